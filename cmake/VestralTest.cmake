@@ -1,0 +1,16 @@
+# vestral_add_test(NAME name SOURCES ... LIBS ... [WIDGETS] [TIMEOUT s])
+# One GoogleTest executable per folder, registered with CTest as a whole and run offscreen.
+include(GoogleTest)
+function(vestral_add_test)
+    cmake_parse_arguments(T "WIDGETS" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vestral_warnings GTest::gtest GTest::gmock Qt6::Core)
+    target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 600)
+    endif()
+    gtest_discover_tests(${T_NAME}
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES TIMEOUT ${T_TIMEOUT}
+                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;VESTRAL_SOURCE_DIR=${PROJECT_SOURCE_DIR};VESTRAL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()
