@@ -1,0 +1,298 @@
+#include "modem/SerialChannel.h"
+
+#include "modem/ComMapping.h"
+
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMetaObject>
+#include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcModem, "vestral.modem", QtWarningMsg)
+
+namespace {
+
+QSerialPort::Parity toQt(SerialChannel::Parity parity) {
+    switch (parity) {
+    case SerialChannel::Parity::pOdd:
+        return QSerialPort::OddParity;
+    case SerialChannel::Parity::pEven:
+        return QSerialPort::EvenParity;
+    case SerialChannel::Parity::pMark:
+        return QSerialPort::MarkParity;
+    case SerialChannel::Parity::pSpace:
+        return QSerialPort::SpaceParity;
+    case SerialChannel::Parity::pNone:
+        break;
+    }
+    return QSerialPort::NoParity;
+}
+
+QString resolved(const QString& device) {
+    const QString target = QFileInfo(device).canonicalFilePath();
+    return target.isEmpty() ? device : target;
+}
+
+} // namespace
+
+SerialChannel::SerialChannel(int tag, QObject* parent) : QObject(parent), m_port(new QSerialPort(this)), m_tag(tag) {
+    connect(m_port, &QSerialPort::readyRead, this, &SerialChannel::onReadyRead);
+    connect(m_port, &QSerialPort::errorOccurred, this, &SerialChannel::onErrorOccurred);
+}
+
+SerialChannel::~SerialChannel() {
+    close();
+}
+
+void SerialChannel::setComNumber(int comNumber) {
+    if (comNumber < 0 || comNumber > 0xFFFF)
+        throw SerialChannelError(QStringLiteral("Número de porta inválido: %1").arg(comNumber));
+    m_comNumber = comNumber;
+}
+
+void SerialChannel::setBaud(qint32 baud) {
+    if (baud <= 0)
+        throw SerialChannelError(QStringLiteral("Velocidade inválida: %1").arg(baud));
+    m_baud = baud;
+}
+
+void SerialChannel::setDataBits(int dataBits) {
+    if (dataBits < 5 || dataBits > 8)
+        throw SerialChannelError(QStringLiteral("Databits inválido: %1 (use 5, 6, 7 ou 8)").arg(dataBits));
+    m_dataBits = dataBits;
+}
+
+void SerialChannel::setStopBits(int stopBits) {
+    if (stopBits != 1 && stopBits != 2)
+        throw SerialChannelError(QStringLiteral("Stopbits inválido: %1 (use 1 ou 2)").arg(stopBits));
+    m_stopBits = stopBits;
+}
+
+SerialChannel::Parity SerialChannel::parityFromName(const QString& name) {
+    static const QList<QPair<QString, Parity>> names = {{QStringLiteral("pNone"), Parity::pNone},
+                                                        {QStringLiteral("pOdd"), Parity::pOdd},
+                                                        {QStringLiteral("pEven"), Parity::pEven},
+                                                        {QStringLiteral("pMark"), Parity::pMark},
+                                                        {QStringLiteral("pSpace"), Parity::pSpace}};
+    for (const auto& [text, parity] : names) {
+        if (name.trimmed().compare(text, Qt::CaseInsensitive) == 0)
+            return parity;
+    }
+    throw SerialChannelError(QStringLiteral("Paridade inválida: \"%1\"").arg(name));
+}
+
+QString SerialChannel::parityName(Parity parity) {
+    switch (parity) {
+    case Parity::pOdd:
+        return QStringLiteral("pOdd");
+    case Parity::pEven:
+        return QStringLiteral("pEven");
+    case Parity::pMark:
+        return QStringLiteral("pMark");
+    case Parity::pSpace:
+        return QStringLiteral("pSpace");
+    case Parity::pNone:
+        break;
+    }
+    return QStringLiteral("pNone");
+}
+
+int SerialChannel::stopBitsFromText(const QString& text) {
+    const QString value = text.trimmed();
+    if (value == QLatin1String("1"))
+        return 1;
+    if (value == QLatin1String("2"))
+        return 2;
+    if (value == QLatin1String("1.5") || value == QLatin1String("1,5"))
+        throw SerialChannelError(
+            QStringLiteral("Stopbits 1.5 não é suportado pelas portas seriais deste sistema; use 1 ou 2."));
+    throw SerialChannelError(QStringLiteral("Stopbits inválido: \"%1\" (use 1 ou 2)").arg(text));
+}
+
+bool SerialChannel::isOpen() const {
+    return m_port->isOpen();
+}
+
+void SerialChannel::setOpen(bool open) {
+    if (open)
+        this->open();
+    else
+        close();
+}
+
+void SerialChannel::open() {
+    if (isOpen())
+        return;
+    if (m_comNumber == 0) {
+        const int chosen = m_chooser ? m_chooser(*this) : 0;
+        if (chosen <= 0)
+            throw SerialChannelError(
+                QStringLiteral("Nenhuma porta serial foi escolhida para a entrada %1.").arg(m_tag));
+        setComNumber(chosen);
+    }
+    openDevice(ComMapping::devicePath(m_comNumber));
+}
+
+void SerialChannel::openDevice(const QString& device) {
+    m_deviceName = resolved(device);
+    m_received.clear();
+    m_port->setPortName(m_deviceName);
+    applyParameters();
+    if (!m_port->open(QIODevice::ReadWrite)) {
+        const QString text = openErrorText(device);
+        m_port->close();
+        m_port->clearError();
+        throw SerialChannelError(text);
+    }
+    // Pseudo-terminals refuse the modem-control lines ("Inappropriate ioctl for device"); the
+    // port works without them.
+    if (!m_port->setDataTerminalReady(true) || !m_port->setRequestToSend(true))
+        qCDebug(lcModem) << "COM" << m_comNumber << "sem DTR/RTS:" << m_port->errorString();
+    m_port->clearError();
+}
+
+void SerialChannel::applyParameters() {
+    m_port->setBaudRate(m_baud);
+    m_port->setParity(toQt(m_parity));
+    m_port->setDataBits(static_cast<QSerialPort::DataBits>(m_dataBits));
+    m_port->setStopBits(m_stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    m_port->setReadBufferSize(kInSize);
+}
+
+QString SerialChannel::openErrorText(const QString& device) const {
+    const QString port = QStringLiteral("COM%1 (%2)").arg(m_comNumber).arg(device);
+    switch (m_port->error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("A porta %1 não existe.").arg(port);
+    case QSerialPort::PermissionError:
+        if (::access(m_deviceName.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES)
+            return QStringLiteral("Sem permissão para abrir a porta %1. Inclua o usuário no grupo dialout "
+                                  "(sudo usermod -aG dialout $USER) e entre novamente no sistema.")
+                .arg(port);
+        return QStringLiteral("A porta %1 está em uso por outro programa.").arg(port);
+    default:
+        break;
+    }
+    return QStringLiteral("Não foi possível abrir a porta %1: %2").arg(port, m_port->errorString());
+}
+
+void SerialChannel::close() {
+    if (m_port->isOpen())
+        m_port->close();
+    m_port->clearError();
+    m_received.clear();
+}
+
+QString SerialChannel::closedText() const {
+    return QStringLiteral("A porta COM%1 da entrada %2 está fechada.").arg(m_comNumber).arg(m_tag);
+}
+
+void SerialChannel::WriteText(const QString& text) {
+    WriteText(QByteArrayView(text.toLatin1()));
+}
+
+void SerialChannel::WriteText(QByteArrayView text) {
+    if (QThread::currentThread() == thread()) {
+        writeHere(text);
+        return;
+    }
+    // Off the owning thread the write is carried out there, and the caller waits for it.
+    const QByteArray copy = text.toByteArray();
+    QString error;
+    bool written = false;
+    const bool handed = QMetaObject::invokeMethod(
+        this,
+        [&] {
+            try {
+                writeHere(copy);
+                written = true;
+            } catch (const SerialChannelError& e) {
+                error = e.text();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (!handed || !written)
+        throw SerialChannelError(error.isEmpty() ? closedText() : error);
+}
+
+void SerialChannel::writeHere(QByteArrayView text) {
+    if (!isOpen())
+        throw SerialChannelError(closedText());
+    if (text.isEmpty())
+        return;
+    if (m_port->bytesToWrite() + text.size() > kOutSize)
+        throw SerialChannelError(
+            QStringLiteral("Buffer de transmissão cheio na porta COM%1 da entrada %2.").arg(m_comNumber).arg(m_tag));
+    if (m_port->write(text.data(), text.size()) != text.size())
+        throw SerialChannelError(
+            QStringLiteral("Falha ao escrever na porta COM%1: %2").arg(m_comNumber).arg(m_port->errorString()));
+}
+
+char SerialChannel::ReadByte() {
+    if (m_received.isEmpty())
+        throw SerialChannelError(QStringLiteral("Nenhum byte a ler na porta COM%1.").arg(m_comNumber));
+    const char c = m_received.at(0);
+    m_received.remove(0, 1);
+    return c;
+}
+
+QByteArray SerialChannel::takeBytes(int count) {
+    const qsizetype n = std::clamp<qsizetype>(count, 0, m_received.size());
+    QByteArray bytes = m_received.left(n);
+    m_received.remove(0, n);
+    return bytes;
+}
+
+void SerialChannel::onReadyRead() {
+    m_received.append(m_port->readAll());
+    if (m_inEvent) {
+        // A handler waiting inside its event (processing events) gets these bytes in the next
+        // event, after it returns, so the order of ReadByte stays the order of arrival.
+        m_arrivedDuringEvent = true;
+        return;
+    }
+    announce();
+}
+
+void SerialChannel::announce() {
+    do {
+        m_arrivedDuringEvent = false;
+        if (m_received.isEmpty())
+            return;
+        const auto count = static_cast<quint16>(std::min<qsizetype>(m_received.size(), 0xFFFF));
+        m_inEvent = true;
+        Q_EMIT TriggerAvail(this, count);
+        m_inEvent = false;
+    } while (m_arrivedDuringEvent && isOpen());
+}
+
+void SerialChannel::onErrorOccurred(QSerialPort::SerialPortError error) {
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return;
+    if (!m_port->isOpen())
+        return;
+    // The device went away (unplugged modem): close at once, or the read notifier keeps firing.
+    const QString reason = QStringLiteral("A porta COM%1 da entrada %2 foi desconectada: %3")
+                               .arg(m_comNumber)
+                               .arg(m_tag)
+                               .arg(m_port->errorString());
+    close();
+    Q_EMIT portLost(this, reason);
+}
+
+QList<int> SerialChannel::openablePorts(int maxNumber) {
+    QList<int> numbers;
+    for (int n = 1; n <= maxNumber; ++n) {
+        QSerialPort probe;
+        probe.setPortName(resolved(ComMapping::devicePath(n)));
+        if (probe.open(QIODevice::ReadWrite)) {
+            numbers.append(n);
+            probe.close();
+        }
+    }
+    return numbers;
+}

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "sms/InboxHook.h"
+#include "sms/SlotState.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <functional>
+#include <variant>
+#include <vector>
+
+// Actions the response handler asks for; a coordinator on the window thread applies them in
+// the order given (history row, then log lines, then the flag).
+
+// Bytes to write to the slot's serial channel (message text + Ctrl-Z at the prompt).
+struct WriteToChannel {
+    QByteArray bytes;
+};
+
+enum class LogTarget { SendLog, ConsoleLog };
+
+// One line appended to a log; showLast moves the log's selection to its newest line.
+struct LogLine {
+    LogTarget target = LogTarget::SendLog;
+    QString text;
+    bool showLast = false;
+};
+
+// One row of dbHISTORICO (DATA takes the table's default).
+struct HistoryRow {
+    QString destinatario;
+    QString mensagem;
+    QString tipo = QStringLiteral("SMS");
+    bool enviado = false;
+};
+
+// Signal quality for the slot's bar (0..31) and its caption percentage.
+struct SignalValue {
+    int value = 0;
+    int percent = 0;
+};
+
+// A reply line "OK": the slot's ready light goes on.
+struct ReadyLightOn {};
+
+// The send of `sequence` has its final result: lower the awaiting flag (activity light off).
+struct LowerAwaiting {
+    quint64 sequence = 0;
+};
+
+using HandlerAction = std::variant<WriteToChannel, LogLine, HistoryRow, SignalValue, ReadyLightOn, LowerAwaiting>;
+using HandlerActions = std::vector<HandlerAction>;
+
+// Returns the text between the first `startMarker` and the first `endMarker` after it; a marker
+// that is missing leaves that side of the text as it is.
+QString ExtractBetween(const QString& text, const QString& startMarker, const QString& endMarker, bool caseSensitive);
+
+// Caption percentage of a signal value 0..31 (value * 100 / 31, truncated).
+int signalPercent(int value);
+
+// Turns the characters one slot's modem sends back into actions: answers the "> " prompt of
+// AT+CMGS with the message text, recognises "+CMGS:", "+CMS ERROR:", "+CME ERROR:", "ERROR",
+// "+CSQ:" and "OK" reply lines, and copies slot 1's lines to the console log. One instance per
+// slot, used on the window thread only. A delivery may be fed whole or a byte at a time with the
+// same result, except for the inbox reader, which sees the tail windows of each delivery.
+class ResponseHandler {
+public:
+    using Clock = std::function<QDateTime()>;
+
+    // `inbox` may be null (no inbox reader); `clock` defaults to the local time.
+    ResponseHandler(int slot, SlotState& state, InboxMode* inbox = nullptr, Clock clock = {});
+
+    // One delivery of received bytes. An empty delivery does nothing.
+    HandlerActions feed(QByteArrayView bytes);
+
+    int slot() const { return m_slot; }
+    // The reply line being received (shown on the Debug Modem page).
+    const QByteArray& responseLine() const { return m_line; }
+    // The probe empties the line before it writes AT+CSQ.
+    void clearResponseLine() { m_line.clear(); }
+
+private:
+    struct Delivery {
+        QByteArray tail3;
+        QByteArray tail4;
+        bool cleared = false;
+        HandlerActions actions;
+    };
+
+    void step(char c, Delivery& d);
+    void awaitingTests(bool lineEnd, Delivery& d);
+    void generalTests(bool lineEnd, Delivery& d);
+    void endOfLine(char c, Delivery& d);
+
+    void answerPrompt(Delivery& d);
+    void sendSucceeded(Delivery& d);
+    void messageServiceFailed(Delivery& d);
+    void failedWithoutDescription(Delivery& d);
+    void equipmentError(Delivery& d);
+    void generalError(Delivery& d);
+    void signalReply(Delivery& d);
+    void acknowledged(Delivery& d);
+
+    bool sendPending() const;
+    void finishSend(Delivery& d, const HistoryRow& row, const QStringList& lines);
+    void log(Delivery& d, const QStringList& lines);
+    QString prefix() const;
+    QString timestamp() const;
+    QString lineText() const;
+    QString lineDigits() const;
+
+    int m_slot;
+    SlotState& m_state;
+    InboxMode* m_inbox;
+    Clock m_clock;
+    QByteArray m_line;
+    quint64 m_finishedSequence = 0;
+    quint64 m_promptSequence = 0;
+};

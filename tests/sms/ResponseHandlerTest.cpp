@@ -1,0 +1,308 @@
+#include "sms/ResponseHandler.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+namespace {
+
+const QString kTs = QStringLiteral("09/12/2026 08:30:00");
+const OutboxRow kRow{QStringLiteral("5511999990000"), QStringLiteral("Olá mundo"), 42};
+
+QDateTime fixedClock() {
+    return QDateTime(QDate(2026, 12, 9), QTime(8, 30, 0));
+}
+
+QString visible(QString text) {
+    return text.replace(QChar('\r'), QStringLiteral("\\r")).replace(QChar('\x1a'), QStringLiteral("^Z"));
+}
+
+struct Describe {
+    QString operator()(const WriteToChannel& a) const { return "write:" + visible(QString::fromLatin1(a.bytes)); }
+    QString operator()(const LogLine& a) const {
+        return QString(a.target == LogTarget::SendLog ? "send:" : "console:") + visible(a.text) +
+               (a.showLast ? " [last]" : "");
+    }
+    QString operator()(const HistoryRow& a) const {
+        return "history:" + a.destinatario + "|" + visible(a.mensagem) + "|" + a.tipo + "|" + (a.enviado ? "1" : "0");
+    }
+    QString operator()(const SignalValue& a) const {
+        return QStringLiteral("signal:%1:%2%").arg(a.value).arg(a.percent);
+    }
+    QString operator()(const ReadyLightOn&) const { return QStringLiteral("ready"); }
+    QString operator()(const LowerAwaiting&) const { return QStringLiteral("lower"); }
+};
+
+// Applies the actions as the coordinator does (only the flag matters here) and describes them.
+QStringList applyActions(const HandlerActions& actions, SlotState& state) {
+    QStringList out;
+    for (const HandlerAction& action : actions) {
+        if (std::holds_alternative<LowerAwaiting>(action))
+            state.lowerAwaiting();
+        out << std::visit(Describe{}, action);
+    }
+    return out;
+}
+
+struct Outcome {
+    QStringList actions;
+    bool awaitingAfter = false;
+    QByteArray lineAfter;
+};
+
+// Feeds the deliveries to a fresh handler, each whole or byte by byte.
+Outcome run(int slot, bool awaiting, const QList<QByteArray>& deliveries, bool byteByByte,
+            const OutboxRow& row = kRow) {
+    SlotState state;
+    if (awaiting)
+        state.beginSend(row);
+    ResponseHandler handler(slot, state, nullptr, fixedClock);
+    Outcome r;
+    for (const QByteArray& delivery : deliveries) {
+        if (!byteByByte) {
+            r.actions << applyActions(handler.feed(delivery), state);
+            continue;
+        }
+        for (const char c : delivery)
+            r.actions << applyActions(handler.feed(QByteArrayView(&c, 1)), state);
+    }
+    r.awaitingAfter = state.awaiting();
+    r.lineAfter = handler.responseLine();
+    return r;
+}
+
+QString e(const char* slotPrefix, const char* text) {
+    return QString::fromUtf8(slotPrefix) + kTs + QString::fromUtf8(text);
+}
+
+struct Case {
+    const char* name;
+    int slot;
+    bool awaiting;
+    QList<QByteArray> deliveries;
+    QStringList expected;
+    bool awaitingAfter;
+};
+
+const QByteArray kPrompt = "AT+CMGS=\"5511999990000\"\r\r\n> ";
+const QByteArray kEcho = "Ol\xe1 mundo\x1a";
+const QString kPromptWrite = QStringLiteral("write:Olá mundo^Z");
+const QString kPromptLog = e("send:", " ENTRADA 2 ENVIANDO CORPO DO SMS=Olá mundo^Z [last]");
+
+QList<Case> cases() {
+    return {
+        {"prompt writes once", 2, true, {kPrompt}, {kPromptWrite, kPromptLog}, true},
+        {"prompt split over deliveries",
+         2,
+         true,
+         {"AT+CMGS=\"5511999990000\"\r\r\n", ">", " "},
+         {kPromptWrite, kPromptLog},
+         true},
+        {"sent with reference 17",
+         2,
+         true,
+         {kPrompt, kEcho + "\r\n+CMGS: 17\r\n\r\nOK\r\n"},
+         {kPromptWrite, kPromptLog, "history:5511999990000|Olá mundo|SMS|1",
+          e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 17 [last]"), "lower",
+          e("send:", " ENTRADA 2 ACK RECEBIDO OK<CR> . [last]"), "ready"},
+         false},
+        {"ERROR while awaiting: one history row, four lines",
+         2,
+         true,
+         {"AT+CMGS=\"5511999990000\"\r\r\nERROR\r\n"},
+         {"history:5511999990000| FALHA :ERROR\\rOlá mundo|SMS|0",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ERRO SEM DESCRIÇÃO!"),
+          e("send:", " ENTRADA 2 ERRO SEM DESCRIÇÃO! [last]"), "lower",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS SEM DESCRIÇÃO!"),
+          e("send:", " ENTRADA 2 ERRO SEM DESCRIÇÃO! [last]")},
+         false},
+        {"ERROR outside a send",
+         2,
+         false,
+         {"ERROR\r\n"},
+         {e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS SEM DESCRIÇÃO!"),
+          e("send:", " ENTRADA 2 ERRO SEM DESCRIÇÃO! [last]")},
+         false},
+        {"+CMS ERROR 500",
+         2,
+         true,
+         {kPrompt, kEcho + "\r\n+CMS ERROR: 500\r\n"},
+         {kPromptWrite, kPromptLog, "history:5511999990000| ERRO :500 - Erro desconhecido\\rOlá mundo|SMS|0",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ID = 500"),
+          e("send:", " ENTRADA 2 ERRO :500 - Erro desconhecido [last]"), "lower"},
+         false},
+        {"+CMS ERROR with text only",
+         2,
+         true,
+         {"+CMS ERROR: SIM FAILURE\r\n"},
+         {"history:5511999990000| FALHA :+CMS ERROR: SIM FAILURE\\rOlá mundo|SMS|0",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 FALHA: +CMS ERROR: SIM FAILURE"),
+          e("send:", " ENTRADA 2 ERRO :+CMS ERROR: SIM FAILURE [last]"), "lower"},
+         false},
+        {"+CMS ERROR code too long for an int",
+         2,
+         true,
+         {"+CMS ERROR: 99999999999\r\n"},
+         {"history:5511999990000| ERRO :99999999999 - Erro desconhecido!\\rOlá mundo|SMS|0",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ID = 99999999999"),
+          e("send:", " ENTRADA 2 ERRO :99999999999 - Erro desconhecido! [last]"), "lower"},
+         false},
+        {"+CME ERROR 10 is only logged",
+         2,
+         true,
+         {"+CME ERROR: 10\r\n"},
+         {e("send:", " ERRO :10 - SIM não está inserido [last]")},
+         true},
+        {"+CME ERROR with text",
+         3,
+         false,
+         {"+CME ERROR: SIM not inserted\r\n"},
+         {e("send:", " ENTRADA 3 FALHA NO ENVIO DO SMS = +CME ERROR: SIM not inserted"),
+          e("send:", " ENTRADA 3 ERRO :+CME ERROR: SIM not inserted [last]")},
+         false},
+        {"CSQ 21", 2, false, {"+CSQ: 21,99\r\n"}, {"signal:21:67%"}, false},
+        {"CSQ 99 is no signal", 2, false, {"+CSQ: 99,99\r\n"}, {"signal:0:0%"}, false},
+        {"CSQ 31", 2, false, {"+CSQ: 31,0\r\n"}, {"signal:31:100%"}, false},
+        {"CSQ without blank is ignored", 2, false, {"+CSQ:21,99\r\n"}, {}, false},
+        {"CSQ out of range is ignored",
+         2,
+         false,
+         {"+CSQ: 45,0\r\n+CSQ: 99999999999999,0\r\n+CSQ: -1,0\r\n"},
+         {},
+         false},
+        {"OK exact", 5, false, {"OK\r\n"}, {e("send:", " ENTRADA 5 ACK RECEBIDO OK<CR> . [last]"), "ready"}, false},
+        {"OK followed by a blank or more", 5, false, {"OK \r\nOKAY\r\n OK\r\n"}, {}, false},
+        {"slot 1 copies lines longer than 3 ended by CR",
+         1,
+         false,
+         {"AT+CSQ\r\r\n+CSQ: 21,99\r\n\r\nOK\r\nABC\r\n"},
+         {"console:AT+CSQ", "send:AT+CSQ", "signal:21:67%", "console:+CSQ: 21,99", "send:+CSQ: 21,99",
+          e("send:", " ENTRADA 1 ACK RECEBIDO OK<CR> . [last]"), "ready"},
+         false},
+        {"slot 1 ignores lines ended by LF only", 1, false, {"ABCDE\nFGHIJ\r"}, {"console:FGHIJ", "send:FGHIJ"}, false},
+        {"other slots never copy", 2, false, {"AT+CSQ\r\r\n"}, {}, false},
+        {"late +CMGS with the flag down is dropped", 2, false, {"+CMGS: 5\r\n+CMS ERROR: 500\r\n"}, {}, false},
+        {"late +CMGS on slot 1 is still copied",
+         1,
+         false,
+         {"+CMGS: 5\r\n"},
+         {"console:+CMGS: 5", "send:+CMGS: 5"},
+         false},
+        {"+CMGS before this send's prompt belongs to an earlier send",
+         2,
+         true,
+         {"+CMGS: 4\r\n\r\nOK\r\n", kPrompt, "\r\n+CMGS: 5\r\n"},
+         {e("send:", " ENTRADA 2 ACK RECEBIDO OK<CR> . [last]"), "ready", kPromptWrite, kPromptLog,
+          "history:5511999990000|Olá mundo|SMS|1",
+          e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 5 [last]"), "lower"},
+         false},
+        {"a second final result goes to the general tests only",
+         2,
+         true,
+         {kPrompt, "\r\n+CMGS: 6\r\nERROR\r\n"},
+         {kPromptWrite, kPromptLog, "history:5511999990000|Olá mundo|SMS|1",
+          e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 6 [last]"), "lower",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS SEM DESCRIÇÃO!"),
+          e("send:", " ENTRADA 2 ERRO SEM DESCRIÇÃO! [last]")},
+         false},
+        {"count 0 changes nothing", 2, true, {""}, {}, true},
+    };
+}
+
+} // namespace
+
+TEST(ResponseHandler, TranscriptsWholeAndByteByByte) {
+    for (const Case& c : cases()) {
+        for (const bool byteByByte : {false, true}) {
+            const Outcome r = run(c.slot, c.awaiting, c.deliveries, byteByByte);
+            EXPECT_EQ(r.actions, c.expected) << c.name << (byteByByte ? " (byte by byte)" : " (whole)") << "\n"
+                                             << r.actions.join(QLatin1Char('\n')).toStdString();
+            EXPECT_EQ(r.awaitingAfter, c.awaitingAfter) << c.name;
+        }
+    }
+}
+
+TEST(ResponseHandler, PromptAnsweredOnceEvenWhenTheEchoHoldsAGreaterThan) {
+    const OutboxRow row{QStringLiteral("123"), QStringLiteral("a > b"), 1};
+    const Outcome r = run(4, true, {"\r\n> ", "a > b\x1a", "\r\n"}, false, row);
+    EXPECT_EQ(r.actions.filter(QStringLiteral("write:")), QStringList{QStringLiteral("write:a > b^Z")});
+}
+
+TEST(ResponseHandler, ResponseLineKeepsTheUnfinishedLine) {
+    const Outcome r = run(2, false, {"+CSQ: 1", "2,99"}, false);
+    EXPECT_EQ(r.lineAfter, QByteArray("+CSQ: 12,99"));
+    EXPECT_TRUE(r.actions.isEmpty());
+}
+
+TEST(ResponseHandler, NextSendAfterAResultIsHandledAgain) {
+    SlotState state;
+    ResponseHandler handler(2, state, nullptr, fixedClock);
+    for (int i = 0; i < 2; ++i) {
+        state.beginSend(kRow);
+        const QStringList actions = applyActions(handler.feed("\r\n> x\r\n+CMGS: 9\r\n"), state);
+        EXPECT_EQ(actions.filter(QStringLiteral("history:")).size(), 1) << "send " << i;
+        EXPECT_FALSE(state.awaiting());
+    }
+}
+
+namespace {
+
+struct RecordingReader : InboxReader {
+    void inboxStep(InboxStep& step) override {
+        seen.append(step.c);
+        lines.append(step.responseLine);
+        tails4.append(step.tail4);
+    }
+    QByteArray seen;
+    QList<QByteArray> lines;
+    QList<QByteArray> tails4;
+};
+
+} // namespace
+
+TEST(ResponseHandler, InboxModeRoutesEveryCharacterToTheReader) {
+    SlotState state;
+    state.beginSend(kRow);
+    RecordingReader reader;
+    InboxMode inbox{true, &reader};
+    ResponseHandler handler(3, state, &inbox, fixedClock);
+    const HandlerActions actions = handler.feed("\r\n+CMGS: 1\r\nOK\r\n");
+    EXPECT_TRUE(actions.empty());
+    EXPECT_TRUE(state.awaiting());
+    EXPECT_EQ(reader.seen, QByteArray("\r\n+CMGS: 1\r\nOK\r\n"));
+    EXPECT_EQ(reader.lines.last(), QByteArray("\r\n+CMGS: 1\r\nOK\r\n"));
+    EXPECT_EQ(reader.tails4.last(), QByteArray("OK\r\n"));
+
+    // The tail windows start empty at every delivery.
+    handler.feed("Z");
+    EXPECT_EQ(reader.tails4.last(), QByteArray("Z"));
+
+    inbox.on = false;
+    handler.clearResponseLine();
+    EXPECT_EQ(applyActions(handler.feed("OK\r"), state).size(), 2);
+}
+
+TEST(ExtractBetween, Cases) {
+    struct C {
+        const char* text;
+        const char* start;
+        const char* end;
+        bool caseSensitive;
+        const char* expected;
+    };
+    const C cases[] = {
+        {"+CSQ: 21,99", " ", ",", false, "21"},
+        {"+CSQ:21,99", " ", ",", false, "+CSQ:21"},
+        {"abc", "x", "y", false, "abc"},
+        {"xxAbCyyZzz", "abc", "z", false, "yy"},
+        {"xxAbCyyZzz", "abc", "z", true, "xxAbCyyZ"},
+        {"09/12/26 10:00:00-12", "a", "-", true, "09/12/26 10:00:00"},
+        {"start-middle-end", "-", "-", true, "middle"},
+        {"", " ", ",", false, ""},
+    };
+    for (const C& c : cases)
+        EXPECT_EQ(ExtractBetween(QString::fromUtf8(c.text), QString::fromUtf8(c.start), QString::fromUtf8(c.end),
+                                 c.caseSensitive),
+                  QString::fromUtf8(c.expected))
+            << c.text;
+}
