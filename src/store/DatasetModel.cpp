@@ -1,0 +1,85 @@
+#include "store/DatasetModel.h"
+
+DatasetModel::DatasetModel(Dataset* dataset, QObject* parent) : QAbstractTableModel(parent), m_dataset(dataset) {
+    connect(dataset, &Dataset::rowsReset, this, [this] {
+        beginResetModel();
+        rebuildFieldMap();
+        endResetModel();
+    });
+    connect(dataset, &Dataset::rowChanged, this,
+            [this](int row) { Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1)); });
+    connect(dataset, &Dataset::rowInserted, this, [this](int row) {
+        beginInsertRows({}, row, row);
+        endInsertRows();
+    });
+    connect(dataset, &Dataset::rowRemoved, this, [this](int row) {
+        beginRemoveRows({}, row, row);
+        endRemoveRows();
+    });
+    rebuildFieldMap();
+}
+
+void DatasetModel::setColumns(const QList<Column>& columns) {
+    beginResetModel();
+    m_columns = columns;
+    rebuildFieldMap();
+    endResetModel();
+}
+
+void DatasetModel::rebuildFieldMap() {
+    m_fieldOf.clear();
+    if (!m_dataset)
+        return;
+    if (m_columns.isEmpty()) {
+        for (int i = 0; i < m_dataset->fieldNames().size(); ++i)
+            m_fieldOf << i;
+        return;
+    }
+    for (const Column& c : m_columns)
+        m_fieldOf << m_dataset->fieldIndex(c.field);
+}
+
+int DatasetModel::fieldColumn(int column) const {
+    return column >= 0 && column < m_fieldOf.size() ? m_fieldOf[column] : -1;
+}
+
+int DatasetModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() || !m_dataset ? 0 : m_dataset->recordCount();
+}
+
+int DatasetModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(m_fieldOf.size());
+}
+
+QVariant DatasetModel::data(const QModelIndex& index, int role) const {
+    if (!m_dataset || !index.isValid())
+        return {};
+    const QVariant v = m_dataset->valueAt(index.row(), fieldColumn(index.column()));
+    const bool yesNo = index.column() < m_columns.size() && m_columns[index.column()].yesNo;
+    switch (role) {
+    case Qt::DisplayRole:
+        return yesNo ? QVariant() : v;
+    case Qt::CheckStateRole:
+        if (!yesNo)
+            return {};
+        return v.toLongLong() != 0 ? Qt::Checked : Qt::Unchecked;
+    case Qt::TextAlignmentRole:
+        return index.column() < m_columns.size() ? QVariant(m_columns[index.column()].alignment) : QVariant();
+    case YesNoRole:
+        return yesNo;
+    case Qt::UserRole:
+        return v;
+    default:
+        return {};
+    }
+}
+
+QVariant DatasetModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    if (section < m_columns.size())
+        return m_columns[section].title;
+    return m_dataset ? m_dataset->fieldNames().value(fieldColumn(section)) : QVariant();
+}

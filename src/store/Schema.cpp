@@ -1,0 +1,258 @@
+#include "store/Schema.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+
+namespace Schema {
+namespace {
+
+// TEXT(n) of the original engine: longer values are refused, as the operator expects.
+QString text(const QString& col, int n) {
+    return QStringLiteral("%1 TEXT CHECK (length(%1) <= %2)").arg(col).arg(n);
+}
+
+QString yesNo(const QString& col, bool dflt = false) {
+    return QStringLiteral("%1 INTEGER NOT NULL DEFAULT %2").arg(col).arg(dflt ? 1 : 0);
+}
+
+QStringList texto11() {
+    QStringList cols{text("TEXTO", 30)};
+    for (int i = 0; i <= 9; ++i)
+        cols << text(QStringLiteral("TEXTO%1").arg(i), 30);
+    return cols;
+}
+
+QString createTable(const QString& name, const QStringList& cols) {
+    return QStringLiteral("CREATE TABLE %1 (\n  %2\n)").arg(name, cols.join(",\n  "));
+}
+
+QString dbSmsDdl() {
+    return createTable("dbSMS",
+                       {"ID INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL", "ID_SMS INTEGER", "DATA DATETIME",
+                        "RECEBIDO DATETIME", "ENTRADA INTEGER", "FONE VARCHAR(255)", "SMS TEXT", yesNo("LIDO")});
+}
+
+QString dbSmsBufferDdl() {
+    return createTable("dbSMS_BUFFER", {text("CODIGO", 50), text("FONE", 50), text("DATA", 50), "SMS TEXT"});
+}
+
+QStringList freshDdl() {
+    QStringList cliente{"ID_CLIENTE INTEGER PRIMARY KEY AUTOINCREMENT",
+                        "NOME TEXT",
+                        "FONE TEXT",
+                        "EMAIL TEXT",
+                        "ID_GRUPO INTEGER",
+                        yesNo("DESATIVADO")};
+    cliente << texto11();
+    return {
+        createTable("dbGRUPO", {"ID_GRUPO INTEGER PRIMARY KEY", "GRUPO TEXT"}),
+        createTable("dbCFG", {"EMPRESA TEXT", "HOST TEXT", "USERNAME TEXT", "PASSWORD TEXT", "PORTA INTEGER",
+                              "TLS TEXT", yesNo("SSL", true), text("METHODSLL", 30), "ASSUNTO TEXT", "BODY_EMAIL TEXT",
+                              text("BODY_SMS", 160), "HORARIO TEXT", yesNo("AUTO"), "ADOCONNECTION TEXT", "QUERY TEXT",
+                              "CASCATA INTEGER", "TEMPO_SMS INTEGER", "TEMPO_EMAIL INTEGER", "VERSAO TEXT"}),
+        createTable("dbCLIENTE", cliente),
+        createTable("dbHISTORICO", {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
+                                    "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
+                                    "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO")}),
+        createTable("dbMENSAGEM",
+                    {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT", text("MENSAGEM", 160), "PORTA INTEGER"}),
+        createTable("dbPORTA", {"ID INTEGER PRIMARY KEY", "COM INTEGER", "VELOCIDADE INTEGER", "PARIDADE TEXT",
+                                "DATABITS INTEGER", "STOPBITS INTEGER", yesNo("ATIVO")}),
+        createTable("dbPORTA_ATIVA", {"ENTRADA INTEGER", "QTD INTEGER"}),
+        dbSmsDdl(),
+        dbSmsBufferDdl(),
+        "CREATE INDEX IX_HISTORICO_DATA ON dbHISTORICO (DATA)",
+        "CREATE INDEX IX_CLIENTE_NOME ON dbCLIENTE (NOME)",
+        "CREATE INDEX IX_MENSAGEM_PORTA ON dbMENSAGEM (PORTA, ID)",
+    };
+}
+
+const char* const kDefaultBodyEmail = "<html><body style=\"font-family: Arial, sans-serif\">\n<p>Olá [NOME],</p>\n"
+                                      "<p>Esta é uma mensagem de [EMPRESA].</p>\n</body></html>";
+
+bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
+    QSqlQuery q(db);
+    if (q.exec(sql))
+        return true;
+    if (error)
+        *error = q.lastError().text();
+    return false;
+}
+
+bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
+    QSqlQuery q(db);
+    q.prepare("INSERT INTO dbCFG (EMPRESA, HOST, USERNAME, PASSWORD, PORTA, TLS, SSL, METHODSLL, ASSUNTO, BODY_EMAIL, "
+              "BODY_SMS, HORARIO, AUTO, ADOCONNECTION, QUERY, CASCATA, TEMPO_SMS, TEMPO_EMAIL, VERSAO) VALUES "
+              "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    const QVariantList values{"Minha Empresa",
+                              "localhost",
+                              "",
+                              "",
+                              587,
+                              "utUseExplicitTLS",
+                              1,
+                              "sslvTLSv1",
+                              "Novidades para [NOME]",
+                              QString::fromUtf8(kDefaultBodyEmail),
+                              QString::fromUtf8("Olá [NOME], esta é uma mensagem de teste."),
+                              "08:00",
+                              0,
+                              "",
+                              "",
+                              10,
+                              1000,
+                              1000,
+                              "2.0"};
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        if (error)
+            *error = q.lastError().text();
+        return false;
+    }
+    QSqlQuery port(db);
+    port.prepare("INSERT INTO dbPORTA (ID, COM, VELOCIDADE, PARIDADE, DATABITS, STOPBITS, ATIVO) "
+                 "VALUES (?, ?, 115200, 'pNone', 8, 1, 0)");
+    for (int n = 1; n <= 64; ++n) {
+        port.addBindValue(n);
+        port.addBindValue(n);
+        if (!port.exec()) {
+            if (error)
+                *error = port.lastError().text();
+            return false;
+        }
+    }
+    return exec(db, "INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (1, 'GERAL')", error);
+}
+
+struct CfgColumn {
+    const char* name;
+    const char* statement;
+    QVariant dflt;
+};
+
+void addCfgColumns(QSqlDatabase& db, UpgradeResult& r) {
+    // The statements keep the original meaning; SQLite spells yes/no and TEXT(30) its own way.
+    const CfgColumn cols[] = {
+        {"TEMPO_EMAIL", "ALTER TABLE dbCFG ADD COLUMN TEMPO_EMAIL INTEGER", 5},
+        {"TEMPO_SMS", "ALTER TABLE dbCFG ADD COLUMN TEMPO_SMS INTEGER", 5},
+        {"SSL", "ALTER TABLE dbCFG ADD COLUMN SSL INTEGER NOT NULL DEFAULT 0", 1},
+        {"METHODSLL", "ALTER TABLE dbCFG ADD COLUMN METHODSLL TEXT CHECK (length(METHODSLL) <= 30)", "sslvSSLv2"},
+    };
+    for (const CfgColumn& c : cols) {
+        const QString name = QString::fromLatin1(c.name);
+        if (hasColumn(db, "dbCFG", name))
+            continue;
+        QString err;
+        r.executed << QString::fromLatin1(c.statement);
+        bool ok = exec(db, QString::fromLatin1(c.statement), &err);
+        if (ok) {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("UPDATE dbCFG SET %1 = ?").arg(name));
+            q.addBindValue(c.dflt);
+            ok = q.exec();
+            if (!ok)
+                err = q.lastError().text();
+        }
+        if (!ok)
+            r.warnings << QStringLiteral("Erro - Criando Coluna %1 = %2").arg(name, err);
+    }
+}
+
+void addClienteColumns(QSqlDatabase& db, UpgradeResult& r) {
+    QStringList names{"TEXTO"};
+    for (int i = 0; i <= 9; ++i)
+        names << QStringLiteral("TEXTO%1").arg(i);
+    for (const QString& name : names) {
+        if (hasColumn(db, "dbCLIENTE", name))
+            continue;
+        const QString sql =
+            QStringLiteral("ALTER TABLE dbCLIENTE ADD COLUMN %1 TEXT CHECK (length(%1) <= 30)").arg(name);
+        r.executed << sql;
+        QString err;
+        if (!exec(db, sql, &err))
+            r.warnings << QStringLiteral("Erro - Criando Coluna %1 = %2").arg(name, err);
+    }
+}
+
+} // namespace
+
+const QStringList& shippedTables() {
+    static const QStringList t{"dbGRUPO",    "dbCFG",   "dbCLIENTE",    "dbHISTORICO",
+                               "dbMENSAGEM", "dbPORTA", "dbPORTA_ATIVA"};
+    return t;
+}
+
+QStringList columns(const QSqlDatabase& db, const QString& table) {
+    QStringList out;
+    QSqlRecord rec = db.record(table);
+    for (int i = 0; i < rec.count(); ++i)
+        out << rec.fieldName(i);
+    return out;
+}
+
+bool hasColumn(const QSqlDatabase& db, const QString& table, const QString& column) {
+    return db.record(table).indexOf(column) >= 0;
+}
+
+bool hasTable(const QSqlDatabase& db, const QString& table) {
+    QSqlQuery q(db);
+    q.prepare("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?");
+    q.addBindValue(table);
+    return q.exec() && q.next();
+}
+
+QString createFresh(QSqlDatabase& db) {
+    QString err;
+    if (!db.transaction())
+        return db.lastError().text();
+    for (const QString& sql : freshDdl()) {
+        if (!exec(db, sql, &err)) {
+            db.rollback();
+            return err;
+        }
+    }
+    if (!insertFirstRunRows(db, &err)) {
+        db.rollback();
+        return err;
+    }
+    if (!db.commit())
+        return db.lastError().text();
+    return {};
+}
+
+UpgradeResult upgrade(QSqlDatabase& db) {
+    UpgradeResult r;
+    addCfgColumns(db, r);
+    addClienteColumns(db, r);
+    if (!hasTable(db, "dbSMS")) {
+        r.executed << dbSmsDdl();
+        if (!exec(db, dbSmsDdl(), &r.fatalError))
+            return r;
+    }
+    if (!hasTable(db, "dbSMS_BUFFER")) {
+        r.executed << dbSmsBufferDdl();
+        if (!exec(db, dbSmsBufferDdl(), &r.fatalError))
+            return r;
+    }
+    return r;
+}
+
+bool resetCounter(QSqlDatabase& db, const QString& table, QString* error) {
+    // sqlite_sequence only exists once some AUTOINCREMENT table has had a row.
+    if (!hasTable(db, "sqlite_sequence"))
+        return true;
+    QSqlQuery q(db);
+    q.prepare("DELETE FROM sqlite_sequence WHERE name = ?");
+    q.addBindValue(table);
+    if (!q.exec()) {
+        if (error)
+            *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+} // namespace Schema

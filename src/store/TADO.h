@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QStringList>
+
+#include "store/Dataset.h"
+
+// The data module: owns the database file, one connection per thread that touches it, and the
+// named datasets every page works through. Created first at start-up and kept for the whole run.
+class TADO : public QObject {
+    Q_OBJECT
+public:
+    explicit TADO(QObject* parent = nullptr);
+    ~TADO() override;
+
+    static TADO* instance();
+
+    struct StartResult {
+        bool ok = false;
+        bool created = false; // the file did not exist and was made with the first-run contents
+        QString error;        // when !ok: the Portuguese text for the operator
+        QStringList warnings; // "Erro - Criando Coluna ..." of the upgrade
+        QStringList executed; // upgrade statements run
+    };
+    // Opens (creating or upgrading) BDSMS.db in dataDir and opens every dataset.
+    StartResult start(const QString& dataDir);
+
+    QString databasePath() const { return m_path; }
+
+    // This thread's connection to the database file (made on first use).
+    QSqlDatabase database();
+    // Drops this thread's connection; a worker calls it before it ends.
+    void releaseThreadConnection();
+
+    // Restarts a table's auto-number (the next insert gets key 1 after the table was emptied).
+    bool resetCounter(const QString& table, QString* error = nullptr);
+
+    Dataset* dbGRUPO;
+    Dataset* dbCFG;
+    Dataset* Query;
+    Dataset* dbHISTORICO;
+    Dataset* Query1;
+    Dataset* dbMENSAGEM;
+    Dataset* dbPORTA;
+    Dataset* dbPORTA_ATIVA;
+    Dataset* dbCLIENTE;
+    Dataset* dbATUALIZA;
+    Dataset* dbLIMPEZA;
+    Dataset* dbCONT;
+    Dataset* dbSMS;
+    Dataset* dbSMS_BUFFER;
+
+    QList<Dataset*> queryDatasets() const;
+    QList<Dataset*> tableDatasets() const;
+
+Q_SIGNALS:
+    void contactsCountChanged(int count); // status panel 1
+    void historyCountChanged(int count);  // status panel 4
+    void autoSendChanged(bool enabled);   // the scheduled-send timer
+
+private:
+    Dataset* makeDataset(const QString& name);
+    QString connectionName() const;
+    bool configure(QSqlDatabase& db, QString* error);
+    void wireEvents();
+
+    QString m_path;
+    QString m_connectError;
+    QStringList m_connections;
+};
