@@ -1,0 +1,30 @@
+#pragma once
+
+#include "mail/EmailMessage.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+namespace vestral::mail {
+
+// "Wed, 9 Dec 2026 07:59:38 -0300": the Date header form (English names, numeric offset from UTC).
+QByteArray formatSmtpDate(const QDateTime& when);
+
+// A header text as it goes on the wire: plain when it is printable US-ASCII, otherwise RFC 2047 encoded words
+// (Q encoding, ISO-8859-1 when every character fits, UTF-8 otherwise), at most 75 characters each, joined by
+// a folding CR LF blank.
+QByteArray encodeHeaderText(const QString& text);
+
+// "name <address>" with the display name quoted or encoded as needed; just "<address>" without a name.
+QByteArray formatMailbox(const QString& name, const QString& address);
+
+// True when an address can be written into an SMTP command and a header without changing their meaning
+// (no control characters, angle brackets or blanks, and not empty).
+bool isSafeAddress(const QString& address);
+
+// The text that follows DATA: headers, an empty line, the body lines (dot-stuffed, CR LF ends, UTF-8) and a
+// final empty line. The terminating "." is not included.
+QByteArray writeSmtpMessage(const EmailMessage& message, const QDateTime& now);
+
+} // namespace vestral::mail
