@@ -1,0 +1,220 @@
+// The client against a real SMTP server (aiosmtpd) in plain mode, with STARTTLS and with implicit TLS,
+// behind a throw-away certificate authority made with the openssl command.
+#include "mail/SmtpClient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace vestral::mail;
+
+namespace {
+
+const QString kPython = QStringLiteral("/usr/bin/python3");
+
+bool run(const QString& program, const QStringList& args, const QString& dir) {
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+class SmtpClientAiosmtpd : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!run(kPython, {"-c", "import aiosmtpd"}, QDir::tempPath())) {
+            s_skipReason = "aiosmtpd is not installed for /usr/bin/python3 (Debian package python3-aiosmtpd)";
+            return;
+        }
+        s_dir = std::make_unique<QTemporaryDir>();
+        const QString d = s_dir->path();
+        const QStringList ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
+        QFile ext(d + "/ext.cnf");
+        ext.open(QIODevice::WriteOnly);
+        ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n");
+        ext.close();
+        const bool made = run("openssl",
+                              QStringList{"req", "-x509"} + ec +
+                                  QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "2", "-subj",
+                                              "/CN=Vestral Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
+                                              "-addext", "keyUsage=critical,keyCertSign,cRLSign"},
+                              d) &&
+                          run("openssl",
+                              QStringList{"req"} + ec +
+                                  QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"},
+                              d) &&
+                          run("openssl",
+                              {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
+                               "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", "ext.cnf"},
+                              d);
+        if (!made)
+            s_skipReason = "the openssl command could not make the test certificates";
+    }
+    static void TearDownTestSuite() { s_dir.reset(); }
+
+    void SetUp() override {
+        if (!s_skipReason.isEmpty())
+            GTEST_SKIP() << s_skipReason.toStdString();
+        qputenv("SSL_CERT_FILE", (s_dir->path() + "/ca.crt").toLocal8Bit());
+    }
+    void TearDown() override {
+        qunsetenv("SSL_CERT_FILE");
+        stopServer();
+    }
+    void stopServer() {
+        if (m_server) {
+            m_server->kill();
+            m_server->waitForFinished(5000);
+            m_server.reset();
+        }
+    }
+
+    // Starts aiosmtpd in the given mode ("plain", "starttls", "implicit") and returns its port.
+    quint16 startServer(const QString& mode) {
+        m_record = s_dir->path() + "/" + mode + ".jsonl";
+        QFile::remove(m_record);
+        stopServer();
+        m_server = std::make_unique<QProcess>();
+        const QString script =
+            qEnvironmentVariable("VESTRAL_SOURCE_DIR", QStringLiteral(VESTRAL_MAIL_TEST_DIR "/../..")) +
+            "/tests/mail/smtp_test_server.py";
+        m_server->start(kPython, {script, "--mode", mode, "--cert", s_dir->path() + "/server.crt", "--key",
+                                  s_dir->path() + "/server.key", "--user", "loja@example.com", "--password",
+                                  QString::fromUtf8("s3nhá"), "--record", m_record});
+        while (m_server->waitForReadyRead(10000)) {
+            if (m_server->canReadLine()) {
+                const QByteArray line = m_server->readLine().trimmed();
+                if (line.startsWith("PORT "))
+                    return static_cast<quint16>(line.mid(5).toUInt());
+            }
+        }
+        ADD_FAILURE() << "aiosmtpd did not start: " << m_server->readAllStandardError().toStdString();
+        return 0;
+    }
+
+    QList<QJsonObject> received() const {
+        QList<QJsonObject> out;
+        QFile f(m_record);
+        if (f.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : f.readAll().split('\n')) {
+                if (!line.isEmpty())
+                    out.append(QJsonDocument::fromJson(line).object());
+            }
+        }
+        return out;
+    }
+
+    static SmtpSettings settings(quint16 port, const char* mode) {
+        SmtpSettings s;
+        s.host = QStringLiteral("127.0.0.1");
+        s.port = port;
+        s.username = QStringLiteral("loja@example.com");
+        s.password = QString::fromUtf8("s3nhá");
+        s.heloName = QStringLiteral("Servidor de Controle VESTRAL!");
+        s.useSsl = QLatin1String(mode) != QLatin1String(kTlsNone);
+        s.sslMethod = QStringLiteral("sslvSSLv2");
+        s.tlsMode = QString::fromLatin1(mode);
+        s.timeoutMs = 10000;
+        return s;
+    }
+
+    static EmailMessage message(const QString& to, const QString& name) {
+        EmailMessage m;
+        m.fromAddress = QStringLiteral("loja@example.com");
+        m.fromName = QStringLiteral("[loja@example.com]");
+        m.toAddress = to;
+        m.toName = name;
+        m.subject = QString::fromUtf8("Promoção de Natal €");
+        m.htmlBody = QString::fromUtf8("<html><body>\n<p>Olá, %1!</p>\n.\n</body></html>").arg(name);
+        return m;
+    }
+
+    static inline std::unique_ptr<QTemporaryDir> s_dir;
+    static inline QString s_skipReason;
+    std::unique_ptr<QProcess> m_server;
+    QString m_record;
+};
+
+} // namespace
+
+TEST_F(SmtpClientAiosmtpd, SendsTwoMessagesOverOneSessionInEachMode) {
+    struct Case {
+        const char* serverMode;
+        const char* tlsMode;
+        bool tls;
+    };
+    const Case cases[] = {
+        {"plain", kTlsNone, false},       {"plain", kTlsExplicit, false}, // no STARTTLS offered: plain text
+        {"starttls", kTlsExplicit, true}, {"starttls", kTlsRequire, true}, {"implicit", kTlsImplicit, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.serverMode) + " " + c.tlsMode);
+        SmtpClient client;
+        ASSERT_TRUE(client.configure(settings(startServer(QString::fromLatin1(c.serverMode)), c.tlsMode)).ok());
+        SmtpStatus status = client.connectToServer();
+        ASSERT_TRUE(status.ok()) << status.text().toStdString();
+        status = client.send(message(QStringLiteral("ana@example.org"), QString::fromUtf8("Ana Conceição")));
+        ASSERT_TRUE(status.ok()) << status.text().toStdString();
+        status = client.send(message(QStringLiteral("bo@example.org"), QString::fromUtf8("Bo 李")));
+        ASSERT_TRUE(status.ok()) << status.text().toStdString();
+        EXPECT_TRUE(client.isAuthenticated());
+        EXPECT_EQ(client.isEncrypted(), c.tls);
+        ASSERT_TRUE(client.disconnectFromServer().ok());
+
+        const QList<QJsonObject> got = received();
+        ASSERT_EQ(got.size(), 2);
+        EXPECT_EQ(got[0]["mail_from"].toString(), QStringLiteral("loja@example.com"));
+        EXPECT_EQ(got[0]["rcpt_tos"].toArray().first().toString(), QStringLiteral("ana@example.org"));
+        EXPECT_EQ(got[0]["tls"].toBool(), c.tls);
+        EXPECT_TRUE(got[0]["authenticated"].toBool());
+        EXPECT_EQ(got[0]["login"].toString(), QStringLiteral("loja@example.com"));
+        EXPECT_EQ(got[0]["subject"].toString(), QString::fromUtf8("Promoção de Natal €"));
+        EXPECT_EQ(got[0]["to"].toString(), QString::fromUtf8("Ana Conceição <ana@example.org>"));
+        EXPECT_EQ(got[1]["to"].toString(), QString::fromUtf8("Bo 李 <bo@example.org>"));
+        EXPECT_EQ(got[0]["from"].toString(), QStringLiteral("\"[loja@example.com]\" <loja@example.com>"));
+        EXPECT_EQ(got[0]["content_type"].toString(), QStringLiteral("text/html; charset=UTF-8"));
+        EXPECT_EQ(got[1]["body"].toString(),
+                  QString::fromUtf8("<html><body>\r\n<p>Olá, Bo 李!</p>\r\n.\r\n</body></html>\r\n\r\n"));
+        EXPECT_FALSE(got[0]["raw"].toString().contains(QStringLiteral("Message-ID")));
+    }
+}
+
+TEST_F(SmtpClientAiosmtpd, UntrustedCertificateIsRefusedBeforeThePasswordGoesOut) {
+    for (const char* mode : {"implicit", "starttls"}) {
+        SCOPED_TRACE(mode);
+        const quint16 port = startServer(QString::fromLatin1(mode));
+        qunsetenv("SSL_CERT_FILE"); // the throw-away authority is not in the system store
+        SmtpClient client;
+        const bool implicit = QLatin1String(mode) == QLatin1String("implicit");
+        ASSERT_TRUE(client.configure(settings(port, implicit ? kTlsImplicit : kTlsRequire)).ok());
+        SmtpStatus status = client.connectToServer();
+        if (status)
+            status = client.send(message(QStringLiteral("ana@example.org"), QStringLiteral("Ana")));
+        ASSERT_FALSE(status.ok());
+        const QStringList lines = status.text().split(QStringLiteral("\r\n"));
+        EXPECT_EQ(lines.first(), QStringLiteral("SSL is not available on this server."));
+        ASSERT_GE(lines.size(), 2) << status.text().toStdString();
+        EXPECT_TRUE(lines[1].contains(QStringLiteral("certificate"), Qt::CaseInsensitive)) << lines[1].toStdString();
+        EXPECT_FALSE(client.connected());
+        EXPECT_TRUE(received().isEmpty());
+    }
+}
+
+TEST_F(SmtpClientAiosmtpd, WrongPasswordFailsWithServerText) {
+    SmtpClient client;
+    SmtpSettings s = settings(startServer(QStringLiteral("plain")), kTlsNone);
+    s.password = QStringLiteral("wrong");
+    ASSERT_TRUE(client.configure(s).ok());
+    ASSERT_TRUE(client.connectToServer().ok());
+    const SmtpStatus status = client.send(message(QStringLiteral("ana@example.org"), QStringLiteral("Ana")));
+    EXPECT_EQ(status.replyCode(), 535);
+    EXPECT_FALSE(client.isAuthenticated());
+    EXPECT_TRUE(received().isEmpty());
+}
