@@ -151,6 +151,8 @@ void SerialChannel::openDevice(const QString& device) {
     // port works without them.
     if (!m_port->setDataTerminalReady(true) || !m_port->setRequestToSend(true))
         qCDebug(lcModem) << "COM" << m_comNumber << "sem DTR/RTS:" << m_port->errorString();
+    // Bytes the device received before this open belong to no one.
+    m_port->clear(QSerialPort::Input);
     m_port->clearError();
 }
 
@@ -192,16 +194,16 @@ QString SerialChannel::closedText() const {
 }
 
 void SerialChannel::WriteText(const QString& text) {
-    WriteText(QByteArrayView(text.toLatin1()));
+    WriteText(text.toLatin1());
 }
 
-void SerialChannel::WriteText(QByteArrayView text) {
+void SerialChannel::WriteText(const QByteArray& text) {
     if (QThread::currentThread() == thread()) {
         writeHere(text);
         return;
     }
     // Off the owning thread the write is carried out there, and the caller waits for it.
-    const QByteArray copy = text.toByteArray();
+    const QByteArray copy = text;
     QString error;
     bool written = false;
     const bool handed = QMetaObject::invokeMethod(
@@ -247,18 +249,30 @@ QByteArray SerialChannel::takeBytes(int count) {
     return bytes;
 }
 
-void SerialChannel::onReadyRead() {
+int SerialChannel::available() {
+    pull();
+    return int(m_received.size());
+}
+
+void SerialChannel::pull() {
+    if (!m_port->isOpen() || m_port->bytesAvailable() <= 0)
+        return;
     m_received.append(m_port->readAll());
+    m_arrivedDuringEvent = m_inEvent;
+}
+
+void SerialChannel::onReadyRead() {
+    // While an event runs (its handler may wait for the modem, processing events), new bytes
+    // wait for the next event, so ReadByte keeps the order of arrival.
     if (m_inEvent) {
-        // A handler waiting inside its event (processing events) gets these bytes in the next
-        // event, after it returns, so the order of ReadByte stays the order of arrival.
-        m_arrivedDuringEvent = true;
+        pull();
         return;
     }
     announce();
 }
 
 void SerialChannel::announce() {
+    pull();
     do {
         m_arrivedDuringEvent = false;
         if (m_received.isEmpty())
@@ -266,6 +280,8 @@ void SerialChannel::announce() {
         const auto count = static_cast<quint16>(std::min<qsizetype>(m_received.size(), 0xFFFF));
         m_inEvent = true;
         Q_EMIT TriggerAvail(this, count);
+        // QSerialPort does not signal readyRead again while its own signal is being handled.
+        pull();
         m_inEvent = false;
     } while (m_arrivedDuringEvent && isOpen());
 }

@@ -60,11 +60,14 @@ public:
     // The device the channel opened last (resolved path), for messages and the device dialog.
     QString deviceName() const { return m_deviceName; }
 
-    void WriteText(QByteArrayView text);
+    // Queues all bytes at once, in order, without waiting for them to leave. A text is sent as
+    // Latin-1 (characters outside it become '?').
+    void WriteText(const QByteArray& bytes);
     void WriteText(const QString& text);
+    void WriteText(const char* text) { WriteText(QByteArray(text)); }
 
     // Received bytes not taken yet.
-    int available() const { return int(m_received.size()); }
+    int available();
     char ReadByte();
     QByteArray takeBytes(int count);
 
@@ -81,6 +84,7 @@ private:
     void onReadyRead();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void announce();
+    void pull();
     void openDevice(const QString& device);
     void applyParameters();
     void writeHere(QByteArrayView text);

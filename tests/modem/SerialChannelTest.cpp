@@ -1,0 +1,260 @@
+#include "modem/SerialChannel.h"
+#include "ModemSimulator.h"
+#include "modem/ComMapping.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using modemsim::ModemSimulator;
+using modemsim::PortConfig;
+using modemsim::SimulatorOptions;
+
+namespace {
+
+// Processes events until the condition holds; the limit only keeps a broken build from hanging.
+bool waitUntil(const std::function<bool()>& condition) {
+    QElapsedTimer guard;
+    guard.start();
+    while (!condition()) {
+        if (guard.elapsed() > 10000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Takes every announced byte with ReadByte, as the response handler does.
+struct Receiver {
+    explicit Receiver(SerialChannel& channel) {
+        QObject::connect(&channel, &SerialChannel::TriggerAvail, [this](SerialChannel* from, quint16 count) {
+            channels.append(from);
+            counts.append(count);
+            for (int i = 0; i < count; ++i)
+                bytes.append(from->ReadByte());
+            if (inEvent)
+                inEvent(*from);
+        });
+    }
+    QList<SerialChannel*> channels;
+    QList<int> counts;
+    QByteArray bytes;
+    std::function<void(SerialChannel&)> inEvent;
+};
+
+class SerialChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        ComMapping::setDataDir(m_dir.path());
+        SimulatorOptions options;
+        options.dir = QString(m_dir.path() + QStringLiteral("/portas")).toStdString();
+        options.ports = {PortConfig{}, PortConfig{}};
+        m_sim = std::make_unique<ModemSimulator>(options);
+        m_sim->start();
+    }
+    void TearDown() override {
+        m_sim->stop();
+        ComMapping::setDataDir(QString());
+    }
+
+    bool simReceived(const std::string& tail) {
+        return waitUntil([&] {
+            const std::string got = m_sim->received(0);
+            return got.size() >= tail.size() && got.compare(got.size() - tail.size(), tail.size(), tail) == 0;
+        });
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<ModemSimulator> m_sim;
+};
+
+} // namespace
+
+TEST_F(SerialChannelTest, DeliveriesOfOneThenFiveBytesKeepTheirOrder) {
+    SerialChannel channel(7);
+    channel.setComNumber(1);
+    Receiver rx(channel);
+    channel.open();
+    ASSERT_TRUE(channel.isOpen());
+    m_sim->inject(0, "A");
+    ASSERT_TRUE(waitUntil([&] { return rx.bytes.size() == 1; }));
+    m_sim->inject(0, "BCDEF");
+    ASSERT_TRUE(waitUntil([&] { return rx.bytes.size() == 6; }));
+    EXPECT_EQ(rx.bytes, QByteArray("ABCDEF"));
+    EXPECT_EQ(rx.counts.first(), 1);
+    EXPECT_EQ(rx.channels.first(), &channel);
+    EXPECT_EQ(channel.available(), 0);
+    EXPECT_THROW(channel.ReadByte(), SerialChannelError);
+}
+
+TEST_F(SerialChannelTest, BytesArrivingWhileAnEventWaitsComeInTheNextEvent) {
+    SerialChannel channel(1);
+    channel.setComNumber(1);
+    Receiver rx(channel);
+    int depth = 0;
+    int deepest = 0;
+    rx.inEvent = [&](SerialChannel& ch) {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        if (rx.bytes == "A") {
+            m_sim->inject(0, "BCDEF");
+            // A handler that waits for the modem keeps processing events meanwhile.
+            waitUntil([&] { return ch.available() == 5; });
+        }
+        --depth;
+    };
+    channel.open();
+    m_sim->inject(0, "A");
+    ASSERT_TRUE(waitUntil([&] { return rx.bytes.size() == 6; }));
+    EXPECT_EQ(rx.bytes, QByteArray("ABCDEF"));
+    EXPECT_EQ(rx.counts, (QList<int>{1, 5}));
+    EXPECT_EQ(deepest, 1);
+}
+
+TEST_F(SerialChannelTest, CloseAndReopenAtOnceKeepsTagAndHandler) {
+    SerialChannel channel(7);
+    channel.setComNumber(1);
+    Receiver rx(channel);
+    for (int round = 0; round < 3; ++round) {
+        channel.open();
+        channel.open(); // opening an open channel does nothing
+        ASSERT_TRUE(channel.isOpen()) << round;
+        rx.bytes.clear();
+        channel.WriteText(QByteArray("AT\r"));
+        ASSERT_TRUE(waitUntil([&] { return rx.bytes.endsWith("OK\r\n"); })) << round;
+        EXPECT_EQ(rx.bytes, QByteArray("AT\r\r\nOK\r\n"));
+        channel.close();
+        channel.close();
+        EXPECT_FALSE(channel.isOpen());
+    }
+    EXPECT_EQ(channel.tag(), 7);
+    EXPECT_TRUE(rx.channels.count(&channel) == rx.channels.size());
+}
+
+TEST_F(SerialChannelTest, EmptyWriteSucceedsOnlyWhenOpen) {
+    SerialChannel channel(2);
+    channel.setComNumber(1);
+    EXPECT_THROW(channel.WriteText(QByteArray()), SerialChannelError);
+    EXPECT_THROW(channel.WriteText(QByteArray("AT\r")), SerialChannelError);
+    channel.open();
+    EXPECT_NO_THROW(channel.WriteText(QByteArray()));
+    channel.WriteText(QByteArray("AT\r"));
+    ASSERT_TRUE(simReceived("AT\r"));
+    EXPECT_EQ(m_sim->received(0), "AT\r");
+}
+
+TEST_F(SerialChannelTest, MissingDeviceFailsThenOpensOnceAttached) {
+    m_sim->unplug(1);
+    SerialChannel channel(2);
+    channel.setComNumber(2);
+    try {
+        channel.open();
+        FAIL() << "opened a missing device";
+    } catch (const SerialChannelError& e) {
+        EXPECT_TRUE(e.text().contains(QStringLiteral("COM2"))) << e.text().toStdString();
+    }
+    EXPECT_FALSE(channel.isOpen());
+    m_sim->plug(1);
+    channel.open();
+    EXPECT_TRUE(channel.isOpen());
+}
+
+TEST_F(SerialChannelTest, ComNumberZeroAsksForAPort) {
+    SerialChannel channel(3);
+    EXPECT_THROW(channel.open(), SerialChannelError);
+    EXPECT_FALSE(channel.isOpen());
+    channel.setPortChooser([](const SerialChannel&) { return 0; });
+    EXPECT_THROW(channel.open(), SerialChannelError);
+    channel.setPortChooser([](const SerialChannel&) { return 2; });
+    channel.open();
+    EXPECT_TRUE(channel.isOpen());
+    EXPECT_EQ(channel.comNumber(), 2);
+    EXPECT_TRUE(SerialChannel::openablePorts(4).contains(1));
+}
+
+TEST_F(SerialChannelTest, ControlBytesPassThroughBothWays) {
+    SerialChannel channel(1);
+    channel.setComNumber(1);
+    Receiver rx(channel);
+    channel.open();
+    const QByteArray raw("\x0d\x0a\x1a\x22\x00\xff", 6);
+    m_sim->inject(0, raw.toStdString());
+    ASSERT_TRUE(waitUntil([&] { return rx.bytes.size() == raw.size(); }));
+    EXPECT_EQ(rx.bytes, raw);
+    channel.WriteText(QByteArray("x\x0d\x0a\x1a\x22"));
+    ASSERT_TRUE(simReceived("x\x0d\x0a\x1a\x22"));
+}
+
+TEST_F(SerialChannelTest, ParametersReachTheDevice) {
+    SerialChannel channel(1);
+    channel.setComNumber(1);
+    channel.setParity(SerialChannel::Parity::pEven);
+    channel.setDataBits(7);
+    channel.setStopBits(2);
+    channel.setBaud(9600);
+    channel.open();
+    termios tio{};
+    const int fd = ::open(m_sim->devicePath(0).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    // The kernel keeps a pseudo-terminal at 8 bits without parity; stop bits and speed stick.
+    EXPECT_TRUE(tio.c_cflag & CSTOPB);
+    EXPECT_EQ(::cfgetospeed(&tio), speed_t(B9600));
+}
+
+TEST_F(SerialChannelTest, UnpluggedDeviceClosesTheChannelOnce) {
+    SerialChannel channel(1);
+    channel.setComNumber(1);
+    int lost = 0;
+    QObject::connect(&channel, &SerialChannel::portLost, [&](SerialChannel*, const QString&) { ++lost; });
+    channel.open();
+    m_sim->unplug(0);
+    ASSERT_TRUE(waitUntil([&] { return !channel.isOpen(); }));
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(lost, 1);
+    EXPECT_THROW(channel.WriteText(QByteArray("AT\r")), SerialChannelError);
+    m_sim->plug(0);
+    channel.open();
+    EXPECT_TRUE(channel.isOpen());
+}
+
+TEST_F(SerialChannelTest, WriteTextFromAnotherThread) {
+    SerialChannel channel(1);
+    channel.setComNumber(1);
+    channel.open();
+    std::atomic<int> outcome{0}; // 1 written, 2 failed
+    auto writeFromWorker = [&] {
+        return std::thread([&] {
+            try {
+                channel.WriteText(QByteArray("AT+CMGF=1\r\n"));
+                outcome = 1;
+            } catch (const SerialChannelError&) {
+                outcome = 2;
+            }
+        });
+    };
+    std::thread worker = writeFromWorker();
+    ASSERT_TRUE(waitUntil([&] { return outcome != 0; }));
+    worker.join();
+    EXPECT_EQ(outcome, 1);
+    ASSERT_TRUE(simReceived("AT+CMGF=1\r\n"));
+
+    channel.close();
+    outcome = 0;
+    worker = writeFromWorker();
+    ASSERT_TRUE(waitUntil([&] { return outcome != 0; }));
+    worker.join();
+    EXPECT_EQ(outcome, 2);
+}

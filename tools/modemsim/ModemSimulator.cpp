@@ -1,0 +1,287 @@
+#include "ModemSimulator.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace modemsim {
+
+namespace {
+
+std::runtime_error systemError(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::string escaped(const std::string& bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (u < 0x20 || u >= 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", u);
+            out += hex;
+        } else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+ModemSimulator::ModemSimulator(SimulatorOptions options) : m_options(std::move(options)) {
+    for (const PortConfig& config : m_options.ports)
+        m_ports.push_back(Port{config, nullptr, -1, -1, {}, {}, {}, {}});
+}
+
+ModemSimulator::~ModemSimulator() {
+    stop();
+}
+
+void ModemSimulator::start() {
+    if (m_running)
+        return;
+    std::filesystem::create_directories(m_options.dir);
+    if (!m_options.transcriptPath.empty()) {
+        m_transcript = std::fopen(m_options.transcriptPath.c_str(), "a");
+        if (!m_transcript)
+            throw systemError("transcript " + m_options.transcriptPath);
+    }
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0)
+        throw systemError("eventfd");
+    m_started = Clock::now();
+    {
+        std::lock_guard lock(m_mutex);
+        for (std::size_t i = 0; i < m_ports.size(); ++i)
+            openPort(i);
+    }
+    m_running = true;
+    m_thread = std::thread([this] { run(); });
+}
+
+void ModemSimulator::stop() {
+    if (m_running.exchange(false)) {
+        wake();
+        m_thread.join();
+    }
+    std::lock_guard lock(m_mutex);
+    for (Port& port : m_ports)
+        closePort(port);
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+    m_wakeFd = -1;
+    if (m_transcript)
+        std::fclose(m_transcript);
+    m_transcript = nullptr;
+}
+
+std::string ModemSimulator::linkPath(int port) const {
+    return (std::filesystem::path(m_options.dir) / ("COM" + std::to_string(comNumber(port)))).string();
+}
+
+std::string ModemSimulator::devicePath(int port) const {
+    std::lock_guard lock(m_mutex);
+    return m_ports.at(std::size_t(port)).device;
+}
+
+void ModemSimulator::openPort(std::size_t index) {
+    Port& port = m_ports[index];
+    port.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (port.master < 0 || ::grantpt(port.master) != 0 || ::unlockpt(port.master) != 0)
+        throw systemError("posix_openpt");
+    ::fcntl(port.master, F_SETFL, ::fcntl(port.master, F_GETFL) | O_NONBLOCK);
+    char name[128] = {};
+    if (::ptsname_r(port.master, name, sizeof name) != 0)
+        throw systemError("ptsname");
+    port.device = name;
+    // Holding the slave open keeps the master from hanging up while no program has the port
+    // open; the slave starts raw, as a serial line does.
+    port.slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (port.slave < 0)
+        throw systemError(std::string("open ") + name);
+    termios tio{};
+    if (::tcgetattr(port.slave, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(port.slave, TCSANOW, &tio);
+    }
+    port.modem = std::make_unique<SimModem>(port.config, m_options.seed + unsigned(index));
+    const std::string link = linkPath(int(index));
+    ::unlink(link.c_str());
+    if (::symlink(name, link.c_str()) != 0)
+        throw systemError("symlink " + link);
+}
+
+void ModemSimulator::closePort(Port& port) {
+    if (port.master < 0)
+        return;
+    const auto index = std::size_t(&port - m_ports.data());
+    ::unlink(linkPath(int(index)).c_str());
+    ::close(port.master);
+    ::close(port.slave);
+    port.master = port.slave = -1;
+    port.pending.clear();
+    if (port.modem) {
+        const auto& sent = port.modem->sent();
+        port.sentBefore.insert(port.sentBefore.end(), sent.begin(), sent.end());
+        port.config.inbox = port.modem->inbox();
+        port.modem.reset();
+    }
+}
+
+void ModemSimulator::unplug(int port) {
+    {
+        std::lock_guard lock(m_mutex);
+        closePort(m_ports.at(std::size_t(port)));
+    }
+    wake();
+}
+
+void ModemSimulator::plug(int port) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_ports.at(std::size_t(port)).master < 0)
+            openPort(std::size_t(port));
+    }
+    wake();
+}
+
+bool ModemSimulator::plugged(int port) const {
+    std::lock_guard lock(m_mutex);
+    return m_ports.at(std::size_t(port)).master >= 0;
+}
+
+void ModemSimulator::inject(int port, const std::string& bytes) {
+    {
+        std::lock_guard lock(m_mutex);
+        queue(m_ports.at(std::size_t(port)), bytes, 0);
+    }
+    wake();
+}
+
+std::string ModemSimulator::received(int port) const {
+    std::lock_guard lock(m_mutex);
+    return m_ports.at(std::size_t(port)).received;
+}
+
+std::vector<SentSms> ModemSimulator::sent(int port) const {
+    std::lock_guard lock(m_mutex);
+    const Port& p = m_ports.at(std::size_t(port));
+    std::vector<SentSms> all = p.sentBefore;
+    if (p.modem)
+        all.insert(all.end(), p.modem->sent().begin(), p.modem->sent().end());
+    return all;
+}
+
+std::vector<StoredSms> ModemSimulator::inbox(int port) const {
+    std::lock_guard lock(m_mutex);
+    const Port& p = m_ports.at(std::size_t(port));
+    return p.modem ? p.modem->inbox() : p.config.inbox;
+}
+
+void ModemSimulator::wake() {
+    if (m_wakeFd >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = ::write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+void ModemSimulator::run() {
+    while (m_running) {
+        std::vector<pollfd> fds{{m_wakeFd, POLLIN, 0}};
+        int timeout = 0;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const Port& port : m_ports)
+                fds.push_back({port.master, short(port.master >= 0 ? POLLIN : 0), 0});
+            timeout = pollTimeoutMs();
+        }
+        ::poll(fds.data(), fds.size(), timeout);
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto n = ::read(m_wakeFd, &count, sizeof count);
+        }
+        std::lock_guard lock(m_mutex);
+        for (std::size_t i = 0; i < m_ports.size(); ++i) {
+            if (m_ports[i].master >= 0 && m_ports[i].master == fds[i + 1].fd && (fds[i + 1].revents & POLLIN))
+                readPort(i);
+            flushPort(i);
+        }
+    }
+}
+
+int ModemSimulator::pollTimeoutMs() {
+    int timeout = 200;
+    const auto now = Clock::now();
+    for (const Port& port : m_ports) {
+        if (port.pending.empty())
+            continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(port.pending.front().due - now).count();
+        timeout = std::min<int>(timeout, int(std::max<long long>(left, 0)));
+    }
+    return timeout;
+}
+
+void ModemSimulator::readPort(std::size_t index) {
+    Port& port = m_ports[index];
+    char buffer[4096];
+    const ssize_t n = ::read(port.master, buffer, sizeof buffer);
+    if (n <= 0)
+        return;
+    const std::string bytes(buffer, std::size_t(n));
+    transcript(index, "<--", bytes);
+    port.received += bytes;
+    const SimModem::Output out = port.modem->receive(bytes);
+    queue(port, out.echo, 0);
+    queue(port, out.reply, port.config.latencyMs);
+}
+
+void ModemSimulator::queue(Port& port, std::string bytes, int delayMs) {
+    if (bytes.empty())
+        return;
+    auto due = Clock::now() + std::chrono::milliseconds(delayMs);
+    if (!port.pending.empty())
+        due = std::max(due, port.pending.back().due);
+    port.pending.push_back({due, std::move(bytes)});
+}
+
+void ModemSimulator::flushPort(std::size_t index) {
+    Port& port = m_ports[index];
+    const auto now = Clock::now();
+    while (port.master >= 0 && !port.pending.empty() && port.pending.front().due <= now) {
+        std::string& bytes = port.pending.front().bytes;
+        const ssize_t n = ::write(port.master, bytes.data(), bytes.size());
+        if (n <= 0) {
+            // The line is full (nobody reads the port): try again a little later.
+            port.pending.front().due = now + std::chrono::milliseconds(20);
+            break;
+        }
+        transcript(index, "-->", bytes.substr(0, std::size_t(n)));
+        bytes.erase(0, std::size_t(n));
+        if (bytes.empty())
+            port.pending.pop_front();
+    }
+    if (port.modem && port.modem->unplugRequested() && port.pending.empty())
+        closePort(port);
+}
+
+void ModemSimulator::transcript(std::size_t index, const char* direction, const std::string& bytes) {
+    if (!m_transcript)
+        return;
+    const double seconds = std::chrono::duration<double>(Clock::now() - m_started).count();
+    std::fprintf(m_transcript, "%10.3f COM%d %s %s\n", seconds, comNumber(int(index)), direction,
+                 escaped(bytes).c_str());
+    std::fflush(m_transcript);
+}
+
+} // namespace modemsim

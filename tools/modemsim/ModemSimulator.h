@@ -1,0 +1,93 @@
+#pragma once
+
+#include "SimModem.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace modemsim {
+
+struct SimulatorOptions {
+    std::string dir;               // links DIR/COM<n> are made here
+    int firstCom = 1;              // port i (0-based) is COM<firstCom + i>
+    std::vector<PortConfig> ports; // one entry per simulated modem
+    std::string transcriptPath;    // empty: no transcript
+    unsigned seed = 1;
+};
+
+// N simulated GSM modems on pseudo-terminals, served by one thread of their own. start() makes
+// the pseudo-terminals and the links DIR/COM<n>; stop() (or the destructor) removes them.
+class ModemSimulator {
+public:
+    explicit ModemSimulator(SimulatorOptions options);
+    ~ModemSimulator();
+    ModemSimulator(const ModemSimulator&) = delete;
+    ModemSimulator& operator=(const ModemSimulator&) = delete;
+
+    void start(); // throws std::runtime_error
+    void stop();
+
+    int portCount() const { return int(m_ports.size()); }
+    std::string linkPath(int port) const;   // port is 0-based
+    std::string devicePath(int port) const; // the pseudo-terminal's slave, "/dev/pts/N"
+    int comNumber(int port) const { return m_options.firstCom + port; }
+
+    // The modem vanishes: its pseudo-terminal is closed and its link removed.
+    void unplug(int port);
+    // A fresh modem (new pseudo-terminal, same configuration) is attached at the same link.
+    void plug(int port);
+    bool plugged(int port) const;
+
+    // Writes raw bytes to the host side of the port, as if the modem had sent them.
+    void inject(int port, const std::string& bytes);
+    // Every byte the port has received from the host.
+    std::string received(int port) const;
+
+    std::vector<SentSms> sent(int port) const;
+    std::vector<StoredSms> inbox(int port) const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Pending {
+        Clock::time_point due;
+        std::string bytes;
+    };
+    struct Port {
+        PortConfig config;
+        std::unique_ptr<SimModem> modem;
+        int master = -1;
+        int slave = -1;
+        std::string device;
+        std::deque<Pending> pending;
+        std::vector<SentSms> sentBefore; // of earlier plugs
+        std::string received;
+    };
+
+    void openPort(std::size_t index);
+    void closePort(Port& port);
+    void run();
+    int pollTimeoutMs();
+    void readPort(std::size_t index);
+    void flushPort(std::size_t index);
+    void queue(Port& port, std::string bytes, int delayMs);
+    void transcript(std::size_t index, const char* direction, const std::string& bytes);
+    void wake();
+
+    SimulatorOptions m_options;
+    std::vector<Port> m_ports;
+    mutable std::mutex m_mutex;
+    std::thread m_thread;
+    std::atomic<bool> m_running{false};
+    int m_wakeFd = -1;
+    std::FILE* m_transcript = nullptr;
+    Clock::time_point m_started;
+};
+
+} // namespace modemsim

@@ -1,0 +1,180 @@
+#include "SimModem.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace modemsim {
+
+namespace {
+
+constexpr char kCtrlZ = 0x1a;
+constexpr char kEsc = 0x1b;
+
+const std::string kOk = "\r\nOK\r\n";
+const std::string kError = "\r\nERROR\r\n";
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+    return text;
+}
+
+std::string unquoted(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
+    return text;
+}
+
+std::string info(const std::string& line) {
+    return "\r\n" + line + "\r\n" + kOk;
+}
+
+} // namespace
+
+SimModem::SimModem(PortConfig config, unsigned seed) : m_config(std::move(config)), m_random(seed) {}
+
+SimModem::Output SimModem::receive(std::string_view bytes) {
+    Output out;
+    if (m_config.silent || m_unplug)
+        return out;
+    for (const char c : bytes) {
+        if (m_inText)
+            textChar(c, out);
+        else
+            commandChar(c, out);
+    }
+    return out;
+}
+
+void SimModem::commandChar(char c, Output& out) {
+    if (m_echo)
+        out.echo += c;
+    if (c == '\n')
+        return;
+    if (c != '\r') {
+        m_line += c;
+        return;
+    }
+    std::string line;
+    std::swap(line, m_line);
+    if (line.empty())
+        return;
+    std::string reply = command(line);
+    if (!reply.empty() && m_config.garbage)
+        reply = junk() + reply;
+    out.reply += reply;
+}
+
+void SimModem::textChar(char c, Output& out) {
+    if (c == kCtrlZ) {
+        m_inText = false;
+        out.reply += (m_config.garbage ? junk() : std::string()) + finishSend();
+        return;
+    }
+    if (c == kEsc) {
+        m_inText = false;
+        m_text.clear();
+        out.reply += kOk;
+        return;
+    }
+    if (m_echo)
+        out.echo += c == '\r' ? std::string("\r\n> ") : std::string(1, c);
+    m_text += c == '\r' ? '\n' : c;
+}
+
+std::string SimModem::command(const std::string& line) {
+    const std::string cmd = upper(line);
+    if (cmd.rfind("AT", 0) != 0)
+        return kError;
+    const std::string body = cmd.substr(2);
+    if (body.empty())
+        return kOk;
+    if (body == "Z") {
+        m_echo = true;
+        return kOk;
+    }
+    if (body == "E0" || body == "E1" || body == "E") {
+        m_echo = body == "E1";
+        return kOk;
+    }
+    if (body == "+CSQ")
+        return info("+CSQ: " + std::to_string(m_config.csq) + "," + std::to_string(m_config.ber));
+    if (body == "+CMGF=1" || body == "+CMGF=0") {
+        m_textMode = body.back() == '1';
+        return kOk;
+    }
+    if (body == "+CMGF?")
+        return info(std::string("+CMGF: ") + (m_textMode ? "1" : "0"));
+    if (body.rfind("+CMGS=", 0) == 0)
+        return startSend(line.substr(8));
+    if (body.rfind("+CMGL", 0) == 0)
+        return listMessages(body.size() > 6 ? body.substr(6) : std::string("\"REC UNREAD\""));
+    if (body.rfind("+CMGD=", 0) == 0)
+        return deleteMessage(body.substr(6));
+    return kError;
+}
+
+std::string SimModem::startSend(const std::string& args) {
+    if (!m_textMode)
+        return "\r\n+CMS ERROR: 304\r\n";
+    m_number = unquoted(args.substr(0, args.find(',')));
+    m_text.clear();
+    m_inText = true;
+    return "\r\n> ";
+}
+
+std::string SimModem::finishSend() {
+    const bool listed = m_config.failNumbers.count(m_number) > 0;
+    const bool unlucky = m_config.failRate > 0 && std::uniform_real_distribution<>(0, 1)(m_random) < m_config.failRate;
+    const bool accepted = !listed && !unlucky;
+    m_sent.push_back({m_number, m_text, accepted});
+    if (m_config.unplugAfter > 0 && int(m_sent.size()) >= m_config.unplugAfter)
+        m_unplug = true;
+    if (!accepted)
+        return m_config.cmsError > 0 ? "\r\n+CMS ERROR: " + std::to_string(m_config.cmsError) + "\r\n" : kError;
+    m_reference = m_reference % 255 + 1;
+    return info("+CMGS: " + std::to_string(m_reference));
+}
+
+// Text-mode listing: each record "+CMGL: <index>,"<stat>","<oa>",,"<scts>"" CR LF <text> CR LF.
+std::string SimModem::listMessages(const std::string& args) {
+    if (!m_textMode)
+        return "\r\n+CMS ERROR: 302\r\n";
+    const std::string status = unquoted(args);
+    std::string out = "\r\n";
+    for (std::size_t i = 0; i < m_config.inbox.size(); ++i) {
+        StoredSms& sms = m_config.inbox[i];
+        if (sms.sender.empty())
+            continue;
+        const std::string stat = sms.read ? "REC READ" : "REC UNREAD";
+        if (status != "ALL" && status != stat)
+            continue;
+        out += "+CMGL: " + std::to_string(i + 1) + ",\"" + stat + "\",\"" + sms.sender + "\",,\"" + sms.timestamp +
+               "\"\r\n" + sms.text + "\r\n";
+        sms.read = true;
+    }
+    return out.size() == 2 ? kOk : out + kOk;
+}
+
+// Indexes are 1-based positions in the stored list; a deleted message leaves an empty place.
+std::string SimModem::deleteMessage(const std::string& args) {
+    int index = 0;
+    try {
+        index = std::stoi(args);
+    } catch (const std::exception&) {
+        return kError;
+    }
+    if (index < 1 || index > int(m_config.inbox.size()) || m_config.inbox[std::size_t(index - 1)].sender.empty())
+        return "\r\n+CMS ERROR: 321\r\n";
+    m_config.inbox[std::size_t(index - 1)] = StoredSms{};
+    return kOk;
+}
+
+std::string SimModem::junk() {
+    std::string line = "\r\n";
+    std::uniform_int_distribution<int> byte(0x80, 0xfe);
+    for (int i = 0; i < 8; ++i)
+        line += char(byte(m_random));
+    return line + "\r\n";
+}
+
+} // namespace modemsim

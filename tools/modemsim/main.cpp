@@ -1,0 +1,197 @@
+// vestral-modemsim: simulated text-mode GSM modems on pseudo-terminals, linked as DIR/COM<n>.
+#include "ModemSimulator.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace modemsim;
+
+namespace {
+
+const char* const kUsage =
+    "uso: vestral-modemsim --dir DIR [opções]\n"
+    "  --dir DIR              pasta onde ficam os links COM<n> (ex.: DADOS/portas)\n"
+    "  --ports N              número de modems (4)\n"
+    "  --first-com N          número COM do primeiro modem (1)\n"
+    "  --csq [P:]V            valor de AT+CSQ (21)\n"
+    "  --latency-ms [P:]MS    atraso de cada resposta (0)\n"
+    "  --fail-number NUM      AT+CMGS para este número falha (repetível)\n"
+    "  --fail-rate [P:]R      fração dos envios que falham (0..1)\n"
+    "  --cms-error CODE       código das falhas; 0 responde apenas ERROR (500)\n"
+    "  --silent-port P        o modem P nunca responde (repetível)\n"
+    "  --garbage-port P       o modem P manda lixo antes de cada resposta (repetível)\n"
+    "  --unplug-after P:K     o modem P desaparece após K mensagens\n"
+    "  --inbox [P:]FILE       mensagens guardadas no modem P (1): linhas remetente<TAB>data<TAB>texto,\n"
+    "                         data no formato aa/MM/dd,hh:mm:ss+zz, \\n no texto = quebra de linha\n"
+    "  --transcript FILE      registra o tráfego (<-- recebido, --> enviado)\n"
+    "  --seed N               semente das falhas aleatórias (1)\n"
+    "Os links são removidos ao receber SIGTERM ou SIGINT.\n";
+
+[[noreturn]] void usage(const std::string& error) {
+    std::cerr << "vestral-modemsim: " << error << "\n" << kUsage;
+    std::exit(2);
+}
+
+// "P:V" gives port P (1-based) the value; "V" alone gives every port the value (-1 here).
+std::pair<int, std::string> portValue(const std::string& arg) {
+    const auto colon = arg.find(':');
+    if (colon == std::string::npos || colon == 0)
+        return {-1, arg};
+    try {
+        return {std::stoi(arg.substr(0, colon)), arg.substr(colon + 1)};
+    } catch (const std::exception&) {
+        return {-1, arg};
+    }
+}
+
+std::string unescape(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            out += "\r\n";
+            ++i;
+        } else
+            out += text[i];
+    }
+    return out;
+}
+
+std::vector<StoredSms> readInbox(const std::string& path) {
+    std::ifstream in(path);
+    if (!in)
+        usage("não foi possível ler " + path);
+    std::vector<StoredSms> messages;
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto a = line.find('\t');
+        const auto b = a == std::string::npos ? a : line.find('\t', a + 1);
+        if (b == std::string::npos)
+            continue;
+        messages.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), unescape(line.substr(b + 1)), false});
+    }
+    return messages;
+}
+
+struct Parsed {
+    SimulatorOptions options;
+    int ports = 4;
+    std::vector<std::pair<std::string, std::string>> perPort; // applied once the port count is known
+};
+
+int toInt(const std::string& text, const std::string& flag) {
+    try {
+        return std::stoi(text);
+    } catch (const std::exception&) {
+        usage("valor inválido para " + flag + ": " + text);
+    }
+}
+
+void applyPerPort(Parsed& p) {
+    p.options.ports.assign(std::size_t(p.ports), PortConfig{});
+    for (const auto& [flag, arg] : p.perPort) {
+        const auto [port, value] = portValue(arg);
+        if (port == 0 || port > p.ports)
+            usage("porta fora do intervalo em " + flag + " " + arg);
+        for (int i = 0; i < p.ports; ++i) {
+            if (port > 0 && i != port - 1)
+                continue;
+            PortConfig& c = p.options.ports[std::size_t(i)];
+            if (flag == "--csq")
+                c.csq = toInt(value, flag);
+            else if (flag == "--latency-ms")
+                c.latencyMs = toInt(value, flag);
+            else if (flag == "--fail-rate")
+                c.failRate = std::atof(value.c_str());
+            else if (flag == "--cms-error")
+                c.cmsError = toInt(value, flag);
+            else if (flag == "--fail-number")
+                c.failNumbers.insert(value);
+            else if (flag == "--silent-port")
+                c.silent = true;
+            else if (flag == "--garbage-port")
+                c.garbage = true;
+            else if (flag == "--unplug-after")
+                c.unplugAfter = toInt(value, flag);
+        }
+    }
+}
+
+Parsed parse(int argc, char** argv) {
+    Parsed p;
+    std::string inbox;
+    for (int i = 1; i < argc; ++i) {
+        const std::string flag = argv[i];
+        if (flag == "--help" || flag == "-h") {
+            std::cout << kUsage;
+            std::exit(0);
+        }
+        if (i + 1 >= argc)
+            usage("falta o valor de " + flag);
+        const std::string value = argv[++i];
+        if (flag == "--dir")
+            p.options.dir = value;
+        else if (flag == "--ports")
+            p.ports = toInt(value, flag);
+        else if (flag == "--first-com")
+            p.options.firstCom = toInt(value, flag);
+        else if (flag == "--transcript")
+            p.options.transcriptPath = value;
+        else if (flag == "--seed")
+            p.options.seed = unsigned(toInt(value, flag));
+        else if (flag == "--inbox")
+            inbox = value;
+        else if (flag == "--silent-port" || flag == "--garbage-port")
+            p.perPort.emplace_back(flag, value + ":1");
+        else if (flag == "--csq" || flag == "--latency-ms" || flag == "--fail-number" || flag == "--fail-rate" ||
+                 flag == "--cms-error" || flag == "--unplug-after")
+            p.perPort.emplace_back(flag, value);
+        else
+            usage("opção desconhecida: " + flag);
+    }
+    if (p.options.dir.empty())
+        usage("--dir é obrigatório");
+    if (p.ports < 1 || p.ports > 64)
+        usage("--ports deve estar entre 1 e 64");
+    applyPerPort(p);
+    if (!inbox.empty()) {
+        auto [port, file] = portValue(inbox);
+        port = port < 0 ? 1 : port;
+        if (port < 1 || port > p.ports)
+            usage("porta fora do intervalo em --inbox");
+        p.options.ports[std::size_t(port - 1)].inbox = readInbox(file);
+    }
+    return p;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Parsed parsed = parse(argc, argv);
+    // The signals are taken by sigwait below; block them before the simulator's thread starts.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    ModemSimulator simulator(parsed.options);
+    try {
+        simulator.start();
+    } catch (const std::exception& e) {
+        std::cerr << "vestral-modemsim: " << e.what() << "\n";
+        return 1;
+    }
+    for (int i = 0; i < simulator.portCount(); ++i)
+        std::cout << simulator.linkPath(i) << " -> " << simulator.devicePath(i) << "\n";
+    std::cout.flush();
+    int received = 0;
+    sigwait(&signals, &received);
+    simulator.stop();
+    return 0;
+}
