@@ -149,7 +149,6 @@ QSqlDatabase TADO::database() {
     QString error;
     if (!configure(db, &error)) {
         m_connectError = error.isEmpty() ? QStringLiteral("erro desconhecido") : error;
-        qWarning("vestral: conexão ao banco de dados falhou: %s", qPrintable(error));
     }
     return db;
 }
@@ -188,12 +187,13 @@ TADO::StartResult TADO::start(const QString& dataDir) {
         return r;
     }
     m_connectError.clear();
-    QSqlDatabase db = database();
+    database();
     if (!m_connectError.isEmpty()) {
         r.error = fail.arg(m_path, m_connectError);
         releaseThreadConnection();
         return r;
     }
+    QSqlDatabase db = database();
     if (r.created) {
         err = Schema::createFresh(db);
         if (!err.isEmpty()) {

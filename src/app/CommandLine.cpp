@@ -1,0 +1,103 @@
+#include "app/CommandLine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include "app/VersionInfo.h"
+#include "store/DataDir.h"
+#include "store/TADO.h"
+
+namespace CommandLine {
+namespace {
+
+struct Command {
+    const char* name;
+    const char* help;
+    int (*run)(const Parsed&, QTextStream&, QTextStream&);
+};
+
+int openDatabase(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    for (const QString& w : std::as_const(r.warnings))
+        out << w << Qt::endl;
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return 0;
+}
+
+int initDb(const Parsed& p, QTextStream& out, QTextStream& err) {
+    return openDatabase(p, out, err);
+}
+
+// One line per command; each subsystem adds its own here.
+const Command kCommands[] = {
+    {"--help", "mostra esta ajuda", nullptr},
+    {"--version", "mostra a versão", nullptr},
+    {"--init-db", "abre o banco de dados, criando-o ou atualizando-o", initDb},
+};
+
+const Command* find(const QString& name) {
+    for (const Command& c : kCommands)
+        if (name == QLatin1String(c.name))
+            return &c;
+    return nullptr;
+}
+
+} // namespace
+
+Parsed parse(const QStringList& arguments) {
+    Parsed p;
+    p.arguments = arguments;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == "--data-dir") {
+            if (i + 1 >= arguments.size()) {
+                p.error = "--data-dir precisa de uma pasta";
+                return p;
+            }
+            p.dataDir = arguments[++i];
+        } else if (a.startsWith("--data-dir=")) {
+            p.dataDir = a.mid(11);
+        } else if (find(a)) {
+            if (!p.command.isEmpty() && p.command != a) {
+                p.error = "apenas um comando por vez: " + p.command + " e " + a;
+                return p;
+            }
+            p.command = a;
+        } else if (p.command.isEmpty() && a.startsWith("-")) {
+            p.error = "opção desconhecida: " + a;
+            return p;
+        }
+    }
+    return p;
+}
+
+QString helpText() {
+    QString t = "Uso: vestral-sms [--data-dir PASTA] [COMANDO]\n"
+                "Sem comando, abre a janela do VESTRAL SMS.\n\nComandos:\n";
+    for (const Command& c : kCommands)
+        t += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.name), -12).arg(QString::fromUtf8(c.help));
+    return t;
+}
+
+int run(const Parsed& parsed, QTextStream& out, QTextStream& err) {
+    if (!parsed.error.isEmpty()) {
+        err << parsed.error << Qt::endl << helpText();
+        return 2;
+    }
+    if (parsed.command == "--help") {
+        out << helpText();
+        return 0;
+    }
+    if (parsed.command == "--version") {
+        out << VersionInfo::title() << Qt::endl;
+        return 0;
+    }
+    const Command* c = find(parsed.command);
+    return c && c->run ? c->run(parsed, out, err) : 2;
+}
+
+} // namespace CommandLine

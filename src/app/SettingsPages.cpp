@@ -1,0 +1,122 @@
+#include "app/SettingsPages.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include "store/TADO.h"
+#include "widgets/DbFieldBinder.h"
+
+namespace {
+QComboBox* choices(const QStringList& items, QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->addItems(items);
+    return box;
+}
+
+QWidget* withUnit(QWidget* editor, const QString& unit, QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* h = new QHBoxLayout(row);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->addWidget(editor);
+    h->addWidget(new QLabel(unit, row));
+    h->addStretch();
+    return row;
+}
+
+QSpinBox* number(int max, QWidget* parent) {
+    auto* box = new QSpinBox(parent);
+    box->setRange(0, max);
+    box->setMinimumWidth(100);
+    return box;
+}
+} // namespace
+
+ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
+    : QWidget(parent), m_binder(new DbFieldBinder(ado->dbCFG, this)) {
+    auto* form = new QFormLayout(this);
+    auto* empresa = new QLineEdit(this);
+    auto* host = new QLineEdit(this);
+    auto* user = new QLineEdit(this);
+    auto* password = new QLineEdit(this);
+    password->setEchoMode(QLineEdit::Password);
+    auto* porta = number(65535, this);
+    auto* tls = choices({"utNoTLSSupport", "utUseExplicitTLS", "utUseImplicitTLS", "utUseRequireTLS"}, this);
+    auto* ssl = new QCheckBox("Usa SSL", this);
+    auto* method = choices({"sslvTLSv1", "sslvSSLv2", "sslvSSLv3", "sslvSSLv23"}, this);
+    auto* horario = new QTimeEdit(this);
+    horario->setDisplayFormat(" HH:mm");
+    auto* autoSend = new QCheckBox("Ativar envio automático", this);
+    auto* connection = new QPlainTextEdit(this);
+    auto* query = new QPlainTextEdit(this);
+    connection->setMaximumHeight(60);
+    query->setMaximumHeight(60);
+    auto* cascata = number(100000, this);
+    auto* tempoSms = number(3600000, this);
+    auto* tempoEmail = number(3600000, this);
+
+    form->addRow("Nome da Empresa", empresa);
+    form->addRow("Host", host);
+    form->addRow("Email", user);
+    form->addRow("Password", password);
+    form->addRow("Porta", porta);
+    form->addRow("Criptografia TLS", tls);
+    form->addRow("", ssl);
+    form->addRow("Método SSL", method);
+    form->addRow("Horário de Envio", horario);
+    form->addRow("", autoSend);
+    form->addRow("String de Conexão do Banco de Dados", connection);
+    form->addRow("Query de consulta do Banco de Dados", query);
+    form->addRow("Cascatear quantas mensagem por Entrada", cascata);
+    form->addRow("Tempo de espera para envio de do próximo SMS", withUnit(tempoSms, "(ms) milisegundos", this));
+    form->addRow("Tempo de espera para envio de do próximo E-mail", withUnit(tempoEmail, "(ms) milisegundos", this));
+
+    m_binder->bind(empresa, "EMPRESA");
+    m_binder->bind(host, "HOST");
+    m_binder->bind(user, "USERNAME");
+    m_binder->bind(password, "PASSWORD");
+    m_binder->bind(porta, "PORTA");
+    m_binder->bind(tls, "TLS");
+    m_binder->bind(ssl, "SSL");
+    m_binder->bind(method, "METHODSLL");
+    m_binder->bind(horario, "HORARIO");
+    m_binder->bind(autoSend, "AUTO");
+    m_binder->bind(connection, "ADOCONNECTION");
+    m_binder->bind(query, "QUERY");
+    m_binder->bind(cascata, "CASCATA");
+    m_binder->bind(tempoSms, "TEMPO_SMS");
+    m_binder->bind(tempoEmail, "TEMPO_EMAIL");
+}
+
+ConfigSmsPage::ConfigSmsPage(TADO* ado, QWidget* parent)
+    : QWidget(parent), m_binder(new DbFieldBinder(ado->dbCFG, this)), m_editor(new QPlainTextEdit(this)),
+      m_counter(new QLabel(this)) {
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(new QLabel("Mensagem padrão do SMS", this));
+    m_editor->setObjectName("BODY_SMS");
+    v->addWidget(m_editor, 1);
+    v->addWidget(m_counter);
+    m_binder->bind(m_editor, "BODY_SMS");
+    connect(m_editor, &QPlainTextEdit::textChanged, this, &ConfigSmsPage::updateCounter);
+    updateCounter();
+}
+
+void ConfigSmsPage::updateCounter() {
+    // The template is at most 160 characters, as one SMS.
+    QString text = m_editor->toPlainText();
+    if (text.size() > 160) {
+        m_editor->setPlainText(text.left(160));
+        QTextCursor c = m_editor->textCursor();
+        c.movePosition(QTextCursor::End);
+        m_editor->setTextCursor(c);
+        return;
+    }
+    m_counter->setText(QStringLiteral("Total Caracteres: %1").arg(text.size()));
+}

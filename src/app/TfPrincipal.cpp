@@ -1,0 +1,235 @@
+#include "app/TfPrincipal.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFrame>
+#include <QMessageBox>
+#include <QProcess>
+#include <QScreen>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/InfoPages.h"
+#include "app/RegionalFormats.h"
+#include "app/SettingsPages.h"
+#include "app/UpdateCheck.h"
+#include "app/VersionInfo.h"
+#include "store/StatusSink.h"
+#include "store/TADO.h"
+#include "widgets/RecordNavigator.h"
+
+namespace {
+TfPrincipal* g_main = nullptr;
+
+QWidget* placeholder(const QString& caption, QWidget* parent) {
+    auto* w = new QWidget(parent);
+    w->setObjectName(caption);
+    return w;
+}
+} // namespace
+
+const QStringList& TfPrincipal::pageCaptions() {
+    static const QStringList c{
+        "Enviar SMS",           "Enviar EMAIL",       "Configuração Modem", "Debug Modem", "Configuração do Sistema",
+        "Cadastro de Contatos", "Cadastro de Grupos", "Histórico de Envio", "Sobre",       "Manual"};
+    return c;
+}
+
+TfPrincipal::TfPrincipal(TADO* ado, QWidget* parent)
+    : QMainWindow(parent), m_ado(ado), m_pages(new QTabWidget(this)), m_update(new UpdateCheck(this)) {
+    g_main = this;
+    RegionalFormats::install();
+    setWindowTitle(VersionInfo::title());
+    resize(1025, 779);
+    setMinimumSize(270, 50);
+    setMaximumSize(1920, 1040);
+
+    auto* central = new QWidget(this);
+    auto* v = new QVBoxLayout(central);
+    v->setContentsMargins(2, 2, 2, 2);
+    m_pages->setStyleSheet("QTabBar::tab { width: 200px; }");
+    m_pages->setUsesScrollButtons(false);
+    v->addWidget(m_pages, 1);
+    m_portPanel = new QFrame(central);
+    m_portPanel->setObjectName("portPanel");
+    v->addWidget(m_portPanel);
+    setCentralWidget(central);
+    createPages();
+    createStatusBar();
+
+    m_relogio.setInterval(1000);
+    connect(&m_relogio, &QTimer::timeout, this, &TfPrincipal::RelogioTimer);
+    m_relogio.start();
+    m_tAUTO.setInterval(1000);
+    connect(&m_tAUTO, &QTimer::timeout, this, &TfPrincipal::scheduledTick);
+    if (ado->dbCFG->boolean("AUTO"))
+        m_tAUTO.start();
+    connect(ado, &TADO::autoSendChanged, this, [this](bool on) { on ? m_tAUTO.start() : m_tAUTO.stop(); });
+    connect(m_update, &UpdateCheck::newVersionOffered, this, &TfPrincipal::onUpdateOffered);
+    m_update->timer()->start();
+
+    m_pages->setCurrentIndex(pageCaptions().indexOf("Configuração Modem"));
+    fillStatusPanels();
+    RelogioTimer();
+}
+
+TfPrincipal::~TfPrincipal() {
+    if (m_restoreScreen.isValid())
+        QProcess::execute("xrandr",
+                          {"-s", QStringLiteral("%1x%2").arg(m_restoreScreen.width()).arg(m_restoreScreen.height())});
+    if (g_main == this)
+        g_main = nullptr;
+}
+
+TfPrincipal* TfPrincipal::instance() {
+    return g_main;
+}
+
+QWidget* TfPrincipal::page(const QString& path) const {
+    return m_byPath.value(path);
+}
+
+void TfPrincipal::setPage(const QString& path, QWidget* widget) {
+    m_byPath.insert(path, widget);
+}
+
+QWidget* TfPrincipal::makeSubPages(const QString& caption, const QStringList& subCaptions) {
+    auto* tabs = new QTabWidget(m_pages);
+    tabs->setObjectName(caption);
+    for (const QString& sub : subCaptions) {
+        tabs->addTab(pageOrPlaceholder(caption + "/" + sub), sub);
+    }
+    return tabs;
+}
+
+QWidget* TfPrincipal::makeSettingsPage() {
+    const QString caption = "Configuração do Sistema";
+    setPage(caption + "/Configuração Sistema", new ConfigSistemaPage(m_ado));
+    m_configSms = new ConfigSmsPage(m_ado);
+    setPage(caption + "/Configurar SMS", m_configSms);
+    auto* box = new QWidget(m_pages);
+    auto* v = new QVBoxLayout(box);
+    v->addWidget(makeSubPages(caption, {"Configuração Sistema", "Configurar SMS", "Configurar E-mail",
+                                        "Manutenção do Banco de Dados"}),
+                 1);
+    m_settingsNavigator = new RecordNavigator(box);
+    m_settingsNavigator->setObjectName("settingsNavigator");
+    m_settingsNavigator->setVisibleButtons({RecordNavigator::First, RecordNavigator::Prior, RecordNavigator::Next,
+                                            RecordNavigator::Last, RecordNavigator::Edit, RecordNavigator::Post,
+                                            RecordNavigator::Cancel, RecordNavigator::Refresh});
+    m_settingsNavigator->setDataset(m_ado->dbCFG);
+    connect(m_settingsNavigator, &RecordNavigator::clicked, this, [this](RecordNavigator::Button b) {
+        if (b == RecordNavigator::Post)
+            Q_EMIT settingsSaved();
+    });
+    v->addWidget(m_settingsNavigator);
+    return box;
+}
+
+void TfPrincipal::installSubsystemPages() {
+    // Each subsystem's pages, by "page" or "page/sub-page"; captions without a page stay empty.
+}
+
+QWidget* TfPrincipal::pageOrPlaceholder(const QString& path) {
+    QWidget* w = m_byPath.value(path);
+    if (!w) {
+        w = placeholder(path, m_pages);
+        setPage(path, w);
+    }
+    return w;
+}
+
+void TfPrincipal::createPages() {
+    installSubsystemPages();
+    m_pages->addTab(makeSubPages("Enviar SMS", {"SMS", "Caixa de Saída", "SMS Recebido"}), "Enviar SMS");
+    for (const QString& caption :
+         {QStringLiteral("Enviar EMAIL"), QStringLiteral("Configuração Modem"), QStringLiteral("Debug Modem")}) {
+        m_pages->addTab(pageOrPlaceholder(caption), caption);
+    }
+    m_pages->addTab(makeSettingsPage(), "Configuração do Sistema");
+    for (const QString& caption : {QStringLiteral("Cadastro de Contatos"), QStringLiteral("Cadastro de Grupos"),
+                                   QStringLiteral("Histórico de Envio")}) {
+        m_pages->addTab(pageOrPlaceholder(caption), caption);
+    }
+    m_sobre = new SobrePage(m_ado, m_pages);
+    setPage("Sobre", m_sobre);
+    m_pages->addTab(m_sobre, "Sobre");
+    auto* manual = new ManualPage(m_pages);
+    setPage("Manual", manual);
+    m_pages->addTab(manual, "Manual");
+}
+
+void TfPrincipal::createStatusBar() {
+    const int widths[] = {110, 200, 200, 200, 200};
+    for (int i = 0; i < 5; ++i) {
+        m_panels[i] = new QLabel(this);
+        m_panels[i]->setObjectName(QStringLiteral("panel%1").arg(i));
+        m_panels[i]->setFixedWidth(widths[i] + (i == 0 ? 30 : 0));
+        m_panels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        statusBar()->addWidget(m_panels[i]);
+    }
+    connect(m_ado, &TADO::contactsCountChanged, this,
+            [this](int n) { m_panels[1]->setText(QStringLiteral("Contatos Cadastrados: %1").arg(n)); });
+    connect(m_ado, &TADO::historyCountChanged, this,
+            [this](int n) { m_panels[4]->setText(QStringLiteral("Total SMS Histórico: %1").arg(n)); });
+    connect(StatusSink::instance(), &StatusSink::panelChanged, this, [this](int i, const QString& text) {
+        if (i >= 0 && i < 5)
+            m_panels[i]->setText(text);
+    });
+}
+
+void TfPrincipal::fillStatusPanels() {
+    if (m_ado->dbCLIENTE->isOpen())
+        m_panels[1]->setText(QStringLiteral("Contatos Cadastrados: %1").arg(m_ado->dbCLIENTE->recordCount()));
+    if (m_ado->dbMENSAGEM->isOpen())
+        m_panels[3]->setText(QStringLiteral("SMS para envio: %1").arg(m_ado->dbMENSAGEM->recordCount()));
+    if (m_ado->dbHISTORICO->isOpen())
+        m_panels[4]->setText(QStringLiteral("Total SMS Histórico: %1").arg(m_ado->dbHISTORICO->recordCount()));
+}
+
+void TfPrincipal::RelogioTimer() {
+    const QDateTime now = QDateTime::currentDateTime();
+    m_panels[0]->setText(RegionalFormats::formatDateTime(now));
+    Q_EMIT clockTick(now);
+}
+
+bool TfPrincipal::needsResolutionQuestion(const QSize& screen) {
+    return screen.width() < 1024 || screen.height() < 768;
+}
+
+void TfPrincipal::checkScreenSize() {
+    QScreen* s = screen();
+    if (!s || !needsResolutionQuestion(s->size()))
+        return;
+    const auto answer = QMessageBox::warning(
+        this, QApplication::applicationName(),
+        "Sua resolução atual é inferior a mínima recomendada de 1024x768\rDeseja que o sistema altere sua "
+        "resolução automaticamente?",
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    const QSize before = s->size();
+    if (QProcess::execute("xrandr", {"-s", "1024x768"}) == 0)
+        m_restoreScreen = before;
+}
+
+void TfPrincipal::onUpdateOffered(const QString& text) {
+    raise();
+    activateWindow();
+    QApplication::beep();
+    const auto answer = QMessageBox::information(this, QApplication::applicationName(),
+                                                 "Nova versão disponível " + text + " deseja atualizar agora?",
+                                                 QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        QDesktopServices::openUrl(UpdateCheck::downloadPageUrl());
+}
+
+bool TfPrincipal::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && screen()) {
+        const int top = screen()->availableGeometry().top();
+        if (y() != top)
+            move(x(), top);
+    }
+    return QMainWindow::event(event);
+}

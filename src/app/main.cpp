@@ -1,0 +1,60 @@
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/CommandLine.h"
+#include "app/RegionalFormats.h"
+#include "app/TfPrincipal.h"
+#include "app/WheelTranslator.h"
+#include "store/DataDir.h"
+#include "store/TADO.h"
+
+namespace {
+QStringList rawArguments(int argc, char** argv) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+int runWindow(QApplication& app, const QString& dataDir) {
+    TADO ado;
+    const TADO::StartResult started = ado.start(dataDir);
+    if (!started.ok) {
+        QMessageBox::critical(nullptr, app.applicationName(), started.error);
+        return 1; // the program does not run without its data
+    }
+    for (const QString& w : started.warnings)
+        QMessageBox::warning(nullptr, app.applicationName(), w);
+    WheelTranslator wheel;
+    app.installEventFilter(&wheel);
+    TfPrincipal window(&ado);
+    window.show();
+    QTimer::singleShot(0, &window, &TfPrincipal::checkScreenSize);
+    return app.exec();
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    const QStringList args = rawArguments(argc, argv);
+    CommandLine::Parsed parsed = CommandLine::parse(args);
+    const bool headless = !parsed.command.isEmpty() || !parsed.error.isEmpty();
+    // Commands run without a display (cron, ssh): drawing reports needs no screen.
+    if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("VESTRAL_SMS");
+    QApplication::setStyle("Fusion");
+    RegionalFormats::install();
+
+    parsed.dataDir = DataDir::resolve(parsed.dataDir, QFileInfo(QApplication::applicationFilePath()).absolutePath());
+    DataDir::setCurrent(parsed.dataDir);
+    if (headless) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return CommandLine::run(parsed, out, err);
+    }
+    return runWindow(app, parsed.dataDir);
+}

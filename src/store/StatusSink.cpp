@@ -1,0 +1,6 @@
+#include "store/StatusSink.h"
+
+StatusSink* StatusSink::instance() {
+    static StatusSink sink;
+    return &sink;
+}
