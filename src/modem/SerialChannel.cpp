@@ -12,6 +12,9 @@
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcModem, "vestral.modem", QtWarningMsg)
+// The traffic of every port, for an operator to send when a modem misbehaves:
+// QT_LOGGING_RULES="vestral.modem.transcript.debug=true".
+Q_LOGGING_CATEGORY(lcTranscript, "vestral.modem.transcript", QtWarningMsg)
 
 namespace {
 
@@ -29,6 +32,22 @@ QSerialPort::Parity toQt(SerialChannel::Parity parity) {
         break;
     }
     return QSerialPort::NoParity;
+}
+
+QString visible(QByteArrayView bytes) {
+    QString text;
+    for (const char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r')
+            text += QLatin1String("\\r");
+        else if (c == '\n')
+            text += QLatin1String("\\n");
+        else if (u < 0x20 || u == 0x7f)
+            text += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            text += QChar(u);
+    }
+    return text;
 }
 
 QString resolved(const QString& device) {
@@ -229,6 +248,7 @@ void SerialChannel::writeHere(QByteArrayView text) {
     if (m_port->bytesToWrite() + text.size() > kOutSize)
         throw SerialChannelError(
             QStringLiteral("Buffer de transmissão cheio na porta COM%1 da entrada %2.").arg(m_comNumber).arg(m_tag));
+    qCDebug(lcTranscript).noquote() << "ENTRADA" << m_tag << "-->" << visible(text);
     if (m_port->write(text.data(), text.size()) != text.size())
         throw SerialChannelError(
             QStringLiteral("Falha ao escrever na porta COM%1: %2").arg(m_comNumber).arg(m_port->errorString()));
@@ -257,7 +277,9 @@ int SerialChannel::available() {
 void SerialChannel::pull() {
     if (!m_port->isOpen() || m_port->bytesAvailable() <= 0)
         return;
-    m_received.append(m_port->readAll());
+    const QByteArray bytes = m_port->readAll();
+    qCDebug(lcTranscript).noquote() << "ENTRADA" << m_tag << "<--" << visible(bytes);
+    m_received.append(bytes);
     m_arrivedDuringEvent = m_inEvent;
 }
 

@@ -153,6 +153,16 @@ TEST_F(SerialChannelTest, EmptyWriteSucceedsOnlyWhenOpen) {
     EXPECT_EQ(m_sim->received(0), "AT\r");
 }
 
+TEST_F(SerialChannelTest, TextLargerThanTheTransmitBufferIsRefusedWhole) {
+    SerialChannel channel(2);
+    channel.setComNumber(1);
+    channel.open();
+    EXPECT_THROW(channel.WriteText(QByteArray(SerialChannel::kOutSize + 1, 'a')), SerialChannelError);
+    channel.WriteText("AT\r");
+    ASSERT_TRUE(simReceived("AT\r"));
+    EXPECT_EQ(m_sim->received(0), "AT\r");
+}
+
 TEST_F(SerialChannelTest, MissingDeviceFailsThenOpensOnceAttached) {
     m_sim->unplug(1);
     SerialChannel channel(2);

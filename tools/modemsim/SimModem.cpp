@@ -65,6 +65,11 @@ void SimModem::commandChar(char c, Output& out) {
 }
 
 void SimModem::textChar(char c, Output& out) {
+    // The LF of a command ended by CR LF belongs to the command line, not to the text.
+    const bool first = m_text.empty() && !m_textStarted;
+    m_textStarted = true;
+    if (first && c == '\n')
+        return;
     if (c == kCtrlZ) {
         m_inText = false;
         out.reply += (m_config.garbage ? junk() : std::string()) + finishSend();
@@ -118,6 +123,7 @@ std::string SimModem::startSend(const std::string& args) {
         return "\r\n+CMS ERROR: 304\r\n";
     m_number = unquoted(args.substr(0, args.find(',')));
     m_text.clear();
+    m_textStarted = false;
     m_inText = true;
     return "\r\n> ";
 }

@@ -71,6 +71,7 @@ private:
     bool m_echo = true;
     bool m_textMode = false;
     bool m_inText = false;
+    bool m_textStarted = false;
     bool m_unplug = false;
     std::string m_line;
     std::string m_number;
