@@ -6,11 +6,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <atomic>
 #include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -267,4 +270,39 @@ TEST_F(SerialChannelTest, WriteTextFromAnotherThread) {
     ASSERT_TRUE(waitUntil([&] { return outcome != 0; }));
     worker.join();
     EXPECT_EQ(outcome, 2);
+}
+
+TEST_F(SerialChannelTest, DeviceTheUserMayNotOpenNamesTheDialoutGroup) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to drop to another user";
+    ASSERT_EQ(::chmod(m_sim->devicePath(0).c_str(), 0600), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        QByteArray text = "opened";
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+            SerialChannel channel(1);
+            channel.setComNumber(1);
+            try {
+                channel.open();
+            } catch (const SerialChannelError& e) {
+                text = e.text().toUtf8();
+            }
+        } else {
+            text = "setuid failed";
+        }
+        [[maybe_unused]] const auto n = ::write(pipeFds[1], text.constData(), size_t(text.size()));
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    QByteArray text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, n);
+    ::close(pipeFds[0]);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_TRUE(text.contains("grupo dialout")) << text.toStdString();
 }
