@@ -8,6 +8,7 @@ namespace vestral::mail {
 namespace {
 
 constexpr qsizetype kMaxEncodedWord = 75;
+constexpr qsizetype kMaxBodyLine = 998; // octets a line may hold on the wire (RFC 5321, 4.5.3.1.6)
 
 bool isPrintableAscii(const QString& text) {
     for (QChar c : text) {
@@ -49,6 +50,32 @@ bool isAtomText(const QString& text) {
             return false;
     }
     return true;
+}
+
+// Quoted-printable (RFC 2045, 6.7) of the given lines: at most 76 characters a line, soft breaks with "=".
+QList<QByteArray> quotedPrintable(const QList<QByteArray>& lines) {
+    static const char hex[] = "0123456789ABCDEF";
+    QList<QByteArray> out;
+    for (const QByteArray& line : lines) {
+        QByteArray current;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            const auto u = static_cast<unsigned char>(line[i]);
+            const bool last = i + 1 == line.size();
+            const bool literal = (u >= 33 && u <= 126 && u != '=' && !(u == '.' && current.isEmpty())) ||
+                                 ((u == ' ' || u == '\t') && !last);
+            QByteArray piece =
+                literal ? QByteArray(1, static_cast<char>(u)) : QByteArray("=") + hex[u >> 4] + hex[u & 0x0f];
+            if (current.size() + piece.size() > 75) {
+                out.append(current + '=');
+                current.clear();
+                if (piece == ".")
+                    piece = "=2E";
+            }
+            current += piece;
+        }
+        out.append(current);
+    }
+    return out;
 }
 
 } // namespace
@@ -140,16 +167,25 @@ QByteArray writeSmtpMessage(const EmailMessage& message, const QDateTime& now) {
     out += "To: " + formatMailbox(message.toName, message.toAddress) + "\r\n";
     out += "Content-Type: text/html; charset=UTF-8\r\n";
     out += "MIME-Version: 1.0\r\n";
-    out += "Date: " + formatSmtpDate(now) + "\r\n";
-    out += "\r\n";
     QString body = message.htmlBody;
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     body.replace(u'\r', u'\n');
-    const QStringList lines = body.split(u'\n');
-    for (const QString& line : lines) {
-        if (line.startsWith(u'.'))
+    QList<QByteArray> lines;
+    bool tooLong = false;
+    for (const QString& line : body.split(u'\n')) {
+        lines.append(line.toUtf8());
+        tooLong = tooLong || lines.back().size() > kMaxBodyLine;
+    }
+    if (tooLong) {
+        out += "Content-Transfer-Encoding: quoted-printable\r\n";
+        lines = quotedPrintable(lines);
+    }
+    out += "Date: " + formatSmtpDate(now) + "\r\n";
+    out += "\r\n";
+    for (const QByteArray& line : std::as_const(lines)) {
+        if (line.startsWith('.'))
             out += '.';
-        out += line.toUtf8() + "\r\n";
+        out += line + "\r\n";
     }
     out += "\r\n";
     return out;

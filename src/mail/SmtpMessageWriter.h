@@ -24,7 +24,8 @@ QByteArray formatMailbox(const QString& name, const QString& address);
 bool isSafeAddress(const QString& address);
 
 // The text that follows DATA: headers, an empty line, the body lines (dot-stuffed, CR LF ends, UTF-8) and a
-// final empty line. The terminating "." is not included.
+// final empty line. The terminating "." is not included. The body goes as it is unless a line is longer than
+// SMTP allows (998 octets); then it goes quoted-printable, which servers accept and mail programs undo.
 QByteArray writeSmtpMessage(const EmailMessage& message, const QDateTime& now);
 
 } // namespace vestral::mail

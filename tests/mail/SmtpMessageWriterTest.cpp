@@ -104,3 +104,29 @@ TEST(SmtpMessageWriter, EmptySubjectLeavesHeaderOut) {
     EXPECT_FALSE(text.contains("Message-ID"));
     EXPECT_TRUE(text.endsWith("\r\n\r\n\r\n"));
 }
+
+// Servers refuse lines over 998 octets; a body holding one goes quoted-printable, which decodes back exactly.
+TEST(SmtpMessageWriter, OverlongBodyLineGoesQuotedPrintable) {
+    EmailMessage m;
+    m.fromAddress = "a@b.c";
+    m.toAddress = "d@e.f";
+    const QString longLine = QString::fromUtf8("<td>preço = 10 </td>").repeated(60) + QStringLiteral(" ");
+    m.htmlBody = QStringLiteral("<p>curta</p>\n") + longLine + QStringLiteral("\n.linha");
+    const QByteArray text = writeSmtpMessage(m, at(2026, 1, 1, 0, 0, 0, 0));
+    EXPECT_TRUE(text.contains("\r\nContent-Transfer-Encoding: quoted-printable\r\nDate: "));
+    const qsizetype bodyStart = text.indexOf("\r\n\r\n") + 4;
+    QByteArray decoded;
+    for (QByteArray line : text.mid(bodyStart).split('\n')) {
+        line.chop(line.endsWith('\r') ? 1 : 0);
+        EXPECT_LE(line.size(), 76);
+        EXPECT_FALSE(line.startsWith('.')) << line.constData();
+        if (line.endsWith('=')) {
+            decoded += line.chopped(1);
+        } else {
+            decoded += line + '\n';
+        }
+    }
+    decoded.replace('=', '%');
+    EXPECT_EQ(QString::fromUtf8(QByteArray::fromPercentEncoding(decoded)),
+              QStringLiteral("<p>curta</p>\n") + longLine + QStringLiteral("\n.linha\n\n\n"));
+}
