@@ -1,0 +1,17 @@
+// libFuzzer target: any bytes as an .xlsx workbook. The reader must give rows or an error,
+// never crash, hang or read out of bounds.
+#include "contacts/XlsxReader.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const SpreadsheetData result = XlsxReader::readBytes(bytes);
+    for (const QStringList& row : result.rows) {
+        if (row.size() != SpreadsheetReader::ColumnCount) {
+            __builtin_trap();
+        }
+    }
+    return 0;
+}
