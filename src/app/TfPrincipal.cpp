@@ -18,6 +18,7 @@
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 #include "widgets/RecordNavigator.h"
+#include "widgets/TabRows.h"
 
 namespace {
 TfPrincipal* g_main = nullptr;
@@ -48,14 +49,16 @@ TfPrincipal::TfPrincipal(TADO* ado, QWidget* parent)
     auto* central = new QWidget(this);
     auto* v = new QVBoxLayout(central);
     v->setContentsMargins(2, 2, 2, 2);
-    m_pages->setStyleSheet("QTabBar::tab { width: 200px; }");
-    m_pages->setUsesScrollButtons(false);
+    auto* tabs = new TabRows(m_pages, 200, central);
+    v->setSpacing(0);
+    v->addWidget(tabs);
     v->addWidget(m_pages, 1);
     m_portPanel = new QFrame(central);
     m_portPanel->setObjectName("portPanel");
     v->addWidget(m_portPanel);
     setCentralWidget(central);
     createPages();
+    tabs->rebuild();
     createStatusBar();
 
     m_relogio.setInterval(1000);
@@ -70,6 +73,8 @@ TfPrincipal::TfPrincipal(TADO* ado, QWidget* parent)
     m_update->timer()->start();
 
     m_pages->setCurrentIndex(pageCaptions().indexOf("Configuração Modem"));
+    if (QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
     fillStatusPanels();
     RelogioTimer();
 }

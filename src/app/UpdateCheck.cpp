@@ -42,10 +42,15 @@ void WebTextFetch::fetch(const QUrl& url, std::function<void(const Result&)> don
             return;
         }
         char buf[1024];
-        qint64 n;
-        while ((n = reply->read(buf, sizeof buf)) > 0)
+        r.outcome = Outcome::Ok;
+        while (reply->bytesAvailable() > 0) {
+            const qint64 n = reply->read(buf, sizeof buf);
+            if (n <= 0) {
+                r.outcome = n < 0 ? Outcome::ReadError : Outcome::Ok;
+                break;
+            }
             r.text = appendChunk(r.text, QByteArray(buf, n));
-        r.outcome = n < 0 ? Outcome::ReadError : Outcome::Ok;
+        }
         done(r);
     });
 }

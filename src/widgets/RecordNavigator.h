@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QPointer>
+
+#include "store/Dataset.h"
 #include <QToolButton>
 #include <QWidget>
 #include <array>
-
-class Dataset;
 
 // The record navigator: ten buttons bound to one dataset, in the order first, prior, next, last,
 // new, delete, edit, save, cancel, refresh, each captioned (the caption is also its hint).

@@ -1,0 +1,94 @@
+#include <QApplication>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <gtest/gtest.h>
+
+#include "TempDataDir.h"
+#include "app/TfPrincipal.h"
+#include "app/UpdateCheck.h"
+#include "widgets/RecordNavigator.h"
+
+namespace {
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(d.start().ok);
+        window = std::make_unique<TfPrincipal>(d.ado.get());
+    }
+    QString panel(int i) const { return window->statusPanel(i)->text(); }
+    void addContact(const QString& nome) {
+        Dataset* c = d.ado->dbCLIENTE;
+        c->append();
+        c->setValue("NOME", nome);
+        ASSERT_TRUE(c->post());
+    }
+    TempDataDir d;
+    std::unique_ptr<TfPrincipal> window;
+};
+
+TEST_F(MainWindow, TenPagesInOrderWithSubPages) {
+    QTabWidget* pages = window->pages();
+    ASSERT_EQ(pages->count(), 10);
+    for (int i = 0; i < pages->count(); ++i)
+        EXPECT_EQ(pages->tabText(i), TfPrincipal::pageCaptions()[i]);
+    EXPECT_EQ(pages->tabText(pages->currentIndex()), "Configuração Modem");
+    auto* sms = qobject_cast<QTabWidget*>(pages->widget(0));
+    ASSERT_NE(sms, nullptr);
+    EXPECT_EQ(sms->tabText(0), "SMS");
+    EXPECT_EQ(sms->tabText(1), "Caixa de Saída");
+    EXPECT_EQ(sms->tabText(2), "SMS Recebido");
+    for (const char* sub :
+         {"Configuração Sistema", "Configurar SMS", "Configurar E-mail", "Manutenção do Banco de Dados"})
+        EXPECT_NE(window->page(QStringLiteral("Configuração do Sistema/") + QString::fromUtf8(sub)), nullptr) << sub;
+    EXPECT_TRUE(window->windowTitle().startsWith("VESTRAL SMS V."));
+}
+
+TEST_F(MainWindow, StatusPanelsFollowContactsButNotSearches) {
+    EXPECT_EQ(panel(1), "Contatos Cadastrados: 0");
+    EXPECT_EQ(panel(2), "");
+    EXPECT_EQ(panel(3), "SMS para envio: 0");
+    EXPECT_EQ(panel(4), "Total SMS Histórico: 0");
+    EXPECT_TRUE(QRegularExpression("^\\d\\d/\\d\\d/\\d{4} \\d\\d:\\d\\d:\\d\\d$").match(panel(0)).hasMatch());
+    addContact("Ana");
+    addContact("Bruno");
+    EXPECT_EQ(panel(1), "Contatos Cadastrados: 2");
+    Dataset* c = d.ado->dbCLIENTE;
+    c->setSql({"SELECT *", "FROM dbCLIENTE", "WHERE NOME LIKE 'b%'"});
+    ASSERT_TRUE(c->open());
+    EXPECT_EQ(panel(1), "Contatos Cadastrados: 2");
+    ASSERT_TRUE(c->remove());
+    EXPECT_EQ(panel(1), "Contatos Cadastrados: 0");
+}
+
+TEST_F(MainWindow, ScheduledSendTimerFollowsSavedSetting) {
+    EXPECT_FALSE(window->tAUTO()->isActive());
+    EXPECT_TRUE(window->relogio()->isActive());
+    EXPECT_TRUE(window->atualizador()->timer()->isActive());
+    Dataset* cfg = d.ado->dbCFG;
+    cfg->setValue("AUTO", 1);
+    window->settingsNavigator()->button(RecordNavigator::Post)->click();
+    EXPECT_TRUE(window->tAUTO()->isActive());
+    cfg->setValue("AUTO", 0);
+    window->settingsNavigator()->button(RecordNavigator::Post)->click();
+    EXPECT_FALSE(window->tAUTO()->isActive());
+}
+
+TEST_F(MainWindow, SettingsNavigatorShowsItsEightButtons) {
+    RecordNavigator* nav = window->settingsNavigator();
+    window->show();
+    for (int i = 0; i < RecordNavigator::ButtonCount; ++i) {
+        const bool expected = i != RecordNavigator::Insert && i != RecordNavigator::Delete;
+        EXPECT_EQ(!nav->button(RecordNavigator::Button(i))->isHidden(), expected) << i;
+    }
+}
+
+TEST(MainWindowScreen, AsksOnlyBelowTheRecommendedSize) {
+    EXPECT_FALSE(TfPrincipal::needsResolutionQuestion({1024, 768}));
+    EXPECT_TRUE(TfPrincipal::needsResolutionQuestion({1280, 720}));
+    EXPECT_TRUE(TfPrincipal::needsResolutionQuestion({800, 600}));
+    EXPECT_FALSE(TfPrincipal::needsResolutionQuestion({1920, 1080}));
+}
+
+} // namespace
