@@ -206,6 +206,7 @@ void SerialChannel::close() {
         m_port->close();
     m_port->clearError();
     m_received.clear();
+    m_announcedLeft = 0;
 }
 
 QString SerialChannel::closedText() const {
@@ -259,6 +260,7 @@ char SerialChannel::ReadByte() {
         throw SerialChannelError(QStringLiteral("Nenhum byte a ler na porta COM%1.").arg(m_comNumber));
     const char c = m_received.at(0);
     m_received.remove(0, 1);
+    m_announcedLeft = std::max(0, m_announcedLeft - 1);
     return c;
 }
 
@@ -266,6 +268,7 @@ QByteArray SerialChannel::takeBytes(int count) {
     const qsizetype n = std::clamp<qsizetype>(count, 0, m_received.size());
     QByteArray bytes = m_received.left(n);
     m_received.remove(0, n);
+    m_announcedLeft = std::max(0, m_announcedLeft - int(n));
     return bytes;
 }
 
@@ -280,32 +283,45 @@ void SerialChannel::pull() {
     const QByteArray bytes = m_port->readAll();
     qCDebug(lcTranscript).noquote() << "ENTRADA" << m_tag << "<--" << visible(bytes);
     m_received.append(bytes);
-    m_arrivedDuringEvent = m_inEvent;
 }
 
+// The event is raised from a queued call rather than from inside QSerialPort's readyRead, which
+// QSerialPort does not raise again until its handler returns: a handler that waits for the modem
+// (processing events) then still gets the bytes that arrive meanwhile, in a nested event.
 void SerialChannel::onReadyRead() {
-    // While an event runs (its handler may wait for the modem, processing events), new bytes
-    // wait for the next event, so ReadByte keeps the order of arrival.
-    if (m_inEvent) {
-        pull();
+    pull();
+    if (m_announceQueued)
         return;
-    }
-    announce();
+    m_announceQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_announceQueued = false;
+            announce();
+        },
+        Qt::QueuedConnection);
 }
 
 void SerialChannel::announce() {
-    pull();
+    // An event whose announced bytes are not all taken yet keeps them first in line: the new
+    // bytes are announced together with the rest once it returns.
+    if (m_eventDepth > 0 && m_announcedLeft > 0) {
+        m_deferred = true;
+        return;
+    }
     do {
-        m_arrivedDuringEvent = false;
-        if (m_received.isEmpty())
+        m_deferred = false;
+        pull();
+        if (m_received.isEmpty() || !isOpen())
             return;
         const auto count = static_cast<quint16>(std::min<qsizetype>(m_received.size(), 0xFFFF));
-        m_inEvent = true;
+        const int outerLeft = m_announcedLeft;
+        m_announcedLeft = count;
+        ++m_eventDepth;
         Q_EMIT TriggerAvail(this, count);
-        // QSerialPort does not signal readyRead again while its own signal is being handled.
-        pull();
-        m_inEvent = false;
-    } while (m_arrivedDuringEvent && isOpen());
+        --m_eventDepth;
+        m_announcedLeft = outerLeft;
+    } while (m_deferred);
 }
 
 void SerialChannel::onErrorOccurred(QSerialPort::SerialPortError error) {

@@ -75,7 +75,9 @@ public:
     static QList<int> openablePorts(int maxNumber = 50);
 
 Q_SIGNALS:
-    // Bytes arrived; count = received bytes not yet taken (at most 65535 per event).
+    // Bytes arrived; count = received bytes not yet taken (at most 65535 per event). A handler
+    // that takes all `count` bytes before it waits for anything gets the bytes arriving during
+    // its wait in a nested event; otherwise they follow in one event after it returns.
     void TriggerAvail(SerialChannel* channel, quint16 count);
     // The device failed while open (unplugged modem): the channel has been closed.
     void portLost(SerialChannel* channel, const QString& reason);
@@ -100,7 +102,9 @@ private:
     int m_stopBits = 1;
     QString m_deviceName;
     QByteArray m_received;
-    bool m_inEvent = false;
-    bool m_arrivedDuringEvent = false;
+    int m_eventDepth = 0;
+    int m_announcedLeft = 0; // bytes announced by the innermost running event, not taken yet
+    bool m_deferred = false;
+    bool m_announceQueued = false;
     PortChooser m_chooser;
 };

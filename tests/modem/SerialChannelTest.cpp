@@ -100,27 +100,55 @@ TEST_F(SerialChannelTest, DeliveriesOfOneThenFiveBytesKeepTheirOrder) {
     EXPECT_THROW(channel.ReadByte(), SerialChannelError);
 }
 
-TEST_F(SerialChannelTest, BytesArrivingWhileAnEventWaitsComeInTheNextEvent) {
+TEST_F(SerialChannelTest, HandlerWaitingAfterTakingItsBytesGetsANestedEvent) {
     SerialChannel channel(1);
     channel.setComNumber(1);
     Receiver rx(channel);
     int depth = 0;
     int deepest = 0;
-    rx.inEvent = [&](SerialChannel& ch) {
+    rx.inEvent = [&](SerialChannel&) {
         ++depth;
         deepest = std::max(deepest, depth);
         if (rx.bytes == "A") {
             m_sim->inject(0, "BCDEF");
             // A handler that waits for the modem keeps processing events meanwhile.
-            waitUntil([&] { return ch.available() == 5; });
+            waitUntil([&] { return rx.bytes.size() == 6; });
         }
         --depth;
     };
     channel.open();
     m_sim->inject(0, "A");
-    ASSERT_TRUE(waitUntil([&] { return rx.bytes.size() == 6; }));
+    ASSERT_TRUE(waitUntil([&] { return rx.bytes.size() == 6 && depth == 0; }));
     EXPECT_EQ(rx.bytes, QByteArray("ABCDEF"));
     EXPECT_EQ(rx.counts, (QList<int>{1, 5}));
+    EXPECT_EQ(deepest, 2);
+}
+
+TEST_F(SerialChannelTest, BytesArrivingBeforeAnEventTookItsOwnFollowAfterIt) {
+    SerialChannel channel(1);
+    channel.setComNumber(1);
+    QList<int> counts;
+    QByteArray bytes;
+    int depth = 0;
+    int deepest = 0;
+    QObject::connect(&channel, &SerialChannel::TriggerAvail, [&](SerialChannel* ch, quint16 count) {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        counts.append(count);
+        if (counts.size() == 1) {
+            m_sim->inject(0, "BCDEF");
+            waitUntil([&] { return ch->available() == 6; });
+        } else {
+            for (int i = 0; i < count; ++i)
+                bytes.append(ch->ReadByte());
+        }
+        --depth;
+    });
+    channel.open();
+    m_sim->inject(0, "A");
+    ASSERT_TRUE(waitUntil([&] { return bytes.size() == 6; }));
+    EXPECT_EQ(bytes, QByteArray("ABCDEF"));
+    EXPECT_EQ(counts, (QList<int>{1, 6}));
     EXPECT_EQ(deepest, 1);
 }
 
