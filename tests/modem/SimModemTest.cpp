@@ -101,3 +101,20 @@ TEST(SimModem, RecordsSendsAndUnplugsAfterK) {
     EXPECT_EQ(modem.sent()[1].text, "b");
     EXPECT_EQ(all(modem, {"AT\r"}), "");
 }
+
+TEST(SimModem, GarbageAndFailRateFaults) {
+    PortConfig garbage;
+    garbage.garbage = true;
+    SimModem noisy(garbage);
+    const SimModem::Output out = noisy.receive("ATE0\r");
+    EXPECT_GT(out.reply.size(), std::string("\r\nOK\r\n").size());
+    EXPECT_EQ(out.reply.substr(out.reply.size() - 6), "\r\nOK\r\n");
+
+    PortConfig always;
+    always.failRate = 1.0;
+    always.cmsError = 0;
+    SimModem failing(always);
+    EXPECT_EQ(all(failing, {"ATE0\r", "AT+CMGF=1\r", "AT+CMGS=\"1\"\r", "a\x1a"}),
+              "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\n> \r\nERROR\r\n");
+    EXPECT_FALSE(failing.sent().at(0).accepted);
+}
