@@ -1,0 +1,101 @@
+#include "campaign/Merge.h"
+
+#include <array>
+
+namespace Merge {
+
+const QStringList& placeholders() {
+    static const QStringList p{"[NOME]",   "[TELEFONE]", "[EMAIL]",  "[TEXTO]",  "[TEXTO0]", "[TEXTO1]", "[TEXTO2]",
+                               "[TEXTO3]", "[TEXTO4]",   "[TEXTO5]", "[TEXTO6]", "[TEXTO7]", "[TEXTO8]", "[TEXTO9]"};
+    return p;
+}
+
+const QStringList& fields() {
+    static const QStringList f{"NOME",   "TELEFONE", "EMAIL",  "TEXTO",  "TEXTO0", "TEXTO1", "TEXTO2",
+                               "TEXTO3", "TEXTO4",   "TEXTO5", "TEXTO6", "TEXTO7", "TEXTO8", "TEXTO9"};
+    return f;
+}
+
+namespace {
+
+// Upper-cases ASCII letters only: the placeholders are ASCII, and no other character may match
+// one of their letters.
+inline char16_t asciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
+}
+
+bool matchesAt(const QChar* text, qsizetype avail, const QString& placeholder) {
+    const qsizetype n = placeholder.size();
+    if (avail < n)
+        return false;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (asciiUpper(text[i].unicode()) != placeholder[i].unicode())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString replacePass(const QString& text, const QString& placeholder, const QString& value) {
+    const qsizetype size = text.size();
+    const QChar* data = text.constData();
+    qsizetype from = 0;
+    qsizetype pos = text.indexOf(QLatin1Char('['));
+    if (pos < 0)
+        return text;
+    QString out;
+    bool replaced = false;
+    while (pos >= 0 && pos < size) {
+        if (matchesAt(data + pos, size - pos, placeholder)) {
+            if (!replaced) {
+                out.reserve(size + value.size());
+                replaced = true;
+            }
+            out.append(data + from, pos - from);
+            out.append(value);
+            from = pos + placeholder.size();
+            pos = text.indexOf(QLatin1Char('['), from);
+        } else {
+            pos = text.indexOf(QLatin1Char('['), pos + 1);
+        }
+    }
+    if (!replaced)
+        return text;
+    out.append(data + from, size - from);
+    return out;
+}
+
+QString missingFieldError(const QString& field) {
+    return QStringLiteral("DBQuery: Field '%1' not found").arg(field);
+}
+
+bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QString* error) {
+    const QStringList& names = fields();
+    const QStringList& marks = placeholders();
+    QString text = templ;
+    QString value;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        value.clear();
+        if (!lookup(names[i], &value)) {
+            if (error)
+                *error = missingFieldError(names[i]);
+            return false;
+        }
+        text = replacePass(text, marks[i], value);
+    }
+    *out = text;
+    return true;
+}
+
+} // namespace Merge
+
+QString SomenteNumeros(const QString& text) {
+    QString digits;
+    digits.reserve(text.size());
+    for (QChar c : text) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digits.append(c);
+    }
+    return digits;
+}

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <QHash>
+
+#include "campaign/Merge.h"
+#include "campaign/SmsKeyFilter.h"
+
+namespace {
+
+Merge::FieldLookup lookupOf(const QHash<QString, QString>& values, const QString& missing = {}) {
+    return [values, missing](const QString& field, QString* out) {
+        if (field == missing)
+            return false;
+        *out = values.value(field);
+        return true;
+    };
+}
+
+struct MergeCase {
+    const char* name;
+    QString templ;
+    QHash<QString, QString> fields;
+    QString expected;
+};
+
+TEST(Merge, PlaceholderCases) {
+    const MergeCase cases[] = {
+        {"greeting",
+         "Ola [NOME], seu codigo e [TEXTO0]",
+         {{"NOME", "Ana"}, {"TEXTO0", "123"}},
+         "Ola Ana, seu codigo e 123"},
+        {"any case", "[nome][NOME][Nome]", {{"NOME", "X"}}, "XXX"},
+        {"later pass sees earlier value", "[TEXTO]", {{"TEXTO", "[TEXTO1]"}, {"TEXTO1", "b"}}, "b"},
+        {"value not searched again in its pass", "[NOME]", {{"NOME", "a[nome]b"}}, "a[nome]b"},
+        {"name holding a later placeholder", "[NOME]", {{"NOME", "x[EMAIL]"}, {"EMAIL", "e@x"}}, "xe@x"},
+        {"TEXTO10 is no placeholder", "[TEXTO10]", {{"TEXTO1", "b"}}, "[TEXTO10]"},
+        {"no placeholder", "Promoção de hoje!", {}, "Promoção de hoje!"},
+        {"phone kept as held", "[TELEFONE]", {{"TELEFONE", "(11) 9876-5432"}}, "(11) 9876-5432"},
+        {"empty field", "a[EMAIL]b", {}, "ab"},
+        {"unclosed bracket", "[NOME [NOME]", {{"NOME", "Z"}}, "[NOME Z"},
+        {"all fields",
+         "[NOME]|[TELEFONE]|[EMAIL]|[TEXTO]|[TEXTO0]|[TEXTO9]",
+         {{"NOME", "n"}, {"TELEFONE", "t"}, {"EMAIL", "e"}, {"TEXTO", "x"}, {"TEXTO0", "0"}, {"TEXTO9", "9"}},
+         "n|t|e|x|0|9"},
+        {"accented letters do not fold", "[NÓME][ṄOME]", {{"NOME", "X"}}, "[NÓME][ṄOME]"},
+        {"value unchanged", "<[nome]>", {{"NOME", " Ângela  "}}, "< Ângela  >"},
+    };
+    for (const MergeCase& c : cases) {
+        QString out;
+        QString error;
+        ASSERT_TRUE(Merge::apply(c.templ, lookupOf(c.fields), &out, &error)) << c.name;
+        EXPECT_EQ(out, c.expected) << c.name;
+    }
+}
+
+TEST(Merge, MissingFieldFailsEvenWhenUnused) {
+    QString out = "unchanged";
+    QString error;
+    EXPECT_FALSE(Merge::apply("Ola", lookupOf({}, "TEXTO5"), &out, &error));
+    EXPECT_EQ(out, "unchanged");
+    EXPECT_TRUE(error.contains("TEXTO5"));
+}
+
+TEST(SomenteNumeros, KeepsDigitsInOrder) {
+    const std::pair<QString, QString> cases[] = {
+        {"(11) 98765-4321", "11987654321"},   {"abc", ""}, {"", ""},
+        {"+55 11 3333.4444", "551133334444"}, {"١٢٣", ""}, // Arabic-Indic digits are not ASCII digits
+    };
+    for (const auto& [in, expected] : cases)
+        EXPECT_EQ(SomenteNumeros(in), expected) << in.toStdString();
+}
+
+TEST(SmsKeyFilter, AllowedAndRefusedCodes) {
+    const QString allowed = QStringLiteral(" !#$%&()*+,-.0123456789:;?ABCXYZ[]abcxyz") + QChar(8) + QChar(9);
+    for (QChar c : allowed)
+        EXPECT_TRUE(SmsKeyFilter::accepts(c.unicode())) << int(c.unicode());
+    const QString refused = QStringLiteral("\r\n\"'/<=>@\\^_`{|}~çéÁ") + QChar(127) + QChar(0) + QChar(27);
+    for (QChar c : refused)
+        EXPECT_FALSE(SmsKeyFilter::accepts(c.unicode())) << int(c.unicode());
+}
+
+TEST(SmsKeyFilter, LengthLimit) {
+    EXPECT_TRUE(SmsKeyFilter::fits(159, 0));  // the 160th character
+    EXPECT_FALSE(SmsKeyFilter::fits(160, 0)); // a 161st
+    EXPECT_TRUE(SmsKeyFilter::fits(160, 1));  // replacing a selection
+    EXPECT_EQ(SmsKeyFilter::counterText(0), "Total Caracteres: 0");
+}
+
+} // namespace
