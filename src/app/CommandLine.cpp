@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "app/VersionInfo.h"
+#include "history/HistoryReportCommand.h"
 #include "store/DataDir.h"
 #include "store/TADO.h"
 
@@ -32,11 +33,25 @@ int initDb(const Parsed& p, QTextStream& out, QTextStream& err) {
     return openDatabase(p, out, err);
 }
 
+int report(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return HistoryReportCommand::run(&ado, p.arguments, out, err);
+}
+
 // One line per command; each subsystem adds its own here.
 const Command kCommands[] = {
     {"--help", "mostra esta ajuda", nullptr},
     {"--version", "mostra a versão", nullptr},
     {"--init-db", "abre o banco de dados, criando-o ou atualizando-o", initDb},
+    {"--report",
+     "ARQUIVO.pdf [--full] [--from DD/MM/AAAA] [--to DD/MM/AAAA] [--outcome all|sent|failed] "
+     "[--channel all|sms|email]: grava o relatório do histórico em PDF",
+     report},
 };
 
 const Command* find(const QString& name) {

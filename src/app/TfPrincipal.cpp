@@ -15,6 +15,8 @@
 #include "app/SettingsPages.h"
 #include "app/UpdateCheck.h"
 #include "app/VersionInfo.h"
+#include "history/HistoricoPage.h"
+#include "history/ManutencaoPage.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 #include "widgets/RecordNavigator.h"
@@ -134,6 +136,8 @@ QWidget* TfPrincipal::makeSettingsPage() {
 
 void TfPrincipal::installSubsystemPages() {
     // Each subsystem's pages, by "page" or "page/sub-page"; captions without a page stay empty.
+    setPage("Histórico de Envio", new HistoricoPage(m_ado));
+    setPage("Configuração do Sistema/Manutenção do Banco de Dados", new ManutencaoPage(m_ado));
 }
 
 QWidget* TfPrincipal::pageOrPlaceholder(const QString& path) {

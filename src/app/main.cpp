@@ -8,6 +8,7 @@
 #include "app/RegionalFormats.h"
 #include "app/TfPrincipal.h"
 #include "app/WheelTranslator.h"
+#include "history/TfImp.h"
 #include "store/DataDir.h"
 #include "store/TADO.h"
 
@@ -31,6 +32,7 @@ int runWindow(QApplication& app, const QString& dataDir) {
     WheelTranslator wheel;
     app.installEventFilter(&wheel);
     TfPrincipal window(&ado);
+    TfImp imp(&ado); // the report window, hidden, kept for the run
     window.show();
     QTimer::singleShot(0, &window, &TfPrincipal::checkScreenSize);
     return app.exec();

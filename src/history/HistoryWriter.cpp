@@ -1,0 +1,70 @@
+#include "history/HistoryWriter.h"
+
+#include <QMetaObject>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+
+#include "store/StatusSink.h"
+#include "store/TADO.h"
+
+namespace HistoryWriter {
+namespace {
+
+// With the result set closed (it never is in a running program) the row still has to be kept.
+QString insertDirect(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo,
+                     bool enviado) {
+    QSqlQuery q(ado->database());
+    q.prepare("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO) VALUES (?, ?, ?, ?)");
+    q.addBindValue(destinatario);
+    q.addBindValue(mensagem);
+    q.addBindValue(tipo);
+    q.addBindValue(enviado ? 1 : 0);
+    if (!q.exec())
+        return q.lastError().text();
+    return {};
+}
+
+QString appendHere(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado) {
+    Dataset* h = ado->dbHISTORICO;
+    if (!h->isOpen())
+        return insertDirect(ado, destinatario, mensagem, tipo, enviado);
+    h->append();
+    h->setValue("DESTINATARIO", destinatario);
+    h->setValue("MENSAGEM", mensagem);
+    h->setValue("TIPO", tipo);
+    h->setValue("ENVIADO", enviado ? 1 : 0);
+    QString error;
+    if (!h->post()) {
+        error = h->lastError();
+        if (error.isEmpty())
+            error = QStringLiteral("O histórico não pôde ser gravado.");
+        h->cancel();
+    }
+    StatusSink::instance()->setPanel(StatusSink::History, historyPanelText(h->recordCount()));
+    return error;
+}
+
+} // namespace
+
+QString historyPanelText(int count) {
+    return QStringLiteral("Total SMS Histórico: %1").arg(count);
+}
+
+QString append(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado) {
+    if (!ado)
+        return QStringLiteral("O módulo de dados não foi iniciado.");
+    if (QThread::currentThread() == ado->thread())
+        return appendHere(ado, destinatario, mensagem, tipo, enviado);
+    // The result set and the grid over it belong to the window thread.
+    QString error;
+    QMetaObject::invokeMethod(
+        ado, [&] { error = appendHere(ado, destinatario, mensagem, tipo, enviado); }, Qt::BlockingQueuedConnection);
+    return error;
+}
+
+QString append(const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado) {
+    return append(TADO::instance(), destinatario, mensagem, tipo, enviado);
+}
+
+} // namespace HistoryWriter

@@ -1,0 +1,167 @@
+#include <QFontMetricsF>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "HistoryFixture.h"
+#include "history/HistoryReport.h"
+#include "history/HistoryReportCommand.h"
+#include "history/HistorySearch.h"
+
+using HistoryReport::Form;
+
+namespace {
+
+// The PDF's text as poppler reads it back, one string per page.
+QStringList pdfPages(const QString& path) {
+    QProcess p;
+    p.start("pdftotext", {"-layout", "-enc", "UTF-8", path, "-"});
+    EXPECT_TRUE(p.waitForFinished(60000));
+    QStringList pages = QString::fromUtf8(p.readAllStandardOutput()).split(QChar('\f'));
+    if (!pages.isEmpty() && pages.last().trimmed().isEmpty())
+        pages.removeLast();
+    return pages;
+}
+
+class HistoryReportPdf : public HistoryFixture {
+protected:
+    void SetUp() override {
+        HistoryFixture::SetUp();
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+            GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+        column("UPDATE dbCFG SET EMPRESA = 'Empresa Teste'");
+        ASSERT_TRUE(ado()->dbCFG->refresh());
+    }
+    QStringList report(Form form) {
+        HistorySearch::Filter f;
+        EXPECT_TRUE(HistorySearch::run(ado()->dbHISTORICO, f, nullptr));
+        const QString path = tmp.filePath(form == Form::Completo ? "completo.pdf" : "resumido.pdf");
+        HistoryReport::Options o;
+        o.form = form;
+        o.empresa = ado()->dbCFG->text("EMPRESA");
+        o.printedAt = QDateTime(QDate(2026, 12, 9), QTime(8, 30, 0));
+        QString error;
+        EXPECT_TRUE(HistoryReport::writePdf(path, ado()->dbHISTORICO, o, &error)) << error.toStdString();
+        return pdfPages(path);
+    }
+    QTemporaryDir tmp;
+};
+
+TEST_F(HistoryReportPdf, BothFormsShowTitleColumnsAndOutcome) {
+    addHistory("2026-12-01 10:00:00", "5511911110000", "SMS", true, "Mensagem enviada");
+    addHistory("2026-12-02 11:00:00", "5511922220000", "SMS", false, " ERRO :500 - Erro\rMensagem falhou");
+    for (Form form : {Form::Completo, Form::Resumido}) {
+        const QStringList pages = report(form);
+        ASSERT_EQ(pages.size(), 1);
+        const QString& t = pages[0];
+        EXPECT_TRUE(t.contains("Empresa Teste"));
+        EXPECT_TRUE(t.contains(HistoryReport::titleText(form)));
+        EXPECT_TRUE(t.contains("Data da Impressão: 09/12/2026 08:30:00"));
+        EXPECT_TRUE(t.contains("Total de Registros: 2"));
+        EXPECT_TRUE(t.contains("Página:1"));
+        EXPECT_TRUE(t.contains("01/12/2026 10:00:00"));
+        EXPECT_EQ(t.count("SIM"), 1);
+        EXPECT_EQ(t.count("NÃO"), 1);
+        EXPECT_EQ(t.contains("Corpo"), form == Form::Completo);
+        EXPECT_EQ(t.contains("Mensagem enviada"), form == Form::Completo);
+        EXPECT_EQ(t.contains("Mensagem falhou"), form == Form::Completo);
+    }
+}
+
+TEST_F(HistoryReportPdf, HtmlBodyIsPrintedAsText) {
+    addHistory("2026-12-01 10:00:00", "(Ana) ana@x.com", "E-Mail", true,
+               "<html><body><p>Ol&aacute; <b>Ana</b></p></body></html>");
+    const QString t = report(Form::Completo).join("");
+    EXPECT_TRUE(t.contains("Olá Ana"));
+    EXPECT_FALSE(t.contains("<b>"));
+}
+
+TEST_F(HistoryReportPdf, LongRecipientIsCutAtItsColumn) {
+    const QString longName = "(" + QString(60, 'N') + ") " + "endereco.muito.longo@exemplo.com.br";
+    addHistory("2026-12-01 10:00:00", longName, "E-Mail", false);
+    for (Form form : {Form::Completo, Form::Resumido}) {
+        const QString t = report(form).join("");
+        EXPECT_TRUE(t.contains("(NNNN"));
+        EXPECT_FALSE(t.contains("exemplo.com.br"));
+        EXPECT_TRUE(t.contains("E-Mail")); // the next column is still there
+    }
+}
+
+TEST_F(HistoryReportPdf, HeadingOnlyOnTheFirstPage) {
+    for (int i = 0; i < 150; ++i)
+        addHistory(QStringLiteral("2026-12-01 10:%1:%2").arg(i / 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0')),
+                   QString::number(5511900000000LL + i), "SMS", i % 2 == 0);
+    for (Form form : {Form::Completo, Form::Resumido}) {
+        const QStringList pages = report(form);
+        ASSERT_EQ(pages.size(), 3); // 61 rows under the bands, then 70 a page
+        EXPECT_TRUE(pages[0].contains("Página:1"));
+        EXPECT_TRUE(pages[0].contains("Destinatário"));
+        for (int p = 1; p < pages.size(); ++p) {
+            EXPECT_FALSE(pages[p].contains("Página:"));
+            EXPECT_FALSE(pages[p].contains("Destinatário"));
+            EXPECT_FALSE(pages[p].contains("Total de Registros"));
+        }
+        EXPECT_TRUE(pages[2].contains("5511900000149"));
+        EXPECT_EQ(pages.join("").count("SIM"), 75);
+    }
+}
+
+TEST_F(HistoryReportPdf, CommandLineWritesTheChosenReport) {
+    addHistory("2026-11-30 23:59:59", "111", "SMS", true, "novembro");
+    addHistory("2026-12-01 00:00:00", "222", "SMS", false, "dezembro");
+    addHistory("2026-12-02 00:00:00", "(Ana) a@x.com", "E-Mail", false, "email");
+    const QString path = tmp.filePath("cli.pdf");
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    const QStringList args{"vestral-sms", "--report", path,         "--full",    "--from",
+                           "01/12/2026",  "--to",     "01/12/2026", "--outcome", "failed"};
+    ASSERT_EQ(HistoryReportCommand::run(ado(), args, out, err), 0) << errText.toStdString();
+    EXPECT_EQ(outText.trimmed(), "Total de Registros: 1");
+    const QString t = pdfPages(path).join("");
+    EXPECT_TRUE(t.contains("RELATÓRIO COMPLETO"));
+    EXPECT_TRUE(t.contains("dezembro"));
+    EXPECT_FALSE(t.contains("novembro"));
+    EXPECT_FALSE(t.contains("a@x.com"));
+}
+
+TEST(HistoryReportCommandParse, OptionsAndUsageErrors) {
+    using HistorySearch::Channel;
+    using HistorySearch::Outcome;
+    const auto parse = [](const QString& line) {
+        return HistoryReportCommand::parse(QString("vestral-sms " + line).split(' ', Qt::SkipEmptyParts));
+    };
+    auto r = parse("--report a.pdf");
+    EXPECT_EQ(r.error, QString());
+    EXPECT_EQ(r.file, "a.pdf");
+    EXPECT_EQ(r.form, Form::Resumido);
+    EXPECT_FALSE(r.filter.usePeriod);
+    r = parse("--data-dir /d --report a.pdf --channel email --outcome sent --to 31/12/2026 --full");
+    EXPECT_EQ(r.error, QString());
+    EXPECT_EQ(r.form, Form::Completo);
+    EXPECT_EQ(r.filter.channel, Channel::Email);
+    EXPECT_EQ(r.filter.outcome, Outcome::Sent);
+    ASSERT_TRUE(r.filter.usePeriod);
+    EXPECT_EQ(r.filter.toDate, QDate(2026, 12, 31));
+    EXPECT_EQ(r.filter.toTime, QTime(23, 59, 59));
+    EXPECT_EQ(r.filter.fromTime, QTime(0, 0, 0));
+    EXPECT_LT(r.filter.fromDate, QDate(2000, 1, 1));
+    for (const char* bad :
+         {"--report", "--report a.pdf --from 2026-12-01", "--report a.pdf --outcome maybe",
+          "--report a.pdf --channel fax", "--report a.pdf --from", "--report a.pdf b.pdf", "--report a.pdf --bogus 1"})
+        EXPECT_FALSE(parse(QString::fromLatin1(bad)).error.isEmpty()) << bad;
+}
+
+TEST(HistoryReportText, ClipAndDateHelpers) {
+    const QFont f("Arial", 10);
+    const QFontMetricsF fm(f);
+    const QString s = "abcdefghijklmnopqrstuvwxyz";
+    const QString cut = HistoryReport::clipToWidth(s, fm, fm.horizontalAdvance("abcde") + 0.5);
+    EXPECT_EQ(cut, "abcde");
+    EXPECT_EQ(HistoryReport::clipToWidth(s, fm, 1e6), s);
+    EXPECT_EQ(HistoryReport::clipToWidth(s, fm, 0), QString());
+    EXPECT_EQ(HistoryReport::displayDateTime("2026-12-09 08:05:01"), "09/12/2026 08:05:01");
+    EXPECT_EQ(HistoryReport::displayDateTime("texto"), "texto");
+    EXPECT_EQ(HistoryReport::plainBody("linha 1\rlinha 2"), "linha 1 linha 2");
+}
+
+} // namespace
