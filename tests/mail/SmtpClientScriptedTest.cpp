@@ -1,6 +1,7 @@
 #include "ScriptedSmtpServer.h"
 #include "mail/SmtpClient.h"
 
+#include <QLoggingCategory>
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
@@ -316,4 +317,42 @@ TEST_F(SmtpClientScripted, SettingsLockedWhileConnected) {
     const QString text = QStringLiteral("This value can not be set while the client is connected.");
     EXPECT_EQ(client.setTlsMode(QString::fromLatin1(kTlsNone)).text(), text);
     EXPECT_EQ(client.configure(settings()).text(), text);
+}
+
+// Replies that arrive together with STARTTLS's 220 were sent in plain text and could be forged by anyone on
+// the path; the client must not read them as replies of the encrypted session.
+TEST_F(SmtpClientScripted, DataInjectedAfterStartTlsIsRefused) {
+    server.ehloReply = "250-x\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n";
+    scriptReply("STARTTLS", "220 go ahead\r\n250-x\r\n250 AUTH PLAIN\r\n");
+    connectWith(settings(kTlsExplicit, true));
+    EXPECT_EQ(client.send(message()).text(), QStringLiteral("SSL is not available on this server."));
+    EXPECT_FALSE(client.connected());
+    EXPECT_EQ(server.count("AUTH"), 0);
+}
+
+namespace {
+
+QStringList g_transcript;
+
+void collect(QtMsgType, const QMessageLogContext& context, const QString& text) {
+    if (QByteArray(context.category) == "vestral.smtp")
+        g_transcript.append(text);
+}
+
+} // namespace
+
+TEST_F(SmtpClientScripted, TranscriptTagsHostAndMasksCredentials) {
+    QLoggingCategory::setFilterRules(QStringLiteral("vestral.smtp.debug=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(collect);
+    g_transcript.clear();
+    connectWith(settings());
+    const SmtpStatus status = client.send(message());
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+    ASSERT_TRUE(status.ok());
+    const QString all = g_transcript.join(u'\n');
+    EXPECT_TRUE(g_transcript.contains(QStringLiteral("--> [127.0.0.1] AUTH LOGIN"))) << all.toStdString();
+    EXPECT_TRUE(g_transcript.contains(QStringLiteral("<-- [127.0.0.1] 250-scripted"))) << all.toStdString();
+    EXPECT_FALSE(all.contains(QString::fromLatin1(kPassword)));
+    EXPECT_FALSE(all.contains(QString::fromLatin1(kUser)));
 }
