@@ -24,6 +24,7 @@ DbGrid::DbGrid(Dataset* dataset, const QList<DatasetModel::Column>& columns, QWi
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& cur) {
         if (!m_syncing && cur.isValid())
             this->dataset()->moveTo(cur.row());
+        viewport()->update(); // the current row is painted as selected: old and new rows change
     });
     followDataset();
 }

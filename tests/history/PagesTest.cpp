@@ -138,3 +138,38 @@ TEST(RowPainterColors, SelectedYellowOthersByRecordNumber) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HistoryPages, GridPaintsRowsByRecordNumberAndSelectionYellow) {
+    addHistory("2026-12-01 10:00:00", "1", "SMS", true);
+    addHistory("2026-12-02 10:00:00", "2", "SMS", false);
+    addHistory("2026-12-03 10:00:00", "3", "SMS", false);
+    HistoricoPage page(ado());
+    page.setPeriodChecked(false);
+    button(&page, "Buscar Histórico")->click();
+    DbGrid* grid = page.grid();
+    grid->resize(600, 200);
+    grid->show();
+    ado()->dbHISTORICO->moveTo(1);
+    const QImage img = grid->viewport()->grab().toImage();
+    const auto colourAt = [&](int row) {
+        const QRect r = grid->visualRect(grid->model()->index(row, 3)); // "Tipo": short text at the left
+        return QColor(img.pixel(r.right() - 3, r.center().y()));
+    };
+    EXPECT_EQ(colourAt(0), QColor(0xF3, 0xF3, 0xF3));
+    EXPECT_EQ(colourAt(1), QColor(Qt::yellow));
+    EXPECT_EQ(colourAt(2), QColor(0xF3, 0xF3, 0xF3));
+    // "Enviado" holds a check box, not the number.
+    const QModelIndex enviado = grid->model()->index(0, 4);
+    EXPECT_EQ(enviado.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    EXPECT_FALSE(enviado.data(Qt::DisplayRole).isValid());
+    const QRect box = RowPainter::checkBoxRect(grid->visualRect(enviado));
+    EXPECT_TRUE(grid->visualRect(enviado).adjusted(1, 1, -1, -1).contains(box));
+    auto* painter = qobject_cast<RowPainter*>(grid->itemDelegate());
+    ASSERT_NE(painter, nullptr);
+    EXPECT_EQ(painter->displayText(QString("2026-12-01 10:00:00"), QLocale()), "01/12/2026 10:00:00");
+    EXPECT_EQ(painter->displayText(QString("5511"), QLocale()), "5511");
+}
+
+} // namespace
