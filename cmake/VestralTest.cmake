@@ -1,5 +1,6 @@
 # vestral_add_test(NAME name SOURCES ... LIBS ... [WIDGETS] [TIMEOUT s])
-# One GoogleTest executable per folder, registered with CTest as a whole and run offscreen.
+# One GoogleTest executable per folder; each test case is registered with CTest. The test mains set
+# QT_QPA_PLATFORM=offscreen, VESTRAL_SOURCE_DIR and VESTRAL_BINARY_DIR when they are not set.
 include(GoogleTest)
 function(vestral_add_test)
     cmake_parse_arguments(T "WIDGETS" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
@@ -11,6 +12,5 @@ function(vestral_add_test)
     endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT ${T_TIMEOUT}
-                   ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8;VESTRAL_SOURCE_DIR=${PROJECT_SOURCE_DIR};VESTRAL_BINARY_DIR=${PROJECT_BINARY_DIR}")
+        PROPERTIES TIMEOUT ${T_TIMEOUT})
 endfunction()
