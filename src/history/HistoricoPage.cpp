@@ -48,6 +48,8 @@ HistoricoPage::HistoricoPage(TADO* ado, QWidget* parent)
 
     m_grid->setObjectName("DBGrid1");
     m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // 110 px unless the window's font needs more for a whole "dd/MM/yyyy HH:mm:ss".
+    m_grid->setColumnWidth(1, qMax(110, m_grid->fontMetrics().horizontalAdvance("00/00/0000 00:00:00") + 12));
     m_mensagem->setObjectName("DBMemo1");
     m_mensagem->setReadOnly(true);
     auto* split = new QSplitter(Qt::Horizontal, this);

@@ -16,6 +16,10 @@ ManutencaoPage::ManutencaoPage(TADO* ado, QWidget* parent)
     : QWidget(parent), m_ado(ado), m_labels{}, m_inicial(new QCalendarWidget(this)), m_final(new QCalendarWidget(this)),
       m_dialog(messageBoxDialog(this)) {
     setObjectName("Manutenção do Banco de Dados");
+    for (QCalendarWidget* c : {m_inicial, m_final}) {
+        c->setFirstDayOfWeek(Qt::Sunday);
+        c->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    }
     for (Table t : {Table::History, Table::Contacts, Table::Outbox}) {
         m_labels[int(t)] = new QLabel(Maintenance::countText(t, 0), this);
         m_labels[int(t)]->setObjectName(QStringLiteral("lbTotal%1").arg(int(t)));
