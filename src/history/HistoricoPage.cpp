@@ -214,7 +214,10 @@ void HistoricoPage::failedContacts(FailedContacts::Action action) {
         QMessageBox::Yes)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    FailedContacts::apply(m_ado, m_ado->dbHISTORICO, action);
+    const FailedContacts::Result r = FailedContacts::apply(m_ado, m_ado->dbHISTORICO, action);
+    // The contact list and its count in the status bar would otherwise show contacts that are gone.
+    if (r.contactsChanged > 0 && m_ado->dbCLIENTE->isOpen())
+        m_ado->dbCLIENTE->refresh();
     QApplication::restoreOverrideCursor();
 }
 

@@ -92,6 +92,7 @@ TEST_F(HistoryPages, FailedContactActionsAskFirst) {
     dialogs.answer = QMessageBox::Yes;
     button(&page, "Desativar contatos com falha")->click();
     EXPECT_EQ(column("SELECT DESATIVADO FROM dbCLIENTE"), QStringList{"1"});
+    EXPECT_TRUE(ado()->dbCLIENTE->boolean("DESATIVADO")); // the contact list was reloaded
 }
 
 TEST_F(HistoryPages, MaintenanceCountsAndClearsOnlyOnYes) {
