@@ -4,9 +4,31 @@
 #include "contacts/XlsxArchive.h"
 
 #include <QDateTime>
-#include <QXmlStreamReader>
+
+#include <expat.h>
+
+#include <cctype>
+#include <cstring>
+#include <string_view>
 
 namespace {
+
+constexpr qint64 ChunkSize = 256 * 1024;
+
+// Element and attribute names without their namespace prefix ("x:c" → "c").
+std::string_view localName(const char* name) {
+    const char* colon = std::strrchr(name, ':');
+    return colon ? std::string_view(colon + 1) : std::string_view(name);
+}
+
+const char* attribute(const char** attributes, std::string_view name) {
+    for (const char** a = attributes; a && *a; a += 2) {
+        if (localName(a[0]) == name) {
+            return a[1];
+        }
+    }
+    return nullptr;
+}
 
 // Turns the _xHHHH_ escapes of Office Open XML strings back into characters.
 QString unescapeXString(const QString& text) {
@@ -29,27 +51,6 @@ QString unescapeXString(const QString& text) {
     return out;
 }
 
-// Text of an <si> or <is> element: its <t> and its runs' <t>, phonetic hints (<rPh>) left out.
-QString readRichText(QXmlStreamReader& reader) {
-    QString text;
-    while (reader.readNextStartElement()) {
-        if (reader.name() == u"t") {
-            text += reader.readElementText();
-        } else if (reader.name() == u"r") {
-            while (reader.readNextStartElement()) {
-                if (reader.name() == u"t") {
-                    text += reader.readElementText();
-                } else {
-                    reader.skipCurrentElement();
-                }
-            }
-        } else {
-            reader.skipCurrentElement();
-        }
-    }
-    return unescapeXString(text);
-}
-
 QString isoDateText(const QString& iso) {
     const QDateTime moment = QDateTime::fromString(iso, Qt::ISODate);
     if (moment.isValid()) {
@@ -62,29 +63,54 @@ QString isoDateText(const QString& iso) {
 
 // "AB12" → column 27 (0-based) and row 12. Column -1 / row 0 for a part that is absent;
 // false for a reference that is no cell reference.
-bool parseCellReference(QStringView reference, int& column, qint64& row) {
-    qsizetype i = 0;
+bool parseCellReference(std::string_view reference, int& column, qint64& row) {
+    size_t i = 0;
     int value = 0;
-    while (i < reference.size() && reference.at(i).isLetter()) {
-        const char16_t letter = reference.at(i).toUpper().unicode();
-        if (letter < u'A' || letter > u'Z' || i == 3) {
+    for (; i < reference.size() && std::isalpha(static_cast<unsigned char>(reference[i])); ++i) {
+        if (i == 3) {
             return false;
         }
-        value = value * 26 + (letter - u'A' + 1);
-        ++i;
+        value = value * 26 + (std::toupper(static_cast<unsigned char>(reference[i])) - 'A' + 1);
     }
     column = value - 1;
     row = 0;
     if (i == reference.size()) {
         return true;
     }
-    bool ok = false;
-    row = reference.size() - i <= 8 ? reference.mid(i).toLongLong(&ok) : 0;
-    return ok && row > 0;
+    if (reference.size() - i > 8) {
+        return false;
+    }
+    for (; i < reference.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(reference[i]))) {
+            return false;
+        }
+        row = row * 10 + (reference[i] - '0');
+    }
+    return row > 0;
 }
 
 QString damaged(const QString& what) {
     return QStringLiteral("A planilha está danificada: %1").arg(what);
+}
+
+XlsxSheetParser* self(void* userData) {
+    return static_cast<XlsxSheetParser*>(userData);
+}
+
+void XMLCALL onStart(void* userData, const XML_Char* name, const XML_Char** attributes) {
+    self(userData)->startElement(name, attributes);
+}
+
+void XMLCALL onEnd(void* userData, const XML_Char* name) {
+    self(userData)->endElement(name);
+}
+
+void XMLCALL onCharacters(void* userData, const XML_Char* text, int length) {
+    self(userData)->characters(text, length);
+}
+
+void XMLCALL onDoctype(void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    self(userData)->fail(damaged(QStringLiteral("declaração de tipo de documento não permitida.")));
 }
 
 } // namespace
@@ -92,138 +118,209 @@ QString damaged(const QString& what) {
 XlsxSheetParser::XlsxSheetParser(bool date1904, const SpreadsheetProgress& progress)
     : m_date1904(date1904), m_progress(progress), m_blankRow(SpreadsheetReader::ColumnCount) {}
 
-QString XlsxSheetParser::streamError(const QXmlStreamReader& reader, const QIODevice& device) const {
-    const auto* part = dynamic_cast<const XlsxPartDevice*>(&device);
-    if (part && part->tooLarge()) {
-        return QStringLiteral("A planilha é grande demais para ser importada.");
+void XlsxSheetParser::fail(const QString& error) {
+    if (m_error.isEmpty()) {
+        m_error = error;
     }
-    return damaged(QStringLiteral("%1 (linha %2 do XML).").arg(reader.errorString()).arg(reader.lineNumber()));
+    XML_StopParser(static_cast<XML_Parser>(m_parser), XML_FALSE);
+}
+
+bool XlsxSheetParser::parse(QIODevice& device, Part part) {
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (!parser) {
+        m_error = QStringLiteral("Memória insuficiente para ler a planilha.");
+        return false;
+    }
+    m_parser = parser;
+    m_part = part;
+    XML_SetUserData(parser, this);
+    XML_SetElementHandler(parser, onStart, onEnd);
+    XML_SetCharacterDataHandler(parser, onCharacters);
+    XML_SetStartDoctypeDeclHandler(parser, onDoctype);
+    QByteArray chunk(ChunkSize, Qt::Uninitialized);
+    bool stopped = false;
+    for (bool last = false; !last && !stopped;) {
+        const qint64 n = device.read(chunk.data(), chunk.size());
+        last = n <= 0;
+        if (n < 0) {
+            const auto* partDevice = dynamic_cast<const XlsxPartDevice*>(&device);
+            m_error = partDevice && partDevice->tooLarge()
+                          ? QStringLiteral("A planilha é grande demais para ser importada.")
+                          : damaged(device.errorString());
+            break;
+        }
+        if (XML_Parse(parser, chunk.constData(), static_cast<int>(std::max<qint64>(n, 0)), last) != XML_STATUS_OK) {
+            stopped = true;
+            if (m_error.isEmpty() && !(m_data && m_data->stopped)) {
+                m_error = damaged(QStringLiteral("%1 (linha %2 do XML).")
+                                      .arg(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))))
+                                      .arg(XML_GetCurrentLineNumber(parser)));
+            }
+        }
+    }
+    XML_ParserFree(parser);
+    m_parser = nullptr;
+    return m_error.isEmpty();
 }
 
 bool XlsxSheetParser::readSharedStrings(QIODevice& device) {
-    QXmlStreamReader reader(&device);
-    while (!reader.atEnd()) {
-        if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"si") {
-            m_sharedStrings.append(readRichText(reader));
-        }
-    }
-    if (reader.hasError()) {
-        m_error = streamError(reader, device);
-        return false;
-    }
-    return true;
+    m_data = nullptr;
+    return parse(device, Part::SharedStrings);
 }
 
-QString XlsxSheetParser::valueText(const QString& type, const QString& value, int style) const {
-    if (type == u"s") {
+void XlsxSheetParser::readSheet(QIODevice& device, SpreadsheetData& data) {
+    m_data = &data;
+    m_row = 0;
+    m_column = -1;
+    if (!parse(device, Part::Sheet)) {
+        data.error = m_error;
+    }
+    m_data = nullptr;
+}
+
+void XlsxSheetParser::startElement(const char* name, const char** attributes) {
+    const std::string_view element = localName(name);
+    if (element == "t" && m_inString && m_phoneticDepth == 0) {
+        m_collecting = true;
+    } else if (element == "rPh") {
+        ++m_phoneticDepth;
+    } else if (element == "si" || (element == "is" && m_inCell)) {
+        m_inString = true;
+        m_text.clear();
+    } else if (m_part == Part::SharedStrings) {
+        return;
+    } else if (element == "c") {
+        startCell(attributes);
+    } else if (element == "v" && m_inCell) {
+        m_collecting = true;
+        m_text.clear();
+    } else if (element == "row") {
+        startRow(attributes);
+    } else if (element == "dimension") {
+        const char* ref = attribute(attributes, "ref");
+        const char* end = ref ? std::strchr(ref, ':') : nullptr;
+        int column = 0;
+        qint64 row = 0;
+        if (ref && parseCellReference(end ? end + 1 : ref, column, row)) {
+            m_lastRowHint = static_cast<int>(std::min<qint64>(row, SpreadsheetReader::MaxRows));
+        }
+    }
+}
+
+void XlsxSheetParser::endElement(const char* name) {
+    const std::string_view element = localName(name);
+    if (element == "t" || element == "v") {
+        m_collecting = false;
+    } else if (element == "rPh") {
+        --m_phoneticDepth;
+    } else if (element == "si" && m_part == Part::SharedStrings) {
+        m_inString = false;
+        m_sharedStrings.append(unescapeXString(QString::fromUtf8(m_text)));
+    } else if (element == "is") {
+        m_inString = false;
+    } else if (element == "c" && m_inCell) {
+        endCell();
+    } else if (element == "row" && m_part == Part::Sheet && m_progress &&
+               !m_progress(static_cast<int>(m_data->rows.size()), m_lastRowHint)) {
+        m_data->stopped = true;
+        XML_StopParser(static_cast<XML_Parser>(m_parser), XML_FALSE);
+    }
+}
+
+void XlsxSheetParser::characters(const char* text, int length) {
+    if (m_collecting) {
+        m_text.append(text, static_cast<size_t>(length));
+    }
+}
+
+void XlsxSheetParser::startRow(const char** attributes) {
+    const char* r = attribute(attributes, "r");
+    int column = 0;
+    qint64 row = m_row + 1;
+    if (r && (!parseCellReference(r, column, row) || column >= 0 || row <= 0)) {
+        fail(damaged(QStringLiteral("número de linha inválido \"%1\".").arg(QString::fromUtf8(r))));
+        return;
+    }
+    m_row = row;
+    m_column = -1;
+}
+
+void XlsxSheetParser::startCell(const char** attributes) {
+    int column = m_column + 1;
+    qint64 row = std::max<qint64>(m_row, 1);
+    const char* r = attribute(attributes, "r");
+    if (r) {
+        qint64 cellRow = 0;
+        if (!parseCellReference(r, column, cellRow) || column < 0) {
+            fail(damaged(QStringLiteral("referência de célula inválida \"%1\".").arg(QString::fromUtf8(r))));
+            return;
+        }
+        row = cellRow > 0 ? cellRow : row;
+    }
+    m_column = column;
+    m_row = row;
+    const std::string_view type = attribute(attributes, "t") ? attribute(attributes, "t") : "n";
+    m_cellType = type == "s"           ? CellType::SharedString
+                 : type == "inlineStr" ? CellType::InlineString
+                 : type == "b"         ? CellType::Boolean
+                 : type == "d"         ? CellType::Date
+                 : type == "n"         ? CellType::Number
+                                       : CellType::Text; // "str" (a formula's text), "e" (an error)
+    const char* style = attribute(attributes, "s");
+    m_cellStyle = style ? std::atoi(style) : -1;
+    m_text.clear();
+    m_inCell = true;
+    if (column >= SpreadsheetReader::ColumnCount) {
+        m_inCell = false; // columns after N are never read, but their row is a used one
+        storeCell(column, row, QString());
+    }
+}
+
+void XlsxSheetParser::endCell() {
+    m_inCell = false;
+    QString value = QString::fromUtf8(m_text);
+    if (m_cellType == CellType::InlineString) {
+        value = unescapeXString(value);
+    }
+    storeCell(m_column, m_row, valueText(value));
+}
+
+QString XlsxSheetParser::valueText(const QString& value) const {
+    switch (m_cellType) {
+    case CellType::SharedString: {
         bool ok = false;
         const qsizetype index = value.toLongLong(&ok);
         return ok && index >= 0 && index < m_sharedStrings.size() ? m_sharedStrings.at(index) : QString();
     }
-    if (type == u"b") {
+    case CellType::Boolean:
         return value.isEmpty() ? QString() : SpreadsheetText::boolean(value == u"1" || value == u"true");
-    }
-    if (type == u"d") {
+    case CellType::Date:
         return isoDateText(value);
-    }
-    if (type == u"str" || type == u"e" || type == u"inlineStr" || value.isEmpty()) {
+    case CellType::InlineString:
+    case CellType::Text:
         return value;
+    case CellType::Number:
+        break;
     }
     bool ok = false;
     const double number = value.toDouble(&ok);
     if (!ok) {
         return value;
     }
-    const bool date = style >= 0 && style < m_dateStyles.size() && m_dateStyles.at(style);
+    const bool date = m_cellStyle >= 0 && m_cellStyle < m_dateStyles.size() && m_dateStyles.at(m_cellStyle);
     return date ? SpreadsheetText::dateTime(number, m_date1904) : SpreadsheetText::number(number);
 }
 
-// Reads a <c> element to its end. cell.column and cell.row come in as the defaults for a cell
-// without reference (next column, current row).
-bool XlsxSheetParser::readCell(QXmlStreamReader& reader, Cell& cell) {
-    const QXmlStreamAttributes attributes = reader.attributes();
-    if (attributes.hasAttribute(QLatin1String("r"))) {
-        int column = -1;
-        qint64 row = 0;
-        if (!parseCellReference(attributes.value(QLatin1String("r")), column, row) || column < 0) {
-            m_error = damaged(
-                QStringLiteral("referência de célula inválida \"%1\".").arg(attributes.value(QLatin1String("r"))));
-            return false;
-        }
-        cell.column = column;
-        cell.row = row > 0 ? row : cell.row;
-    }
-    if (cell.column >= SpreadsheetReader::ColumnCount) {
-        reader.skipCurrentElement(); // columns after N are never read
-        return true;
-    }
-    const QString type = attributes.value(QLatin1String("t")).toString();
-    const int style = attributes.hasAttribute(QLatin1String("s")) ? attributes.value(QLatin1String("s")).toInt() : -1;
-    QString value;
-    while (reader.readNextStartElement()) {
-        if (reader.name() == u"v") {
-            value = reader.readElementText();
-        } else if (reader.name() == u"is") {
-            value = readRichText(reader);
-        } else {
-            reader.skipCurrentElement();
-        }
-    }
-    cell.text = valueText(type, value, style);
-    return true;
-}
-
-bool XlsxSheetParser::storeCell(const Cell& cell, SpreadsheetData& data) {
-    if (cell.row > SpreadsheetReader::MaxRows) {
-        m_error = QStringLiteral("A planilha tem mais de %1 linhas.").arg(SpreadsheetReader::MaxRows);
+bool XlsxSheetParser::storeCell(int column, qint64 row, const QString& text) {
+    if (row > SpreadsheetReader::MaxRows) {
+        fail(QStringLiteral("A planilha tem mais de %1 linhas.").arg(SpreadsheetReader::MaxRows));
         return false;
     }
-    while (data.rows.size() < cell.row) {
-        data.rows.append(m_blankRow); // shared until written to
+    while (m_data->rows.size() < row) {
+        m_data->rows.append(m_blankRow); // shared until written to
     }
-    if (cell.column < SpreadsheetReader::ColumnCount && !cell.text.isEmpty()) {
-        data.rows[cell.row - 1][cell.column] = cell.text;
+    if (column < SpreadsheetReader::ColumnCount && !text.isEmpty()) {
+        m_data->rows[row - 1][column] = text;
     }
     return true;
-}
-
-void XlsxSheetParser::readSheet(QIODevice& device, SpreadsheetData& data) {
-    QXmlStreamReader reader(&device);
-    qint64 row = 0;
-    int column = -1;
-    int lastRowHint = 0;
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement && reader.name() == u"c") {
-            Cell cell{column + 1, std::max<qint64>(row, 1), QString()};
-            if (!readCell(reader, cell) || !storeCell(cell, data)) {
-                data.error = m_error;
-                return;
-            }
-            column = cell.column;
-        } else if (token == QXmlStreamReader::StartElement && reader.name() == u"row") {
-            const QStringView r = reader.attributes().value(QLatin1String("r"));
-            bool ok = r.isEmpty();
-            row = ok ? row + 1 : r.toLongLong(&ok);
-            if (!ok || row <= 0) {
-                data.error = damaged(QStringLiteral("número de linha inválido \"%1\".").arg(r));
-                return;
-            }
-            column = -1;
-        } else if (token == QXmlStreamReader::StartElement && reader.name() == u"dimension") {
-            int hintColumn = 0;
-            qint64 hintRow = 0;
-            const QStringView ref = reader.attributes().value(QLatin1String("ref"));
-            if (parseCellReference(ref.mid(ref.indexOf(u':') + 1), hintColumn, hintRow)) {
-                lastRowHint = static_cast<int>(std::min<qint64>(hintRow, SpreadsheetReader::MaxRows));
-            }
-        } else if (token == QXmlStreamReader::EndElement && reader.name() == u"row" && m_progress &&
-                   !m_progress(static_cast<int>(data.rows.size()), lastRowHint)) {
-            data.stopped = true;
-            return;
-        }
-    }
-    if (reader.hasError()) {
-        data.error = streamError(reader, device);
-    }
 }

@@ -144,7 +144,15 @@ TEST(XlsxReaderTest, DamagedOrHostileFilesGiveAnErrorNotACrash) {
         {"bad cell reference", makeXlsx("<row r=\"1\"><c r=\"1A\"><v>1</v></c></row>")},
         {"row past the last one a sheet can hold", makeXlsx("<row r=\"2000000\"><c r=\"A2000000\"><v>1</v></c></row>")},
         {"row number that is no number", makeXlsx("<row r=\"x\"><c><v>1</v></c></row>")},
-        {"element inside a text", makeXlsx("<row><c t=\"inlineStr\"><is><t>a<b/></t></is></c></row>")},
+        {"mismatched tags", makeXlsx("<row><c t=\"inlineStr\"><is><t>a</is></t></c></row>")},
+        {"entity expansion",
+         makeZip({{QStringLiteral("xl/workbook.xml"), "<workbook><sheets><sheet r:id=\"rId1\"/></sheets></workbook>"},
+                  {QStringLiteral("xl/_rels/workbook.xml.rels"),
+                   "<Relationships><Relationship Id=\"rId1\" Type=\"x/worksheet\" Target=\"s.xml\"/></Relationships>"},
+                  {QStringLiteral("xl/s.xml"),
+                   "<?xml version=\"1.0\"?><!DOCTYPE w [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
+                   "<w><sheetData><row><c t=\"inlineStr\"><is><t>&b;</t></is></c></row></sheetData></w>"}})},
+        {"undefined entity", makeXlsx("<row><c t=\"inlineStr\"><is><t>&nada;</t></is></c></row>")},
     };
     for (const auto& c : cases) {
         const SpreadsheetData data = XlsxReader::readBytes(c.bytes);

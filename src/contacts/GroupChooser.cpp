@@ -1,0 +1,30 @@
+#include "contacts/GroupChooser.h"
+
+#include "store/Dataset.h"
+
+GroupChooser::GroupChooser(Dataset* dbGRUPO, QWidget* parent) : QComboBox(parent), m_groups(dbGRUPO) {
+    refill();
+}
+
+void GroupChooser::refill() {
+    if (!m_groups)
+        return;
+    const QVariant chosen = currentData();
+    if (m_groups->isOpen())
+        m_groups->refresh();
+    else
+        m_groups->open();
+    const QSignalBlocker block(this);
+    clear();
+    const int idCol = m_groups->fieldIndex("ID_GRUPO");
+    const int nameCol = m_groups->fieldIndex("GRUPO");
+    for (int row = 0; row < m_groups->recordCount(); ++row)
+        addItem(m_groups->valueAt(row, nameCol).toString(), m_groups->valueAt(row, idCol).toLongLong());
+    setCurrentIndex(chosen.isValid() ? findData(chosen) : -1);
+    Q_EMIT refilled();
+}
+
+void GroupChooser::showPopup() {
+    refill();
+    QComboBox::showPopup();
+}
