@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,7 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
+#include "campaign/SmsTextEditor.h"
 #include "store/TADO.h"
 #include "widgets/DbFieldBinder.h"
 
@@ -96,27 +98,39 @@ ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
 }
 
 ConfigSmsPage::ConfigSmsPage(TADO* ado, QWidget* parent)
-    : QWidget(parent), m_binder(new DbFieldBinder(ado->dbCFG, this)), m_editor(new QPlainTextEdit(this)),
+    : QWidget(parent), m_binder(new DbFieldBinder(ado->dbCFG, this)), m_editor(new SmsTextEditor(this)),
       m_counter(new QLabel(this)) {
     auto* v = new QVBoxLayout(this);
-    v->addWidget(new QLabel("Mensagem padrão do SMS", this));
+    auto* group = new QGroupBox("Mensagem padrão do SMS", this);
+    auto* g = new QVBoxLayout(group);
     m_editor->setObjectName("BODY_SMS");
-    v->addWidget(m_editor, 1);
-    v->addWidget(m_counter);
+    m_editor->setCounter(m_counter);
+    g->addWidget(m_editor, 1);
+    g->addWidget(m_counter);
+    g->addWidget(new QLabel("Não utilizar caracteres especiais ç,à,á,â, etc...", group));
+    v->addWidget(group, 1);
+    auto* help =
+        new QLabel("Para adicionar campos vinculados ao cliente basta seguir os seguintes passos:\r\nNome do "
+                   "Destinatário, colocar [NOME].\r\nTelefone do Destinatário, colocar [TELEFONE], lembrando o "
+                   "SMS será enviado por padrão neste telefone.\r\nEmail do Destinatário, colocar [EMAIL],  "
+                   "lembrando o Email será enviado por padrão neste email.\r\nTEXTO adicional Ex.: Valor "
+                   "personalizado, colocar [TEXTO].",
+                   this);
+    help->setWordWrap(true);
+    v->addWidget(help);
     m_binder->bind(m_editor, "BODY_SMS");
-    connect(m_editor, &QPlainTextEdit::textChanged, this, &ConfigSmsPage::updateCounter);
     updateCounter();
 }
 
+QPlainTextEdit* ConfigSmsPage::editor() const {
+    return m_editor;
+}
+
 void ConfigSmsPage::updateCounter() {
-    // The template is at most 160 characters, as one SMS.
-    QString text = m_editor->toPlainText();
-    if (text.size() > 160) {
-        m_editor->setPlainText(text.left(160));
-        QTextCursor c = m_editor->textCursor();
-        c.movePosition(QTextCursor::End);
-        m_editor->setTextCursor(c);
-        return;
-    }
-    m_counter->setText(QStringLiteral("Total Caracteres: %1").arg(text.size()));
+    m_editor->updateCounter();
+}
+
+void ConfigSmsPage::showEvent(QShowEvent* event) {
+    updateCounter();
+    QWidget::showEvent(event);
 }

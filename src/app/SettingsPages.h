@@ -6,6 +6,7 @@ class TADO;
 class DbFieldBinder;
 class QLabel;
 class QPlainTextEdit;
+class SmsTextEditor;
 
 // Sub-page "Configuração Sistema": every column of the settings row with its label.
 class ConfigSistemaPage : public QWidget {
@@ -17,17 +18,22 @@ private:
     DbFieldBinder* m_binder;
 };
 
-// Sub-page "Configurar SMS": the SMS text template and its character count.
+// Sub-page "Configurar SMS": the SMS text template (typed through the SMS key filter, at most
+// 160 characters), its character count and the placeholder help.
 class ConfigSmsPage : public QWidget {
     Q_OBJECT
 public:
     explicit ConfigSmsPage(TADO* ado, QWidget* parent = nullptr);
-    QPlainTextEdit* editor() const { return m_editor; }
+    QPlainTextEdit* editor() const;
     QLabel* counter() const { return m_counter; }
+    // Shows the template's current length (at start and whenever the page is shown).
     void updateCounter();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     DbFieldBinder* m_binder;
-    QPlainTextEdit* m_editor;
+    SmsTextEditor* m_editor;
     QLabel* m_counter;
 };

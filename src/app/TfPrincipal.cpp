@@ -15,6 +15,11 @@
 #include "app/SettingsPages.h"
 #include "app/UpdateCheck.h"
 #include "app/VersionInfo.h"
+#include "campaign/EnviarEmailPage.h"
+#include "campaign/EnviarSmsPage.h"
+#include "campaign/TDM.h"
+#include "contacts/ContatosPage.h"
+#include "contacts/GruposPage.h"
 #include "history/HistoricoPage.h"
 #include "history/ManutencaoPage.h"
 #include "store/StatusSink.h"
@@ -138,6 +143,15 @@ void TfPrincipal::installSubsystemPages() {
     // Each subsystem's pages, by "page" or "page/sub-page"; captions without a page stay empty.
     setPage("Histórico de Envio", new HistoricoPage(m_ado));
     setPage("Configuração do Sistema/Manutenção do Banco de Dados", new ManutencaoPage(m_ado));
+    auto* recipients = new TDM(m_ado, this); // the recipient set of both send pages
+    auto* enviarSms = new EnviarSmsPage(m_ado, recipients);
+    auto* enviarEmail = new EnviarEmailPage(m_ado, recipients);
+    setPage("Enviar SMS/SMS", enviarSms);
+    setPage("Enviar EMAIL", enviarEmail);
+    connect(this, &TfPrincipal::clockTick, enviarSms, &EnviarSmsPage::refreshIndicator);
+    connect(this, &TfPrincipal::clockTick, enviarEmail, &EnviarEmailPage::refreshIndicator);
+    setPage("Cadastro de Contatos", new ContatosPage(m_ado));
+    setPage("Cadastro de Grupos", new GruposPage(m_ado));
 }
 
 QWidget* TfPrincipal::pageOrPlaceholder(const QString& path) {

@@ -1,0 +1,149 @@
+#include "campaign/EnviarSmsPage.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "campaign/RecipientPanel.h"
+#include "campaign/SmsKeyFilter.h"
+#include "campaign/SmsTextEditor.h"
+#include "campaign/TDM.h"
+#include "store/StatusSink.h"
+#include "store/TADO.h"
+#include "widgets/DbFieldBinder.h"
+#include "widgets/RecordNavigator.h"
+
+EnviarSmsPage::EnviarSmsPage(TADO* ado, TDM* recipients, QWidget* parent)
+    : QWidget(parent), m_ado(ado), m_tdm(recipients), m_panel(new RecipientPanel(recipients, ado, true, this)),
+      m_builder(ado) {
+    auto* v = new QVBoxLayout(this);
+    v->setContentsMargins(4, 4, 4, 4);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(m_panel, 1);
+    auto* side = new QVBoxLayout;
+    side->addWidget(makeSmsGroup());
+    side->addWidget(makeButtons());
+    side->addStretch();
+    middle->addLayout(side);
+    v->addLayout(middle, 1);
+    v->addWidget(new QLabel("Status", this));
+    m_status = new QListWidget(this);
+    m_status->setMaximumHeight(120);
+    v->addWidget(m_status);
+    m_builder.setLog([this](const QString& line) { addStatusLine(line); });
+}
+
+QWidget* EnviarSmsPage::makeSmsGroup() {
+    auto* group = new QGroupBox("Mensagem padrão do SMS", this);
+    group->setFixedWidth(280);
+    auto* v = new QVBoxLayout(group);
+    m_editor = new SmsTextEditor(group);
+    m_editor->setObjectName("BODY_SMS");
+    m_counter = new QLabel(SmsKeyFilter::counterText(0), group);
+    m_editor->setCounter(m_counter);
+    v->addWidget(m_editor);
+    v->addWidget(m_counter);
+    auto* hint = new QLabel("Não utilizar caracteres especiais: ç,é,è,à,á,â, etc...", group);
+    hint->setWordWrap(true);
+    v->addWidget(hint);
+    auto* binder = new DbFieldBinder(m_ado->dbCFG, group);
+    binder->bind(m_editor, "BODY_SMS");
+    auto* nav = new RecordNavigator(group);
+    nav->setObjectName("smsTextNavigator");
+    nav->setVisibleButtons({RecordNavigator::Edit, RecordNavigator::Post, RecordNavigator::Cancel});
+    nav->setCaptionsOnly(true);
+    nav->setDataset(m_ado->dbCFG);
+    v->addWidget(nav);
+    return group;
+}
+
+QWidget* EnviarSmsPage::makeButtons() {
+    auto* box = new QWidget(this);
+    auto* v = new QVBoxLayout(box);
+    const std::pair<const char*, void (EnviarSmsPage::*)()> buttons[] = {
+        {"Enviar SMS Caixa de Saída  ", &EnviarSmsPage::suiButton19Click},
+        {"Marcar Todos", &EnviarSmsPage::suiButton9Click},
+        {"Desmarcar Todos", &EnviarSmsPage::suiButton11Click},
+        {"Marcar Daqui!", &EnviarSmsPage::suiButton26Click},
+    };
+    for (const auto& [caption, slot] : buttons) {
+        auto* b = new QPushButton(caption, box);
+        connect(b, &QPushButton::clicked, this, slot);
+        v->addWidget(b);
+    }
+    return box;
+}
+
+void EnviarSmsPage::setVerificaPortas(std::function<bool()> verificaPortas) {
+    m_builder.setVerificaPortas(std::move(verificaPortas));
+}
+
+void EnviarSmsPage::showEvent(QShowEvent* event) {
+    m_panel->fillGroups();
+    QWidget::showEvent(event);
+}
+
+void EnviarSmsPage::suiButton22Click() {
+    m_panel->connectSource();
+}
+
+void EnviarSmsPage::suiButton25Click() {
+    m_panel->applyFilter();
+}
+
+void EnviarSmsPage::suiButton9Click() {
+    m_tdm->markAll();
+}
+
+void EnviarSmsPage::suiButton11Click() {
+    m_tdm->unmarkAll();
+}
+
+void EnviarSmsPage::suiButton26Click() {
+    m_tdm->markFrom(m_tdm->recNo());
+}
+
+void EnviarSmsPage::refreshIndicator() {
+    m_panel->refreshIndicator();
+}
+
+void EnviarSmsPage::addStatusLine(const QString& line) {
+    m_status->addItem(line);
+    m_status->scrollToBottom();
+}
+
+void EnviarSmsPage::suiButton19Click() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Dataset* cfg = m_ado->dbCFG;
+    if (cfg->state() == Dataset::State::Edit || cfg->state() == Dataset::State::Insert)
+        cfg->post();
+    cfg->refresh();
+    const OutboxBuilder::Result r = m_builder.run(m_tdm);
+    StatusSink::instance()->setPanel(StatusSink::Outbox,
+                                     QStringLiteral("SMS para envio: %1").arg(m_ado->dbMENSAGEM->recordCount()));
+    QApplication::restoreOverrideCursor();
+    const QString title = QApplication::applicationName();
+    switch (r.outcome) {
+    case OutboxBuilder::Outcome::NoPorts:
+        QMessageBox::warning(window(), title, OutboxBuilder::kNoPortsWarning);
+        showTabPage(this, "Configuração Modem");
+        return;
+    case OutboxBuilder::Outcome::NoMarks:
+        QMessageBox::warning(window(), title, OutboxBuilder::kNoMarksWarning);
+        return;
+    case OutboxBuilder::Outcome::Failed:
+        QMessageBox::critical(window(), title, r.error);
+        return;
+    case OutboxBuilder::Outcome::Stopped:
+        QMessageBox::warning(window(), title, OutboxBuilder::kStoppedWarning);
+        break;
+    case OutboxBuilder::Outcome::Done:
+        break;
+    }
+    showTabPage(this, "Caixa de Saída");
+}
