@@ -8,7 +8,7 @@ pkgs=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libqt6sql
       libqt6svg6 fonts-dejavu-core)
 if [ "$mode" = test ]; then
     pkgs+=(googletest libgtest-dev libgmock-dev libbenchmark-dev python3 python3-aiosmtpd libsqliteodbc
-           odbcinst xvfb xauth poppler-utils openssl python3-openpyxl python3-xlrd libexpat1-dev)
+           odbcinst odbc-postgresql postgresql xvfb xauth poppler-utils openssl python3-openpyxl python3-xlrd libexpat1-dev)
 fi
 missing=()
 for p in "${pkgs[@]}"; do
