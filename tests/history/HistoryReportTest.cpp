@@ -165,3 +165,19 @@ TEST(HistoryReportText, ClipAndDateHelpers) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HistoryReportPdf, EmptyResultStillPrintsTitleAndHeadingAndBadPathFails) {
+    const QStringList pages = report(Form::Resumido);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(pages[0].contains("Total de Registros: 0"));
+    EXPECT_TRUE(pages[0].contains("Página:1"));
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    const QStringList args{"vestral-sms", "--report", tmp.filePath("no/such/dir/x.pdf")};
+    EXPECT_EQ(HistoryReportCommand::run(ado(), args, out, err), 1);
+    EXPECT_FALSE(errText.isEmpty());
+}
+
+} // namespace
