@@ -1,5 +1,6 @@
 #include "contacts/SpreadsheetWriter.h"
 
+#include "contacts/CsvReader.h"
 #include "contacts/XlsWriter.h"
 
 #include "ContactsTestSupport.h"
@@ -9,6 +10,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -185,6 +188,34 @@ print(json.dumps({
     EXPECT_NEAR(widths.value(QStringLiteral("2")).toDouble(), 60, 1);
     EXPECT_NEAR(widths.value(QStringLiteral("3")).toDouble(), 30, 1);
     EXPECT_NEAR(widths.value(QStringLiteral("12")).toDouble(), 30, 1);
+}
+
+} // namespace
+
+namespace {
+
+// LibreOffice Calc, where installed (it is not among the test packages: too large), opens both
+// exported formats and saves them as CSV with the same texts.
+TEST(SpreadsheetWriterCheckTest, LibreOfficeOpensBothFormats) {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) {
+        GTEST_SKIP() << "soffice not installed";
+    }
+    QTemporaryDir dir;
+    for (const QString& suffix : {QStringLiteral("xls"), QStringLiteral("xlsx")}) {
+        const QString path = dir.filePath(QStringLiteral("CONTATOS_%1.%1").arg(suffix));
+        ASSERT_TRUE(SpreadsheetWriter::write(path, sampleRows()).ok());
+        QProcess process;
+        process.start(soffice,
+                      {QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                       QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                       QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1"), QStringLiteral("--outdir"),
+                       dir.path(), path});
+        ASSERT_TRUE(process.waitForFinished(180000));
+        const SpreadsheetData data = CsvReader::read(dir.filePath(QStringLiteral("CONTATOS_%1.csv").arg(suffix)));
+        ASSERT_TRUE(data.ok()) << data.error.toStdString();
+        EXPECT_EQ(data.rows, padded(sampleRows()).mid(0, 5)) << suffix.toStdString(); // the blank last row ends no CSV
+    }
 }
 
 } // namespace
