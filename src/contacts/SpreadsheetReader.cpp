@@ -22,6 +22,15 @@ SpreadsheetData SpreadsheetReader::read(const QString& path, const SpreadsheetPr
     return data;
 }
 
+const QStringList& SpreadsheetReader::columnFields() {
+    static const QStringList fields = {QStringLiteral("NOME"),   QStringLiteral("FONE"),   QStringLiteral("EMAIL"),
+                                       QStringLiteral("TEXTO"),  QStringLiteral("TEXTO0"), QStringLiteral("TEXTO1"),
+                                       QStringLiteral("TEXTO2"), QStringLiteral("TEXTO3"), QStringLiteral("TEXTO4"),
+                                       QStringLiteral("TEXTO5"), QStringLiteral("TEXTO6"), QStringLiteral("TEXTO7"),
+                                       QStringLiteral("TEXTO8"), QStringLiteral("TEXTO9")};
+    return fields;
+}
+
 QString SpreadsheetReader::fileFilter() {
     return QStringLiteral("Excel 97-2003 (.xls) (*.xls *.xlsx);;Excel (.xlsx) (*.xlsx);;CSV (.csv) (*.csv)");
 }

@@ -30,6 +30,10 @@ public:
     // Reads .xls (FreeXL), .xlsx (libzip) or .csv, chosen by the file name's extension.
     static SpreadsheetData read(const QString& path, const SpreadsheetProgress& progress = {});
 
+    // The dbCLIENTE columns that the sheet's columns A to N hold, in order: NOME, FONE, EMAIL,
+    // TEXTO, TEXTO0 … TEXTO9 (the same order for import and export).
+    static const QStringList& columnFields();
+
     // File dialog filter for the import: the Excel types first, then the CSV files operators keep.
     static QString fileFilter();
 };
