@@ -20,9 +20,12 @@ public:
     virtual void inboxStep(InboxStep& step) = 0;
 };
 
-// One per program, touched on the window thread only. While `on` is true every slot's
-// handler passes its characters to `reader` and skips its own tests.
+// One per program, touched on the window thread only. While `on` is true the handler of the slot
+// being read passes its characters to `reader` and skips its own tests.
+// `slot` names the slot being read (0: every slot); the other slots keep their normal tests, so
+// a reading does not swallow the send dialogue of the other modems.
 struct InboxMode {
     bool on = false;
     InboxReader* reader = nullptr;
+    int slot = 0;
 };

@@ -60,7 +60,7 @@ HandlerActions ResponseHandler::feed(QByteArrayView bytes) {
 void ResponseHandler::step(char c, Delivery& d) {
     keepTail(d.tail3, c, 3);
     keepTail(d.tail4, c, 4);
-    const bool inboxOn = m_inbox && m_inbox->on;
+    const bool inboxOn = m_inbox && m_inbox->on && (m_inbox->slot == 0 || m_inbox->slot == m_slot);
     const bool lineEnd = c == kCr || c == kLf;
     if (!lineEnd || inboxOn)
         m_line.append(c);

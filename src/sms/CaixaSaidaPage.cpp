@@ -1,0 +1,166 @@
+#include "sms/CaixaSaidaPage.h"
+
+#include "history/Maintenance.h"
+#include "sms/SendScreen.h"
+#include "sms/SmsSender.h"
+#include "store/StatusSink.h"
+#include "store/TADO.h"
+#include "widgets/DbGrid.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVBoxLayout>
+
+const char* const CaixaSaidaPage::kDeleteHint =
+    "Para apagar alguma mensagem marque e aperte silmultâneamente CTRL + DELETE no teclado!";
+
+namespace {
+
+QList<DatasetModel::Column> outboxColumns() {
+    return {{"ID", "ID", 80, false, Qt::AlignCenter},
+            {"FONE", "Telefone", 80},
+            {"MENSAGEM", "Mensagem", 600},
+            {"PORTA", "Entrada", 80}};
+}
+
+} // namespace
+
+CaixaSaidaPage::CaixaSaidaPage(TADO* ado, SmsSender* sender, QWidget* parent)
+    : QWidget(parent), m_ado(ado), m_sender(sender), m_grid(new DbGrid(ado->dbMENSAGEM, outboxColumns(), this)),
+      m_log(new QListWidget(this)) {
+    m_dialog = [this](QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {
+        QMessageBox box(icon, QApplication::applicationName(), QString(text).replace('\r', '\n'), buttons, this);
+        return QMessageBox::StandardButton(box.exec());
+    };
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_grid->installEventFilter(this);
+    auto* hint = new QLabel(QString::fromUtf8(kDeleteHint), this);
+    hint->setStyleSheet("color: red; font-weight: bold;");
+    auto* status = new QGroupBox("Status", this);
+    auto* statusLayout = new QVBoxLayout(status);
+    m_log->setObjectName("sendLog");
+    statusLayout->addWidget(m_log);
+
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(hint);
+    v->addWidget(m_grid, 3);
+    v->addWidget(makeButtons());
+    v->addWidget(status, 2);
+    if (m_sender && m_sender->screen())
+        connect(m_sender->screen(), &SendScreen::sendLogLine, this, [this](const QString& l) { appendLog(l); });
+}
+
+QWidget* CaixaSaidaPage::makeButtons() {
+    auto* row = new QWidget(this);
+    auto* h = new QHBoxLayout(row);
+    h->setContentsMargins(0, 0, 0, 0);
+    auto add = [&](const char* caption, void (CaixaSaidaPage::*slot)()) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), row);
+        b->setObjectName(QString::fromUtf8(caption));
+        connect(b, &QPushButton::clicked, this, slot);
+        h->addWidget(b);
+        return b;
+    };
+    add("Enviar SMS p/ Destinatários", &CaixaSaidaPage::btEnvioSMSClick);
+    add("Marcar Todos", &CaixaSaidaPage::markAll);
+    add("Desmarcar Todos", &CaixaSaidaPage::unmarkAll);
+    add("Marcar Daqui!", &CaixaSaidaPage::markFromHere);
+    h->addStretch();
+    add("Apagar Todas as Mensagens", &CaixaSaidaPage::apagarTodas)->setStyleSheet("color: red;");
+    return row;
+}
+
+void CaixaSaidaPage::appendLog(const QString& line, bool showLast) {
+    m_log->addItem(line);
+    if (showLast)
+        m_log->setCurrentRow(m_log->count() - 1);
+}
+
+void CaixaSaidaPage::btEnvioSMSClick() {
+    if (m_sender)
+        m_sender->btEnvioSMSClick();
+}
+
+void CaixaSaidaPage::markAll() {
+    m_grid->selectAll();
+}
+
+void CaixaSaidaPage::unmarkAll() {
+    m_grid->clearSelection();
+}
+
+void CaixaSaidaPage::markFromHere() {
+    const int from = qMax(0, m_grid->currentIndex().row());
+    const int rows = m_grid->model()->rowCount();
+    if (rows == 0)
+        return;
+    const QItemSelection range(m_grid->model()->index(from, 0),
+                               m_grid->model()->index(rows - 1, m_grid->model()->columnCount() - 1));
+    m_grid->selectionModel()->select(range, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+QList<qint64> CaixaSaidaPage::markedIds() const {
+    QList<qint64> ids;
+    Dataset* outbox = m_ado->dbMENSAGEM;
+    const int idColumn = outbox->fieldIndex("ID");
+    for (int row : m_grid->selectedRowNumbers())
+        ids.append(outbox->valueAt(row, idColumn).toLongLong());
+    return ids;
+}
+
+void CaixaSaidaPage::deleteMarked() {
+    const QList<qint64> ids = markedIds();
+    if (ids.isEmpty())
+        return;
+    QSqlQuery q(m_ado->database());
+    q.prepare("DELETE FROM dbMENSAGEM WHERE ID = ?");
+    for (qint64 id : ids) {
+        q.bindValue(0, id);
+        if (!q.exec()) {
+            m_dialog(QMessageBox::Critical, q.lastError().text(), QMessageBox::Ok);
+            break;
+        }
+    }
+    outboxChanged();
+}
+
+void CaixaSaidaPage::apagarTodas() {
+    using Maintenance::Table;
+    if (m_dialog(QMessageBox::Warning, Maintenance::confirmationText(Table::Outbox),
+                 QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    const QString error = Maintenance::clearOutbox(m_ado);
+    if (!error.isEmpty())
+        m_dialog(QMessageBox::Critical, error, QMessageBox::Ok);
+    outboxChanged();
+}
+
+void CaixaSaidaPage::outboxChanged() {
+    m_ado->dbMENSAGEM->refresh();
+    StatusSink::instance()->setPanel(StatusSink::Outbox, SendScreen::outboxPanelText(m_ado->dbMENSAGEM->recordCount()));
+}
+
+void CaixaSaidaPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    m_ado->dbMENSAGEM->refresh();
+}
+
+bool CaixaSaidaPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_grid && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier)) {
+            deleteMarked();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,65 @@
+#include "sms/SmsSender.h"
+
+#include "modem/SerialChannel.h"
+#include "sms/SendScreen.h"
+
+#include <QCoreApplication>
+
+SmsSender::SmsSender(TADO* ado, SendScreen* screen, QObject* parent) : QObject(parent), m_ado(ado), m_screen(screen) {
+    for (int i = 0; i < kSlots; ++i)
+        m_slots[i].number = i + 1;
+}
+
+SmsSender::~SmsSender() {
+    stopAndWait();
+}
+
+void SmsSender::setSlot(int slot, SerialChannel* channel, SlotState* state) {
+    if (slot < 1 || slot > kSlots)
+        return;
+    m_slots[slot - 1].channel = channel;
+    m_slots[slot - 1].state = state;
+}
+
+int SmsSender::btEnvioSMSClick() {
+    int started = 0;
+    for (int i = 0; i < kSlots; ++i) {
+        if (m_workers[i] && !m_workers[i]->isFinished())
+            continue;
+        auto* worker = new TMeuThread(m_ado, m_slots[i], m_screen, m_timing);
+        m_workers[i] = worker;
+        connect(worker, &QThread::finished, this, [this, worker] { onWorkerFinished(worker); });
+        worker->start();
+        ++m_pending;
+        ++started;
+    }
+    return started;
+}
+
+void SmsSender::onWorkerFinished(TMeuThread* worker) {
+    const int slot = worker->slotNumber();
+    const TMeuThread::End end = worker->endState();
+    worker->deleteLater();
+    --m_pending;
+    Q_EMIT workerEnded(slot, end);
+    if (m_pending == 0)
+        Q_EMIT allEnded();
+}
+
+int SmsSender::runningCount() const {
+    return m_pending;
+}
+
+void SmsSender::stop() {
+    for (const auto& w : m_workers)
+        if (w)
+            w->requestStop();
+}
+
+void SmsSender::stopAndWait() {
+    stop();
+    // Workers hand their screen changes to this thread and wait for them: keep serving them.
+    while (runningCount() > 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}

@@ -1,0 +1,270 @@
+#include "sms/TMeuThread.h"
+
+#include "history/HistoryWriter.h"
+#include "modem/SerialChannel.h"
+#include "store/TADO.h"
+
+#include <QDateTime>
+#include <QMetaObject>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+QString timestamp() {
+    return QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+}
+
+// Runs `fn` on `context`'s thread and waits for it; on that thread already, runs it at once.
+void runOn(QObject* context, const std::function<void()>& fn) {
+    if (!context)
+        return;
+    if (QThread::currentThread() == context->thread())
+        fn();
+    else
+        QMetaObject::invokeMethod(context, fn, Qt::BlockingQueuedConnection);
+}
+
+} // namespace
+
+TMeuThread::TMeuThread(TADO* ado, Slot slot, SendScreen* screen, Timing timing, QObject* parent)
+    : QThread(parent), m_ado(ado), m_slot(std::move(slot)), m_screen(screen), m_timing(std::move(timing)) {
+    if (!m_timing.sleep)
+        m_timing.sleep = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
+    m_timing.pollMs = qBound(1, m_timing.pollMs, 100);
+}
+
+TMeuThread::~TMeuThread() = default;
+
+QString TMeuThread::portFailureReason(int slot) {
+    return QStringLiteral("Porta Fechada!\rEnvio da entrada %1 parado devido falha na porta!").arg(slot);
+}
+
+QString TMeuThread::reason() const {
+    return m_end.load() == End::PortFailed ? portFailureReason(m_slot.number) : m_reason;
+}
+
+void TMeuThread::run() {
+    const int n = m_slot.number;
+    onWindow([this, n] { m_screen->setSignalBar(n, SendScreen::BarState::Running); });
+    const End end = execute();
+    // A worker that stopped on a port or send failure keeps its bar lime: the slot needs a look.
+    if (end == End::Finished || end == End::Stopped)
+        onWindow([this, n] { m_screen->setSignalBar(n, SendScreen::BarState::Finished); });
+    m_ado->releaseThreadConnection();
+    m_end.store(end);
+}
+
+TMeuThread::End TMeuThread::execute() {
+    QString error;
+    if (!isActive(&error)) {
+        if (error.isEmpty())
+            return End::Finished;
+        failed(prefix() + QStringLiteral(" FALHA AO LER AS ENTRADAS ATIVAS!"), error);
+        return End::Failed;
+    }
+    QList<Row> rows = loadRows(&error);
+    if (!error.isEmpty()) {
+        failed(prefix() + QStringLiteral(" FALHA AO LER A CAIXA DE SAÍDA!"), error);
+        return End::Failed;
+    }
+    if (rows.isEmpty())
+        return End::Finished;
+    bool openedNow = false;
+    if (!ensureOpen(&openedNow) || !selectTextMode(&error))
+        return End::PortFailed;
+    return sendRows(std::move(rows));
+}
+
+TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
+    const int n = m_slot.number;
+    QString error;
+    while (!rows.isEmpty()) {
+        if (m_stop.load() || !pause(tempoSms()))
+            return End::Stopped;
+        onWindow([this, n, count = int(rows.size())] { m_screen->setQueueCounter(n, count); });
+        bool openedNow = false;
+        if (!ensureOpen(&openedNow))
+            return End::PortFailed;
+        const Row& row = rows.first();
+        if (!m_slot.channel || !m_slot.channel->isOpen()) {
+            log(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
+                QStringLiteral(" ENTRADA %1 FECHADA").arg(n));
+            return End::PortFailed;
+        }
+        if (openedNow && !selectTextMode(&error))
+            return End::PortFailed;
+        if (!attempt(row))
+            return End::Failed;
+        if (!deleteRow(row.id, &error) || (rows = loadRows(&error), !error.isEmpty())) {
+            failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
+            return End::Failed;
+        }
+        onWindow([this, n, count = int(rows.size())] {
+            m_screen->outboxChanged();
+            m_screen->setQueueCounter(n, count);
+        });
+    }
+    return End::Finished;
+}
+
+bool TMeuThread::isActive(QString* error) {
+    QSqlQuery q(m_ado->database());
+    q.prepare(QStringLiteral("SELECT COUNT(*) FROM dbPORTA_ATIVA WHERE ENTRADA = ?"));
+    q.addBindValue(m_slot.number);
+    if (!q.exec() || !q.next()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    return q.value(0).toInt() > 0;
+}
+
+QList<TMeuThread::Row> TMeuThread::loadRows(QString* error) {
+    QList<Row> rows;
+    QSqlQuery q(m_ado->database());
+    q.prepare(QStringLiteral("SELECT ID, FONE, MENSAGEM FROM dbMENSAGEM WHERE PORTA = ? ORDER BY ID"));
+    q.addBindValue(m_slot.number);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return rows;
+    }
+    while (q.next())
+        rows.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString()});
+    return rows;
+}
+
+int TMeuThread::tempoSms() {
+    QSqlQuery q(m_ado->database());
+    if (q.exec(QStringLiteral("SELECT TEMPO_SMS FROM dbCFG")) && q.next())
+        return qMax(0, q.value(0).toInt()); // empty counts as 0
+    return 0;
+}
+
+bool TMeuThread::deleteRow(qint64 id, QString* error) {
+    QSqlQuery q(m_ado->database());
+    q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
+    q.addBindValue(id);
+    if (q.exec())
+        return true;
+    *error = q.lastError().text();
+    return false;
+}
+
+// Opens a closed channel on the window thread; false when the open failed with an error.
+bool TMeuThread::ensureOpen(bool* openedNow) {
+    SerialChannel* channel = m_slot.channel.data();
+    if (!channel)
+        return false;
+    bool ok = true;
+    runOn(channel, [channel, &ok, openedNow] {
+        if (channel->isOpen())
+            return;
+        try {
+            channel->open();
+            *openedNow = true;
+        } catch (const std::exception&) {
+            ok = false;
+        }
+    });
+    return ok;
+}
+
+// Text mode, written before the first row and after every open the worker made itself.
+bool TMeuThread::selectTextMode(QString* error) {
+    log(prefix() + QStringLiteral(" AT+CMGF=1 CONFIGURANDO MENSAGEM!"));
+    try {
+        m_slot.channel->WriteText(QByteArrayLiteral("AT+CMGF=1\r\n"));
+    } catch (const std::exception& e) {
+        *error = QString::fromStdString(e.what());
+        return false;
+    }
+    return true;
+}
+
+// One AT+CMGS dialogue; false when it failed with an error (the row stays in the outbox).
+bool TMeuThread::attempt(const Row& row) {
+    const int n = m_slot.number;
+    SlotState* state = m_slot.state;
+    quint64 sequence = 0;
+    bool answered = false;
+    try {
+        if (!state)
+            throw std::runtime_error("entrada sem estado de envio");
+        state->beginSend({row.fone, row.mensagem, row.id});
+        sequence = state->sequence();
+        onWindow([this, n] { m_screen->setActivityLight(n, true); });
+        log(prefix() + QStringLiteral(" Preparando SMS para o Fone=") + row.fone);
+        m_slot.channel->WriteText(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone));
+        answered = waitForAnswer();
+    } catch (const std::exception& e) {
+        // The flag comes down so that a late answer is not credited to anything.
+        if (state)
+            state->lowerAwaiting();
+        onWindow([this, n] { m_screen->setActivityLight(n, false); });
+        failed(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
+                   QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"),
+               QString::fromStdString(e.what()));
+        return false;
+    }
+    if (!answered)
+        timedOut(row, sequence);
+    return true;
+}
+
+// Looks at the flag every pollMs until it is down or the answer time has run out.
+bool TMeuThread::waitForAnswer() {
+    for (int waited = 0; waited < m_timing.answerTimeoutMs; waited += m_timing.pollMs) {
+        if (!m_slot.state->awaiting())
+            return true;
+        m_timing.sleep(m_timing.pollMs);
+    }
+    return !m_slot.state->awaiting();
+}
+
+// The modem never gave a final result: a failed history row, the log line, the flag down. Done
+// on the window thread, where the handler runs, so a result arriving at this moment is either
+// recorded by the handler or dropped, never both.
+void TMeuThread::timedOut(const Row& row, quint64 sequence) {
+    const int n = m_slot.number;
+    SlotState* state = m_slot.state;
+    onWindow([this, n, state, sequence, row] {
+        if (!state->awaiting() || state->sequence() != sequence)
+            return;
+        HistoryWriter::append(m_ado, row.fone, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem, HistoryWriter::kSms,
+                              false);
+        m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
+                                QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
+        state->lowerAwaiting();
+        m_screen->setActivityLight(n, false);
+    });
+}
+
+void TMeuThread::failed(const QString& line, const QString& error) {
+    m_reason = error;
+    onWindow([this, line, error] {
+        m_screen->appendSendLog(line);
+        m_screen->appendSendLog(QStringLiteral("ERRO:") + error);
+    });
+}
+
+// Pauses `ms` milliseconds; false when a stop was asked for meanwhile.
+bool TMeuThread::pause(int ms) {
+    for (int waited = 0; waited < ms; waited += m_timing.pollMs) {
+        if (m_stop.load())
+            return false;
+        m_timing.sleep(qMin(m_timing.pollMs, ms - waited));
+    }
+    return !m_stop.load();
+}
+
+void TMeuThread::onWindow(const std::function<void()>& change) {
+    runOn(m_screen.data(), change);
+}
+
+void TMeuThread::log(const QString& text) {
+    onWindow([this, text] { m_screen->appendSendLog(text); });
+}
+
+QString TMeuThread::prefix() const {
+    return timestamp() + QStringLiteral(" ENTRADA %1").arg(m_slot.number);
+}

@@ -1,0 +1,185 @@
+// The sender workers against simulated modems: the bytes on the wire, the order of the rows, the
+// queue counter, slots that end at once, the time-out of a silent modem and the outbox invariant.
+#include "SmsBench.h"
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include <atomic>
+
+using namespace modemsim;
+
+namespace {
+
+// Time runs `factor` times faster than the clock on the wall.
+TMeuThread::Timing fastTiming(int answerTimeoutMs = 30000, std::atomic<qint64>* virtualMs = nullptr) {
+    TMeuThread::Timing t;
+    t.answerTimeoutMs = answerTimeoutMs;
+    t.pollMs = 100;
+    t.sleep = [virtualMs](int ms) {
+        if (virtualMs)
+            virtualMs->fetch_add(ms);
+        QThread::usleep(static_cast<unsigned long>(ms) * 10); // 100 times faster
+    };
+    return t;
+}
+
+QStringList linesWith(const QStringList& log, const QString& part) {
+    return log.filter(part);
+}
+
+} // namespace
+
+TEST(Sender, WritesTextModeThenEachRowAndTheTextAtThePrompt) {
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({PortConfig{}}));
+    bench.activate({1});
+    bench.addRow(1, QStringLiteral("5511987654321"), QStringLiteral("Olá mundo"));
+    ASSERT_TRUE(bench.send(fastTiming()));
+
+    EXPECT_EQ(bench.sim->received(0), "AT+CMGF=1\r\nAT+CMGS=\"5511987654321\"\r\nOl\xe1 mundo\x1a");
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+    QSqlQuery h = bench.sql("SELECT DESTINATARIO, MENSAGEM, TIPO, ENVIADO FROM dbHISTORICO");
+    ASSERT_TRUE(h.next());
+    EXPECT_EQ(h.value(0).toString(), "5511987654321");
+    EXPECT_EQ(h.value(1).toString(), QStringLiteral("Olá mundo"));
+    EXPECT_EQ(h.value(2).toString(), "SMS");
+    EXPECT_EQ(h.value(3).toInt(), 1);
+    EXPECT_EQ(linesWith(bench.log, " ENTRADA 1 AT+CMGF=1 CONFIGURANDO MENSAGEM!").size(), 1);
+    EXPECT_EQ(linesWith(bench.log, " ENTRADA 1 Preparando SMS para o Fone=5511987654321").size(), 1);
+    EXPECT_EQ(bench.slots[0].state->awaiting(), false);
+}
+
+TEST(Sender, SendsRowsInIdOrderCountingDown) {
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({PortConfig{}}));
+    bench.activate({1});
+    bench.addRow(1, "5511900000007", "sete", 7);
+    bench.addRow(1, "5511900000004", "quatro", 4);
+    bench.addRow(1, "5511900000009", "nove", 9);
+    ASSERT_TRUE(bench.send(fastTiming()));
+
+    const std::vector<SentSms> sent = bench.sim->sent(0);
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].text, "quatro");
+    EXPECT_EQ(sent[1].text, "sete");
+    EXPECT_EQ(sent[2].text, "nove");
+    std::vector<int> shown;
+    for (const auto& [slot, count] : bench.counters)
+        if (slot == 1 && (shown.empty() || shown.back() != count))
+            shown.push_back(count);
+    EXPECT_EQ(shown, (std::vector<int>{3, 2, 1, 0}));
+    ASSERT_FALSE(bench.bars.empty());
+    EXPECT_EQ(bench.bars.front().second, SendScreen::BarState::Running);
+    EXPECT_EQ(bench.bars.back().second, SendScreen::BarState::Finished);
+    EXPECT_EQ(bench.count("dbHISTORICO"), 3);
+}
+
+// Slots that are not active or have no rows end at once without a byte on the wire; a row of an
+// inactive slot stays in the outbox.
+TEST(Sender, SlotsWithNothingToDoEndAtOnce) {
+    struct Case {
+        const char* name;
+        bool active;
+        bool row;
+    };
+    for (const Case& c : {Case{"inactive with row", false, true}, Case{"active without row", true, false},
+                          Case{"inactive without row", false, false}}) {
+        SmsBench bench;
+        ASSERT_TRUE(bench.start({PortConfig{}}));
+        if (c.active)
+            bench.activate({1});
+        if (c.row)
+            bench.addRow(1, "5511987654321", "fica");
+        ASSERT_TRUE(bench.send(fastTiming())) << c.name;
+        EXPECT_EQ(bench.sim->received(0), "") << c.name;
+        EXPECT_EQ(bench.count("dbMENSAGEM"), c.row ? 1 : 0) << c.name;
+        EXPECT_TRUE(bench.log.isEmpty()) << c.name;
+        // Every one of the 64 bars went lime and back to grey.
+        int running = 0;
+        int finished = 0;
+        for (const auto& [slot, state] : bench.bars)
+            (state == SendScreen::BarState::Running ? running : finished)++;
+        EXPECT_EQ(running, 64) << c.name;
+        EXPECT_EQ(finished, 64) << c.name;
+    }
+}
+
+TEST(Sender, PausesTempoSmsBeforeEverySms) {
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({PortConfig{}}));
+    bench.activate({1});
+    bench.setTempoSms(5000);
+    bench.addRow(1, "5511900000001", "um");
+    bench.addRow(1, "5511900000002", "dois");
+    std::atomic<qint64> virtualMs{0};
+    std::vector<qint64> at;
+    QObject::connect(bench.screen.get(), &SendScreen::sendLogLine, [&](const QString& line) {
+        if (line.contains("Preparando SMS"))
+            at.push_back(virtualMs.load());
+    });
+    ASSERT_TRUE(bench.send(fastTiming(30000, &virtualMs)));
+    ASSERT_EQ(at.size(), 2u);
+    EXPECT_GE(at[0], 5000);
+    EXPECT_LT(at[0], 5100);
+    EXPECT_GE(at[1] - at[0], 5000);
+}
+
+// A silent modem: each row gets a failed history row " FALHA :TIMEOUT", the log line, and leaves
+// the outbox; the flag is down afterwards, so a late answer is credited to nothing.
+TEST(Sender, SilentModemTimesOutIntoHistory) {
+    PortConfig silent;
+    silent.silent = true;
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({silent}));
+    bench.activate({1});
+    bench.addRow(1, "5511900000001", "um");
+    bench.addRow(1, "5511900000002", "dois");
+    ASSERT_TRUE(bench.send(fastTiming(500)));
+
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+    QSqlQuery h = bench.sql("SELECT DESTINATARIO, MENSAGEM, ENVIADO FROM dbHISTORICO ORDER BY ID_HISTORICO");
+    for (const char* expected : {"um", "dois"}) {
+        ASSERT_TRUE(h.next());
+        EXPECT_EQ(h.value(1).toString(), QStringLiteral(" FALHA :TIMEOUT\r") + expected);
+        EXPECT_EQ(h.value(2).toInt(), 0);
+    }
+    EXPECT_FALSE(h.next());
+    EXPECT_EQ(
+        linesWith(bench.log, " ENTRADA 1 MENSAGEM NÃO ENVIADA 5511900000001 TIMEOUT NA TENTATIVA DE ENVIO!").size(), 1);
+    EXPECT_FALSE(bench.slots[0].state->awaiting());
+
+    // A late "+CMGS:" now finds the flag down: no history row.
+    bench.sim->inject(0, "\r\n+CMGS: 9\r\n");
+    SmsBench::waitUntil([&] { return bench.slots[0].channel->available() == 0; }, 200);
+    EXPECT_EQ(bench.count("dbHISTORICO"), 2);
+}
+
+// Whatever the modems answer, every row that leaves the outbox has its history row.
+TEST(Sender, OutboxRowsBecomeHistoryRowsWhateverTheModemsDo) {
+    PortConfig ok;
+    PortConfig failing;
+    failing.failRate = 0.5;
+    PortConfig plainError = failing;
+    plainError.cmsError = 0;
+    PortConfig silent;
+    silent.silent = true;
+    PortConfig garbage;
+    garbage.garbage = true;
+    garbage.latencyMs = 3;
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({ok, failing, plainError, silent, garbage}));
+    bench.activate({1, 2, 3, 4, 5});
+    for (int slot = 1; slot <= 5; ++slot)
+        for (int i = 0; i < 4; ++i)
+            bench.addRow(slot, QStringLiteral("55119000%1%2").arg(slot).arg(i, 3, 10, QChar('0')),
+                         QStringLiteral("texto %1").arg(i));
+    const int before = bench.count("dbMENSAGEM");
+    ASSERT_TRUE(bench.send(fastTiming(300)));
+    EXPECT_EQ(before, bench.count("dbMENSAGEM") + bench.count("dbHISTORICO"));
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+    QSqlQuery sentOk = bench.sql("SELECT COUNT(*) FROM dbHISTORICO WHERE ENVIADO = 1");
+    ASSERT_TRUE(sentOk.next());
+    EXPECT_GE(sentOk.value(0).toInt(), 4);
+}
