@@ -2,114 +2,36 @@
 // behind a throw-away certificate authority made with the openssl command.
 #include "mail/SmtpClient.h"
 
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <memory>
+
+#include "AiosmtpdServer.h"
 
 using namespace vestral::mail;
 
 namespace {
 
-const QString kPython = QStringLiteral("/usr/bin/python3");
-
-bool run(const QString& program, const QStringList& args, const QString& dir) {
-    QProcess p;
-    p.setWorkingDirectory(dir);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 class SmtpClientAiosmtpd : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (!run(kPython, {"-c", "import aiosmtpd"}, QDir::tempPath())) {
-            s_skipReason = "aiosmtpd is not installed for /usr/bin/python3 (Debian package python3-aiosmtpd)";
-            return;
-        }
-        s_dir = std::make_unique<QTemporaryDir>();
-        const QString d = s_dir->path();
-        const QStringList ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
-        QFile ext(d + "/ext.cnf");
-        ext.open(QIODevice::WriteOnly);
-        ext.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n");
-        ext.close();
-        const bool made = run("openssl",
-                              QStringList{"req", "-x509"} + ec +
-                                  QStringList{"-keyout", "ca.key", "-out", "ca.crt", "-days", "2", "-subj",
-                                              "/CN=Vestral Test CA", "-addext", "basicConstraints=critical,CA:TRUE",
-                                              "-addext", "keyUsage=critical,keyCertSign,cRLSign"},
-                              d) &&
-                          run("openssl",
-                              QStringList{"req"} + ec +
-                                  QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"},
-                              d) &&
-                          run("openssl",
-                              {"x509", "-req", "-in", "server.csr", "-CA", "ca.crt", "-CAkey", "ca.key",
-                               "-CAcreateserial", "-out", "server.crt", "-days", "2", "-extfile", "ext.cnf"},
-                              d);
-        if (!made)
-            s_skipReason = "the openssl command could not make the test certificates";
-    }
-    static void TearDownTestSuite() { s_dir.reset(); }
-
     void SetUp() override {
-        if (!s_skipReason.isEmpty())
-            GTEST_SKIP() << s_skipReason.toStdString();
-        qputenv("SSL_CERT_FILE", (s_dir->path() + "/ca.crt").toLocal8Bit());
+        if (const QString reason = AiosmtpdServer::unavailableReason(); !reason.isEmpty())
+            GTEST_SKIP() << reason.toStdString();
+        qputenv("SSL_CERT_FILE", AiosmtpdServer::caFile().toLocal8Bit());
     }
     void TearDown() override {
         qunsetenv("SSL_CERT_FILE");
-        stopServer();
-    }
-    void stopServer() {
-        if (m_server) {
-            m_server->kill();
-            m_server->waitForFinished(5000);
-            m_server.reset();
-        }
+        m_server.stop();
     }
 
     // Starts aiosmtpd in the given mode ("plain", "starttls", "implicit") and returns its port.
     quint16 startServer(const QString& mode) {
-        m_record = s_dir->path() + "/" + mode + ".jsonl";
-        QFile::remove(m_record);
-        stopServer();
-        m_server = std::make_unique<QProcess>();
-        const QString script =
-            qEnvironmentVariable("VESTRAL_SOURCE_DIR", QStringLiteral(VESTRAL_MAIL_TEST_DIR "/../..")) +
-            "/tests/mail/smtp_test_server.py";
-        m_server->start(kPython, {script, "--mode", mode, "--cert", s_dir->path() + "/server.crt", "--key",
-                                  s_dir->path() + "/server.key", "--user", "loja@example.com", "--password",
-                                  QString::fromUtf8("s3nhá"), "--record", m_record});
-        while (m_server->waitForReadyRead(10000)) {
-            if (m_server->canReadLine()) {
-                const QByteArray line = m_server->readLine().trimmed();
-                if (line.startsWith("PORT "))
-                    return static_cast<quint16>(line.mid(5).toUInt());
-            }
-        }
-        ADD_FAILURE() << "aiosmtpd did not start: " << m_server->readAllStandardError().toStdString();
-        return 0;
+        const quint16 port = m_server.start(mode);
+        if (!port)
+            ADD_FAILURE() << "aiosmtpd did not start";
+        return port;
     }
-
-    QList<QJsonObject> received() const {
-        QList<QJsonObject> out;
-        QFile f(m_record);
-        if (f.open(QIODevice::ReadOnly)) {
-            for (const QByteArray& line : f.readAll().split('\n')) {
-                if (!line.isEmpty())
-                    out.append(QJsonDocument::fromJson(line).object());
-            }
-        }
-        return out;
-    }
+    QList<QJsonObject> received() const { return m_server.received(); }
 
     static SmtpSettings settings(quint16 port, const char* mode) {
         SmtpSettings s;
@@ -136,10 +58,7 @@ protected:
         return m;
     }
 
-    static inline std::unique_ptr<QTemporaryDir> s_dir;
-    static inline QString s_skipReason;
-    std::unique_ptr<QProcess> m_server;
-    QString m_record;
+    AiosmtpdServer m_server;
 };
 
 } // namespace

@@ -2,13 +2,15 @@
 """Local SMTP server for the mail tests and the SMTP benchmark (aiosmtpd on 127.0.0.1).
 
 Prints "PORT <n>" once it listens. Each accepted message is appended to --record as one JSON line
-(envelope, TLS and login state, decoded subject/names/body), unless --discard is given.
+(envelope, TLS and login state, decoded subject/names/body, the number of the connection), unless
+--discard is given. --refuse ADDRESS answers RCPT TO for that address with 550.
 """
 import argparse
 import asyncio
 import email
 import email.header
 import email.policy
+import itertools
 import json
 import ssl
 import sys
@@ -21,10 +23,11 @@ def decoded(value):
 
 
 class Handler:
-    def __init__(self, record, discard, pipelining):
+    def __init__(self, record, discard, pipelining, refuse):
         self.record = record
         self.discard = discard
         self.pipelining = pipelining
+        self.refuse = set(refuse or [])
 
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         # aiosmtpd reads commands one line at a time, so a pipelined batch is served in order.
@@ -33,12 +36,19 @@ class Handler:
             responses.insert(1, "250-PIPELINING")
         return responses
 
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address in self.refuse:
+            return "550 5.1.1 Mailbox unavailable"
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
     async def handle_DATA(self, server, session, envelope):
         if self.discard:
             return "250 OK discarded"
         msg = email.message_from_bytes(envelope.content, policy=email.policy.compat32)
         charset = msg.get_content_charset() or "latin-1"
         entry = {
+            "connection": server.connection_number,
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
             "tls": server.transport.get_extra_info("ssl_object") is not None,
@@ -67,6 +77,7 @@ def main():
     p.add_argument("--record", default="/dev/null")
     p.add_argument("--discard", action="store_true")
     p.add_argument("--no-pipelining", action="store_true")
+    p.add_argument("--refuse", action="append", help="a recipient address answered with 550")
     args = p.parse_args()
 
     tls = None
@@ -79,14 +90,17 @@ def main():
               and auth_data.password.decode() == args.password)
         return AuthResult(success=ok, handled=False, auth_data=auth_data.login if ok else None)
 
-    handler = Handler(args.record, args.discard, not args.no_pipelining)
+    handler = Handler(args.record, args.discard, not args.no_pipelining, args.refuse)
+    connections = itertools.count(1)
 
     def factory():
-        return SMTP(handler, hostname="aiosmtpd.test",
+        smtp = SMTP(handler, hostname="aiosmtpd.test",
                     tls_context=tls if args.mode == "starttls" else None,
                     authenticator=authenticator if args.user else None,
                     auth_require_tls=(args.mode == "starttls"),
                     auth_exclude_mechanism=["PLAIN"])
+        smtp.connection_number = next(connections)  # numbers the connections in the record
+        return smtp
 
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)

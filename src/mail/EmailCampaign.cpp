@@ -1,0 +1,196 @@
+#include "mail/EmailCampaign.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "campaign/TDM.h"
+#include "history/HistoryWriter.h"
+#include "store/Dataset.h"
+#include "store/TADO.h"
+
+namespace vestral::mail {
+
+const QString EmailCampaign::kConfigurando = QStringLiteral(" Configurando para envio da mensagem");
+const QString EmailCampaign::kEnviada = QStringLiteral(" Mensagem enviada com sucesso");
+const QString EmailCampaign::kNaoEnviada = QStringLiteral(" Mensagem não enviada. Avise o Suporte Técnico");
+const QString EmailCampaign::kSemEmail = QStringLiteral(" sem E-mail para envio!");
+const QString EmailCampaign::kNoRecipients = QStringLiteral("Não existe contatos para enviar a(s) mensagem(s)!");
+const QString EmailCampaign::kHeloName = QStringLiteral("Servidor de Controle VESTRAL!");
+
+RecipientRows RecipientRows::fromTdm(TDM* tdm) {
+    RecipientRows rows;
+    rows.count = [tdm] { return tdm->isOpen() ? tdm->recordCount() : 0; };
+    rows.fields = [tdm](int row) { return tdm->fieldsOf(row); };
+    rows.moveTo = [tdm](int row) { tdm->moveTo(row); };
+    return rows;
+}
+
+void waitProcessingEvents(int ms) {
+    QCoreApplication::processEvents();
+    if (ms <= 0)
+        return;
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+CampaignTiming CampaignTiming::system() {
+    return {[] { return QDateTime::currentDateTime(); }, waitProcessingEvents};
+}
+
+EmailCampaign::EmailCampaign(TADO* ado, QObject* parent)
+    : QObject(parent), m_ado(ado), m_client(new SmtpClient(this)), m_timing(CampaignTiming::system()) {
+    m_history = [this](const QString& dest, const QString& text, bool sent) {
+        return HistoryWriter::append(m_ado, dest, text, HistoryWriter::kEmail, sent);
+    };
+}
+
+EmailCampaign::~EmailCampaign() = default;
+
+QString EmailCampaign::formatStatus(const QDateTime& when, const QString& text) {
+    return when.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') + when.toString(QStringLiteral("HH:mm:ss")) +
+           text;
+}
+
+QString EmailCampaign::destinatario(const QString& nome, const QString& email) {
+    return QLatin1Char('(') + nome + QStringLiteral(") ") + email;
+}
+
+SmtpSettings EmailCampaign::smtpSettings(const Dataset* cfg) {
+    SmtpSettings s;
+    s.host = cfg->text("HOST");
+    s.port = static_cast<quint16>(qBound(0, cfg->integer("PORTA"), 65535));
+    s.username = cfg->text("USERNAME");
+    s.password = cfg->text("PASSWORD");
+    s.heloName = kHeloName;
+    s.useSsl = cfg->boolean("SSL");
+    s.sslMethod = cfg->text("METHODSLL");
+    s.tlsMode = cfg->text("TLS");
+    return s;
+}
+
+EmailCampaign::Result EmailCampaign::run() {
+    if (m_running)
+        return {Outcome::Busy, {}};
+    setRunning(true);
+    Result result;
+    if (!m_rows.count || m_rows.count() <= 0) {
+        setProgress(0, false);
+        result = {Outcome::NoRecipients, kNoRecipients};
+    } else {
+        QString error = reloadSettings();
+        if (error.isEmpty())
+            error = m_client->disconnectFromServer().text(); // a connection left open by the last run
+        // The count is read again for every row: events handled during a wait may re-filter the set.
+        for (int row = 0; error.isEmpty() && row < m_rows.count(); ++row)
+            error = processRow(row);
+        if (!error.isEmpty())
+            result = {Outcome::Stopped, error};
+    }
+    setRunning(false);
+    return result;
+}
+
+// The last saved settings apply: a pending edit is saved (nothing happens when it changed nothing), then
+// the row is read again from the database.
+QString EmailCampaign::reloadSettings() {
+    Dataset* cfg = m_ado->dbCFG;
+    if (cfg->state() == Dataset::State::Edit || cfg->state() == Dataset::State::Insert) {
+        if (!cfg->post())
+            return cfg->lastError();
+    }
+    if (!cfg->refresh())
+        return cfg->lastError();
+    m_smtp = smtpSettings(cfg);
+    m_templates = {cfg->text("ASSUNTO"), cfg->text("BODY_EMAIL"), qMax(0, cfg->integer("TEMPO_EMAIL"))};
+    return {};
+}
+
+// One recipient row. Returns the text of a failure that stops the run, empty to go on.
+QString EmailCampaign::processRow(int row) {
+    if (m_rows.moveTo)
+        m_rows.moveTo(row);
+    addStatus(kConfigurando);
+    setProgress(0, true);
+    const Merge::FieldLookup fields = m_rows.fields(row);
+    QString email;
+    if (!fields(QStringLiteral("EMAIL"), &email))
+        return Merge::missingFieldError(QStringLiteral("EMAIL"));
+    if (email.isEmpty()) {
+        setProgress(0, false);
+        addStatus(kSemEmail);
+        m_timing.wait(m_templates.pauseMs);
+        return {};
+    }
+    if (!m_client->connected()) {
+        if (const QString error = connectClient(); !error.isEmpty())
+            return error;
+    }
+    EmailMessage message;
+    message.toAddress = email;
+    if (const QString error = mergeMessage(fields, &message); !error.isEmpty())
+        return error;
+    const SmtpStatus sent = m_client->send(message);
+    if (sent)
+        setProgress(kProgressMax, true);
+    addStatus(sent ? kEnviada : kNaoEnviada);
+    // The attempt is on record before the failed connection is dropped, so a failing QUIT cannot lose it.
+    if (const QString error = record(message, sent.ok()); !error.isEmpty())
+        return error;
+    if (!sent) {
+        if (const QString error = m_client->disconnectFromServer().text(); !error.isEmpty())
+            return error;
+    }
+    finishRow();
+    return {};
+}
+
+QString EmailCampaign::connectClient() {
+    if (const SmtpStatus configured = m_client->configure(m_smtp); !configured)
+        return configured.text();
+    return m_client->connectToServer().text();
+}
+
+// Sender, the one recipient, subject and body, with the progress steps 1 to 5.
+QString EmailCampaign::mergeMessage(const Merge::FieldLookup& fields, EmailMessage* message) {
+    if (!fields(QStringLiteral("NOME"), &message->toName))
+        return Merge::missingFieldError(QStringLiteral("NOME"));
+    message->fromAddress = m_smtp.username;
+    message->fromName = QLatin1Char('[') + m_smtp.username + QLatin1Char(']');
+    setProgress(1, true);
+    QString error;
+    if (!Merge::apply(m_templates.assunto, fields, &message->subject, &error))
+        return error;
+    setProgress(2, true);
+    if (!Merge::apply(m_templates.body, fields, &message->htmlBody, &error))
+        return error;
+    setProgress(3, true);
+    setProgress(4, true);
+    setProgress(5, true);
+    return {};
+}
+
+QString EmailCampaign::record(const EmailMessage& message, bool sent) {
+    return m_history(destinatario(message.toName, message.toAddress), message.htmlBody, sent);
+}
+
+void EmailCampaign::finishRow() {
+    setProgress(0, false);
+    m_timing.wait(m_templates.pauseMs);
+}
+
+void EmailCampaign::addStatus(const QString& text) {
+    Q_EMIT statusAdded(formatStatus(m_timing.now(), text));
+}
+
+void EmailCampaign::setProgress(int position, bool visible) {
+    Q_EMIT progressChanged(position, visible);
+}
+
+void EmailCampaign::setRunning(bool running) {
+    m_running = running;
+    Q_EMIT runningChanged(running);
+}
+
+} // namespace vestral::mail

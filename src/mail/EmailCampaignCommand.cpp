@@ -1,0 +1,95 @@
+#include "mail/EmailCampaignCommand.h"
+
+#include "campaign/TDM.h"
+#include "mail/EmailCampaign.h"
+#include "store/TADO.h"
+
+namespace vestral::mail::EmailCampaignCommand {
+namespace {
+
+QString option(Request& r, const QString& name, const QString& value) {
+    r.filterGiven = true;
+    if (name == QLatin1String("--group")) {
+        if (value.isEmpty())
+            return QStringLiteral("--group precisa do nome do grupo");
+        r.group = value;
+        return {};
+    }
+    const QStringList statuses{"all", "active", "disabled"}; // the order of TDM::Status
+    if (!statuses.contains(value))
+        return QStringLiteral("--status: use all, active ou disabled");
+    r.status = int(statuses.indexOf(value));
+    return {};
+}
+
+// Prints every line with LF in place of the CR of message texts.
+QString lines(QString text) {
+    return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
+} // namespace
+
+QString usage() {
+    return QStringLiteral("Uso: vestral-sms --send-email [--group NOME] [--status all|active|disabled] [--external]");
+}
+
+Request parse(const QStringList& arguments) {
+    Request r;
+    const qsizetype at = arguments.indexOf(QStringLiteral("--send-email"));
+    for (qsizetype i = at + 1; at >= 0 && i < arguments.size() && r.error.isEmpty(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QLatin1String("--external")) {
+            r.external = true;
+        } else if (a == QLatin1String("--data-dir")) {
+            ++i;
+        } else if (a.startsWith(QLatin1String("--data-dir="))) {
+            continue;
+        } else if (a == QLatin1String("--group") || a == QLatin1String("--status")) {
+            if (i + 1 >= arguments.size())
+                r.error = a + QStringLiteral(" precisa de um valor");
+            else
+                r.error = option(r, a, arguments[++i]);
+        } else {
+            r.error = QStringLiteral("argumento desconhecido: ") + a;
+        }
+    }
+    return r;
+}
+
+int run(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const Request request = parse(arguments);
+    if (!request.error.isEmpty()) {
+        err << request.error << Qt::endl << usage() << Qt::endl;
+        return 2;
+    }
+    TDM recipients(ado);
+    const TDM::Source source = request.external ? TDM::Integracao : TDM::CadastroLocal;
+    QString error;
+    if (!recipients.connectSource(source, &error)) {
+        err << lines(TDM::connectionErrorText(error)) << Qt::endl;
+        return 1;
+    }
+    if (request.external && request.filterGiven)
+        err << "--group e --status valem apenas para o Cadastro Local; enviando a todos os registros da Integração"
+            << Qt::endl;
+    recipients.filter(request.group, request.status, source);
+
+    EmailCampaign campaign(ado);
+    campaign.setRecipients(RecipientRows::fromTdm(&recipients));
+    QObject::connect(&campaign, &EmailCampaign::statusAdded, &campaign,
+                     [&out](const QString& line) { out << line << Qt::endl; });
+    const EmailCampaign::Result result = campaign.run();
+    if (result.outcome == EmailCampaign::Outcome::NoRecipients) {
+        out << result.error << Qt::endl;
+        return 0;
+    }
+    if (result.outcome == EmailCampaign::Outcome::Stopped) {
+        err << lines(result.error) << Qt::endl;
+        return 1;
+    }
+    // The connection stays open between runs of the window; a command closes it before the process ends.
+    static_cast<void>(campaign.client()->disconnectFromServer());
+    return 0;
+}
+
+} // namespace vestral::mail::EmailCampaignCommand
