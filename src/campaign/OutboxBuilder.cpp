@@ -89,18 +89,29 @@ bool OutboxBuilder::pickSlot(int* entrada, QString* error, bool* stopped) {
     return true;
 }
 
-bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entrada, QString* error) {
+bool OutboxBuilder::prepare(QString* error) {
     QSqlDatabase db = m_ado->database();
-    QSqlQuery ins(db);
-    ins.prepare(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)"));
-    ins.addBindValue(phone);
-    ins.addBindValue(text);
-    ins.addBindValue(entrada);
-    QSqlQuery upd(db);
-    upd.prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - 1 WHERE ENTRADA = ?"));
-    upd.addBindValue(entrada);
-    if (!ins.exec() || !upd.exec()) {
-        *error = ins.lastError().isValid() ? ins.lastError().text() : upd.lastError().text();
+    m_insert.emplace(db);
+    m_decrement.emplace(db);
+    if (!m_insert->prepare(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)")) ||
+        !m_decrement->prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - 1 WHERE ENTRADA = ?"))) {
+        *error = m_insert->lastError().isValid() ? m_insert->lastError().text() : m_decrement->lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entrada, QString* error) {
+    m_insert->bindValue(0, phone);
+    m_insert->bindValue(1, text);
+    m_insert->bindValue(2, entrada);
+    if (!m_insert->exec()) {
+        *error = m_insert->lastError().text();
+        return false;
+    }
+    m_decrement->bindValue(0, entrada);
+    if (!m_decrement->exec()) {
+        *error = m_decrement->lastError().text();
         return false;
     }
     --m_slots.first().qtd;
@@ -119,7 +130,7 @@ OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
         return r;
     }
     const QString body = m_ado->dbCFG->text("BODY_SMS");
-    bool ok = readSlots(&r.error) && begin(&r.error);
+    bool ok = prepare(&r.error) && readSlots(&r.error) && begin(&r.error);
     bool stopped = false;
     for (int i = 0; ok && i < marked.size(); ++i) {
         const int row = marked[i];
@@ -156,6 +167,8 @@ OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
     r.outcome = stopped ? Outcome::Stopped : (r.error.isEmpty() ? Outcome::Done : Outcome::Failed);
     if (r.outcome == Outcome::Stopped)
         r.error.clear();
+    m_insert.reset();
+    m_decrement.reset();
     m_ado->dbMENSAGEM->refresh();
     m_ado->dbPORTA_ATIVA->refresh();
     return r;

@@ -2,8 +2,10 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QSqlQuery>
 #include <QString>
 #include <functional>
+#include <optional>
 
 class TADO;
 class TDM;
@@ -59,6 +61,7 @@ private:
     void log(const QString& line) const;
     bool begin(QString* error);
     bool commit(QString* error);
+    bool prepare(QString* error);
 
     TADO* m_ado;
     std::function<bool()> m_verificaPortas = [] { return false; };
@@ -66,4 +69,6 @@ private:
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     QList<Slot> m_slots; // dbPORTA_ATIVA rows with QTD > 0, by ENTRADA
     bool m_inTransaction = false;
+    std::optional<QSqlQuery> m_insert;
+    std::optional<QSqlQuery> m_decrement;
 };

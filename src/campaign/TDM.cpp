@@ -64,6 +64,7 @@ bool TDM::isConnected() const {
 void TDM::close() {
     m_open = false;
     m_fields.clear();
+    m_index.clear();
     m_rows.clear();
     m_visible.clear();
     m_marked.clear();
@@ -101,8 +102,10 @@ bool TDM::load(const QString& sql, QString* error) {
         return false;
     }
     const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i)
+    for (int i = 0; i < rec.count(); ++i) {
         m_fields << rec.fieldName(i);
+        m_index.insert(rec.fieldName(i).toUpper(), i);
+    }
     while (q.next()) {
         QList<QVariant> row;
         row.reserve(rec.count());
@@ -118,6 +121,7 @@ bool TDM::connectSource(Source source, QString* error) {
     m_source = source;
     m_open = false;
     m_fields.clear();
+    m_index.clear();
     m_rows.clear();
     bool ok = openConnection(source, &err);
     if (ok) {
@@ -126,6 +130,7 @@ bool TDM::connectSource(Source source, QString* error) {
     }
     if (!ok) {
         m_fields.clear();
+        m_index.clear();
         m_rows.clear();
     }
     m_open = ok;
@@ -139,11 +144,11 @@ bool TDM::connectSource(Source source, QString* error) {
 }
 
 int TDM::fieldIndex(const QString& field) const {
-    for (int i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i].compare(field, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    return -1;
+    // Column names compare without case (an external source may return "nome" for NOME).
+    const auto it = m_index.constFind(field);
+    if (it != m_index.constEnd())
+        return it.value();
+    return m_index.value(field.toUpper(), -1);
 }
 
 QVariant TDM::value(int row, int column) const {

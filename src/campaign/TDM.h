@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -85,6 +86,7 @@ private:
     Source m_source = CadastroLocal;
     bool m_open = false;
     QStringList m_fields;
+    QHash<QString, int> m_index; // upper-case column name -> column
     QList<QList<QVariant>> m_rows;
     QList<int> m_visible; // visible row -> loaded row
     QList<bool> m_marked; // per loaded row
