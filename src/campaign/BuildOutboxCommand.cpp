@@ -1,0 +1,88 @@
+#include "campaign/BuildOutboxCommand.h"
+
+#include "campaign/OutboxBuilder.h"
+#include "campaign/TDM.h"
+#include "store/TADO.h"
+
+namespace BuildOutboxCommand {
+namespace {
+
+struct Options {
+    QString group = QStringLiteral("TODOS");
+    int status = TDM::Todos;
+};
+
+bool parse(const QStringList& args, Options* o, QString* error) {
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if ((a == "--group" || a == "--status") && i + 1 >= args.size()) {
+            *error = QStringLiteral("%1 sem valor").arg(a);
+            return false;
+        }
+        if (a == "--group") {
+            o->group = args[++i];
+        } else if (a == "--status") {
+            const int s = QStringList{"all", "active", "disabled"}.indexOf(args[++i]);
+            if (s < 0) {
+                *error = QStringLiteral("--status deve ser all, active ou disabled");
+                return false;
+            }
+            o->status = s;
+        } else {
+            *error = QStringLiteral("argumento desconhecido: %1").arg(a);
+            return false;
+        }
+    }
+    return true;
+}
+
+QString lines(const char* text) {
+    return QString::fromUtf8(text).replace('\r', '\n');
+}
+
+} // namespace
+
+int run(TADO* ado, const Ports& ports, const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    Options o;
+    QString error;
+    if (!parse(arguments, &o, &error)) {
+        err << error << Qt::endl;
+        return 1;
+    }
+    if (!ports.openAll || !ports.openAll()) {
+        err << lines(OutboxBuilder::kNoPortsWarning) << Qt::endl;
+        return 2;
+    }
+    TDM recipients(ado);
+    if (!recipients.connectSource(TDM::CadastroLocal, &error)) {
+        err << TDM::connectionErrorText(error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    recipients.filter(o.group, o.status, TDM::CadastroLocal);
+    out << QStringLiteral("Contatos para envio: %1").arg(recipients.recordCount()) << Qt::endl;
+    recipients.markAll();
+    OutboxBuilder builder(ado);
+    builder.setVerificaPortas(ports.verificaPortas ? ports.verificaPortas : [] { return false; });
+    builder.setLog([&out](const QString& line) { out << line << Qt::endl; });
+    const OutboxBuilder::Result r = builder.run(&recipients);
+    switch (r.outcome) {
+    case OutboxBuilder::Outcome::Done:
+        out << QStringLiteral("SMS para envio: %1").arg(ado->dbMENSAGEM->recordCount()) << Qt::endl;
+        return 0;
+    case OutboxBuilder::Outcome::NoMarks:
+        err << lines(OutboxBuilder::kNoMarksWarning) << Qt::endl;
+        return 0;
+    case OutboxBuilder::Outcome::NoPorts:
+        err << lines(OutboxBuilder::kNoPortsWarning) << Qt::endl;
+        return 2;
+    case OutboxBuilder::Outcome::Stopped:
+        err << lines(OutboxBuilder::kStoppedWarning) << Qt::endl;
+        return 2;
+    case OutboxBuilder::Outcome::Failed:
+        break;
+    }
+    err << r.error << Qt::endl;
+    return 1;
+}
+
+} // namespace BuildOutboxCommand

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+
+class TADO;
+
+// The headless "--build-outbox [--group NAME] [--status all|active|disabled]": opens the ports
+// (as "&Abrir todas as Portas"), loads the local recipient set, filters it as "Filtrar" does (no
+// group = "TODOS"), marks every row and runs the outbox builder, printing its log lines and
+// warnings. Exit status: 0 done, 1 bad arguments or a data error, 2 no port ready.
+namespace BuildOutboxCommand {
+
+struct Ports {
+    std::function<bool()> openAll;        // true when at least one slot is ready
+    std::function<bool()> verificaPortas; // the re-probe the builder calls
+};
+
+int run(TADO* ado, const Ports& ports, const QStringList& arguments, QTextStream& out, QTextStream& err);
+
+} // namespace BuildOutboxCommand

@@ -1,0 +1,82 @@
+#include <QSqlQuery>
+
+#include "CampaignTestSupport.h"
+#include "campaign/BuildOutboxCommand.h"
+
+namespace {
+
+class BuildOutbox : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_data.start().ok);
+        ado = m_data.ado.get();
+        sql(ado, "INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (2, 'VIP')");
+        addContact(ado, "Ana", "11987654321", 1);
+        addContact(ado, "Bia", "11987654322", 2);
+        addContact(ado, "Caio", "11987654323", 2, true);
+        addContact(ado, "Davi", "123", 2);
+        setSetting(ado, "CASCATA", 10);
+    }
+    int run(const QStringList& args, bool portsReady = true) {
+        out.clear();
+        err.clear();
+        QTextStream o(&out);
+        QTextStream e(&err);
+        BuildOutboxCommand::Ports ports;
+        ports.openAll = [portsReady] { return portsReady; };
+        ports.verificaPortas = [this, portsReady] {
+            sql(ado, "DELETE FROM dbPORTA_ATIVA");
+            if (portsReady)
+                sql(ado, "INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (1, ?)", {ado->dbCFG->integer("CASCATA")});
+            return portsReady;
+        };
+        return BuildOutboxCommand::run(ado, ports, args, o, e);
+    }
+    QStringList outbox() {
+        QStringList phones;
+        QSqlQuery q("SELECT FONE FROM dbMENSAGEM ORDER BY ID", ado->database());
+        while (q.next())
+            phones << q.value(0).toString();
+        return phones;
+    }
+    TempDataDir m_data;
+    TADO* ado = nullptr;
+    QString out;
+    QString err;
+};
+
+TEST_F(BuildOutbox, FiltersMarksAndBuilds) {
+    struct Case {
+        QStringList args;
+        int status;
+        QStringList phones;
+    };
+    const Case cases[] = {
+        {{}, 0, {"11987654321", "11987654322", "11987654323"}},
+        {{"--group", "VIP", "--status", "active"}, 0, {"11987654322"}},
+        {{"--status", "disabled"}, 0, {"11987654323"}},
+        {{"--group", "Nenhum"}, 0, {}},
+        {{"--status", "some"}, 1, {}},
+        {{"--group"}, 1, {}},
+    };
+    for (const Case& c : cases) {
+        sql(ado, "DELETE FROM dbMENSAGEM");
+        EXPECT_EQ(run(c.args), c.status) << c.args.join(' ').toStdString() << err.toStdString();
+        EXPECT_EQ(outbox(), c.phones) << c.args.join(' ').toStdString();
+    }
+}
+
+TEST_F(BuildOutbox, PrintsLogLinesAndReportsMissingPorts) {
+    EXPECT_EQ(run({"--group", "VIP"}), 0);
+    EXPECT_TRUE(out.contains("Contatos para envio: 3"));
+    EXPECT_TRUE(out.contains(" Número do Telefone Incorreto: 123"));
+    EXPECT_TRUE(out.contains("SMS para envio: 2"));
+    EXPECT_EQ(run({}, false), 2);
+    EXPECT_TRUE(err.contains("Conecte um dispositivo"));
+    setSetting(ado, "CASCATA", 0);
+    EXPECT_EQ(run({}), 2); // quotas of 0: the builder stops
+    EXPECT_TRUE(err.contains("O Sistema foi parado"));
+    EXPECT_FALSE(err.contains('\r'));
+}
+
+} // namespace
