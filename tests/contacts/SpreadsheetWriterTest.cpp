@@ -219,3 +219,28 @@ TEST(SpreadsheetWriterCheckTest, LibreOfficeOpensBothFormats) {
 }
 
 } // namespace
+
+namespace {
+
+// A full Excel 97-2003 sheet: its compound file needs more allocation table sectors than the
+// header can list (a DIFAT chain), and FreeXL still finds every row.
+TEST(SpreadsheetWriterLimitTest, FullXlsSheetReadsBack) {
+    QList<QStringList> rows;
+    rows.reserve(XlsWriter::MaxRows);
+    for (int i = 0; i < XlsWriter::MaxRows; ++i) {
+        QStringList row;
+        for (int column = 0; column < SpreadsheetWriter::ColumnCount; ++column) {
+            row << QStringLiteral("c%1r%2").arg(column).arg(i);
+        }
+        rows.append(row);
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("CONTATOS.xls"));
+    ASSERT_TRUE(SpreadsheetWriter::write(path, rows).ok());
+    EXPECT_GT(QFileInfo(path).size(), 109LL * 128 * 512); // past what the header's table list covers
+    const SpreadsheetData data = SpreadsheetReader::read(path);
+    ASSERT_TRUE(data.ok()) << data.error.toStdString();
+    EXPECT_TRUE(data.rows == rows);
+}
+
+} // namespace
