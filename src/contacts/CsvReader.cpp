@@ -82,6 +82,10 @@ bool isBlank(const QStringList& row) {
 
 QString CsvReader::decode(const QByteArray& bytes) {
     QByteArrayView view(bytes);
+    if (view.startsWith("\xFF\xFE") || view.startsWith("\xFE\xFF")) { // "Unicode text" of Excel
+        QStringDecoder utf16(view.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return utf16.decode(view.sliced(2));
+    }
     if (view.startsWith("\xEF\xBB\xBF")) {
         view = view.sliced(3);
     }
@@ -96,25 +100,38 @@ QString CsvReader::decode(const QByteArray& bytes) {
 QChar CsvReader::detectSeparator(const QString& text) {
     int commas = 0;
     int semicolons = 0;
+    int tabs = 0;
     bool quoted = false;
     for (const QChar c : text) {
         if (c == u'"') {
             quoted = !quoted;
         } else if (!quoted && (c == u'\n' || c == u'\r')) {
             break;
-        } else if (!quoted && c == u',') {
-            ++commas;
-        } else if (!quoted && c == u';') {
-            ++semicolons;
+        } else if (!quoted) {
+            commas += c == u',';
+            semicolons += c == u';';
+            tabs += c == u'\t';
         }
+    }
+    if (tabs > commas && tabs > semicolons) {
+        return QChar(u'\t');
     }
     return semicolons > commas ? QChar(u';') : QChar(u',');
 }
 
 SpreadsheetData CsvReader::parse(const QByteArray& bytes, const SpreadsheetProgress& progress) {
     SpreadsheetData data;
-    const QString text = decode(bytes);
-    CsvParser parser(text, detectSeparator(text));
+    QString text = decode(bytes);
+    QChar separator;
+    // Excel writes and honours a first line "sep=;" naming the separator.
+    if (text.startsWith(QStringLiteral("sep="), Qt::CaseInsensitive) && text.size() >= 5 &&
+        (text.size() == 5 || text.at(5) == u'\r' || text.at(5) == u'\n')) {
+        separator = text.at(4);
+        text.remove(0, text.size() > 6 && text.at(5) == u'\r' && text.at(6) == u'\n' ? 7 : 6);
+    } else {
+        separator = detectSeparator(text);
+    }
+    CsvParser parser(text, separator);
     qsizetype lastUsed = 0;
     while (!parser.atEnd()) {
         if (data.rows.size() >= SpreadsheetReader::MaxRows) {

@@ -56,6 +56,13 @@ TEST(CsvReaderTest, RecordsBecomeFourteenColumnRows) {
         {"mac line ends", "a\rb\r", {row14({QStringLiteral("a")}), row14({QStringLiteral("b")})}},
         {"column O never read but keeps its row", "a\n,,,,,,,,,,,,,,O\n", {row14({QStringLiteral("a")}), row14({})}},
         {"empty file", "", {}},
+        {"separator named on the first line",
+         "sep=;\r\na,b;c\r\n",
+         {row14({QStringLiteral("a,b"), QStringLiteral("c")})}},
+        {"tab separated", "a\tb,c\tx\n", {row14({QStringLiteral("a"), QStringLiteral("b,c"), QStringLiteral("x")})}},
+        {"UTF-16 with BOM",
+         QByteArray("\xFF\xFE\xC2\x00;\x00\xAC\x20\n\x00", 10),
+         {row14({QStringLiteral("Â"), QStringLiteral("€")})}},
     };
     for (const auto& c : cases) {
         const SpreadsheetData data = CsvReader::parse(c.bytes);
