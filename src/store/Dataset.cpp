@@ -13,6 +13,8 @@ Dataset::Dataset(const QString& name, ConnectionFn connection, QObject* parent)
     setObjectName(name);
 }
 
+Dataset::~Dataset() = default;
+
 void Dataset::setTable(const QString& table, const QString& orderBy) {
     close();
     m_table = table;
@@ -43,36 +45,89 @@ bool Dataset::fail(const QString& error) {
 }
 
 bool Dataset::load() {
-    QSqlDatabase db = m_connection();
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
+    finishCursor();
+    const bool lazy = bool(m_readConnection);
+    auto q = std::make_unique<QSqlQuery>(lazy ? m_readConnection() : m_connection());
+    q->setForwardOnly(true);
     QString sql = m_table.isEmpty() ? m_sql.join('\n')
                                     : QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(kRowId, m_table) +
                                           (m_orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + m_orderBy);
-    if (!q.prepare(sql))
-        return fail(q.lastError().text());
+    if (!q->prepare(sql))
+        return fail(q->lastError().text());
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
-        q.bindValue(it.key(), it.value());
-    if (!q.exec())
-        return fail(q.lastError().text());
-    QSqlRecord rec = q.record();
+        q->bindValue(it.key(), it.value());
+    if (!q->exec())
+        return fail(q->lastError().text());
+    QSqlRecord rec = q->record();
     const bool hidden = !m_table.isEmpty();
     const int first = hidden ? 1 : 0;
     m_fields.clear();
     for (int i = first; i < rec.count(); ++i)
         m_fields << rec.fieldName(i);
     m_hiddenKey = hidden ? int(m_fields.size()) : -1;
+    m_cursorColumns = rec.count();
     m_rows.clear();
-    while (q.next()) {
-        QList<QVariant> row;
-        row.reserve(rec.count());
-        for (int i = first; i < rec.count(); ++i)
-            row << q.value(i);
-        if (hidden)
-            row << q.value(0);
-        m_rows << std::move(row);
-    }
+    m_cursor = std::move(q);
+    // The first rows arrive under the caller's rowsReset, not as appended rows.
+    m_silentFetch = true;
+    if (lazy)
+        fetchMore();
+    else
+        fetchAll();
+    m_silentFetch = false;
     return true;
+}
+
+void Dataset::finishCursor() {
+    if (!m_cursor)
+        return;
+    m_cursor->finish();
+    m_cursor.reset();
+}
+
+void Dataset::fetchMore(int rows) {
+    if (!m_cursor)
+        return;
+    QList<QList<QVariant>> batch;
+    const bool hidden = m_hiddenKey >= 0;
+    const int first = hidden ? 1 : 0;
+    while (batch.size() < rows && m_cursor->next()) {
+        QList<QVariant> row;
+        row.reserve(m_cursorColumns);
+        for (int i = first; i < m_cursorColumns; ++i)
+            row << m_cursor->value(i);
+        if (hidden)
+            row << m_cursor->value(0);
+        batch << std::move(row);
+    }
+    if (batch.size() < rows)
+        finishCursor();
+    if (batch.isEmpty())
+        return;
+    const int from = int(m_rows.size());
+    const int to = from + int(batch.size()) - 1;
+    if (!m_silentFetch)
+        Q_EMIT rowsAboutToBeFetched(from, to);
+    m_rows.append(std::move(batch));
+    if (m_current >= 0)
+        m_eof = false;
+    if (!m_silentFetch)
+        Q_EMIT rowsFetched(from, to);
+}
+
+void Dataset::fetchAll() {
+    while (m_cursor)
+        fetchMore(4096);
+}
+
+void Dataset::ensureFetched(int row) {
+    while (m_cursor && row >= m_rows.size())
+        fetchMore(qMax(kFetchBatch, row + 1 - int(m_rows.size())));
+}
+
+int Dataset::recordCount() const {
+    const_cast<Dataset*>(this)->fetchAll();
+    return int(m_rows.size());
 }
 
 bool Dataset::open() {
@@ -93,6 +148,7 @@ bool Dataset::open() {
 void Dataset::close() {
     if (!isOpen())
         return;
+    finishCursor();
     m_rows.clear();
     m_current = -1;
     m_bof = m_eof = true;
@@ -114,9 +170,13 @@ bool Dataset::refresh() {
     Q_EMIT rowsReset();
     int row = -1;
     if (key.isValid()) {
-        for (int i = 0; i < m_rows.size() && row < 0; ++i)
+        for (int i = 0; row < 0; ++i) {
+            ensureFetched(i);
+            if (i >= m_rows.size())
+                break;
             if (keyOf(i) == key)
                 row = i;
+        }
     }
     if (row < 0)
         row = m_rows.isEmpty() ? -1 : qBound(0, oldRow, int(m_rows.size()) - 1);
@@ -141,9 +201,10 @@ int Dataset::execSql() {
 }
 
 void Dataset::setCurrent(int row) {
+    ensureFetched(row + 1); // knowing whether a next row exists tells eof
     m_current = row;
     m_bof = row <= 0;
-    m_eof = row < 0 || row >= int(m_rows.size()) - 1;
+    m_eof = row < 0 || (row >= int(m_rows.size()) - 1 && !m_cursor);
     Q_EMIT afterScroll();
 }
 
@@ -161,6 +222,7 @@ void Dataset::first() {
 
 void Dataset::last() {
     if (isOpen() && (m_state == State::Browse || post())) {
+        fetchAll();
         setCurrent(int(m_rows.size()) - 1);
         m_eof = true;
     }
@@ -185,6 +247,7 @@ void Dataset::prior() {
 }
 
 void Dataset::moveTo(int row) {
+    ensureFetched(row);
     if (!isOpen() || row < 0 || row >= m_rows.size() || row == m_current)
         return;
     if (m_state != State::Browse && !post())
@@ -196,7 +259,10 @@ bool Dataset::locate(const QString& field, const QVariant& value) {
     const int col = fieldIndex(field);
     if (col < 0)
         return false;
-    for (int i = 0; i < m_rows.size(); ++i) {
+    for (int i = 0;; ++i) {
+        ensureFetched(i);
+        if (i >= m_rows.size())
+            break;
         if (m_rows[i][col] == value || m_rows[i][col].toString() == value.toString()) {
             moveTo(i);
             return m_current == i;
@@ -229,6 +295,7 @@ bool Dataset::boolean(const QString& field) const {
 }
 
 QVariant Dataset::valueAt(int row, int column) const {
+    const_cast<Dataset*>(this)->ensureFetched(row);
     if (row < 0 || row >= m_rows.size() || column < 0 || column >= m_fields.size())
         return {};
     return m_rows[row][column];
@@ -251,6 +318,7 @@ void Dataset::setValue(const QString& field, const QVariant& value) {
 void Dataset::edit() {
     if (m_state != State::Browse || m_current < 0)
         return;
+    fetchAll(); // an edited snapshot is read whole, so the read cannot see its own changes half-way
     m_buffer = m_rows[m_current];
     m_changed = QList<bool>(m_fields.size(), false);
     setState(State::Edit);
@@ -261,6 +329,7 @@ void Dataset::append() {
         return;
     if (m_state != State::Browse && !post())
         return;
+    fetchAll(); // the new row goes after the last row of the whole result
     m_savedCurrent = m_current;
     QList<QVariant> blank(m_fields.size() + (m_hiddenKey >= 0 ? 1 : 0));
     m_rows << blank;
@@ -387,6 +456,7 @@ bool Dataset::reloadRow(int row, const QVariant& rowid) {
 bool Dataset::remove() {
     if (!isOpen() || m_current < 0)
         return false;
+    fetchAll();
     if (m_state == State::Insert) {
         cancel();
         return true;

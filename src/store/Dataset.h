@@ -7,11 +7,19 @@
 #include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <memory>
+
+class QSqlQuery;
 
 // A snapshot of a table or a query with a current row, in the manner of the data-aware datasets the
 // pages are built on: open/close, navigation, edit/append/post/cancel/delete and after-events.
-// Rows are read in full on open (the snapshot knows its record count); edits go to the database
-// through bound parameters on the dataset's update table.
+// Edits go to the database through bound parameters on the dataset's update table.
+//
+// With a read connection (every dataset of the data module has one) rows are fetched as they are
+// needed: opening reads the first screenful, grids fetch more as they scroll, and anything that
+// needs the whole result (recordCount(), last(), an edit) reads the rest. The read runs on its own
+// connection because an unfinished statement would hold back the commit of every write made on
+// the same connection. Without one, the whole result is read on open.
 class Dataset : public QObject {
     Q_OBJECT
 public:
@@ -19,6 +27,7 @@ public:
     using ConnectionFn = std::function<QSqlDatabase()>;
 
     Dataset(const QString& name, ConnectionFn connection, QObject* parent = nullptr);
+    ~Dataset() override;
 
     // A table dataset: every row of the table, optionally ordered; edits update that table.
     void setTable(const QString& table, const QString& orderBy = {});
@@ -27,6 +36,7 @@ public:
     void setSql(const QString& text) { setSql(QStringList{text}); }
     QString sqlText() const { return m_sql.join('\n'); }
     void setUpdateTable(const QString& table, const QString& keyField);
+    void setReadConnection(ConnectionFn connection) { m_readConnection = std::move(connection); }
     void bindValue(const QString& placeholder, const QVariant& value);
     void clearBindings() { m_bindings.clear(); }
 
@@ -39,8 +49,14 @@ public:
     QString lastError() const { return m_lastError; }
     QString name() const { return objectName(); }
 
-    int recordCount() const { return int(m_rows.size()); }
+    // The whole result's row count (reads what was not fetched yet).
+    int recordCount() const;
     bool isEmpty() const { return m_rows.isEmpty(); }
+    int fetchedCount() const { return int(m_rows.size()); }
+    bool canFetchMore() const { return m_cursor != nullptr; }
+    void fetchMore(int rows = kFetchBatch);
+    void fetchAll();
+    static constexpr int kFetchBatch = 256;
     int recNo() const { return m_current; } // 0-based, -1 when empty
     bool bof() const { return m_bof; }
     bool eof() const { return m_eof; }
@@ -81,9 +97,13 @@ Q_SIGNALS:
     void rowChanged(int row);
     void rowInserted(int row);
     void rowRemoved(int row);
+    void rowsAboutToBeFetched(int first, int last);
+    void rowsFetched(int first, int last);
 
 private:
     bool load();
+    void finishCursor();
+    void ensureFetched(int row);
     bool postInsert();
     bool postEdit();
     bool reloadRow(int row, const QVariant& key);
@@ -94,6 +114,10 @@ private:
     bool fail(const QString& error);
 
     ConnectionFn m_connection;
+    ConnectionFn m_readConnection;
+    std::unique_ptr<QSqlQuery> m_cursor; // the unfinished read, while rows are left to fetch
+    int m_cursorColumns = 0;
+    bool m_silentFetch = false;
     QString m_table;
     QString m_orderBy;
     QStringList m_sql;

@@ -12,6 +12,9 @@ DatasetModel::DatasetModel(Dataset* dataset, QObject* parent) : QAbstractTableMo
         beginInsertRows({}, row, row);
         endInsertRows();
     });
+    connect(dataset, &Dataset::rowsAboutToBeFetched, this,
+            [this](int first, int last) { beginInsertRows({}, first, last); });
+    connect(dataset, &Dataset::rowsFetched, this, [this] { endInsertRows(); });
     connect(dataset, &Dataset::rowRemoved, this, [this](int row) {
         beginRemoveRows({}, row, row);
         endRemoveRows();
@@ -44,7 +47,16 @@ int DatasetModel::fieldColumn(int column) const {
 }
 
 int DatasetModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !m_dataset ? 0 : m_dataset->recordCount();
+    return parent.isValid() || !m_dataset ? 0 : m_dataset->fetchedCount();
+}
+
+bool DatasetModel::canFetchMore(const QModelIndex& parent) const {
+    return !parent.isValid() && m_dataset && m_dataset->canFetchMore();
+}
+
+void DatasetModel::fetchMore(const QModelIndex& parent) {
+    if (canFetchMore(parent))
+        m_dataset->fetchMore();
 }
 
 int DatasetModel::columnCount(const QModelIndex& parent) const {

@@ -86,8 +86,10 @@ TADO* TADO::instance() {
 }
 
 Dataset* TADO::makeDataset(const QString& name) {
-    return new Dataset(
+    auto* d = new Dataset(
         name, [this] { return database(); }, this);
+    d->setReadConnection([this] { return readDatabase(); });
+    return d;
 }
 
 QList<Dataset*> TADO::queryDatasets() const {
@@ -110,6 +112,10 @@ void TADO::wireEvents() {
             Q_EMIT historyCountChanged(dbHISTORICO->recordCount());
     });
     connect(dbCFG, &Dataset::afterPost, this, [this] { Q_EMIT autoSendChanged(dbCFG->boolean("AUTO")); });
+}
+
+QSqlDatabase TADO::readDatabase() {
+    return connectionFor(connectionName() + "-r");
 }
 
 QString TADO::connectionName() const {
@@ -138,7 +144,10 @@ bool TADO::configure(QSqlDatabase& db, QString* error) {
 }
 
 QSqlDatabase TADO::database() {
-    const QString name = connectionName();
+    return connectionFor(connectionName());
+}
+
+QSqlDatabase TADO::connectionFor(const QString& name) {
     QMutexLocker lock(&g_connMutex);
     if (QSqlDatabase::contains(name))
         return QSqlDatabase::database(name, false);
@@ -154,16 +163,17 @@ QSqlDatabase TADO::database() {
 }
 
 void TADO::releaseThreadConnection() {
-    const QString name = connectionName();
     QMutexLocker lock(&g_connMutex);
-    if (!QSqlDatabase::contains(name))
-        return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(name, false);
-        db.close();
+    for (const QString& name : QStringList{connectionName(), connectionName() + "-r"}) {
+        if (!QSqlDatabase::contains(name))
+            continue;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        m_connections.removeAll(name);
     }
-    QSqlDatabase::removeDatabase(name);
-    m_connections.removeAll(name);
 }
 
 bool TADO::resetCounter(const QString& table, QString* error) {

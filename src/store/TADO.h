@@ -30,7 +30,9 @@ public:
 
     // This thread's connection to the database file (made on first use).
     QSqlDatabase database();
-    // Drops this thread's connection; a worker calls it before it ends.
+    // This thread's connection for the datasets' unfinished reads (see Dataset).
+    QSqlDatabase readDatabase();
+    // Drops this thread's connections; a worker calls it before it ends.
     void releaseThreadConnection();
 
     // Restarts a table's auto-number (the next insert gets key 1 after the table was emptied).
@@ -62,6 +64,7 @@ Q_SIGNALS:
 private:
     Dataset* makeDataset(const QString& name);
     QString connectionName() const;
+    QSqlDatabase connectionFor(const QString& name);
     bool configure(QSqlDatabase& db, QString* error);
     void wireEvents();
 

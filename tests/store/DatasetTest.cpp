@@ -153,3 +153,76 @@ TEST_F(DatasetTest, WorkerThreadsUseTheirOwnConnection) {
 }
 
 } // namespace
+
+namespace {
+
+class LazyDataset : public DatasetTest {
+protected:
+    void fill(int n) {
+        QSqlDatabase db = d.ado->database();
+        db.transaction();
+        QSqlQuery q(db);
+        q.prepare("INSERT INTO dbHISTORICO (DESTINATARIO, TIPO) VALUES (?, 'SMS')");
+        for (int i = 0; i < n; ++i) {
+            q.addBindValue(QString::number(i));
+            q.exec();
+        }
+        db.commit();
+    }
+    Dataset* history() {
+        Dataset* h = d.ado->dbHISTORICO;
+        h->setSql({"SELECT *", "FROM dbHISTORICO", "ORDER BY ID_HISTORICO"});
+        EXPECT_TRUE(h->open());
+        return h;
+    }
+};
+
+TEST_F(LazyDataset, GridFetchesAsItScrollsAndCountReadsTheRest) {
+    fill(1000);
+    Dataset* h = history();
+    DatasetModel model(h);
+    EXPECT_EQ(model.rowCount(), Dataset::kFetchBatch);
+    EXPECT_TRUE(model.canFetchMore({}));
+    model.fetchMore({});
+    EXPECT_EQ(model.rowCount(), 2 * Dataset::kFetchBatch);
+    EXPECT_FALSE(h->eof());
+    h->moveTo(700); // navigation reads what it needs
+    EXPECT_EQ(h->text("DESTINATARIO"), "700");
+    EXPECT_EQ(h->recordCount(), 1000);
+    EXPECT_EQ(model.rowCount(), 1000);
+    EXPECT_FALSE(model.canFetchMore({}));
+    h->last();
+    EXPECT_TRUE(h->eof());
+    EXPECT_EQ(h->text("DESTINATARIO"), "999");
+}
+
+TEST_F(LazyDataset, WritesCommitWhileAReadIsUnfinished) {
+    fill(1000);
+    Dataset* h = history();
+    ASSERT_TRUE(h->canFetchMore());
+    // A write through the window thread's connection must reach the file at once: the workers'
+    // connections read it.
+    QSqlQuery w(d.ado->database());
+    ASSERT_TRUE(w.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('1', 'x', 1)"));
+    int seen = -1;
+    QThread* other = QThread::create([&] {
+        {
+            QSqlQuery r(d.ado->database());
+            r.exec("SELECT count(*) FROM dbMENSAGEM");
+            seen = r.next() ? r.value(0).toInt() : -2;
+        }
+        d.ado->releaseThreadConnection();
+    });
+    other->start();
+    other->wait();
+    delete other;
+    EXPECT_EQ(seen, 1);
+    // Appending to the unfinished snapshot reads it whole first and puts the row last.
+    h->append();
+    h->setValue("DESTINATARIO", "novo");
+    ASSERT_TRUE(h->post());
+    EXPECT_EQ(h->recNo(), 1000);
+    EXPECT_EQ(h->recordCount(), 1001);
+}
+
+} // namespace
