@@ -32,5 +32,6 @@ const QStringList& SpreadsheetReader::columnFields() {
 }
 
 QString SpreadsheetReader::fileFilter() {
-    return QStringLiteral("Excel 97-2003 (.xls) (*.xls *.xlsx);;Excel (.xlsx) (*.xlsx);;CSV (.csv, .txt) (*.csv *.txt)");
+    return QStringLiteral(
+        "Excel 97-2003 (.xls) (*.xls *.xlsx);;Excel (.xlsx) (*.xlsx);;CSV (.csv, .txt) (*.csv *.txt)");
 }
