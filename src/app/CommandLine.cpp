@@ -5,6 +5,7 @@
 
 #include "app/VersionInfo.h"
 #include "history/HistoryReportCommand.h"
+#include "mail/EmailCampaignCommand.h"
 #include "store/DataDir.h"
 #include "store/TADO.h"
 
@@ -43,6 +44,16 @@ int report(const Parsed& p, QTextStream& out, QTextStream& err) {
     return HistoryReportCommand::run(&ado, p.arguments, out, err);
 }
 
+int sendEmail(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return vestral::mail::EmailCampaignCommand::run(&ado, p.arguments, out, err);
+}
+
 // One line per command; each subsystem adds its own here.
 const Command kCommands[] = {
     {"--help", "mostra esta ajuda", nullptr},
@@ -52,6 +63,10 @@ const Command kCommands[] = {
      "ARQUIVO.pdf [--full] [--from DD/MM/AAAA] [--to DD/MM/AAAA] [--outcome all|sent|failed] "
      "[--channel all|sms|email]: grava o relatório do histórico em PDF",
      report},
+    {"--send-email",
+     "[--group NOME] [--status all|active|disabled] [--external]: envia o e-mail a cada destinatário "
+     "(Cadastro Local ou Integração com --external) e mostra as linhas de status",
+     sendEmail},
 };
 
 const Command* find(const QString& name) {

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
+#include <unistd.h>
 
 #include "app/CommandLine.h"
 #include "app/RegionalFormats.h"
@@ -46,6 +47,9 @@ int main(int argc, char** argv) {
     // Commands run without a display (cron, ssh): drawing reports needs no screen.
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The e-mail preview's browser cannot use its sandbox as root (CI, containers).
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName("VESTRAL_SMS");
     QApplication::setStyle("Fusion");

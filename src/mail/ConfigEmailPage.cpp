@@ -60,3 +60,8 @@ void ConfigEmailPage::showEvent(QShowEvent* event) {
 void ConfigEmailPage::TabSheet11Show() {
     m_preview->loadHtml(m_body->toPlainText());
 }
+
+void ConfigEmailPage::DBNavigator1Click() {
+    if (m_preview->view())
+        TabSheet11Show();
+}

@@ -26,7 +26,8 @@ public:
 public Q_SLOTS:
     // The page is shown, or the settings were saved from any settings page: the preview follows the editor.
     void TabSheet11Show();
-    void DBNavigator1Click() { TabSheet11Show(); } // "Salvar" of the settings navigator
+    // "Salvar" of the settings navigator. A preview never shown yet is left for the page's first showing.
+    void DBNavigator1Click();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -139,6 +139,7 @@ QString EmailCampaign::processRow(int row) {
     if (const QString error = record(message, sent.ok()); !error.isEmpty())
         return error;
     if (!sent) {
+        Q_EMIT sendFailed(destinatario(message.toName, message.toAddress), sent.text());
         if (const QString error = m_client->disconnectFromServer().text(); !error.isEmpty())
             return error;
     }

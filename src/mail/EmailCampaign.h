@@ -89,6 +89,9 @@ Q_SIGNALS:
     // Position 0..kProgressMax; hidden except while a recipient is being processed.
     void progressChanged(int position, bool visible);
     void runningChanged(bool running);
+    // A send failed (the recipient is logged as not sent): the server's or the connection's text, which the
+    // window does not show; the command line prints it.
+    void sendFailed(const QString& destinatario, const QString& reason);
 
 private:
     struct Templates {

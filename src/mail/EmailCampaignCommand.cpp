@@ -78,6 +78,8 @@ int run(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& 
     campaign.setRecipients(RecipientRows::fromTdm(&recipients));
     QObject::connect(&campaign, &EmailCampaign::statusAdded, &campaign,
                      [&out](const QString& line) { out << line << Qt::endl; });
+    QObject::connect(&campaign, &EmailCampaign::sendFailed, &campaign,
+                     [&err](const QString& who, const QString& why) { err << who << ": " << lines(why) << Qt::endl; });
     const EmailCampaign::Result result = campaign.run();
     if (result.outcome == EmailCampaign::Outcome::NoRecipients) {
         out << result.error << Qt::endl;

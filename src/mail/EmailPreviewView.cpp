@@ -7,6 +7,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <unistd.h>
 
 namespace {
 
@@ -28,19 +29,8 @@ constexpr qsizetype kInlineLimit = 2 * 1000 * 1000;
 
 } // namespace
 
-EmailPreviewView::EmailPreviewView(QWidget* parent)
-    : QWidget(parent), m_profile(new QWebEngineProfile), m_view(new QWebEngineView(this)) {
-    auto* page = new PreviewPage(m_profile, m_view);
-    QWebEngineSettings* s = page->settings();
-    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
-    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
-    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    m_view->setPage(page);
-    m_view->setContextMenuPolicy(Qt::NoContextMenu);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_view);
-    connect(m_view, &QWebEngineView::loadFinished, this, &EmailPreviewView::loadFinished);
+EmailPreviewView::EmailPreviewView(QWidget* parent) : QWidget(parent), m_layout(new QVBoxLayout(this)) {
+    m_layout->setContentsMargins(0, 0, 0, 0);
 }
 
 EmailPreviewView::~EmailPreviewView() {
@@ -49,7 +39,27 @@ EmailPreviewView::~EmailPreviewView() {
     delete m_profile;
 }
 
+// The browser starts with the first preview, not with the window.
+void EmailPreviewView::createView() {
+    // The browser's sandbox refuses to start as root (CI machines, containers).
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    m_profile = new QWebEngineProfile; // private and in memory only
+    m_view = new QWebEngineView(this);
+    auto* page = new PreviewPage(m_profile, m_view);
+    QWebEngineSettings* s = page->settings();
+    s->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
+    s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    s->setAttribute(QWebEngineSettings::PluginsEnabled, false);
+    m_view->setPage(page);
+    m_view->setContextMenuPolicy(Qt::NoContextMenu);
+    m_layout->addWidget(m_view);
+    connect(m_view, &QWebEngineView::loadFinished, this, &EmailPreviewView::loadFinished);
+}
+
 void EmailPreviewView::loadHtml(const QString& html) {
+    if (!m_view)
+        createView();
     const QByteArray utf8 = html.toUtf8();
     if (utf8.size() < kInlineLimit) {
         m_view->setHtml(html, QUrl(QStringLiteral("about:blank")));

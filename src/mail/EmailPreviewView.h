@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QTemporaryFile;
+class QVBoxLayout;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -16,13 +17,17 @@ public:
 
     // WBLoadHTML: shows `html` as the current document, unchanged (an empty text gives an empty white page).
     void loadHtml(const QString& html);
+    // The browser view; null until the first text is loaded.
     QWebEngineView* view() const { return m_view; }
 
 Q_SIGNALS:
     void loadFinished(bool ok);
 
 private:
-    QWebEngineProfile* m_profile;
-    QWebEngineView* m_view;
+    void createView();
+
+    QVBoxLayout* m_layout;
+    QWebEngineProfile* m_profile = nullptr;
+    QWebEngineView* m_view = nullptr;
     QTemporaryFile* m_largeDocument = nullptr;
 };

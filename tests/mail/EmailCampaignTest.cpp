@@ -114,6 +114,9 @@ TEST_F(EmailCampaignTest, SkipsTheRowWithoutAddressAndLogsTheOthers) {
 
 TEST_F(EmailCampaignTest, RefusedRecipientIsLoggedAsNotSentAndTheNextGoesOnANewConnection) {
     serve(QStringLiteral("plain"), QString::fromLatin1(kTlsNone), {"--refuse", "bruno@example.org"});
+    QStringList failures;
+    QObject::connect(m_campaign.get(), &EmailCampaign::sendFailed,
+                     [&](const QString& who, const QString& why) { failures << who + " | " + why; });
     const EmailCampaign::Result r =
         run({{"Ana", "ana@example.org"}, {"Bruno", "bruno@example.org"}, {"Célia", "celia@example.org"}});
     ASSERT_EQ(r.outcome, EmailCampaign::Outcome::Finished) << r.error.toStdString();
@@ -129,6 +132,8 @@ TEST_F(EmailCampaignTest, RefusedRecipientIsLoggedAsNotSentAndTheNextGoesOnANewC
     ASSERT_EQ(got.size(), 2);
     EXPECT_NE(got[0]["connection"].toInt(), got[1]["connection"].toInt());
     EXPECT_TRUE(got[1]["authenticated"].toBool()); // the new connection logs in again
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures[0], QStringLiteral("(Bruno) bruno@example.org | 5.1.1 Mailbox unavailable"));
 }
 
 // Failures before the send step stop the run at the first addressed recipient, with nothing logged.
