@@ -9,8 +9,8 @@ EnviarEmailPage::EnviarEmailPage(TADO* ado, TDM* recipients, QWidget* parent)
     : QWidget(parent), m_panel(new RecipientPanel(recipients, ado, false, this)), m_campaignArea(new QVBoxLayout) {
     auto* h = new QHBoxLayout(this);
     h->setContentsMargins(4, 4, 4, 4);
-    h->addWidget(m_panel, 1);
-    h->addLayout(m_campaignArea);
+    h->addWidget(m_panel, 2);
+    h->addLayout(m_campaignArea, 1);
 }
 
 void EnviarEmailPage::showEvent(QShowEvent* event) {

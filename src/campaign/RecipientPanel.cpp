@@ -56,14 +56,22 @@ RecipientPanel::RecipientPanel(TDM* recipients, TADO* ado, bool marks, QWidget* 
             m_tdm->moveTo(cur.row());
     });
     connect(m_tdm, &TDM::currentChanged, this, &RecipientPanel::currentToGrid);
-    connect(m_model, &QAbstractItemModel::modelReset, m_grid, &QTableView::resizeColumnsToContents);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        for (int c = 0; c < m_model->columnCount(); ++c) {
+            const QString title = m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+            m_grid->setColumnWidth(c, title == "NOME" || title == "EMAIL" ? 190 : title == "TELEFONE" ? 130 : 90);
+        }
+    });
     refreshIndicator();
 }
 
 QWidget* RecipientPanel::makeTop() {
     auto* top = new QWidget(this);
-    auto* h = new QHBoxLayout(top);
-    h->setContentsMargins(0, 0, 0, 0);
+    // One row beside the SMS group; two rows on the narrower e-mail page.
+    auto* rows = new QVBoxLayout(top);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* h = new QHBoxLayout;
+    rows->addLayout(h);
     auto* connectButton = new QPushButton("Conectar Banco de Dados ", top);
     h->addWidget(connectButton);
     m_indicator = new QLabel(top);
@@ -76,6 +84,7 @@ QWidget* RecipientPanel::makeTop() {
     m_local->setChecked(true);
     sh->addWidget(m_local);
     sh->addWidget(m_external);
+    sourceBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
     h->addWidget(sourceBox);
     auto* filterBox = new QGroupBox("Filtrar pelo Grupo dos Contatos Locais", top);
     auto* fh = new QHBoxLayout(filterBox);
@@ -89,7 +98,16 @@ QWidget* RecipientPanel::makeTop() {
     fh->addWidget(m_group);
     fh->addWidget(m_status);
     fh->addWidget(filtrar);
-    h->addWidget(filterBox, 1);
+    filterBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+    if (m_grid->selectionMode() == QAbstractItemView::ExtendedSelection) {
+        h->addWidget(filterBox, 1);
+    } else {
+        h->addStretch();
+        auto* second = new QHBoxLayout;
+        second->addWidget(filterBox);
+        second->addStretch();
+        rows->addLayout(second);
+    }
     connect(connectButton, &QPushButton::clicked, this, &RecipientPanel::connectSource);
     for (QRadioButton* b : {m_local, m_external})
         connect(b, &QRadioButton::clicked, this, &RecipientPanel::connectSource);
