@@ -129,13 +129,19 @@ OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
         r.outcome = Outcome::NoMarks;
         return r;
     }
+    // The marked rows as they are now: a re-probe lets other events run, and a reload of the set
+    // meanwhile must not change which recipients this run writes.
+    QList<Merge::FieldLookup> rows;
+    rows.reserve(marked.size());
+    for (int row : marked)
+        rows << recipients->fieldsOf(row);
     const QString body = m_ado->dbCFG->text("BODY_SMS");
     bool ok = prepare(&r.error) && readSlots(&r.error) && begin(&r.error);
     bool stopped = false;
     for (int i = 0; ok && i < marked.size(); ++i) {
         const int row = marked[i];
         recipients->moveTo(row);
-        const Merge::FieldLookup fields = recipients->fieldsOf(row);
+        const Merge::FieldLookup& fields = rows[i];
         QString telefone;
         if (!fields("TELEFONE", &telefone)) {
             r.error = Merge::missingFieldError("TELEFONE");

@@ -162,11 +162,18 @@ QVariant TDM::value(int row, const QString& field) const {
 }
 
 Merge::FieldLookup TDM::fieldsOf(int row) const {
-    return [this, row](const QString& field, QString* out) {
-        const int col = fieldIndex(field);
-        if (col < 0)
+    // A snapshot of the row: it stays valid when the set is reloaded or filtered while a sender
+    // waits (a re-probe or a pause lets the operator press "Conectar Banco de Dados ").
+    QList<QVariant> values;
+    if (row >= 0 && row < m_visible.size())
+        values = m_rows[m_visible[row]];
+    return [values, index = m_index](const QString& field, QString* out) {
+        auto it = index.constFind(field);
+        if (it == index.constEnd())
+            it = index.constFind(field.toUpper());
+        if (it == index.constEnd())
             return false;
-        *out = value(row, col).toString();
+        *out = values.value(it.value()).toString();
         return true;
     };
 }

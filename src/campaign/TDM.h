@@ -55,7 +55,8 @@ public:
     int fieldIndex(const QString& field) const;
     QVariant value(int row, int column) const;
     QVariant value(int row, const QString& field) const;
-    // Field lookup of one visible row, for the merge.
+    // Field lookup of one visible row, for the merge: a copy of the row, unaffected by later
+    // reloads or filters.
     Merge::FieldLookup fieldsOf(int row) const;
 
     int recNo() const { return m_current; }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -177,7 +178,9 @@ void ContatosPage::clearBoxes() {
 bool ContatosPage::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress && m_boxes.contains(qobject_cast<QLineEdit*>(watched)))
         clearBoxes();
-    if (event->type() == QEvent::FocusOut && watched == m_groupFilter)
+    // Leaving the group chooser applies it; its own drop-down taking the focus does not.
+    if (event->type() == QEvent::FocusOut && watched == m_groupFilter &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
         groupCriterion();
     return QWidget::eventFilter(watched, event);
 }

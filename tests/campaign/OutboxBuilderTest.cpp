@@ -193,3 +193,25 @@ TEST_F(Builder, StopsKeepingRowsWhenTheReprobeFindsNothing) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Builder, ReloadDuringReprobeDoesNotChangeTheRun) {
+    setSetting(ado, "CASCATA", 1);
+    load({"11987654301", "11987654302", "11987654303"});
+    builder->setVerificaPortas([this] {
+        if (++probes == 2) { // the operator reconnects while the modems are re-tested
+            sql(ado, "DELETE FROM dbCLIENTE");
+            set->connectSource(TDM::CadastroLocal);
+        }
+        sql(ado, "DELETE FROM dbPORTA_ATIVA");
+        sql(ado, "INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (1, 1)");
+        return true;
+    });
+    const auto r = builder->run(set.get());
+    EXPECT_EQ(r.outcome, Outcome::Done);
+    EXPECT_EQ(column("SELECT FONE || ' ' || MENSAGEM FROM dbMENSAGEM ORDER BY ID"),
+              QStringList({"11987654301 Ola C00", "11987654302 Ola C01", "11987654303 Ola C02"}));
+}
+
+} // namespace
