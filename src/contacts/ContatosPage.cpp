@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "contacts/ContactTransferWidget.h"
 #include "contacts/GroupChooser.h"
 #include "store/TADO.h"
 #include "widgets/DbFieldBinder.h"
@@ -52,6 +53,7 @@ ContatosPage::ContatosPage(TADO* ado, QWidget* parent) : QWidget(parent), m_ado(
     m_grid = new DbGrid(ado->dbCLIENTE, gridColumns(), this);
     m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     v->addWidget(m_grid, 1);
+    v->addWidget(new ContactTransferWidget(ado, this));
 }
 
 QWidget* ContatosPage::makeEditor() {

@@ -1,0 +1,163 @@
+#include "contacts/ContactImport.h"
+
+#include <QCoreApplication>
+#include <QSignalBlocker>
+#include <QSqlDatabase>
+#include <QSqlError>
+
+#include "contacts/ContactSearch.h"
+#include "contacts/SpreadsheetReader.h"
+#include "contacts/TransferStatus.h"
+#include "store/Dataset.h"
+#include "store/TADO.h"
+
+namespace {
+// Rows parsed between two looks at the window while a large file is opened.
+constexpr int kParseEventsEvery = 256;
+} // namespace
+
+ContactImport::ContactImport(TransferStatus* status, QObject* parent)
+    : QObject(parent), m_status(status), m_preview(this) {}
+
+ContactImport::ReadResult ContactImport::read(const QString& path) {
+    ReadResult result;
+    m_status->setPanelVisible(true);
+    m_status->setText("Inciando abertura do arquivo do excel.");
+    m_status->setProgress(0);
+    m_status->setText("Cria Excel- OLE Object");
+    m_status->setText("Esconde Excel");
+    m_status->setText("Abre o Workbook");
+    QList<QStringList> rows;
+    if (!parse(path, &rows, &result))
+        return result;
+    m_status->setText("Pegar o número da última linha");
+    m_status->setMaximum(int(rows.size()));
+    m_status->setText("Pegar o número da última coluna");
+    m_status->setText("Lendo dados do Workbook (Pode demorar de acordo com a quatidade de contatos!)");
+    m_status->setText("Cria o loop para listar os registros no StringGrid");
+    if (!listRows(rows)) {
+        result.outcome = ReadOutcome::Stopped;
+        return result;
+    }
+    m_status->setPanelVisible(false);
+    m_status->setText("Fecha o Microsoft Excel");
+    m_status->setText("Finalizado processo de leitura do arquivo excel!");
+    return result;
+}
+
+// Opens and parses the whole sheet; the window keeps answering meanwhile, so a stop pressed while
+// a large file opens ends the read before any of its rows is listed.
+bool ContactImport::parse(const QString& path, QList<QStringList>* rows, ReadResult* result) {
+    SpreadsheetData data = SpreadsheetReader::read(path, [](int done, int) {
+        if (done % kParseEventsEvery == 0)
+            QCoreApplication::processEvents();
+        return !TransferStatus::stopRequested();
+    });
+    if (!data.error.isEmpty()) {
+        m_status->setPanelVisible(false);
+        result->outcome = ReadOutcome::Failed;
+        result->error = data.error;
+        return false;
+    }
+    if (data.stopped) {
+        stopped("Parando importação");
+        result->outcome = ReadOutcome::Stopped;
+        return false;
+    }
+    *rows = std::move(data.rows);
+    return true;
+}
+
+// Lists the rows one by one with the row pause; false when the operator stopped it.
+bool ContactImport::listRows(const QList<QStringList>& rows) {
+    const int lastRow = int(rows.size());
+    for (int row = 1; row <= lastRow; ++row) {
+        m_status->rowPause();
+        if (TransferStatus::stopRequested()) {
+            stopped("Parando importação");
+            return false;
+        }
+        m_preview.addRow(rows[row - 1]);
+        m_status->setProgress(row + 1);
+        m_status->setText(QStringLiteral("Posição %1 de %2").arg(row + 1).arg(lastRow));
+    }
+    return true;
+}
+
+void ContactImport::stopped(const QString& text) {
+    m_status->setText(text);
+    TransferStatus::clearStop();
+    m_status->setPanelVisible(false);
+}
+
+QVariant ContactImport::currentGroup(Dataset* dbGRUPO) {
+    if (!dbGRUPO || !dbGRUPO->isOpen() || dbGRUPO->recNo() < 0)
+        return 0;
+    const QVariant id = dbGRUPO->value("ID_GRUPO");
+    return id.isNull() ? QVariant(0) : id;
+}
+
+QString ContactImport::saveRow(Dataset* dbCLIENTE, const QStringList& cells, const QVariant& idGrupo) {
+    dbCLIENTE->append();
+    if (dbCLIENTE->state() != Dataset::State::Insert)
+        return dbCLIENTE->lastError().isEmpty() ? QStringLiteral("A lista de contatos não aceita inclusões.")
+                                                : dbCLIENTE->lastError();
+    const QStringList& fields = SpreadsheetReader::columnFields();
+    for (int i = 0; i < fields.size(); ++i)
+        dbCLIENTE->setValue(fields[i], cells.value(i));
+    dbCLIENTE->setValue("ID_GRUPO", idGrupo);
+    dbCLIENTE->setValue("DESATIVADO", false);
+    if (dbCLIENTE->post())
+        return {};
+    const QString error = dbCLIENTE->lastError();
+    {
+        // The refused row leaves the list with the list's signals held back: a grid following the
+        // list would move to a neighbour row while the row is still being inserted, and that move
+        // would post the row being dropped. The caller refreshes the list afterwards.
+        const QSignalBlocker hold(dbCLIENTE);
+        dbCLIENTE->cancel();
+    }
+    return error.isEmpty() ? QStringLiteral("O contato não foi gravado.") : error;
+}
+
+ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo) {
+    SaveResult result;
+    Dataset* clientes = ado->dbCLIENTE;
+    // A list left closed by a failed search would take no rows: show everyone again first.
+    if (!clientes->isOpen()) {
+        clientes->clearBindings();
+        clientes->setSql(ContactSearch::fullList());
+        if (!clientes->open()) {
+            result.error = clientes->lastError();
+            result.failedIndice = m_preview.rows().isEmpty() ? 0 : m_preview.rows().first().indice;
+            return result;
+        }
+    }
+    // One transaction for the whole save only spares a disk flush per row; every row is still
+    // inserted and announced on its own, and the rows before a refused one are committed.
+    QSqlDatabase db = ado->database();
+    const bool inTransaction = db.transaction();
+    for (const ImportPreviewModel::Row& row : m_preview.rows()) {
+        result.error = saveRow(clientes, row.cells, idGrupo);
+        if (!result.error.isEmpty()) {
+            result.failedIndice = row.indice;
+            break;
+        }
+        ++result.saved;
+    }
+    if (inTransaction && !db.commit()) {
+        result.error = db.lastError().text();
+        result.failedIndice = m_preview.rows().first().indice;
+        db.rollback();
+        clientes->refresh();
+        result.saved = 0;
+        return result;
+    }
+    if (result.ok()) {
+        m_preview.clear();
+    } else {
+        clientes->refresh(); // the list as stored, once the rows before the refused one are committed
+        m_preview.removeFirst(result.saved);
+    }
+    return result;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include "contacts/ImportPreviewModel.h"
+
+class Dataset;
+class TADO;
+class TransferStatus;
+
+// The spreadsheet import without its widgets: reads a sheet into the preview list row by row,
+// reporting on a TransferStatus, then saves the preview as new contacts or drops it.
+//
+// The preview lives as long as this object: a stopped read keeps the rows listed so far, so the
+// next read adds after them and the next save stores both. Only save and cancel empty it.
+class ContactImport : public QObject {
+    Q_OBJECT
+public:
+    enum class ReadOutcome { Finished, Stopped, Failed };
+    struct ReadResult {
+        ReadOutcome outcome = ReadOutcome::Finished;
+        QString error; // the reader's own text when Failed
+    };
+    struct SaveResult {
+        int saved = 0;        // contacts stored by this save
+        int failedIndice = 0; // "Indice" of the row the database refused, 0 when none
+        QString error;        // the database's text for that row
+        bool ok() const { return error.isEmpty(); }
+    };
+
+    explicit ContactImport(TransferStatus* status, QObject* parent = nullptr);
+
+    ImportPreviewModel* preview() { return &m_preview; }
+
+    // Reads the first worksheet of `path` into the preview. Finished and Stopped hide the status
+    // panel; so does Failed, which adds nothing and returns the error's text.
+    ReadResult read(const QString& path);
+
+    // Stores every preview row, in order, as a contact of group `idGrupo` with DESATIVADO false,
+    // through dbCLIENTE so that its events fire for each row. On success the preview is emptied.
+    // A refused row ends the save there: the rows before it stay stored and leave the preview,
+    // which then starts with the refused row, so saving again does not store them twice.
+    SaveResult save(TADO* ado, const QVariant& idGrupo);
+
+    // "Cancelar Importação": empties the preview; the contacts are not touched.
+    void cancel() { m_preview.clear(); }
+
+    // The group a save stores: ID_GRUPO of the current row of dbGRUPO, 0 when there is none.
+    static QVariant currentGroup(Dataset* dbGRUPO);
+
+private:
+    bool parse(const QString& path, QList<QStringList>* rows, ReadResult* result);
+    bool listRows(const QList<QStringList>& rows);
+    void stopped(const QString& text);
+    static QString saveRow(Dataset* dbCLIENTE, const QStringList& cells, const QVariant& idGrupo);
+
+    TransferStatus* m_status;
+    ImportPreviewModel m_preview;
+};

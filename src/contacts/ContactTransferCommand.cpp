@@ -1,0 +1,127 @@
+#include "contacts/ContactTransferCommand.h"
+
+#include "contacts/ContactExport.h"
+#include "contacts/ContactImport.h"
+#include "contacts/ContactSearch.h"
+#include "contacts/TransferStatus.h"
+#include "store/Dataset.h"
+#include "store/TADO.h"
+
+namespace ContactTransferCommand {
+namespace {
+
+struct Request {
+    QString file;
+    QString group;
+    QString error;
+};
+
+// Reads the words after `command`: the file, and "--group NAME" when `withGroup`.
+Request parse(const QStringList& arguments, const QString& command, bool withGroup) {
+    Request r;
+    const qsizetype at = arguments.indexOf(command);
+    for (qsizetype i = at + 1; at >= 0 && i < arguments.size() && r.error.isEmpty(); ++i) {
+        const QString& a = arguments[i];
+        if (a == "--data-dir") {
+            ++i;
+        } else if (a.startsWith("--data-dir=")) {
+            continue;
+        } else if (withGroup && a == "--group") {
+            if (i + 1 >= arguments.size())
+                r.error = "--group precisa do nome do grupo";
+            else
+                r.group = arguments[++i];
+        } else if (a.startsWith("--")) {
+            r.error = "opção desconhecida: " + a;
+        } else if (r.file.isEmpty()) {
+            r.file = a;
+        } else {
+            r.error = "argumento a mais: " + a;
+        }
+    }
+    if (r.error.isEmpty() && r.file.isEmpty())
+        r.error = command + " precisa do nome do arquivo da planilha";
+    else if (r.error.isEmpty() && withGroup && r.group.isEmpty())
+        r.error = command + " precisa do grupo dos contatos: --group NOME";
+    return r;
+}
+
+// Makes the group named `name` the current row of dbGRUPO (exact name first, then ignoring case).
+bool chooseGroup(Dataset* dbGRUPO, const QString& name) {
+    if (!dbGRUPO->isOpen() && !dbGRUPO->open())
+        return false;
+    if (dbGRUPO->locate("GRUPO", name))
+        return true;
+    const int column = dbGRUPO->fieldIndex("GRUPO");
+    for (int row = 0; row < dbGRUPO->recordCount(); ++row) {
+        if (dbGRUPO->valueAt(row, column).toString().compare(name, Qt::CaseInsensitive) == 0) {
+            dbGRUPO->moveTo(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Prints every status text as a line; no pause between rows.
+void printTo(TransferStatus& status, QTextStream& out) {
+    status.setWait({});
+    QObject::connect(&status, &TransferStatus::textChanged, &status,
+                     [&out](const QString& t) { out << t << Qt::endl; });
+}
+
+} // namespace
+
+int runImport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const Request r = parse(arguments, "--import", true);
+    if (!r.error.isEmpty()) {
+        err << r.error << Qt::endl << "Uso: vestral-sms --import ARQUIVO --group NOME" << Qt::endl;
+        return 2;
+    }
+    if (!chooseGroup(ado->dbGRUPO, r.group)) {
+        err << QStringLiteral("O grupo de contatos \"%1\" não existe.").arg(r.group) << Qt::endl;
+        return 1;
+    }
+    TransferStatus status;
+    printTo(status, out);
+    ContactImport import(&status);
+    const ContactImport::ReadResult read = import.read(r.file);
+    if (read.outcome != ContactImport::ReadOutcome::Finished) {
+        err << QString(read.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    const ContactImport::SaveResult saved = import.save(ado, ContactImport::currentGroup(ado->dbGRUPO));
+    if (!saved.ok()) {
+        err << QStringLiteral("A linha %1 da planilha não foi gravada: %2").arg(saved.failedIndice).arg(saved.error)
+            << Qt::endl
+            << QStringLiteral("Contatos gravados antes dela: %1").arg(saved.saved) << Qt::endl;
+        return 1;
+    }
+    out << QStringLiteral("Contatos importados: %1").arg(saved.saved) << Qt::endl;
+    return 0;
+}
+
+int runExport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    const Request r = parse(arguments, "--export", false);
+    if (!r.error.isEmpty()) {
+        err << r.error << Qt::endl << "Uso: vestral-sms --export ARQUIVO.xls|ARQUIVO.xlsx" << Qt::endl;
+        return 2;
+    }
+    Dataset* clientes = ado->dbCLIENTE;
+    clientes->close();
+    clientes->clearBindings();
+    clientes->setSql(ContactSearch::fullList());
+    if (!clientes->open()) {
+        err << clientes->lastError() << Qt::endl;
+        return 1;
+    }
+    TransferStatus status;
+    printTo(status, out);
+    const ContactExport::Result result = ContactExport(&status).run(clientes, [&r] { return r.file; });
+    if (result.outcome == ContactExport::Outcome::Failed) {
+        err << result.error << Qt::endl;
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace ContactTransferCommand
