@@ -22,6 +22,9 @@
 #include "contacts/GruposPage.h"
 #include "history/HistoricoPage.h"
 #include "history/ManutencaoPage.h"
+#include "sms/CaixaSaidaPage.h"
+#include "sms/SmsRecebidoPage.h"
+#include "sms/SmsStation.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 #include "widgets/RecordNavigator.h"
@@ -150,6 +153,11 @@ void TfPrincipal::installSubsystemPages() {
     setPage("Enviar EMAIL", enviarEmail);
     connect(this, &TfPrincipal::clockTick, enviarSms, &EnviarSmsPage::refreshIndicator);
     connect(this, &TfPrincipal::clockTick, enviarEmail, &EnviarEmailPage::refreshIndicator);
+    auto* sms = new SmsStation(m_ado, this); // send workers, inbox of slot 1, scheduled send
+    setPage("Enviar SMS/Caixa de Saída", new CaixaSaidaPage(m_ado, sms));
+    setPage("Enviar SMS/SMS Recebido", new SmsRecebidoPage(m_ado));
+    connect(this, &TfPrincipal::clockTick, sms, &SmsStation::clockTick);
+    connect(this, &TfPrincipal::scheduledTick, sms, &SmsStation::scheduledTick);
     setPage("Cadastro de Contatos", new ContatosPage(m_ado));
     setPage("Cadastro de Grupos", new GruposPage(m_ado));
 }

@@ -1,8 +1,10 @@
 #include "sms/CaixaSaidaPage.h"
 
 #include "history/Maintenance.h"
+#include "sms/ScheduledSend.h"
 #include "sms/SendScreen.h"
 #include "sms/SmsSender.h"
+#include "sms/SmsStation.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 #include "widgets/DbGrid.h"
@@ -33,9 +35,9 @@ QList<DatasetModel::Column> outboxColumns() {
 
 } // namespace
 
-CaixaSaidaPage::CaixaSaidaPage(TADO* ado, SmsSender* sender, QWidget* parent)
-    : QWidget(parent), m_ado(ado), m_sender(sender), m_grid(new DbGrid(ado->dbMENSAGEM, outboxColumns(), this)),
-      m_log(new QListWidget(this)) {
+CaixaSaidaPage::CaixaSaidaPage(TADO* ado, SmsStation* station, QWidget* parent)
+    : QWidget(parent), m_ado(ado), m_station(station), m_sender(station ? station->sender() : nullptr),
+      m_grid(new DbGrid(ado->dbMENSAGEM, outboxColumns(), this)), m_log(new QListWidget(this)) {
     m_dialog = [this](QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons) {
         QMessageBox box(icon, QApplication::applicationName(), QString(text).replace('\r', '\n'), buttons, this);
         return QMessageBox::StandardButton(box.exec());
@@ -55,8 +57,17 @@ CaixaSaidaPage::CaixaSaidaPage(TADO* ado, SmsSender* sender, QWidget* parent)
     v->addWidget(m_grid, 3);
     v->addWidget(makeButtons());
     v->addWidget(status, 2);
-    if (m_sender && m_sender->screen())
-        connect(m_sender->screen(), &SendScreen::sendLogLine, this, [this](const QString& l) { appendLog(l); });
+    if (!m_station)
+        return;
+    connect(m_station->screen(), &SendScreen::sendLogLine, this, [this](const QString& l) { appendLog(l); });
+    connect(m_station, &SmsStation::warning, this,
+            [this](const QString& text) { m_dialog(QMessageBox::Warning, text, QMessageBox::Ok); });
+    // The scheduled send does what the operator would do here.
+    connect(m_station->schedule(), &ScheduledSend::sendDue, this, [this] {
+        m_ado->dbMENSAGEM->refresh();
+        markAll();
+        btEnvioSMSClick();
+    });
 }
 
 QWidget* CaixaSaidaPage::makeButtons() {

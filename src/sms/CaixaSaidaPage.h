@@ -9,6 +9,7 @@ class DbGrid;
 class QListWidget;
 class QPushButton;
 class SmsSender;
+class SmsStation;
 class TADO;
 
 // Sub-page "Caixa de Saída" of "Enviar SMS": the outbox grid with its marks, the send button, the
@@ -21,7 +22,7 @@ public:
     using Dialog =
         std::function<QMessageBox::StandardButton(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)>;
 
-    CaixaSaidaPage(TADO* ado, SmsSender* sender, QWidget* parent = nullptr);
+    CaixaSaidaPage(TADO* ado, SmsStation* station, QWidget* parent = nullptr);
 
     DbGrid* grid() const { return m_grid; }
     QListWidget* sendLog() const { return m_log; }
@@ -51,6 +52,7 @@ private:
     void outboxChanged();
 
     TADO* m_ado;
+    SmsStation* m_station;
     SmsSender* m_sender;
     DbGrid* m_grid;
     QListWidget* m_log;

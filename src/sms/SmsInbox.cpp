@@ -31,12 +31,21 @@ SmsInbox::SmsInbox(TADO* ado, InboxMode* mode, QObject* parent)
     m_limit.setSingleShot(true);
     m_limit.setInterval(15000);
     connect(&m_limit, &QTimer::timeout, this, &SmsInbox::timeLimitReached);
+    setMode(mode);
+}
+
+void SmsInbox::setMode(InboxMode* mode) {
+    if (m_mode && m_mode->reader == this && m_mode != mode) {
+        m_mode->on = false;
+        m_mode->reader = nullptr;
+    }
+    m_mode = mode;
     if (m_mode)
         m_mode->reader = this;
 }
 
 SmsInbox::Start SmsInbox::Button13Click() {
-    if (!m_channel || !m_channel->isOpen())
+    if (!m_mode || !m_channel || !m_channel->isOpen())
         return Start::PortClosed;
     if (m_busy || (m_mode && m_mode->on))
         return Start::Busy;

@@ -28,6 +28,8 @@ public:
     SmsInbox(TADO* ado, InboxMode* mode, QObject* parent = nullptr);
 
     void setChannel(SerialChannel* channel) { m_channel = channel; }
+    // The inbox mode of the response handlers; the inbox becomes its reader.
+    void setMode(InboxMode* mode);
     // The wait that keeps the window thread's events flowing (Aguarda).
     void setWait(std::function<void(int ms)> wait) { m_wait = std::move(wait); }
     // The beep (2800 Hz, 140 ms) when messages arrived.

@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <optional>
 
 using namespace modemsim;
 
@@ -182,4 +183,66 @@ TEST(Sender, OutboxRowsBecomeHistoryRowsWhateverTheModemsDo) {
     QSqlQuery sentOk = bench.sql("SELECT COUNT(*) FROM dbHISTORICO WHERE ENVIADO = 1");
     ASSERT_TRUE(sentOk.next());
     EXPECT_GE(sentOk.value(0).toInt(), 4);
+}
+
+// The port closes while the worker pauses before its second row: the worker opens it again and
+// goes on; when it cannot (the modem is gone) it stops and the row stays in the outbox.
+TEST(Sender, PortClosedWhilePausing) {
+    for (const bool unplug : {false, true}) {
+        SmsBench bench;
+        ASSERT_TRUE(bench.start({PortConfig{}}));
+        bench.activate({1});
+        bench.setTempoSms(1000);
+        bench.addRow(1, "5511900000001", "um");
+        bench.addRow(1, "5511900000002", "dois");
+        bool closed = false;
+        QObject::connect(bench.screen.get(), &SendScreen::queueCounterChanged, [&](int, int count) {
+            if (count != 1 || closed)
+                return;
+            closed = true;
+            if (unplug)
+                bench.sim->unplug(0);
+            bench.slots[0].channel->close();
+        });
+        std::optional<TMeuThread::End> end;
+        QObject::connect(bench.sender.get(), &SmsSender::workerEnded, [&](int slot, TMeuThread::End e) {
+            if (slot == 1)
+                end = e;
+        });
+        ASSERT_TRUE(bench.send(fastTiming()));
+        ASSERT_TRUE(closed);
+        ASSERT_TRUE(end.has_value());
+        if (unplug) {
+            EXPECT_EQ(*end, TMeuThread::End::PortFailed);
+            EXPECT_EQ(bench.count("dbMENSAGEM"), 1);
+            EXPECT_EQ(bench.count("dbHISTORICO"), 1);
+            SendScreen::BarState last = SendScreen::BarState::Finished;
+            for (const auto& [slot, state] : bench.bars)
+                if (slot == 1)
+                    last = state;
+            EXPECT_EQ(last, SendScreen::BarState::Running) << "the bar stays lime";
+        } else {
+            EXPECT_EQ(*end, TMeuThread::End::Finished);
+            EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+            EXPECT_EQ(bench.count("dbHISTORICO"), 2);
+            const std::string received = bench.sim->received(0);
+            EXPECT_NE(received.find("AT+CMGF=1\r\nAT+CMGS=\"5511900000002\""), std::string::npos);
+        }
+    }
+}
+
+// A stop request ends the worker before its next row; the rows not attempted stay.
+TEST(Sender, StopFinishesTheCurrentRowOnly) {
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({PortConfig{}}));
+    bench.activate({1});
+    for (int i = 0; i < 5; ++i)
+        bench.addRow(1, QStringLiteral("551190000000%1").arg(i), "x");
+    QObject::connect(bench.screen.get(), &SendScreen::sendLogLine, [&](const QString& line) {
+        if (line.contains("Preparando SMS para o Fone=5511900000001"))
+            bench.sender->stop();
+    });
+    ASSERT_TRUE(bench.send(fastTiming()));
+    EXPECT_EQ(bench.count("dbHISTORICO"), 2);
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 3);
 }

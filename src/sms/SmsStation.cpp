@@ -1,0 +1,48 @@
+#include "sms/SmsStation.h"
+
+#include "modem/SerialChannel.h"
+#include "sms/ScheduledSend.h"
+#include "sms/SendScreen.h"
+#include "sms/SmsInbox.h"
+#include "sms/SmsSender.h"
+
+SmsStation::SmsStation(TADO* ado, QObject* parent)
+    : QObject(parent), m_ado(ado), m_mode(&m_ownMode), m_screen(new SendScreen(ado, this)),
+      m_sender(new SmsSender(ado, m_screen, this)), m_inbox(new SmsInbox(ado, m_mode, this)),
+      m_schedule(new ScheduledSend(ado, this)) {
+    connect(m_schedule, &ScheduledSend::emptyOutbox, this,
+            [this] { Q_EMIT warning(QString::fromUtf8(ScheduledSend::kEmptyOutboxWarning)); });
+}
+
+SmsStation::~SmsStation() {
+    // Workers hand their last screen changes to this thread: serve them before the screen goes.
+    m_sender->stopAndWait();
+}
+
+void SmsStation::setSlot(int n, SerialChannel* channel, SlotState* state) {
+    m_sender->setSlot(n, channel, state);
+    if (n == SmsInbox::kSlot) {
+        m_slot1 = channel;
+        m_inbox->setChannel(channel);
+    }
+}
+
+void SmsStation::setInboxMode(InboxMode* mode) {
+    m_mode = mode ? mode : &m_ownMode;
+    m_inbox->setMode(m_mode);
+}
+
+void SmsStation::Button13Click() {
+    if (m_inbox->Button13Click() == SmsInbox::Start::PortClosed)
+        Q_EMIT warning(QString::fromUtf8(SmsInbox::kPortClosedWarning));
+}
+
+void SmsStation::clockTick(const QDateTime& now) {
+    if (now.time().second() != kInboxSecond || !m_slot1 || !m_slot1->isOpen() || m_inbox->busy())
+        return;
+    m_inbox->Button13Click();
+}
+
+void SmsStation::scheduledTick() {
+    m_schedule->tAUTOTimer();
+}

@@ -1,0 +1,123 @@
+// The outbox page (marks, Ctrl+Delete, deleting everything, the scheduled send pressing the
+// button) and the received-SMS page (a click marks a message read).
+#include "../common/TempDataDir.h"
+#include "sms/CaixaSaidaPage.h"
+#include "sms/ScheduledSend.h"
+#include "sms/SmsRecebidoPage.h"
+#include "sms/SmsSender.h"
+#include "sms/SmsStation.h"
+#include "widgets/DbGrid.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QListWidget>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+struct PageBench {
+    TempDataDir data;
+    bool start(int outboxRows) {
+        if (!data.start().ok)
+            return false;
+        QSqlQuery q(data.ado->database());
+        for (int i = 0; i < outboxRows; ++i) {
+            q.prepare("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES (?, ?, 1)");
+            q.addBindValue(QStringLiteral("551190000000%1").arg(i));
+            q.addBindValue(QStringLiteral("texto %1").arg(i));
+            if (!q.exec())
+                return false;
+        }
+        data.ado->dbMENSAGEM->refresh();
+        return true;
+    }
+    int count(const char* table) {
+        QSqlQuery q(data.ado->database());
+        q.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table));
+        return q.next() ? q.value(0).toInt() : -1;
+    }
+};
+
+} // namespace
+
+TEST(CaixaSaidaPage, MarksAndCtrlDeleteRemoveTheMarkedRows) {
+    PageBench bench;
+    ASSERT_TRUE(bench.start(4));
+    SmsStation station(bench.data.ado.get());
+    CaixaSaidaPage page(bench.data.ado.get(), &station);
+    page.show();
+    page.markAll();
+    EXPECT_EQ(page.markedIds().size(), 4);
+    page.unmarkAll();
+    EXPECT_TRUE(page.markedIds().isEmpty());
+    page.grid()->setCurrentIndex(page.grid()->model()->index(2, 0));
+    page.unmarkAll();
+    page.markFromHere();
+    EXPECT_EQ(page.markedIds(), (QList<qint64>{3, 4}));
+    QTest::keyClick(page.grid(), Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 2);
+    EXPECT_EQ(bench.data.ado->dbMENSAGEM->recordCount(), 2);
+    QTest::keyClick(page.grid(), Qt::Key_Delete); // without Ctrl nothing happens
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 2);
+}
+
+TEST(CaixaSaidaPage, DeleteAllAsksFirst) {
+    PageBench bench;
+    ASSERT_TRUE(bench.start(3));
+    SmsStation station(bench.data.ado.get());
+    CaixaSaidaPage page(bench.data.ado.get(), &station);
+    QString asked;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    page.setDialog([&](QMessageBox::Icon, const QString& text, QMessageBox::StandardButtons) {
+        asked = text;
+        return answer;
+    });
+    page.apagarTodas();
+    EXPECT_TRUE(asked.startsWith("Ao excluir as mensagens na caixa de saída"));
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 3);
+    answer = QMessageBox::Yes;
+    page.apagarTodas();
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+}
+
+// At the configured second the page marks every row and presses the send button; with no active
+// slot every worker ends at once and the rows stay.
+TEST(CaixaSaidaPage, ScheduledSendMarksAllAndSends) {
+    PageBench bench;
+    ASSERT_TRUE(bench.start(5));
+    QSqlQuery q(bench.data.ado->database());
+    ASSERT_TRUE(q.exec("UPDATE dbCFG SET HORARIO = '08:00:00'"));
+    SmsStation station(bench.data.ado.get());
+    CaixaSaidaPage page(bench.data.ado.get(), &station);
+    station.schedule()->setClock([] { return QDateTime(QDate(2026, 12, 9), QTime(8, 0)); });
+    int ended = 0;
+    QObject::connect(station.sender(), &SmsSender::workerEnded, [&] { ++ended; });
+    station.scheduledTick();
+    EXPECT_EQ(page.markedIds().size(), 5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !station.sender()->running(); }, 10000));
+    EXPECT_EQ(ended, 64);
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 5);
+}
+
+TEST(SmsRecebidoPage, ClickMarksRead) {
+    PageBench bench;
+    ASSERT_TRUE(bench.start(0));
+    QSqlQuery q(bench.data.ado->database());
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO dbSMS (ID_SMS, ENTRADA, FONE, SMS, LIDO) VALUES (%1, 1, "
+                                          "'+5511', 'oi', 0)")
+                               .arg(i + 1)));
+    SmsRecebidoPage page(bench.data.ado.get());
+    page.resize(900, 400);
+    page.show();
+    ASSERT_EQ(page.grid()->model()->rowCount(), 2);
+    const QRect cell = page.grid()->visualRect(page.grid()->model()->index(1, 1));
+    QTest::mouseClick(page.grid()->viewport(), Qt::LeftButton, {}, cell.center());
+    q.exec("SELECT ID_SMS, LIDO FROM dbSMS ORDER BY ID");
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(1).toInt(), 0);
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(1).toInt(), 1);
+}
