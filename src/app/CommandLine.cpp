@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include "app/VersionInfo.h"
+#include "contacts/ContactTransferCommand.h"
 #include "history/HistoryReportCommand.h"
 #include "mail/EmailCampaignCommand.h"
 #include "store/DataDir.h"
@@ -54,6 +55,26 @@ int sendEmail(const Parsed& p, QTextStream& out, QTextStream& err) {
     return vestral::mail::EmailCampaignCommand::run(&ado, p.arguments, out, err);
 }
 
+int importContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return ContactTransferCommand::runImport(&ado, p.arguments, out, err);
+}
+
+int exportContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return ContactTransferCommand::runExport(&ado, p.arguments, out, err);
+}
+
 // One line per command; each subsystem adds its own here.
 const Command kCommands[] = {
     {"--help", "mostra esta ajuda", nullptr},
@@ -67,6 +88,9 @@ const Command kCommands[] = {
      "[--group NOME] [--status all|active|disabled] [--external]: envia o e-mail a cada destinatário "
      "(Cadastro Local ou Integração com --external) e mostra as linhas de status",
      sendEmail},
+    {"--import", "ARQUIVO --group NOME: importa cada linha da planilha (.xls, .xlsx, .csv) como contato do grupo",
+     importContacts},
+    {"--export", "ARQUIVO.xls|ARQUIVO.xlsx: exporta todos os contatos para a planilha", exportContacts},
 };
 
 const Command* find(const QString& name) {
