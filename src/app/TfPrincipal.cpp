@@ -22,6 +22,8 @@
 #include "contacts/GruposPage.h"
 #include "history/HistoricoPage.h"
 #include "history/ManutencaoPage.h"
+#include "mail/ConfigEmailPage.h"
+#include "mail/EmailSendWidget.h"
 #include "sms/CaixaSaidaPage.h"
 #include "sms/SmsRecebidoPage.h"
 #include "sms/SmsStation.h"
@@ -153,6 +155,10 @@ void TfPrincipal::installSubsystemPages() {
     setPage("Enviar EMAIL", enviarEmail);
     connect(this, &TfPrincipal::clockTick, enviarSms, &EnviarSmsPage::refreshIndicator);
     connect(this, &TfPrincipal::clockTick, enviarEmail, &EnviarEmailPage::refreshIndicator);
+    enviarEmail->campaignArea()->addWidget(new EmailSendWidget(m_ado, recipients, enviarEmail));
+    auto* configEmail = new ConfigEmailPage(m_ado);
+    setPage("Configuração do Sistema/Configurar E-mail", configEmail);
+    connect(this, &TfPrincipal::settingsSaved, configEmail, &ConfigEmailPage::DBNavigator1Click);
     auto* sms = new SmsStation(m_ado, this); // send workers, inbox of slot 1, scheduled send
     setPage("Enviar SMS/Caixa de Saída", new CaixaSaidaPage(m_ado, sms));
     setPage("Enviar SMS/SMS Recebido", new SmsRecebidoPage(m_ado));
