@@ -1,0 +1,174 @@
+#include "modem/ConfiguracaoModemPage.h"
+
+#include "modem/DeviceDialog.h"
+#include "modem/ModemManual.h"
+#include "modem/PortConfigurator.h"
+#include "modem/PortSlot.h"
+#include "modem/SelectPortDialog.h"
+#include "store/DataDir.h"
+#include "store/TADO.h"
+#include "widgets/DbFieldBinder.h"
+#include "widgets/DbGrid.h"
+#include "widgets/RecordNavigator.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+QList<DatasetModel::Column> portColumns() {
+    const Qt::Alignment centre = Qt::AlignCenter;
+    return {{QStringLiteral("ID"), QStringLiteral("Entrada"), 70, false, centre},
+            {QStringLiteral("COM"), QStringLiteral("Porta"), 70, false, centre},
+            {QStringLiteral("VELOCIDADE"), QStringLiteral("Velocidade"), 90, false, centre},
+            {QStringLiteral("PARIDADE"), QStringLiteral("Paridade"), 80, false, centre},
+            {QStringLiteral("DATABITS"), QStringLiteral("Databits"), 70, false, centre},
+            {QStringLiteral("STOPBITS"), QStringLiteral("Stopbits"), 70, false, centre},
+            {QStringLiteral("ATIVO"), QStringLiteral("Ativo"), 60, true, centre}};
+}
+
+QComboBox* choiceBox(const QString& name, const QStringList& choices, QWidget* parent) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(name);
+    box->setEditable(true);
+    box->addItems(choices);
+    return box;
+}
+
+} // namespace
+
+ConfiguracaoModemPage::ConfiguracaoModemPage(TADO* ado, PortConfigurator* configurator, QWidget* parent)
+    : QWidget(parent), m_ado(ado), m_configurator(configurator), m_grid(new DbGrid(ado->dbPORTA, portColumns(), this)) {
+    setObjectName(QStringLiteral("Configuração Modem"));
+    m_grid->setObjectName(QStringLiteral("gridPORTA"));
+    m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(m_grid, 1);
+    v->addWidget(makeEditors());
+    v->addWidget(makeButtons());
+    // A slot without a port number asks for one when it opens.
+    configurator->portSlots()->setPortChooser(
+        [this](const SerialChannel&) { return SelectPortDialog::choose(window()); });
+}
+
+QStringList ConfiguracaoModemPage::speedChoices() {
+    return {"50",    "75",    "110",   "150",   "300",   "600",   "1200",   "2400",   "4800",   "7200",  "9600",
+            "14400", "19200", "28800", "33600", "38400", "57600", "115200", "230400", "460800", "921600"};
+}
+
+QStringList ConfiguracaoModemPage::parityChoices() {
+    return {"pEven", "pMark", "pNone", "pOdd", "pSpace"};
+}
+
+QStringList ConfiguracaoModemPage::dataBitsChoices() {
+    return {"5", "6", "7", "8"};
+}
+
+QStringList ConfiguracaoModemPage::stopBitsChoices() {
+    // No "1.5": the serial drivers here have no one-and-a-half stop bits.
+    return {"1", "2"};
+}
+
+QWidget* ConfiguracaoModemPage::makeEditors() {
+    auto* box = new QGroupBox(QStringLiteral("Configuração da Entrada"), this);
+    auto* h = new QHBoxLayout(box);
+    auto* binder = new DbFieldBinder(m_ado->dbPORTA, box);
+    QStringList ports;
+    for (int n = 1; n <= 999; ++n)
+        ports.append(QString::number(n));
+    const struct {
+        const char* title;
+        const char* field;
+        QStringList choices;
+    } editors[] = {{"Porta", "COM", ports},
+                   {"Velocidade", "VELOCIDADE", speedChoices()},
+                   {"Paridade", "PARIDADE", parityChoices()},
+                   {"Databits", "DATABITS", dataBitsChoices()},
+                   {"Stopbits", "STOPBITS", stopBitsChoices()}};
+    for (const auto& e : editors) {
+        auto* form = new QFormLayout;
+        form->setRowWrapPolicy(QFormLayout::WrapAllRows);
+        QComboBox* combo = choiceBox(QString::fromLatin1(e.field), e.choices, box);
+        form->addRow(QString::fromLatin1(e.title), combo);
+        binder->bind(combo, QString::fromLatin1(e.field));
+        h->addLayout(form);
+    }
+    auto* ativo = new QCheckBox(QStringLiteral("Porta Ativa"), box);
+    ativo->setObjectName(QStringLiteral("ATIVO"));
+    binder->bind(ativo, QStringLiteral("ATIVO"));
+    h->addWidget(ativo);
+    h->addStretch();
+    binder->refresh();
+    return box;
+}
+
+QWidget* ConfiguracaoModemPage::makeButtons() {
+    auto* row = new QWidget(this);
+    auto* h = new QHBoxLayout(row);
+    h->setContentsMargins(0, 0, 0, 0);
+    m_navigator = new RecordNavigator(row);
+    m_navigator->setObjectName(QStringLiteral("navigatorPORTA"));
+    m_navigator->setVisibleButtons({RecordNavigator::First, RecordNavigator::Prior, RecordNavigator::Next,
+                                    RecordNavigator::Last, RecordNavigator::Edit, RecordNavigator::Post,
+                                    RecordNavigator::Cancel, RecordNavigator::Refresh});
+    m_navigator->setDataset(m_ado->dbPORTA);
+    h->addWidget(m_navigator);
+    h->addStretch();
+    const struct {
+        const char* caption;
+        void (ConfiguracaoModemPage::*slot)();
+    } buttons[] = {{"Fechar e &Configurar todas as porta seriais", &ConfiguracaoModemPage::btConfigurarClick},
+                   {"&Abrir todas as Portas", &ConfiguracaoModemPage::btAbrirClick},
+                   {"Dispositivos Seriais", &ConfiguracaoModemPage::btDispositivosClick}};
+    for (const auto& b : buttons) {
+        auto* button = new QPushButton(QString::fromUtf8(b.caption), row);
+        connect(button, &QPushButton::clicked, this, b.slot);
+        h->addWidget(button);
+    }
+    return row;
+}
+
+void ConfiguracaoModemPage::btConfigurarClick() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_configurator->configureAll();
+    QApplication::restoreOverrideCursor();
+}
+
+void ConfiguracaoModemPage::btAbrirClick() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool found = m_configurator->openAll();
+    QApplication::restoreOverrideCursor();
+    if (found) {
+        Q_EMIT portsOpened();
+        return;
+    }
+    const QString text = PortConfigurator::noPortOpenedQuestion().replace('\r', '\n');
+    if (QMessageBox::warning(window(), QApplication::applicationName(), text, QMessageBox::Yes | QMessageBox::Cancel) ==
+        QMessageBox::Yes)
+        openManual();
+}
+
+void ConfiguracaoModemPage::openManual() {
+    QString error;
+    const QString path = ModemManual::ensure(DataDir::current(), &error);
+    if (path.isEmpty()) {
+        QMessageBox::critical(nullptr, QApplication::applicationName(), error);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void ConfiguracaoModemPage::btDispositivosClick() {
+    DeviceDialog dialog(DataDir::current(), window());
+    dialog.exec();
+}

@@ -1,0 +1,194 @@
+#include "modem/PortConfigurator.h"
+
+#include "modem/Aguarda.h"
+#include "modem/PortSlot.h"
+#include "store/TADO.h"
+
+#include <QLoggingCategory>
+#include <QSqlError>
+#include <QSqlQuery>
+
+Q_LOGGING_CATEGORY(lcPorts, "vestral.modem.ports", QtWarningMsg)
+
+namespace {
+
+// A stored number read as an integer; anything else is refused as the channel would be.
+int integerOf(const QVariant& value, const char* column) {
+    bool ok = false;
+    const int n = value.toString().trimmed().toInt(&ok);
+    if (!ok)
+        throw SerialChannelError(
+            QStringLiteral("Valor inválido em %1: \"%2\"").arg(QString::fromLatin1(column), value.toString()));
+    return n;
+}
+
+} // namespace
+
+PortConfigurator::PortConfigurator(TADO* ado, PortSlots* slots, QObject* parent)
+    : QObject(parent), m_ado(ado), m_slots(slots), m_wait(Aguarda) {}
+
+QString PortConfigurator::noPortOpenedText() {
+    return QStringLiteral("Nenhuma porta foi aberta!\rVerifique sua configuração e se o modem esta corretamente "
+                          "conectado a porta USB.");
+}
+
+QString PortConfigurator::noPortOpenedQuestion() {
+    return noPortOpenedText() + QStringLiteral("\r\r\rDeseja abrir o Manual de configuração do Modem GSM?");
+}
+
+QList<PortConfigurator::Row> PortConfigurator::readRows() {
+    Dataset* d = m_ado->dbPORTA;
+    if (d->isOpen())
+        d->refresh();
+    else
+        d->open();
+    // A snapshot: handlers running inside the waits may move or re-read the dataset.
+    QList<Row> rows;
+    auto at = [d](int r, const char* field) { return d->valueAt(r, d->fieldIndex(QString::fromLatin1(field))); };
+    for (int r = 0; r < d->recordCount(); ++r) {
+        Row row;
+        row.id = at(r, "ID").toInt();
+        row.ativo = at(r, "ATIVO").toInt() != 0;
+        row.com = at(r, "COM");
+        row.velocidade = at(r, "VELOCIDADE");
+        row.paridade = at(r, "PARIDADE");
+        row.databits = at(r, "DATABITS");
+        row.stopbits = at(r, "STOPBITS");
+        rows.append(row);
+    }
+    return rows;
+}
+
+void PortConfigurator::configureAll() {
+    m_configErrors.clear();
+    const QList<Row> rows = readRows();
+    for (const Row& row : rows) {
+        if (row.ativo)
+            configureRow(row);
+    }
+    m_ado->dbPORTA->first();
+}
+
+void PortConfigurator::configureRow(const Row& row) {
+    PortSlot* slot = m_slots->slot(row.id);
+    if (!slot)
+        return;
+    SerialChannel* channel = slot->channel();
+    try {
+        channel->close();
+        slot->setReady(false);
+        channel->setComNumber(integerOf(row.com, "COM"));
+        channel->setBaud(integerOf(row.velocidade, "VELOCIDADE"));
+        // The stored parity is applied: a modem set to even or odd parity does not understand a
+        // channel without it.
+        channel->setParity(SerialChannel::parityFromName(row.paridade.toString()));
+        channel->setDataBits(integerOf(row.databits, "DATABITS"));
+        channel->setStopBits(SerialChannel::stopBitsFromText(row.stopbits.toString()));
+    } catch (const SerialChannelError& e) {
+        qCDebug(lcPorts) << "ENTRADA" << row.id << e.text();
+        m_configErrors.insert(row.id, e.text());
+    }
+}
+
+bool PortConfigurator::openAll() {
+    configureAll();
+    m_lastProbe.clear();
+    bool found = false;
+    const QList<Row> rows = readRows();
+    for (const Row& row : rows) {
+        PortSlot* slot = m_slots->slot(row.id);
+        if (!slot)
+            continue;
+        if (!row.ativo) {
+            slot->channel()->close();
+            slot->setReady(false);
+            continue;
+        }
+        const ProbeResult result = openAndProbe(row);
+        found = found || result.state == ProbeState::Ready;
+        m_lastProbe.append(result);
+    }
+    m_ado->dbPORTA->first();
+    return found;
+}
+
+PortConfigurator::ProbeResult PortConfigurator::openAndProbe(const Row& row) {
+    PortSlot* slot = m_slots->slot(row.id);
+    SerialChannel* channel = slot->channel();
+    ProbeResult result{row.id, channel->comNumber(), ProbeState::Closed, {}};
+    try {
+        // A row whose settings the channel refused is not opened with stale ones.
+        if (m_configErrors.contains(row.id))
+            throw SerialChannelError(m_configErrors.value(row.id));
+        channel->open();
+        result.com = channel->comNumber();
+        if (channel->isOpen() && probe(row.id, kProbeWait)) {
+            result.state = ProbeState::Ready;
+            return result;
+        }
+        result.state = channel->isOpen() ? ProbeState::NoAnswer : ProbeState::Closed;
+    } catch (const SerialChannelError& e) {
+        result.error = e.text();
+    }
+    channel->close();
+    slot->setReady(false);
+    return result;
+}
+
+bool PortConfigurator::probe(int entrada, quint32 wait) {
+    PortSlot* slot = m_slots->slot(entrada);
+    slot->setReady(false);
+    slot->clearResponseLine();
+    slot->channel()->WriteText("AT+CSQ\r\n");
+    m_wait(wait);
+    return slot->ready();
+}
+
+bool PortConfigurator::VerificaPortas() {
+    bool result = false;
+    QSqlQuery clear(m_ado->database());
+    if (!clear.exec(QStringLiteral("DELETE FROM dbPORTA_ATIVA"))) {
+        qCWarning(lcPorts) << clear.lastError().text();
+        return false;
+    }
+    const QList<Row> rows = readRows();
+    for (const Row& row : rows) {
+        PortSlot* slot = m_slots->slot(row.id);
+        if (!slot || !slot->ready() || !slot->channel()->isOpen())
+            continue;
+        try {
+            if (probe(row.id, kReprobeWait) && listActive(row.id, cascata()))
+                result = true;
+        } catch (const SerialChannelError& e) {
+            qCDebug(lcPorts) << "ENTRADA" << row.id << e.text();
+        }
+    }
+    m_ado->dbPORTA->last();
+    if (m_ado->dbPORTA_ATIVA->isOpen())
+        m_ado->dbPORTA_ATIVA->refresh();
+    return result;
+}
+
+bool PortConfigurator::listActive(int entrada, int qtd) {
+    QSqlQuery insert(m_ado->database());
+    insert.prepare(QStringLiteral("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (?, ?)"));
+    insert.addBindValue(entrada);
+    insert.addBindValue(qtd);
+    if (!insert.exec()) {
+        qCWarning(lcPorts) << "ENTRADA" << entrada << insert.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+// The setting is read from the settings row as stored now, not from a copy.
+int PortConfigurator::cascata() const {
+    QSqlQuery q(m_ado->database());
+    if (q.exec(QStringLiteral("SELECT CASCATA FROM dbCFG")) && q.next())
+        return q.value(0).toInt();
+    return m_ado->dbCFG->integer("CASCATA");
+}
+
+std::function<bool()> PortConfigurator::verificaPortasFunction() {
+    return [this] { return VerificaPortas(); };
+}

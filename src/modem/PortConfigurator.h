@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+
+class TADO;
+class PortSlots;
+
+// Configures, opens and probes the port slots from their stored settings (dbPORTA), and
+// rebuilds the active slot list (dbPORTA_ATIVA) that the outbox builder spreads messages over.
+// A slot counts as ready when its modem answers "AT+CSQ" with an "OK" line within the wait: the
+// response handler lights the slot's ready light when it sees that line. Runs on the window
+// thread; the waits keep processing events. Opens no dialog.
+class PortConfigurator : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint32 kProbeWait = 100;  // ms, opening all ports
+    static constexpr quint32 kReprobeWait = 50; // ms, VerificaPortas
+
+    enum class ProbeState { Ready, NoAnswer, Closed };
+    // The outcome of one active slot in the last openAll().
+    struct ProbeResult {
+        int entrada = 0;
+        int com = 0;
+        ProbeState state = ProbeState::Closed;
+        QString error; // Closed: why the port did not open
+    };
+
+    PortConfigurator(TADO* ado, PortSlots* slots, QObject* parent = nullptr);
+
+    // The wait between the probe and the look at the ready light (Aguarda by default).
+    void setWait(std::function<void(quint32)> wait) { m_wait = std::move(wait); }
+
+    // Closes every active slot and sets its channel's parameters from its row. A row with a
+    // value the channel cannot take is left half-configured and remembered as failed.
+    void configureAll();
+    // configureAll(), then opens and probes every active slot; inactive slots are closed.
+    // True when at least one slot is ready.
+    bool openAll();
+    // Re-probes every ready, open slot and rebuilds dbPORTA_ATIVA with QTD = CASCATA for each
+    // one that answered. True when at least one slot was listed.
+    bool VerificaPortas();
+    // VerificaPortas as a function for the outbox builder.
+    std::function<bool()> verificaPortasFunction();
+
+    const QList<ProbeResult>& lastProbe() const { return m_lastProbe; }
+    PortSlots* portSlots() const { return m_slots; }
+
+    // "Nenhuma porta foi aberta!…" without the question about the manual.
+    static QString noPortOpenedText();
+    // The same warning with the question about the manual (Yes opens it).
+    static QString noPortOpenedQuestion();
+
+private:
+    struct Row {
+        int id = 0;
+        bool ativo = false;
+        QVariant com, velocidade, paridade, databits, stopbits;
+    };
+    QList<Row> readRows();
+    void configureRow(const Row& row);
+    ProbeResult openAndProbe(const Row& row);
+    bool probe(int entrada, quint32 wait);
+    bool listActive(int entrada, int qtd);
+    int cascata() const;
+
+    TADO* m_ado;
+    PortSlots* m_slots;
+    std::function<void(quint32)> m_wait;
+    QHash<int, QString> m_configErrors; // by slot, from the last configureAll()
+    QList<ProbeResult> m_lastProbe;
+};

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+
+class ModemLog;
+class PortConfigurator;
+class PortSlots;
+class ResponseCoordinator;
+class TADO;
+
+// The modem side of the program, as the main window and the command line own it: the 64 port
+// slots, the send log and the console log, the response coordinator and the port configurator.
+class ModemStation : public QObject {
+    Q_OBJECT
+public:
+    explicit ModemStation(TADO* ado, QObject* parent = nullptr);
+
+    PortSlots* portSlots() const { return m_slots; }
+    ModemLog* sendLog() const { return m_sendLog; }
+    ModemLog* consoleLog() const { return m_consoleLog; }
+    ResponseCoordinator* coordinator() const { return m_coordinator; }
+    PortConfigurator* configurator() const { return m_configurator; }
+
+private:
+    PortSlots* m_slots;
+    ModemLog* m_sendLog;
+    ModemLog* m_consoleLog;
+    ResponseCoordinator* m_coordinator;
+    PortConfigurator* m_configurator;
+};

@@ -1,0 +1,114 @@
+// The window thread's coordinator: a whole send dialogue over a real channel and a simulated
+// modem, carried to the history table, the logs and the slot's lights and bar.
+#include "ModemTestRig.h"
+#include "modem/ModemLog.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlQuery>
+
+#include <algorithm>
+
+namespace {
+
+struct HistoryEntry {
+    QString destinatario, mensagem, tipo;
+    bool enviado;
+};
+
+QList<HistoryEntry> historyRows(TADO* ado) {
+    QList<HistoryEntry> rows;
+    QSqlQuery q(ado->database());
+    q.exec("SELECT DESTINATARIO, MENSAGEM, TIPO, ENVIADO FROM dbHISTORICO ORDER BY ID_HISTORICO");
+    while (q.next())
+        rows.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toBool()});
+    return rows;
+}
+
+bool sendOne(ModemTestRig& rig, int n, const OutboxRow& row) {
+    SlotState& state = rig.station->coordinator()->state(n);
+    rig.slot(n)->setActive(true);
+    state.beginSend(row);
+    rig.slot(n)->channel()->WriteText(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone));
+    return ModemTestRig::waitUntil([&] { return !state.awaiting(); });
+}
+
+} // namespace
+
+TEST(Coordinator, SendDialogueReachesHistoryLogsAndLights) {
+    modemsim::PortConfig failing;
+    failing.failNumbers = {"5511000000000"};
+    failing.cmsError = 330;
+    failing.csq = 15;
+    ModemTestRig rig({modemsim::PortConfig{}, failing});
+    ASSERT_TRUE(rig.configurator()->openAll());
+    EXPECT_EQ(rig.slot(2)->signalCaption(), "48%");
+
+    const OutboxRow ok{QStringLiteral("5511987654321"), QStringLiteral("Olá [teste]"), 1};
+    const OutboxRow bad{QStringLiteral("5511000000000"), QStringLiteral("falha"), 2};
+    rig.slot(2)->channel()->WriteText("AT+CMGF=1\r\n");
+    ASSERT_TRUE(sendOne(rig, 2, ok));
+    EXPECT_FALSE(rig.slot(2)->active());
+    ASSERT_TRUE(sendOne(rig, 2, bad));
+
+    const QList<HistoryEntry> h = historyRows(rig.ado());
+    ASSERT_EQ(h.size(), 2);
+    EXPECT_EQ(h[0].destinatario, ok.fone);
+    EXPECT_EQ(h[0].mensagem, ok.mensagem);
+    EXPECT_EQ(h[0].tipo, "SMS");
+    EXPECT_TRUE(h[0].enviado);
+    EXPECT_EQ(h[1].mensagem, QStringLiteral(" ERRO :330 - Endereço desconhecido SMSC\rfalha"));
+    EXPECT_FALSE(h[1].enviado);
+
+    // The send log holds, in order, the prompt, the success, and the two failure lines.
+    QStringList kinds;
+    for (const QString& line : rig.station->sendLog()->lines()) {
+        for (const char* key :
+             {" ENTRADA 2 ENVIANDO CORPO DO SMS=", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511987654321 ID ",
+              " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511000000000 ID = 330",
+              " ENTRADA 2 ERRO :330 - Endereço desconhecido SMSC"}) {
+            if (line.contains(QString::fromUtf8(key)))
+                kinds.append(QString::fromUtf8(key).trimmed());
+        }
+    }
+    EXPECT_EQ(kinds.size(), 5) << kinds.join('\n').toStdString();
+    EXPECT_TRUE(kinds.first().contains("ENVIANDO"));
+    EXPECT_TRUE(kinds.last().contains("ERRO :330"));
+    // Slot 2's lines never reach the console log.
+    for (const QString& line : rig.station->consoleLog()->lines())
+        EXPECT_FALSE(line.contains("5511")) << line.toStdString();
+    EXPECT_EQ(rig.sim->sent(1).size(), 2u);
+}
+
+TEST(Coordinator, ResponseLineFollowsTheHandlerAndTheProbeEmptiesIt) {
+    ModemTestRig rig({modemsim::PortConfig{}});
+    ASSERT_TRUE(rig.configurator()->openAll());
+    QStringList shown;
+    QByteArray terminal;
+    QObject::connect(rig.slot(1), &PortSlot::responseLineChanged, [&](const QString& l) { shown.append(l); });
+    QObject::connect(rig.slot(1), &PortSlot::received, [&](const QByteArray& b) { terminal += b; });
+    rig.sim->inject(0, "+CSQ: 3");
+    ASSERT_TRUE(ModemTestRig::waitUntil([&] { return rig.slot(1)->responseLine() == "+CSQ: 3"; }));
+    rig.slot(1)->clearResponseLine();
+    EXPECT_TRUE(rig.station->coordinator()->handler(1).responseLine().isEmpty());
+    rig.sim->inject(0, "1,99\r\n");
+    ASSERT_TRUE(ModemTestRig::waitUntil([&] { return terminal.endsWith("1,99\r\n"); }));
+    EXPECT_EQ(rig.slot(1)->signal(), 21); // "1,99" alone is no +CSQ line: the bar keeps 21
+    EXPECT_EQ(terminal, "+CSQ: 31,99\r\n");
+}
+
+TEST(Coordinator, HistoryErrorIsWrittenToTheSendLog) {
+    ModemTestRig rig({modemsim::PortConfig{}});
+    rig.station->coordinator()->setHistorySink([](const HistoryRow&) { return QStringLiteral("disco cheio"); });
+    ASSERT_TRUE(rig.configurator()->openAll());
+    rig.slot(1)->channel()->WriteText("AT+CMGF=1\r\n");
+    ASSERT_TRUE(sendOne(rig, 1, {QStringLiteral("5511987654321"), QStringLiteral("x"), 1}));
+    // The history row comes first, so its error stands before the send's own line.
+    const QStringList lines = rig.station->sendLog()->lines();
+    const auto error = std::find_if(lines.begin(), lines.end(), [](const QString& l) {
+        return l.endsWith(" ENTRADA 1 ERRO AO GRAVAR O HISTÓRICO: disco cheio");
+    });
+    ASSERT_NE(error, lines.end());
+    ASSERT_NE(error + 1, lines.end());
+    EXPECT_TRUE((error + 1)->contains(" MENSAGEM ENVIADA PARA 5511987654321 ID ")) << lines.join("\n").toStdString();
+}
