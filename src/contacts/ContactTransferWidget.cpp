@@ -54,7 +54,8 @@ ContactTransferWidget::ContactTransferWidget(TADO* ado, ContatosPage* page)
     : QWidget(page), m_ado(ado), m_status(new TransferStatus(this)), m_import(new ContactImport(m_status, this)),
       m_panel(new ImportPanelWidget(ado, m_import->preview(), page)), m_dialogs(defaultDialogs()) {
     setObjectName("transferStatusPanel");
-    setAutoFillBackground(true);
+    // A dark strip, so that the bold yellow status text reads well.
+    setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet("#transferStatusPanel { background: #1d3557; }");
     auto* h = new QHBoxLayout(this);
     m_label = new QLabel("Iniciando...", this);
