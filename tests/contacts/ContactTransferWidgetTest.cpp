@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "TempDataDir.h"
 #include "contacts/ContactImport.h"
 #include "contacts/ContactTransferWidget.h"
@@ -46,7 +48,10 @@ protected:
                               [this] { return importFile; }, [this] { return exportFile; },
                               [this](const QString& e) { errors << e; }});
         transfer->status()->setWait([this](int) {
-            if (++pauses == stopAtPause)
+            ++pauses;
+            if (duringPause)
+                duringPause();
+            if (pauses == stopAtPause)
                 transfer->stopButton()->click();
         });
         TransferStatus::clearStop();
@@ -77,6 +82,7 @@ protected:
     QStringList errors;
     int pauses = 0;
     int stopAtPause = -1;
+    std::function<void()> duringPause;
 };
 
 TEST_F(ContactTransferWidgetTest, ImportReadsIntoThePanelAndSavesIntoTheChosenGroup) {
@@ -155,6 +161,25 @@ TEST_F(ContactTransferWidgetTest, TheStopButtonEndsTheReadWithoutThePanel) {
     page->importButton()->click();
     EXPECT_TRUE(panelShown());
     EXPECT_EQ(transfer->importPanel()->previewList()->model()->rowCount(), 1);
+}
+
+TEST_F(ContactTransferWidgetTest, TheButtonsStartNoSecondTransferWhileOneRuns) {
+    QSqlQuery(ado->database()).exec("INSERT INTO dbCLIENTE (NOME, FONE) VALUES ('Ana', '1')");
+    ado->dbCLIENTE->refresh();
+    importFile = sheet("dois.xlsx", {{"A"}, {"B"}});
+    exportFile = m_files.filePath("CONTATOS.xlsx");
+    duringPause = [this] {
+        page->importButton()->click();
+        page->exportButton()->click();
+    };
+    page->importButton()->click();
+    EXPECT_EQ(questions.size(), 1);
+    EXPECT_EQ(transfer->import()->preview()->rowCount(), 2);
+    transfer->importPanel()->cancelButton()->click();
+    page->exportButton()->click();
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_TRUE(QFile::exists(exportFile));
+    EXPECT_EQ(transfer->import()->preview()->rowCount(), 0);
 }
 
 TEST_F(ContactTransferWidgetTest, ExportAsksThenWritesWhereTheOperatorChose) {
