@@ -42,7 +42,8 @@ QSpinBox* number(int max, QWidget* parent) {
 } // namespace
 
 ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
-    : QWidget(parent), m_binder(new DbFieldBinder(ado->dbCFG, this)) {
+    : QWidget(parent), m_binder(new DbFieldBinder(ado->dbCFG, this)), m_difference(new QLabel("---", this)),
+      m_countdown(new QLabel("Falta 0h 0m 0s para o envio!", this)) {
     auto* form = new QFormLayout(this);
     auto* empresa = new QLineEdit(this);
     auto* host = new QLineEdit(this);
@@ -74,6 +75,8 @@ ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
     form->addRow("Método SSL", method);
     form->addRow("Horário de Envio", horario);
     form->addRow("", autoSend);
+    form->addRow("", m_difference);
+    form->addRow("", m_countdown);
     form->addRow("String de Conexão do Banco de Dados", connection);
     form->addRow("Query de consulta do Banco de Dados", query);
     form->addRow("Cascatear quantas mensagem por Entrada", cascata);
@@ -95,6 +98,11 @@ ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
     m_binder->bind(cascata, "CASCATA");
     m_binder->bind(tempoSms, "TEMPO_SMS");
     m_binder->bind(tempoEmail, "TEMPO_EMAIL");
+}
+
+void ConfigSistemaPage::setScheduleLabels(const QString& difference, const QString& countdown) {
+    m_difference->setText(difference);
+    m_countdown->setText(countdown);
 }
 
 ConfigSmsPage::ConfigSmsPage(TADO* ado, QWidget* parent)

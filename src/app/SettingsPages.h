@@ -14,8 +14,15 @@ class ConfigSistemaPage : public QWidget {
 public:
     explicit ConfigSistemaPage(TADO* ado, QWidget* parent = nullptr);
 
+    // The scheduled send's difference and countdown labels (group "Envio automático de SMS").
+    void setScheduleLabels(const QString& difference, const QString& countdown);
+    QLabel* scheduleDifference() const { return m_difference; }
+    QLabel* scheduleCountdown() const { return m_countdown; }
+
 private:
     DbFieldBinder* m_binder;
+    QLabel* m_difference;
+    QLabel* m_countdown;
 };
 
 // Sub-page "Configurar SMS": the SMS text template (typed through the SMS key filter, at most

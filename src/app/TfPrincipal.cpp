@@ -25,6 +25,7 @@
 #include "mail/ConfigEmailPage.h"
 #include "mail/EmailSendWidget.h"
 #include "sms/CaixaSaidaPage.h"
+#include "sms/ScheduledSend.h"
 #include "sms/SmsRecebidoPage.h"
 #include "sms/SmsStation.h"
 #include "store/StatusSink.h"
@@ -164,6 +165,10 @@ void TfPrincipal::installSubsystemPages() {
     setPage("Enviar SMS/SMS Recebido", new SmsRecebidoPage(m_ado));
     connect(this, &TfPrincipal::clockTick, sms, &SmsStation::clockTick);
     connect(this, &TfPrincipal::scheduledTick, sms, &SmsStation::scheduledTick);
+    connect(sms->schedule(), &ScheduledSend::labelsChanged, this, [this](const QString& d, const QString& c) {
+        if (auto* cfg = qobject_cast<ConfigSistemaPage*>(page("Configuração do Sistema/Configuração Sistema")))
+            cfg->setScheduleLabels(d, c);
+    });
     setPage("Cadastro de Contatos", new ContatosPage(m_ado));
     setPage("Cadastro de Grupos", new GruposPage(m_ado));
 }

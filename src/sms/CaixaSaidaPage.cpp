@@ -59,7 +59,7 @@ CaixaSaidaPage::CaixaSaidaPage(TADO* ado, SmsStation* station, QWidget* parent)
     v->addWidget(status, 2);
     if (!m_station)
         return;
-    connect(m_station->screen(), &SendScreen::sendLogLine, this, [this](const QString& l) { appendLog(l); });
+    connect(m_station, &SmsStation::sendLogLine, this, &CaixaSaidaPage::appendLog);
     connect(m_station, &SmsStation::warning, this,
             [this](const QString& text) { m_dialog(QMessageBox::Warning, text, QMessageBox::Ok); });
     // The scheduled send does what the operator would do here.

@@ -1,11 +1,10 @@
 #include "sms/SmsInbox.h"
 
+#include "modem/Aguarda.h"
 #include "modem/SerialChannel.h"
 #include "store/TADO.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -16,18 +15,10 @@ namespace {
 
 constexpr qsizetype kMaxListing = 4 * 1024 * 1024;
 
-void processEventsFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    do
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    while (t.elapsed() < ms);
-}
-
 } // namespace
 
 SmsInbox::SmsInbox(TADO* ado, InboxMode* mode, QObject* parent)
-    : QObject(parent), m_ado(ado), m_mode(mode), m_wait(processEventsFor) {
+    : QObject(parent), m_ado(ado), m_mode(mode), m_wait([](int ms) { Aguarda(quint32(qMax(0, ms))); }) {
     m_limit.setSingleShot(true);
     m_limit.setInterval(15000);
     connect(&m_limit, &QTimer::timeout, this, &SmsInbox::timeLimitReached);

@@ -10,6 +10,7 @@ SmsStation::SmsStation(TADO* ado, QObject* parent)
     : QObject(parent), m_ado(ado), m_mode(&m_ownMode), m_screen(new SendScreen(ado, this)),
       m_sender(new SmsSender(ado, m_screen, this)), m_inbox(new SmsInbox(ado, m_mode, this)),
       m_schedule(new ScheduledSend(ado, this)) {
+    connect(m_screen, &SendScreen::sendLogLine, this, [this](const QString& line) { Q_EMIT sendLogLine(line, true); });
     connect(m_schedule, &ScheduledSend::emptyOutbox, this,
             [this] { Q_EMIT warning(QString::fromUtf8(ScheduledSend::kEmptyOutboxWarning)); });
 }

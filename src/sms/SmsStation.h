@@ -46,6 +46,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     // A warning for the operator (one OK button); CR separates its lines.
     void warning(const QString& text);
+    // A line the sender workers add to the send log.
+    void sendLogLine(const QString& line, bool showLast);
 
 private:
     TADO* m_ado;

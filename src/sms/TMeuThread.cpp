@@ -173,7 +173,10 @@ bool TMeuThread::ensureOpen(bool* openedNow) {
 bool TMeuThread::selectTextMode(QString* error) {
     log(prefix() + QStringLiteral(" AT+CMGF=1 CONFIGURANDO MENSAGEM!"));
     try {
-        m_slot.channel->WriteText(QByteArrayLiteral("AT+CMGF=1\r\n"));
+        SerialChannel* channel = m_slot.channel.data();
+        if (!channel)
+            throw std::runtime_error("canal da entrada removido");
+        channel->WriteText(QByteArrayLiteral("AT+CMGF=1\r\n"));
     } catch (const std::exception& e) {
         *error = QString::fromStdString(e.what());
         return false;
@@ -194,7 +197,10 @@ bool TMeuThread::attempt(const Row& row) {
         sequence = state->sequence();
         onWindow([this, n] { m_screen->setActivityLight(n, true); });
         log(prefix() + QStringLiteral(" Preparando SMS para o Fone=") + row.fone);
-        m_slot.channel->WriteText(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone));
+        SerialChannel* channel = m_slot.channel.data();
+        if (!channel)
+            throw std::runtime_error("canal da entrada removido");
+        channel->WriteText(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone));
         answered = waitForAnswer();
     } catch (const std::exception& e) {
         // The flag comes down so that a late answer is not credited to anything.
