@@ -9,4 +9,15 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESTRAL_TESTS=OFF
 cmake --build "$build" -j "$(nproc)"
 data=${VESTRAL_DATA_DIR:-$HOME/.local/share/vestral-sms}
 mkdir -p "$data"
+# A new data folder starts as a demo: slots 1-4 on four simulated modems linked as portas/COM1..4.
+if [ ! -e "$data/BDSMS.db" ]; then
+    "$build/src/app/vestral-sms" --data-dir "$data" --demo-ports 4 && touch "$data/.demo-modems"
+fi
+if [ -e "$data/.demo-modems" ]; then
+    "$build/src/app/vestral-modemsim" --dir "$data/portas" --ports 4 >/dev/null &
+    sim=$!
+    trap 'kill "$sim" 2>/dev/null || true' EXIT
+    "$build/src/app/vestral-sms" --data-dir "$data" "$@"
+    exit
+fi
 exec "$build/src/app/vestral-sms" --data-dir "$data" "$@"

@@ -7,6 +7,7 @@
 #include "contacts/ContactTransferCommand.h"
 #include "history/HistoryReportCommand.h"
 #include "mail/EmailCampaignCommand.h"
+#include "sms/ProbeCommand.h"
 #include "store/DataDir.h"
 #include "store/TADO.h"
 
@@ -75,6 +76,26 @@ int exportContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
     return ContactTransferCommand::runExport(&ado, p.arguments, out, err);
 }
 
+int probe(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return ProbeCommand::run(&ado, out, err);
+}
+
+int demoPorts(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return ProbeCommand::demoPorts(&ado, p.arguments, out, err);
+}
+
 // One line per command; each subsystem adds its own here.
 const Command kCommands[] = {
     {"--help", "mostra esta ajuda", nullptr},
@@ -91,6 +112,11 @@ const Command kCommands[] = {
     {"--import", "ARQUIVO --group NOME: importa cada linha da planilha (.xls, .xlsx, .csv) como contato do grupo",
      importContacts},
     {"--export", "ARQUIVO.xls|ARQUIVO.xlsx: exporta todos os contatos para a planilha", exportContacts},
+    {"--probe",
+     "abre e testa (AT+CSQ) as entradas ativas como \"Abrir todas as Portas\"; uma linha por entrada: "
+     "PRONTA <sinal>%, SEM RESPOSTA ou FECHADA: <motivo>",
+     probe},
+    {"--demo-ports", "[N]: ativa as entradas 1 a N (4) nas portas COM1 a COMN, para modems simulados", demoPorts},
 };
 
 const Command* find(const QString& name) {

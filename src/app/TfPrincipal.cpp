@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -24,7 +25,13 @@
 #include "history/ManutencaoPage.h"
 #include "mail/ConfigEmailPage.h"
 #include "mail/EmailSendWidget.h"
+#include "modem/ConfiguracaoModemPage.h"
+#include "modem/DebugModemPage.h"
+#include "modem/ModemLog.h"
+#include "modem/PortConfigurator.h"
+#include "modem/PortPanelWidget.h"
 #include "sms/CaixaSaidaPage.h"
+#include "sms/ModemStation.h"
 #include "sms/ScheduledSend.h"
 #include "sms/SmsRecebidoPage.h"
 #include "sms/SmsStation.h"
@@ -165,12 +172,34 @@ void TfPrincipal::installSubsystemPages() {
     setPage("Enviar SMS/SMS Recebido", new SmsRecebidoPage(m_ado));
     connect(this, &TfPrincipal::clockTick, sms, &SmsStation::clockTick);
     connect(this, &TfPrincipal::scheduledTick, sms, &SmsStation::scheduledTick);
+    installModemPages(sms, enviarSms);
     connect(sms->schedule(), &ScheduledSend::labelsChanged, this, [this](const QString& d, const QString& c) {
         if (auto* cfg = qobject_cast<ConfigSistemaPage*>(page("Configuração do Sistema/Configuração Sistema")))
             cfg->setScheduleLabels(d, c);
     });
     setPage("Cadastro de Contatos", new ContatosPage(m_ado));
     setPage("Cadastro de Grupos", new GruposPage(m_ado));
+}
+
+// The port slots with their replies and probing, the two modem pages and the port panel.
+void TfPrincipal::installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms) {
+    auto* modem = new ModemStation(m_ado, this);
+    modem->attach(sms);
+    auto* configModem = new ConfiguracaoModemPage(m_ado, modem->configurator());
+    setPage("Configuração Modem", configModem);
+    auto* debugModem = new DebugModemPage(modem->portSlots(), modem->consoleLog());
+    setPage("Debug Modem", debugModem);
+    connect(debugModem->receberSmsButton(), &QPushButton::clicked, sms, &SmsStation::Button13Click);
+    enviarSms->setVerificaPortas(modem->configurator()->verificaPortasFunction());
+    connect(configModem, &ConfiguracaoModemPage::portsOpened, this, [this, enviarSms] {
+        m_pages->setCurrentIndex(pageCaptions().indexOf("Enviar SMS"));
+        enviarSms->suiButton22Click();
+    });
+    if (auto* outbox = qobject_cast<CaixaSaidaPage*>(page("Enviar SMS/Caixa de Saída")))
+        connect(modem->sendLog(), &ModemLog::lineAppended, outbox, &CaixaSaidaPage::appendLog);
+    auto* panel = new QVBoxLayout(m_portPanel);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->addWidget(new PortPanelWidget(modem->portSlots(), m_portPanel));
 }
 
 QWidget* TfPrincipal::pageOrPlaceholder(const QString& path) {

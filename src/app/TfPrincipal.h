@@ -11,6 +11,8 @@ class RecordNavigator;
 class UpdateCheck;
 class SobrePage;
 class ConfigSmsPage;
+class EnviarSmsPage;
+class SmsStation;
 
 // The main window: composes the pages, the port panel and the status bar, and runs the window
 // timers. Each page owns its own handlers.
@@ -50,6 +52,7 @@ protected:
 private:
     void createPages();
     void installSubsystemPages();
+    void installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms);
     QWidget* pageOrPlaceholder(const QString& path);
     void createStatusBar();
     void setPage(const QString& path, QWidget* widget);

@@ -10,6 +10,8 @@
 #include "app/TfPrincipal.h"
 #include "app/WheelTranslator.h"
 #include "history/TfImp.h"
+#include "modem/ComMapping.h"
+#include "modem/ModemManual.h"
 #include "store/DataDir.h"
 #include "store/TADO.h"
 
@@ -30,6 +32,7 @@ int runWindow(QApplication& app, const QString& dataDir) {
     }
     for (const QString& w : started.warnings)
         QMessageBox::warning(nullptr, app.applicationName(), w);
+    ModemManual::ensure(DataDir::current()); // the manual the modem pages open
     WheelTranslator wheel;
     app.installEventFilter(&wheel);
     TfPrincipal window(&ado);
@@ -57,6 +60,7 @@ int main(int argc, char** argv) {
 
     parsed.dataDir = DataDir::resolve(parsed.dataDir, QFileInfo(QApplication::applicationFilePath()).absolutePath());
     DataDir::setCurrent(parsed.dataDir);
+    ComMapping::setDataDir(DataDir::current()); // COM n -> portas/COMn of the data folder
     if (headless) {
         QTextStream out(stdout);
         QTextStream err(stderr);

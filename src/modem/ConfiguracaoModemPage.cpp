@@ -113,29 +113,34 @@ QWidget* ConfiguracaoModemPage::makeEditors() {
 }
 
 QWidget* ConfiguracaoModemPage::makeButtons() {
-    auto* row = new QWidget(this);
-    auto* h = new QHBoxLayout(row);
-    h->setContentsMargins(0, 0, 0, 0);
-    m_navigator = new RecordNavigator(row);
+    auto* box = new QWidget(this);
+    auto* v = new QVBoxLayout(box);
+    v->setContentsMargins(0, 0, 0, 0);
+    m_navigator = new RecordNavigator(box);
     m_navigator->setObjectName(QStringLiteral("navigatorPORTA"));
     m_navigator->setVisibleButtons({RecordNavigator::First, RecordNavigator::Prior, RecordNavigator::Next,
                                     RecordNavigator::Last, RecordNavigator::Edit, RecordNavigator::Post,
                                     RecordNavigator::Cancel, RecordNavigator::Refresh});
     m_navigator->setDataset(m_ado->dbPORTA);
-    h->addWidget(m_navigator);
-    h->addStretch();
+    v->addWidget(m_navigator, 0, Qt::AlignLeft);
+    auto* h = new QHBoxLayout;
     const struct {
+        const char* name;
         const char* caption;
         void (ConfiguracaoModemPage::*slot)();
-    } buttons[] = {{"Fechar e &Configurar todas as porta seriais", &ConfiguracaoModemPage::btConfigurarClick},
-                   {"&Abrir todas as Portas", &ConfiguracaoModemPage::btAbrirClick},
-                   {"Dispositivos Seriais", &ConfiguracaoModemPage::btDispositivosClick}};
+    } buttons[] = {
+        {"btConfigurar", "Fechar e &Configurar todas as porta seriais", &ConfiguracaoModemPage::btConfigurarClick},
+        {"btAbrir", "&Abrir todas as Portas", &ConfiguracaoModemPage::btAbrirClick},
+        {"btDispositivos", "Dispositivos Seriais", &ConfiguracaoModemPage::btDispositivosClick}};
     for (const auto& b : buttons) {
-        auto* button = new QPushButton(QString::fromUtf8(b.caption), row);
+        auto* button = new QPushButton(QString::fromUtf8(b.caption), box);
+        button->setObjectName(QString::fromLatin1(b.name));
         connect(button, &QPushButton::clicked, this, b.slot);
         h->addWidget(button);
     }
-    return row;
+    h->addStretch();
+    v->addLayout(h);
+    return box;
 }
 
 void ConfiguracaoModemPage::btConfigurarClick() {

@@ -4,8 +4,30 @@
 #include "modem/PortConfigurator.h"
 #include "modem/PortSlot.h"
 #include "sms/ResponseCoordinator.h"
+#include "sms/SendScreen.h"
+#include "sms/SmsStation.h"
 
 ModemStation::ModemStation(TADO* ado, QObject* parent)
     : QObject(parent), m_slots(new PortSlots(this)), m_sendLog(new ModemLog(this)), m_consoleLog(new ModemLog(this)),
       m_coordinator(new ResponseCoordinator(m_slots, m_sendLog, m_consoleLog, {}, this)),
       m_configurator(new PortConfigurator(ado, m_slots, this)) {}
+
+void ModemStation::attach(SmsStation* sms) {
+    for (int n = 1; n <= PortSlots::kCount; ++n)
+        sms->setSlot(n, m_slots->slot(n)->channel(), &m_coordinator->state(n));
+    sms->setInboxMode(&m_coordinator->inboxMode());
+    SendScreen* screen = sms->screen();
+    auto slotOf = [this](int n) { return m_slots->slot(n); };
+    connect(screen, &SendScreen::queueCounterChanged, this, [slotOf](int n, int count) {
+        if (PortSlot* s = slotOf(n))
+            s->setQueued(count);
+    });
+    connect(screen, &SendScreen::activityLightChanged, this, [slotOf](int n, bool lit) {
+        if (PortSlot* s = slotOf(n))
+            s->setActive(lit);
+    });
+    connect(screen, &SendScreen::signalBarChanged, this, [slotOf](int n, SendScreen::BarState state) {
+        if (PortSlot* s = slotOf(n))
+            s->setWorking(state == SendScreen::BarState::Running);
+    });
+}

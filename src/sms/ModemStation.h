@@ -6,6 +6,7 @@ class ModemLog;
 class PortConfigurator;
 class PortSlots;
 class ResponseCoordinator;
+class SmsStation;
 class TADO;
 
 // The modem side of the program, as the main window and the command line own it: the 64 port
@@ -20,6 +21,10 @@ public:
     ModemLog* consoleLog() const { return m_consoleLog; }
     ResponseCoordinator* coordinator() const { return m_coordinator; }
     PortConfigurator* configurator() const { return m_configurator; }
+
+    // Hands the SMS engine the slots' channels, their shared send state and the inbox mode, and
+    // shows what its workers change (queue counters, activity lights, signal bar colours).
+    void attach(SmsStation* sms);
 
 private:
     PortSlots* m_slots;

@@ -3,6 +3,10 @@
 #include "modem/PortConfigurator.h"
 #include "modem/PortSlot.h"
 #include "sms/ModemStation.h"
+#include "store/TADO.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
 
 namespace ProbeCommand {
 
@@ -29,6 +33,28 @@ int run(TADO* ado, QTextStream& out, QTextStream& err) {
         return 0;
     err << PortConfigurator::noPortOpenedText().replace('\r', '\n') << Qt::endl;
     return 2;
+}
+
+int demoPorts(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
+    int count = 4;
+    const qsizetype at = arguments.indexOf(QStringLiteral("--demo-ports"));
+    if (at >= 0 && at + 1 < arguments.size() && !arguments[at + 1].startsWith('-')) {
+        bool ok = false;
+        count = arguments[at + 1].toInt(&ok);
+        if (!ok || count < 1 || count > PortSlots::kCount) {
+            err << QStringLiteral("--demo-ports: número de entradas inválido: %1").arg(arguments[at + 1]) << Qt::endl;
+            return 1;
+        }
+    }
+    QSqlQuery q(ado->database());
+    q.prepare(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = ID WHERE ID <= ?"));
+    q.addBindValue(count);
+    if (!q.exec()) {
+        err << q.lastError().text() << Qt::endl;
+        return 1;
+    }
+    out << QStringLiteral("Entradas 1 a %1 ativas nas portas COM1 a COM%1").arg(count) << Qt::endl;
+    return 0;
 }
 
 } // namespace ProbeCommand
