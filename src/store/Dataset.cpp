@@ -343,18 +343,23 @@ void Dataset::append() {
 }
 
 void Dataset::cancel() {
-    if (m_state == State::Edit) {
+    const State was = m_state;
+    if (was != State::Edit && was != State::Insert)
+        return;
+    // Back to browsing before anyone hears of the change: a grid that moves its current row in
+    // answer must not post the row being thrown away.
+    m_state = State::Browse;
+    if (was == State::Edit) {
         m_rows[m_current] = m_buffer;
         Q_EMIT rowChanged(m_current);
-    } else if (m_state == State::Insert) {
+    } else {
         const int row = m_current;
         m_rows.removeAt(row);
+        m_current = -1;
         Q_EMIT rowRemoved(row);
         setCurrent(m_rows.isEmpty() ? -1 : qBound(0, m_savedCurrent, int(m_rows.size()) - 1));
-    } else {
-        return;
     }
-    setState(State::Browse);
+    Q_EMIT stateChanged();
     Q_EMIT afterScroll();
     Q_EMIT afterCancel();
 }

@@ -79,6 +79,25 @@ TEST_F(DatasetTest, AppendCancelLeavesNoRow) {
     EXPECT_EQ(g->recNo(), 0);
 }
 
+TEST_F(DatasetTest, CancelledRowIsNotPostedByAGridThatFollows) {
+    addContact("Ana", "1");
+    addContact("Bia", "2");
+    Dataset* c = d.ado->dbCLIENTE;
+    // A grid moves its current row when a row goes away; that move must not save the cancelled row.
+    QObject::connect(c, &Dataset::rowRemoved, c, [c] { c->moveTo(0); });
+    c->append();
+    c->setValue("NOME", "Descartada");
+    c->cancel();
+    EXPECT_EQ(c->state(), Dataset::State::Browse);
+    ASSERT_TRUE(c->refresh());
+    EXPECT_EQ(c->recordCount(), 2);
+    const QString before = c->text("NOME");
+    c->edit();
+    c->setValue("NOME", "Outra");
+    c->cancel();
+    EXPECT_EQ(c->text("NOME"), before);
+}
+
 TEST_F(DatasetTest, HistoryInsertReportsCountAndDefaultDate) {
     QSignalSpy panel(d.ado.get(), &TADO::historyCountChanged);
     Dataset* h = d.ado->dbHISTORICO;
