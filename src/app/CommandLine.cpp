@@ -8,6 +8,7 @@
 #include "history/HistoryReportCommand.h"
 #include "mail/EmailCampaignCommand.h"
 #include "sms/ProbeCommand.h"
+#include "sms/SmsCommands.h"
 #include "store/DataDir.h"
 #include "store/TADO.h"
 
@@ -96,6 +97,26 @@ int demoPorts(const Parsed& p, QTextStream& out, QTextStream& err) {
     return ProbeCommand::demoPorts(&ado, p.arguments, out, err);
 }
 
+int sendOutbox(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return SmsCommands::sendOutbox(&ado, out, err);
+}
+
+int receiveSms(const Parsed& p, QTextStream& out, QTextStream& err) {
+    TADO ado;
+    TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    return SmsCommands::receiveSms(&ado, out, err);
+}
+
 // One line per command; each subsystem adds its own here.
 const Command kCommands[] = {
     {"--help", "mostra esta ajuda", nullptr},
@@ -112,6 +133,8 @@ const Command kCommands[] = {
     {"--import", "ARQUIVO --group NOME: importa cada linha da planilha (.xls, .xlsx, .csv) como contato do grupo",
      importContacts},
     {"--export", "ARQUIVO.xls|ARQUIVO.xlsx: exporta todos os contatos para a planilha", exportContacts},
+    {"--send-outbox", "abre as portas e envia a Caixa de Saída, mostrando as linhas de envio", sendOutbox},
+    {"--receive-sms", "abre as portas e lê os SMS recebidos pelo modem da entrada 1 (RECEBER SMS)", receiveSms},
     {"--probe",
      "abre e testa (AT+CSQ) as entradas ativas como \"Abrir todas as Portas\"; uma linha por entrada: "
      "PRONTA <sinal>%, SEM RESPOSTA ou FECHADA: <motivo>",

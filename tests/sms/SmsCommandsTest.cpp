@@ -1,0 +1,60 @@
+// `--send-outbox` and `--receive-sms` against simulated modems on COM1..N.
+#include "sms/SmsCommands.h"
+#include "ModemTestRig.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlQuery>
+
+namespace {
+
+int count(TADO* ado, const QString& table) {
+    QSqlQuery q(ado->database());
+    q.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table));
+    return q.next() ? q.value(0).toInt() : -1;
+}
+
+} // namespace
+
+TEST(SmsCommands, SendOutboxSendsEveryRowAndPrintsTheLog) {
+    ModemTestRig rig({modemsim::PortConfig{}, modemsim::PortConfig{}});
+    rig.station.reset(); // the command makes its own
+    for (int i = 0; i < 3; ++i)
+        rig.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('55119000000%1', 'oi %1', %2)")
+                     .arg(i)
+                     .arg(i % 2 + 1));
+    rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000099', 'sem modem', 7)");
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 0) << err.toStdString();
+    EXPECT_EQ(count(rig.ado(), "dbMENSAGEM"), 1); // slot 7 has no modem: its row stays
+    EXPECT_EQ(count(rig.ado(), "dbHISTORICO"), 3);
+    EXPECT_EQ(out.count(" MENSAGEM ENVIADA PARA 55119000000"), 3) << out.toStdString();
+    EXPECT_EQ(out.count(" Preparando SMS para o Fone="), 3);
+    EXPECT_EQ(rig.sim->sent(0).size() + rig.sim->sent(1).size(), 3u);
+}
+
+TEST(SmsCommands, SendOutboxWithoutAReadySlotExitsTwo) {
+    modemsim::PortConfig silent;
+    silent.silent = true;
+    ModemTestRig rig({silent});
+    rig.station.reset();
+    rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000001', 'oi', 1)");
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 2);
+    EXPECT_TRUE(err.startsWith("Nenhuma porta foi aberta!\n")) << err.toStdString();
+    EXPECT_EQ(count(rig.ado(), "dbMENSAGEM"), 1);
+}
+
+TEST(SmsCommands, ReceiveSmsMovesSlotOnesMessages) {
+    modemsim::PortConfig withInbox;
+    withInbox.inbox = {{"+5511911110001", "09/12/26,08:00:00-12", "Chegou", false}};
+    ModemTestRig rig({withInbox});
+    rig.station.reset();
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(SmsCommands::receiveSms(rig.ado(), o, e), 0) << err.toStdString();
+    EXPECT_EQ(count(rig.ado(), "dbSMS"), 1);
+    EXPECT_TRUE(rig.sim->inbox(0).empty() || rig.sim->inbox(0)[0].sender.empty());
+}
