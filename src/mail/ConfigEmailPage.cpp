@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include "mail/EmailPreviewView.h"
@@ -54,7 +55,8 @@ QWidget* ConfigEmailPage::makeEditorHalf() {
 
 void ConfigEmailPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    TabSheet11Show();
+    if (!event->spontaneous()) // the page was chosen, not the window restored
+        TabSheet11Show();
 }
 
 void ConfigEmailPage::TabSheet11Show() {
