@@ -61,7 +61,7 @@ QWidget* makeCell(PortSlot* slot, QWidget* parent) {
 } // namespace
 
 PortPanelWidget::PortPanelWidget(PortSlots* slots, QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("portPanel"));
+    setObjectName(QStringLiteral("portSlotsPanel"));
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(0, 2, 0, 0);
     grid->setSpacing(1);

@@ -1,0 +1,234 @@
+// The modem pages and widgets: port panel layout, the Debug Modem console against a simulated
+// modem, the terminal view, the manual and Aguarda.
+#include "ModemSimulator.h"
+#include "modem/Aguarda.h"
+#include "modem/ComMapping.h"
+#include "modem/DebugModemPage.h"
+#include "modem/ModemLog.h"
+#include "modem/ModemManual.h"
+#include "modem/PortPanelWidget.h"
+#include "modem/PortSlot.h"
+#include "modem/SignalBar.h"
+#include "modem/StatusLight.h"
+#include "modem/TerminalView.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+bool waitUntil(const std::function<bool()>& condition) {
+    QElapsedTimer guard;
+    guard.start();
+    while (!condition()) {
+        if (guard.elapsed() > 10000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Answers the next modal message box with OK and keeps its text.
+QString* answerNextMessageBox() {
+    auto* text = new QString;
+    QTimer::singleShot(0, [text] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *text = box->text();
+            box->accept();
+        }
+    });
+    return text;
+}
+
+QPushButton* buttonCaptioned(QWidget* parent, const QString& caption) {
+    for (QPushButton* b : parent->findChildren<QPushButton*>())
+        if (b->text() == caption)
+            return b;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(PortPanel, SlotCellsInFourRowsOfSixteenFollowTheSlots) {
+    PortSlots slots;
+    PortPanelWidget panel(&slots);
+    auto* grid = qobject_cast<QGridLayout*>(panel.layout());
+    ASSERT_NE(grid, nullptr);
+    const struct { int slot, row, column; } cases[] = {{1, 0, 0}, {16, 0, 15}, {17, 1, 0}, {64, 3, 15}};
+    for (const auto& c : cases) {
+        int row = -1, column = -1, rs = 0, cs = 0;
+        grid->getItemPosition(grid->indexOf(panel.cell(c.slot)), &row, &column, &rs, &cs);
+        EXPECT_EQ(row, c.row) << c.slot;
+        EXPECT_EQ(column, c.column) << c.slot;
+    }
+    PortSlot* s = slots.slot(17);
+    s->setReady(true);
+    s->setActive(true);
+    s->setSignal(21);
+    s->setQueued(5);
+    QWidget* cell = panel.cell(17);
+    EXPECT_TRUE(cell->findChild<StatusLight*>("ApdStatusLight17")->isLit());
+    EXPECT_TRUE(cell->findChild<StatusLight*>("led17")->isLit());
+    EXPECT_EQ(cell->findChild<SignalBar*>("suiProgressBar17")->caption(), "67%");
+    EXPECT_EQ(cell->findChild<QLabel*>("L17")->text(), "5");
+    s->setSignal(99); // out of range: the bar is full, never past it
+    EXPECT_EQ(s->signalCaption(), "100%");
+    s->setSignal(0);
+    EXPECT_EQ(s->signalCaption(), "0%");
+}
+
+TEST(DebugModem, CommandEntryUpperCasesOnlyAToZ) {
+    const struct {
+        QChar typed, entered;
+    } cases[] = {{'a', 'A'}, {'z', 'Z'}, {'A', 'A'}, {'1', '1'}, {'+', '+'}, {QChar(0xE7), QChar(0xE7)}};
+    for (const auto& c : cases)
+        EXPECT_EQ(DebugModemPage::commandChar(c.typed), c.entered) << int(c.typed.unicode());
+    PortSlots slots;
+    ModemLog log;
+    DebugModemPage page(&slots, &log);
+    EXPECT_EQ(page.commandEntry()->text(), "AT+CNMI?");
+    page.commandEntry()->clear();
+    QTest::keyClicks(page.commandEntry(), QStringLiteral("at+cmgf=1 "));
+    for (const QString& accented : {QStringLiteral("ç"), QStringLiteral("é")}) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, accented);
+        QApplication::sendEvent(page.commandEntry(), &press);
+    }
+    EXPECT_EQ(page.commandEntry()->text(), QStringLiteral("AT+CMGF=1 çé"));
+    ASSERT_EQ(page.tabs()->count(), 64);
+    EXPECT_EQ(page.tabs()->tabText(0), "01");
+    EXPECT_EQ(page.tabs()->tabText(63), "64");
+}
+
+TEST(DebugModem, ClosedSlotOneWarnsAndWritesNothing) {
+    QTemporaryDir dir;
+    ComMapping::setDataDir(dir.path());
+    modemsim::SimulatorOptions options;
+    options.dir = QString(dir.path() + "/portas").toStdString();
+    options.ports = {modemsim::PortConfig{}, modemsim::PortConfig{}};
+    modemsim::ModemSimulator sim(options);
+    sim.start();
+    PortSlots slots;
+    slots.slot(2)->channel()->setComNumber(2);
+    slots.slot(2)->channel()->open(); // another slot open does not matter
+    ModemLog log;
+    DebugModemPage page(&slots, &log);
+    QStringList captions = DebugModemPage::commandCaptions();
+    captions.prepend("Enviar Comando");
+    for (const QString& caption : captions) {
+        QPushButton* button = buttonCaptioned(&page, caption);
+        ASSERT_NE(button, nullptr) << caption.toStdString();
+        std::unique_ptr<QString> warning(answerNextMessageBox());
+        button->click();
+        EXPECT_EQ(*warning, DebugModemPage::closedPortWarning().replace('\r', '\n')) << caption.toStdString();
+    }
+    Aguarda(50);
+    EXPECT_EQ(sim.received(0), "");
+    EXPECT_EQ(sim.received(1), "");
+    sim.stop();
+    ComMapping::setDataDir(QString());
+}
+
+TEST(DebugModem, CommandsGoToSlotOneAndRepliesShowInTerminal) {
+    QTemporaryDir dir;
+    ComMapping::setDataDir(dir.path());
+    modemsim::SimulatorOptions options;
+    options.dir = QString(dir.path() + "/portas").toStdString();
+    options.ports = {modemsim::PortConfig{}};
+    modemsim::ModemSimulator sim(options);
+    sim.start();
+    PortSlots slots;
+    SerialChannel* channel = slots.slot(1)->channel();
+    channel->setComNumber(1);
+    channel->open();
+    // What the response coordinator does with announced bytes, for the terminal view.
+    QObject::connect(channel, &SerialChannel::TriggerAvail,
+                     [&](SerialChannel* ch, quint16 count) { slots.slot(1)->showReceived(ch->takeBytes(count)); });
+    ModemLog log;
+    DebugModemPage page(&slots, &log);
+    buttonCaptioned(&page, "AT+CMGL=\"ALL\"")->click();
+    page.commandEntry()->clear();
+    buttonCaptioned(&page, "Enviar Comando")->click(); // empty entry: CR LF alone
+    ASSERT_TRUE(waitUntil([&] { return sim.received(0).size() >= 17; }));
+    EXPECT_EQ(sim.received(0), "AT+CMGL=\"ALL\"\r\n\r\n");
+    TerminalView* terminal = page.terminal(1);
+    ASSERT_TRUE(
+        waitUntil([&] { return terminal->toPlainText().contains("ERROR") || terminal->toPlainText().contains("OK"); }));
+    EXPECT_TRUE(terminal->toPlainText().startsWith("AT+CMGL=\"ALL\"\n"));
+    // Keys typed into the terminal go to the modem.
+    QTest::keyClicks(terminal, "at");
+    QTest::keyClick(terminal, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return QByteArray::fromStdString(sim.received(0)).endsWith("at\r"); }));
+    channel->close();
+    QTest::keyClicks(terminal, "x"); // closed: nothing is sent
+    EXPECT_FALSE(QByteArray::fromStdString(sim.received(0)).endsWith("x"));
+    sim.stop();
+    ComMapping::setDataDir(QString());
+}
+
+TEST(TerminalView, ShowsTextLinesAndBackspace) {
+    PortSlot slot(3);
+    TerminalView view(&slot);
+    const struct {
+        QByteArray bytes;
+        QString shown;
+    } cases[] = {{"AT\r\r\nOK\r\n", "AT\nOK\n"},
+                 {"ABC\bD", "ABD"},
+                 {QByteArray("+CMGS: 1\x1a\x00X", 11), "+CMGS: 1X"},
+                 {"\xe7\xe3o", QStringLiteral("ção")}};
+    for (const auto& c : cases) {
+        view.clear();
+        slot.showReceived(c.bytes);
+        EXPECT_EQ(view.toPlainText(), c.shown) << c.bytes.toStdString();
+    }
+    EXPECT_EQ(TerminalView::keyBytes(Qt::Key_Return, "\r"), "\r");
+    EXPECT_EQ(TerminalView::keyBytes(Qt::Key_Escape, "\x1b"), "\x1b");
+    EXPECT_EQ(TerminalView::keyBytes(Qt::Key_Z, "\x1a"), "\x1a");
+    EXPECT_EQ(TerminalView::keyBytes(Qt::Key_C, QStringLiteral("ç")), "\xe7");
+}
+
+TEST(ModemManual, WrittenOnceIntoTheDataFolder) {
+    QTemporaryDir dir;
+    QString error;
+    const QString path = ModemManual::ensure(dir.path(), &error);
+    ASSERT_FALSE(path.isEmpty()) << error.toStdString();
+    EXPECT_EQ(QFileInfo(path).fileName(), "Manual_Configuração_Modem_VESTRAL_SMS.pdf");
+    QProcess text;
+    text.start("pdftotext", {path, "-"});
+    if (text.waitForFinished(30000) && text.exitCode() == 0) {
+        const QString body = QString::fromUtf8(text.readAllStandardOutput());
+        for (const char* words : {"dialout", "portas/COM", "AT+CSQ", "ENTRADA 1 COM1 PRONTA"})
+            EXPECT_TRUE(body.contains(QString::fromUtf8(words))) << words;
+    }
+    // An existing manual (perhaps the operator's own) is kept.
+    QFile own(path);
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    own.write("mine");
+    own.close();
+    EXPECT_EQ(ModemManual::ensure(dir.path()), path);
+    EXPECT_EQ(QFileInfo(path).size(), 4);
+}
+
+TEST(Aguarda, ProcessesEventsAtLeastOnceAndForTheWholeWait) {
+    int ran = 0;
+    QTimer::singleShot(0, [&] { ++ran; });
+    Aguarda(0);
+    EXPECT_EQ(ran, 1);
+    bool late = false;
+    QTimer::singleShot(20, [&] { late = true; });
+    Aguarda(200); // a wait long enough for an event due well inside it
+    EXPECT_TRUE(late);
+}
