@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 class TADO;
 
@@ -23,8 +24,10 @@ public:
     void setQueueCounter(int slot, int count) { Q_EMIT queueCounterChanged(slot, count); }
     void setActivityLight(int slot, bool lit) { Q_EMIT activityLightChanged(slot, lit); }
     void setSignalBar(int slot, BarState state) { Q_EMIT signalBarChanged(slot, state); }
-    // The outbox lost a row: re-read the outbox dataset and show its size in status panel 3.
+    // The outbox lost a row: re-read the outbox dataset and show its size in status panel 3. With 64
+    // workers deleting rows the re-reads are gathered: at most one every kRefreshMs.
     void outboxChanged();
+    static constexpr int kRefreshMs = 200;
 
     // "SMS para envio: N"
     static QString outboxPanelText(int count);
@@ -37,5 +40,8 @@ Q_SIGNALS:
     void outboxRefreshed(int count);
 
 private:
+    void refreshOutbox();
+
     TADO* m_ado;
+    QTimer m_refresh;
 };

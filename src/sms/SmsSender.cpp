@@ -50,6 +50,13 @@ int SmsSender::runningCount() const {
     return m_pending;
 }
 
+bool SmsSender::slotBusy(int n) const {
+    if (n < 1 || n > kSlots)
+        return false;
+    const QPointer<TMeuThread>& w = m_workers[n - 1];
+    return w && !w->isFinished();
+}
+
 void SmsSender::stop() {
     for (const auto& w : m_workers)
         if (w)

@@ -33,6 +33,8 @@ public:
     // Workers of this or an earlier send whose end has not been handled yet.
     int runningCount() const;
     bool running() const { return runningCount() > 0; }
+    // Slot n's worker is still running.
+    bool slotBusy(int n) const;
     // Every running worker finishes the row it is sending and ends (Ctrl+C, closing the window).
     void stop();
     // Stops and keeps the window thread's events flowing until the last worker has ended.

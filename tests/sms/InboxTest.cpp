@@ -3,6 +3,7 @@
 #include "SmsBench.h"
 #include "sms/InboxListing.h"
 #include "sms/SmsInbox.h"
+#include "sms/SmsStation.h"
 
 #include <gtest/gtest.h>
 
@@ -188,4 +189,35 @@ TEST(SmsInbox, ClosedPortAndSilentModem) {
     ASSERT_TRUE(SmsBench::waitUntil([&] { return timedOut.has_value(); }, 5000));
     EXPECT_TRUE(*timedOut);
     EXPECT_FALSE(bench.inbox.on);
+}
+
+// The clock reads slot 1's inbox at second 15 only, and not while slot 1's worker is sending.
+TEST(SmsStation, ClockReadsAtSecondFifteenWhenSlotOneIsIdle) {
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({PortConfig{}}));
+    SmsStation station(bench.data.ado.get());
+    station.setSlot(1, bench.slots[0].channel.get(), bench.slots[0].state.get());
+    station.setInboxMode(&bench.inbox);
+    station.inbox()->setPause(0);
+    const QDate day(2026, 12, 9);
+    auto listed = [&] { return bench.sim->received(0).find("AT+CMGL") != std::string::npos; };
+
+    // Slot 1's worker pausing before its row (a long TEMPO_SMS): no reading.
+    bench.activate({1});
+    bench.setTempoSms(600000);
+    bench.addRow(1, "5511900000001", "um");
+    station.sender()->btEnvioSMSClick();
+    ASSERT_TRUE(SmsBench::waitUntil([&] { return station.sender()->slotBusy(1); }, 5000));
+    station.clockTick(QDateTime(day, QTime(10, 0, 15)));
+    EXPECT_FALSE(station.inbox()->busy());
+    station.sender()->stopAndWait();
+
+    station.clockTick(QDateTime(day, QTime(10, 0, 14)));
+    EXPECT_FALSE(listed());
+    std::optional<int> stored;
+    QObject::connect(station.inbox(), &SmsInbox::readingEnded, [&](int n, bool) { stored = n; });
+    station.clockTick(QDateTime(day, QTime(10, 1, 15)));
+    ASSERT_TRUE(SmsBench::waitUntil([&] { return stored.has_value(); }, 5000));
+    EXPECT_TRUE(listed());
+    EXPECT_EQ(*stored, 0);
 }
