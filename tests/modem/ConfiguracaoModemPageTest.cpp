@@ -1,0 +1,108 @@
+// Page "Configuração Modem": grid and editor choices, "&Abrir todas as Portas" with a ready
+// modem and with none, and the "Select Port" dialog.
+#include "modem/ConfiguracaoModemPage.h"
+#include "ModemSimulator.h"
+#include "TempDataDir.h"
+#include "modem/ComMapping.h"
+#include "modem/PortConfigurator.h"
+#include "modem/PortSlot.h"
+#include "modem/SelectPortDialog.h"
+#include "widgets/DbGrid.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTimer>
+
+namespace {
+
+// Stands in for the response handler: an "OK" line lights the slot's ready light.
+void lightOnOk(PortSlots& slots) {
+    for (int n = 1; n <= PortSlots::kCount; ++n) {
+        PortSlot* slot = slots.slot(n);
+        QObject::connect(slot->channel(), &SerialChannel::TriggerAvail, [slot](SerialChannel* ch, quint16 count) {
+            if (ch->takeBytes(count).contains("\r\nOK\r\n"))
+                slot->setReady(true);
+        });
+    }
+}
+
+} // namespace
+
+TEST(ConfiguracaoModem, GridTitlesAndEditorChoices) {
+    TempDataDir data;
+    ASSERT_TRUE(data.start().ok);
+    PortSlots slots;
+    PortConfigurator configurator(data.ado.get(), &slots);
+    ConfiguracaoModemPage page(data.ado.get(), &configurator);
+    QStringList titles;
+    for (int c = 0; c < page.grid()->model()->columnCount(); ++c)
+        titles << page.grid()->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+    EXPECT_EQ(titles, (QStringList{"Entrada", "Porta", "Velocidade", "Paridade", "Databits", "Stopbits", "Ativo"}));
+    EXPECT_EQ(page.grid()->model()->rowCount(), 64);
+    EXPECT_EQ(ConfiguracaoModemPage::speedChoices().size(), 21);
+    EXPECT_EQ(ConfiguracaoModemPage::speedChoices().first(), "50");
+    EXPECT_EQ(ConfiguracaoModemPage::speedChoices().last(), "921600");
+    EXPECT_FALSE(ConfiguracaoModemPage::stopBitsChoices().contains("1.5"));
+    auto* com = page.findChild<QComboBox*>("COM");
+    ASSERT_NE(com, nullptr);
+    EXPECT_EQ(com->count(), 999);
+    EXPECT_EQ(com->currentText(), "1");
+}
+
+TEST(ConfiguracaoModem, OpenAllPortsWithAndWithoutAReadyModem) {
+    TempDataDir data;
+    ASSERT_TRUE(data.start().ok);
+    ComMapping::setDataDir(data.path());
+    modemsim::SimulatorOptions options;
+    options.dir = QString(data.path() + "/portas").toStdString();
+    options.ports = {modemsim::PortConfig{}};
+    modemsim::ModemSimulator sim(options);
+    sim.start();
+    QSqlQuery(data.ado->database()).exec("UPDATE dbPORTA SET ATIVO = 1 WHERE ID = 1");
+    PortSlots slots;
+    lightOnOk(slots);
+    PortConfigurator configurator(data.ado.get(), &slots);
+    ConfiguracaoModemPage page(data.ado.get(), &configurator);
+    QSignalSpy opened(&page, &ConfiguracaoModemPage::portsOpened);
+    auto* abrir = page.findChild<QPushButton*>("btAbrir");
+    ASSERT_NE(abrir, nullptr);
+    EXPECT_EQ(abrir->text(), "&Abrir todas as Portas");
+
+    abrir->click();
+    EXPECT_EQ(opened.count(), 1);
+    EXPECT_TRUE(slots.slot(1)->ready());
+
+    sim.unplug(0);
+    QString question;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            question = box->text();
+            box->button(QMessageBox::Cancel)->click();
+        }
+    });
+    abrir->click();
+    EXPECT_EQ(opened.count(), 1);
+    EXPECT_EQ(question, PortConfigurator::noPortOpenedQuestion().replace('\r', '\n'));
+    EXPECT_FALSE(slots.slot(1)->channel()->isOpen());
+    sim.stop();
+    ComMapping::setDataDir(QString());
+}
+
+TEST(SelectPort, ListsOpenablePortsFirstPreselected) {
+    SelectPortDialog dialog({3, 7});
+    auto* box = dialog.findChild<QComboBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->count(), 2);
+    EXPECT_EQ(box->itemText(1), "COM7");
+    EXPECT_EQ(dialog.chosenPort(), 3);
+    box->setCurrentIndex(1);
+    EXPECT_EQ(dialog.chosenPort(), 7);
+    EXPECT_EQ(SelectPortDialog({}).chosenPort(), 0);
+    EXPECT_EQ(dialog.windowTitle(), "Select Port");
+}
