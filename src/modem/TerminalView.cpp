@@ -10,7 +10,8 @@
 
 TerminalView::TerminalView(PortSlot* slot, QWidget* parent) : QPlainTextEdit(parent), m_slot(slot) {
     setObjectName(QStringLiteral("AdTerminal%1").arg(slot->number()));
-    setReadOnly(false);
+    setReadOnly(true); // text appears only as the modem sends it; keys go to the channel
+    setFocusPolicy(Qt::StrongFocus);
     setUndoRedoEnabled(false);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setMaximumBlockCount(kScreenLines);
