@@ -123,7 +123,8 @@ QDateTime receivedAt(const QString& data) {
     const QString text = data.trimmed();
     QDateTime at = QDateTime::fromString(text, QStringLiteral("dd/MM/yyyy HH:mm:ss"));
     if (!at.isValid()) {
-        at = QDateTime::fromString(text, QStringLiteral("dd/MM/yy HH:mm:ss"));
+        // Modems give the service centre time stamp year first, with two digits (yy/MM/dd).
+        at = QDateTime::fromString(text, QStringLiteral("yy/MM/dd HH:mm:ss"));
         if (at.isValid() && at.date().year() < 2000)
             at = at.addYears(100);
     }

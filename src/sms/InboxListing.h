@@ -37,8 +37,8 @@ QStringList headerItems(const QString& header);
 // after the first "a" (if any) and before the first "-" (or "+", the other zone sign).
 QString stampText(const QString& item);
 
-// DATA read as day/month/year hours:minutes:seconds (two- or four-digit year); invalid when it
-// cannot be read.
+// DATA read as day/month/year hours:minutes:seconds with a four-digit year, or as the modems'
+// own year/month/day with a two-digit year; invalid when it cannot be read.
 QDateTime receivedAt(const QString& data);
 
 } // namespace InboxListing

@@ -14,7 +14,7 @@ namespace {
 const QByteArray kEcho = "AT+CMGL=\"ALL\"\r";
 const QByteArray kThree = kEcho +
                           "\r\n+CMGL: 1,\"REC UNREAD\",\"+5511911110001\",,\"09/12/2026,08:00:00-12\"\r\nUm\r\n"
-                          "+CMGL: 2,\"REC READ\",\"+5511911110002\",,\"10/12/26,09:30:15+08\"\r\nDois\r\n"
+                          "+CMGL: 2,\"REC READ\",\"+5511911110002\",,\"26/12/10,09:30:15+08\"\r\nDois\r\n"
                           "+CMGL: 3,\"REC UNREAD\",\"+5511911110003\",\"Fulano\",\"11/12/2026,23:59:59-04\"\r\nTres\r\n"
                           "\r\nOK\r\n";
 
@@ -34,7 +34,7 @@ TEST(InboxListing, ReadsRecordsByTheirHeaders) {
          kThree,
          InboxListing::State::Complete,
          {{"1", "+5511911110001", "09/12/2026 08:00:00", "Um"},
-          {"2", "+5511911110002", "10/12/26 09:30:15", "Dois"},
+          {"2", "+5511911110002", "26/12/10 09:30:15", "Dois"},
           {"3", "+5511911110003", "11/12/2026 23:59:59", "Tres"}}},
         {"text lines ending in OK, beginning with + and empty are kept",
          kEcho +
@@ -72,7 +72,7 @@ TEST(InboxListing, ReadsRecordsByTheirHeaders) {
 TEST(InboxListing, TimeStampsAndHeaderItems) {
     EXPECT_EQ(InboxListing::stampText("\"09/12/2026,08:00:00-12\""), "09/12/2026 08:00:00");
     EXPECT_EQ(InboxListing::receivedAt("09/12/2026 08:00:00"), QDateTime(QDate(2026, 12, 9), QTime(8, 0)));
-    EXPECT_EQ(InboxListing::receivedAt("10/12/26 09:30:15"), QDateTime(QDate(2026, 12, 10), QTime(9, 30, 15)));
+    EXPECT_EQ(InboxListing::receivedAt("26/12/10 09:30:15"), QDateTime(QDate(2026, 12, 10), QTime(9, 30, 15)));
     EXPECT_FALSE(InboxListing::receivedAt("sem data").isValid());
     EXPECT_EQ(InboxListing::headerItems("CMGL: 1,\"REC READ\",\"+55\",,\"a,b\"\r\n"),
               (QStringList{"CMGL: 1", "\"REC READ\"", "\"+55\"", "\"a,b\""}));
@@ -164,8 +164,9 @@ TEST(SmsInbox, ReadsAndDeletesTheModemsMessages) {
     EXPECT_NE(received.find("AT+CMGF=1\r\nAT+CMGL=\"ALL\"\r\n"), std::string::npos);
     EXPECT_NE(received.find("AT+CMGD=1\r\n"), std::string::npos);
     EXPECT_NE(received.find("AT+CMGD=2\r\n"), std::string::npos);
-    QSqlQuery q = bench.sql("SELECT SMS FROM dbSMS ORDER BY ID");
+    QSqlQuery q = bench.sql("SELECT SMS, RECEBIDO FROM dbSMS ORDER BY ID");
     ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(1).toString(), "2026-12-09 08:00:00"); // the modem's yy/MM/dd
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value(0).toString(), "Segunda\r\ncom duas linhas");
 }
