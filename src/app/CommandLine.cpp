@@ -4,9 +4,12 @@
 #include <QDir>
 
 #include "app/VersionInfo.h"
+#include "campaign/BuildOutboxCommand.h"
 #include "contacts/ContactTransferCommand.h"
 #include "history/HistoryReportCommand.h"
 #include "mail/EmailCampaignCommand.h"
+#include "modem/PortConfigurator.h"
+#include "sms/ModemStation.h"
 #include "sms/ProbeCommand.h"
 #include "sms/SmsCommands.h"
 #include "store/DataDir.h"
@@ -37,84 +40,72 @@ int initDb(const Parsed& p, QTextStream& out, QTextStream& err) {
     return openDatabase(p, out, err);
 }
 
-int report(const Parsed& p, QTextStream& out, QTextStream& err) {
+// Opens the database (or prints why it cannot) and runs one command's engine on it.
+template <typename Fn> int withDatabase(const Parsed& p, QTextStream& err, Fn run) {
     TADO ado;
     TADO::StartResult r = ado.start(p.dataDir);
     if (!r.ok) {
         err << QString(r.error).replace('\r', '\n') << Qt::endl;
         return 1;
     }
-    return HistoryReportCommand::run(&ado, p.arguments, out, err);
+    return run(&ado);
+}
+
+int report(const Parsed& p, QTextStream& out, QTextStream& err) {
+    return withDatabase(p, err, [&](TADO* ado) { return HistoryReportCommand::run(ado, p.arguments, out, err); });
 }
 
 int sendEmail(const Parsed& p, QTextStream& out, QTextStream& err) {
-    TADO ado;
-    TADO::StartResult r = ado.start(p.dataDir);
-    if (!r.ok) {
-        err << QString(r.error).replace('\r', '\n') << Qt::endl;
-        return 1;
-    }
-    return vestral::mail::EmailCampaignCommand::run(&ado, p.arguments, out, err);
+    return withDatabase(
+        p, err, [&](TADO* ado) { return vestral::mail::EmailCampaignCommand::run(ado, p.arguments, out, err); });
 }
 
 int importContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
-    TADO ado;
-    TADO::StartResult r = ado.start(p.dataDir);
-    if (!r.ok) {
-        err << QString(r.error).replace('\r', '\n') << Qt::endl;
-        return 1;
-    }
-    return ContactTransferCommand::runImport(&ado, p.arguments, out, err);
+    return withDatabase(p, err,
+                        [&](TADO* ado) { return ContactTransferCommand::runImport(ado, p.arguments, out, err); });
 }
 
 int exportContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
-    TADO ado;
-    TADO::StartResult r = ado.start(p.dataDir);
-    if (!r.ok) {
-        err << QString(r.error).replace('\r', '\n') << Qt::endl;
-        return 1;
-    }
-    return ContactTransferCommand::runExport(&ado, p.arguments, out, err);
+    return withDatabase(p, err,
+                        [&](TADO* ado) { return ContactTransferCommand::runExport(ado, p.arguments, out, err); });
 }
 
 int probe(const Parsed& p, QTextStream& out, QTextStream& err) {
-    TADO ado;
-    TADO::StartResult r = ado.start(p.dataDir);
-    if (!r.ok) {
-        err << QString(r.error).replace('\r', '\n') << Qt::endl;
-        return 1;
-    }
-    return ProbeCommand::run(&ado, out, err);
+    return withDatabase(p, err, [&](TADO* ado) { return ProbeCommand::run(ado, out, err); });
 }
 
 int demoPorts(const Parsed& p, QTextStream& out, QTextStream& err) {
-    TADO ado;
-    TADO::StartResult r = ado.start(p.dataDir);
-    if (!r.ok) {
-        err << QString(r.error).replace('\r', '\n') << Qt::endl;
-        return 1;
+    return withDatabase(p, err, [&](TADO* ado) { return ProbeCommand::demoPorts(ado, p.arguments, out, err); });
+}
+
+// The words after the command, without the program name and --data-dir.
+QStringList commandOptions(const Parsed& p) {
+    QStringList rest;
+    const qsizetype at = p.arguments.indexOf(p.command);
+    for (qsizetype i = at + 1; at >= 0 && i < p.arguments.size(); ++i) {
+        if (p.arguments[i] == "--data-dir")
+            ++i;
+        else if (!p.arguments[i].startsWith("--data-dir="))
+            rest << p.arguments[i];
     }
-    return ProbeCommand::demoPorts(&ado, p.arguments, out, err);
+    return rest;
+}
+
+int buildOutbox(const Parsed& p, QTextStream& out, QTextStream& err) {
+    return withDatabase(p, err, [&](TADO* ado) {
+        ModemStation station(ado);
+        PortConfigurator* ports = station.configurator();
+        return BuildOutboxCommand::run(ado, {[ports] { return ports->openAll(); }, ports->verificaPortasFunction()},
+                                       commandOptions(p), out, err);
+    });
 }
 
 int sendOutbox(const Parsed& p, QTextStream& out, QTextStream& err) {
-    TADO ado;
-    TADO::StartResult r = ado.start(p.dataDir);
-    if (!r.ok) {
-        err << QString(r.error).replace('\r', '\n') << Qt::endl;
-        return 1;
-    }
-    return SmsCommands::sendOutbox(&ado, out, err);
+    return withDatabase(p, err, [&](TADO* ado) { return SmsCommands::sendOutbox(ado, out, err); });
 }
 
 int receiveSms(const Parsed& p, QTextStream& out, QTextStream& err) {
-    TADO ado;
-    TADO::StartResult r = ado.start(p.dataDir);
-    if (!r.ok) {
-        err << QString(r.error).replace('\r', '\n') << Qt::endl;
-        return 1;
-    }
-    return SmsCommands::receiveSms(&ado, out, err);
+    return withDatabase(p, err, [&](TADO* ado) { return SmsCommands::receiveSms(ado, out, err); });
 }
 
 // One line per command; each subsystem adds its own here.
@@ -133,6 +124,10 @@ const Command kCommands[] = {
     {"--import", "ARQUIVO --group NOME: importa cada linha da planilha (.xls, .xlsx, .csv) como contato do grupo",
      importContacts},
     {"--export", "ARQUIVO.xls|ARQUIVO.xlsx: exporta todos os contatos para a planilha", exportContacts},
+    {"--build-outbox",
+     "[--group NOME] [--status all|active|disabled]: abre as portas, marca os contatos filtrados e monta a "
+     "Caixa de Saída",
+     buildOutbox},
     {"--send-outbox", "abre as portas e envia a Caixa de Saída, mostrando as linhas de envio", sendOutbox},
     {"--receive-sms", "abre as portas e lê os SMS recebidos pelo modem da entrada 1 (RECEBER SMS)", receiveSms},
     {"--probe",
