@@ -8,6 +8,8 @@
 
 SmsTextEditor::SmsTextEditor(QWidget* parent) : QPlainTextEdit(parent) {
     setTabChangesFocus(false);
+    // The count follows the text however it changes (typing, the stored template being shown).
+    connect(this, &QPlainTextEdit::textChanged, this, &SmsTextEditor::updateCounter);
 }
 
 void SmsTextEditor::updateCounter() {

@@ -11,7 +11,10 @@ class SmsTextEditor : public QPlainTextEdit {
 public:
     explicit SmsTextEditor(QWidget* parent = nullptr);
 
-    void setCounter(QLabel* counter) { m_counter = counter; }
+    void setCounter(QLabel* counter) {
+        m_counter = counter;
+        updateCounter();
+    }
     // Sets the counter to the text's current length.
     void updateCounter();
 
