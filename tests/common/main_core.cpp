@@ -1,17 +1,7 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
-namespace {
-// The environment every test expects, unless the caller set it otherwise.
-void testEnvironment() {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (qEnvironmentVariableIsEmpty("VESTRAL_SOURCE_DIR"))
-        qputenv("VESTRAL_SOURCE_DIR", VESTRAL_SOURCE_DIR_DEFAULT);
-    if (qEnvironmentVariableIsEmpty("VESTRAL_BINARY_DIR"))
-        qputenv("VESTRAL_BINARY_DIR", VESTRAL_BINARY_DIR_DEFAULT);
-}
-} // namespace
+#include "TestEnvironment.h"
 
 int main(int argc, char** argv) {
     testEnvironment();
