@@ -3,6 +3,8 @@
 #include "history/HistoryWriter.h"
 #include "modem/ModemLog.h"
 #include "modem/PortSlot.h"
+#include "sms/OutboxCommit.h"
+#include "store/TADO.h"
 
 #include <QDateTime>
 
@@ -63,7 +65,10 @@ void ResponseCoordinator::applyOne(int n, const HandlerAction& action) {
                        (l.target == LogTarget::ConsoleLog ? m_consoleLog : m_sendLog)->append(l.text, l.showLast);
                    },
                    [&](const HistoryRow& row) {
-                       const QString error = m_history(row);
+                       // The answered row leaves the outbox in the history row's own commit.
+                       const qint64 outboxId = state(n).awaiting() ? state(n).currentRow().id : 0;
+                       const QString error =
+                           OutboxCommit::recordResult(TADO::instance(), outboxId, [&] { return m_history(row); });
                        // A row that could not be stored is said, not lost in silence.
                        if (!error.isEmpty())
                            m_sendLog->append(

@@ -2,6 +2,7 @@
 
 #include "history/HistoryWriter.h"
 #include "modem/SerialChannel.h"
+#include "sms/OutboxCommit.h"
 #include "store/TADO.h"
 
 #include <QDateTime>
@@ -141,6 +142,14 @@ int TMeuThread::tempoSms() {
 }
 
 bool TMeuThread::deleteRow(qint64 id, QString* error) {
+    // Usually the window thread removed the row with its history row; a read takes no write lock,
+    // so the worker does not queue behind (or in front of) the window thread for nothing.
+    QSqlQuery gone(m_ado->database());
+    gone.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
+    gone.addBindValue(id);
+    if (gone.exec() && !gone.next())
+        return true;
+    gone.finish();
     QSqlQuery q(m_ado->database());
     q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
     q.addBindValue(id);
@@ -236,8 +245,10 @@ void TMeuThread::timedOut(const Row& row, quint64 sequence) {
     onWindow([this, n, state, sequence, row] {
         if (!state->awaiting() || state->sequence() != sequence)
             return;
-        HistoryWriter::append(m_ado, row.fone, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem, HistoryWriter::kSms,
-                              false);
+        OutboxCommit::recordResult(m_ado, row.id, [&] {
+            return HistoryWriter::append(m_ado, row.fone, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem,
+                                         HistoryWriter::kSms, false);
+        });
         m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
                                 QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
         state->lowerAwaiting();

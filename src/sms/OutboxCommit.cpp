@@ -1,0 +1,35 @@
+#include "sms/OutboxCommit.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "store/TADO.h"
+
+namespace OutboxCommit {
+
+QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory) {
+    if (!ado || outboxId <= 0)
+        return writeHistory();
+    QSqlDatabase db = ado->database();
+    // Inside a caller's open transaction (a nested event) both writes simply join it.
+    const bool own = db.transaction();
+    const QString error = writeHistory();
+    if (!error.isEmpty()) {
+        if (own)
+            db.rollback();
+        return error;
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
+    q.addBindValue(outboxId);
+    q.exec();
+    if (own && !db.commit()) {
+        const QString text = db.lastError().text();
+        db.rollback();
+        return text;
+    }
+    return {};
+}
+
+} // namespace OutboxCommit
