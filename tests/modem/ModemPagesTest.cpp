@@ -1,6 +1,7 @@
 // The modem pages and widgets: port panel layout, the Debug Modem console against a simulated
 // modem, the terminal view, the manual and Aguarda.
 #include "ModemSimulator.h"
+#include "WaitUntil.h"
 #include "modem/Aguarda.h"
 #include "modem/ComMapping.h"
 #include "modem/DebugModemPage.h"
@@ -30,17 +31,6 @@
 #include <QTimer>
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& condition) {
-    QElapsedTimer guard;
-    guard.start();
-    while (!condition()) {
-        if (guard.elapsed() > 10000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // Answers the next modal message box with OK and keeps its text.
 QString* answerNextMessageBox() {

@@ -1,5 +1,6 @@
 #include "modem/SerialChannel.h"
 #include "ModemSimulator.h"
+#include "WaitUntil.h"
 #include "modem/ComMapping.h"
 
 #include <gtest/gtest.h>
@@ -23,18 +24,6 @@ using modemsim::PortConfig;
 using modemsim::SimulatorOptions;
 
 namespace {
-
-// Processes events until the condition holds; the limit only keeps a broken build from hanging.
-bool waitUntil(const std::function<bool()>& condition) {
-    QElapsedTimer guard;
-    guard.start();
-    while (!condition()) {
-        if (guard.elapsed() > 10000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // Takes every announced byte with ReadByte, as the response handler does.
 struct Receiver {

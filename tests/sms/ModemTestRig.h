@@ -4,6 +4,7 @@
 // 1..N active on COM1..N, and the modem station (slots, logs, coordinator, configurator).
 #include "ModemSimulator.h"
 #include "TempDataDir.h"
+#include "WaitUntil.h"
 #include "modem/ComMapping.h"
 #include "modem/ModemLog.h"
 #include "modem/PortConfigurator.h"
@@ -60,15 +61,5 @@ struct ModemTestRig {
             rows.append({q.value(0).toInt(), q.value(1).toInt()});
         return rows;
     }
-    // Processes events until the condition holds (false after 10 s).
-    static bool waitUntil(const std::function<bool()>& condition) {
-        QElapsedTimer guard;
-        guard.start();
-        while (!condition()) {
-            if (guard.elapsed() > 10000)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return true;
-    }
+    static bool waitUntil(const std::function<bool()>& condition) { return ::waitUntil(condition); }
 };

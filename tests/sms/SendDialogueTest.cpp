@@ -1,6 +1,7 @@
 // The send dialogue over a real serial channel against the simulated modem: the worker's
 // writes, the handler's answer at the prompt, and the final results.
 #include "ModemSimulator.h"
+#include "WaitUntil.h"
 #include "modem/ComMapping.h"
 #include "modem/SerialChannel.h"
 #include "sms/ResponseHandler.h"
@@ -14,17 +15,6 @@
 using namespace modemsim;
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& condition) {
-    QElapsedTimer guard;
-    guard.start();
-    while (!condition()) {
-        if (guard.elapsed() > 10000)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // The part of the window-thread coordinator these tests need: feed the handler from the
 // channel, write what it asks, lower the flag, keep history rows.
