@@ -329,6 +329,10 @@ void SerialChannel::onErrorOccurred(QSerialPort::SerialPortError error) {
         return;
     if (!m_port->isOpen())
         return;
+    // What the modem said before it went away still counts (its last send's result, say).
+    announce();
+    if (!m_port->isOpen())
+        return;
     // The device went away (unplugged modem): close at once, or the read notifier keeps firing.
     const QString reason = QStringLiteral("A porta COM%1 da entrada %2 foi desconectada: %3")
                                .arg(m_comNumber)

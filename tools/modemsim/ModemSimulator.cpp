@@ -41,7 +41,7 @@ std::string escaped(const std::string& bytes) {
 
 ModemSimulator::ModemSimulator(SimulatorOptions options) : m_options(std::move(options)) {
     for (const PortConfig& config : m_options.ports)
-        m_ports.push_back(Port{config, nullptr, -1, -1, {}, {}, {}, {}});
+        m_ports.push_back(Port{config, nullptr, -1, -1, {}, {}, {}, {}, {}});
 }
 
 ModemSimulator::~ModemSimulator() {
@@ -131,6 +131,7 @@ void ModemSimulator::closePort(Port& port) {
     ::close(port.slave);
     port.master = port.slave = -1;
     port.pending.clear();
+    port.unplugAt.reset();
     if (port.modem) {
         const auto& sent = port.modem->sent();
         port.sentBefore.insert(port.sentBefore.end(), sent.begin(), sent.end());
@@ -229,6 +230,12 @@ int ModemSimulator::pollTimeoutMs() {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(port.pending.front().due - now).count();
         timeout = std::min<int>(timeout, int(std::max<long long>(left, 0)));
     }
+    for (const Port& port : m_ports) {
+        if (port.master < 0 || !port.unplugAt)
+            continue;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*port.unplugAt - now).count();
+        timeout = std::min<int>(timeout, int(std::max<long long>(left + 1, 0)));
+    }
     return timeout;
 }
 
@@ -241,6 +248,8 @@ void ModemSimulator::readPort(std::size_t index) {
     const std::string bytes(buffer, std::size_t(n));
     transcript(index, "<--", bytes);
     port.received += bytes;
+    if (port.modem->unplugRequested())
+        return; // on its way out: it answers nothing more
     const SimModem::Output out = port.modem->receive(bytes);
     queue(port, out.echo, 0);
     queue(port, out.reply, port.config.latencyMs);
@@ -271,8 +280,12 @@ void ModemSimulator::flushPort(std::size_t index) {
         if (bytes.empty())
             port.pending.pop_front();
     }
-    if (port.modem && port.modem->unplugRequested() && port.pending.empty())
-        closePort(port);
+    if (port.master >= 0 && port.modem && port.modem->unplugRequested() && port.pending.empty()) {
+        if (!port.unplugAt)
+            port.unplugAt = now + kUnplugDelay;
+        else if (*port.unplugAt <= now)
+            closePort(port);
+    }
 }
 
 void ModemSimulator::transcript(std::size_t index, const char* direction, const std::string& bytes) {

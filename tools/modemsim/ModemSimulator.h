@@ -8,6 +8,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,7 +69,11 @@ private:
         std::deque<Pending> pending;
         std::vector<SentSms> sentBefore; // of earlier plugs
         std::string received;
+        std::optional<Clock::time_point> unplugAt; // the modem vanishes then (its last reply read)
     };
+    // A modem that is to vanish stays a moment after its last reply, as a real one would be
+    // pulled out after it answered: closing at once lets the line discard what it still holds.
+    static constexpr std::chrono::milliseconds kUnplugDelay{100};
 
     void openPort(std::size_t index);
     void closePort(Port& port);
