@@ -7,6 +7,7 @@
 #include "store/TADO.h"
 
 #include <QDateTime>
+#include <QSqlDatabase>
 
 namespace {
 template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
@@ -21,6 +22,9 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
     m_history = [](const HistoryRow& row) {
         return HistoryWriter::append(row.destinatario, row.mensagem, row.tipo, row.enviado);
     };
+    m_flush.setSingleShot(true);
+    m_flush.setInterval(0);
+    connect(&m_flush, &QTimer::timeout, this, &ResponseCoordinator::flushResults);
     for (int n = 1; n <= PortSlots::kCount; ++n) {
         m_slots[n - 1] = std::make_unique<Slot>(n, &m_inbox, m_clock);
         PortSlot* slot = slots->slot(n);
@@ -29,7 +33,14 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
     }
 }
 
-ResponseCoordinator::~ResponseCoordinator() = default;
+ResponseCoordinator::~ResponseCoordinator() {
+    // Results already answered by the modems are stored before the slots go.
+    flushResults();
+}
+
+QString ResponseCoordinator::stamp() const {
+    return m_clock().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+}
 
 void ResponseCoordinator::ApdComPort1TriggerAvail(SerialChannel* channel, quint16 count) {
     const int n = channel->tag();
@@ -45,35 +56,86 @@ void ResponseCoordinator::ApdComPort1TriggerAvail(SerialChannel* channel, quint1
 }
 
 void ResponseCoordinator::apply(int slot, const HandlerActions& actions) {
-    for (const HandlerAction& action : actions)
-        applyOne(slot, action);
+    for (const HandlerAction& action : actions) {
+        const auto* row = std::get_if<HistoryRow>(&action);
+        if (!row && !m_waiting[std::size_t(slot - 1)]) {
+            applyOne(slot, action);
+            continue;
+        }
+        Pending p{slot, action, 0, {}};
+        if (row) {
+            // The answered row leaves the outbox in the history row's own commit.
+            SlotState& s = state(slot);
+            if (s.awaiting()) {
+                p.outboxId = s.currentRow().id;
+                s.markAnswered(s.sequence());
+            }
+        }
+        m_pending.push_back(std::move(p));
+        m_waiting[std::size_t(slot - 1)] = true;
+        if (!m_flush.isActive())
+            m_flush.start();
+    }
+}
+
+void ResponseCoordinator::flushResults() {
+    m_flush.stop();
+    if (m_pending.empty())
+        return;
+    std::vector<Pending> pending;
+    pending.swap(m_pending);
+    m_waiting.fill(false);
+    storeResults(pending);
+    for (const Pending& p : pending) {
+        if (std::holds_alternative<HistoryRow>(p.action)) {
+            // A row that could not be stored is said, not lost in silence.
+            if (!p.error.isEmpty())
+                m_sendLog->append(
+                    stamp() + QStringLiteral(" ENTRADA %1 ERRO AO GRAVAR O HISTÓRICO: ").arg(p.slot) + p.error, true);
+        } else {
+            applyOne(p.slot, p.action);
+        }
+    }
+}
+
+// One transaction for all of them; should its commit fail, each row is tried again on its own so
+// that one bad row costs only itself.
+void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
+    TADO* ado = TADO::instance();
+    auto store = [&](Pending& p) {
+        const HistoryRow& row = std::get<HistoryRow>(p.action);
+        p.error = OutboxCommit::recordResult(ado, p.outboxId, [&] { return m_history(row); });
+    };
+    QSqlDatabase db = ado ? ado->database() : QSqlDatabase();
+    const bool batch = db.isOpen() && db.transaction();
+    for (Pending& p : pending)
+        if (std::holds_alternative<HistoryRow>(p.action))
+            store(p);
+    if (!batch || db.commit())
+        return;
+    db.rollback();
+    if (ado->dbHISTORICO->isOpen())
+        ado->dbHISTORICO->refresh(); // rows of the undone batch leave the grid
+    for (Pending& p : pending)
+        if (std::holds_alternative<HistoryRow>(p.action))
+            store(p);
 }
 
 void ResponseCoordinator::applyOne(int n, const HandlerAction& action) {
     PortSlot* slot = m_portSlots->slot(n);
-    const QString stamp = m_clock().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
     std::visit(Overloaded{
                    [&](const WriteToChannel& w) {
                        try {
                            slot->channel()->WriteText(w.bytes);
                        } catch (const SerialChannelError& e) {
                            // The port closed under the send: the worker's wait runs out.
-                           m_sendLog->append(stamp + QStringLiteral(" ENTRADA %1 ").arg(n) + e.text(), true);
+                           m_sendLog->append(stamp() + QStringLiteral(" ENTRADA %1 ").arg(n) + e.text(), true);
                        }
                    },
                    [&](const LogLine& l) {
                        (l.target == LogTarget::ConsoleLog ? m_consoleLog : m_sendLog)->append(l.text, l.showLast);
                    },
-                   [&](const HistoryRow& row) {
-                       // The answered row leaves the outbox in the history row's own commit.
-                       const qint64 outboxId = state(n).awaiting() ? state(n).currentRow().id : 0;
-                       const QString error =
-                           OutboxCommit::recordResult(TADO::instance(), outboxId, [&] { return m_history(row); });
-                       // A row that could not be stored is said, not lost in silence.
-                       if (!error.isEmpty())
-                           m_sendLog->append(
-                               stamp + QStringLiteral(" ENTRADA %1 ERRO AO GRAVAR O HISTÓRICO: ").arg(n) + error, true);
-                   },
+                   [&](const HistoryRow&) {}, // stored by flushResults()
                    [&](const SignalValue& s) { slot->setSignal(s.value); },
                    [&](const ReadyLightOn&) { slot->setReady(true); },
                    [&](const LowerAwaiting& l) {

@@ -5,10 +5,12 @@
 #include "sms/SlotState.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class ModemLog;
 class PortSlots;
@@ -19,6 +21,12 @@ class SerialChannel;
 // actions in order — writes to the channel, history rows, send log and console log lines, the
 // signal bar, the ready light, the awaiting flag with the activity light — and keeps the
 // response line on screen.
+//
+// History rows are stored together: the results that arrive in one pass of the event loop (with
+// 64 modems they come in bursts) are written in one transaction, each with the removal of its
+// outbox row, right after the pass. A slot's actions that follow its history row wait for that
+// commit, so its worker sees the flag drop only once the result is on the disk, and its log lines
+// keep their order.
 class ResponseCoordinator : public QObject {
     Q_OBJECT
 public:
@@ -39,8 +47,12 @@ public:
 
     // ApdComPort1TriggerAvail: `count` bytes arrived on `channel`.
     void ApdComPort1TriggerAvail(SerialChannel* channel, quint16 count);
-    // Carries out a handler's actions for `slot`, in order.
+    // Carries out a handler's actions for `slot`, in order (a history row and what follows it in
+    // the slot once the pending results are stored).
     void apply(int slot, const HandlerActions& actions);
+    // Stores the pending history rows in one commit and carries out the actions waiting on them.
+    void flushResults();
+    bool resultsPending() const { return !m_pending.empty(); }
 
 private:
     struct Slot {
@@ -48,7 +60,15 @@ private:
         SlotState state;
         ResponseHandler handler;
     };
+    struct Pending {
+        int slot;
+        HandlerAction action;
+        qint64 outboxId = 0; // for a history row: the outbox row it settles (0: none)
+        QString error;       // for a history row: why it could not be stored
+    };
     void applyOne(int slot, const HandlerAction& action);
+    void storeResults(std::vector<Pending>& pending);
+    QString stamp() const;
 
     PortSlots* m_portSlots;
     ModemLog* m_sendLog;
@@ -57,4 +77,7 @@ private:
     InboxMode m_inbox;
     HistorySink m_history;
     std::array<std::unique_ptr<Slot>, 64> m_slots;
+    std::vector<Pending> m_pending;
+    std::array<bool, 64> m_waiting{}; // slot n-1 has actions waiting on a pending history row
+    QTimer m_flush;
 };

@@ -30,8 +30,6 @@ void runOn(QObject* context, const std::function<void()>& fn) {
 
 TMeuThread::TMeuThread(TADO* ado, Slot slot, SendScreen* screen, Timing timing, QObject* parent)
     : QThread(parent), m_ado(ado), m_slot(std::move(slot)), m_screen(screen), m_timing(std::move(timing)) {
-    if (!m_timing.sleep)
-        m_timing.sleep = [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); };
     m_timing.pollMs = qBound(1, m_timing.pollMs, 100);
 }
 
@@ -83,20 +81,21 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
     while (!rows.isEmpty()) {
         if (m_stop.load() || !pause(tempoSms()))
             return End::Stopped;
-        onWindow([this, n, count = int(rows.size())] { m_screen->setQueueCounter(n, count); });
-        bool openedNow = false;
-        if (!ensureOpen(&openedNow))
+        const Row row = rows.first();
+        quint64 sequence = 0;
+        switch (startRow(row, int(rows.size()), &sequence)) {
+        case Start::PortFailed:
             return End::PortFailed;
-        const Row& row = rows.first();
-        if (!m_slot.channel || !m_slot.channel->isOpen()) {
-            log(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
-                QStringLiteral(" ENTRADA %1 FECHADA").arg(n));
-            return End::PortFailed;
-        }
-        if (openedNow && !selectTextMode(&error))
-            return End::PortFailed;
-        if (!attempt(row))
+        case Start::Failed:
             return End::Failed;
+        case Start::Sent:
+            break;
+        }
+        if (!waitForAnswer(sequence) && !m_slot.state->answered(sequence))
+            timedOut(row, sequence);
+        // The row leaves the outbox only after its history row is stored (the time-out row just
+        // written, or a result that came at the last moment).
+        waitFlagDown();
         if (!deleteRow(row.id, &error) || (rows = loadRows(&error), !error.isEmpty())) {
             failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
             return End::Failed;
@@ -193,47 +192,89 @@ bool TMeuThread::selectTextMode(QString* error) {
     return true;
 }
 
-// One AT+CMGS dialogue; false when it failed with an error (the row stays in the outbox).
-bool TMeuThread::attempt(const Row& row) {
+// Everything the window thread does to start a row, in one hand-over (the worker waits for it):
+// the queue counter, the port opened again if it closed (text mode selected anew), then the send.
+TMeuThread::Start TMeuThread::startRow(const Row& row, int queued, quint64* sequence) {
+    const int n = m_slot.number;
+    Start start = Start::PortFailed; // a screen already gone (the program is closing) sends nothing
+    onWindow([&] {
+        m_screen->setQueueCounter(n, queued);
+        bool openedNow = false;
+        if (!ensureOpen(&openedNow))
+            return;
+        if (!m_slot.channel || !m_slot.channel->isOpen()) {
+            log(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
+                QStringLiteral(" ENTRADA %1 FECHADA").arg(n));
+            return;
+        }
+        QString error;
+        if (openedNow && !selectTextMode(&error))
+            return;
+        start = writeRow(row, sequence);
+    });
+    return start;
+}
+
+// Raises the flag and writes AT+CMGS (on the window thread); Failed when the write failed (the
+// row stays in the outbox).
+TMeuThread::Start TMeuThread::writeRow(const Row& row, quint64* sequence) {
     const int n = m_slot.number;
     SlotState* state = m_slot.state;
-    quint64 sequence = 0;
-    bool answered = false;
     try {
         if (!state)
             throw std::runtime_error("entrada sem estado de envio");
         state->beginSend({row.fone, row.mensagem, row.id});
-        sequence = state->sequence();
-        onWindow([this, n] { m_screen->setActivityLight(n, true); });
+        *sequence = state->sequence();
+        m_screen->setActivityLight(n, true);
         log(prefix() + QStringLiteral(" Preparando SMS para o Fone=") + row.fone);
         SerialChannel* channel = m_slot.channel.data();
         if (!channel)
             throw std::runtime_error("canal da entrada removido");
         channel->WriteText(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone));
-        answered = waitForAnswer();
     } catch (const std::exception& e) {
         // The flag comes down so that a late answer is not credited to anything.
         if (state)
             state->lowerAwaiting();
-        onWindow([this, n] { m_screen->setActivityLight(n, false); });
+        m_screen->setActivityLight(n, false);
         failed(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
                    QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"),
                QString::fromStdString(e.what()));
-        return false;
+        return Start::Failed;
     }
-    if (!answered)
-        timedOut(row, sequence);
-    return true;
+    return Start::Sent;
 }
 
-// Looks at the flag every pollMs until it is down or the answer time has run out.
-bool TMeuThread::waitForAnswer() {
-    for (int waited = 0; waited < m_timing.answerTimeoutMs; waited += m_timing.pollMs) {
-        if (!m_slot.state->awaiting())
+// Looks at the flag at least every pollMs until it is down or the answer time has run out; true
+// when the modem gave its final result.
+bool TMeuThread::waitForAnswer(quint64 sequence) {
+    return waitFlag(m_timing.answerTimeoutMs) || m_slot.state->answered(sequence);
+}
+
+// After the answer wait the flag comes down at once (a result or the time-out row stored) or as
+// soon as a result that came at the last moment is stored; a few seconds at most.
+void TMeuThread::waitFlagDown() {
+    waitFlag(kSettleMs);
+}
+
+// True when the flag came down within `ms`.
+bool TMeuThread::waitFlag(int ms) {
+    SlotState* state = m_slot.state;
+    for (int waited = 0; waited < ms; waited += m_timing.pollMs) {
+        if (!state->awaiting())
             return true;
-        m_timing.sleep(m_timing.pollMs);
+        if (m_timing.sleep)
+            m_timing.sleep(m_timing.pollMs);
+        else if (state->waitLowered(m_timing.pollMs))
+            return true;
     }
-    return !m_slot.state->awaiting();
+    return !state->awaiting();
+}
+
+void TMeuThread::sleep(int ms) {
+    if (m_timing.sleep)
+        m_timing.sleep(ms);
+    else
+        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 // The modem never gave a final result: a failed history row, the log line, the flag down. Done
@@ -243,7 +284,8 @@ void TMeuThread::timedOut(const Row& row, quint64 sequence) {
     const int n = m_slot.number;
     SlotState* state = m_slot.state;
     onWindow([this, n, state, sequence, row] {
-        if (!state->awaiting() || state->sequence() != sequence)
+        // Down, another send's, or a result already on its way to the disk: nothing timed out.
+        if (!state->awaiting() || state->sequence() != sequence || state->answered(sequence))
             return;
         OutboxCommit::recordResult(m_ado, row.id, [&] {
             return HistoryWriter::append(m_ado, row.fone, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem,
@@ -269,7 +311,7 @@ bool TMeuThread::pause(int ms) {
     for (int waited = 0; waited < ms; waited += m_timing.pollMs) {
         if (m_stop.load())
             return false;
-        m_timing.sleep(qMin(m_timing.pollMs, ms - waited));
+        sleep(qMin(m_timing.pollMs, ms - waited));
     }
     return !m_stop.load();
 }

@@ -17,8 +17,9 @@ class TADO;
 // How a sender worker waits; tests make time run faster.
 struct SenderTiming {
     int answerTimeoutMs = 30000; // 300 polls of 100 ms
-    int pollMs = 10;             // the flag is looked at this often (at most 100 ms)
-    // Sleeps about `ms` real milliseconds; the worker counts time by what it asked for.
+    int pollMs = 100;            // the flag is looked at at least this often (at most 100 ms)
+    // Sleeps about `ms` real milliseconds; the worker counts time by what it asked for. Unset, the
+    // worker sleeps on the clock and its answer wait wakes the moment the flag drops.
     std::function<void(int ms)> sleep;
 };
 
@@ -70,10 +71,16 @@ private:
     QList<Row> loadRows(QString* error);
     int tempoSms();
     bool deleteRow(qint64 id, QString* error);
+    enum class Start { Sent, PortFailed, Failed };
     bool ensureOpen(bool* openedNow);
     bool selectTextMode(QString* error);
-    bool attempt(const Row& row);
-    bool waitForAnswer();
+    Start startRow(const Row& row, int queued, quint64* sequence);
+    Start writeRow(const Row& row, quint64* sequence);
+    bool waitForAnswer(quint64 sequence);
+    void waitFlagDown();
+    bool waitFlag(int ms);
+    static constexpr int kSettleMs = 5000;
+    void sleep(int ms);
     void timedOut(const Row& row, quint64 sequence);
     void failed(const QString& prefix, const QString& error);
     bool pause(int ms);

@@ -1,6 +1,7 @@
 // The window thread's coordinator: a whole send dialogue over a real channel and a simulated
 // modem, carried to the history table, the logs and the slot's lights and bar.
 #include "ModemTestRig.h"
+#include "history/HistoryWriter.h"
 #include "modem/ModemLog.h"
 
 #include <gtest/gtest.h>
@@ -111,4 +112,64 @@ TEST(Coordinator, HistoryErrorIsWrittenToTheSendLog) {
     ASSERT_NE(error, lines.end());
     ASSERT_NE(error + 1, lines.end());
     EXPECT_TRUE((error + 1)->contains(" MENSAGEM ENVIADA PARA 5511987654321 ID ")) << lines.join("\n").toStdString();
+}
+
+// Results of several slots in one pass: stored together, each with its outbox row; the flags stay
+// up (answered) until the commit, and a row that fails costs only itself (its outbox row stays).
+TEST(Coordinator, ResultsOfOnePassAreStoredTogetherBeforeTheFlagsDrop) {
+    ModemTestRig rig({modemsim::PortConfig{}});
+    ResponseCoordinator* c = rig.station->coordinator();
+    c->setHistorySink([&](const HistoryRow& row) {
+        return row.destinatario == "5511900000002"
+                   ? QStringLiteral("disco cheio")
+                   : HistoryWriter::append(rig.ado(), row.destinatario, row.mensagem, row.tipo, row.enviado);
+    });
+    struct Case {
+        int slot;
+        qint64 id;
+        const char* fone;
+        bool stored;
+    };
+    const Case cases[] = {
+        {1, 11, "5511900000001", true}, {2, 12, "5511900000002", false}, {3, 13, "5511900000003", true}};
+    for (const Case& k : cases) {
+        rig.exec(QStringLiteral("INSERT INTO dbMENSAGEM (ID, FONE, MENSAGEM, PORTA) VALUES (%1, '%2', 'oi', %3)")
+                     .arg(k.id)
+                     .arg(k.fone)
+                     .arg(k.slot));
+        SlotState& s = c->state(k.slot);
+        s.beginSend({QString::fromLatin1(k.fone), QStringLiteral("oi"), k.id});
+        c->apply(k.slot, {HistoryRow{QString::fromLatin1(k.fone), QStringLiteral("oi"), QStringLiteral("SMS"), true},
+                          LogLine{LogTarget::SendLog, QStringLiteral("depois %1").arg(k.slot), true},
+                          LowerAwaiting{s.sequence()}});
+    }
+    ASSERT_TRUE(c->resultsPending());
+    for (const Case& k : cases) {
+        EXPECT_TRUE(c->state(k.slot).awaiting()) << k.slot; // the worker waits for the commit
+        EXPECT_TRUE(c->state(k.slot).answered(c->state(k.slot).sequence())) << k.slot;
+    }
+    EXPECT_TRUE(historyRows(rig.ado()).isEmpty());
+    EXPECT_FALSE(rig.station->sendLog()->lines().join('\n').contains("depois"));
+
+    ASSERT_TRUE(ModemTestRig::waitUntil([&] { return !c->resultsPending(); })); // the next pass stores them
+    const QList<HistoryEntry> h = historyRows(rig.ado());
+    ASSERT_EQ(h.size(), 2);
+    EXPECT_EQ(h[0].destinatario, "5511900000001");
+    EXPECT_EQ(h[1].destinatario, "5511900000003");
+    for (const Case& k : cases) {
+        EXPECT_FALSE(c->state(k.slot).awaiting()) << k.slot;
+        QSqlQuery q(rig.ado()->database());
+        q.exec(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM WHERE ID = %1").arg(k.id));
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toInt(), k.stored ? 0 : 1) << k.slot;
+    }
+    // Each slot's error line and later lines keep their places.
+    QStringList kept;
+    for (const QString& line : rig.station->sendLog()->lines())
+        if (line.startsWith("depois"))
+            kept << line;
+        else if (line.contains("ERRO AO GRAVAR"))
+            kept << line.section(' ', 2);
+    EXPECT_EQ(kept,
+              QStringList({"depois 1", "ENTRADA 2 ERRO AO GRAVAR O HISTÓRICO: disco cheio", "depois 2", "depois 3"}));
 }

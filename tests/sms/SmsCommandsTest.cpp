@@ -58,3 +58,32 @@ TEST(SmsCommands, ReceiveSmsMovesSlotOnesMessages) {
     EXPECT_EQ(count(rig.ado(), "dbSMS"), 1);
     EXPECT_TRUE(rig.sim->inbox(0).empty() || rig.sim->inbox(0)[0].sender.empty());
 }
+
+// Through the program's own coordinator (results stored in batches): whatever the modems answer,
+// every outbox row ends either still in the outbox or as exactly one history row.
+TEST(SmsCommands, SendOutboxKeepsEveryRowWhateverTheModemsDo) {
+    std::vector<modemsim::PortConfig> ports(4);
+    ports[0].failRate = 0.5;
+    ports[1].failRate = 0.5;
+    ports[1].cmsError = 0; // plain "ERROR"
+    ports[2].garbage = true;
+    ports[3].unplugAfter = 3;
+    ModemTestRig rig(ports);
+    rig.station.reset();
+    rig.exec("UPDATE dbCFG SET TEMPO_SMS = 300"); // the unplugged modem is gone before its next row
+    for (int slot = 1; slot <= 4; ++slot)
+        for (int i = 0; i < 6; ++i)
+            rig.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('551190000%1%2', 'm', %1)")
+                         .arg(slot)
+                         .arg(i, 2, 10, QChar('0')));
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 0) << err.toStdString();
+    const int left = count(rig.ado(), "dbMENSAGEM");
+    EXPECT_EQ(left + count(rig.ado(), "dbHISTORICO"), 24) << out.toStdString();
+    EXPECT_EQ(left, 3); // the unplugged modem's last rows wait for the next send
+    QSqlQuery twice(rig.ado()->database());
+    twice.exec("SELECT COUNT(*) FROM (SELECT DESTINATARIO FROM dbHISTORICO GROUP BY DESTINATARIO HAVING COUNT(*) > 1)");
+    ASSERT_TRUE(twice.next());
+    EXPECT_EQ(twice.value(0).toInt(), 0);
+}
