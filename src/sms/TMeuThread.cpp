@@ -7,8 +7,11 @@
 
 #include <QDateTime>
 #include <QMetaObject>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +30,16 @@ void runOn(QObject* context, const std::function<void()>& fn) {
 }
 
 } // namespace
+
+// The worker's statements, prepared once on its own connection.
+struct TMeuThread::Statements {
+    explicit Statements(const QSqlDatabase& db) : rows(db), tempo(db), remove(db) {
+        rows.prepare(QStringLiteral("SELECT ID, FONE, MENSAGEM FROM dbMENSAGEM WHERE PORTA = ? ORDER BY ID"));
+        tempo.prepare(QStringLiteral("SELECT TEMPO_SMS FROM dbCFG"));
+        remove.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
+    }
+    QSqlQuery rows, tempo, remove;
+};
 
 TMeuThread::TMeuThread(TADO* ado, Slot slot, SendScreen* screen, Timing timing, QObject* parent)
     : QThread(parent), m_ado(ado), m_slot(std::move(slot)), m_screen(screen), m_timing(std::move(timing)) {
@@ -50,6 +63,7 @@ void TMeuThread::run() {
     // A worker that stopped on a port or send failure keeps its bar lime: the slot needs a look.
     if (end == End::Finished || end == End::Stopped)
         onWindow([this, n] { m_screen->setSignalBar(n, SendScreen::BarState::Finished); });
+    m_statements.reset();
     m_ado->releaseThreadConnection();
     m_end.store(end);
 }
@@ -78,12 +92,23 @@ TMeuThread::End TMeuThread::execute() {
 TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
     const int n = m_slot.number;
     QString error;
+    int pauseMs = tempoSms(); // read anew before every row
+    bool sentRow = false;     // the outbox lost a row the screen has not shown yet
+    auto showOutbox = [this, n, &rows] {
+        onWindow([this, n, count = int(rows.size())] {
+            m_screen->outboxChanged();
+            m_screen->setQueueCounter(n, count);
+        });
+    };
     while (!rows.isEmpty()) {
-        if (m_stop.load() || !pause(tempoSms()))
+        if (m_stop.load() || !pause(pauseMs)) {
+            if (sentRow)
+                showOutbox();
             return End::Stopped;
+        }
         const Row row = rows.first();
         quint64 sequence = 0;
-        switch (startRow(row, int(rows.size()), &sequence)) {
+        switch (startRow(row, int(rows.size()), sentRow, &sequence)) {
         case Start::PortFailed:
             return End::PortFailed;
         case Start::Failed:
@@ -96,14 +121,16 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
         // The row leaves the outbox only after its history row is stored (the time-out row just
         // written, or a result that came at the last moment).
         waitFlagDown();
-        if (!deleteRow(row.id, &error) || (rows = loadRows(&error), !error.isEmpty())) {
+        rows = loadRows(&error);
+        if (!error.isEmpty() || !removeSent(row.id, rows, &error)) {
             failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
             return End::Failed;
         }
-        onWindow([this, n, count = int(rows.size())] {
-            m_screen->outboxChanged();
-            m_screen->setQueueCounter(n, count);
-        });
+        // With no pause before the next row its start shows the change, in the same hand-over.
+        pauseMs = rows.isEmpty() ? 0 : tempoSms();
+        sentRow = !rows.isEmpty() && pauseMs == 0;
+        if (!sentRow)
+            showOutbox();
     }
     return End::Finished;
 }
@@ -119,10 +146,15 @@ bool TMeuThread::isActive(QString* error) {
     return q.value(0).toInt() > 0;
 }
 
+TMeuThread::Statements& TMeuThread::statements() {
+    if (!m_statements)
+        m_statements = std::make_unique<Statements>(m_ado->database());
+    return *m_statements;
+}
+
 QList<TMeuThread::Row> TMeuThread::loadRows(QString* error) {
     QList<Row> rows;
-    QSqlQuery q(m_ado->database());
-    q.prepare(QStringLiteral("SELECT ID, FONE, MENSAGEM FROM dbMENSAGEM WHERE PORTA = ? ORDER BY ID"));
+    QSqlQuery& q = statements().rows;
     q.addBindValue(m_slot.number);
     if (!q.exec()) {
         *error = q.lastError().text();
@@ -130,32 +162,33 @@ QList<TMeuThread::Row> TMeuThread::loadRows(QString* error) {
     }
     while (q.next())
         rows.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString()});
+    q.finish();
     return rows;
 }
 
 int TMeuThread::tempoSms() {
-    QSqlQuery q(m_ado->database());
-    if (q.exec(QStringLiteral("SELECT TEMPO_SMS FROM dbCFG")) && q.next())
-        return qMax(0, q.value(0).toInt()); // empty counts as 0
-    return 0;
+    QSqlQuery& q = statements().tempo;
+    int ms = 0; // empty counts as 0
+    if (q.exec() && q.next())
+        ms = qMax(0, q.value(0).toInt());
+    q.finish();
+    return ms;
 }
 
-bool TMeuThread::deleteRow(qint64 id, QString* error) {
-    // Usually the window thread removed the row with its history row; a read takes no write lock,
-    // so the worker does not queue behind (or in front of) the window thread for nothing.
-    QSqlQuery gone(m_ado->database());
-    gone.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
-    gone.addBindValue(id);
-    if (gone.exec() && !gone.next())
+// Usually the window thread removed the row with its history row; the worker deletes only a row
+// still there (the re-read shows it), so it takes no write lock for nothing.
+bool TMeuThread::removeSent(qint64 id, QList<Row>& rows, QString* error) {
+    const auto it = std::find_if(rows.begin(), rows.end(), [id](const Row& r) { return r.id == id; });
+    if (it == rows.end())
         return true;
-    gone.finish();
-    QSqlQuery q(m_ado->database());
-    q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
+    rows.erase(it);
+    QSqlQuery& q = statements().remove;
     q.addBindValue(id);
-    if (q.exec())
-        return true;
-    *error = q.lastError().text();
-    return false;
+    const bool ok = q.exec();
+    if (!ok)
+        *error = q.lastError().text();
+    q.finish();
+    return ok;
 }
 
 // Opens a closed channel on the window thread; false when the open failed with an error.
@@ -193,11 +226,14 @@ bool TMeuThread::selectTextMode(QString* error) {
 }
 
 // Everything the window thread does to start a row, in one hand-over (the worker waits for it):
-// the queue counter, the port opened again if it closed (text mode selected anew), then the send.
-TMeuThread::Start TMeuThread::startRow(const Row& row, int queued, quint64* sequence) {
+// the outbox change of the row before (when not shown yet), the queue counter, the port opened
+// again if it closed (text mode selected anew), then the send.
+TMeuThread::Start TMeuThread::startRow(const Row& row, int queued, bool outboxChanged, quint64* sequence) {
     const int n = m_slot.number;
     Start start = Start::PortFailed; // a screen already gone (the program is closing) sends nothing
     onWindow([&] {
+        if (outboxChanged)
+            m_screen->outboxChanged();
         m_screen->setQueueCounter(n, queued);
         bool openedNow = false;
         if (!ensureOpen(&openedNow))

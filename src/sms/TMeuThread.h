@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 #include "modem/SerialChannel.h"
 
@@ -70,11 +71,13 @@ private:
     bool isActive(QString* error);
     QList<Row> loadRows(QString* error);
     int tempoSms();
-    bool deleteRow(qint64 id, QString* error);
+    bool removeSent(qint64 id, QList<Row>& rows, QString* error);
+    struct Statements;
+    Statements& statements();
     enum class Start { Sent, PortFailed, Failed };
     bool ensureOpen(bool* openedNow);
     bool selectTextMode(QString* error);
-    Start startRow(const Row& row, int queued, quint64* sequence);
+    Start startRow(const Row& row, int queued, bool outboxChanged, quint64* sequence);
     Start writeRow(const Row& row, quint64* sequence);
     bool waitForAnswer(quint64 sequence);
     void waitFlagDown();
@@ -96,4 +99,5 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<End> m_end{End::Running};
     QString m_reason;
+    std::unique_ptr<Statements> m_statements; // on the worker's connection, while it runs
 };
