@@ -3,10 +3,13 @@
 #include "ModemTestRig.h"
 #include "history/HistoryWriter.h"
 #include "modem/ModemLog.h"
+#include "sms/SmsSender.h"
+#include "sms/SmsStation.h"
 
 #include <gtest/gtest.h>
 
 #include <QSqlQuery>
+#include <QThread>
 
 #include <algorithm>
 
@@ -172,4 +175,45 @@ TEST(Coordinator, ResultsOfOnePassAreStoredTogetherBeforeTheFlagsDrop) {
             kept << line.section(' ', 2);
     EXPECT_EQ(kept,
               QStringList({"depois 1", "ENTRADA 2 ERRO AO GRAVAR O HISTÓRICO: disco cheio", "depois 2", "depois 3"}));
+}
+
+// The modem's result is on its way to the disk when the worker's answer time runs out, whether it
+// came just before the worker's own look at the flag or just after (with the worker's time-out
+// hand-over already waiting): the send is recorded once, as its result, not also as a time-out.
+TEST(Coordinator, AResultBeingStoredWhenTheWaitRunsOutIsNotATimeOut) {
+    for (const bool beforeTheLook : {true, false}) {
+        SCOPED_TRACE(beforeTheLook);
+        modemsim::PortConfig silent;
+        silent.silent = true;
+        ModemTestRig rig({silent});
+        SmsStation sms(rig.ado());
+        rig.station->attach(&sms);
+        rig.configurator()->openAll(); // sets the channel up; the probe closes the silent modem's port
+        rig.slot(1)->channel()->open();
+        rig.exec("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (1, 10)");
+        rig.exec("INSERT INTO dbMENSAGEM (ID, FONE, MENSAGEM, PORTA) VALUES (5, '5511900000005', 'oi', 1)");
+        rig.exec("UPDATE dbCFG SET TEMPO_SMS = 0");
+        TMeuThread::Timing timing;
+        timing.answerTimeoutMs = 200;
+        sms.sender()->setTiming(timing);
+        sms.sender()->btEnvioSMSClick();
+        ResponseCoordinator* c = rig.station->coordinator();
+        SlotState& state = c->state(1);
+        ASSERT_TRUE(ModemTestRig::waitUntil([&] { return state.awaiting(); }));
+        const HandlerActions result{HistoryRow{"5511900000005", "oi", "SMS", true}, LowerAwaiting{state.sequence()}};
+        if (beforeTheLook)
+            c->apply(1, result);
+        QThread::msleep(400); // the wait runs out; a time-out hand-over would wait for this thread
+        if (!beforeTheLook)
+            c->apply(1, result);
+        QCoreApplication::sendPostedEvents(); // the worker's hand-over before the commit
+        ASSERT_TRUE(ModemTestRig::waitUntil([&] { return !sms.sender()->running(); }));
+        const QList<HistoryEntry> h = historyRows(rig.ado());
+        ASSERT_EQ(h.size(), 1);
+        EXPECT_TRUE(h[0].enviado);
+        QSqlQuery q(rig.ado()->database());
+        q.exec("SELECT COUNT(*) FROM dbMENSAGEM");
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toInt(), 0);
+    }
 }
