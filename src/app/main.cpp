@@ -1,7 +1,10 @@
 #include <QApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <unistd.h>
 
@@ -57,6 +60,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("VESTRAL_SMS");
     QApplication::setStyle("Fusion");
     RegionalFormats::install();
+    // Qt's own texts (message box buttons, print and file dialogs) in Brazilian Portuguese too.
+    QTranslator qtTexts;
+    if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtTexts);
 
     parsed.dataDir = DataDir::resolve(parsed.dataDir, QFileInfo(QApplication::applicationFilePath()).absolutePath());
     DataDir::setCurrent(parsed.dataDir);
