@@ -9,9 +9,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVESTRAL_TESTS=OFF
 cmake --build "$build" -j "$(nproc)"
 data=${VESTRAL_DATA_DIR:-$HOME/.local/share/vestral-sms}
 mkdir -p "$data"
-# A new data folder starts as a demo: slots 1-4 on four simulated modems linked as portas/COM1..4.
+# A new data folder starts as a demo: slots 1-4 on four simulated modems linked as portas/COM1..4,
+# and twelve sample contacts in group GERAL to build a first outbox from.
 if [ ! -e "$data/BDSMS.db" ]; then
     "$build/src/app/vestral-sms" --data-dir "$data" --demo-ports 4 && touch "$data/.demo-modems"
+    "$build/src/app/vestral-sms" --data-dir "$data" --import tools/demo/contatos-demo.csv --group GERAL >/dev/null
 fi
 if [ -e "$data/.demo-modems" ]; then
     "$build/src/app/vestral-modemsim" --dir "$data/portas" --ports 4 >/dev/null &
