@@ -116,8 +116,9 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
         case Start::Sent:
             break;
         }
-        if (!waitForAnswer(sequence) && !m_slot.state->answered(sequence))
-            timedOut(row, sequence);
+        // A time-out that could not be recorded keeps its row in the outbox and stops the slot.
+        if (!waitForAnswer(sequence) && !m_slot.state->answered(sequence) && !timedOut(row, sequence))
+            return End::Failed;
         // The row leaves the outbox only after its history row is stored (the time-out row just
         // written, or a result that came at the last moment).
         waitFlagDown();
@@ -316,22 +317,28 @@ void TMeuThread::sleep(int ms) {
 // The modem never gave a final result: a failed history row, the log line, the flag down. Done
 // on the window thread, where the handler runs, so a result arriving at this moment is either
 // recorded by the handler or dropped, never both.
-void TMeuThread::timedOut(const Row& row, quint64 sequence) {
+bool TMeuThread::timedOut(const Row& row, quint64 sequence) {
     const int n = m_slot.number;
     SlotState* state = m_slot.state;
-    onWindow([this, n, state, sequence, row] {
+    QString error;
+    onWindow([this, n, state, sequence, row, &error] {
         // Down, another send's, or a result already on its way to the disk: nothing timed out.
         if (!state->awaiting() || state->sequence() != sequence || state->answered(sequence))
             return;
-        OutboxCommit::recordResult(m_ado, row.id, [&] {
+        error = OutboxCommit::recordResult(m_ado, row.id, [&] {
             return HistoryWriter::append(m_ado, row.fone, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem,
                                          HistoryWriter::kSms, false);
         });
         m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
                                 QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
+        if (!error.isEmpty())
+            m_screen->appendSendLog(prefix() + QStringLiteral(" ERRO AO GRAVAR O HISTÓRICO: ") + error);
         state->lowerAwaiting();
         m_screen->setActivityLight(n, false);
     });
+    if (!error.isEmpty())
+        m_reason = error;
+    return error.isEmpty();
 }
 
 void TMeuThread::failed(const QString& line, const QString& error) {

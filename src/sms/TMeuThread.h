@@ -84,7 +84,7 @@ private:
     bool waitFlag(int ms);
     static constexpr int kSettleMs = 5000;
     void sleep(int ms);
-    void timedOut(const Row& row, quint64 sequence);
+    bool timedOut(const Row& row, quint64 sequence);
     void failed(const QString& prefix, const QString& error);
     bool pause(int ms);
 

@@ -157,6 +157,31 @@ TEST(Sender, SilentModemTimesOutIntoHistory) {
     EXPECT_EQ(bench.count("dbHISTORICO"), 2);
 }
 
+// A time-out whose history row cannot be stored is said in the log, and its row (with the rows after
+// it) stays in the outbox: the slot stops instead of losing the message.
+TEST(Sender, TimeOutThatCannotBeRecordedKeepsTheRow) {
+    PortConfig silent;
+    silent.silent = true;
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({silent}));
+    bench.activate({1});
+    bench.addRow(1, "5511900000001", "um");
+    bench.addRow(1, "5511900000002", "dois");
+    bench.sql(
+        "CREATE TRIGGER sem_historico BEFORE INSERT ON dbHISTORICO BEGIN SELECT RAISE(ABORT, 'disco cheio'); END");
+    std::optional<TMeuThread::End> end;
+    QObject::connect(bench.sender.get(), &SmsSender::workerEnded, [&](int, TMeuThread::End e) { end = e; });
+    ASSERT_TRUE(bench.send(fastTiming(500)));
+
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 2);
+    EXPECT_EQ(bench.count("dbHISTORICO"), 0);
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(*end, TMeuThread::End::Failed);
+    EXPECT_EQ(linesWith(bench.log, " ENTRADA 1 ERRO AO GRAVAR O HISTÓRICO: ").size(), 1)
+        << bench.log.join('\n').toStdString();
+    EXPECT_FALSE(bench.slots[0].state->awaiting());
+}
+
 // Whatever the modems answer, every row that leaves the outbox has its history row.
 TEST(Sender, OutboxRowsBecomeHistoryRowsWhateverTheModemsDo) {
     PortConfig ok;
