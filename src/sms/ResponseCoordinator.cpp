@@ -62,13 +62,14 @@ void ResponseCoordinator::apply(int slot, const HandlerActions& actions) {
             applyOne(slot, action);
             continue;
         }
-        Pending p{slot, action, 0, {}};
+        Pending p{slot, action, 0, 0, {}};
         if (row) {
             // The answered row leaves the outbox in the history row's own commit.
             SlotState& s = state(slot);
             if (s.awaiting()) {
                 p.outboxId = s.currentRow().id;
-                s.markAnswered(s.sequence());
+                p.sequence = s.sequence();
+                s.markAnswered(p.sequence);
             }
         }
         m_pending.push_back(std::move(p));
@@ -88,7 +89,9 @@ void ResponseCoordinator::flushResults() {
     storeResults(pending);
     for (const Pending& p : pending) {
         if (std::holds_alternative<HistoryRow>(p.action)) {
-            // A row that could not be stored is said, not lost in silence.
+            // A row that could not be stored is said, not lost in silence; its outbox row stays.
+            if (!p.error.isEmpty() && p.outboxId > 0)
+                state(p.slot).markUnrecorded(p.sequence);
             if (!p.error.isEmpty())
                 m_sendLog->append(
                     stamp() + QStringLiteral(" ENTRADA %1 ERRO AO GRAVAR O HISTÓRICO: ").arg(p.slot) + p.error, true);

@@ -63,8 +63,9 @@ private:
     struct Pending {
         int slot;
         HandlerAction action;
-        qint64 outboxId = 0; // for a history row: the outbox row it settles (0: none)
-        QString error;       // for a history row: why it could not be stored
+        qint64 outboxId = 0;  // for a history row: the outbox row it settles (0: none)
+        quint64 sequence = 0; // ... and the send it belongs to
+        QString error;        // ... and why it could not be stored
     };
     void applyOne(int slot, const HandlerAction& action);
     void storeResults(std::vector<Pending>& pending);

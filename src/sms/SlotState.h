@@ -53,6 +53,10 @@ public:
     void markAnswered(quint64 sequence) { m_answered.store(sequence, std::memory_order_release); }
     bool answered(quint64 sequence) const { return m_answered.load(std::memory_order_acquire) == sequence; }
 
+    // Coordinator: the result of `sequence` could not be stored, so its outbox row must stay.
+    void markUnrecorded(quint64 sequence) { m_unrecorded.store(sequence, std::memory_order_release); }
+    bool unrecorded(quint64 sequence) const { return m_unrecorded.load(std::memory_order_acquire) == sequence; }
+
     bool awaiting() const { return m_awaiting.load(std::memory_order_acquire); }
     quint64 sequence() const { return m_sequence.load(std::memory_order_acquire); }
 
@@ -65,6 +69,7 @@ private:
     std::atomic<bool> m_awaiting{false};
     std::atomic<quint64> m_sequence{0};
     std::atomic<quint64> m_answered{0};
+    std::atomic<quint64> m_unrecorded{0};
     std::mutex m_flagMutex;
     std::condition_variable m_lowered;
     mutable std::mutex m_rowMutex;

@@ -122,6 +122,11 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
         // The row leaves the outbox only after its history row is stored (the time-out row just
         // written, or a result that came at the last moment).
         waitFlagDown();
+        if (m_slot.state->unrecorded(sequence)) {
+            // Its result is in the send log but not in the history: the row stays, the slot stops.
+            m_reason = QStringLiteral("O histórico não pôde ser gravado.");
+            return End::Failed;
+        }
         rows = loadRows(&error);
         if (!error.isEmpty() || !removeSent(row.id, rows, &error)) {
             failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);

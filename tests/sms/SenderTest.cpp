@@ -170,7 +170,10 @@ TEST(Sender, TimeOutThatCannotBeRecordedKeepsTheRow) {
     bench.sql(
         "CREATE TRIGGER sem_historico BEFORE INSERT ON dbHISTORICO BEGIN SELECT RAISE(ABORT, 'disco cheio'); END");
     std::optional<TMeuThread::End> end;
-    QObject::connect(bench.sender.get(), &SmsSender::workerEnded, [&](int, TMeuThread::End e) { end = e; });
+    QObject::connect(bench.sender.get(), &SmsSender::workerEnded, [&](int slot, TMeuThread::End e) {
+        if (slot == 1)
+            end = e;
+    });
     ASSERT_TRUE(bench.send(fastTiming(500)));
 
     EXPECT_EQ(bench.count("dbMENSAGEM"), 2);

@@ -87,3 +87,23 @@ TEST(SmsCommands, SendOutboxKeepsEveryRowWhateverTheModemsDo) {
     ASSERT_TRUE(twice.next());
     EXPECT_EQ(twice.value(0).toInt(), 0);
 }
+
+// A result whose history row cannot be stored is said in the send log; its row and the rows after
+// it stay in the outbox and the slot stops, rather than the worker deleting an unrecorded row.
+TEST(SmsCommands, SendOutboxKeepsARowWhoseResultCannotBeRecorded) {
+    ModemTestRig rig({modemsim::PortConfig{}});
+    rig.station.reset();
+    rig.exec("UPDATE dbCFG SET TEMPO_SMS = 0");
+    for (int i = 1; i <= 3; ++i)
+        rig.exec(
+            QStringLiteral("INSERT INTO dbMENSAGEM (ID, FONE, MENSAGEM, PORTA) VALUES (%1, '551190000000%1', 'm', 1)")
+                .arg(i));
+    rig.exec("CREATE TRIGGER sem_historico BEFORE INSERT ON dbHISTORICO WHEN NEW.DESTINATARIO = '5511900000002' "
+             "BEGIN SELECT RAISE(ABORT, 'disco cheio'); END");
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 0) << err.toStdString();
+    EXPECT_EQ(count(rig.ado(), "dbHISTORICO"), 1);
+    EXPECT_EQ(count(rig.ado(), "dbMENSAGEM"), 2);
+    EXPECT_TRUE(out.contains(" ENTRADA 1 ERRO AO GRAVAR O HISTÓRICO: ")) << out.toStdString();
+}
