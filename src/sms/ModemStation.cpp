@@ -12,6 +12,11 @@ ModemStation::ModemStation(TADO* ado, QObject* parent)
       m_coordinator(new ResponseCoordinator(m_slots, m_sendLog, m_consoleLog, {}, this)),
       m_configurator(new PortConfigurator(ado, m_slots, this)) {}
 
+ModemStation::~ModemStation() {
+    // Results still waiting for their commit are stored while the slots and logs they touch live.
+    m_coordinator->flushResults();
+}
+
 void ModemStation::attach(SmsStation* sms) {
     for (int n = 1; n <= PortSlots::kCount; ++n)
         sms->setSlot(n, m_slots->slot(n)->channel(), &m_coordinator->state(n));

@@ -15,6 +15,7 @@ class ModemStation : public QObject {
     Q_OBJECT
 public:
     explicit ModemStation(TADO* ado, QObject* parent = nullptr);
+    ~ModemStation() override;
 
     PortSlots* portSlots() const { return m_slots; }
     ModemLog* sendLog() const { return m_sendLog; }

@@ -34,8 +34,18 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
 }
 
 ResponseCoordinator::~ResponseCoordinator() {
-    // Results already answered by the modems are stored before the slots go.
-    flushResults();
+    // Results already answered by the modems are stored before the coordinator goes. The port slots
+    // and the logs may be gone already (the owner flushes while they live): only the rows and the
+    // flags are settled here.
+    if (m_pending.empty())
+        return;
+    std::vector<Pending> pending;
+    pending.swap(m_pending);
+    storeResults(pending);
+    for (const Pending& p : pending)
+        if (const auto* lower = std::get_if<LowerAwaiting>(&p.action))
+            if (state(p.slot).sequence() == lower->sequence)
+                state(p.slot).lowerAwaiting();
 }
 
 QString ResponseCoordinator::stamp() const {

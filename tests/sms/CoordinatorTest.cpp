@@ -217,3 +217,22 @@ TEST(Coordinator, AResultBeingStoredWhenTheWaitRunsOutIsNotATimeOut) {
         EXPECT_EQ(q.value(0).toInt(), 0);
     }
 }
+
+// Results still waiting for their commit when the modem side closes (the window closing mid-send)
+// are stored, not dropped, and nothing touches the slots and logs once they are gone.
+TEST(Coordinator, PendingResultsAreStoredWhenTheStationCloses) {
+    ModemTestRig rig({modemsim::PortConfig{}});
+    rig.exec("INSERT INTO dbMENSAGEM (ID, FONE, MENSAGEM, PORTA) VALUES (7, '5511900000007', 'oi', 1)");
+    ResponseCoordinator* c = rig.station->coordinator();
+    SlotState& s = c->state(1);
+    s.beginSend({QStringLiteral("5511900000007"), QStringLiteral("oi"), 7});
+    c->apply(1, {HistoryRow{"5511900000007", "oi", "SMS", true}, LogLine{LogTarget::SendLog, "fim", true},
+                 LowerAwaiting{s.sequence()}});
+    ASSERT_TRUE(c->resultsPending());
+    rig.station.reset();
+    EXPECT_EQ(historyRows(rig.ado()).size(), 1);
+    QSqlQuery q(rig.ado()->database());
+    q.exec("SELECT COUNT(*) FROM dbMENSAGEM");
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 0);
+}
