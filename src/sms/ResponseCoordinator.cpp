@@ -37,12 +37,7 @@ ResponseCoordinator::~ResponseCoordinator() {
     // Results already answered by the modems are stored before the coordinator goes. The port slots
     // and the logs may be gone already (the owner flushes while they live): only the rows and the
     // flags are settled here.
-    if (m_pending.empty())
-        return;
-    std::vector<Pending> pending;
-    pending.swap(m_pending);
-    storeResults(pending);
-    for (const Pending& p : pending)
+    for (const Pending& p : storePending())
         if (const auto* lower = std::get_if<LowerAwaiting>(&p.action))
             if (state(p.slot).sequence() == lower->sequence)
                 state(p.slot).lowerAwaiting();
@@ -90,25 +85,29 @@ void ResponseCoordinator::apply(int slot, const HandlerActions& actions) {
 }
 
 void ResponseCoordinator::flushResults() {
+    for (const Pending& p : storePending()) {
+        if (!std::holds_alternative<HistoryRow>(p.action))
+            applyOne(p.slot, p.action);
+        else if (!p.error.isEmpty()) // a row that could not be stored is said, not lost in silence
+            m_sendLog->append(
+                stamp() + QStringLiteral(" ENTRADA %1 ERRO AO GRAVAR O HISTÓRICO: ").arg(p.slot) + p.error, true);
+    }
+}
+
+// Takes the pending actions and stores their history rows; a send whose row could not be stored
+// is marked, so its worker keeps the outbox row.
+std::vector<ResponseCoordinator::Pending> ResponseCoordinator::storePending() {
     m_flush.stop();
-    if (m_pending.empty())
-        return;
     std::vector<Pending> pending;
     pending.swap(m_pending);
     m_waiting.fill(false);
+    if (pending.empty())
+        return pending;
     storeResults(pending);
-    for (const Pending& p : pending) {
-        if (std::holds_alternative<HistoryRow>(p.action)) {
-            // A row that could not be stored is said, not lost in silence; its outbox row stays.
-            if (!p.error.isEmpty() && p.outboxId > 0)
-                state(p.slot).markUnrecorded(p.sequence);
-            if (!p.error.isEmpty())
-                m_sendLog->append(
-                    stamp() + QStringLiteral(" ENTRADA %1 ERRO AO GRAVAR O HISTÓRICO: ").arg(p.slot) + p.error, true);
-        } else {
-            applyOne(p.slot, p.action);
-        }
-    }
+    for (const Pending& p : pending)
+        if (std::holds_alternative<HistoryRow>(p.action) && !p.error.isEmpty() && p.outboxId > 0)
+            state(p.slot).markUnrecorded(p.sequence);
+    return pending;
 }
 
 // One transaction for all of them; should its commit fail, each row is tried again on its own so

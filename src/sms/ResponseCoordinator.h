@@ -68,6 +68,7 @@ private:
         QString error;        // ... and why it could not be stored
     };
     void applyOne(int slot, const HandlerAction& action);
+    std::vector<Pending> storePending();
     void storeResults(std::vector<Pending>& pending);
     QString stamp() const;
 

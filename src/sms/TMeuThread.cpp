@@ -117,7 +117,7 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
             break;
         }
         // A time-out that could not be recorded keeps its row in the outbox and stops the slot.
-        if (!waitForAnswer(sequence) && !m_slot.state->answered(sequence) && !timedOut(row, sequence))
+        if (!waitForAnswer(sequence) && !timedOut(row, sequence))
             return End::Failed;
         // The row leaves the outbox only after its history row is stored (the time-out row just
         // written, or a result that came at the last moment).

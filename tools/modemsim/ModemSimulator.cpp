@@ -224,17 +224,16 @@ void ModemSimulator::run() {
 int ModemSimulator::pollTimeoutMs() {
     int timeout = 200;
     const auto now = Clock::now();
+    // Wakes for the next reply due, or just after a modem's moment to vanish.
+    auto until = [&](Clock::time_point due, int extraMs) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count();
+        timeout = std::min<int>(timeout, int(std::max<long long>(left + extraMs, 0)));
+    };
     for (const Port& port : m_ports) {
-        if (port.pending.empty())
-            continue;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(port.pending.front().due - now).count();
-        timeout = std::min<int>(timeout, int(std::max<long long>(left, 0)));
-    }
-    for (const Port& port : m_ports) {
-        if (port.master < 0 || !port.unplugAt)
-            continue;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*port.unplugAt - now).count();
-        timeout = std::min<int>(timeout, int(std::max<long long>(left + 1, 0)));
+        if (!port.pending.empty())
+            until(port.pending.front().due, 0);
+        if (port.master >= 0 && port.unplugAt)
+            until(*port.unplugAt, 1);
     }
     return timeout;
 }
