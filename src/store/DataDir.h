@@ -14,4 +14,18 @@ QString current();
 
 QString databasePath(const QString& dir);
 
+// Readies the folder before the database opens: creates it (and any missing parent) for its owner
+// only (0700); tightens an existing BDSMS.db (and its -wal/-shm files) that others may read to
+// 0600, with a log line; removes the temporary files that a killed write left behind. False, with
+// the system's reason in *error, when the folder cannot be created.
+bool prepare(const QString& dir, QString* error = nullptr);
+
+// Lists a temporary file being written (see AtomicFile) in the current data folder, so that the
+// next start removes it if this process dies before it is renamed or removed. Returns the mark to
+// pass to unregisterTemporary; empty when there is no data folder.
+QString registerTemporary(const QString& temporaryPath);
+void unregisterTemporary(const QString& mark);
+// Removes the listed temporaries whose process has ended; returns how many files were removed.
+int removeStaleTemporaries(const QString& dir);
+
 } // namespace DataDir

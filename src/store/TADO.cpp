@@ -185,8 +185,9 @@ TADO::StartResult TADO::start(const QString& dataDir) {
     StartResult r;
     m_path = DataDir::databasePath(dataDir);
     const QString fail = QStringLiteral("Não foi possível abrir o banco de dados %1:\r%2");
-    if (!QDir().mkpath(dataDir)) {
-        r.error = fail.arg(m_path, QStringLiteral("a pasta de dados não pôde ser criada."));
+    QString folderError;
+    if (!DataDir::prepare(dataDir, &folderError)) {
+        r.error = fail.arg(m_path, QStringLiteral("a pasta de dados não pôde ser criada (%1).").arg(folderError));
         return r;
     }
     QFileInfo fi(m_path);
