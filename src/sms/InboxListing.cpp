@@ -1,28 +1,13 @@
 #include "sms/InboxListing.h"
 
-#include "sms/ResponseHandler.h"
-
 namespace InboxListing {
 namespace {
 
 const QByteArray kHeader = QByteArrayLiteral("+CMGL: ");
+const QByteArray kCpms = QByteArrayLiteral("+CPMS: ");
+const QByteArray kCmgr = QByteArrayLiteral("+CMGR: ");
 const QByteArray kOkLine = QByteArrayLiteral("\r\nOK\r\n");
 const QByteArray kEndAfterRecords = QByteArrayLiteral("\r\n\r\nOK\r\n");
-
-// Offsets of the "+CMGL: " header lines (at the start of the listing or of a line).
-QList<qsizetype> headerOffsets(const QByteArray& listing) {
-    QList<qsizetype> offsets;
-    for (qsizetype at = listing.indexOf(kHeader); at >= 0; at = listing.indexOf(kHeader, at + 1))
-        if (at == 0 || listing.at(at - 1) == '\n')
-            offsets.append(at);
-    return offsets;
-}
-
-QString lastLine(const QByteArray& listing) {
-    QByteArray body = listing.chopped(2); // the final CR LF
-    const qsizetype start = qMax(body.lastIndexOf('\n'), body.lastIndexOf('\r')) + 1;
-    return QString::fromLatin1(body.mid(start));
-}
 
 QString digitsOf(const QString& text) {
     QString d;
@@ -36,53 +21,241 @@ QString unquoted(QString text) {
     return text.remove(QLatin1Char('"'));
 }
 
-InboxRecord record(const QByteArray& block) {
+// The time stamp is the first item from `from` on that holds a comma (date,time); a header
+// without one keeps its last item, so that an odd stamp is still stored as the modem gave it.
+QString stampOf(const QStringList& items, int from) {
+    if (items.size() <= from)
+        return QString();
+    for (int i = from; i < items.size(); ++i)
+        if (items.at(i).contains(QLatin1Char(',')))
+            return stampText(items.at(i));
+    return stampText(items.last());
+}
+
+// The line of `bytes` that starts at `from`, without its CR LF.
+QByteArrayView lineAt(const QByteArray& bytes, qsizetype from) {
+    qsizetype end = bytes.indexOf('\n', from);
+    if (end < 0)
+        end = bytes.size();
+    while (end > from && (bytes.at(end - 1) == '\r' || bytes.at(end - 1) == '\n'))
+        --end;
+    return QByteArrayView(bytes).sliced(from, end - from);
+}
+
+InboxRecord headerRecord(QByteArrayView line) {
     InboxRecord r;
-    const qsizetype eol = block.indexOf("\r\n");
-    const QString header = QString::fromLatin1(eol < 0 ? block : block.left(eol));
-    r.sms = eol < 0 ? QString() : QString::fromLatin1(block.mid(eol + 2));
-    const QStringList items = headerItems(header);
+    const QStringList items = headerItems(QString::fromLatin1(line.sliced(1))); // "CMGL: ..."
     if (!items.isEmpty())
         r.codigo = digitsOf(items.at(0));
     if (items.size() >= 3)
         r.fone = unquoted(items.at(2));
     // With a name the time stamp is the fifth item, without one (empty name) the fourth.
-    if (items.size() >= 4)
-        r.data = stampText(items.last());
+    r.data = stampOf(items, 3);
     return r;
+}
+
+// Where the texts end: before the CR LF that precedes the final "OK" line.
+qsizetype textsEnd(const QByteArray& listing) {
+    if (listing.endsWith(kEndAfterRecords))
+        return listing.size() - kEndAfterRecords.size();
+    if (listing.endsWith(kOkLine))
+        return listing.size() - kOkLine.size();
+    return listing.size();
+}
+
+// The start of the line break before `at` (LF, or CR LF).
+qsizetype beforeBreak(const QByteArray& bytes, qsizetype at) {
+    if (at > 0 && bytes.at(at - 1) == '\n')
+        --at;
+    if (at > 0 && bytes.at(at - 1) == '\r')
+        --at;
+    return at;
 }
 
 } // namespace
 
-State state(const QByteArray& listing) {
-    if (listing.endsWith(kOkLine)) {
-        if (headerOffsets(listing).isEmpty() || listing.endsWith(kEndAfterRecords))
-            return State::Complete;
-        return State::Incomplete; // a text line "OK" inside a message
+bool LineBuffer::append(char c) {
+    m_bytes.append(c);
+    if (c != '\n')
+        return false;
+    m_lastStart = m_lineStart;
+    m_lineStart = m_bytes.size();
+    return true;
+}
+
+QByteArrayView LineBuffer::lastLine() const {
+    qsizetype end = m_lineStart;
+    while (end > m_lastStart && (m_bytes.at(end - 1) == '\n' || m_bytes.at(end - 1) == '\r'))
+        --end;
+    return QByteArrayView(m_bytes).sliced(m_lastStart, end - m_lastStart);
+}
+
+void LineBuffer::clear() {
+    m_bytes.clear();
+    m_lineStart = 0;
+    m_lastStart = 0;
+}
+
+ListingReader::Event ListingReader::append(char c) {
+    if (m_failed || !m_buffer.append(c))
+        return Event::None;
+    return m_counting ? countLine(m_buffer.lastLine()) : listingLine(m_buffer.lastLine());
+}
+
+ListingReader::Event ListingReader::listingLine(QByteArrayView line) {
+    if (line.startsWith(kHeader)) {
+        ++m_headers;
+        return Event::None;
     }
-    if (!listing.endsWith("\r\n") || !headerOffsets(listing).isEmpty())
-        return State::Incomplete;
-    const QString line = lastLine(listing);
-    if (line == QLatin1String("ERROR") || line.startsWith(QLatin1String("+CMS ERROR:")) ||
-        line.startsWith(QLatin1String("+CME ERROR:")))
-        return State::Failed;
-    return State::Incomplete;
+    const QByteArray& bytes = m_buffer.bytes();
+    if (line == "OK" && bytes.endsWith(kOkLine) && (m_headers == 0 || bytes.endsWith(kEndAfterRecords))) {
+        m_counting = true;
+        m_countFrom = bytes.size();
+        return Event::ListingEnded;
+    }
+    if (m_headers == 0 && isErrorResult(line)) {
+        m_failed = true;
+        m_failure = QString::fromLatin1(line);
+        return Event::ListingFailed;
+    }
+    return Event::None;
+}
+
+// Lines after AT+CPMS? was written: the rest of the listing (when its end was a text's), the
+// command's echo, the "+CPMS:" line and its "OK". A modem that refuses AT+CPMS? leaves the count
+// unknown.
+ListingReader::Event ListingReader::countLine(QByteArrayView line) {
+    const qsizetype start = m_buffer.lastLineStart();
+    if (line.startsWith(kCpms)) {
+        m_cpmsLine = start;
+        return Event::None;
+    }
+    if (m_cpmsLine >= 0 && line == "OK") {
+        m_used = cpmsUsed(lineAt(m_buffer.bytes(), m_cpmsLine));
+        m_regionEnd = m_cpmsLine;
+        return Event::CountEnded;
+    }
+    if (m_cpmsLine < 0 && isErrorResult(line)) {
+        m_used.reset();
+        m_regionEnd = start;
+        return Event::CountEnded;
+    }
+    return Event::None;
+}
+
+QByteArray ListingReader::listing() const {
+    const QByteArray region = m_buffer.bytes().left(m_regionEnd < 0 ? m_countFrom : m_regionEnd);
+    const qsizetype end = region.lastIndexOf(kOkLine);
+    return end < 0 ? region : region.left(end + kOkLine.size());
+}
+
+bool ReplyReader::append(char c) {
+    if (!m_buffer.append(c))
+        return false;
+    const QByteArrayView line = m_buffer.lastLine();
+    if (line != "OK" && !isErrorResult(line))
+        return false;
+    m_ok = line == "OK";
+    m_final = QString::fromLatin1(line);
+    return true;
+}
+
+QByteArray ReplyReader::lineStartingWith(QByteArrayView prefix) const {
+    const QByteArray& bytes = m_buffer.bytes();
+    for (qsizetype at = 0; at < bytes.size();) {
+        const QByteArrayView line = lineAt(bytes, at);
+        if (line.startsWith(prefix))
+            return line.toByteArray();
+        const qsizetype next = bytes.indexOf('\n', at);
+        if (next < 0)
+            break;
+        at = next + 1;
+    }
+    return QByteArray();
+}
+
+void ReplyReader::clear() {
+    m_buffer.clear();
+    m_ok = false;
+    m_final.clear();
+}
+
+QList<Header> headers(const QByteArray& listing) {
+    QList<Header> found;
+    for (qsizetype at = 0; at < listing.size();) {
+        const QByteArrayView line = lineAt(listing, at);
+        if (line.startsWith(kHeader))
+            found.append({at, headerRecord(line)});
+        const qsizetype next = listing.indexOf('\n', at);
+        if (next < 0)
+            break;
+        at = next + 1;
+    }
+    return found;
+}
+
+QList<InboxRecord> records(const QByteArray& listing, const QList<Header>& kept) {
+    QList<InboxRecord> out;
+    const qsizetype end = textsEnd(listing);
+    for (int i = 0; i < kept.size(); ++i) {
+        InboxRecord r = kept[i].record;
+        const qsizetype lineEnd = listing.indexOf('\n', kept[i].offset);
+        const qsizetype from = lineEnd < 0 ? listing.size() : lineEnd + 1;
+        const qsizetype to = i + 1 < kept.size() ? beforeBreak(listing, kept[i + 1].offset) : end;
+        if (to > from)
+            r.sms = QString::fromLatin1(listing.mid(from, to - from));
+        out.append(r);
+    }
+    return out;
 }
 
 QList<InboxRecord> parse(const QByteArray& listing) {
-    QList<InboxRecord> records;
-    const QList<qsizetype> offsets = headerOffsets(listing);
-    qsizetype end = listing.size();
-    if (listing.endsWith(kEndAfterRecords))
-        end -= kEndAfterRecords.size();
-    for (int i = 0; i < offsets.size(); ++i) {
-        const qsizetype from = offsets[i] + 1;                            // "CMGL: ..."
-        qsizetype to = i + 1 < offsets.size() ? offsets[i + 1] - 2 : end; // before CR LF "+CMGL: "
-        if (to < from)
-            to = from;
-        records.append(record(listing.mid(from, to - from)));
+    return records(listing, headers(listing));
+}
+
+State state(const QByteArray& listing) {
+    ListingReader reader;
+    for (const char c : listing) {
+        switch (reader.append(c)) {
+        case ListingReader::Event::ListingEnded:
+            return State::Complete;
+        case ListingReader::Event::ListingFailed:
+            return State::Failed;
+        default:
+            break;
+        }
     }
-    return records;
+    return State::Incomplete;
+}
+
+std::optional<int> cpmsUsed(QByteArrayView line) {
+    if (!line.startsWith(kCpms))
+        return std::nullopt;
+    const QList<QByteArray> items = line.sliced(kCpms.size()).toByteArray().split(',');
+    const int at = items.first().trimmed().startsWith('"') ? 1 : 0;
+    if (items.size() <= at)
+        return std::nullopt;
+    bool ok = false;
+    const int used = items.at(at).trimmed().toInt(&ok);
+    if (!ok || used < 0)
+        return std::nullopt;
+    return used;
+}
+
+std::optional<InboxRecord> cmgrHeader(QByteArrayView line) {
+    if (!line.startsWith(kCmgr))
+        return std::nullopt;
+    const QStringList items = headerItems(QString::fromLatin1(line));
+    if (items.size() < 3)
+        return std::nullopt;
+    InboxRecord r;
+    r.fone = unquoted(items.at(1));
+    r.data = stampOf(items, 2);
+    return r;
+}
+
+bool isErrorResult(QByteArrayView line) {
+    return line == "ERROR" || line.startsWith("+CMS ERROR:") || line.startsWith("+CME ERROR:");
 }
 
 QStringList headerItems(const QString& header) {
@@ -114,7 +287,13 @@ QString stampText(const QString& item) {
     const qsizetype comma = text.indexOf(QLatin1Char(','));
     if (comma >= 0)
         text[comma] = QLatin1Char(' ');
-    text = ExtractBetween(text, QStringLiteral("a"), QStringLiteral("-"), true);
+    // The text after the first "a" (none in a modem's stamp), cut before the zone's sign.
+    const qsizetype a = text.indexOf(QLatin1Char('a'));
+    if (a >= 0)
+        text = text.mid(a + 1);
+    const qsizetype minus = text.indexOf(QLatin1Char('-'));
+    if (minus >= 0)
+        text = text.left(minus);
     const qsizetype plus = text.indexOf(QLatin1Char('+'));
     return plus >= 0 ? text.left(plus) : text;
 }

@@ -94,7 +94,10 @@ int receiveSms(TADO* ado, QTextStream& out, QTextStream& err) {
                .arg(stored)
                .arg(timedOut ? QStringLiteral(" (TEMPO ESGOTADO)") : QString())
         << Qt::endl;
-    return 0;
+    if (inbox->lastError().isEmpty())
+        return 0;
+    err << inbox->lastError() << Qt::endl;
+    return 1;
 }
 
 } // namespace SmsCommands

@@ -14,8 +14,9 @@ namespace SmsCommands {
 int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err);
 
 // `--receive-sms`: opens the ports, reads the inbox of slot 1 ("RECEBER SMS") and waits until the
-// messages have been moved to dbSMS (or the reading's time limit). Returns 0; 2 when slot 1 is not
-// open.
+// messages have been moved to dbSMS (or the reading's time limit). Returns 0; 1 with the error on
+// `err` when the modem refused the listing or the database refused a message; 2 when slot 1 is
+// not open.
 int receiveSms(TADO* ado, QTextStream& out, QTextStream& err);
 
 } // namespace SmsCommands

@@ -5,23 +5,37 @@
 #include "store/TADO.h"
 
 #include <QDateTime>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <QPointer>
+#include <QSet>
+
+#include <algorithm>
+#include <stdexcept>
 
 const char* const SmsInbox::kPortClosedWarning =
     "A porta deve estar aberta para que possa enviar comando!\rAbras as portas antes de continuar.";
 
 namespace {
 
-constexpr qsizetype kMaxListing = 4 * 1024 * 1024;
+constexpr qsizetype kMaxAnswer = 4 * 1024 * 1024;
+constexpr int kDefaultSettleMs = 100;
+
+bool isIndex(const QString& codigo) {
+    bool ok = false;
+    codigo.toInt(&ok);
+    return ok;
+}
 
 } // namespace
 
 SmsInbox::SmsInbox(TADO* ado, InboxMode* mode, QObject* parent)
-    : QObject(parent), m_ado(ado), m_mode(mode), m_wait([](int ms) { Aguarda(quint32(qMax(0, ms))); }) {
+    : QObject(parent), m_ado(ado), m_mode(mode), m_store(ado, kSlot),
+      m_wait([](int ms) { Aguarda(quint32(qMax(0, ms))); }) {
     m_limit.setSingleShot(true);
     m_limit.setInterval(15000);
     connect(&m_limit, &QTimer::timeout, this, &SmsInbox::timeLimitReached);
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(kDefaultSettleMs);
+    connect(&m_settle, &QTimer::timeout, this, &SmsInbox::answered);
     setMode(mode);
 }
 
@@ -35,23 +49,35 @@ void SmsInbox::setMode(InboxMode* mode) {
         m_mode->reader = this;
 }
 
+void SmsInbox::setChannel(SerialChannel* channel) {
+    QPointer<SerialChannel> guarded(channel);
+    m_port.isOpen = [guarded] { return guarded && guarded->isOpen(); };
+    m_port.write = [guarded](const QByteArray& bytes) {
+        if (!guarded)
+            throw std::runtime_error("sem canal");
+        guarded->WriteText(bytes);
+    };
+}
+
 SmsInbox::Start SmsInbox::Button13Click() {
-    if (!m_mode || !m_channel || !m_channel->isOpen())
+    if (!m_mode || !m_port.isOpen || !m_port.isOpen())
         return Start::PortClosed;
-    if (m_busy || (m_mode && m_mode->on))
+    if (busy() || m_mode->on)
         return Start::Busy;
-    m_busy = true;
+    m_phase = Phase::Listing;
+    m_error.clear();
+    m_stored = 0;
+    m_received = 0;
+    m_listing = InboxListing::ListingReader();
     try {
         write(QByteArrayLiteral("AT+CMGF=1\r\n"));
         m_wait(m_pauseMs);
-        m_listing.clear();
         m_mode->slot = kSlot;
         m_mode->on = true;
-        m_limit.start();
-        write(QByteArrayLiteral("AT+CMGL=\"ALL\"\r\n"));
+        command(QByteArrayLiteral("AT+CMGL=\"ALL\"\r\n"));
     } catch (const std::exception&) {
         switchOff();
-        m_busy = false;
+        m_phase = Phase::Idle;
         return Start::PortClosed;
     }
     m_wait(m_pauseMs);
@@ -59,130 +85,238 @@ SmsInbox::Start SmsInbox::Button13Click() {
 }
 
 void SmsInbox::write(const QByteArray& bytes) {
-    if (!m_channel)
+    if (!m_port.write)
         throw std::runtime_error("sem canal");
-    m_channel->WriteText(bytes);
+    m_port.write(bytes);
+}
+
+// Every command of the reading gives the modem the full time limit to answer.
+void SmsInbox::command(const QByteArray& bytes) {
+    m_limit.start();
+    write(bytes);
+}
+
+void SmsInbox::log(const QString& text) {
+    Q_EMIT logLine(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
+                   QStringLiteral(" ENTRADA %1 ").arg(kSlot) + text);
 }
 
 void SmsInbox::inboxStep(InboxStep& step) {
-    if (step.slot != kSlot || !m_mode || !m_mode->on)
+    if (step.slot != kSlot || !m_mode || !m_mode->on || !busy())
         return;
-    m_listing.append(step.c);
-    if (step.c != '\n')
+    if (step.c == '\n')
+        step.responseLine.clear();
+    m_settle.stop(); // the modem is still talking: the answer is not over
+    if (++m_received > kMaxAnswer) {
+        m_received = 0;
+        QTimer::singleShot(0, this, &SmsInbox::timeLimitReached);
         return;
-    step.responseLine.clear();
-    const InboxListing::State state =
-        m_listing.size() > kMaxListing ? InboxListing::State::Failed : InboxListing::state(m_listing);
-    if (state != InboxListing::State::Incomplete)
-        listingEnded(state);
-}
-
-void SmsInbox::listingEnded(InboxListing::State state) {
-    switchOff();
-    if (state == InboxListing::State::Complete)
-        stage(InboxListing::parse(m_listing));
-    m_listing.clear();
-    // The transfer waits between deletions; it runs after this delivery has been handled.
-    QTimer::singleShot(0, this, &SmsInbox::transfer);
-}
-
-void SmsInbox::stage(const QList<InboxRecord>& records) {
-    QSqlQuery q(m_ado->database());
-    q.prepare(QStringLiteral("INSERT INTO dbSMS_BUFFER (CODIGO, FONE, DATA, SMS) VALUES (?, ?, ?, ?)"));
-    for (const InboxRecord& r : records) {
-        q.addBindValue(r.codigo.left(50));
-        q.addBindValue(r.fone.left(50));
-        q.addBindValue(r.data.left(50));
-        q.addBindValue(r.sms);
-        if (!q.exec())
-            qWarning("dbSMS_BUFFER: %s", qPrintable(q.lastError().text()));
     }
-}
-
-void SmsInbox::transfer() {
-    QSqlQuery q(m_ado->database());
-    q.exec(QStringLiteral("SELECT rowid, CODIGO, FONE, DATA, SMS FROM dbSMS_BUFFER ORDER BY rowid"));
-    QList<QPair<qint64, InboxRecord>> staged;
-    while (q.next())
-        staged.append({q.value(0).toLongLong(),
-                       {q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), q.value(4).toString()}});
-    q.finish();
-    if (!staged.isEmpty() && m_beep)
-        m_beep();
-    int stored = 0;
-    for (const auto& [rowid, record] : staged) {
-        if (!moveOne(rowid, record))
-            break;
-        ++stored;
-        deleteOnModem(record.codigo);
-        m_wait(m_pauseMs);
-    }
-    finish(stored, false);
-}
-
-// The message goes to dbSMS and leaves the staging table in one transaction, so it is neither
-// lost nor stored twice by this reading.
-bool SmsInbox::moveOne(qint64 rowid, const InboxRecord& r) {
-    QSqlDatabase db = m_ado->database();
-    db.transaction();
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO dbSMS (ID_SMS, DATA, RECEBIDO, ENTRADA, FONE, SMS, LIDO) "
-                             "VALUES (?, ?, ?, ?, ?, ?, 0)"));
-    bool indexOk = false;
-    const int index = r.codigo.toInt(&indexOk);
-    const QDateTime received = InboxListing::receivedAt(r.data);
-    q.addBindValue(indexOk ? index : 0);
-    q.addBindValue(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    q.addBindValue(received.isValid() ? QVariant(received.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-                                      : QVariant(QMetaType(QMetaType::QString)));
-    q.addBindValue(kSlot);
-    q.addBindValue(r.fone);
-    q.addBindValue(r.sms);
-    bool ok = q.exec();
-    if (ok) {
-        q.prepare(QStringLiteral("DELETE FROM dbSMS_BUFFER WHERE rowid = ?"));
-        q.addBindValue(rowid);
-        ok = q.exec();
-    }
-    if (!ok) {
-        qWarning("dbSMS: %s", qPrintable(q.lastError().text()));
-        db.rollback();
-        return false;
-    }
-    return db.commit();
-}
-
-// A message whose index could not be read cannot be deleted; it is listed again next time.
-void SmsInbox::deleteOnModem(const QString& codigo) {
-    bool ok = false;
-    codigo.toInt(&ok);
-    if (!ok)
+    if (m_phase != Phase::Listing) {
+        if (m_reply.append(step.c))
+            m_settle.start();
         return;
+    }
+    switch (m_listing.append(step.c)) {
+    case InboxListing::ListingReader::Event::ListingEnded:
+        try {
+            command(QByteArrayLiteral("AT+CPMS?\r\n"));
+        } catch (const std::exception&) {
+            QTimer::singleShot(0, this, &SmsInbox::timeLimitReached);
+        }
+        break;
+    case InboxListing::ListingReader::Event::ListingFailed:
+        QTimer::singleShot(0, this, &SmsInbox::listingFailed);
+        break;
+    case InboxListing::ListingReader::Event::CountEnded:
+        m_settle.start();
+        break;
+    case InboxListing::ListingReader::Event::None:
+        break;
+    }
+}
+
+// The modem has been quiet since the final result line of the answer being read.
+void SmsInbox::answered() {
+    switch (m_phase) {
+    case Phase::Listing:
+        countEnded();
+        break;
+    case Phase::Confirming:
+        confirmed();
+        break;
+    case Phase::Deleting:
+        deleted();
+        break;
+    case Phase::Idle:
+        break;
+    }
+}
+
+void SmsInbox::countEnded() {
+    m_listed = m_listing.listing();
+    m_headers = InboxListing::headers(m_listed);
+    const std::optional<int> used = m_listing.used();
+    if (used && *used == m_headers.size()) {
+        storeListed(m_headers);
+        return;
+    }
+    m_toConfirm.clear();
+    m_agreed.clear();
+    for (const InboxListing::Header& h : m_headers)
+        if (isIndex(h.record.codigo) && !m_toConfirm.contains(h.record.codigo))
+            m_toConfirm.append(h.record.codigo);
+    m_phase = Phase::Confirming;
+    askNext();
+}
+
+void SmsInbox::askNext() {
+    if (m_toConfirm.isEmpty()) {
+        storeListed(agreedHeaders());
+        return;
+    }
+    m_asking = m_toConfirm.takeFirst();
+    m_reply.clear();
     try {
-        write("AT+CMGD=" + codigo.toLatin1() + "\r\n");
+        command("AT+CMGR=" + m_asking.toLatin1() + "\r\n");
     } catch (const std::exception&) {
+        finish(true);
     }
+}
+
+void SmsInbox::confirmed() {
+    const std::optional<InboxRecord> own = InboxListing::cmgrHeader(m_reply.lineStartingWith("+CMGR: "));
+    if (m_reply.ok() && own)
+        m_agreed.insert(m_asking, *own);
+    askNext();
+}
+
+// A header delimits a message when the modem's own reading of its index names the same sender
+// and time stamp, and no earlier header took that index; any other is text of the one before.
+QList<InboxListing::Header> SmsInbox::agreedHeaders() {
+    QList<InboxListing::Header> kept;
+    QSet<QString> taken;
+    for (const InboxListing::Header& h : m_headers) {
+        const auto own = m_agreed.constFind(h.record.codigo);
+        if (own != m_agreed.cend() && own->fone == h.record.fone && own->data == h.record.data &&
+            !taken.contains(h.record.codigo)) {
+            taken.insert(h.record.codigo);
+            kept.append(h);
+        } else {
+            log(QStringLiteral("SMS %1 DE %2 NÃO CONFIRMADO PELO MODEM: LIDO COMO TEXTO")
+                    .arg(h.record.codigo, h.record.fone));
+        }
+    }
+    return kept;
+}
+
+void SmsInbox::storeListed(const QList<InboxListing::Header>& kept) {
+    // Messages the modem may still hold that this reading does not store.
+    QList<InboxRecord> onModem;
+    for (const InboxListing::Header& h : m_headers)
+        if (!std::any_of(kept.begin(), kept.end(), [&](const InboxListing::Header& k) { return k.offset == h.offset; }))
+            onModem.append(h.record);
+    m_pending.clear();
+    QString error;
+    if (!m_store.stage(InboxListing::records(m_listed, kept), onModem, &m_pending, &error)) {
+        storingFailed(error);
+        return;
+    }
+    const bool arrived =
+        std::any_of(m_pending.begin(), m_pending.end(), [](const SmsInboxStore::Pending& p) { return !p.stored; });
+    if (arrived && m_beep)
+        m_beep();
+    storeNext();
+}
+
+// One message at a time: stored, then deleted on the modem; the next one after the modem's answer.
+void SmsInbox::storeNext() {
+    while (!m_pending.isEmpty()) {
+        SmsInboxStore::Pending& p = m_pending.first();
+        QString error;
+        if (!p.stored) {
+            if (!m_store.store(p.record, &error)) {
+                storingFailed(error);
+                return;
+            }
+            p.stored = true;
+            ++m_stored;
+        }
+        if (!isIndex(p.record.codigo)) {
+            m_pending.removeFirst(); // it cannot be deleted; its staged row keeps it from being stored again
+            continue;
+        }
+        m_phase = Phase::Deleting;
+        m_reply.clear();
+        try {
+            command("AT+CMGD=" + p.record.codigo.toLatin1() + "\r\n");
+        } catch (const std::exception&) {
+            finish(true);
+        }
+        return;
+    }
+    finish(false);
+}
+
+void SmsInbox::deleted() {
+    const SmsInboxStore::Pending p = m_pending.takeFirst();
+    if (m_reply.ok()) {
+        QString error;
+        if (!m_store.unstage(p.staged, &error)) {
+            storingFailed(error);
+            return;
+        }
+    } else {
+        log(QStringLiteral("SMS %1 NÃO FOI APAGADO DO MODEM: %2").arg(p.record.codigo, m_reply.finalLine()));
+    }
+    storeNext();
+}
+
+void SmsInbox::listingFailed() {
+    if (m_phase != Phase::Listing)
+        return;
+    const QString reason = m_listing.failure();
+    log(QStringLiteral("ERRO AO LER OS SMS: ") + reason);
+    m_error = QStringLiteral("Erro ao ler os SMS do modem: ") + reason;
+    finish(false);
+}
+
+void SmsInbox::storingFailed(const QString& reason) {
+    log(QStringLiteral("ERRO AO GRAVAR SMS RECEBIDO: ") + reason);
+    m_error = QStringLiteral("Não foi possível gravar no banco de dados: ") + reason;
+    const bool firstTime = !m_failing;
+    m_failing = true;
+    finish(false);
+    if (firstTime)
+        Q_EMIT storeFailed(m_error + QStringLiteral("\rOs SMS não gravados continuam no modem."));
 }
 
 void SmsInbox::timeLimitReached() {
-    if (!m_mode || !m_mode->on)
+    if (!busy())
         return;
-    switchOff();
-    m_listing.clear();
-    finish(0, true);
+    log(QStringLiteral("LEITURA DOS SMS SEM RESPOSTA DO MODEM"));
+    finish(true);
 }
 
 void SmsInbox::switchOff() {
     m_limit.stop();
+    m_settle.stop();
     if (m_mode) {
         m_mode->on = false;
         m_mode->slot = 0;
     }
 }
 
-void SmsInbox::finish(int stored, bool timedOut) {
-    m_busy = false;
+void SmsInbox::finish(bool timedOut) {
+    switchOff();
+    m_phase = Phase::Idle;
+    m_pending.clear();
+    m_listed.clear();
+    m_headers.clear();
+    m_reply.clear();
+    if (m_error.isEmpty() && !timedOut)
+        m_failing = false;
     if (m_ado->dbSMS && m_ado->dbSMS->isOpen())
         m_ado->dbSMS->refresh();
-    Q_EMIT readingEnded(stored, timedOut);
+    Q_EMIT readingEnded(m_stored, timedOut);
 }

@@ -2,10 +2,11 @@
 
 #include "sms/InboxHook.h"
 #include "sms/InboxListing.h"
+#include "sms/SmsInboxStore.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -13,12 +14,18 @@
 class SerialChannel;
 class TADO;
 
-// Reads the messages the modem of slot 1 has received: text mode, inbox mode on, the listing
-// AT+CMGL="ALL"; the listing is collected by the inbox reader step (the response handler hands it
-// every character of slot 1 while inbox mode is on), its records are staged in dbSMS_BUFFER at the
-// final "OK", then moved to dbSMS and deleted on the modem one by one. A reading that never gets
-// its final result ends by itself after a time limit; its messages stay on the modem.
-// Window thread only.
+// Reads the messages the modem of slot 1 has received. The dialogue, all of it in inbox mode
+// (the response handler hands the reader every character of slot 1):
+//   AT+CMGF=1, then AT+CMGL="ALL" and its listing;
+//   AT+CPMS? for the number of stored messages;
+//   when that number and the headers found differ, AT+CMGR=<index> for each header, and only the
+//   headers whose own reading agrees (sender, time stamp) delimit messages: any other header line
+//   is text of the message before it;
+//   for each message: staged, stored in dbSMS, then AT+CMGD=<index>, its staged row going at the
+//   modem's "OK" (SmsInboxStore).
+// Each answer counts once the modem has been quiet for a moment after its final result line, so
+// a text holding "OK" does not end it. A reading whose modem stays silent ends by itself after a
+// time limit; what it did not store stays on the modem. Window thread only.
 class SmsInbox : public QObject, public InboxReader {
     Q_OBJECT
 public:
@@ -27,46 +34,85 @@ public:
 
     SmsInbox(TADO* ado, InboxMode* mode, QObject* parent = nullptr);
 
-    void setChannel(SerialChannel* channel) { m_channel = channel; }
+    // The port the reading talks through: slot 1's channel, or a scripted one in tests.
+    struct Port {
+        std::function<bool()> isOpen;
+        std::function<void(const QByteArray&)> write; // throws when the port is closed
+    };
+    void setChannel(SerialChannel* channel);
+    void setPort(Port port) { m_port = std::move(port); }
     // The inbox mode of the response handlers; the inbox becomes its reader.
     void setMode(InboxMode* mode);
     // The wait that keeps the window thread's events flowing (Aguarda).
     void setWait(std::function<void(int ms)> wait) { m_wait = std::move(wait); }
     // The beep (2800 Hz, 140 ms) when messages arrived.
     void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
+    // How long the modem may stay silent before one answer is complete.
     void setTimeLimit(int ms) { m_limit.setInterval(ms); }
+    // The pauses after AT+CMGF=1 and after the listing command.
     void setPause(int ms) { m_pauseMs = ms; }
+    // How long the modem must stay quiet after a final result line before the answer counts.
+    void setSettle(int ms) { m_settle.setInterval(ms); }
 
     enum class Start { Started, PortClosed, Busy };
     // "RECEBER SMS" (also the clock at second 15): PortClosed means the warning is due.
     Start Button13Click();
-    // A reading or its transfer is under way.
-    bool busy() const { return m_busy; }
+    // A reading is under way.
+    bool busy() const { return m_phase != Phase::Idle; }
+    // Why the last reading failed (the modem refused the listing, or the database refused a
+    // message); empty when it did not.
+    QString lastError() const { return m_error; }
 
     void inboxStep(InboxStep& step) override;
 
 Q_SIGNALS:
-    // The reading is over: `stored` messages moved to dbSMS (0 after a failed or timed-out listing).
+    // The reading is over: `stored` messages added to dbSMS.
     void readingEnded(int stored, bool timedOut);
+    // A line for the send log (date and time first).
+    void logLine(const QString& line);
+    // Messages could not be stored: said to the operator once, until a reading stores again.
+    void storeFailed(const QString& text);
 
 private:
-    void listingEnded(InboxListing::State state);
-    void stage(const QList<InboxRecord>& records);
-    void transfer();
-    bool moveOne(qint64 rowid, const InboxRecord& record);
-    void deleteOnModem(const QString& codigo);
+    enum class Phase { Idle, Listing, Confirming, Deleting };
+
+    void answered();
+    void countEnded();
+    void askNext();
+    void confirmed();
+    void storeListed(const QList<InboxListing::Header>& kept);
+    void storeNext();
+    void deleted();
+    QList<InboxListing::Header> agreedHeaders();
+    void listingFailed();
+    void storingFailed(const QString& reason);
     void timeLimitReached();
+    void command(const QByteArray& bytes);
+    void log(const QString& text);
     void switchOff();
-    void finish(int stored, bool timedOut);
+    void finish(bool timedOut);
     void write(const QByteArray& bytes);
 
     TADO* m_ado;
     InboxMode* m_mode;
-    QPointer<SerialChannel> m_channel;
+    SmsInboxStore m_store;
+    Port m_port;
     std::function<void(int)> m_wait;
     std::function<void()> m_beep;
     QTimer m_limit;
+    QTimer m_settle;
     int m_pauseMs = 500;
-    QByteArray m_listing;
-    bool m_busy = false;
+    Phase m_phase = Phase::Idle;
+    qsizetype m_received = 0;
+    InboxListing::ListingReader m_listing;
+    InboxListing::ReplyReader m_reply;
+    QByteArray m_listed;
+    QList<InboxListing::Header> m_headers;
+    QList<QString> m_toConfirm;
+    QString m_asking;
+    QHash<QString, InboxRecord> m_agreed;
+    QList<SmsInboxStore::Pending> m_pending;
+    int m_stored = 0;
+    bool m_failing = false;
+    QString m_error;
 };

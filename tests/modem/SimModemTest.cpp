@@ -27,6 +27,12 @@ PortConfig withInbox() {
     return c;
 }
 
+PortConfig withListError() {
+    PortConfig c = withInbox();
+    c.listError = true;
+    return c;
+}
+
 PortConfig silent() {
     PortConfig c;
     c.silent = true;
@@ -77,6 +83,17 @@ TEST(SimModem, Dialogues) {
          "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\nOK\r\n\r\n+CMGL: 2,\"REC "
          "UNREAD\",\"5511955554444\",,\"26/12/09,08:05:00-12\"\r\n"
          "Tchau\r\n\r\nOK\r\n\r\n+CMS ERROR: 321\r\n"},
+        {"count and reading of one message",
+         withInbox(),
+         {"ATE0\r", "AT+CMGF=1\r", "AT+CPMS?\r", "AT+CMGR=2\r", "AT+CMGR=3\r", "AT+CMGD=1\r", "AT+CPMS?\r"},
+         "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\n+CPMS: \"SM\",2,50,\"SM\",2,50,\"SM\",2,50\r\n\r\nOK\r\n"
+         "\r\n+CMGR: \"REC UNREAD\",\"5511955554444\",,\"26/12/09,08:05:00-12\"\r\nTchau\r\n\r\nOK\r\n"
+         "\r\n+CMS ERROR: 321\r\n\r\nOK\r\n"
+         "\r\n+CPMS: \"SM\",1,50,\"SM\",1,50,\"SM\",1,50\r\n\r\nOK\r\n"},
+        {"listing refused",
+         withListError(),
+         {"ATE0\r", "AT+CMGF=1\r", "AT+CMGL=\"ALL\"\r"},
+         "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\nERROR\r\n"},
         {"empty listing", {}, {"ATE0\r", "AT+CMGF=1\r", "AT+CMGL=\"ALL\"\r"}, "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\nOK\r\n"},
         {"unknown command", {}, {"ATE0\r", "AT+XYZ\r", "hello\r"}, "ATE0\r\r\nOK\r\n\r\nERROR\r\n\r\nERROR\r\n"},
         {"silent", silent(), {"AT\r", "AT+CSQ\r"}, ""},

@@ -113,8 +113,12 @@ std::string SimModem::command(const std::string& line) {
         return startSend(line.substr(8));
     if (body.rfind("+CMGL", 0) == 0)
         return listMessages(body.size() > 6 ? body.substr(6) : std::string("\"REC UNREAD\""));
+    if (body.rfind("+CMGR=", 0) == 0)
+        return readMessage(body.substr(6));
     if (body.rfind("+CMGD=", 0) == 0)
         return deleteMessage(body.substr(6));
+    if (body == "+CPMS?")
+        return storageCount();
     return kError;
 }
 
@@ -143,6 +147,8 @@ std::string SimModem::finishSend() {
 
 // Text-mode listing: each record "+CMGL: <index>,"<stat>","<oa>",,"<scts>"" CR LF <text> CR LF.
 std::string SimModem::listMessages(const std::string& args) {
+    if (m_config.listError)
+        return kError;
     if (!m_textMode)
         return "\r\n+CMS ERROR: 302\r\n";
     const std::string status = unquoted(args);
@@ -162,17 +168,45 @@ std::string SimModem::listMessages(const std::string& args) {
 }
 
 // Indexes are 1-based positions in the stored list; a deleted message leaves an empty place.
-std::string SimModem::deleteMessage(const std::string& args) {
+StoredSms* SimModem::stored(const std::string& args) {
     int index = 0;
     try {
         index = std::stoi(args);
     } catch (const std::exception&) {
-        return kError;
+        return nullptr;
     }
     if (index < 1 || index > int(m_config.inbox.size()) || m_config.inbox[std::size_t(index - 1)].sender.empty())
+        return nullptr;
+    return &m_config.inbox[std::size_t(index - 1)];
+}
+
+// Text-mode reading of one message: "+CMGR: "<stat>","<oa>",,"<scts>"" CR LF <text> CR LF.
+std::string SimModem::readMessage(const std::string& args) {
+    if (!m_textMode)
+        return "\r\n+CMS ERROR: 302\r\n";
+    StoredSms* sms = stored(args);
+    if (!sms)
         return "\r\n+CMS ERROR: 321\r\n";
-    m_config.inbox[std::size_t(index - 1)] = StoredSms{};
+    const std::string stat = sms->read ? "REC READ" : "REC UNREAD";
+    sms->read = true;
+    return "\r\n+CMGR: \"" + stat + "\",\"" + sms->sender + "\",,\"" + sms->timestamp + "\"\r\n" + sms->text + "\r\n" +
+           kOk;
+}
+
+std::string SimModem::deleteMessage(const std::string& args) {
+    StoredSms* sms = stored(args);
+    if (!sms)
+        return "\r\n+CMS ERROR: 321\r\n";
+    *sms = StoredSms{};
     return kOk;
+}
+
+// The SIM's count of stored messages, the same for the three storages.
+std::string SimModem::storageCount() const {
+    const auto used = std::count_if(m_config.inbox.begin(), m_config.inbox.end(),
+                                    [](const StoredSms& sms) { return !sms.sender.empty(); });
+    const std::string memory = "\"SM\"," + std::to_string(used) + ",50";
+    return info("+CPMS: " + memory + "," + memory + "," + memory);
 }
 
 std::string SimModem::junk() {

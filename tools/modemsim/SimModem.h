@@ -35,11 +35,13 @@ struct PortConfig {
     bool silent = false;               // never answers, not even with an echo
     bool garbage = false;              // a line of junk bytes before every reply
     int unplugAfter = 0;               // the modem vanishes after this many messages (0 = never)
-    std::vector<StoredSms> inbox;
+    std::vector<StoredSms> inbox;      // AT+CMGL/CMGR/CMGD/CPMS? work on these
+    bool listError = false;            // AT+CMGL answers "ERROR"
 };
 
 // A text-mode GSM modem as seen through its serial line: echo, AT, ATZ, ATE0/1, AT+CSQ,
-// AT+CMGF, AT+CMGS with the "> " prompt (Ctrl-Z sends, ESC cancels), AT+CMGL, AT+CMGD.
+// AT+CMGF, AT+CMGS with the "> " prompt (Ctrl-Z sends, ESC cancels), AT+CMGL, AT+CMGR, AT+CMGD,
+// AT+CPMS?.
 class SimModem {
 public:
     struct Output {
@@ -63,7 +65,10 @@ private:
     std::string startSend(const std::string& args);
     std::string finishSend();
     std::string listMessages(const std::string& args);
+    std::string readMessage(const std::string& args);
     std::string deleteMessage(const std::string& args);
+    std::string storageCount() const;
+    StoredSms* stored(const std::string& args);
     std::string junk();
 
     PortConfig m_config;
