@@ -16,7 +16,10 @@ const QString EmailCampaign::kEnviada = QStringLiteral(" Mensagem enviada com su
 const QString EmailCampaign::kNaoEnviada = QStringLiteral(" Mensagem não enviada. Avise o Suporte Técnico");
 const QString EmailCampaign::kSemEmail = QStringLiteral(" sem E-mail para envio!");
 const QString EmailCampaign::kNoRecipients = QStringLiteral("Não existe contatos para enviar a(s) mensagem(s)!");
-const QString EmailCampaign::kHeloName = QStringLiteral("Servidor de Controle VESTRAL!");
+
+QString EmailCampaign::connectFailureLine(const QString& host, quint16 port, const QString& reason) {
+    return QStringLiteral("Não foi possível conectar a %1:%2 (%3)").arg(host).arg(port).arg(reason);
+}
 
 RecipientRows RecipientRows::fromTdm(TDM* tdm) {
     RecipientRows rows;
@@ -61,9 +64,9 @@ SmtpSettings EmailCampaign::smtpSettings(const Dataset* cfg) {
     SmtpSettings s;
     s.host = cfg->text("HOST");
     s.port = static_cast<quint16>(qBound(0, cfg->integer("PORTA"), 65535));
-    s.username = cfg->text("USERNAME");
+    s.username = cfg->text("USERNAME").trimmed();
     s.password = cfg->text("PASSWORD");
-    s.heloName = kHeloName;
+    s.heloName.clear(); // the machine's own name: servers that check the greeting refuse a free text
     s.useSsl = cfg->boolean("SSL");
     s.sslMethod = cfg->text("METHODSLL");
     s.tlsMode = cfg->text("TLS");
@@ -85,8 +88,10 @@ EmailCampaign::Result EmailCampaign::run() {
         // The count is read again for every row: events handled during a wait may re-filter the set.
         for (int row = 0; error.isEmpty() && row < m_rows.count(); ++row)
             error = processRow(row);
-        if (!error.isEmpty())
+        if (!error.isEmpty()) {
             result = {Outcome::Stopped, error};
+            setProgress(0, false); // a stopped run leaves the bar as idle as a finished one
+        }
     }
     setRunning(false);
     return result;
@@ -117,6 +122,7 @@ QString EmailCampaign::processRow(int row) {
     QString email;
     if (!fields(QStringLiteral("EMAIL"), &email))
         return Merge::missingFieldError(QStringLiteral("EMAIL"));
+    email = email.trimmed(); // spreadsheets often leave blanks around an address
     if (email.isEmpty()) {
         setProgress(0, false);
         addStatus(kSemEmail);
@@ -132,6 +138,11 @@ QString EmailCampaign::processRow(int row) {
     if (const QString error = mergeMessage(fields, &message); !error.isEmpty())
         return error;
     const SmtpStatus sent = m_client->send(message);
+    if (sent.stopsRun()) {
+        // Like a failure before the send: no outcome for this recipient, and none tried after it.
+        (void)m_client->disconnectFromServer();
+        return sent.text();
+    }
     if (sent)
         setProgress(kProgressMax, true);
     addStatus(sent ? kEnviada : kNaoEnviada);
@@ -150,7 +161,11 @@ QString EmailCampaign::processRow(int row) {
 QString EmailCampaign::connectClient() {
     if (const SmtpStatus configured = m_client->configure(m_smtp); !configured)
         return configured.text();
-    return m_client->connectToServer().text();
+    const SmtpStatus connected = m_client->connectToServer();
+    if (connected || connected.connectReason().isEmpty())
+        return connected.text();
+    return connected.text() + QStringLiteral("\r\n") +
+           connectFailureLine(m_client->settings().host, m_client->settings().port, connected.connectReason());
 }
 
 // Sender, the one recipient, subject and body, with the progress steps 1 to 5.

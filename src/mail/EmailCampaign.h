@@ -61,7 +61,6 @@ public:
     static const QString kNaoEnviada;
     static const QString kSemEmail;
     static const QString kNoRecipients; // the warning for an empty recipient set
-    static const QString kHeloName;
     static constexpr int kProgressMax = 6;
 
     explicit EmailCampaign(TADO* ado, QObject* parent = nullptr);
@@ -81,6 +80,8 @@ public:
     static SmtpSettings smtpSettings(const Dataset* cfg);
     // Date, blank, time, then the text (which begins with a blank).
     static QString formatStatus(const QDateTime& when, const QString& text);
+    // "Não foi possível conectar a HOST:PORTA (reason)", the line under a connection failure's own text.
+    static QString connectFailureLine(const QString& host, quint16 port, const QString& reason);
     // "(" + NOME + ") " + EMAIL
     static QString destinatario(const QString& nome, const QString& email);
 

@@ -4,6 +4,9 @@
 #include "mail/EmailCampaign.h"
 #include "store/TADO.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 namespace vestral::mail::EmailCampaignCommand {
 namespace {
 
@@ -20,6 +23,20 @@ QString option(Request& r, const QString& name, const QString& value) {
         return QStringLiteral("--status: use all, active ou disabled");
     r.status = int(statuses.indexOf(value));
     return {};
+}
+
+// True when `name` is "TODOS" (every group) or the name of a stored group.
+bool groupExists(TADO* ado, const QString& name, QString* error) {
+    if (name == QLatin1String("TODOS"))
+        return true;
+    QSqlQuery q(ado->database());
+    q.prepare(QStringLiteral("SELECT COUNT(*) FROM dbGRUPO WHERE GRUPO = ?"));
+    q.addBindValue(name);
+    if (!q.exec() || !q.next()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    return q.value(0).toInt() > 0;
 }
 
 // Prints every line with LF in place of the CR of message texts.
@@ -68,6 +85,13 @@ int run(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& 
     if (!recipients.connectSource(source, &error)) {
         err << lines(TDM::connectionErrorText(error)) << Qt::endl;
         return 1;
+    }
+    if (!request.external && !request.group.isEmpty()) {
+        QString lookup;
+        if (!groupExists(ado, request.group, &lookup)) {
+            err << (lookup.isEmpty() ? QStringLiteral("Grupo não encontrado: ") + request.group : lookup) << Qt::endl;
+            return 1;
+        }
     }
     if (request.external && request.filterGiven)
         err << "--group e --status valem apenas para o Cadastro Local; enviando a todos os registros da Integração"

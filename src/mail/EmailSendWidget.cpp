@@ -63,8 +63,10 @@ void EmailSendWidget::suiButton12Click() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const EmailCampaign::Result result = m_campaign->run();
     QApplication::restoreOverrideCursor();
+    onProgress(0, false); // idle again, whatever ended the run
     if (result.outcome == EmailCampaign::Outcome::NoRecipients)
         QMessageBox::warning(window(), QApplication::applicationName(), result.error);
     else if (result.outcome == EmailCampaign::Outcome::Stopped)
-        QMessageBox::critical(window(), QApplication::applicationName(), result.error);
+        QMessageBox::critical(window(), QApplication::applicationName(),
+                              QString(result.error).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 }

@@ -25,6 +25,9 @@ const QString kWhileConnected = QStringLiteral("This value can not be set while 
 const QString kNoSslLibrary = QStringLiteral("Could not load SSL library.");
 const QString kStartTlsFailed = QStringLiteral("Start SSL negotiation command failed.");
 const QString kSslUnavailable = QStringLiteral("SSL is not available on this server.");
+const QString kNoStartTlsWithPassword =
+    QStringLiteral("O servidor não oferece STARTTLS: a senha não será enviada sem criptografia.");
+const QString kCheckLogin = QStringLiteral("Verifique o usuário e a senha do e-mail.");
 
 QString systemErrorText(int number) {
     return QStringLiteral("Socket Error # %1\r\n%2").arg(number).arg(QString::fromLocal8Bit(std::strerror(number)));
@@ -61,12 +64,66 @@ QSslConfiguration tlsConfiguration() {
     return conf;
 }
 
+// Why a connection could not be made, as the operator reads it under the socket layer's own text.
+QString connectReasonText(int error, bool timedOut) {
+    if (timedOut)
+        return QStringLiteral("tempo esgotado");
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral("conexão recusada");
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("servidor não encontrado");
+    case QAbstractSocket::RemoteHostClosedError:
+        return QStringLiteral("conexão encerrada pelo servidor");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("tempo esgotado");
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("rede inacessível");
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral("acesso negado");
+    case QAbstractSocket::SslHandshakeFailedError:
+        return QStringLiteral("falha na negociação TLS");
+    default:
+        return QStringLiteral("erro de rede");
+    }
+}
+
+bool isHostNameChar(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+}
+
+bool isDomainName(const QString& name) {
+    if (!name.contains(u'.') || name.startsWith(u'.') || name.endsWith(u'.') || name.contains(QLatin1String("..")))
+        return false;
+    return std::all_of(name.begin(), name.end(), isHostNameChar);
+}
+
 bool isTlsModeName(const QString& mode) {
     return mode == QLatin1String(kTlsImplicit) || mode == QLatin1String(kTlsExplicit) ||
            mode == QLatin1String(kTlsRequire);
 }
 
 } // namespace
+
+QString ehloName(const QString& hostName, const QString& domainName, const QHostAddress& local) {
+    if (isDomainName(hostName))
+        return hostName;
+    const QString joined = hostName + u'.' + domainName;
+    if (!hostName.isEmpty() && !domainName.isEmpty() && isDomainName(joined))
+        return joined;
+    QHostAddress address = local;
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    if (mapped)
+        address = QHostAddress(v4);
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        address.setScopeId({});
+        return QStringLiteral("[IPv6:") + address.toString() + u']';
+    }
+    if (address.protocol() == QAbstractSocket::IPv4Protocol)
+        return u'[' + address.toString() + u']';
+    return QStringLiteral("[127.0.0.1]");
+}
 
 SmtpClient::SmtpClient(QObject* parent) : QObject(parent), m_clock([] { return QDateTime::currentDateTime(); }) {}
 
@@ -258,13 +315,13 @@ SmtpStatus SmtpClient::connectToServer() {
         m_socket->connectToHostEncrypted(m_settings.host, m_settings.port);
         const SmtpStatus status = waitFor([this] { return m_socket && m_socket->isEncrypted(); });
         if (!status)
-            return status;
+            return status.withConnectReason(connectReasonText(m_socketError, m_timedOut));
     } else {
         m_socket->connectToHost(m_settings.host, m_settings.port);
         const SmtpStatus status =
             waitFor([this] { return m_socket && m_socket->state() == QAbstractSocket::ConnectedState; });
         if (!status)
-            return status;
+            return status.withConnectReason(connectReasonText(m_socketError, m_timedOut));
     }
     SmtpReply greeting;
     SmtpStatus status = readReply(greeting);
@@ -272,6 +329,8 @@ SmtpStatus SmtpClient::connectToServer() {
         status = SmtpStatus::failure(greeting.text(), greeting.code);
     if (status)
         status = greet();
+    if (!status && status.replyCode() == 0 && (m_timedOut || m_socketError >= 0))
+        status = status.withConnectReason(connectReasonText(m_socketError, m_timedOut));
     if (!status)
         closeSocket();
     return status;
@@ -279,7 +338,10 @@ SmtpStatus SmtpClient::connectToServer() {
 
 // EHLO, or HELO when EHLO is refused; keeps the capability lines of a successful EHLO.
 SmtpStatus SmtpClient::greet() {
-    const QByteArray name = (m_settings.heloName.isEmpty() ? QHostInfo::localHostName() : m_settings.heloName).toUtf8();
+    const QString own = m_settings.heloName.isEmpty() ? ehloName(QHostInfo::localHostName(),
+                                                                 QHostInfo::localDomainName(), m_socket->localAddress())
+                                                      : m_settings.heloName;
+    const QByteArray name = own.toUtf8();
     m_capabilities.clear();
     SmtpReply reply;
     SmtpStatus status = command("EHLO " + name, {250}, &reply);
@@ -297,10 +359,11 @@ SmtpStatus SmtpClient::startTls() {
         return {};
     const bool required = tlsModeIs(kTlsRequire);
     if (!hasCapability(m_capabilities, u"STARTTLS")) {
-        if (!required)
+        // Without STARTTLS the session stays in clear text: fine for a message, never for the password.
+        if (!required && m_settings.username.isEmpty())
             return {};
         closeSocket();
-        return SmtpStatus::failure(kStartTlsFailed);
+        return required ? SmtpStatus::failure(kStartTlsFailed) : SmtpStatus::stopping(kNoStartTlsWithPassword);
     }
     if (!QSslSocket::supportsSsl()) {
         closeSocket();
@@ -335,6 +398,9 @@ SmtpStatus SmtpClient::authenticate() {
     if (status)
         status = command(m_settings.password.toUtf8().toBase64(), {235}, nullptr, true);
     m_authenticated = status.ok();
+    // A permanent refusal means the same for every later recipient: retrying would lock the account.
+    if (status.replyCode() >= 500 && status.replyCode() < 600)
+        return SmtpStatus::stopping(status.text() + QStringLiteral("\r\n") + kCheckLogin, status.replyCode());
     return status;
 }
 

@@ -14,9 +14,15 @@
 #include <initializer_list>
 
 class QEventLoop;
+class QHostAddress;
 class QSslSocket;
 
 namespace vestral::mail {
+
+// The name the client greets with (EHLO/HELO, RFC 5321 4.1.1.1): the machine's fully qualified name when
+// it has one (the host name itself, or the host name with the local domain), otherwise an address literal
+// of the connection's local end: "[192.0.2.10]", "[IPv6:2001:db8::1]".
+QString ehloName(const QString& hostName, const QString& domainName, const QHostAddress& local);
 
 // Session transcript: "--> [host] line" sent, "<-- [host] line" received; off unless enabled with
 // QT_LOGGING_RULES="vestral.smtp.debug=true". Credentials are masked.
@@ -50,7 +56,9 @@ public:
     SmtpStatus connectToServer();
     // On the first call of a connection: STARTTLS when the mode asks for it, then AUTH LOGIN when a user name
     // is set and the server offers LOGIN. Then one mail transaction, pipelined when the server offers it.
-    // Returns ok when the server accepted the message.
+    // Returns ok when the server accepted the message. Failures that every later message would meet too
+    // (explicit TLS without STARTTLS while a user name is set; AUTH refused with 5xx) come back with
+    // stopsRun() set.
     SmtpStatus send(const EmailMessage& message);
     // QUIT when connected, then closes in every case; a QUIT reply other than 221 is returned as a failure.
     SmtpStatus disconnectFromServer();

@@ -2,13 +2,16 @@
 
 #include <QStringList>
 #include <QTimeZone>
+#include <algorithm>
 
 namespace vestral::mail {
 
 namespace {
 
 constexpr qsizetype kMaxEncodedWord = 75;
-constexpr qsizetype kMaxBodyLine = 998; // octets a line may hold on the wire (RFC 5321, 4.5.3.1.6)
+constexpr qsizetype kMaxHeaderLine = 76; // a line holding encoded words (RFC 2047, 2)
+constexpr qsizetype kMaxFoldedLine = 78; // a header line's recommended length (RFC 5322, 2.1.1)
+constexpr qsizetype kMaxBodyLine = 998;  // octets a line may hold on the wire (RFC 5321, 4.5.3.1.6)
 
 bool isPrintableAscii(const QString& text) {
     for (QChar c : text) {
@@ -99,18 +102,15 @@ QByteArray formatSmtpDate(const QDateTime& when) {
     return text.toLatin1();
 }
 
-QByteArray encodeHeaderText(const QString& text) {
-    if (isPrintableAscii(text))
-        return text.toLatin1();
-    bool latin1 = true;
-    for (QChar c : text) {
-        if (c.unicode() > 0xff) {
-            latin1 = false;
-            break;
-        }
-    }
+namespace {
+
+// Q-encoded words (ISO-8859-1 when every character fits, UTF-8 otherwise) holding text, each within the
+// RFC 2047 limit of 75 characters; the first one also leaves room for the `used` characters of its line.
+QList<QByteArray> encodedWords(const QString& text, qsizetype used) {
+    const bool latin1 = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xff; });
     const QByteArray prefix = latin1 ? QByteArrayLiteral("=?ISO-8859-1?Q?") : QByteArrayLiteral("=?UTF-8?Q?");
     const qsizetype room = kMaxEncodedWord - prefix.size() - 2;
+    qsizetype firstRoom = qMax<qsizetype>(12, qMin(room, kMaxHeaderLine - used - prefix.size() - 2));
     QList<QByteArray> words;
     QByteArray current;
     // Walk whole code points so a UTF-8 sequence never straddles two words.
@@ -118,35 +118,87 @@ QByteArray encodeHeaderText(const QString& text) {
         const qsizetype len = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
         const QString ch = text.mid(i, len);
         const QByteArray piece = qEncode(latin1 ? ch.toLatin1() : ch.toUtf8());
-        if (current.size() + piece.size() > room) {
-            words.append(current);
+        if (!current.isEmpty() && current.size() + piece.size() > (words.isEmpty() ? firstRoom : room)) {
+            words.append(prefix + current + "?=");
             current.clear();
         }
         current += piece;
         i += len;
     }
-    words.append(current);
+    words.append(prefix + current + "?=");
+    return words;
+}
+
+// Printable US-ASCII folded at its blanks (RFC 5322, 2.2.3) so that no line passes 78 characters;
+// empty when a single word is too long for that.
+QByteArray foldAscii(const QString& text, qsizetype used) {
     QByteArray out;
-    for (const QByteArray& word : words) {
-        if (!out.isEmpty())
-            out += "\r\n ";
-        out += prefix + word + "?=";
+    qsizetype line = used;
+    const QStringList words = text.split(u' ');
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QByteArray word = words[i].toLatin1();
+        if (i == 0) {
+            out += word;
+            line += word.size();
+        } else if (!word.isEmpty() && line + 1 + word.size() > kMaxFoldedLine) {
+            out += "\r\n " + word;
+            line = 1 + word.size();
+        } else {
+            out += ' ' + word;
+            line += 1 + word.size();
+        }
+        if (line > kMaxFoldedLine)
+            return {};
     }
     return out;
 }
 
-QByteArray formatMailbox(const QString& name, const QString& address) {
-    const QByteArray angle = '<' + address.toUtf8() + '>';
+// Text a mail program would decode although it was meant literally.
+bool looksEncoded(const QString& text) {
+    const qsizetype open = text.indexOf(QLatin1String("=?"));
+    return open >= 0 && text.indexOf(QLatin1String("?="), open + 2) >= 0;
+}
+
+} // namespace
+
+QByteArray encodeHeaderText(const QString& text, qsizetype used) {
+    if (isPrintableAscii(text) && !looksEncoded(text)) {
+        const QByteArray folded = foldAscii(text, used);
+        if (!folded.isEmpty() || text.isEmpty())
+            return folded;
+    }
+    return encodedWords(text, used).join("\r\n ");
+}
+
+QString displayName(const QString& name) {
+    QString out;
+    out.reserve(name.size());
+    for (QChar c : name) {
+        if (c.category() != QChar::Other_Control)
+            out += c;
+    }
+    return out;
+}
+
+QByteArray formatMailbox(const QString& rawName, const QString& address, qsizetype used) {
+    const QByteArray angle = '<' + address.trimmed().toUtf8() + '>';
+    const QString name = displayName(rawName);
     if (name.isEmpty())
         return angle;
-    if (!isPrintableAscii(name))
-        return encodeHeaderText(name) + ' ' + angle;
-    if (isAtomText(name))
-        return name.toLatin1() + ' ' + angle;
-    QByteArray quoted = name.toLatin1();
-    quoted.replace('\\', "\\\\");
-    quoted.replace('"', "\\\"");
-    return '"' + quoted + "\" " + angle;
+    QByteArray phrase;
+    if (!isPrintableAscii(name) || looksEncoded(name) || used + name.size() + 2 > kMaxFoldedLine) {
+        phrase = encodeHeaderText(name, used);
+    } else if (isAtomText(name)) {
+        phrase = name.toLatin1();
+    } else {
+        phrase = name.toLatin1();
+        phrase.replace('\\', "\\\\");
+        phrase.replace('"', "\\\"");
+        phrase = '"' + phrase + '"';
+    }
+    const qsizetype lastBreak = phrase.lastIndexOf('\n');
+    const qsizetype lastLine = lastBreak < 0 ? used + phrase.size() : phrase.size() - lastBreak - 1;
+    return phrase + (lastLine + 1 + angle.size() > kMaxFoldedLine ? "\r\n " : " ") + angle;
 }
 
 bool isSafeAddress(const QString& address) {
@@ -161,10 +213,10 @@ bool isSafeAddress(const QString& address) {
 
 QByteArray writeSmtpMessage(const EmailMessage& message, const QDateTime& now) {
     QByteArray out;
-    out += "From: " + formatMailbox(message.fromName, message.fromAddress) + "\r\n";
+    out += "From: " + formatMailbox(message.fromName, message.fromAddress, 6) + "\r\n";
     if (!message.subject.isEmpty())
-        out += "Subject: " + encodeHeaderText(message.subject) + "\r\n";
-    out += "To: " + formatMailbox(message.toName, message.toAddress) + "\r\n";
+        out += "Subject: " + encodeHeaderText(message.subject, 9) + "\r\n";
+    out += "To: " + formatMailbox(message.toName, message.toAddress, 4) + "\r\n";
     out += "Content-Type: text/html; charset=UTF-8\r\n";
     out += "MIME-Version: 1.0\r\n";
     QString body = message.htmlBody;

@@ -18,7 +18,7 @@ struct SmtpSettings {
     quint16 port = 25;
     QString username;
     QString password;
-    QString heloName; // empty: the local host name
+    QString heloName; // empty: the machine's fully qualified name, else an address literal of the local end
     bool useSsl = false;
     QString sslMethod;
     QString tlsMode = QString::fromLatin1(kTlsNone);
@@ -31,17 +31,34 @@ class [[nodiscard]] SmtpStatus {
 public:
     SmtpStatus() = default;
     static SmtpStatus failure(const QString& text, int replyCode = 0) { return SmtpStatus(text, replyCode); }
+    // A failure that no later recipient of the run can escape (a refused login, a password that would go in
+    // clear text): the campaign stops instead of trying again for every recipient.
+    static SmtpStatus stopping(const QString& text, int replyCode = 0) {
+        SmtpStatus s(text, replyCode);
+        s.m_stopsRun = true;
+        return s;
+    }
+    // The connection itself could not be made (refused, no such host, no answer): why, in Portuguese.
+    SmtpStatus withConnectReason(const QString& reason) const {
+        SmtpStatus s = *this;
+        s.m_connectReason = reason;
+        return s;
+    }
 
     bool ok() const { return !m_failed; }
     explicit operator bool() const { return ok(); }
     const QString& text() const { return m_text; }
     int replyCode() const { return m_replyCode; } // the server's code when a reply caused the failure, else 0
+    bool stopsRun() const { return m_stopsRun; }
+    const QString& connectReason() const { return m_connectReason; } // empty unless the connection failed
 
 private:
     SmtpStatus(const QString& text, int replyCode) : m_failed(true), m_text(text), m_replyCode(replyCode) {}
     bool m_failed = false;
     QString m_text;
     int m_replyCode = 0;
+    bool m_stopsRun = false;
+    QString m_connectReason;
 };
 
 } // namespace vestral::mail

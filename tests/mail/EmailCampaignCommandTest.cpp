@@ -20,7 +20,7 @@ protected:
         MailDatabaseTest::SetUp();
         if (HasFatalFailure())
             return;
-        sql("INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (10, 'Clientes'), (11, 'Fornecedores')");
+        sql("INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (10, 'Clientes'), (11, 'Fornecedores'), (12, 'Vazio')");
         addContact("Ana", "ana@example.org", 10, false);
         addContact("Bia", "bia@example.org", 10, true);
         addContact("Caio", "caio@example.org", 11, false);
@@ -86,11 +86,18 @@ TEST_F(EmailCampaignCommandTest, FilterChoosesTheRecipientsAsTheFilterButtonDoes
     ASSERT_EQ(got.size(), 2);
     EXPECT_EQ(got[1]["rcpt_tos"].toArray().first().toString(), QStringLiteral("bia@example.org"));
 
-    ASSERT_EQ(run({"--group", "Ninguém"}), 0);
+    ASSERT_EQ(run({"--group", "Vazio"}), 0);
     EXPECT_EQ(m_out.trimmed(), QString::fromUtf8("Não existe contatos para enviar a(s) mensagem(s)!"));
 }
 
 TEST_F(EmailCampaignCommandTest, FailuresExitWithOneAndTheirText) {
+    // A group that does not exist is said as such, not taken for an empty one.
+    configure(QStringLiteral("127.0.0.1"), unusedPort(), QString::fromLatin1(kTlsNone), false);
+    EXPECT_EQ(run({"--group", QString::fromUtf8("Ninguém")}), 1);
+    EXPECT_EQ(m_err.trimmed(), QString::fromUtf8("Grupo não encontrado: Ninguém"));
+    EXPECT_TRUE(m_out.isEmpty()) << m_out.toStdString();
+    EXPECT_EQ(run({"--group", "clientes"}), 1); // names are compared exactly, as the filter does
+
     configure(QStringLiteral("127.0.0.1"), unusedPort(), QString::fromLatin1(kTlsImplicit), false);
     EXPECT_EQ(run({"--group", "Fornecedores"}), 1);
     EXPECT_EQ(m_err.trimmed(), QStringLiteral("SSL IOHandler is required for this setting"));

@@ -163,7 +163,7 @@ TEST_F(EmailCampaignTest, FailureBeforeSendStopsTheRun) {
             EXPECT_FALSE(r.error.isEmpty());
         EXPECT_EQ(m_lines, QStringList({line(EmailCampaign::kConfigurando), line(EmailCampaign::kSemEmail),
                                         line(EmailCampaign::kConfigurando)}));
-        EXPECT_EQ(m_progress.last(), 0); // left visible
+        EXPECT_EQ(m_progress.last(), -1); // idle again, as after a finished run
         EXPECT_TRUE(history().isEmpty());
     }
 }

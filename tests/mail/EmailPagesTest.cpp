@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
@@ -173,4 +174,47 @@ TEST_F(EmailPagesTest, SendButtonIsDisabledDuringARun) {
     EXPECT_FALSE(widget.progressBar()->isVisible());
     ASSERT_EQ(widget.statusList()->count(), 4);
     EXPECT_EQ(widget.statusList()->item(3)->text(), QString::fromUtf8("09/12/2026 09:00:00 sem E-mail para envio!"));
+}
+
+// A run stopped by a connection failure: the bar is idle again and the error box names host, port and reason
+// under the socket layer's text.
+TEST_F(EmailPagesTest, FailedRunLeavesTheBarIdleAndNamesTheServer) {
+    quint16 port;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    QSqlQuery q(ado()->database());
+    ASSERT_TRUE(q.exec("INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (10, 'Clientes')"));
+    ASSERT_TRUE(q.exec("INSERT INTO dbCLIENTE (NOME, FONE, EMAIL, ID_GRUPO) VALUES ('Ana', '11', 'ana@x.org', 10)"));
+    q.prepare("UPDATE dbCFG SET HOST = '127.0.0.1', PORTA = ?, TLS = 'utNoTLSSupport', SSL = 0, TEMPO_EMAIL = 0");
+    q.addBindValue(port);
+    ASSERT_TRUE(q.exec());
+    ado()->dbCFG->refresh();
+    TDM recipients(ado());
+    ASSERT_TRUE(recipients.connectSource(TDM::CadastroLocal));
+    EmailSendWidget widget(ado(), &recipients);
+    widget.show();
+    QString shown;
+    bool barVisibleUnderBox = true;
+    QTimer poll; // the run itself turns the event loop while it connects: wait for the box to appear
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        shown = box->text();
+        barVisibleUnderBox = widget.progressBar()->isVisible();
+        box->close();
+    });
+    poll.start(10);
+    widget.suiButton12Click();
+    poll.stop();
+    EXPECT_EQ(shown, QString::fromUtf8("Socket Error # 111\nConnection refused\n"
+                                       "Não foi possível conectar a 127.0.0.1:%1 (conexão recusada)")
+                         .arg(port));
+    EXPECT_FALSE(barVisibleUnderBox);
+    EXPECT_FALSE(widget.progressBar()->isVisible());
+    EXPECT_EQ(widget.progressBar()->value(), 0);
+    EXPECT_TRUE(widget.sendButton()->isEnabled());
 }

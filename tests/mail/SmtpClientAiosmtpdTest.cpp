@@ -70,8 +70,10 @@ TEST_F(SmtpClientAiosmtpd, SendsTwoMessagesOverOneSessionInEachMode) {
         bool tls;
     };
     const Case cases[] = {
-        {"plain", kTlsNone, false},       {"plain", kTlsExplicit, false}, // no STARTTLS offered: plain text
-        {"starttls", kTlsExplicit, true}, {"starttls", kTlsRequire, true}, {"implicit", kTlsImplicit, true},
+        {"plain", kTlsNone, false},
+        {"starttls", kTlsExplicit, true},
+        {"starttls", kTlsRequire, true},
+        {"implicit", kTlsImplicit, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.serverMode) + " " + c.tlsMode);
@@ -136,4 +138,49 @@ TEST_F(SmtpClientAiosmtpd, WrongPasswordFailsWithServerText) {
     EXPECT_EQ(status.replyCode(), 535);
     EXPECT_FALSE(client.isAuthenticated());
     EXPECT_TRUE(received().isEmpty());
+}
+
+// Explicit TLS against a server without STARTTLS: the password never goes out in clear text; without a user
+// name the message goes in plain text.
+TEST_F(SmtpClientAiosmtpd, ExplicitTlsWithoutStartTlsKeepsThePasswordBack) {
+    for (const bool withUser : {true, false}) {
+        SCOPED_TRACE(withUser ? "user" : "no user");
+        SmtpClient client;
+        SmtpSettings s = settings(startServer(QStringLiteral("plain")), kTlsExplicit);
+        if (!withUser)
+            s.username.clear();
+        ASSERT_TRUE(client.configure(s).ok());
+        ASSERT_TRUE(client.connectToServer().ok());
+        const SmtpStatus status = client.send(message(QStringLiteral("ana@example.org"), QStringLiteral("Ana")));
+        EXPECT_EQ(status.ok(), !withUser) << status.text().toStdString();
+        EXPECT_EQ(status.stopsRun(), withUser);
+        EXPECT_EQ(received().size(), withUser ? 0 : 1);
+        (void)client.disconnectFromServer();
+    }
+}
+
+// A subject of 1,300 characters (ASCII or not) folds into lines the server accepts and reads back whole; the
+// greeting name is one a server that checks names accepts.
+TEST_F(SmtpClientAiosmtpd, LongSubjectsAndTheGreetingName) {
+    const QString ascii = QStringLiteral("Oferta especial de fim de ano ").repeated(44).left(1300);
+    const QString accented = QString::fromUtf8("Promoção relâmpago ").repeated(69).left(1300);
+    const QString oneWord = QString(1300, u'x');
+    SmtpClient client;
+    SmtpSettings s = settings(startServer(QStringLiteral("plain")), kTlsNone);
+    s.heloName.clear();
+    ASSERT_TRUE(client.configure(s).ok());
+    ASSERT_TRUE(client.connectToServer().ok());
+    for (const QString& subject : {ascii, accented, oneWord}) {
+        EmailMessage m = message(QStringLiteral("ana@example.org"), QStringLiteral("Ana"));
+        m.subject = subject;
+        const SmtpStatus status = client.send(m);
+        ASSERT_TRUE(status.ok()) << status.text().toStdString();
+    }
+    const QList<QJsonObject> got = received();
+    ASSERT_EQ(got.size(), 3);
+    EXPECT_EQ(got[0]["subject"].toString(), ascii);
+    EXPECT_EQ(got[1]["subject"].toString(), accented);
+    EXPECT_EQ(got[2]["subject"].toString(), oneWord);
+    const QString helo = got[0]["helo"].toString();
+    EXPECT_TRUE(helo.startsWith(u'[') || (helo.contains(u'.') && !helo.contains(u' '))) << helo.toStdString();
 }

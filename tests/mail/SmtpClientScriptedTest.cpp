@@ -1,6 +1,8 @@
 #include "ScriptedSmtpServer.h"
 #include "mail/SmtpClient.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <QLoggingCategory>
 #include <QTimeZone>
 #include <gtest/gtest.h>
@@ -88,7 +90,9 @@ TEST_F(SmtpClientScripted, PipelinedSessionAuthenticatesOnceAndSendsBatch) {
 TEST_F(SmtpClientScripted, HeloFallbackMeansNoExtensions) {
     server.ehloReply = "250-scripted\r\n250-STARTTLS\r\n250-PIPELINING\r\n250 AUTH LOGIN\r\n";
     scriptReply("EHLO", "502 5.5.2 EHLO not supported\r\n");
-    connectWith(settings(kTlsExplicit, true));
+    SmtpSettings s = settings(kTlsExplicit, true);
+    s.username.clear(); // no password to protect: plain text is allowed
+    connectWith(s);
     EXPECT_TRUE(client.capabilities().isEmpty());
     ASSERT_TRUE(client.send(message()).ok());
     EXPECT_EQ(server.count("STARTTLS"), 0);
@@ -103,28 +107,39 @@ TEST_F(SmtpClientScripted, HeloFallbackMeansNoExtensions) {
 }
 
 TEST_F(SmtpClientScripted, StartTlsOutcomesByMode) {
+    const QString noStartTls =
+        QString::fromUtf8("O servidor não oferece STARTTLS: a senha não será enviada sem criptografia.");
     struct Case {
         const char* mode;
+        bool user;
         QByteArray ehlo;
         QByteArray startTlsReply;
         QString failure; // empty: sent in plain text
+        bool stopsRun;
     };
     const Case cases[] = {
-        {kTlsExplicit, "250-x\r\n250 AUTH LOGIN\r\n", {}, {}},
-        {kTlsRequire, "250-x\r\n250 AUTH LOGIN\r\n", {}, "Start SSL negotiation command failed."},
-        {kTlsExplicit, "250-x\r\n250 STARTTLS\r\n", "454 4.7.0 TLS not available\r\n",
-         "Start SSL negotiation command failed."},
-        {kTlsRequire, "250-x\r\n250 STARTTLS\r\n", "454 4.7.0 TLS not available\r\n",
-         "SSL is not available on this server."},
-        {kTlsNone, "250-x\r\n250 STARTTLS\r\n", {}, {}},
+        // Explicit TLS with a password to send and no STARTTLS (absent, or stripped on the way): stop.
+        {kTlsExplicit, true, "250-x\r\n250 AUTH LOGIN\r\n", {}, noStartTls, true},
+        {kTlsExplicit, true, "250 x\r\n", {}, noStartTls, true},
+        {kTlsExplicit, false, "250-x\r\n250 AUTH LOGIN\r\n", {}, {}, false},
+        {kTlsRequire, true, "250-x\r\n250 AUTH LOGIN\r\n", {}, "Start SSL negotiation command failed.", false},
+        {kTlsExplicit, true, "250-x\r\n250 STARTTLS\r\n", "454 4.7.0 TLS not available\r\n",
+         "Start SSL negotiation command failed.", false},
+        {kTlsRequire, true, "250-x\r\n250 STARTTLS\r\n", "454 4.7.0 TLS not available\r\n",
+         "SSL is not available on this server.", false},
+        {kTlsNone, true, "250-x\r\n250 STARTTLS\r\n", {}, {}, false},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.mode) + " " + c.ehlo.toStdString());
+        SCOPED_TRACE(std::string(c.mode) + (c.user ? " user " : " ") + c.ehlo.toStdString());
         server.commands.clear();
         server.ehloReply = c.ehlo;
         scriptReply("STARTTLS", c.startTlsReply);
-        connectWith(settings(c.mode, true));
+        SmtpSettings s = settings(c.mode, true);
+        if (!c.user)
+            s.username.clear();
+        connectWith(s);
         const SmtpStatus status = client.send(message());
+        EXPECT_EQ(status.stopsRun(), c.stopsRun);
         if (c.failure.isEmpty()) {
             EXPECT_TRUE(status.ok()) << status.text().toStdString();
             EXPECT_EQ(server.count("MAIL FROM"), 1);
@@ -222,15 +237,69 @@ TEST_F(SmtpClientScripted, PipelinedRepliesAreMatchedInOrder) {
     EXPECT_EQ(server.lines().back(), "RSET");
 }
 
-TEST_F(SmtpClientScripted, AuthRefusedFailsWithServerText) {
-    server.script = [](const QByteArray&, const QByteArray& line) -> QByteArray {
-        return line == kPassword ? "535 5.7.8 Authentication credentials invalid\r\n" : QByteArray();
+// A permanent refusal of the login stops the run (every later recipient would be refused the same way and
+// providers lock an account after a few); a temporary one is an ordinary failed send.
+TEST_F(SmtpClientScripted, AuthRefusalsAndWhetherTheyStopTheRun) {
+    struct Case {
+        QByteArray line; // the command answered with reply
+        QByteArray reply;
+        bool stopsRun;
     };
-    connectWith(settings());
-    const SmtpStatus status = client.send(message());
-    EXPECT_EQ(status.text(), QStringLiteral("5.7.8 Authentication credentials invalid"));
-    EXPECT_FALSE(client.isAuthenticated());
-    EXPECT_EQ(server.count("MAIL"), 0);
+    const Case cases[] = {
+        {kPassword, "535 5.7.8 Authentication credentials invalid\r\n", true},
+        {kUser, "535 5.7.8 Bad user\r\n", true},
+        {"AUTH LOGIN", "504 5.5.4 Unrecognized authentication type\r\n", true},
+        {kPassword, "454 4.7.0 Temporary authentication failure\r\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reply.toStdString());
+        server.commands.clear();
+        server.script = [c](const QByteArray&, const QByteArray& line) {
+            return line == c.line ? c.reply : QByteArray();
+        };
+        connectWith(settings());
+        const SmtpStatus status = client.send(message());
+        const QString serverText = QString::fromLatin1(c.reply.mid(4).trimmed());
+        EXPECT_EQ(status.text(), c.stopsRun
+                                     ? serverText + QString::fromUtf8("\r\nVerifique o usuário e a senha do e-mail.")
+                                     : serverText);
+        EXPECT_EQ(status.replyCode(), c.reply.left(3).toInt());
+        EXPECT_EQ(status.stopsRun(), c.stopsRun);
+        EXPECT_FALSE(client.isAuthenticated());
+        EXPECT_EQ(server.count("MAIL"), 0);
+        (void)client.disconnectFromServer();
+    }
+}
+
+// Without a configured name the greeting carries the machine's own name, never free text a server refuses.
+TEST_F(SmtpClientScripted, GreetingNameIsTheMachinesOwn) {
+    SmtpSettings s = settings();
+    s.heloName.clear();
+    connectWith(s);
+    const QByteArray ehlo = server.lines().first();
+    EXPECT_EQ(ehlo, "EHLO " + ehloName(QHostInfo::localHostName(), QHostInfo::localDomainName(),
+                                       QHostAddress(QHostAddress::LocalHost))
+                                  .toUtf8());
+    EXPECT_FALSE(ehlo.contains(' ') && ehlo.indexOf(' ') != 4) << ehlo.constData();
+}
+
+TEST(SmtpEhloName, FullyQualifiedNameElseAddressLiteral) {
+    struct Case {
+        QString host, domain, local, expected;
+    };
+    const Case cases[] = {
+        {"estacao.loja.com.br", "", "192.0.2.10", "estacao.loja.com.br"},
+        {"estacao", "loja.com.br", "192.0.2.10", "estacao.loja.com.br"},
+        {"estacao", "", "192.0.2.10", "[192.0.2.10]"},
+        {"", "", "192.0.2.10", "[192.0.2.10]"},
+        {"Servidor de Controle VESTRAL!", "", "192.0.2.10", "[192.0.2.10]"},
+        {"estacao.", "", "192.0.2.10", "[192.0.2.10]"},
+        {"estacao", "", "2001:db8::1", "[IPv6:2001:db8::1]"},
+        {"estacao", "", "fe80::1%eth0", "[IPv6:fe80::1]"},
+        {"estacao", "", "::ffff:192.0.2.7", "[192.0.2.7]"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ehloName(c.host, c.domain, QHostAddress(c.local)), c.expected) << c.host.toStdString();
 }
 
 TEST_F(SmtpClientScripted, ConnectFailures) {
@@ -241,14 +310,18 @@ TEST_F(SmtpClientScripted, ConnectFailures) {
     EXPECT_FALSE(client.connected());
 
     server.greeting = "554 5.3.2 Not accepting mail\r\n";
-    EXPECT_EQ(client.connectToServer().text(), QStringLiteral("5.3.2 Not accepting mail"));
+    const SmtpStatus refused = client.connectToServer();
+    EXPECT_EQ(refused.text(), QStringLiteral("5.3.2 Not accepting mail"));
+    EXPECT_TRUE(refused.connectReason().isEmpty()); // the server answered: not a connection failure
     EXPECT_FALSE(client.connected());
 
     server.greeting.clear(); // silent server: the read time-out is a connection failure
     SmtpSettings quick = settings();
     quick.timeoutMs = 300;
     ASSERT_TRUE(client.configure(quick).ok());
-    EXPECT_EQ(client.connectToServer().text(), QStringLiteral("Socket Error # 110\r\nConnection timed out"));
+    const SmtpStatus silent = client.connectToServer();
+    EXPECT_EQ(silent.text(), QStringLiteral("Socket Error # 110\r\nConnection timed out"));
+    EXPECT_EQ(silent.connectReason(), QStringLiteral("tempo esgotado"));
     EXPECT_FALSE(client.connected());
 }
 
@@ -262,7 +335,9 @@ TEST_F(SmtpClientScripted, ConnectionRefused) {
     SmtpSettings s = settings();
     s.port = freePort;
     ASSERT_TRUE(client.configure(s).ok());
-    EXPECT_EQ(client.connectToServer().text(), QStringLiteral("Socket Error # 111\r\nConnection refused"));
+    const SmtpStatus status = client.connectToServer();
+    EXPECT_EQ(status.text(), QStringLiteral("Socket Error # 111\r\nConnection refused"));
+    EXPECT_EQ(status.connectReason(), QString::fromUtf8("conexão recusada"));
 }
 
 TEST_F(SmtpClientScripted, ServerClosingMidSessionIsReported) {

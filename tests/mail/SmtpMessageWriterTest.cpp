@@ -62,6 +62,57 @@ TEST(SmtpMessageWriter, Mailboxes) {
     EXPECT_EQ(formatMailbox(QString::fromUtf8("José"), "a@b.c"), "=?ISO-8859-1?Q?Jos=E9?= <a@b.c>");
 }
 
+// Hostile display names: control characters from merged data are dropped, a name that a mail program would
+// decode as an encoded word is encoded itself, and blanks around an address do not reach the header.
+TEST(SmtpMessageWriter, DisplayNameHygiene) {
+    struct Case {
+        QString name;
+        QString address;
+        QByteArray wire;
+    };
+    const Case cases[] = {
+        {"Ana\r\nBcc: x@y.z", "a@b.c", "\"AnaBcc: x@y.z\" <a@b.c>"},
+        {QString::fromUtf8("Jo\x1b[31mão\t"), "a@b.c", "=?ISO-8859-1?Q?Jo=5B31m=E3o?= <a@b.c>"},
+        {"=?UTF-8?B?QWRtaW4=?=", "a@b.c", "=?ISO-8859-1?Q?=3D=3FUTF-8=3FB=3FQWRtaW4=3D=3F=3D?= <a@b.c>"},
+        {"Ana", "  a@b.c \t", "Ana <a@b.c>"},
+        {"\x01\x02", "a@b.c", "<a@b.c>"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(formatMailbox(c.name, c.address), c.wire) << c.name.toStdString();
+}
+
+// Every header line stays within what servers accept (998) and what RFC 5322 recommends (78), encoded-word
+// lines within 76 (RFC 2047, 2); unfolding gives the text back.
+TEST(SmtpMessageWriter, LongSubjectsAndNamesFold) {
+    const QString cases[] = {
+        QStringLiteral("Oferta especial de fim de ano ").repeated(44).left(1300),
+        QString::fromUtf8("Promoção relâmpago ").repeated(69).left(1300),
+        QString(1300, u'x'),
+        QStringLiteral("curto =?ISO-8859-1?Q?abc?= fim"),
+    };
+    for (const QString& text : cases) {
+        SCOPED_TRACE(text.left(30).toStdString());
+        EmailMessage m;
+        m.fromAddress = "a@b.c";
+        m.toAddress = "d@e.f";
+        m.toName = text;
+        m.subject = text;
+        const QByteArray message = writeSmtpMessage(m, at(2026, 1, 1, 0, 0, 0, 0));
+        const QByteArray headers = message.left(message.indexOf("\r\n\r\n"));
+        for (const QByteArray& line : headers.split('\n')) {
+            const QByteArray bare = line.endsWith('\r') ? line.chopped(1) : line;
+            EXPECT_LE(bare.size(), bare.contains("=?") ? 76 : 78) << bare.constData();
+        }
+        const QByteArray subject = encodeHeaderText(text, 9);
+        QByteArray unfolded = subject;
+        unfolded.replace("\r\n", "");
+        if (!subject.contains("=?")) {
+            EXPECT_EQ(QString::fromLatin1(unfolded), text);
+        }
+        EXPECT_FALSE(subject.contains("=?ISO-8859-1?Q?abc?=")); // never passed on to be decoded
+    }
+}
+
 TEST(SmtpMessageWriter, SafeAddresses) {
     EXPECT_TRUE(isSafeAddress("ana@example.com"));
     EXPECT_FALSE(isSafeAddress(""));

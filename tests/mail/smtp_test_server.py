@@ -12,6 +12,7 @@ import email.header
 import email.policy
 import itertools
 import json
+import re
 import ssl
 import sys
 
@@ -19,7 +20,9 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 def decoded(value):
-    return str(email.header.make_header(email.header.decode_header(value or "")))
+    # Unfolding (RFC 5322, 2.2.3) removes each line break that is followed by a blank.
+    unfolded = re.sub(r"\r?\n(?=[ \t])", "", value or "")
+    return str(email.header.make_header(email.header.decode_header(unfolded)))
 
 
 class Handler:
@@ -58,6 +61,7 @@ class Handler:
             "from": decoded(msg["From"]),
             "to": decoded(msg["To"]),
             "content_type": msg["Content-Type"],
+            "helo": session.host_name,
             "date": msg["Date"],
             "body": msg.get_payload(decode=True).decode(charset),
             "raw": envelope.content.decode("utf-8", "replace"),
