@@ -184,7 +184,8 @@ void HistoricoPage::showMessage() {
 void HistoricoPage::suiButton24Click() {
     QString error;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = HistorySearch::run(m_ado->dbHISTORICO, filter(), &error);
+    m_searched = filter();
+    const bool ok = HistorySearch::run(m_ado->dbHISTORICO, m_searched, &error);
     QApplication::restoreOverrideCursor();
     if (!ok) {
         m_dialog(QMessageBox::Critical, error, QMessageBox::Ok);
@@ -202,7 +203,7 @@ void HistoricoPage::suiButton7Click() {
     TfImp* imp = TfImp::instance();
     if (!imp)
         imp = new TfImp(m_ado, this);
-    imp->preview(HistoryReport::Form(kind));
+    imp->preview(HistoryReport::Form(kind), m_searched);
 }
 
 void HistoricoPage::failedContacts(FailedContacts::Action action) {

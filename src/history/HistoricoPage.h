@@ -63,4 +63,5 @@ private:
     DbGrid* m_grid;
     QPlainTextEdit* m_mensagem;
     OperatorDialog m_dialog;
+    HistorySearch::Filter m_searched; // the filter of the rows the page holds, which "Imprimir" prints
 };

@@ -1,16 +1,15 @@
 #include "history/HistoryReport.h"
 
-#include <QFile>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QSaveFile>
 #include <QTextDocumentFragment>
-#include <QTextLayout>
 
-#include "store/Dataset.h"
+#include "history/HistoryReportReader.h"
 
 namespace HistoryReport {
 namespace {
@@ -27,20 +26,51 @@ QFont font(const QString& family, int points, bool bold = false, bool italic = f
     return f;
 }
 
+// "dddd-dd-dd dd:dd:dd" with nothing after it.
+bool hasStoredForm(const QString& s) {
+    static const QString pattern = QStringLiteral("0000-00-00 00:00:00");
+    if (s.size() != pattern.size())
+        return false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (pattern[i] == u'0' ? !s[i].isDigit() || s[i].unicode() > 0x7f : s[i] != pattern[i])
+            return false;
+    }
+    return true;
+}
+
 // Draws in millimetres on a device measured in its own dots.
 class Renderer {
 public:
-    Renderer(QPagedPaintDevice* device, const Options& options, int rows)
+    Renderer(QPagedPaintDevice* device, const Options& options, int rows, qint64 maxId)
         : m_device(device), m_options(options), m_rows(rows), m_dots(device->logicalDpiX() / 25.4),
-          m_pageHeight(device->pageLayout().paintRect(QPageLayout::Millimeter).height()) {}
+          m_pageHeight(device->pageLayout().paintRect(QPageLayout::Millimeter).height()),
+          m_detailFont(font("Arial", 6)), m_detail(m_detailFont, device),
+          m_columns(fittedColumns(options.form, m_detail, m_dots, maxId)) {
+        const double h = kDetailHeight * m_dots;
+        m_detailBaseline = (h - (m_detail.ascent() + m_detail.descent())) / 2 + m_detail.ascent();
+        m_bodyLines = qMax(1, int((kDetailHeight - 0.4) * m_dots / m_detail.lineSpacing()));
+        for (const Column& c : std::as_const(m_columns)) {
+            if (c.field.isEmpty()) {
+                m_sim = clipToWidth(QStringLiteral("SIM"), m_detail, c.width * m_dots);
+                m_nao = clipToWidth(QStringLiteral("NÃO"), m_detail, c.width * m_dots);
+            }
+        }
+    }
 
     bool begin() { return m_painter.begin(m_device); }
     void end() { m_painter.end(); }
     int pages() const { return m_page; }
+    bool cancelled() const { return m_cancelled; }
+    // Reports the last page as finished.
+    void finish() {
+        if (m_options.progress && !m_cancelled)
+            m_cancelled = !m_options.progress(m_page, m_printed);
+    }
 
     void titleBand();
     void headingBand();
-    void detailBand(const Dataset* history, int row);
+    // False when the operator cancelled at a page break.
+    bool detailBand(const Row& row);
 
 private:
     QRectF mm(double x, double y, double w, double h) const { return {x * m_dots, y * m_dots, w * m_dots, h * m_dots}; }
@@ -53,23 +83,37 @@ private:
         m_painter.drawText(r, flags, t);
         m_painter.restore();
     }
-    void room(double height) {
+    bool room(double height) {
         if (m_y + height <= m_pageHeight + 0.001)
-            return;
+            return true;
+        if (m_options.progress && !m_options.progress(m_page, m_printed)) {
+            m_cancelled = true;
+            return false;
+        }
         m_device->newPage();
         ++m_page;
         m_y = 0;
+        return true;
     }
-    QString cell(const Column& c, const Dataset* history, int row, const QFont& f);
+    QString cell(const Column& c, const Row& row) const;
 
     QPagedPaintDevice* m_device;
     Options m_options;
     int m_rows;
     double m_dots;
     double m_pageHeight;
+    QFont m_detailFont;
+    QFontMetricsF m_detail;
+    QList<Column> m_columns;
+    double m_detailBaseline = 0;
+    int m_bodyLines = 1;
+    QString m_sim;
+    QString m_nao;
     QPainter m_painter;
     double m_y = 0;
     int m_page = 1;
+    int m_printed = 0;
+    bool m_cancelled = false;
 };
 
 void Renderer::titleBand() {
@@ -97,48 +141,45 @@ void Renderer::headingBand() {
     QFont f = font("Arial", 7, true, true);
     f.setUnderline(true);
     m_painter.setFont(f);
-    for (const Column& c : columns(m_options.form))
+    for (const Column& c : std::as_const(m_columns))
         text(mm(c.left, m_y + 5.2, c.width, 3.5), Qt::AlignLeft | Qt::AlignVCenter, c.title);
     m_y += kHeadingHeight;
 }
 
-QString Renderer::cell(const Column& c, const Dataset* history, int row, const QFont& f) {
-    const QFontMetricsF fm(f, m_device);
+// The cell's text, already cut to its column: no clipping is left to the device.
+QString Renderer::cell(const Column& c, const Row& row) const {
     const double width = c.width * m_dots;
-    if (c.field.isEmpty()) {
-        const QVariant v = history->valueAt(row, history->fieldIndex("ENVIADO"));
-        return clipToWidth(v.toLongLong() != 0 ? QStringLiteral("SIM") : QStringLiteral("NÃO"), fm, width);
-    }
-    const QVariant v = history->valueAt(row, history->fieldIndex(c.field));
+    if (c.field.isEmpty())
+        return row.enviado ? m_sim : m_nao;
+    if (c.field == QLatin1String("ID_HISTORICO"))
+        return clipToWidth(QString::number(row.id), m_detail, width);
     if (c.field == QLatin1String("DATA"))
-        return clipToWidth(displayDateTime(v), fm, width);
-    if (c.field != QLatin1String("MENSAGEM"))
-        return clipToWidth(v.toString(), fm, width);
-    // As many wrapped lines of the body as the row's height holds.
-    const int lines = qMax(1, int((kDetailHeight - 0.4) * m_dots / fm.lineSpacing()));
-    QTextLayout layout(plainBody(v.toString()), f, m_device);
-    layout.beginLayout();
-    QStringList out;
-    for (int i = 0; i < lines; ++i) {
-        QTextLine l = layout.createLine();
-        if (!l.isValid())
-            break;
-        l.setLineWidth(width);
-        out << clipToWidth(layout.text().mid(l.textStart(), l.textLength()).trimmed(), fm, width);
-    }
-    layout.endLayout();
-    return out.join('\n');
+        return clipToWidth(displayDateTime(row.data), m_detail, width);
+    if (c.field == QLatin1String("DESTINATARIO"))
+        return clipToWidth(row.destinatario, m_detail, width);
+    if (c.field == QLatin1String("TIPO"))
+        return clipToWidth(row.tipo, m_detail, width);
+    return cellLines(plainBody(row.mensagem), m_detail, width, m_bodyLines).join(u'\n');
 }
 
-void Renderer::detailBand(const Dataset* history, int row) {
-    room(kDetailHeight);
-    const QFont f = font("Arial", 6);
-    m_painter.setFont(f);
-    for (const Column& c : columns(m_options.form))
-        text(mm(c.left, m_y, c.width, kDetailHeight), Qt::AlignLeft | Qt::AlignVCenter, cell(c, history, row, f));
+bool Renderer::detailBand(const Row& row) {
+    if (!room(kDetailHeight))
+        return false;
+    m_painter.setFont(m_detailFont);
     m_painter.setPen(QPen(Qt::black, 0.1 * m_dots));
+    const double top = m_y * m_dots;
+    for (const Column& c : std::as_const(m_columns)) {
+        const QString t = cell(c, row);
+        if (t.contains(u'\n')) {
+            m_painter.drawText(mm(c.left, m_y, c.width, kDetailHeight), Qt::AlignLeft | Qt::AlignVCenter, t);
+        } else if (!t.isEmpty()) {
+            m_painter.drawText(QPointF(c.left * m_dots, top + m_detailBaseline), t);
+        }
+    }
     line(0, m_y + kDetailHeight, kWidth, m_y + kDetailHeight);
     m_y += kDetailHeight;
+    ++m_printed;
+    return true;
 }
 
 } // namespace
@@ -165,6 +206,14 @@ QString titleText(Form form) {
 
 QString displayDateTime(const QVariant& stored) {
     const QString s = stored.toString();
+    // The stored form "yyyy-MM-dd HH:mm:ss" is rearranged without parsing: a report prints a million.
+    if (hasStoredForm(s)) {
+        QString out;
+        out.reserve(19);
+        out.append(QStringView(s).mid(8, 2)).append(u'/').append(QStringView(s).mid(5, 2)).append(u'/');
+        out.append(QStringView(s).left(4)).append(QStringView(s).mid(10, 9));
+        return out;
+    }
     const QDateTime dt = QDateTime::fromString(s.left(19), "yyyy-MM-dd HH:mm:ss");
     if (dt.isValid())
         return dt.toString("dd/MM/yyyy HH:mm:ss");
@@ -179,45 +228,130 @@ QString plainBody(const QString& mensagem) {
 }
 
 QString clipToWidth(const QString& text, const QFontMetricsF& metrics, double width) {
-    if (metrics.horizontalAdvance(text) <= width)
+    // No glyph is narrower than a fraction of the average: longer text is cut before it is measured, so a
+    // body of thousands of characters costs what a line costs.
+    const double narrowest = qMax(0.01, metrics.averageCharWidth() / 8);
+    const qsizetype cap = qsizetype(qMin<double>(double(text.size()), width / narrowest + 2));
+    const QString head = text.left(cap);
+    if (metrics.horizontalAdvance(head) <= width && cap == text.size())
         return text;
     // Binary search on the length; advances grow with the number of characters.
-    qsizetype lo = 0, hi = text.size();
+    qsizetype lo = 0, hi = head.size();
     while (lo < hi) {
         const qsizetype mid = (lo + hi + 1) / 2;
-        if (metrics.horizontalAdvance(text.left(mid)) <= width)
+        if (metrics.horizontalAdvance(head.left(mid)) <= width)
             lo = mid;
         else
             hi = mid - 1;
     }
-    return text.left(lo);
+    return head.left(lo);
 }
 
-int render(QPagedPaintDevice* device, const Dataset* history, const Options& options) {
+QStringList cellLines(const QString& text, const QFontMetricsF& metrics, double width, int lines) {
+    QStringList out;
+    QStringView rest(text);
+    for (int i = 0; i < lines; ++i) {
+        rest = rest.trimmed();
+        if (rest.isEmpty())
+            break;
+        const QString fit = clipToWidth(rest.toString(), metrics, width);
+        if (i == lines - 1 || fit.size() == rest.size() || fit.isEmpty()) {
+            out << fit;
+            break;
+        }
+        // Wrap at the last blank that fits; a word wider than the cell is broken where the cell ends.
+        const qsizetype blank = rest[fit.size()].isSpace() ? fit.size() : fit.lastIndexOf(u' ');
+        const qsizetype take = blank > 0 ? blank : fit.size();
+        out << fit.left(take);
+        rest = rest.mid(take);
+    }
+    return out;
+}
+
+QList<Column> fittedColumns(Form form, const QFontMetricsF& detailFont, double dotsPerMm, qint64 widestId) {
+    QList<Column> out = columns(form);
+    constexpr double kPadding = 0.6; // mm between the ID and the date
+    const double needed = detailFont.horizontalAdvance(QString::number(qMax<qint64>(widestId, 0))) / dotsPerMm;
+    const double extra = qMax(0.0, needed + kPadding - out[0].width);
+    if (extra <= 0)
+        return out;
+    out[0].width += extra;
+    for (qsizetype i = 1; i < out.size(); ++i) {
+        out[i].left += extra;
+        if (out[i].field == QLatin1String("MENSAGEM")) {
+            out[i].width -= extra; // the columns right of the body stay where they are
+            break;
+        }
+    }
+    return out;
+}
+
+Outcome render(QPagedPaintDevice* device, Reader& reader, const Options& options) {
+    Outcome outcome;
     device->setPageLayout(
         QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(8, 6, 8, 10), QPageLayout::Millimeter));
-    const int rows = history && history->isOpen() ? history->recordCount() : 0;
-    Renderer r(device, options, rows);
-    if (!r.begin())
-        return 0;
+    if (!reader.start()) {
+        outcome.error = reader.error();
+        return outcome;
+    }
+    Renderer r(device, options, reader.total(), reader.maxId());
+    if (!r.begin()) {
+        outcome.error = QStringLiteral("Não foi possível desenhar o relatório.");
+        return outcome;
+    }
     r.titleBand();
     r.headingBand();
-    for (int i = 0; i < rows; ++i)
-        r.detailBand(history, i);
+    QList<Row> page;
+    bool ok = true;
+    while ((ok = reader.next(&page)) && !page.isEmpty()) {
+        for (const Row& row : std::as_const(page)) {
+            if (!r.detailBand(row))
+                break;
+            ++outcome.rows;
+        }
+        if (r.cancelled())
+            break;
+    }
+    r.finish();
     r.end();
-    return r.pages();
+    outcome.pages = r.pages();
+    outcome.cancelled = r.cancelled();
+    if (!ok)
+        outcome.error = reader.error();
+    return outcome;
 }
 
-bool writePdf(const QString& path, const Dataset* history, const Options& options, QString* error) {
-    QPdfWriter pdf(path);
-    pdf.setResolution(600);
-    pdf.setTitle(titleText(options.form));
-    pdf.setCreator(QStringLiteral("VESTRAL SMS"));
-    if (render(&pdf, history, options) == 0) {
+bool writePdf(const QString& path, const QSqlDatabase& db, const HistorySearch::Filter& filter, const Options& options,
+              QString* error) {
+    const auto fail = [&](const QString& reason) {
         if (error)
-            *error = QStringLiteral("Não foi possível gravar o arquivo %1.").arg(path);
+            *error = QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, reason);
         return false;
+    };
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false); // never write over the old file in place
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    Outcome outcome;
+    {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(600);
+        pdf.setTitle(titleText(options.form));
+        pdf.setCreator(QStringLiteral("VESTRAL SMS"));
+        Reader reader(db, filter, options.form == Form::Completo);
+        outcome = render(&pdf, reader, options);
+    } // the writer finishes the file here
+    if (outcome.cancelled || outcome.pages == 0 || !outcome.error.isEmpty()) {
+        file.cancelWriting();
+        file.commit();
+        return fail(outcome.cancelled ? QStringLiteral("relatório cancelado") : outcome.error);
     }
+    // The system's reason is read here: the commit's own close would replace it with an empty one. An
+    // uncommitted temporary is removed when `file` goes.
+    if (!file.flush() || file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    if (!file.commit())
+        return fail(file.errorString());
     return true;
 }
 

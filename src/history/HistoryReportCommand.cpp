@@ -1,5 +1,7 @@
 #include "history/HistoryReportCommand.h"
 
+#include "history/HistoryReportReader.h"
+#include "store/Dataset.h"
 #include "store/TADO.h"
 
 namespace HistoryReportCommand {
@@ -83,16 +85,23 @@ int run(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& 
         err << r.error << Qt::endl << usage() << Qt::endl;
         return 2;
     }
-    QString error;
-    if (!HistorySearch::run(ado->dbHISTORICO, r.filter, &error)) {
-        err << error << Qt::endl;
+    // The rows are read a page at a time while the pages are drawn; only the count is read first.
+    HistoryReport::Reader counter(ado->database(), r.filter, false);
+    if (!counter.start()) {
+        err << counter.error() << Qt::endl;
         return 1;
     }
-    out << HistorySearch::totalText(ado->dbHISTORICO->recordCount()) << Qt::endl;
+    out << HistorySearch::totalText(counter.total()) << Qt::endl;
     HistoryReport::Options o;
     o.form = r.form;
     o.empresa = ado->dbCFG->text("EMPRESA");
-    if (!HistoryReport::writePdf(r.file, ado->dbHISTORICO, o, &error)) {
+    o.progress = [&err](int pages, int) {
+        if (pages % kPagesPerProgressLine == 0)
+            err << QStringLiteral("Página %1").arg(pages) << Qt::endl;
+        return true;
+    };
+    QString error;
+    if (!HistoryReport::writePdf(r.file, ado->database(), r.filter, o, &error)) {
         err << error << Qt::endl;
         return 1;
     }

@@ -24,8 +24,11 @@ struct Request {
 Request parse(const QStringList& arguments);
 QString usage();
 
-// Runs the search on the history result set and writes the report; prints
-// "Total de Registros: N". Returns the process exit code (0, 1 failure, 2 usage).
+// Every this many pages the command prints "Página N" to the error stream, so a long report shows it lives.
+inline constexpr int kPagesPerProgressLine = 100;
+
+// Counts the search's rows, prints "Total de Registros: N", then writes the report while reading the rows a
+// page at a time. Returns the process exit code (0, 1 failure, 2 usage).
 int run(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err);
 
 } // namespace HistoryReportCommand

@@ -1,7 +1,12 @@
 #include "history/TfImp.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressDialog>
+
+#include "history/HistoryReportReader.h"
 
 #include "store/TADO.h"
 
@@ -32,11 +37,28 @@ HistoryReport::Options TfImp::options(HistoryReport::Form form) const {
     return o;
 }
 
-int TfImp::print(QPrinter* printer, HistoryReport::Form form) {
-    return HistoryReport::render(printer, m_ado->dbHISTORICO, options(form));
+HistoryReport::Outcome TfImp::print(QPrinter* printer, HistoryReport::Form form, const HistorySearch::Filter& filter) {
+    HistoryReport::Reader reader(m_ado->database(), filter, form == HistoryReport::Form::Completo);
+    QProgressDialog progress(QStringLiteral("Preparando o relatório..."), QStringLiteral("Cancelar"), 0, 0, window());
+    progress.setWindowTitle(HistoryReport::titleText(form));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    HistoryReport::Options o = options(form);
+    o.progress = [&](int pages, int rows) {
+        progress.setMaximum(qMax(1, reader.total()));
+        progress.setValue(qMin(rows, reader.total()));
+        progress.setLabelText(QStringLiteral("Página %1").arg(pages));
+        return !progress.wasCanceled();
+    };
+    const HistoryReport::Outcome outcome = HistoryReport::render(printer, reader, o);
+    progress.reset();
+    if (!outcome.error.isEmpty())
+        QMessageBox::critical(window(), QApplication::applicationName(), outcome.error);
+    return outcome;
 }
 
-QPrintPreviewDialog* TfImp::makePreview(HistoryReport::Form form, QWidget* parent) {
+QPrintPreviewDialog* TfImp::makePreview(HistoryReport::Form form, const HistorySearch::Filter& filter,
+                                        QWidget* parent) {
     auto* printer = new QPrinter(QPrinter::HighResolution);
     printer->setPageLayout(
         QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(8, 6, 8, 10), QPageLayout::Millimeter));
@@ -44,14 +66,15 @@ QPrintPreviewDialog* TfImp::makePreview(HistoryReport::Form form, QWidget* paren
     auto* dialog = new QPrintPreviewDialog(printer, parent ? parent : this);
     dialog->setWindowTitle(HistoryReport::titleText(form));
     dialog->resize(900, 700);
-    connect(dialog, &QPrintPreviewDialog::paintRequested, this, [this, form](QPrinter* p) { print(p, form); });
+    connect(dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this, form, filter](QPrinter* p) { print(p, form, filter); });
     // The preview does not own its printer.
     connect(dialog, &QObject::destroyed, [printer] { delete printer; });
     return dialog;
 }
 
-void TfImp::preview(HistoryReport::Form form) {
-    QPrintPreviewDialog* dialog = makePreview(form, window());
+void TfImp::preview(HistoryReport::Form form, const HistorySearch::Filter& filter) {
+    QPrintPreviewDialog* dialog = makePreview(form, filter, window());
     dialog->exec();
     delete dialog;
 }

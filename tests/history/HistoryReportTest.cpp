@@ -33,15 +33,13 @@ protected:
         ASSERT_TRUE(ado()->dbCFG->refresh());
     }
     QStringList report(Form form) {
-        HistorySearch::Filter f;
-        EXPECT_TRUE(HistorySearch::run(ado()->dbHISTORICO, f, nullptr));
         const QString path = tmp.filePath(form == Form::Completo ? "completo.pdf" : "resumido.pdf");
         HistoryReport::Options o;
         o.form = form;
         o.empresa = ado()->dbCFG->text("EMPRESA");
         o.printedAt = QDateTime(QDate(2026, 12, 9), QTime(8, 30, 0));
         QString error;
-        EXPECT_TRUE(HistoryReport::writePdf(path, ado()->dbHISTORICO, o, &error)) << error.toStdString();
+        EXPECT_TRUE(HistoryReport::writePdf(path, ado()->database(), {}, o, &error)) << error.toStdString();
         return pdfPages(path);
     }
     QTemporaryDir tmp;

@@ -125,8 +125,8 @@ TEST_F(HistoryPages, ReportWindowDrawsThePreviewOfTheResultSet) {
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(d.path() + "/preview.pdf");
-    EXPECT_EQ(imp.print(&printer, HistoryReport::Form::Completo), 1);
-    std::unique_ptr<QPrintPreviewDialog> dialog(imp.makePreview(HistoryReport::Form::Resumido, nullptr));
+    EXPECT_EQ(imp.print(&printer, HistoryReport::Form::Completo, page.filter()).pages, 1);
+    std::unique_ptr<QPrintPreviewDialog> dialog(imp.makePreview(HistoryReport::Form::Resumido, {}, nullptr));
     EXPECT_EQ(dialog->windowTitle(), "RELATÓRIO RESUMIDO DO HISTÓRICO DE ENVIO VESTRAL SMS");
 }
 
