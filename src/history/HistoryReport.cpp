@@ -1,15 +1,16 @@
 #include "history/HistoryReport.h"
 
 #include <QFontMetricsF>
+#include <QIODevice>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextDocumentFragment>
 
 #include "history/HistoryReportReader.h"
+#include "store/AtomicFile.h"
 
 namespace HistoryReport {
 namespace {
@@ -37,6 +38,36 @@ bool hasStoredForm(const QString& s) {
     }
     return true;
 }
+
+// The PDF writer writes to a device: this one hands its bytes to an AtomicFile in blocks of 64 kB, and
+// refuses every write after the first that failed.
+class AtomicDevice : public QIODevice {
+public:
+    explicit AtomicDevice(AtomicFile* file) : m_file(file) { open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
+    bool flushBuffer() {
+        if (m_ok && !m_buffer.isEmpty())
+            m_ok = m_file->write(m_buffer);
+        m_buffer.clear();
+        return m_ok;
+    }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 len) override {
+        if (!m_ok)
+            return -1;
+        m_buffer.append(data, len);
+        if (m_buffer.size() >= kBlock && !flushBuffer())
+            return -1;
+        return len;
+    }
+
+private:
+    static constexpr qsizetype kBlock = 64 * 1024;
+    AtomicFile* m_file;
+    QByteArray m_buffer;
+    bool m_ok = true;
+};
 
 // Draws in millimetres on a device measured in its own dots.
 class Renderer {
@@ -323,18 +354,19 @@ Outcome render(QPagedPaintDevice* device, Reader& reader, const Options& options
 
 bool writePdf(const QString& path, const QSqlDatabase& db, const HistorySearch::Filter& filter, const Options& options,
               QString* error) {
-    const auto fail = [&](const QString& reason) {
+    AtomicFile file(path);
+    const auto fail = [&](const QString& text) {
+        file.discard();
         if (error)
-            *error = QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, reason);
+            *error = text;
         return false;
     };
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false); // never write over the old file in place
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open())
         return fail(file.errorString());
     Outcome outcome;
+    AtomicDevice device(&file);
     {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&device);
         pdf.setResolution(600);
         pdf.setTitle(titleText(options.form));
         pdf.setCreator(QStringLiteral("VESTRAL SMS"));
@@ -342,15 +374,10 @@ bool writePdf(const QString& path, const QSqlDatabase& db, const HistorySearch::
         outcome = render(&pdf, reader, options);
     } // the writer finishes the file here
     if (outcome.cancelled || outcome.pages == 0 || !outcome.error.isEmpty()) {
-        file.cancelWriting();
-        file.commit();
-        return fail(outcome.cancelled ? QStringLiteral("relatório cancelado") : outcome.error);
+        const QString why = outcome.cancelled ? QStringLiteral("relatório cancelado") : outcome.error;
+        return fail(QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2").arg(path, why));
     }
-    // The system's reason is read here: the commit's own close would replace it with an empty one. An
-    // uncommitted temporary is removed when `file` goes.
-    if (!file.flush() || file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
-    if (!file.commit())
+    if (!device.flushBuffer() || !file.commit())
         return fail(file.errorString());
     return true;
 }

@@ -65,8 +65,8 @@ struct Outcome {
 // Lays the report out on the device (page size and margins are set here), reading the rows of the
 // search through `reader`, which must not have been started.
 Outcome render(QPagedPaintDevice* device, Reader& reader, const Options& options);
-// The search over `db` rendered as a PDF file. The file is written under a temporary name beside it,
-// every write, the flush and the close checked, and only then renamed over `path`: on any failure
+// The search over `db` rendered as a PDF file, through AtomicFile: written under a temporary name beside
+// it, every write, the flush and the close checked, and only then renamed over `path`. On any failure
 // (a full disk, a folder that cannot be written, a cancel) the old file stays as it was. False with
 // *error (Portuguese, the system's reason after it).
 bool writePdf(const QString& path, const QSqlDatabase& db, const HistorySearch::Filter& filter, const Options& options,

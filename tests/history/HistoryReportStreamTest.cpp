@@ -200,7 +200,7 @@ TEST_F(HistoryReportStream, ProgressLinesAndCancelKeepTheOldFile) {
     EXPECT_TRUE(error.contains("cancelado")) << error.toStdString();
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "OLD");
-    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files), QStringList{"grande.pdf"}); // no temporary left
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"grande.pdf"}); // no temporary left
 }
 
 // A disk that fills up while the report is written: the failure is said, the exit code is 1, the old
@@ -222,11 +222,11 @@ TEST_F(HistoryReportStream, FullDiskKeepsTheOldFileAndFails) {
     old.close();
     QString out, err;
     EXPECT_EQ(runCommand({path}, &out, &err), 1);
-    EXPECT_TRUE(err.contains("Não foi possível gravar o arquivo " + path)) << err.toStdString();
+    EXPECT_TRUE(err.contains("Não foi possível gravar o arquivo \"" + path + "\"")) << err.toStdString();
     EXPECT_TRUE(err.contains("No space left on device")) << err.toStdString();
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     EXPECT_EQ(old.readAll(), "OLD");
-    EXPECT_EQ(QDir(mountPoint).entryList(QDir::Files), QStringList{"relatorio.pdf"});
+    EXPECT_EQ(QDir(mountPoint).entryList(QDir::Files | QDir::Hidden), QStringList{"relatorio.pdf"});
 }
 
 // A folder that is not there, and a target that is a folder: said, and nothing is written.
@@ -234,6 +234,6 @@ TEST_F(HistoryReportStream, UnwritableTargetsFail) {
     for (const QString& path : {tmp.filePath("nao/existe/x.pdf"), tmp.path()}) {
         QString out, err;
         EXPECT_EQ(runCommand({path}, &out, &err), 1) << path.toStdString();
-        EXPECT_TRUE(err.startsWith("Não foi possível gravar o arquivo " + path)) << err.toStdString();
+        EXPECT_TRUE(err.startsWith("Não foi possível gravar o arquivo \"" + path + "\"")) << err.toStdString();
     }
 }
