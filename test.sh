@@ -1,14 +1,27 @@
 #!/usr/bin/env bash
-# Builds VESTRAL SMS with -Werror and runs every test with CTest. Installs what is missing first.
-# VESTRAL_SANITIZE=1 ./test.sh builds and runs the same suite under ASan + UBSan.
+# Builds VESTRAL SMS with -Werror and runs every test with CTest, then the gates: formatting, the
+# engine's tests under ASan + UBSan, and a short run of every fuzz target. Installs what is missing first.
+# VESTRAL_SANITIZE=1 ./test.sh builds and runs the whole suite under ASan + UBSan instead (no gates);
+# VESTRAL_SANITIZE=thread ./test.sh under ThreadSanitizer. VESTRAL_GATES=0 skips the gates.
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/deps.sh test
+tools/check-format.sh
 build=${VESTRAL_BUILD_DIR:-build/test}
-san=OFF
-if [ "${VESTRAL_SANITIZE:-0}" = 1 ]; then san=ON; build=${VESTRAL_BUILD_DIR:-build/asan}; fi
+san=${VESTRAL_SANITIZE:-OFF}
+case "$san" in
+    1 | ON | on | address) san=address; build=${VESTRAL_BUILD_DIR:-build/asan-all} ;;
+    thread) build=${VESTRAL_BUILD_DIR:-build/tsan} ;;
+    *) san=OFF ;;
+esac
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESTRAL_WERROR=ON -DVESTRAL_TESTS=ON \
-      -DVESTRAL_SANITIZE=$san
+      -DVESTRAL_SANITIZE=$san "${launcher[@]}"
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=0 second_deadlock_stack=1}
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+if [ "$san" = OFF ] && [ "${VESTRAL_GATES:-1}" != 0 ]; then
+    tools/ci-gates.sh
+fi

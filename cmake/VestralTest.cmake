@@ -12,5 +12,5 @@ function(vestral_add_test)
     endif()
     gtest_discover_tests(${T_NAME}
         DISCOVERY_TIMEOUT 60
-        PROPERTIES TIMEOUT ${T_TIMEOUT})
+        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS ${T_NAME})
 endfunction()

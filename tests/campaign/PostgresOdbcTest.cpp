@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "CampaignTestSupport.h"
+#include "MissingPeer.h"
 #include "campaign/TDM.h"
 
 namespace {
@@ -70,11 +71,11 @@ private:
 
 TEST(PostgresOdbc, RecipientSetFromPostgreSqlThroughUnixOdbc) {
     if (!QSqlDatabase::isDriverAvailable("QODBC"))
-        GTEST_SKIP() << "Qt ODBC driver not installed (libqt6sql6-odbc)";
+        VESTRAL_SKIP_MISSING_PEER("Qt ODBC driver not installed (libqt6sql6-odbc)");
     PgServer server;
     QString why;
     if (!server.start(&why))
-        GTEST_SKIP() << "PostgreSQL server could not start: " << why.toStdString();
+        VESTRAL_SKIP_MISSING_PEER("PostgreSQL server could not start: " << why.toStdString());
     const QString connection =
         QStringLiteral("DRIVER={PostgreSQL Unicode};Server=127.0.0.1;Port=%1;Database=postgres;Uid=postgres;")
             .arg(server.port());

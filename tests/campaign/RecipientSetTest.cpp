@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "CampaignTestSupport.h"
+#include "MissingPeer.h"
 #include "campaign/RecipientModel.h"
 #include "campaign/TDM.h"
 
@@ -132,7 +133,7 @@ protected:
 
 TEST_F(OdbcSource, ReadsTheConfiguredQueryThroughTheDriverManager) {
     if (!QSqlDatabase::isDriverAvailable("QODBC"))
-        GTEST_SKIP() << "Qt ODBC driver not installed (libqt6sql6-odbc)";
+        VESTRAL_SKIP_MISSING_PEER("Qt ODBC driver not installed (libqt6sql6-odbc)");
     makeExternal();
     setSetting(ado, "ADOCONNECTION", connection);
     setSetting(ado, "QUERY", "SELECT NOME, TELEFONE, EMAIL, TEXTO FROM clientes ORDER BY NOME");
@@ -152,7 +153,7 @@ TEST_F(OdbcSource, ReadsTheConfiguredQueryThroughTheDriverManager) {
 
 TEST_F(OdbcSource, BadConnectionLeavesTheSetClosedWithTheDriverText) {
     if (!QSqlDatabase::isDriverAvailable("QODBC"))
-        GTEST_SKIP() << "Qt ODBC driver not installed (libqt6sql6-odbc)";
+        VESTRAL_SKIP_MISSING_PEER("Qt ODBC driver not installed (libqt6sql6-odbc)");
     struct Case {
         QString connection;
         QString query;

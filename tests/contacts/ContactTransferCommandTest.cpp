@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ContactsTestSupport.h"
+#include "MissingPeer.h"
 #include "contacts/SpreadsheetReader.h"
 
 namespace {
@@ -22,7 +23,7 @@ protected:
     void SetUp() override {
         m_program = qEnvironmentVariable("VESTRAL_BINARY_DIR") + "/src/app/vestral-sms";
         if (!QFile::exists(m_program))
-            GTEST_SKIP() << "vestral-sms not built: " << m_program.toStdString();
+            VESTRAL_SKIP_MISSING_PEER("vestral-sms not built: " << m_program.toStdString());
     }
     CliRun run(const QStringList& arguments) {
         QProcess p;

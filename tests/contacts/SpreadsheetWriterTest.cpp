@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "MissingPeer.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -132,7 +133,7 @@ print(json.dumps({
     QString skip;
     const QByteArray output = ContactsTest::runPython(script, {path}, &skip);
     if (output.isNull()) {
-        GTEST_SKIP() << skip.toStdString();
+        VESTRAL_SKIP_MISSING_PEER(skip.toStdString());
     }
     const QJsonObject result = QJsonDocument::fromJson(output).object();
     ASSERT_FALSE(result.isEmpty()) << output.constData();
@@ -170,7 +171,7 @@ print(json.dumps({
     QString skip;
     const QByteArray output = ContactsTest::runPython(script, {path}, &skip);
     if (output.isNull()) {
-        GTEST_SKIP() << skip.toStdString();
+        VESTRAL_SKIP_MISSING_PEER(skip.toStdString());
     }
     const QJsonObject result = QJsonDocument::fromJson(output).object();
     ASSERT_FALSE(result.isEmpty()) << output.constData();
@@ -199,7 +200,7 @@ namespace {
 TEST(SpreadsheetWriterCheckTest, LibreOfficeOpensBothFormats) {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty()) {
-        GTEST_SKIP() << "soffice not installed";
+        VESTRAL_SKIP_MISSING_PEER("soffice not installed");
     }
     QTemporaryDir dir;
     for (const QString& suffix : {QStringLiteral("xls"), QStringLiteral("xlsx")}) {

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "HistoryFixture.h"
+#include "MissingPeer.h"
 #include "history/HistoryReport.h"
 #include "history/HistoryReportCommand.h"
 #include "history/HistorySearch.h"
@@ -28,7 +29,7 @@ protected:
     void SetUp() override {
         HistoryFixture::SetUp();
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())
-            GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+            VESTRAL_SKIP_MISSING_PEER("pdftotext (poppler-utils) is not installed");
         column("UPDATE dbCFG SET EMPRESA = 'Empresa Teste'");
         ASSERT_TRUE(ado()->dbCFG->refresh());
     }

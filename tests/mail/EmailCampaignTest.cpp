@@ -9,6 +9,7 @@
 
 #include "AiosmtpdServer.h"
 #include "MailTestSupport.h"
+#include "MissingPeer.h"
 #include "campaign/Merge.h"
 #include "store/Dataset.h"
 
@@ -23,7 +24,7 @@ protected:
         if (HasFatalFailure() || IsSkipped())
             return;
         if (const QString reason = AiosmtpdServer::unavailableReason(); !reason.isEmpty())
-            GTEST_SKIP() << reason.toStdString();
+            VESTRAL_SKIP_MISSING_PEER(reason.toStdString());
         qputenv("SSL_CERT_FILE", AiosmtpdServer::caFile().toLocal8Bit());
         m_campaign = std::make_unique<EmailCampaign>(ado());
         m_campaign->setTiming({[] { return kNow; }, [this](int ms) { m_waits << ms; }});

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "AiosmtpdServer.h"
+#include "MissingPeer.h"
 
 using namespace vestral::mail;
 
@@ -16,7 +17,7 @@ class SmtpClientAiosmtpd : public testing::Test {
 protected:
     void SetUp() override {
         if (const QString reason = AiosmtpdServer::unavailableReason(); !reason.isEmpty())
-            GTEST_SKIP() << reason.toStdString();
+            VESTRAL_SKIP_MISSING_PEER(reason.toStdString());
         qputenv("SSL_CERT_FILE", AiosmtpdServer::caFile().toLocal8Bit());
     }
     void TearDown() override {

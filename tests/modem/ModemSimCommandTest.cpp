@@ -1,6 +1,7 @@
 // The vestral-modemsim command: links while it runs, none after SIGTERM.
 #include <gtest/gtest.h>
 
+#include "MissingPeer.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -14,7 +15,7 @@ TEST(ModemSimCommand, LinksPortsUntilTerminated) {
         buildDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../..");
     const QString binary = buildDir + QStringLiteral("/src/app/vestral-modemsim");
     if (!QFileInfo::exists(binary))
-        GTEST_SKIP() << "vestral-modemsim not built";
+        VESTRAL_SKIP_MISSING_PEER("vestral-modemsim not built");
     QTemporaryDir dir;
     const QString portas = dir.filePath(QStringLiteral("portas"));
     QProcess sim;

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The gates that ./test.sh runs after the suite: the engine's tests under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and a smoke run of every fuzz target (instrumented code, seed corpus).
+# VESTRAL_FUZZ_SECONDS sets the run of each target (60).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+# The engine under ASan + UBSan: store, modem, SMS, campaign, mail, spreadsheets.
+engine=(store_tests modem_tests sms_tests campaign_tests mail_tests contacts_tests)
+asan=${VESTRAL_ASAN_BUILD_DIR:-build/asan}
+echo "== ASan + UBSan: ${engine[*]}"
+cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+      -DVESTRAL_WERROR=ON -DVESTRAL_TESTS=ON -DVESTRAL_SANITIZE=address "${launcher[@]}" >/dev/null
+cmake --build "$asan" -j "$jobs" --target "${engine[@]}" vestral-sms vestral-modemsim
+labels=$(IFS='|'; echo "^(${engine[*]})\$")
+ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
+    ctest --test-dir "$asan" --output-on-failure -j "$jobs" -L "$labels"
+
+# Every fuzz target, built with clang and libFuzzer, the code under test instrumented.
+if ! command -v clang++ >/dev/null; then
+    echo "clang++ não encontrado: os alvos de fuzzing não foram construídos" >&2
+    [ "${CI:-}" = true ] && exit 1
+    exit 0
+fi
+fuzz=${VESTRAL_FUZZ_BUILD_DIR:-build/fuzz}
+echo "== fuzzing: ${VESTRAL_FUZZ_SECONDS:-60} s por alvo"
+cmake -S . -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DVESTRAL_FUZZ=ON -DVESTRAL_TESTS=ON "${launcher[@]}" >/dev/null
+mapfile -t targets < <(find "$fuzz/fuzz-targets" -name 'fuzz_*.txt' -printf '%f\n' | sed 's/\.txt$//' | sort)
+cmake --build "$fuzz" -j "$jobs" --target "${targets[@]}"
+tools/fuzz-smoke.sh "$fuzz" "${VESTRAL_FUZZ_SECONDS:-60}"
