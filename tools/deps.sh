@@ -4,7 +4,7 @@
 set -euo pipefail
 mode=${1:-build}
 pkgs=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-odbc
-      unixodbc-dev libsqlite3-dev libssl-dev libfreexl-dev libzip-dev libexpat1-dev libxlsxwriter-dev qt6-webengine-dev
+      unixodbc-dev libsqlite3-dev libssl-dev libzip-dev libexpat1-dev libxlsxwriter-dev qt6-webengine-dev
       libqt6svg6 fonts-dejavu-core qt6-translations-l10n ccache)
 if [ "$mode" = test ]; then
     pkgs+=(googletest libgtest-dev libgmock-dev libbenchmark-dev python3 python3-aiosmtpd libsqliteodbc

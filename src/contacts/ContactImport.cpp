@@ -14,6 +14,14 @@
 namespace {
 // Rows parsed between two looks at the window while a large file is opened.
 constexpr int kParseEventsEvery = 256;
+
+// The database's text, with what it means for the operator first when the disk is full.
+QString storeErrorText(const QString& error) {
+    if (error.contains(QStringLiteral("disk is full"), Qt::CaseInsensitive) &&
+        !error.startsWith(QStringLiteral("O disco está cheio")))
+        return QStringLiteral("O disco está cheio: %1").arg(error.trimmed());
+    return error;
+}
 } // namespace
 
 ContactImport::ContactImport(TransferStatus* status, QObject* parent)
@@ -65,6 +73,9 @@ bool ContactImport::parse(const QString& path, QList<QStringList>* rows, ReadRes
         return false;
     }
     *rows = std::move(data.rows);
+    result->warning = data.warning;
+    if (!data.warning.isEmpty())
+        m_status->setText(data.warning);
     return true;
 }
 
@@ -103,8 +114,11 @@ QString ContactImport::saveRow(Dataset* dbCLIENTE, const QStringList& cells, con
         return dbCLIENTE->lastError().isEmpty() ? QStringLiteral("A lista de contatos não aceita inclusões.")
                                                 : dbCLIENTE->lastError();
     const QStringList& fields = SpreadsheetReader::columnFields();
-    for (int i = 0; i < fields.size(); ++i)
-        dbCLIENTE->setValue(fields[i], cells.value(i));
+    for (int i = 0; i < fields.size(); ++i) {
+        // An empty cell is an empty text, never NULL: searches and merges compare texts.
+        const QString text = cells.value(i);
+        dbCLIENTE->setValue(fields[i], text.isNull() ? QStringLiteral("") : text);
+    }
     dbCLIENTE->setValue("ID_GRUPO", idGrupo);
     dbCLIENTE->setValue("DESATIVADO", false);
     if (dbCLIENTE->post())
@@ -138,7 +152,7 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
     QSqlDatabase db = ado->database();
     const bool inTransaction = db.transaction();
     for (const ImportPreviewModel::Row& row : m_preview.rows()) {
-        result.error = saveRow(clientes, row.cells, idGrupo);
+        result.error = storeErrorText(saveRow(clientes, row.cells, idGrupo));
         if (!result.error.isEmpty()) {
             result.failedIndice = row.indice;
             break;
@@ -146,7 +160,10 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
         ++result.saved;
     }
     if (inTransaction && !db.commit()) {
-        result.error = db.lastError().text();
+        // A full disk or an I/O error on a row makes SQLite roll the whole transaction back by
+        // itself; the commit then only says "no transaction is active". The row's error is the one
+        // to tell, and nothing of this save is stored.
+        result.error = storeErrorText(result.error.isEmpty() ? db.lastError().text() : result.error);
         result.failedIndice = m_preview.rows().first().indice;
         db.rollback();
         clientes->refresh();

@@ -21,7 +21,8 @@ public:
     enum class ReadOutcome { Finished, Stopped, Failed };
     struct ReadResult {
         ReadOutcome outcome = ReadOutcome::Finished;
-        QString error; // the reader's own text when Failed
+        QString error;   // the reader's own text when Failed
+        QString warning; // what the operator should know about a file read anyway
     };
     struct SaveResult {
         int saved = 0;        // contacts stored by this save

@@ -3,6 +3,7 @@
 #include "contacts/ContactExport.h"
 #include "contacts/ContactImport.h"
 #include "contacts/ContactSearch.h"
+#include "contacts/SpreadsheetWriter.h"
 #include "contacts/TransferStatus.h"
 #include "store/Dataset.h"
 #include "store/TADO.h"
@@ -101,7 +102,9 @@ int runImport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextSt
 }
 
 int runExport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const Request r = parse(arguments, "--export", false);
+    Request r = parse(arguments, "--export", false);
+    if (r.error.isEmpty() && !SpreadsheetWriter::isSupported(r.file))
+        r.error = SpreadsheetWriter::unsupportedText(r.file); // said before any contact is read
     if (!r.error.isEmpty()) {
         err << r.error << Qt::endl << "Uso: vestral-sms --export ARQUIVO.xls|ARQUIVO.xlsx" << Qt::endl;
         return 2;

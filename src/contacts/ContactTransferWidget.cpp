@@ -92,6 +92,7 @@ ContactTransferWidget::Dialogs ContactTransferWidget::defaultDialogs() {
     };
     d.chooseExportFile = [this] { return askExportFile(); };
     d.showError = [this](const QString& t) { QMessageBox::critical(window(), QApplication::applicationName(), t); };
+    d.showWarning = [this](const QString& t) { QMessageBox::warning(window(), QApplication::applicationName(), t); };
     return d;
 }
 
@@ -140,6 +141,10 @@ void ContactTransferWidget::ImportarContatosClick() {
         }
         if (read.outcome == ContactImport::ReadOutcome::Stopped)
             return;
+        if (!read.warning.isEmpty() && m_dialogs.showWarning) {
+            busy.reset();
+            m_dialogs.showWarning(read.warning);
+        }
     }
     m_panel->showOverPage();
 }

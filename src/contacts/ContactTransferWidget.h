@@ -27,6 +27,7 @@ public:
         std::function<QString()> chooseImportFile;        // empty when cancelled
         std::function<QString()> chooseExportFile;        // empty when cancelled
         std::function<void(const QString& text)> showError;
+        std::function<void(const QString& text)> showWarning; // a file read anyway (bad bytes)
     };
 
     ContactTransferWidget(TADO* ado, ContatosPage* page);

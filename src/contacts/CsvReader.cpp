@@ -7,28 +7,13 @@
 
 namespace {
 
-// Windows-1252 differs from Latin-1 only in 0x80–0x9F; unassigned bytes keep their Latin-1 value.
-constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-QString fromWindows1252(const QByteArray& bytes) {
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char byte : bytes) {
-        const auto b = static_cast<unsigned char>(byte);
-        *out++ = (b >= 0x80 && b < 0xA0) ? QChar(Cp1252High[b - 0x80]) : QChar(b);
-    }
-    return text;
-}
-
 // Walks the text record by record, field by field.
 class CsvParser {
 public:
     CsvParser(const QString& text, QChar separator) : m_text(text), m_separator(separator) {}
 
     bool atEnd() const { return m_pos >= m_text.size(); }
+    qsizetype pos() const { return m_pos; }
 
     QStringList nextRecord() {
         QStringList fields;
@@ -80,21 +65,96 @@ bool isBlank(const QStringList& row) {
 
 } // namespace
 
-QString CsvReader::decode(const QByteArray& bytes) {
+namespace {
+
+// Length of the valid UTF-8 sequence at p (1 for ASCII), or 0 when the byte starts none.
+int utf8Length(const unsigned char* p, qsizetype left) {
+    const unsigned char b = p[0];
+    if (b < 0x80) {
+        return 1;
+    }
+    int length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (left < length || p[1] < low || p[1] > high) {
+        return 0;
+    }
+    for (int i = 2; i < length; ++i) {
+        if (p[i] < 0x80 || p[i] > 0xBF) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// UTF-8 with its stray bytes taken one by one as Windows-1252 (what a row pasted from another
+// program usually holds), noting where in the text each one landed.
+CsvReader::Decoded mixedUtf8(QByteArrayView view) {
+    CsvReader::Decoded decoded;
+    const auto* p = reinterpret_cast<const unsigned char*>(view.data());
+    qsizetype runStart = 0;
+    for (qsizetype i = 0; i < view.size();) {
+        const int length = utf8Length(p + i, view.size() - i);
+        if (length > 0) {
+            i += length;
+            continue;
+        }
+        decoded.text += QString::fromUtf8(view.sliced(runStart, i - runStart));
+        decoded.invalidAt.append(decoded.text.size());
+        decoded.text += SpreadsheetText::fromWindows1252(view.sliced(i, 1));
+        runStart = ++i;
+    }
+    decoded.text += QString::fromUtf8(view.sliced(runStart));
+    return decoded;
+}
+
+} // namespace
+
+CsvReader::Decoded CsvReader::decodeText(const QByteArray& bytes) {
     QByteArrayView view(bytes);
     if (view.startsWith("\xFF\xFE") || view.startsWith("\xFE\xFF")) { // "Unicode text" of Excel
         QStringDecoder utf16(view.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        return utf16.decode(view.sliced(2));
+        return {utf16.decode(view.sliced(2)), {}};
     }
-    if (view.startsWith("\xEF\xBB\xBF")) {
+    const bool bom = view.startsWith("\xEF\xBB\xBF");
+    if (bom) {
         view = view.sliced(3);
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(view);
-    if (!utf8.hasError()) {
-        return text;
+    // UTF-8 unless the file holds more stray bytes than UTF-8 characters beyond ASCII: a few bad
+    // bytes must not turn every accent of a UTF-8 file into mojibake.
+    qsizetype multiByte = 0;
+    qsizetype invalid = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(view.data());
+    for (qsizetype i = 0; i < view.size();) {
+        const int length = utf8Length(p + i, view.size() - i);
+        multiByte += length > 1;
+        invalid += length == 0;
+        i += std::max(length, 1);
     }
-    return fromWindows1252(bytes);
+    if (invalid == 0) {
+        return {QString::fromUtf8(view), {}};
+    }
+    if (bom || multiByte >= invalid) {
+        return mixedUtf8(view);
+    }
+    return {SpreadsheetText::fromWindows1252(view), {}};
+}
+
+QString CsvReader::decode(const QByteArray& bytes) {
+    return decodeText(bytes).text;
 }
 
 QChar CsvReader::detectSeparator(const QString& text) {
@@ -119,28 +179,75 @@ QChar CsvReader::detectSeparator(const QString& text) {
     return semicolons > commas ? QChar(u';') : QChar(u',');
 }
 
+namespace {
+
+// "34, 57 e 90" (at most a few rows named, then how many more).
+QString rowList(const QList<qsizetype>& rows) {
+    constexpr int Named = 10;
+    QStringList names;
+    for (qsizetype i = 0; i < std::min<qsizetype>(rows.size(), Named); ++i) {
+        names.append(QString::number(rows.at(i)));
+    }
+    QString text = names.size() > 1 ? names.mid(0, names.size() - 1).join(QStringLiteral(", ")) +
+                                          QStringLiteral(" e ") + names.constLast()
+                                    : names.value(0);
+    if (rows.size() > Named) {
+        text = names.join(QStringLiteral(", ")) + QStringLiteral(" e mais %1").arg(rows.size() - Named);
+    }
+    return text;
+}
+
+QString tooLongIn(const QStringList& record, qsizetype row) {
+    for (int column = 0; column < std::min<int>(record.size(), SpreadsheetReader::ColumnCount); ++column) {
+        if (record.at(column).size() > SpreadsheetReader::MaxCellLength) {
+            return SpreadsheetText::cellTooLong(row, column, record.at(column).size());
+        }
+    }
+    return QString();
+}
+
+} // namespace
+
 SpreadsheetData CsvReader::parse(const QByteArray& bytes, const SpreadsheetProgress& progress) {
     SpreadsheetData data;
-    QString text = decode(bytes);
+    Decoded decoded = decodeText(bytes);
+    QString& text = decoded.text;
     QChar separator;
+    qsizetype skipped = 0;
     // Excel writes and honours a first line "sep=;" naming the separator.
     if (text.startsWith(QStringLiteral("sep="), Qt::CaseInsensitive) && text.size() >= 5 &&
         (text.size() == 5 || text.at(5) == u'\r' || text.at(5) == u'\n')) {
         separator = text.at(4);
-        text.remove(0, text.size() > 6 && text.at(5) == u'\r' && text.at(6) == u'\n' ? 7 : 6);
+        skipped = text.size() > 6 && text.at(5) == u'\r' && text.at(6) == u'\n' ? 7 : 6;
+        text.remove(0, skipped);
     } else {
         separator = detectSeparator(text);
     }
     CsvParser parser(text, separator);
     qsizetype lastUsed = 0;
+    qsizetype nextInvalid = 0;
+    QList<qsizetype> invalidRows;
     while (!parser.atEnd()) {
         if (data.rows.size() >= SpreadsheetReader::MaxRows) {
             data.error = QStringLiteral("A planilha tem mais de %1 linhas.").arg(SpreadsheetReader::MaxRows);
             return data;
         }
         const QStringList record = parser.nextRecord();
+        const qsizetype row = data.rows.size() + 1;
+        data.error = tooLongIn(record, row);
+        if (!data.error.isEmpty()) {
+            data.rows.clear();
+            return data;
+        }
+        // The rows whose bytes were no UTF-8, by where their text ends.
+        while (nextInvalid < decoded.invalidAt.size() && decoded.invalidAt.at(nextInvalid) - skipped < parser.pos()) {
+            if (invalidRows.isEmpty() || invalidRows.constLast() != row) {
+                invalidRows.append(row);
+            }
+            ++nextInvalid;
+        }
         if (!isBlank(record)) {
-            lastUsed = data.rows.size() + 1; // a field past column N also makes the row a used one
+            lastUsed = row; // a field past column N also makes the row a used one
         }
         data.rows.append(SpreadsheetText::fitRow(record, SpreadsheetReader::ColumnCount));
         if (progress && !progress(static_cast<int>(data.rows.size()), 0)) {
@@ -149,6 +256,17 @@ SpreadsheetData CsvReader::parse(const QByteArray& bytes, const SpreadsheetProgr
         }
     }
     data.rows.resize(lastUsed); // blank lines after the last used row are no rows of the sheet
+    if (!invalidRows.isEmpty()) {
+        const QString rows = rowList(invalidRows);
+        data.warning =
+            invalidRows.size() == 1
+                ? QStringLiteral(
+                      "O arquivo está em UTF-8, mas a linha %1 tem bytes inválidos, lidos como Windows-1252.")
+                      .arg(rows)
+                : QStringLiteral("O arquivo está em UTF-8, mas as linhas %1 têm bytes inválidos, lidos como "
+                                 "Windows-1252.")
+                      .arg(rows);
+    }
     return data;
 }
 
@@ -164,5 +282,7 @@ SpreadsheetData CsvReader::read(const QString& path, const SpreadsheetProgress& 
         data.error = QStringLiteral("O arquivo \"%1\" é grande demais para ser importado.").arg(path);
         return data;
     }
-    return parse(file.readAll(), progress);
+    SpreadsheetData data = parse(file.readAll(), progress);
+    data.warning.replace(QStringLiteral("O arquivo está"), QStringLiteral("O arquivo \"%1\" está").arg(path));
+    return data;
 }

@@ -12,6 +12,7 @@
 struct SpreadsheetData {
     QList<QStringList> rows; // every row holds exactly SpreadsheetReader::ColumnCount texts
     QString error;           // empty when the file was read to its end
+    QString warning;         // what the operator should know about a file read anyway
     bool stopped = false;    // the progress callback asked to stop; rows holds what was read so far
 
     bool ok() const { return error.isEmpty() && !stopped; }
@@ -26,8 +27,11 @@ public:
     static constexpr int ColumnCount = 14;
     // Highest row number a workbook can hold (Excel 2007 and later); rows past it are refused.
     static constexpr int MaxRows = 1048576;
+    // Longest text a cell holds (the workbook formats' own limit); a longer one is refused.
+    static constexpr int MaxCellLength = 32767;
 
-    // Reads .xls (FreeXL), .xlsx (libzip) or .csv, chosen by the file name's extension.
+    // Reads .xls or .xlsx by the file's content (whatever its extension says), or .csv/.txt text;
+    // errors name the file, with the reason and the library's own text after it.
     static SpreadsheetData read(const QString& path, const SpreadsheetProgress& progress = {});
 
     // The dbCLIENTE columns that the sheet's columns A to N hold, in order: NOME, FONE, EMAIL,

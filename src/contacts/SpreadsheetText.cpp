@@ -8,6 +8,12 @@ namespace SpreadsheetText {
 
 namespace {
 
+// Windows-1252 differs from Latin-1 only in 0x80–0x9F; unassigned bytes keep their Latin-1 value.
+constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
 constexpr double WholeDigitsLimit = 1e15;    // Excel keeps 15 significant digits
 constexpr double LastSerial = 2958465.99999; // 31/12/9999 23:59:59
 constexpr int SecondsPerDay = 86400;
@@ -127,6 +133,31 @@ QStringList fitRow(QStringList cells, int columnCount) {
         cells.append(QString());
     }
     return cells;
+}
+
+QString fromWindows1252(QByteArrayView bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        *out++ = (b >= 0x80 && b < 0xA0) ? QChar(Cp1252High[b - 0x80]) : QChar(b);
+    }
+    return text;
+}
+
+QString columnName(int column) {
+    QString name;
+    for (int n = column + 1; n > 0; n = (n - 1) / 26) {
+        name.prepend(QChar(u'A' + (n - 1) % 26));
+    }
+    return name;
+}
+
+QString cellTooLong(qint64 row, int column, qint64 length) {
+    return QStringLiteral("A célula da linha %1, coluna %2 tem %3 caracteres; uma célula tem no máximo 32767.")
+        .arg(row)
+        .arg(columnName(column))
+        .arg(length);
 }
 
 } // namespace SpreadsheetText

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDate>
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,15 @@ bool isDateFormat(const QString& formatCode);
 
 // Whether a built-in number format id is one of the date or time formats.
 bool isBuiltInDateFormat(int numFmtId);
+
+// Bytes in Windows-1252, the code page of Excel files and CSV saved on Brazilian Windows.
+QString fromWindows1252(QByteArrayView bytes);
+
+// Column letters of a 0-based column ("A", "N", "AA").
+QString columnName(int column);
+
+// The refusal of a cell longer than a cell may be (row 1-based, column 0-based).
+QString cellTooLong(qint64 row, int column, qint64 length);
 
 // A row cut or padded to the fourteen columns A to N.
 QStringList fitRow(QStringList cells, int columnCount);

@@ -3,44 +3,41 @@
 #include "contacts/XlsWriter.h"
 #include "contacts/XlsxWriter.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTemporaryFile>
+#include "store/AtomicFile.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <QFileInfo>
+
+bool SpreadsheetWriter::isSupported(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == u"xls" || suffix == u"xlsx";
+}
+
+QString SpreadsheetWriter::unsupportedText(const QString& path) {
+    return QStringLiteral("Formato de planilha não suportado: \"%1\" (use .xls ou .xlsx).").arg(path);
+}
 
 SpreadsheetWriteResult SpreadsheetWriter::write(const QString& path, const QList<QStringList>& rows,
                                                 const SpreadsheetProgress& progress) {
     SpreadsheetWriteResult result;
-    const QFileInfo target(path);
-    const QString suffix = target.suffix().toLower();
-    if (suffix != u"xls" && suffix != u"xlsx") {
-        result.error = QStringLiteral("Formato de planilha não suportado: \"%1\" (use .xls ou .xlsx).").arg(path);
+    if (!isSupported(path)) {
+        result.error = unsupportedText(path);
         return result;
     }
-    // A temporary file beside the target, so that the final rename stays on one file system.
-    QTemporaryFile temporary(target.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(target.fileName())));
-    if (!temporary.open()) {
-        result.error =
-            QStringLiteral("Não foi possível gravar a planilha \"%1\": %2").arg(path, temporary.errorString());
+    if (QFileInfo(path).suffix().toLower() == u"xls") {
+        return XlsWriter::write(path, rows, progress);
+    }
+    // libxlsxwriter writes by name: into the temporary, which is then checked and renamed.
+    AtomicFile file(path);
+    if (!file.open()) {
+        result.error = file.errorString();
         return result;
     }
-    temporary.close();
-    result = suffix == u"xls" ? XlsWriter::write(temporary.fileName(), rows, progress)
-                              : XlsxWriter::write(temporary.fileName(), rows, progress);
-    if (!result.ok()) {
-        return result; // the temporary file goes with its object
+    result = XlsxWriter::write(file.temporaryPath(), rows, progress);
+    result.error.replace(file.temporaryPath(), path);
+    if (result.ok() && !file.commit()) {
+        result.error = file.errorString();
     }
-    QFile::setPermissions(temporary.fileName(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser |
-                                                    QFile::WriteUser | QFile::ReadGroup | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
-        result.error = QStringLiteral("Não foi possível gravar a planilha \"%1\": %2")
-                           .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-    }
-    return result;
+    return result; // a temporary not committed goes with its object
 }
 
 QString SpreadsheetWriter::cellText(const QStringList& row, int column) {

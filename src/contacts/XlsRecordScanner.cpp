@@ -1,5 +1,7 @@
 #include "contacts/XlsRecordScanner.h"
 
+#include "contacts/BiffRecords.h"
+#include "contacts/CompoundFile.h"
 #include "contacts/SpreadsheetReader.h"
 #include "contacts/SpreadsheetText.h"
 
@@ -9,141 +11,13 @@
 
 namespace {
 
-constexpr quint32 LastRegularSector = 0xFFFFFFFA;
-constexpr int HeaderDifatSlots = 109;
-constexpr qsizetype DirectoryEntrySize = 128;
-
 quint16 get16(const QByteArray& bytes, qsizetype at) {
-    if (at < 0 || at + 2 > bytes.size()) {
-        return 0;
-    }
-    return static_cast<quint16>(static_cast<quint8>(bytes[at]) | (static_cast<quint8>(bytes[at + 1]) << 8));
+    return Biff::get16(bytes, at);
 }
 
 quint32 get32(const QByteArray& bytes, qsizetype at) {
-    return get16(bytes, at) | (quint32{get16(bytes, at + 2)} << 16);
+    return Biff::get32(bytes, at);
 }
-
-// Sector chains of a compound file, every step checked against the file's size and the table.
-class CompoundFile {
-public:
-    explicit CompoundFile(const QByteArray& file) : m_file(file) {}
-
-    bool load() {
-        if (m_file.size() < 512 || !m_file.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1"))) {
-            return false;
-        }
-        const quint16 shift = get16(m_file, 30);
-        if (shift != 9 && shift != 12) {
-            return false;
-        }
-        m_sectorSize = qsizetype{1} << shift;
-        m_miniCutoff = get32(m_file, 56);
-        loadFat();
-        m_directory = chain(m_fat, get32(m_file, 48), -1);
-        return !m_fat.isEmpty() && !m_directory.isEmpty();
-    }
-
-    QByteArray stream(const QString& name) const {
-        for (qsizetype at = 0; at + DirectoryEntrySize <= m_directory.size(); at += DirectoryEntrySize) {
-            const int nameBytes = std::min<int>(get16(m_directory, at + 64), 64);
-            QString entryName;
-            for (int i = 0; i + 2 < nameBytes; i += 2) {
-                entryName += QChar(get16(m_directory, at + i));
-            }
-            if (m_directory[at + 66] == 2 && entryName.compare(name, Qt::CaseInsensitive) == 0) {
-                const quint32 size = get32(m_directory, at + 120);
-                return size < m_miniCutoff ? miniStream(get32(m_directory, at + 116), size)
-                                           : chain(m_fat, get32(m_directory, at + 116), size);
-            }
-        }
-        return QByteArray();
-    }
-
-private:
-    QByteArray sector(quint32 index) const {
-        const qsizetype at = (qsizetype{index} + 1) * m_sectorSize;
-        return at + m_sectorSize <= m_file.size() ? m_file.mid(at, m_sectorSize) : QByteArray();
-    }
-
-    void appendTableSector(QList<quint32>& table, quint32 index) const {
-        const QByteArray bytes = sector(index);
-        for (qsizetype at = 0; at + 4 <= bytes.size(); at += 4) {
-            table.append(get32(bytes, at));
-        }
-    }
-
-    void loadFat() {
-        const qsizetype maxSectors = m_file.size() / m_sectorSize;
-        QList<quint32> fatSectors;
-        for (int i = 0; i < HeaderDifatSlots; ++i) {
-            fatSectors.append(get32(m_file, 76 + 4 * i));
-        }
-        quint32 difat = get32(m_file, 68);
-        for (qsizetype steps = 0; difat <= LastRegularSector && steps < maxSectors; ++steps) {
-            const QByteArray bytes = sector(difat);
-            for (qsizetype at = 0; at + 8 <= bytes.size(); at += 4) {
-                fatSectors.append(get32(bytes, at));
-            }
-            difat = get32(bytes, bytes.size() - 4);
-            if (bytes.isEmpty()) {
-                break;
-            }
-        }
-        for (const quint32 index : fatSectors) {
-            if (index <= LastRegularSector && m_fat.size() < maxSectors * 2 + 512) {
-                appendTableSector(m_fat, index);
-            }
-        }
-    }
-
-    // The sectors of a chain, joined; cut to size unless size is negative. A loop ends it.
-    QByteArray chain(const QList<quint32>& table, quint32 start, qint64 size, bool mini = false) const {
-        QByteArray out;
-        quint32 next = start;
-        const qsizetype unit = mini ? 64 : m_sectorSize;
-        for (qsizetype steps = 0; next < table.size() && steps < table.size(); ++steps) {
-            if (mini) {
-                const qsizetype at = qsizetype{next} * unit;
-                if (at + unit > m_miniData.size()) {
-                    break;
-                }
-                out.append(m_miniData.mid(at, unit));
-            } else {
-                const QByteArray bytes = sector(next);
-                if (bytes.isEmpty()) {
-                    break;
-                }
-                out.append(bytes);
-            }
-            if (size >= 0 && out.size() >= size) {
-                break;
-            }
-            next = table.at(next);
-        }
-        return size >= 0 ? out.left(size) : out;
-    }
-
-    QByteArray miniStream(quint32 start, quint32 size) const {
-        if (m_directory.size() < DirectoryEntrySize || m_directory[66] != 5) {
-            return QByteArray();
-        }
-        QList<quint32> miniFat;
-        const QByteArray miniFatBytes = chain(m_fat, get32(m_file, 60), -1);
-        for (qsizetype at = 0; at + 4 <= miniFatBytes.size(); at += 4) {
-            miniFat.append(get32(miniFatBytes, at));
-        }
-        m_miniData = chain(m_fat, get32(m_directory, 116), get32(m_directory, 120));
-        return chain(miniFat, start, size, true);
-    }
-
-    const QByteArray& m_file;
-    qsizetype m_sectorSize = 512;
-    quint32 m_miniCutoff = 4096;
-    QList<quint32> m_fat;
-    QByteArray m_directory;
-    mutable QByteArray m_miniData;
-};
 
 QString errorText(quint8 code) {
     switch (code) {
@@ -183,16 +57,20 @@ qint64 firstWorksheetOffset(const QByteArray& stream) {
 } // namespace
 
 QByteArray XlsRecordScanner::compoundStream(const QByteArray& file, const QString& name) {
-    CompoundFile compound(file);
+    CompoundFileReader compound(file);
     return compound.load() ? compound.stream(name) : QByteArray();
 }
 
 QHash<quint64, QString> XlsRecordScanner::shownValues(const QByteArray& file) {
-    QHash<quint64, QString> values;
     QByteArray stream = compoundStream(file, QStringLiteral("Workbook"));
     if (stream.isEmpty()) {
         stream = compoundStream(file, QStringLiteral("Book")); // Excel 5/95
     }
+    return shownValuesOfStream(stream);
+}
+
+QHash<quint64, QString> XlsRecordScanner::shownValuesOfStream(const QByteArray& stream) {
+    QHash<quint64, QString> values;
     const qint64 sheet = firstWorksheetOffset(stream);
     if (sheet < 0) {
         return values;

@@ -1,6 +1,8 @@
 #include "contacts/XlsWriter.h"
 
-#include <QFile>
+#include "contacts/CompoundFile.h"
+#include "store/AtomicFile.h"
+
 #include <QHash>
 
 namespace {
@@ -278,20 +280,15 @@ QByteArray boundSheet(quint32 sheetOffset) {
 
 namespace {
 
-constexpr qsizetype SectorSize = 512;
-constexpr qsizetype MiniStreamCutoff = 4096;
-constexpr quint32 FreeSector = 0xFFFFFFFF;
-constexpr quint32 EndOfChain = 0xFFFFFFFE;
-constexpr quint32 FatSector = 0xFFFFFFFD;
-constexpr quint32 DifatSector = 0xFFFFFFFC;
-constexpr quint32 NoStream = 0xFFFFFFFF;
-constexpr int HeaderDifatSlots = 109;
+using namespace CompoundLayout;
+
+constexpr qsizetype SectorSize = qsizetype{1} << SmallSectorShift;
 constexpr qsizetype EntriesPerSector = SectorSize / 4;
 
 QByteArray directoryEntry(const QString& name, quint8 type, quint32 child, quint32 start, quint32 size) {
     QByteArray entry;
     putChars(entry, name, true);
-    entry.append(QByteArray(64 - entry.size(), '\0'));
+    entry.append(QByteArray(EntryNameBytes - entry.size(), '\0'));
     put16(entry, name.isEmpty() ? 0 : static_cast<quint16>((name.size() + 1) * 2));
     put8(entry, type);
     put8(entry, 1); // black
@@ -321,27 +318,34 @@ void tableSectors(qsizetype dataSectors, qsizetype& fatSectors, qsizetype& difat
     }
 }
 
+void set16(QByteArray& out, qsizetype at, quint16 value) {
+    out[at] = static_cast<char>(value & 0xFF);
+    out[at + 1] = static_cast<char>(value >> 8);
+}
+
+void set32(QByteArray& out, qsizetype at, quint32 value) {
+    set16(out, at, static_cast<quint16>(value & 0xFFFF));
+    set16(out, at + 2, static_cast<quint16>(value >> 16));
+}
+
 QByteArray header(qsizetype fatSectors, quint32 directorySector, quint32 firstDifat, qsizetype difatSectors,
                   const QList<quint32>& fatPositions) {
-    QByteArray out = QByteArray::fromHex("D0CF11E0A1B11AE1");
-    out.append(QByteArray(16, '\0'));
-    put16(out, 0x003E);
-    put16(out, 0x0003);
-    put16(out, 0xFFFE);
-    put16(out, 9); // 512-byte sectors
-    put16(out, 6); // 64-byte mini sectors
-    out.append(QByteArray(6, '\0'));
-    put32(out, 0);
-    put32(out, static_cast<quint32>(fatSectors));
-    put32(out, directorySector);
-    put32(out, 0);
-    put32(out, static_cast<quint32>(MiniStreamCutoff));
-    put32(out, EndOfChain); // no mini stream: the workbook stream is never shorter than the cutoff
-    put32(out, 0);
-    put32(out, firstDifat);
-    put32(out, static_cast<quint32>(difatSectors));
+    QByteArray out(HeaderSize, '\0');
+    out.replace(0, SignatureSize, QByteArray(Signature, SignatureSize));
+    set16(out, MinorVersionAt, 0x003E);
+    set16(out, MajorVersionAt, 0x0003);
+    set16(out, ByteOrderAt, 0xFFFE);
+    set16(out, SectorShiftAt, SmallSectorShift);
+    set16(out, MiniSectorShiftAt, MiniSectorShift);
+    set32(out, FatSectorCountAt, static_cast<quint32>(fatSectors));
+    set32(out, DirectoryStartAt, directorySector);
+    set32(out, MiniStreamCutoffAt, MiniStreamCutoff);
+    set32(out, MiniFatStartAt, EndOfChain); // no mini stream: the workbook stream is never shorter than the cutoff
+    set32(out, MiniFatCountAt, 0);
+    set32(out, DifatStartAt, firstDifat);
+    set32(out, DifatCountAt, static_cast<quint32>(difatSectors));
     for (int i = 0; i < HeaderDifatSlots; ++i) {
-        put32(out, i < fatPositions.size() ? fatPositions.at(i) : FreeSector);
+        set32(out, HeaderDifatAt + 4 * i, i < fatPositions.size() ? fatPositions.at(i) : FreeSector);
     }
     return out;
 }
@@ -351,7 +355,7 @@ QByteArray header(qsizetype fatSectors, quint32 directorySector, quint32 firstDi
 QByteArray XlsWriter::compoundFile(const QByteArray& workbookStream) {
     QByteArray stream = workbookStream;
     if (stream.size() < MiniStreamCutoff) {
-        stream.append(QByteArray(MiniStreamCutoff - stream.size(), '\0')); // after the last EOF record
+        stream.append(QByteArray(qsizetype{MiniStreamCutoff} - stream.size(), '\0')); // after the last EOF record
     }
     const qsizetype streamSectors = (stream.size() + SectorSize - 1) / SectorSize;
     const auto directorySector = static_cast<quint32>(streamSectors);
@@ -376,8 +380,9 @@ QByteArray XlsWriter::compoundFile(const QByteArray& workbookStream) {
         header(fatSectors, directorySector, difatSectors ? firstDifat : EndOfChain, difatSectors, fatPositions);
     out.append(stream);
     out.append(QByteArray(streamSectors * SectorSize - stream.size(), '\0'));
-    out.append(directoryEntry(QStringLiteral("Root Entry"), 5, 1, EndOfChain, 0));
-    out.append(directoryEntry(QStringLiteral("Workbook"), 2, NoStream, 0, static_cast<quint32>(stream.size())));
+    out.append(directoryEntry(QStringLiteral("Root Entry"), RootEntry, 1, EndOfChain, 0));
+    out.append(
+        directoryEntry(QStringLiteral("Workbook"), StreamEntry, NoStream, 0, static_cast<quint32>(stream.size())));
     out.append(directoryEntry(QString(), 0, NoStream, 0, 0));
     out.append(directoryEntry(QString(), 0, NoStream, 0, 0));
     for (const quint32 entry : fat) {
@@ -447,10 +452,9 @@ SpreadsheetWriteResult XlsWriter::write(const QString& path, const QList<QString
         result.stopped = true;
         return result;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(compoundFile(stream)) < 0 ||
-        !file.flush()) {
-        result.error = QStringLiteral("Não foi possível gravar a planilha \"%1\": %2").arg(path, file.errorString());
+    AtomicFile file(path);
+    if (!file.open() || !file.write(compoundFile(stream)) || !file.commit()) {
+        result.error = file.errorString();
     }
     return result;
 }

@@ -11,7 +11,7 @@ public:
     // Rows a BIFF8 worksheet can hold.
     static constexpr int MaxRows = 65536;
 
-    // Writes path itself; SpreadsheetWriter::write wraps this with the temporary-file rename.
+    // Writes path whole or not at all (a checked temporary file, renamed when complete).
     static SpreadsheetWriteResult write(const QString& path, const QList<QStringList>& rows,
                                         const SpreadsheetProgress& progress = {});
 

@@ -170,19 +170,25 @@ SpreadsheetData readArchive(XlsxArchive& archive, const SpreadsheetProgress& pro
     if (!stylesPart.isEmpty() && archive.contains(stylesPart)) {
         parser.setDateStyles(parseDateStyles(archive.readAll(stylesPart, MaxSmallPartSize)));
     }
-    if (!stringsPart.isEmpty() && archive.contains(stringsPart)) {
-        std::unique_ptr<QIODevice> device = archive.openPart(stringsPart, XlsxReader::MaxPartSize);
-        if (!device || !parser.readSharedStrings(*device)) {
-            data.error = device ? parser.error() : archive.errorString();
-            return data;
-        }
-    }
+    // The sheet first: it says which shared strings are worth keeping.
     std::unique_ptr<QIODevice> sheet = archive.openPart(sheetPart, XlsxReader::MaxPartSize);
     if (!sheet) {
         data.error = archive.errorString();
         return data;
     }
     parser.readSheet(*sheet, data);
+    if (!data.ok() || stringsPart.isEmpty() || !archive.contains(stringsPart)) {
+        return data;
+    }
+    std::unique_ptr<QIODevice> strings = archive.openPart(stringsPart, XlsxReader::MaxPartSize);
+    if (!strings) {
+        data.error = archive.errorString();
+    } else {
+        parser.readSharedStrings(*strings, data);
+    }
+    if (!data.error.isEmpty()) {
+        data.rows.clear();
+    }
     return data;
 }
 

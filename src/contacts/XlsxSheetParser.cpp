@@ -14,6 +14,11 @@
 namespace {
 
 constexpr qint64 ChunkSize = 256 * 1024;
+// The most UTF-8 bytes a cell's text can take (4 bytes a character); past it the text is cut and
+// the cell refused, so a huge string never sits in memory.
+constexpr size_t MaxCollectedBytes = 4 * size_t{SpreadsheetReader::MaxCellLength};
+// Bytes expat may hold without giving a single element or text (a token that big is no sheet).
+constexpr qint64 MaxQuietBytes = 64LL * 1024 * 1024;
 
 // Element and attribute names without their namespace prefix ("x:c" → "c").
 std::string_view localName(const char* name) {
@@ -149,6 +154,7 @@ bool XlsxSheetParser::parse(QIODevice& device, Part part) {
                           : damaged(device.errorString());
             break;
         }
+        m_quietBytes += std::max<qint64>(n, 0);
         if (XML_Parse(parser, chunk.constData(), static_cast<int>(std::max<qint64>(n, 0)), last) != XML_STATUS_OK) {
             stopped = true;
             if (m_error.isEmpty() && !(m_data && m_data->stopped)) {
@@ -156,6 +162,9 @@ bool XlsxSheetParser::parse(QIODevice& device, Part part) {
                                       .arg(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))))
                                       .arg(XML_GetCurrentLineNumber(parser)));
             }
+        } else if (m_quietBytes > MaxQuietBytes) {
+            m_error = damaged(QStringLiteral("um elemento do XML é grande demais."));
+            stopped = true;
         }
     }
     XML_ParserFree(parser);
@@ -163,9 +172,29 @@ bool XlsxSheetParser::parse(QIODevice& device, Part part) {
     return m_error.isEmpty();
 }
 
-bool XlsxSheetParser::readSharedStrings(QIODevice& device) {
+bool XlsxSheetParser::readSharedStrings(QIODevice& device, SpreadsheetData& data) {
     m_data = nullptr;
-    return parse(device, Part::SharedStrings);
+    m_stringIndex = 0;
+    if (!parse(device, Part::SharedStrings)) {
+        data.error = m_error;
+        return false;
+    }
+    return fillSharedStrings(data);
+}
+
+bool XlsxSheetParser::fillSharedStrings(SpreadsheetData& data) {
+    for (const StringCell& cell : std::as_const(m_stringCells)) {
+        const auto tooLong = m_tooLongStrings.constFind(cell.index);
+        if (tooLong != m_tooLongStrings.cend()) {
+            data.error = SpreadsheetText::cellTooLong(cell.row + 1, cell.column, *tooLong);
+            return false;
+        }
+        const QString text = m_usedStrings.value(cell.index);
+        if (!text.isEmpty() && cell.row < data.rows.size()) {
+            data.rows[cell.row][cell.column] = text;
+        }
+    }
+    return true;
 }
 
 void XlsxSheetParser::readSheet(QIODevice& device, SpreadsheetData& data) {
@@ -178,7 +207,14 @@ void XlsxSheetParser::readSheet(QIODevice& device, SpreadsheetData& data) {
     m_data = nullptr;
 }
 
+void XlsxSheetParser::resetText() {
+    m_text.clear();
+    m_textChars = 0;
+    m_textCut = false;
+}
+
 void XlsxSheetParser::startElement(const char* name, const char** attributes) {
+    m_quietBytes = 0;
     const std::string_view element = localName(name);
     if (element == "t" && m_inString && m_phoneticDepth == 0) {
         m_collecting = true;
@@ -186,14 +222,14 @@ void XlsxSheetParser::startElement(const char* name, const char** attributes) {
         ++m_phoneticDepth;
     } else if (element == "si" || (element == "is" && m_inCell)) {
         m_inString = true;
-        m_text.clear();
+        resetText();
     } else if (m_part == Part::SharedStrings) {
         return;
     } else if (element == "c") {
         startCell(attributes);
     } else if (element == "v" && m_inCell) {
         m_collecting = true;
-        m_text.clear();
+        resetText();
     } else if (element == "row") {
         startRow(attributes);
     } else if (element == "dimension") {
@@ -208,14 +244,14 @@ void XlsxSheetParser::startElement(const char* name, const char** attributes) {
 }
 
 void XlsxSheetParser::endElement(const char* name) {
+    m_quietBytes = 0;
     const std::string_view element = localName(name);
     if (element == "t" || element == "v") {
         m_collecting = false;
     } else if (element == "rPh") {
         --m_phoneticDepth;
     } else if (element == "si" && m_part == Part::SharedStrings) {
-        m_inString = false;
-        m_sharedStrings.append(unescapeXString(QString::fromUtf8(m_text)));
+        endSharedString();
     } else if (element == "is") {
         m_inString = false;
     } else if (element == "c" && m_inCell) {
@@ -228,8 +264,42 @@ void XlsxSheetParser::endElement(const char* name) {
 }
 
 void XlsxSheetParser::characters(const char* text, int length) {
-    if (m_collecting) {
+    m_quietBytes = 0;
+    if (!m_collecting) {
+        return;
+    }
+    for (int i = 0; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        m_textChars += ((byte & 0xC0) != 0x80) + (byte >= 0xF0); // UTF-16 units
+    }
+    if (m_text.size() + static_cast<size_t>(length) > MaxCollectedBytes) {
+        m_textCut = true;
+    } else {
         m_text.append(text, static_cast<size_t>(length));
+    }
+}
+
+// The text collected, or empty with *tooLong set when it is longer than a cell may be.
+QString XlsxSheetParser::collectedText(bool escaped, qint64* tooLong) const {
+    QString text = QString::fromUtf8(m_text);
+    if (escaped) {
+        text = unescapeXString(text);
+    }
+    *tooLong = m_textCut ? m_textChars : (text.size() > SpreadsheetReader::MaxCellLength ? text.size() : 0);
+    return *tooLong ? QString() : text;
+}
+
+void XlsxSheetParser::endSharedString() {
+    m_inString = false;
+    const quint32 index = m_stringIndex++;
+    const auto used = m_usedStrings.find(index);
+    if (used == m_usedStrings.end()) {
+        return; // no cell of columns A to N shows it: not kept
+    }
+    qint64 tooLong = 0;
+    *used = collectedText(true, &tooLong);
+    if (tooLong) {
+        m_tooLongStrings.insert(index, tooLong);
     }
 }
 
@@ -268,7 +338,7 @@ void XlsxSheetParser::startCell(const char** attributes) {
                                        : CellType::Text; // "str" (a formula's text), "e" (an error)
     const char* style = attribute(attributes, "s");
     m_cellStyle = style ? std::atoi(style) : -1;
-    m_text.clear();
+    resetText();
     m_inCell = true;
     if (column >= SpreadsheetReader::ColumnCount) {
         m_inCell = false; // columns after N are never read, but their row is a used one
@@ -278,20 +348,29 @@ void XlsxSheetParser::startCell(const char** attributes) {
 
 void XlsxSheetParser::endCell() {
     m_inCell = false;
-    QString value = QString::fromUtf8(m_text);
-    if (m_cellType == CellType::InlineString) {
-        value = unescapeXString(value);
+    qint64 tooLong = 0;
+    const QString value = collectedText(m_cellType == CellType::InlineString, &tooLong);
+    if (tooLong) {
+        fail(SpreadsheetText::cellTooLong(m_row, m_column, tooLong));
+        return;
     }
-    storeCell(m_column, m_row, valueText(value));
+    if (m_cellType != CellType::SharedString) {
+        storeCell(m_column, m_row, valueText(value));
+        return;
+    }
+    // The text comes with the shared strings, read after the sheet.
+    bool ok = false;
+    const quint32 index = value.toUInt(&ok);
+    if (storeCell(m_column, m_row, QString()) && ok) {
+        m_stringCells.append({static_cast<qint32>(m_row - 1), m_column, index});
+        m_usedStrings.insert(index, QString());
+    }
 }
 
 QString XlsxSheetParser::valueText(const QString& value) const {
     switch (m_cellType) {
-    case CellType::SharedString: {
-        bool ok = false;
-        const qsizetype index = value.toLongLong(&ok);
-        return ok && index >= 0 && index < m_sharedStrings.size() ? m_sharedStrings.at(index) : QString();
-    }
+    case CellType::SharedString:
+        return QString(); // filled in from the shared strings
     case CellType::Boolean:
         return value.isEmpty() ? QString() : SpreadsheetText::boolean(value == u"1" || value == u"true");
     case CellType::Date:

@@ -80,11 +80,15 @@ TEST_F(ContactTransferCommandTest, ImportRefusesAMissingGroupOrAnUnreadableFile)
         {{"--import", m_dir.filePath("nada.xlsx"), "--group", "GERAL"}, 1, "nada.xlsx"},
         {{"--import", ContactsTest::dataFile("contatos.csv")}, 2, "--group NOME"},
         {{"--export"}, 2, "precisa do nome do arquivo"},
+        {{"--export", m_dir.filePath("contatos.ods")}, 2, "Formato de planilha não suportado"},
     };
     for (const Case& c : cases) {
         const CliRun r = run(c.arguments);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.error)) << r.err.toStdString();
+        if (c.exitCode == 2) { // a usage error is said before any work
+            EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+        }
     }
     EXPECT_TRUE(contacts().isEmpty());
 }

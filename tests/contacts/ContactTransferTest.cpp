@@ -1,4 +1,5 @@
 // The spreadsheet import and export flows over a real database, without their widgets.
+#include <QDir>
 #include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -7,6 +8,7 @@
 #include <algorithm>
 
 #include "ContactsTestSupport.h"
+#include "FileLimits.h"
 #include "TempDataDir.h"
 #include "contacts/ContactExport.h"
 #include "contacts/ContactImport.h"
@@ -355,6 +357,77 @@ TEST_F(ContactTransferTest, RoundTripThroughExportAndImport) {
         std::sort(back.begin(), back.end());
         EXPECT_EQ(back, expected) << suffix;
     }
+}
+
+TEST_F(ContactTransferTest, EmptyCellsAreStoredAsEmptyTextsNotNull) {
+    for (const char* name : {"vazias.csv", "vazias.xls", "vazias.xlsx"}) {
+        exec("DELETE FROM dbCLIENTE");
+        const QString path = m_files.filePath(QString::fromUtf8(name));
+        if (QString::fromUtf8(name).endsWith(".csv")) {
+            QFile csv(path);
+            ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+            csv.write("Ana;;ana@x\n;119\n");
+        } else {
+            sheet(QString::fromUtf8(name), {row14({"Ana", "", "ana@x"}), row14({"", "119"})});
+        }
+        ContactImport import(&status);
+        ASSERT_EQ(import.read(path).outcome, ContactImport::ReadOutcome::Finished) << name;
+        ASSERT_TRUE(import.save(ado, 7).ok()) << name;
+        QSqlQuery q(ado->database());
+        ASSERT_TRUE(q.exec("SELECT COUNT(*) FROM dbCLIENTE WHERE " +
+                           SpreadsheetReader::columnFields().join(" IS NULL OR ") + " IS NULL"));
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toInt(), 0) << name;
+        ASSERT_TRUE(q.exec("SELECT COUNT(*) FROM dbCLIENTE WHERE NOME = '' AND TEXTO9 = ''"));
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toInt(), 1) << name;
+    }
+}
+
+TEST_F(ContactTransferTest, AFileReadWithBadBytesSaysWhichRowsOnTheStatusLine) {
+    const QString path = m_files.filePath("misto.csv");
+    QFile csv(path);
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("\xC3\x82ngela;1\nJos\xE9;2\n\xC3\x89rica;3\n");
+    csv.close();
+    ContactImport import(&status);
+    const auto read = import.read(path);
+    ASSERT_EQ(read.outcome, ContactImport::ReadOutcome::Finished);
+    EXPECT_TRUE(read.warning.contains("a linha 2 tem")) << read.warning.toStdString();
+    EXPECT_TRUE(texts.contains(read.warning));
+    EXPECT_EQ(import.preview()->rows().value(0).cells.value(0), QStringLiteral("Ângela"));
+    EXPECT_EQ(import.preview()->rows().value(1).cells.value(0), QStringLiteral("José"));
+}
+
+// A full disk while the contacts are saved: the disk is named, not the transaction SQLite dropped.
+TEST(ContactImportDiskTest, AFullDiskDuringTheSaveIsNamedAndNothingIsLost) {
+    TestFiles::SmallDisk disk(4096);
+    if (!disk.mounted())
+        GTEST_SKIP() << "no permission to mount a tmpfs here";
+    TADO ado;
+    ASSERT_TRUE(ado.start(QDir(disk.path()).filePath("dados")).ok);
+    const QString path = QDir(disk.path()).filePath("contatos.csv");
+    {
+        QFile csv(path);
+        ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 4000; ++i)
+            csv.write(QStringLiteral("Contato %1;119%1;c%1@exemplo.com;%2\n").arg(i).arg(QString(28, 'x')).toUtf8());
+    }
+    TransferStatus status;
+    status.setWait({});
+    ContactImport import(&status);
+    ASSERT_EQ(import.read(path).outcome, ContactImport::ReadOutcome::Finished);
+    QFile::remove(path);
+    disk.fill(48 * 1024);
+    const auto saved = import.save(&ado, 1);
+    EXPECT_FALSE(saved.ok());
+    EXPECT_TRUE(saved.error.contains("O disco está cheio")) << saved.error.toStdString();
+    EXPECT_FALSE(saved.error.contains("no transaction")) << saved.error.toStdString();
+    // Whatever was not stored stays in the preview, to be saved again once there is room.
+    QSqlQuery q(ado.database());
+    ASSERT_TRUE(q.exec("SELECT COUNT(*) FROM dbCLIENTE"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt() + import.preview()->rowCount(), 4000);
 }
 
 } // namespace

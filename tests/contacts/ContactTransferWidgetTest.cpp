@@ -46,7 +46,7 @@ protected:
                                   return answer;
                               },
                               [this] { return importFile; }, [this] { return exportFile; },
-                              [this](const QString& e) { errors << e; }});
+                              [this](const QString& e) { errors << e; }, [this](const QString& w) { warnings << w; }});
         transfer->status()->setWait([this](int) {
             ++pauses;
             if (duringPause)
@@ -80,6 +80,7 @@ protected:
     QString exportFile;
     QStringList questions;
     QStringList errors;
+    QStringList warnings;
     int pauses = 0;
     int stopAtPause = -1;
     std::function<void()> duringPause;
@@ -136,6 +137,20 @@ TEST_F(ContactTransferWidgetTest, ARefusedRowKeepsThePanelOpenOnThatRow) {
     transfer->importPanel()->cancelButton()->click();
     EXPECT_FALSE(panelShown());
     EXPECT_EQ(stored(), 2);
+}
+
+TEST_F(ContactTransferWidgetTest, BadBytesAreShownAsAWarningAndTheRowsStillListed) {
+    importFile = m_files.filePath("misto.csv");
+    QFile csv(importFile);
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write("\xC3\x82ngela;1\nJos\xE9;2\n");
+    csv.close();
+    page->importButton()->click();
+    ASSERT_TRUE(panelShown());
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].contains("a linha 2 tem")) << warnings[0].toStdString();
+    EXPECT_TRUE(errors.isEmpty());
+    EXPECT_EQ(transfer->importPanel()->previewList()->model()->index(0, 1).data().toString(), "Ângela");
 }
 
 TEST_F(ContactTransferWidgetTest, AReadErrorShowsItsTextAndNoPanel) {

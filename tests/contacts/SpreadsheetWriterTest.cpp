@@ -224,7 +224,7 @@ TEST(SpreadsheetWriterCheckTest, LibreOfficeOpensBothFormats) {
 namespace {
 
 // A full Excel 97-2003 sheet: its compound file needs more allocation table sectors than the
-// header can list (a DIFAT chain), and FreeXL still finds every row.
+// header can list (a DIFAT chain), and the reader still finds every row.
 TEST(SpreadsheetWriterLimitTest, FullXlsSheetReadsBack) {
     QList<QStringList> rows;
     rows.reserve(XlsWriter::MaxRows);
