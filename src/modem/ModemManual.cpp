@@ -1,8 +1,10 @@
 #include "modem/ModemManual.h"
 
+#include "store/AtomicFile.h"
+
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
@@ -15,11 +17,21 @@ QString fileName() {
 }
 
 namespace {
+// Whether the file reads as a whole PDF: its header first, its end-of-file mark near its end (a
+// file cut short by a full disk or a killed program has none).
+bool readsAsPdf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 64 || !file.read(5).startsWith("%PDF-"))
+        return false;
+    file.seek(std::max<qint64>(0, file.size() - 1024));
+    return file.readAll().contains("%%EOF");
+}
+
 bool render(const QString& html, const QString& path, QString* error) {
-    // Written beside the target first, so a failed run leaves no half manual behind.
-    const QString partial = path + QStringLiteral(".part");
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
     {
-        QPdfWriter writer(partial);
+        QPdfWriter writer(&pdf);
         writer.setTitle(QStringLiteral("Manual de configuração do Modem GSM - VESTRAL SMS"));
         writer.setCreator(QStringLiteral("VESTRAL SMS"));
         writer.setPageSize(QPageSize(QPageSize::A4));
@@ -29,11 +41,12 @@ bool render(const QString& html, const QString& path, QString* error) {
         doc.setHtml(html);
         doc.print(&writer);
     }
-    QFile::remove(path);
-    if (QFileInfo(partial).size() <= 0 || !QFile::rename(partial, path)) {
-        QFile::remove(partial);
+    // Whole or not at all: a failed write keeps whatever was there and says why.
+    AtomicFile file(path, 0644);
+    if (!file.open() || !file.write(pdf.data()) || !file.commit()) {
         if (error)
-            *error = QStringLiteral("Não foi possível gravar o manual em %1").arg(path);
+            *error = file.errorString();
+        qWarning("%s", qPrintable(file.errorString()));
         return false;
     }
     return true;
@@ -42,7 +55,7 @@ bool render(const QString& html, const QString& path, QString* error) {
 
 QString ensure(const QString& dir, QString* error) {
     const QString path = QDir(dir).filePath(fileName());
-    if (QFileInfo::exists(path))
+    if (readsAsPdf(path))
         return path;
     QFile source(QStringLiteral(":/modem/manual/Manual.html"));
     if (!source.open(QIODevice::ReadOnly)) {

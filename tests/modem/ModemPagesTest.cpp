@@ -1,5 +1,6 @@
 // The modem pages and widgets: port panel layout, the Debug Modem console against a simulated
 // modem, the terminal view, the manual and Aguarda.
+#include "FileLimits.h"
 #include "ModemSimulator.h"
 #include "WaitUntil.h"
 #include "modem/Aguarda.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -190,7 +192,7 @@ TEST(TerminalView, ShowsTextLinesAndBackspace) {
     EXPECT_EQ(TerminalView::keyBytes(Qt::Key_C, QStringLiteral("ç")), "\xe7");
 }
 
-TEST(ModemManual, WrittenOnceIntoTheDataFolder) {
+TEST(ModemManual, WrittenIntoTheDataFolderWholeOrNotAtAll) {
     QTemporaryDir dir;
     QString error;
     const QString path = ModemManual::ensure(dir.path(), &error);
@@ -203,13 +205,36 @@ TEST(ModemManual, WrittenOnceIntoTheDataFolder) {
         for (const char* words : {"dialout", "portas/COM", "AT+CSQ", "ENTRADA 1 COM1 PRONTA"})
             EXPECT_TRUE(body.contains(QString::fromUtf8(words))) << words;
     }
-    // An existing manual (perhaps the operator's own) is kept.
-    QFile own(path);
-    ASSERT_TRUE(own.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    own.write("mine");
-    own.close();
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray whole = written.readAll();
+    written.close();
+    const auto put = [&path](const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    // A manual that does not read as a whole PDF (cut by a full disk, or no PDF) is written again.
+    for (const QByteArray& damaged : {whole.left(whole.size() / 2), QByteArray("mine"), QByteArray()}) {
+        put(damaged);
+        EXPECT_EQ(ModemManual::ensure(dir.path()), path);
+        EXPECT_EQ(QFileInfo(path).size(), whole.size()) << damaged.size();
+    }
+    // A whole PDF (perhaps the operator's own) is kept.
+    const QByteArray own = "%PDF-1.4\n" + QByteArray(100, ' ') + "\n%%EOF\n";
+    put(own);
     EXPECT_EQ(ModemManual::ensure(dir.path()), path);
-    EXPECT_EQ(QFileInfo(path).size(), 4);
+    EXPECT_EQ(QFileInfo(path).size(), own.size());
+    // A write that fails is said, and the file there is kept.
+    put("cut");
+    {
+        const TestFiles::FileSizeLimit limit(1024);
+        error.clear();
+        EXPECT_TRUE(ModemManual::ensure(dir.path(), &error).isEmpty());
+    }
+    EXPECT_TRUE(error.contains(path)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(path).size(), 3);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1); // no temporary left
 }
 
 TEST(Aguarda, ProcessesEventsAtLeastOnceAndForTheWholeWait) {
