@@ -1,5 +1,8 @@
 #include "campaign/BuildOutboxCommand.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 #include "campaign/OutboxBuilder.h"
 #include "campaign/TDM.h"
 #include "store/TADO.h"
@@ -36,6 +39,23 @@ bool parse(const QStringList& args, Options* o, QString* error) {
     return true;
 }
 
+// The group named exactly `name` ("TODOS" stands for every group, as in the page's list).
+bool groupExists(TADO* ado, const QString& name, QString* error) {
+    if (name == QLatin1String("TODOS"))
+        return true;
+    QSqlQuery q(ado->database());
+    q.prepare(QStringLiteral("SELECT 1 FROM dbGRUPO WHERE GRUPO = ?"));
+    q.addBindValue(name);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return false;
+    }
+    if (q.next())
+        return true;
+    *error = q.lastError().isValid() ? q.lastError().text() : QStringLiteral("Grupo não encontrado: %1").arg(name);
+    return false;
+}
+
 QString lines(const char* text) {
     return QString::fromUtf8(text).replace('\r', '\n');
 }
@@ -46,6 +66,11 @@ int run(TADO* ado, const Ports& ports, const QStringList& arguments, QTextStream
     Options o;
     QString error;
     if (!parse(arguments, &o, &error)) {
+        err << error << Qt::endl;
+        return 1;
+    }
+    // Checked before the ports are opened: a mistyped group must not probe every modem first.
+    if (!groupExists(ado, o.group, &error)) {
         err << error << Qt::endl;
         return 1;
     }
@@ -79,6 +104,7 @@ int run(TADO* ado, const Ports& ports, const QStringList& arguments, QTextStream
         err << lines(OutboxBuilder::kStoppedWarning) << Qt::endl;
         return 2;
     case OutboxBuilder::Outcome::Failed:
+    case OutboxBuilder::Outcome::Cancelled:
         break;
     }
     err << r.error << Qt::endl;

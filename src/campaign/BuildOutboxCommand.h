@@ -9,7 +9,9 @@ class TADO;
 // The headless "--build-outbox [--group NAME] [--status all|active|disabled]": opens the ports
 // (as "&Abrir todas as Portas"), loads the local recipient set, filters it as "Filtrar" does (no
 // group = "TODOS"), marks every row and runs the outbox builder, printing its log lines and
-// warnings. Exit status: 0 done, 1 bad arguments or a data error, 2 no port ready.
+// warnings. Exit status: 0 done, 1 bad arguments, an unknown group ("Grupo não encontrado: NAME",
+// said before the ports are opened) or a data error, 2 no port ready. The outbox changes only when
+// the build ends: a failure, a stop or a kill leaves it as it was.
 namespace BuildOutboxCommand {
 
 struct Ports {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -117,16 +118,44 @@ void EnviarSmsPage::addStatusLine(const QString& line) {
     m_status->scrollToBottom();
 }
 
+// The build's progress (rows, cycles) with "Cancelar": a cancelled build leaves the outbox as it was.
+bool EnviarSmsPage::showProgress(QProgressDialog* dialog, const OutboxBuilder::Progress& p) {
+    dialog->setMaximum(p.total);
+    dialog->setLabelText(QStringLiteral("Montando a Caixa de Saída: %1 de %2 contatos, %3 SMS, ciclo %4")
+                             .arg(p.visited)
+                             .arg(p.total)
+                             .arg(p.staged)
+                             .arg(p.cycles));
+    dialog->setValue(p.visited);
+    QApplication::processEvents();
+    return !dialog->wasCanceled();
+}
+
 void EnviarSmsPage::suiButton19Click() {
+    if (m_building) // clicked again while the modems are re-tested
+        return;
+    m_building = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     Dataset* cfg = m_ado->dbCFG;
     if (cfg->state() == Dataset::State::Edit || cfg->state() == Dataset::State::Insert)
         cfg->post();
     cfg->refresh();
+    QProgressDialog progress(QStringLiteral("Montando a Caixa de Saída"), QStringLiteral("Cancelar"), 0, 0, this);
+    progress.setObjectName("buildProgress");
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    m_builder.setProgress([this, &progress](const OutboxBuilder::Progress& p) { return showProgress(&progress, p); });
     const OutboxBuilder::Result r = m_builder.run(m_tdm);
+    m_builder.setProgress({});
+    progress.reset();
     StatusSink::instance()->setPanel(StatusSink::Outbox,
                                      QStringLiteral("SMS para envio: %1").arg(m_ado->dbMENSAGEM->recordCount()));
     QApplication::restoreOverrideCursor();
+    m_building = false;
+    showOutcome(r);
+}
+
+void EnviarSmsPage::showOutcome(const OutboxBuilder::Result& r) {
     const QString title = QApplication::applicationName();
     switch (r.outcome) {
     case OutboxBuilder::Outcome::NoPorts:
@@ -138,6 +167,10 @@ void EnviarSmsPage::suiButton19Click() {
         return;
     case OutboxBuilder::Outcome::Failed:
         QMessageBox::critical(window(), title, r.error);
+        return;
+    case OutboxBuilder::Outcome::Cancelled:
+        addStatusLine(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
+                      QStringLiteral(" Montagem cancelada: a Caixa de Saída não foi alterada."));
         return;
     case OutboxBuilder::Outcome::Stopped:
         QMessageBox::warning(window(), title, OutboxBuilder::kStoppedWarning);

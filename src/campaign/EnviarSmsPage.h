@@ -11,6 +11,7 @@ class RecipientPanel;
 class SmsTextEditor;
 class QLabel;
 class QListWidget;
+class QProgressDialog;
 
 // Sub-page "SMS" of "Enviar SMS": the recipient panel with its row marks, the SMS text group and
 // the "Status" list, and the outbox builder button.
@@ -42,6 +43,8 @@ private:
     QWidget* makeSmsGroup();
     QWidget* makeButtons();
     void addStatusLine(const QString& line);
+    bool showProgress(QProgressDialog* dialog, const OutboxBuilder::Progress& p);
+    void showOutcome(const OutboxBuilder::Result& r);
 
     TADO* m_ado;
     TDM* m_tdm;
@@ -50,4 +53,5 @@ private:
     QLabel* m_counter = nullptr;
     QListWidget* m_status = nullptr;
     OutboxBuilder m_builder;
+    bool m_building = false;
 };

@@ -37,7 +37,31 @@ bool matchesAt(const QChar* text, qsizetype avail, const QString& placeholder) {
 
 } // namespace
 
-QString replacePass(const QString& text, const QString& placeholder, const QString& value) {
+QString cutAt(const QString& text, qsizetype max) {
+    if (text.size() <= max)
+        return text;
+    qsizetype n = max;
+    if (n > 0 && text.at(n - 1).isHighSurrogate())
+        --n;
+    return text.left(n);
+}
+
+namespace {
+
+// Appends at most `bound - out.size()` units of `data`, never the first half of a surrogate pair;
+// false when `data` did not fit whole.
+bool appendWithin(QString& out, const QChar* data, qsizetype size, qsizetype bound) {
+    qsizetype n = qMin(size, bound - out.size());
+    const bool whole = n == size;
+    if (!whole && n > 0 && data[n - 1].isHighSurrogate())
+        --n;
+    out.append(data, n);
+    return whole;
+}
+
+} // namespace
+
+QString replacePass(const QString& text, const QString& placeholder, const QString& value, qsizetype bound) {
     const qsizetype size = text.size();
     const QChar* data = text.constData();
     qsizetype from = 0;
@@ -49,11 +73,13 @@ QString replacePass(const QString& text, const QString& placeholder, const QStri
     while (pos >= 0 && pos < size) {
         if (matchesAt(data + pos, size - pos, placeholder)) {
             if (!replaced) {
-                out.reserve(size + value.size());
+                out.reserve(qMin(bound, size + value.size()));
                 replaced = true;
             }
-            out.append(data + from, pos - from);
-            out.append(value);
+            // Whatever lies past the bound is not built at all.
+            if (!appendWithin(out, data + from, pos - from, bound) ||
+                !appendWithin(out, value.constData(), value.size(), bound))
+                return out;
             from = pos + placeholder.size();
             pos = text.indexOf(QLatin1Char('['), from);
         } else {
@@ -62,7 +88,7 @@ QString replacePass(const QString& text, const QString& placeholder, const QStri
     }
     if (!replaced)
         return text;
-    out.append(data + from, size - from);
+    appendWithin(out, data + from, size - from, bound);
     return out;
 }
 
@@ -70,10 +96,10 @@ QString missingFieldError(const QString& field) {
     return QStringLiteral("DBQuery: Field '%1' not found").arg(field);
 }
 
-bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QString* error) {
+bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QString* error, qsizetype bound) {
     const QStringList& names = fields();
     const QStringList& marks = placeholders();
-    QString text = templ;
+    QString text = cutAt(templ, bound);
     QString value;
     for (qsizetype i = 0; i < names.size(); ++i) {
         value.clear();
@@ -82,7 +108,7 @@ bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QStrin
                 *error = missingFieldError(names[i]);
             return false;
         }
-        text = replacePass(text, marks[i], value);
+        text = replacePass(text, marks[i], value, bound);
     }
     *out = text;
     return true;

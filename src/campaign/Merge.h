@@ -16,13 +16,27 @@ using FieldLookup = std::function<bool(const QString& field, QString* value)>;
 const QStringList& placeholders();
 const QStringList& fields();
 
-// One pass: replaces every occurrence of `placeholder` (ASCII, compared without case) scanning
-// left to right; an inserted value is not searched again in this pass.
-QString replacePass(const QString& text, const QString& placeholder, const QString& value);
+// How long a merged text may grow. Each pass searches the values inserted by the earlier ones, so a
+// field holding placeholders multiplies the text pass after pass; past the bound the rest is cut
+// off before it is built (the sender cuts far shorter anyway).
+constexpr qsizetype kSmsBound = 10 * 160;    // ten times the longest text-mode SMS
+constexpr qsizetype kEmailBound = 1'000'000; // an e-mail subject or body
 
-// Runs the fourteen passes in order on the evolving text. Every field must exist in the recipient
-// set, whether or not the template uses it; otherwise false with the data layer's error text.
-bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QString* error = nullptr);
+// One pass: replaces every occurrence of `placeholder` (ASCII, compared without case) scanning
+// left to right; an inserted value is not searched again in this pass. The result holds at most
+// `bound` characters (without splitting a surrogate pair); the text given must not exceed it.
+QString replacePass(const QString& text, const QString& placeholder, const QString& value,
+                    qsizetype bound = kEmailBound);
+
+// Runs the fourteen passes in order on the evolving text, never letting it grow past `bound`
+// characters (a longer template is cut to the bound first). Every field must exist in the
+// recipient set, whether or not the template uses it; otherwise false with the data layer's error
+// text.
+bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QString* error = nullptr,
+           qsizetype bound = kEmailBound);
+
+// The first `max` UTF-16 units of `text`, without splitting a surrogate pair.
+QString cutAt(const QString& text, qsizetype max);
 
 // The error text of a missing recipient field.
 QString missingFieldError(const QString& field);

@@ -17,12 +17,15 @@ const char* const OutboxBuilder::kStoppedWarning =
 OutboxBuilder::OutboxBuilder(TADO* ado) : m_ado(ado) {}
 
 QString OutboxBuilder::cut(const QString& text, int max) {
-    if (text.size() <= max)
-        return text;
-    int n = max;
-    if (n > 0 && text.at(n - 1).isHighSurrogate())
-        --n;
-    return text.left(n);
+    return Merge::cutAt(text, max);
+}
+
+QString OutboxBuilder::modemSafe(QString text) {
+    for (QChar& c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    }
+    return text;
 }
 
 QString OutboxBuilder::stamp() const {
@@ -34,8 +37,8 @@ void OutboxBuilder::log(const QString& line) const {
         m_log(stamp() + line);
 }
 
-// Rows are saved in one transaction per cycle: no event runs inside a cycle, and the transaction
-// is committed before every probe (which lets other handlers run) and at the end.
+// The rows of one stretch without events (a cycle, or kProgressEvery rows) are saved in one
+// transaction, committed before anything that lets other handlers run.
 bool OutboxBuilder::begin(QString* error) {
     QSqlDatabase db = m_ado->database();
     if (!db.transaction()) {
@@ -59,6 +62,50 @@ bool OutboxBuilder::commit(QString* error) {
     return true;
 }
 
+void OutboxBuilder::rollback() {
+    if (!m_inTransaction)
+        return;
+    m_inTransaction = false;
+    m_ado->database().rollback();
+}
+
+// The rows of this run, kept apart from dbMENSAGEM until the run ends. A temporary table belongs
+// to the connection: a killed process leaves nothing of it.
+bool OutboxBuilder::createStage(QString* error) {
+    static int serial = 0;
+    m_stage = QStringLiteral("vestral_caixa_%1").arg(++serial);
+    QSqlQuery q(m_ado->database());
+    if (!q.exec(QStringLiteral("CREATE TEMP TABLE %1 (ID INTEGER PRIMARY KEY, FONE TEXT, MENSAGEM TEXT, PORTA INTEGER)")
+                    .arg(m_stage))) {
+        *error = q.lastError().text();
+        m_stage.clear();
+        return false;
+    }
+    return true;
+}
+
+// One statement: the rows reach the outbox together, in the order they were built, or not at all.
+bool OutboxBuilder::publish(QString* error) {
+    QSqlQuery q(m_ado->database());
+    if (!q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, PORTA FROM "
+                               "temp.%1 ORDER BY ID")
+                    .arg(m_stage))) {
+        *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+void OutboxBuilder::dropStage() {
+    m_insert.reset();
+    m_decrement.reset();
+    if (m_stage.isEmpty())
+        return;
+    QSqlQuery q(m_ado->database());
+    q.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(m_stage));
+    m_stage.clear();
+}
+
 bool OutboxBuilder::readSlots(QString* error) {
     m_slots.clear();
     QSqlQuery q(m_ado->database());
@@ -68,7 +115,23 @@ bool OutboxBuilder::readSlots(QString* error) {
     }
     while (q.next())
         m_slots.append({q.value("ENTRADA").toInt(), q.value("QTD").toInt()});
+    if (q.lastError().isValid()) {
+        *error = q.lastError().text();
+        return false;
+    }
     return true;
+}
+
+bool OutboxBuilder::probe() {
+    ++m_state.cycles;
+    return m_verificaPortas();
+}
+
+// Tells the caller how far the run is; false when it asks to stop.
+bool OutboxBuilder::report() {
+    if (m_progress && !m_progress(m_state))
+        m_cancelled = true;
+    return !m_cancelled;
 }
 
 bool OutboxBuilder::pickSlot(int* entrada, QString* error, bool* stopped) {
@@ -77,8 +140,8 @@ bool OutboxBuilder::pickSlot(int* entrada, QString* error, bool* stopped) {
     if (m_slots.isEmpty()) {
         if (!commit(error))
             return false;
-        m_verificaPortas();
-        if (!readSlots(error) || !begin(error))
+        probe();
+        if (!report() || !readSlots(error) || !begin(error))
             return false;
         if (m_slots.isEmpty()) {
             *stopped = true;
@@ -89,19 +152,18 @@ bool OutboxBuilder::pickSlot(int* entrada, QString* error, bool* stopped) {
     return true;
 }
 
-bool OutboxBuilder::prepare(QString* error) {
-    QSqlDatabase db = m_ado->database();
-    m_insert.emplace(db);
-    m_decrement.emplace(db);
-    if (!m_insert->prepare(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)")) ||
-        !m_decrement->prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - 1 WHERE ENTRADA = ?"))) {
-        *error = m_insert->lastError().isValid() ? m_insert->lastError().text() : m_decrement->lastError().text();
-        return false;
-    }
-    return true;
-}
-
 bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entrada, QString* error) {
+    if (!m_insert) {
+        QSqlDatabase db = m_ado->database();
+        m_insert.emplace(db);
+        m_decrement.emplace(db);
+        if (!m_insert->prepare(
+                QStringLiteral("INSERT INTO temp.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)").arg(m_stage)) ||
+            !m_decrement->prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - 1 WHERE ENTRADA = ?"))) {
+            *error = m_insert->lastError().isValid() ? m_insert->lastError().text() : m_decrement->lastError().text();
+            return false;
+        }
+    }
     m_insert->bindValue(0, phone);
     m_insert->bindValue(1, text);
     m_insert->bindValue(2, entrada);
@@ -115,12 +177,68 @@ bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entr
         return false;
     }
     --m_slots.first().qtd;
+    ++m_state.staged;
     return true;
+}
+
+// The merged text as it goes to the modem: bounded while it is merged, control characters made
+// blanks, cut to one SMS with its log line.
+bool OutboxBuilder::mergeText(const QString& body, const Fields& fields, const QString& phone, QString* text,
+                              QString* error) {
+    if (!Merge::apply(body, fields, text, error, Merge::kSmsBound))
+        return false;
+    *text = modemSafe(std::move(*text));
+    if (text->size() > kMaxText) {
+        log(" (" + phone + ") SMS maior que 160 caracteres! Ajustado automaticamente!");
+        *text = cut(*text);
+    }
+    return true;
+}
+
+// One marked row: its text, its number, its slot and its staged row. False stops the run.
+bool OutboxBuilder::visit(const Fields& fields, const QString& body, QString* error, bool* stopped) {
+    QString telefone;
+    if (!fields("TELEFONE", &telefone)) {
+        *error = Merge::missingFieldError("TELEFONE");
+        return false;
+    }
+    const QString phone = SomenteNumeros(telefone);
+    QString text;
+    if (!mergeText(body, fields, phone, &text, error))
+        return false;
+    if (!validPhone(phone)) {
+        log(" Número do Telefone Incorreto: " + phone);
+        return true;
+    }
+    int entrada = 0;
+    return pickSlot(&entrada, error, stopped) && writeRow(phone, text, entrada, error);
+}
+
+// Publishes the staged rows when every marked row was visited; otherwise the outbox stays as it was.
+void OutboxBuilder::finish(Result* r, bool ok, bool stopped) {
+    if (ok && !commit(&r->error))
+        ok = false;
+    rollback();
+    if (ok && publish(&r->error))
+        r->written = m_state.staged;
+    dropStage();
+    if (m_cancelled)
+        r->outcome = Outcome::Cancelled;
+    else if (stopped)
+        r->outcome = Outcome::Stopped;
+    else
+        r->outcome = r->error.isEmpty() ? Outcome::Done : Outcome::Failed;
+    if (r->outcome == Outcome::Stopped || r->outcome == Outcome::Cancelled)
+        r->error.clear();
+    m_ado->dbMENSAGEM->refresh();
+    m_ado->dbPORTA_ATIVA->refresh();
 }
 
 OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
     Result r;
-    if (!m_verificaPortas()) {
+    m_state = Progress{};
+    m_cancelled = false;
+    if (!probe()) {
         r.outcome = Outcome::NoPorts;
         return r;
     }
@@ -135,47 +253,19 @@ OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
     rows.reserve(marked.size());
     for (int row : marked)
         rows << recipients->fieldsOf(row);
+    m_state.total = int(marked.size());
     const QString body = m_ado->dbCFG->text("BODY_SMS");
-    bool ok = prepare(&r.error) && readSlots(&r.error) && begin(&r.error);
+    bool ok = createStage(&r.error) && readSlots(&r.error) && begin(&r.error);
     bool stopped = false;
     for (int i = 0; ok && i < marked.size(); ++i) {
-        const int row = marked[i];
-        recipients->moveTo(row);
-        const Merge::FieldLookup& fields = rows[i];
-        QString telefone;
-        if (!fields("TELEFONE", &telefone)) {
-            r.error = Merge::missingFieldError("TELEFONE");
+        if (i > 0 && i % kProgressEvery == 0 && !(commit(&r.error) && report() && begin(&r.error)))
             ok = false;
+        if (!ok)
             break;
-        }
-        const QString phone = SomenteNumeros(telefone);
-        QString text;
-        if (!Merge::apply(body, fields, &text, &r.error)) {
-            ok = false;
-            break;
-        }
-        if (text.size() > kMaxText) {
-            log(" (" + phone + ") SMS maior que 160 caracteres! Ajustado automaticamente!");
-            text = cut(text);
-        }
-        if (!validPhone(phone)) {
-            log(" Número do Telefone Incorreto: " + phone);
-            continue;
-        }
-        int entrada = 0;
-        ok = pickSlot(&entrada, &r.error, &stopped) && writeRow(phone, text, entrada, &r.error);
-        if (ok)
-            ++r.written;
+        recipients->moveTo(marked[i]);
+        m_state.visited = i + 1;
+        ok = visit(rows[i], body, &r.error, &stopped);
     }
-    QString commitError;
-    if (!commit(&commitError) && r.error.isEmpty())
-        r.error = commitError;
-    r.outcome = stopped ? Outcome::Stopped : (r.error.isEmpty() ? Outcome::Done : Outcome::Failed);
-    if (r.outcome == Outcome::Stopped)
-        r.error.clear();
-    m_insert.reset();
-    m_decrement.reset();
-    m_ado->dbMENSAGEM->refresh();
-    m_ado->dbPORTA_ATIVA->refresh();
+    finish(&r, ok, stopped);
     return r;
 }

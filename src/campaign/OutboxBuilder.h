@@ -14,22 +14,36 @@ class TDM;
 // to one SMS, slot), giving each ready slot of dbPORTA_ATIVA a block of CASCATA rows, lowest slot
 // first, and re-probing the modems whenever every block is full. Opens no dialog: the page shows
 // the outcome's warning.
+//
+// A build is all or nothing. The rows are gathered in a temporary table of the connection and
+// copied into dbMENSAGEM by one statement when every marked row has been visited; a kill, an
+// error, a stop for want of ports or a cancel leaves the outbox as it was. No transaction stays
+// open while events run (the re-probes and the progress reports let the window handle its
+// events, and other handlers write on the same connection).
 class OutboxBuilder {
 public:
     enum class Outcome {
-        Done,    // every marked row visited
-        NoPorts, // the first probe found no ready slot
-        NoMarks, // nothing marked
-        Stopped, // quotas exhausted and the re-probe found no slot
-        Failed,  // data layer error (e.g. a merge field missing); rows written before stay
+        Done,      // every marked row visited, the rows are in the outbox
+        NoPorts,   // the first probe found no ready slot
+        NoMarks,   // nothing marked
+        Stopped,   // quotas exhausted and the re-probe found no slot; the outbox is unchanged
+        Failed,    // data layer error (e.g. a merge field missing); the outbox is unchanged
+        Cancelled, // the progress report asked to stop; the outbox is unchanged
     };
     struct Result {
         Outcome outcome = Outcome::Done;
-        int written = 0;
+        int written = 0; // rows that reached the outbox
         QString error;
+    };
+    struct Progress {
+        int visited = 0; // marked rows done
+        int total = 0;   // marked rows
+        int staged = 0;  // rows gathered for the outbox so far
+        int cycles = 0;  // probes of the modems (the first one included)
     };
 
     static constexpr int kMaxText = 160;
+    static constexpr int kProgressEvery = 250; // marked rows between two progress reports
     static const char* const kNoPortsWarning;
     static const char* const kNoMarksWarning;
     static const char* const kStoppedWarning;
@@ -41,6 +55,9 @@ public:
     void setVerificaPortas(std::function<bool()> verificaPortas) { m_verificaPortas = std::move(verificaPortas); }
     void setLog(std::function<void(const QString&)> log) { m_log = std::move(log); }
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
+    // Called every kProgressEvery rows and after every re-probe, with no transaction open (it may
+    // let events run); returning false cancels the build.
+    void setProgress(std::function<bool(const Progress&)> progress) { m_progress = std::move(progress); }
 
     // Reads BODY_SMS from the settings row as it stands; the caller saves pending edits first.
     Result run(TDM* recipients);
@@ -48,27 +65,44 @@ public:
     // Cuts to at most `max` UTF-16 units without splitting a surrogate pair.
     static QString cut(const QString& text, int max = kMaxText);
     static bool validPhone(const QString& digits) { return digits.size() >= 10 && digits.size() <= 12; }
+    // The text as the modem may take it: every control character (below U+0020, and U+007F)
+    // becomes a space. Inside the modem's "> " prompt a Ctrl-Z or ESC from a contact field would
+    // end the message and run the rest as AT commands; CR and LF break the dialogue.
+    static QString modemSafe(QString text);
 
 private:
     struct Slot {
         int entrada;
         int qtd;
     };
+    using Fields = std::function<bool(const QString&, QString*)>; // Merge::FieldLookup
+    bool mergeText(const QString& body, const Fields& fields, const QString& phone, QString* text, QString* error);
+    bool visit(const Fields& fields, const QString& body, QString* error, bool* stopped);
+    void finish(Result* r, bool ok, bool stopped);
+    bool probe();
     bool readSlots(QString* error);
     bool pickSlot(int* entrada, QString* error, bool* stopped);
     bool writeRow(const QString& phone, const QString& text, int entrada, QString* error);
+    bool report();
     QString stamp() const;
     void log(const QString& line) const;
     bool begin(QString* error);
     bool commit(QString* error);
-    bool prepare(QString* error);
+    void rollback();
+    bool createStage(QString* error);
+    bool publish(QString* error);
+    void dropStage();
 
     TADO* m_ado;
     std::function<bool()> m_verificaPortas = [] { return false; };
     std::function<void(const QString&)> m_log;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
+    std::function<bool(const Progress&)> m_progress;
     QList<Slot> m_slots; // dbPORTA_ATIVA rows with QTD > 0, by ENTRADA
     bool m_inTransaction = false;
+    bool m_cancelled = false;
+    Progress m_state;
+    QString m_stage; // the temporary table of this run
     std::optional<QSqlQuery> m_insert;
     std::optional<QSqlQuery> m_decrement;
 };

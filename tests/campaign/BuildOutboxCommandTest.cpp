@@ -23,7 +23,10 @@ protected:
         QTextStream o(&out);
         QTextStream e(&err);
         BuildOutboxCommand::Ports ports;
-        ports.openAll = [portsReady] { return portsReady; };
+        ports.openAll = [this, portsReady] {
+            ++opened;
+            return portsReady;
+        };
         ports.verificaPortas = [this, portsReady] {
             sql(ado, "DELETE FROM dbPORTA_ATIVA");
             if (portsReady)
@@ -43,6 +46,7 @@ protected:
     TADO* ado = nullptr;
     QString out;
     QString err;
+    int opened = 0;
 };
 
 TEST_F(BuildOutbox, FiltersMarksAndBuilds) {
@@ -55,7 +59,6 @@ TEST_F(BuildOutbox, FiltersMarksAndBuilds) {
         {{}, 0, {"11987654321", "11987654322", "11987654323"}},
         {{"--group", "VIP", "--status", "active"}, 0, {"11987654322"}},
         {{"--status", "disabled"}, 0, {"11987654323"}},
-        {{"--group", "Nenhum"}, 0, {}},
         {{"--status", "some"}, 1, {}},
         {{"--group"}, 1, {}},
     };
@@ -63,6 +66,21 @@ TEST_F(BuildOutbox, FiltersMarksAndBuilds) {
         sql(ado, "DELETE FROM dbMENSAGEM");
         EXPECT_EQ(run(c.args), c.status) << c.args.join(' ').toStdString() << err.toStdString();
         EXPECT_EQ(outbox(), c.phones) << c.args.join(' ').toStdString();
+    }
+}
+
+// A mistyped group is said before any modem is probed, as --import says it.
+TEST_F(BuildOutbox, UnknownGroupIsRefused) {
+    const std::pair<QString, int> cases[] = {{"Nenhum", 1}, {"vip", 1}, {"VIP ", 1}, {"VIP", 0}, {"TODOS", 0}};
+    for (const auto& [group, status] : cases) {
+        opened = 0;
+        EXPECT_EQ(run({"--group", group}), status) << group.toStdString();
+        if (status == 1) {
+            EXPECT_EQ(err, "Grupo não encontrado: " + group + "\n");
+            EXPECT_EQ(opened, 0);
+            EXPECT_TRUE(outbox().isEmpty());
+        }
+        sql(ado, "DELETE FROM dbMENSAGEM");
     }
 }
 

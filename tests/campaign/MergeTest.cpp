@@ -61,6 +61,58 @@ TEST(Merge, MissingFieldFailsEvenWhenUnused) {
     EXPECT_TRUE(error.contains("TEXTO5"));
 }
 
+// Each pass searches what the earlier passes inserted, so placeholders in the data multiply the
+// text: the bound stops it growing, and below the bound nothing changes.
+TEST(Merge, TextStopsGrowingAtItsBound) {
+    const QString emoji = QStringLiteral("😀");
+    struct Case {
+        const char* name;
+        QString templ;
+        QHash<QString, QString> fields;
+        qsizetype bound;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"below the bound unchanged", "Oi [NOME]", {{"NOME", "Ana"}}, 10, "Oi Ana"},
+        {"exactly the bound", "[NOME]", {{"NOME", "abcdefghij"}}, 10, "abcdefghij"},
+        {"a value crossing the bound", "ab[NOME]cd", {{"NOME", "0123456789"}}, 10, "ab01234567"},
+        {"text after the bound dropped", "[NOME]xyz", {{"NOME", "0123456789"}}, 10, "0123456789"},
+        {"a template past the bound", "0123456789[NOME]", {{"NOME", "x"}}, 8, "01234567"},
+        {"a surrogate pair is not split", "[NOME]", {{"NOME", "abcde" + emoji}}, 6, "abcde"},
+        {"later passes work on the bounded text",
+         "[NOME]",
+         {{"NOME", "[EMAIL][EMAIL][EMAIL]"}, {"EMAIL", "ee"}},
+         14,
+         "eeee"},
+        {"the cut leaves half a placeholder as text", "[NOME]", {{"NOME", "[TEXTO]"}, {"TEXTO", "t"}}, 6, "[TEXTO"},
+    };
+    for (const Case& c : cases) {
+        QString out;
+        ASSERT_TRUE(Merge::apply(c.templ, lookupOf(c.fields), &out, nullptr, c.bound)) << c.name;
+        EXPECT_EQ(out, c.expected) << c.name;
+        EXPECT_LE(out.size(), c.bound) << c.name;
+    }
+}
+
+// One recipient of 34 KB whose fields hold placeholders: unbounded, the third pass alone would
+// need tens of gigabytes.
+TEST(Merge, HostileRecipientStaysWithinTheBounds) {
+    const QHash<QString, QString> fields{{"NOME", QString("[TELEFONE]").repeated(2000)},
+                                         {"TELEFONE", QString("[EMAIL]").repeated(2000)},
+                                         {"EMAIL", QString("[TEXTO]").repeated(2000)},
+                                         {"TEXTO", "abc"}};
+    const std::pair<qsizetype, qsizetype> bounds[] = {{Merge::kSmsBound, 1600}, {Merge::kEmailBound, 1000000}};
+    for (const auto& [bound, expected] : bounds) {
+        QString out;
+        ASSERT_TRUE(Merge::apply("[NOME]", lookupOf(fields), &out, nullptr, bound));
+        EXPECT_LE(out.size(), expected);
+        EXPECT_TRUE(out.startsWith("abcabc")) << out.left(20).toStdString();
+    }
+    QString out;
+    ASSERT_TRUE(Merge::apply("[NOME]", lookupOf(fields), &out)); // an e-mail body by default
+    EXPECT_LE(out.size(), Merge::kEmailBound);
+}
+
 TEST(SomenteNumeros, KeepsDigitsInOrder) {
     const std::pair<QString, QString> cases[] = {
         {"(11) 98765-4321", "11987654321"},   {"abc", ""}, {"", ""},

@@ -173,9 +173,11 @@ TEST_F(Builder, WarningsAndInvalidOnly) {
     EXPECT_EQ(log.size(), 2);
 }
 
-TEST_F(Builder, StopsKeepingRowsWhenTheReprobeFindsNothing) {
+// Rows already built when the re-probe finds no modem do not reach the outbox: the operator is
+// told to check the ports and start again, and a second build must not send them twice.
+TEST_F(Builder, StopLeavesTheOutboxAsItWas) {
     setSetting(ado, "CASCATA", 2);
-    ready = {7};
+    sql(ado, "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('11900000000', 'antes', 3)");
     load({"11987654301", "11987654302", "11987654303"});
     builder->setVerificaPortas([this, first = true]() mutable {
         ++probes;
@@ -188,8 +190,9 @@ TEST_F(Builder, StopsKeepingRowsWhenTheReprobeFindsNothing) {
     });
     const auto r = builder->run(set.get());
     EXPECT_EQ(r.outcome, Outcome::Stopped);
-    EXPECT_EQ(r.written, 2);
-    EXPECT_EQ(ports(), QList<int>({7, 7}));
+    EXPECT_EQ(r.written, 0);
+    EXPECT_EQ(column("SELECT FONE || ' ' || MENSAGEM FROM dbMENSAGEM ORDER BY ID"), QStringList({"11900000000 antes"}));
+    EXPECT_EQ(ado->dbMENSAGEM->recordCount(), 1);
 }
 
 } // namespace
@@ -212,6 +215,179 @@ TEST_F(Builder, ReloadDuringReprobeDoesNotChangeTheRun) {
     EXPECT_EQ(r.outcome, Outcome::Done);
     EXPECT_EQ(column("SELECT FONE || ' ' || MENSAGEM FROM dbMENSAGEM ORDER BY ID"),
               QStringList({"11987654301 Ola C00", "11987654302 Ola C01", "11987654303 Ola C02"}));
+}
+
+} // namespace
+
+namespace {
+
+// Contact data is not trusted (spreadsheets, the external source): inside the modem's "> " prompt
+// a Ctrl-Z ends the message and whatever follows runs as AT commands. The outbox holds exactly
+// what goes to the modem, with every control character made a blank.
+TEST_F(Builder, ControlCharactersInContactDataBecomeBlanks) {
+    setSetting(ado, "CASCATA", 100);
+    ready = {1};
+    struct Case {
+        const char* name;
+        QString body;
+        QString nome;
+        QString email;
+        QString expected;
+    };
+    const QChar nul(0);
+    const Case cases[] = {
+        {"ctrl-z then a command for another number",
+         "Oi [NOME]!",
+         "Maria\x1A"
+         "AT+CMGS=\"5511999990000\"\rCompre ja",
+         {},
+         "Oi Maria AT+CMGS=\"5511999990000\" Compre ja!"},
+        {"escape cancels the prompt",
+         "Oi [NOME]",
+         "Ana\x1B"
+         "AT",
+         {},
+         "Oi Ana AT"},
+        {"cr lf", "[NOME]", "linha1\r\nlinha2", {}, "linha1  linha2"},
+        {"nul", "[NOME]", QString("a") + nul + "b", {}, "a b"},
+        {"delete", "[NOME]", "x\x7Fy", {}, "x y"},
+        {"only control characters", "[NOME]", "\x01\x1A\x1B\r\n\t", {}, "      "},
+        {"in a later field", "[NOME] [EMAIL]", "Bia",
+         "b@x\x1A"
+         "ATD",
+         "Bia b@x ATD"},
+        {"in the template", "Oi\r[NOME]\x1A", "Caio", {}, "Oi Caio "},
+        {"printable text untouched", "[NOME]", "João ~ ç 😀", {}, "João ~ ç 😀"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sql(ado, "DELETE FROM dbMENSAGEM");
+        sql(ado, "DELETE FROM dbCLIENTE");
+        sql(ado, "UPDATE dbCFG SET BODY_SMS = ?", {c.body});
+        ado->dbCFG->refresh();
+        sql(ado, "INSERT INTO dbCLIENTE (NOME, FONE, EMAIL, ID_GRUPO) VALUES (?, '11987654321', ?, 1)",
+            {c.nome, c.email});
+        ASSERT_TRUE(set->connectSource(TDM::CadastroLocal));
+        set->markAll();
+        ASSERT_EQ(builder->run(set.get()).outcome, Outcome::Done);
+        EXPECT_EQ(column("SELECT FONE || '|' || MENSAGEM FROM dbMENSAGEM"), QStringList({"11987654321|" + c.expected}));
+    }
+}
+
+// A field holding placeholders is searched again by the later passes: without a bound one row of
+// 34 KB grew to gigabytes and aborted the build. The text stops at ten SMS while it is merged,
+// then gets the usual cut and its log line.
+TEST_F(Builder, HostileRowIsMergedWithinItsBound) {
+    setSetting(ado, "CASCATA", 100);
+    setSetting(ado, "BODY_SMS", "[NOME]");
+    ready = {1};
+    sql(ado, "INSERT INTO dbCLIENTE (NOME, FONE, EMAIL, ID_GRUPO) VALUES (?, ?, ?, 1)",
+        {QString("[TELEFONE]").repeated(2000), QString("[EMAIL]").repeated(2000), QString("[NOME]").repeated(4000)});
+    sql(ado, "INSERT INTO dbCLIENTE (NOME, FONE, EMAIL, ID_GRUPO, TEXTO) VALUES (?, '11987654321', ?, 1, 'abc')",
+        {QString("[EMAIL]").repeated(2000), QString("[TEXTO]").repeated(2000)});
+    ASSERT_TRUE(set->connectSource(TDM::CadastroLocal));
+    set->markAll();
+    const auto r = builder->run(set.get());
+    ASSERT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();
+    EXPECT_EQ(column("SELECT MENSAGEM FROM dbMENSAGEM"), QStringList({QString("abc").repeated(54).left(160)}));
+    // By name: "[EMAIL]…" comes before "[TELEFONE]…".
+    EXPECT_EQ(log, QStringList({"05/03/2026 14:07:09 (11987654321) SMS maior que 160 caracteres! Ajustado "
+                                "automaticamente!",
+                                "05/03/2026 14:07:09 () SMS maior que 160 caracteres! Ajustado automaticamente!",
+                                "05/03/2026 14:07:09 Número do Telefone Incorreto: "}));
+}
+
+class AtomicBuild : public Builder {
+protected:
+    void SetUp() override {
+        Builder::SetUp();
+        sql(ado, "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('11900000000', 'de antes', 9)");
+        before = outbox();
+    }
+    void loadMany(int count) {
+        QSqlDatabase db = ado->database();
+        ASSERT_TRUE(db.transaction());
+        for (int i = 0; i < count; ++i)
+            addContact(ado, QStringLiteral("C%1").arg(i, 4, 10, QLatin1Char('0')),
+                       QStringLiteral("1198765%1").arg(i, 4, 10, QLatin1Char('0')), 1);
+        ASSERT_TRUE(db.commit());
+        ASSERT_TRUE(set->connectSource(TDM::CadastroLocal));
+        set->markAll();
+    }
+    QStringList outbox() { return column("SELECT ID || '|' || FONE || '|' || MENSAGEM FROM dbMENSAGEM ORDER BY ID"); }
+    QStringList before;
+};
+
+// A failure in the middle of a build (the disk, a constraint) leaves the outbox as it was: the
+// rows of the cycles already done must not stay behind to be sent twice after a rebuild.
+TEST_F(AtomicBuild, FailureMidBuildLeavesTheOutboxAsItWas) {
+    setSetting(ado, "CASCATA", 2);
+    ready = {1, 2};
+    load({"11987654301", "11987654302", "11987654303", "11987654304", "11987654305", "11987654306"});
+    struct Case {
+        const char* name;
+        QStringList ddl;
+    };
+    const Case cases[] = {
+        {"a quota update refused in the second cycle",
+         {"CREATE TABLE contador (n INTEGER)", "INSERT INTO contador VALUES (0)",
+          "CREATE TRIGGER conta AFTER UPDATE ON dbPORTA_ATIVA BEGIN UPDATE contador SET n = n + 1; END",
+          "CREATE TRIGGER falha BEFORE UPDATE ON dbPORTA_ATIVA WHEN (SELECT n FROM contador) >= 5 "
+          "BEGIN SELECT RAISE(ABORT, 'falha simulada'); END"}},
+        {"an outbox row refused",
+         {"CREATE TRIGGER falha BEFORE INSERT ON dbMENSAGEM WHEN NEW.FONE = '11987654305' "
+          "BEGIN SELECT RAISE(ABORT, 'falha simulada'); END"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& statement : c.ddl)
+            sql(ado, statement);
+        const auto r = builder->run(set.get());
+        EXPECT_EQ(r.outcome, Outcome::Failed);
+        EXPECT_EQ(r.written, 0);
+        EXPECT_TRUE(r.error.contains("falha simulada")) << r.error.toStdString();
+        EXPECT_EQ(outbox(), before);
+        EXPECT_EQ(ado->dbMENSAGEM->recordCount(), 1);
+        sql(ado, "DROP TRIGGER falha");
+    }
+    const auto r = builder->run(set.get()); // the same build, once nothing fails
+    EXPECT_EQ(r.outcome, Outcome::Done);
+    EXPECT_EQ(r.written, 6);
+    EXPECT_EQ(outbox().size(), 7);
+}
+
+// The progress report runs with no transaction open: what other handlers write meanwhile on the
+// same connection (history rows of a send) is theirs and stays, also when the build is cancelled.
+TEST_F(AtomicBuild, ProgressAndCancel) {
+    setSetting(ado, "CASCATA", 100);
+    ready = {1, 2};
+    loadMany(600);
+    QList<QList<int>> reports;
+    int cancelAt = 0;
+    builder->setProgress([&](const OutboxBuilder::Progress& p) {
+        reports.append({p.visited, p.staged, p.cycles, p.total});
+        QSqlDatabase db = ado->database();
+        EXPECT_TRUE(db.transaction()) << "a transaction of the build is open";
+        sql(ado, "INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO) VALUES ('x', 'y', 'SMS', 1)");
+        EXPECT_TRUE(db.commit());
+        return reports.size() != cancelAt;
+    });
+    const auto done = builder->run(set.get());
+    ASSERT_EQ(done.outcome, Outcome::Done);
+    EXPECT_EQ(done.written, 600);
+    EXPECT_EQ(reports,
+              (QList<QList<int>>{{201, 200, 2, 600}, {250, 250, 2, 600}, {401, 400, 3, 600}, {500, 500, 3, 600}}));
+    sql(ado, "DELETE FROM dbMENSAGEM WHERE PORTA <> 9");
+    for (cancelAt = 1; cancelAt <= 4; ++cancelAt) {
+        SCOPED_TRACE(cancelAt);
+        reports.clear();
+        const auto r = builder->run(set.get());
+        EXPECT_EQ(r.outcome, Outcome::Cancelled);
+        EXPECT_EQ(r.written, 0);
+        EXPECT_EQ(reports.size(), cancelAt);
+        EXPECT_EQ(outbox(), before);
+    }
+    EXPECT_EQ(column("SELECT COUNT(*) FROM dbHISTORICO"), QStringList({"14"}));
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 #include <QComboBox>
+#include <QListWidget>
+#include <QProgressDialog>
 #include <QRadioButton>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include "CampaignTestSupport.h"
 #include "campaign/EnviarEmailPage.h"
@@ -75,6 +78,52 @@ TEST_F(SendPages, ConnectMarkAndBuildTheOutbox) {
         rows << q.value(0).toString() + "|" + q.value(1).toString() + "|" + q.value(2).toString();
     EXPECT_EQ(rows, QStringList({"11987654322|Oi Bia|4", "11987654323|Oi Caio|4"}));
     EXPECT_EQ(tabs.currentIndex(), 1); // the outbox sub-page is shown
+}
+
+// The build shows its progress; "Cancelar" leaves the outbox as it was.
+TEST_F(SendPages, BuildProgressAndCancel) {
+    QSqlDatabase db = ado->database();
+    ASSERT_TRUE(db.transaction());
+    for (int i = 0; i < 300; ++i)
+        addContact(ado, QStringLiteral("Z%1").arg(i, 3, 10, QLatin1Char('0')),
+                   QStringLiteral("11912345%1").arg(i, 3, 10, QLatin1Char('0')), 1);
+    ASSERT_TRUE(db.commit());
+    sql(ado, "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('11900000000', 'de antes', 9)");
+    sms->suiButton22Click();
+    sms->suiButton9Click();
+    sms->setVerificaPortas([this] {
+        sql(ado, "DELETE FROM dbPORTA_ATIVA");
+        sql(ado, "INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (1, 1000)");
+        return true;
+    });
+    QString label;
+    QTimer canceller;
+    canceller.setInterval(0);
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        auto* dialog = sms->findChild<QProgressDialog*>("buildProgress");
+        if (!dialog || dialog->maximum() == 0)
+            return;
+        label = dialog->labelText();
+        dialog->cancel();
+        canceller.stop();
+    });
+    canceller.start();
+    sms->suiButton19Click();
+    EXPECT_EQ(label, "Montando a Caixa de Saída: 250 de 303 contatos, 250 SMS, ciclo 1");
+    QSqlQuery q("SELECT COUNT(*) FROM dbMENSAGEM", ado->database());
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    ASSERT_GT(sms->statusList()->count(), 0);
+    EXPECT_TRUE(sms->statusList()
+                    ->item(sms->statusList()->count() - 1)
+                    ->text()
+                    .endsWith(" Montagem cancelada: a Caixa de Saída não foi alterada."));
+    EXPECT_EQ(tabs.currentIndex(), 0); // the outbox sub-page is not brought forward
+
+    sms->suiButton19Click(); // not cancelled: every row
+    QSqlQuery all("SELECT COUNT(*) FROM dbMENSAGEM", ado->database());
+    ASSERT_TRUE(all.next());
+    EXPECT_EQ(all.value(0).toInt(), 304);
 }
 
 TEST_F(SendPages, EachPageFiltersWithItsOwnChoices) {
