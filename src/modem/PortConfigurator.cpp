@@ -1,10 +1,12 @@
 #include "modem/PortConfigurator.h"
 
 #include "modem/Aguarda.h"
+#include "modem/ModemLog.h"
 #include "modem/PortSlot.h"
 #include "store/TADO.h"
 
 #include <QLoggingCategory>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -90,11 +92,15 @@ void PortConfigurator::configureRow(const Row& row) {
     }
 }
 
+// Every active slot is opened and sent its "AT+CSQ" first, then all of them wait together: each
+// modem still has the whole wait to answer, and the slots are judged in slot order.
 bool PortConfigurator::openAll() {
     configureAll();
-    m_lastProbe.clear();
-    bool found = false;
     const QList<Row> rows = readRows();
+    // Kept apart until the end: a handler running inside the wait may open the ports anew.
+    QList<ProbeResult> results;
+    QList<int> probed;
+    holdLogs(rows);
     for (const Row& row : rows) {
         PortSlot* slot = m_slots->slot(row.id);
         if (!slot)
@@ -104,15 +110,27 @@ bool PortConfigurator::openAll() {
             slot->setReady(false);
             continue;
         }
-        const ProbeResult result = openAndProbe(row);
-        found = found || result.state == ProbeState::Ready;
-        m_lastProbe.append(result);
+        results.append(openAndWrite(row));
+        if (results.last().state == ProbeState::Ready) // written, not yet judged
+            probed << row.id;
     }
+    if (!probed.isEmpty())
+        m_wait(kProbeWait);
+    bool found = false;
+    for (ProbeResult& result : results) {
+        if (probed.contains(result.entrada))
+            judgeOpened(&result);
+        found = found || result.state == ProbeState::Ready;
+    }
+    releaseLogs();
+    m_lastProbe = results;
     m_ado->dbPORTA->first();
     return found;
 }
 
-PortConfigurator::ProbeResult PortConfigurator::openAndProbe(const Row& row) {
+// Opens the slot's channel and writes the probe. State Ready means "probe written"; a slot that
+// did not open is closed with its light off and the reason.
+PortConfigurator::ProbeResult PortConfigurator::openAndWrite(const Row& row) {
     PortSlot* slot = m_slots->slot(row.id);
     SerialChannel* channel = slot->channel();
     ProbeResult result{row.id, channel->comNumber(), ProbeState::Closed, {}};
@@ -122,11 +140,11 @@ PortConfigurator::ProbeResult PortConfigurator::openAndProbe(const Row& row) {
             throw SerialChannelError(m_configErrors.value(row.id));
         channel->open();
         result.com = channel->comNumber();
-        if (channel->isOpen() && probe(row.id, kProbeWait)) {
+        if (channel->isOpen()) {
+            writeProbe(row.id);
             result.state = ProbeState::Ready;
             return result;
         }
-        result.state = channel->isOpen() ? ProbeState::NoAnswer : ProbeState::Closed;
     } catch (const SerialChannelError& e) {
         result.error = e.text();
     }
@@ -135,37 +153,86 @@ PortConfigurator::ProbeResult PortConfigurator::openAndProbe(const Row& row) {
     return result;
 }
 
-bool PortConfigurator::probe(int entrada, quint32 wait) {
+// After the wait: a lit ready light keeps the slot open; otherwise it is closed.
+void PortConfigurator::judgeOpened(ProbeResult* result) {
+    PortSlot* slot = m_slots->slot(result->entrada);
+    if (slot->ready())
+        return;
+    result->state = slot->channel()->isOpen() ? ProbeState::NoAnswer : ProbeState::Closed;
+    slot->channel()->close();
+    slot->setReady(false);
+}
+
+void PortConfigurator::writeProbe(int entrada) {
     PortSlot* slot = m_slots->slot(entrada);
     slot->setReady(false);
     slot->clearResponseLine();
     slot->channel()->WriteText("AT+CSQ\r\n");
-    m_wait(wait);
-    return slot->ready();
 }
 
+void PortConfigurator::holdLogs(const QList<Row>& rows) {
+    QList<int> ids;
+    for (const Row& row : rows)
+        ids << row.id;
+    for (ModemLog* log : std::as_const(m_logs))
+        log->hold(ids);
+}
+
+void PortConfigurator::releaseLogs() {
+    for (ModemLog* log : std::as_const(m_logs))
+        log->release();
+}
+
+// Every ready, open slot is re-probed at once; the list is rebuilt in one transaction after the
+// wait, in slot order, with no event in between.
 bool PortConfigurator::VerificaPortas() {
-    bool result = false;
-    QSqlQuery clear(m_ado->database());
-    if (!clear.exec(QStringLiteral("DELETE FROM dbPORTA_ATIVA"))) {
-        qCWarning(lcPorts) << clear.lastError().text();
-        return false;
-    }
     const QList<Row> rows = readRows();
+    QList<int> probed;
+    holdLogs(rows);
     for (const Row& row : rows) {
         PortSlot* slot = m_slots->slot(row.id);
         if (!slot || !slot->ready() || !slot->channel()->isOpen())
             continue;
         try {
-            if (probe(row.id, kReprobeWait) && listActive(row.id, cascata()))
-                result = true;
+            writeProbe(row.id);
+            probed << row.id;
         } catch (const SerialChannelError& e) {
             qCDebug(lcPorts) << "ENTRADA" << row.id << e.text();
         }
     }
+    if (!probed.isEmpty())
+        m_wait(kReprobeWait);
+    releaseLogs();
+    QList<int> answered;
+    for (int id : std::as_const(probed))
+        if (m_slots->slot(id)->ready())
+            answered << id;
+    const bool result = rebuildActiveList(answered);
     m_ado->dbPORTA->last();
     if (m_ado->dbPORTA_ATIVA->isOpen())
         m_ado->dbPORTA_ATIVA->refresh();
+    return result;
+}
+
+bool PortConfigurator::rebuildActiveList(const QList<int>& answered) {
+    QSqlDatabase db = m_ado->database();
+    const bool batch = db.transaction();
+    QSqlQuery clear(db);
+    if (!clear.exec(QStringLiteral("DELETE FROM dbPORTA_ATIVA"))) {
+        qCWarning(lcPorts) << clear.lastError().text();
+        if (batch)
+            db.rollback();
+        return false;
+    }
+    const int qtd = cascata();
+    bool result = false;
+    for (int id : answered)
+        result = listActive(id, qtd) || result;
+    if (batch && !db.commit()) {
+        qCWarning(lcPorts) << db.lastError().text();
+        db.rollback();
+        return false;
+    }
     return result;
 }
 

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class ModemLog;
 class TADO;
 class PortSlots;
 
@@ -35,15 +36,19 @@ public:
 
     // The wait between the probe and the look at the ready light (Aguarda by default).
     void setWait(std::function<void(quint32)> wait) { m_wait = std::move(wait); }
+    // The logs whose lines of the probed slots are held during a probe and let out in slot order.
+    void setLogs(QList<ModemLog*> logs) { m_logs = std::move(logs); }
 
     // Closes every active slot and sets its channel's parameters from its row. A row with a
     // value the channel cannot take is left half-configured and remembered as failed.
     void configureAll();
     // configureAll(), then opens and probes every active slot; inactive slots are closed.
-    // True when at least one slot is ready.
+    // True when at least one slot is ready. The slots are probed side by side: one wait of
+    // kProbeWait for all of them.
     bool openAll();
-    // Re-probes every ready, open slot and rebuilds dbPORTA_ATIVA with QTD = CASCATA for each
-    // one that answered. True when at least one slot was listed.
+    // Re-probes every ready, open slot (side by side, one wait of kReprobeWait) and rebuilds
+    // dbPORTA_ATIVA with QTD = CASCATA for each one that answered. True when at least one slot
+    // was listed.
     bool VerificaPortas();
     // VerificaPortas as a function for the outbox builder.
     std::function<bool()> verificaPortasFunction();
@@ -64,8 +69,12 @@ private:
     };
     QList<Row> readRows();
     void configureRow(const Row& row);
-    ProbeResult openAndProbe(const Row& row);
-    bool probe(int entrada, quint32 wait);
+    ProbeResult openAndWrite(const Row& row);
+    void judgeOpened(ProbeResult* result);
+    void writeProbe(int entrada);
+    void holdLogs(const QList<Row>& rows);
+    void releaseLogs();
+    bool rebuildActiveList(const QList<int>& answered);
     bool listActive(int entrada, int qtd);
     int cascata() const;
 
@@ -74,4 +83,5 @@ private:
     std::function<void(quint32)> m_wait;
     QHash<int, QString> m_configErrors; // by slot, from the last configureAll()
     QList<ProbeResult> m_lastProbe;
+    QList<ModemLog*> m_logs;
 };

@@ -10,7 +10,9 @@
 ModemStation::ModemStation(TADO* ado, QObject* parent)
     : QObject(parent), m_slots(new PortSlots(this)), m_sendLog(new ModemLog(this)), m_consoleLog(new ModemLog(this)),
       m_coordinator(new ResponseCoordinator(m_slots, m_sendLog, m_consoleLog, {}, this)),
-      m_configurator(new PortConfigurator(ado, m_slots, this)) {}
+      m_configurator(new PortConfigurator(ado, m_slots, this)) {
+    m_configurator->setLogs({m_sendLog, m_consoleLog});
+}
 
 ModemStation::~ModemStation() {
     // Results still waiting for their commit are stored while the slots and logs they touch live.

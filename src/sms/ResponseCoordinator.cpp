@@ -141,11 +141,11 @@ void ResponseCoordinator::applyOne(int n, const HandlerAction& action) {
                            slot->channel()->WriteText(w.bytes);
                        } catch (const SerialChannelError& e) {
                            // The port closed under the send: the worker's wait runs out.
-                           m_sendLog->append(stamp() + QStringLiteral(" ENTRADA %1 ").arg(n) + e.text(), true);
+                           m_sendLog->append(stamp() + QStringLiteral(" ENTRADA %1 ").arg(n) + e.text(), true, n);
                        }
                    },
                    [&](const LogLine& l) {
-                       (l.target == LogTarget::ConsoleLog ? m_consoleLog : m_sendLog)->append(l.text, l.showLast);
+                       (l.target == LogTarget::ConsoleLog ? m_consoleLog : m_sendLog)->append(l.text, l.showLast, n);
                    },
                    [&](const HistoryRow&) {}, // stored by flushResults()
                    [&](const SignalValue& s) { slot->setSignal(s.value); },
