@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include "app/DataFolderLock.h"
 #include "app/VersionInfo.h"
 #include "campaign/BuildOutboxCommand.h"
 #include "contacts/ContactTransferCommand.h"
@@ -173,6 +174,11 @@ Parsed parse(const QStringList& arguments) {
     return p;
 }
 
+bool takesLock(const QString& command) {
+    static const QStringList readOnly{"--help", "--version", "--report", "--export", "--check-db"};
+    return !readOnly.contains(command);
+}
+
 QString helpText() {
     QString t = "Uso: vestral-sms [--data-dir PASTA] [COMANDO]\n"
                 "Sem comando, abre a janela do VESTRAL SMS.\n\nComandos:\n";
@@ -195,7 +201,14 @@ int run(const Parsed& parsed, QTextStream& out, QTextStream& err) {
         return 0;
     }
     const Command* c = find(parsed.command);
-    return c && c->run ? c->run(parsed, out, err) : 2;
+    if (!c || !c->run)
+        return 2;
+    DataFolderLock lock(parsed.dataDir.isEmpty() ? DataDir::current() : parsed.dataDir);
+    if (takesLock(parsed.command) && !lock.tryLock()) {
+        err << lock.message() << Qt::endl;
+        return 1;
+    }
+    return c->run(parsed, out, err);
 }
 
 } // namespace CommandLine

@@ -17,7 +17,13 @@ struct Parsed {
 Parsed parse(const QStringList& arguments);
 QString helpText();
 
-// Runs a command that needs no window; returns the process exit code.
+// Runs a command that needs no window; returns the process exit code. A command that opens ports
+// or writes first takes the data folder's lock: held by another program, it prints "A pasta de
+// dados já está em uso por outro processo (PID n)." and returns 1.
 int run(const Parsed& parsed, QTextStream& out, QTextStream& err);
+
+// Whether `command` ("" = the window) takes the data folder's lock. Only the commands that just
+// read (--report, --export, --check-db) and those that touch no data (--help, --version) do not.
+bool takesLock(const QString& command);
 
 } // namespace CommandLine

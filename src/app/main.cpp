@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "app/CommandLine.h"
+#include "app/DataFolderLock.h"
 #include "app/RegionalFormats.h"
 #include "app/TfPrincipal.h"
 #include "app/WheelTranslator.h"
@@ -27,6 +28,11 @@ QStringList rawArguments(int argc, char** argv) {
 }
 
 int runWindow(QApplication& app, const QString& dataDir) {
+    DataFolderLock lock(dataDir);
+    if (!lock.tryLock()) {
+        QMessageBox::critical(nullptr, app.applicationName(), lock.message());
+        return 1;
+    }
     TADO ado;
     const TADO::StartResult started = ado.start(dataDir);
     if (!started.ok) {
