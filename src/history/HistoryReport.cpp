@@ -9,6 +9,7 @@
 #include <QPdfWriter>
 #include <QTextDocumentFragment>
 
+#include "history/HistoryReportGlyphs.h"
 #include "history/HistoryReportReader.h"
 #include "store/AtomicFile.h"
 
@@ -76,16 +77,10 @@ public:
         : m_device(device), m_options(options), m_rows(rows), m_dots(device->logicalDpiX() / 25.4),
           m_pageHeight(device->pageLayout().paintRect(QPageLayout::Millimeter).height()),
           m_detailFont(font("Arial", 6)), m_detail(m_detailFont, device),
-          m_columns(fittedColumns(options.form, m_detail, m_dots, maxId)) {
+          m_columns(fittedColumns(options.form, m_detail, m_dots, maxId)), m_glyphs(m_detailFont, device) {
         const double h = kDetailHeight * m_dots;
         m_detailBaseline = (h - (m_detail.ascent() + m_detail.descent())) / 2 + m_detail.ascent();
         m_bodyLines = qMax(1, int((kDetailHeight - 0.4) * m_dots / m_detail.lineSpacing()));
-        for (const Column& c : std::as_const(m_columns)) {
-            if (c.field.isEmpty()) {
-                m_sim = clipToWidth(QStringLiteral("SIM"), m_detail, c.width * m_dots);
-                m_nao = clipToWidth(QStringLiteral("NÃO"), m_detail, c.width * m_dots);
-            }
-        }
     }
 
     bool begin() { return m_painter.begin(m_device); }
@@ -138,8 +133,7 @@ private:
     QList<Column> m_columns;
     double m_detailBaseline = 0;
     int m_bodyLines = 1;
-    QString m_sim;
-    QString m_nao;
+    HistoryReportGlyphs m_glyphs;
     QPainter m_painter;
     double m_y = 0;
     int m_page = 1;
@@ -177,20 +171,20 @@ void Renderer::headingBand() {
     m_y += kHeadingHeight;
 }
 
-// The cell's text, already cut to its column: no clipping is left to the device.
+// The cell's text before it is cut to its column; the body as the lines it shows.
 QString Renderer::cell(const Column& c, const Row& row) const {
-    const double width = c.width * m_dots;
     if (c.field.isEmpty())
-        return row.enviado ? m_sim : m_nao;
+        return row.enviado ? QStringLiteral("SIM") : QStringLiteral("NÃO");
     if (c.field == QLatin1String("ID_HISTORICO"))
-        return clipToWidth(QString::number(row.id), m_detail, width);
+        return QString::number(row.id);
     if (c.field == QLatin1String("DATA"))
-        return clipToWidth(displayDateTime(row.data), m_detail, width);
+        return displayDateTime(row.data);
     if (c.field == QLatin1String("DESTINATARIO"))
-        return clipToWidth(row.destinatario, m_detail, width);
+        return row.destinatario;
     if (c.field == QLatin1String("TIPO"))
-        return clipToWidth(row.tipo, m_detail, width);
-    return cellLines(plainBody(row.mensagem), m_detail, width, m_bodyLines).join(u'\n');
+        return row.tipo;
+    const QString body = plainBody(row.mensagem);
+    return m_bodyLines == 1 ? body : cellLines(body, m_detail, c.width * m_dots, m_bodyLines).join(u'\n');
 }
 
 bool Renderer::detailBand(const Row& row) {
@@ -201,11 +195,12 @@ bool Renderer::detailBand(const Row& row) {
     const double top = m_y * m_dots;
     for (const Column& c : std::as_const(m_columns)) {
         const QString t = cell(c, row);
-        if (t.contains(u'\n')) {
+        const double width = c.width * m_dots;
+        const QPointF origin(c.left * m_dots, top + m_detailBaseline);
+        if (t.contains(u'\n'))
             m_painter.drawText(mm(c.left, m_y, c.width, kDetailHeight), Qt::AlignLeft | Qt::AlignVCenter, t);
-        } else if (!t.isEmpty()) {
-            m_painter.drawText(QPointF(c.left * m_dots, top + m_detailBaseline), t);
-        }
+        else if (!t.isEmpty() && !m_glyphs.draw(m_painter, origin, t, width))
+            m_painter.drawText(origin, clipToWidth(t, m_detail, width)); // cut here: the device clips nothing
     }
     line(0, m_y + kDetailHeight, kWidth, m_y + kDetailHeight);
     m_y += kDetailHeight;
