@@ -162,6 +162,8 @@ TEST_F(HistoryReportStream, SevenDigitIdsAndLongWordsAppearInThePdf) {
     ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (ID_HISTORICO, DATA, DESTINATARIO, MENSAGEM, TIPO, ENVIADO) "
                        "VALUES (1000000, '2026-12-01 10:00:00', '5511912345678', 'Olá " +
                        QString(300, u'W') + "', 'SMS', 1)"));
+    // Text beyond the Latin table and control bytes take the painter's own text path: still printed.
+    addHistory("2026-12-01 10:00:01", QString::fromUtf8("(Bo 李\x01) bo@exemplo.org"), "E-Mail", false);
     for (Form form : {Form::Completo, Form::Resumido}) {
         const QString path = tmp.filePath("ids.pdf");
         QString out, err;
@@ -172,6 +174,7 @@ TEST_F(HistoryReportStream, SevenDigitIdsAndLongWordsAppearInThePdf) {
         const QString text = pdfText(path);
         EXPECT_TRUE(text.contains("1000000 ")) << text.toStdString();
         EXPECT_TRUE(text.contains("01/12/2026 10:00:00"));
+        EXPECT_TRUE(text.contains("bo@exemplo.org")) << text.toStdString();
         EXPECT_EQ(text.contains("Olá WWWWWWWWWW"), form == Form::Completo) << text.toStdString();
     }
 }
