@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QProcess>
-#include <QThread>
 
 using namespace modemsim;
 
@@ -337,8 +337,11 @@ TEST(InboxCommand, KillMidTransferThenSecondReading) {
                 ++count;
             return deletions == 0 ? received.find("AT+CPMS?") != std::string::npos : int(count) >= deletions;
         };
-        while (!seen() && reading.state() != QProcess::NotRunning)
-            QThread::msleep(2);
+        QElapsedTimer guard; // only keeps a broken build from hanging
+        guard.start();
+        while (!seen() && !reading.waitForFinished(2) && reading.state() != QProcess::NotRunning &&
+               guard.elapsed() < 60000) {
+        }
         reading.kill();
         reading.waitForFinished(10000);
         const std::vector<StoredSms> afterKill = rig.sim->inbox(0);
