@@ -15,6 +15,7 @@
 #include "campaign/SmsTextEditor.h"
 #include "store/TADO.h"
 #include "widgets/DbFieldBinder.h"
+#include "widgets/TimeOfDayEdit.h"
 
 namespace {
 QComboBox* choices(const QStringList& items, QWidget* parent) {
@@ -44,7 +45,17 @@ QSpinBox* number(int max, QWidget* parent) {
 ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
     : QWidget(parent), m_binder(new DbFieldBinder(ado->dbCFG, this)), m_difference(new QLabel("---", this)),
       m_countdown(new QLabel("Falta 0h 0m 0s para o envio!", this)) {
-    auto* form = new QFormLayout(this);
+    // Left: the e-mail server and the pauses; right: the scheduled send and the external source.
+    auto* h = new QHBoxLayout(this);
+    h->addLayout(makeServerForm(), 1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(makeScheduleGroup());
+    right->addWidget(makeSourceGroup(), 1);
+    h->addLayout(right, 1);
+}
+
+QFormLayout* ConfigSistemaPage::makeServerForm() {
+    auto* form = new QFormLayout;
     auto* empresa = new QLineEdit(this);
     auto* host = new QLineEdit(this);
     auto* user = new QLineEdit(this);
@@ -54,17 +65,9 @@ ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
     auto* tls = choices({"utNoTLSSupport", "utUseExplicitTLS", "utUseImplicitTLS", "utUseRequireTLS"}, this);
     auto* ssl = new QCheckBox("Usa SSL", this);
     auto* method = choices({"sslvTLSv1", "sslvSSLv2", "sslvSSLv3", "sslvSSLv23"}, this);
-    auto* horario = new QTimeEdit(this);
-    horario->setDisplayFormat(" HH:mm");
-    auto* autoSend = new QCheckBox("Ativar envio automático", this);
-    auto* connection = new QPlainTextEdit(this);
-    auto* query = new QPlainTextEdit(this);
-    connection->setMaximumHeight(60);
-    query->setMaximumHeight(60);
     auto* cascata = number(100000, this);
     auto* tempoSms = number(3600000, this);
     auto* tempoEmail = number(3600000, this);
-
     form->addRow("Nome da Empresa", empresa);
     form->addRow("Host", host);
     form->addRow("Email", user);
@@ -73,16 +76,9 @@ ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
     form->addRow("Criptografia TLS", tls);
     form->addRow("", ssl);
     form->addRow("Método SSL", method);
-    form->addRow("Horário de Envio", horario);
-    form->addRow("", autoSend);
-    form->addRow("", m_difference);
-    form->addRow("", m_countdown);
-    form->addRow("String de Conexão do Banco de Dados", connection);
-    form->addRow("Query de consulta do Banco de Dados", query);
     form->addRow("Cascatear quantas mensagem por Entrada", cascata);
     form->addRow("Tempo de espera para envio de do próximo SMS", withUnit(tempoSms, "(ms) milisegundos", this));
     form->addRow("Tempo de espera para envio de do próximo E-mail", withUnit(tempoEmail, "(ms) milisegundos", this));
-
     m_binder->bind(empresa, "EMPRESA");
     m_binder->bind(host, "HOST");
     m_binder->bind(user, "USERNAME");
@@ -91,13 +87,47 @@ ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
     m_binder->bind(tls, "TLS");
     m_binder->bind(ssl, "SSL");
     m_binder->bind(method, "METHODSLL");
-    m_binder->bind(horario, "HORARIO");
-    m_binder->bind(autoSend, "AUTO");
-    m_binder->bind(connection, "ADOCONNECTION");
-    m_binder->bind(query, "QUERY");
     m_binder->bind(cascata, "CASCATA");
     m_binder->bind(tempoSms, "TEMPO_SMS");
     m_binder->bind(tempoEmail, "TEMPO_EMAIL");
+    return form;
+}
+
+QGroupBox* ConfigSistemaPage::makeScheduleGroup() {
+    auto* group = new QGroupBox("Envio automático de SMS", this);
+    group->setObjectName("scheduleGroup");
+    auto* form = new QFormLayout(group);
+    m_horario = new TimeOfDayEdit(group);
+    m_horario->setObjectName("HORARIO");
+    m_horario->setDisplayFormat(kHorarioFormat);
+    auto* autoSend = new QCheckBox("Ativar envio automático", group);
+    form->addRow("Horário de Envio", m_horario);
+    form->addRow("", autoSend);
+    form->addRow("", m_difference);
+    form->addRow("", m_countdown);
+    m_binder->bind(m_horario, "HORARIO");
+    m_binder->bind(autoSend, "AUTO");
+    return group;
+}
+
+QGroupBox* ConfigSistemaPage::makeSourceGroup() {
+    auto* group = new QGroupBox("Integração", this);
+    auto* v = new QVBoxLayout(group);
+    auto* connection = new QPlainTextEdit(group);
+    auto* query = new QPlainTextEdit(group);
+    connection->setObjectName("ADOCONNECTION");
+    query->setObjectName("QUERY");
+    // Tall enough for a real query: several lines each, growing with the window.
+    const int line = fontMetrics().lineSpacing();
+    connection->setMinimumHeight(4 * line + 10);
+    query->setMinimumHeight(7 * line + 10);
+    v->addWidget(new QLabel("String de Conexão do Banco de Dados", group));
+    v->addWidget(connection, 1);
+    v->addWidget(new QLabel("Query de consulta do Banco de Dados", group));
+    v->addWidget(query, 2);
+    m_binder->bind(connection, "ADOCONNECTION");
+    m_binder->bind(query, "QUERY");
+    return group;
 }
 
 void ConfigSistemaPage::setScheduleLabels(const QString& difference, const QString& countdown) {

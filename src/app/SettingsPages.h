@@ -4,8 +4,11 @@
 
 class TADO;
 class DbFieldBinder;
+class QFormLayout;
+class QGroupBox;
 class QLabel;
 class QPlainTextEdit;
+class QTimeEdit;
 class SmsTextEditor;
 
 // Sub-page "Configuração Sistema": every column of the settings row with its label.
@@ -18,9 +21,16 @@ public:
     void setScheduleLabels(const QString& difference, const QString& countdown);
     QLabel* scheduleDifference() const { return m_difference; }
     QLabel* scheduleCountdown() const { return m_countdown; }
+    QTimeEdit* horario() const { return m_horario; }
+    static constexpr const char* kHorarioFormat = " HH:mm";
 
 private:
+    QFormLayout* makeServerForm();
+    QGroupBox* makeScheduleGroup();
+    QGroupBox* makeSourceGroup();
+
     DbFieldBinder* m_binder;
+    QTimeEdit* m_horario = nullptr;
     QLabel* m_difference;
     QLabel* m_countdown;
 };

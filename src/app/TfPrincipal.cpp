@@ -8,11 +8,13 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "app/InfoPages.h"
 #include "app/RegionalFormats.h"
+#include "app/RegionalWidgets.h"
 #include "app/SettingsPages.h"
 #include "app/UpdateCheck.h"
 #include "app/VersionInfo.h"
@@ -61,7 +63,9 @@ TfPrincipal::TfPrincipal(TADO* ado, QWidget* parent)
     : QMainWindow(parent), m_ado(ado), m_pages(new QTabWidget(this)), m_update(new UpdateCheck(this)) {
     g_main = this;
     RegionalFormats::install();
+    qApp->installEventFilter(new RegionalWidgets(this)); // regional day names in every calendar
     setWindowTitle(VersionInfo::title());
+    storeRunningVersion();
     resize(1025, 779);
     setMinimumSize(270, 50);
     setMaximumSize(1920, 1040);
@@ -97,6 +101,19 @@ TfPrincipal::TfPrincipal(TADO* ado, QWidget* parent)
         move(s->availableGeometry().center() - rect().center());
     fillStatusPanels();
     RelogioTimer();
+}
+
+// "Sobre" shows the settings row's VERSAO: it is kept at the version of the running program, so the
+// title and "Sobre" name one version.
+void TfPrincipal::storeRunningVersion() {
+    Dataset* cfg = m_ado->dbCFG;
+    if (!cfg->isOpen() || cfg->recordCount() == 0 || cfg->text("VERSAO") == VersionInfo::current())
+        return;
+    QSqlQuery q(m_ado->database());
+    q.prepare(QStringLiteral("UPDATE dbCFG SET VERSAO = ?"));
+    q.addBindValue(VersionInfo::current());
+    if (q.exec())
+        cfg->refresh();
 }
 
 TfPrincipal::~TfPrincipal() {
@@ -192,7 +209,11 @@ void TfPrincipal::installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms) {
     connect(debugModem->receberSmsButton(), &QPushButton::clicked, sms, &SmsStation::Button13Click);
     enviarSms->setVerificaPortas(modem->configurator()->verificaPortasFunction());
     connect(configModem, &ConfiguracaoModemPage::portsOpened, this, [this, enviarSms] {
-        m_pages->setCurrentIndex(pageCaptions().indexOf("Enviar SMS"));
+        // "Enviar SMS" opens on its "SMS" sub-page, whichever sub-page was open last.
+        QWidget* smsPages = m_pages->widget(pageCaptions().indexOf("Enviar SMS"));
+        m_pages->setCurrentWidget(smsPages);
+        if (auto* sub = qobject_cast<QTabWidget*>(smsPages))
+            sub->setCurrentWidget(enviarSms);
         enviarSms->suiButton22Click();
     });
     if (auto* outbox = qobject_cast<CaixaSaidaPage*>(page("Enviar SMS/Caixa de Saída")))

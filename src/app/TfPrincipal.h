@@ -50,6 +50,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void storeRunningVersion();
     void createPages();
     void installSubsystemPages();
     void installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms);

@@ -10,6 +10,7 @@
 
 #include "app/CommandLine.h"
 #include "app/DataFolderLock.h"
+#include "app/QtTextGaps.h"
 #include "app/RegionalFormats.h"
 #include "app/TfPrincipal.h"
 #include "app/WheelTranslator.h"
@@ -25,6 +26,17 @@ QStringList rawArguments(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
     return args;
+}
+
+// Dates that Qt formats with the system's locale (the file dialog's "Date Modified") read as the
+// program's own: the time locale is Brazilian Portuguese; LC_ALL, which would win over it, goes to LANG.
+void useRegionalSystemDates() {
+    const QByteArray all = qgetenv("LC_ALL");
+    if (!all.isEmpty()) {
+        qputenv("LANG", all);
+        qunsetenv("LC_ALL");
+    }
+    qputenv("LC_TIME", "pt_BR.UTF-8");
 }
 
 int runWindow(QApplication& app, const QString& dataDir) {
@@ -59,6 +71,8 @@ int main(int argc, char** argv) {
     // Commands run without a display (cron, ssh): drawing reports needs no screen.
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!headless)
+        useRegionalSystemDates();
     // The e-mail preview's browser cannot use its sandbox as root (CI, containers).
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
@@ -71,6 +85,8 @@ int main(int argc, char** argv) {
     if (qtTexts.load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtTexts);
+    QtTextGaps qtTextGaps; // asked before the catalogue: the few texts it lacks
+    QApplication::installTranslator(&qtTextGaps);
 
     parsed.dataDir = DataDir::resolve(parsed.dataDir, QFileInfo(QApplication::applicationFilePath()).absolutePath());
     DataDir::setCurrent(parsed.dataDir);

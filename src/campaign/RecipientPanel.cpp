@@ -16,6 +16,7 @@
 
 #include "campaign/RecipientModel.h"
 #include "store/TADO.h"
+#include "widgets/DbGrid.h"
 #include "widgets/RowPainter.h"
 
 void showTabPage(QWidget* from, const QString& caption) {
@@ -59,7 +60,9 @@ RecipientPanel::RecipientPanel(TDM* recipients, TADO* ado, bool marks, QWidget* 
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         for (int c = 0; c < m_model->columnCount(); ++c) {
             const QString title = m_model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-            m_grid->setColumnWidth(c, title == "NOME" || title == "EMAIL" ? 190 : title == "TELEFONE" ? 130 : 90);
+            const int base = title == "NOME" || title == "EMAIL" ? 190 : title == "TELEFONE" ? 130 : 90;
+            m_grid->setColumnWidth(c, DbGrid::widthFor(m_grid->horizontalHeader(), m_grid->fontMetrics(), c, base,
+                                                       DbGrid::usualWidest(title)));
         }
     });
     refreshIndicator();
@@ -67,7 +70,8 @@ RecipientPanel::RecipientPanel(TDM* recipients, TADO* ado, bool marks, QWidget* 
 
 QWidget* RecipientPanel::makeTop() {
     auto* top = new QWidget(this);
-    // One row beside the SMS group; two rows on the narrower e-mail page.
+    // Two rows: the source, then the filter. In one row beside the SMS group they need more than the
+    // window's 1025 pixels, and the layout would squeeze the drop-downs below their size.
     auto* rows = new QVBoxLayout(top);
     rows->setContentsMargins(0, 0, 0, 0);
     auto* h = new QHBoxLayout;
@@ -99,15 +103,11 @@ QWidget* RecipientPanel::makeTop() {
     fh->addWidget(m_status);
     fh->addWidget(filtrar);
     filterBox->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
-    if (m_grid->selectionMode() == QAbstractItemView::ExtendedSelection) {
-        h->addWidget(filterBox, 1);
-    } else {
-        h->addStretch();
-        auto* second = new QHBoxLayout;
-        second->addWidget(filterBox);
-        second->addStretch();
-        rows->addLayout(second);
-    }
+    h->addStretch();
+    auto* second = new QHBoxLayout;
+    second->addWidget(filterBox);
+    second->addStretch();
+    rows->addLayout(second);
     connect(connectButton, &QPushButton::clicked, this, &RecipientPanel::connectSource);
     for (QRadioButton* b : {m_local, m_external})
         connect(b, &QRadioButton::clicked, this, &RecipientPanel::connectSource);

@@ -36,7 +36,12 @@ DebugModemPage::DebugModemPage(PortSlots* slots, ModemLog* consoleLog, QWidget* 
     v->addWidget(group, 1);
     for (const QString& line : consoleLog->lines())
         m_status->addItem(line);
-    connect(consoleLog, &ModemLog::lineAppended, m_status, [this](const QString& line) { m_status->addItem(line); });
+    m_status->scrollToBottom();
+    // The list follows its newest line, as the send log does.
+    connect(consoleLog, &ModemLog::lineAppended, m_status, [this](const QString& line) {
+        m_status->addItem(line);
+        m_status->scrollToBottom();
+    });
 }
 
 const QStringList& DebugModemPage::commandCaptions() {

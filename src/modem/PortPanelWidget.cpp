@@ -4,6 +4,7 @@
 #include "modem/SignalBar.h"
 #include "modem/StatusLight.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -18,10 +19,12 @@ QWidget* makeCell(PortSlot* slot, QWidget* parent) {
     cell->setObjectName(QStringLiteral("cell%1").arg(n));
     cell->setFrameStyle(QFrame::Panel | QFrame::Raised);
     auto* v = new QVBoxLayout(cell);
-    v->setContentsMargins(2, 1, 2, 1);
+    v->setContentsMargins(1, 1, 1, 1);
     v->setSpacing(1);
+    // Top line: the two lights and the queue counter; bottom line: the slot number and the bar. A
+    // cell is about 60 pixels wide at the design size, and the counter needs room for 99,999.
     auto* top = new QHBoxLayout;
-    top->setSpacing(2);
+    top->setSpacing(1);
     auto* ready = new StatusLight(14, QColor(0x00, 0xC0, 0x00), QColor(0x55, 0x20, 0x20), cell);
     ready->setObjectName(QStringLiteral("ApdStatusLight%1").arg(n));
     auto* number = new QLabel(QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0')), cell);
@@ -35,16 +38,20 @@ QWidget* makeCell(PortSlot* slot, QWidget* parent) {
     queued->setObjectName(QStringLiteral("L%1").arg(n));
     queued->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont small = queued->font();
-    small.setPixelSize(10);
+    small.setPixelSize(PortPanelWidget::kCounterPixelSize);
     queued->setFont(small);
+    queued->setMinimumWidth(PortPanelWidget::counterWidth(small));
     top->addWidget(ready);
-    top->addWidget(number);
     top->addWidget(led);
     top->addWidget(queued, 1);
     v->addLayout(top);
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(1);
     auto* bar = new SignalBar(cell);
     bar->setObjectName(QStringLiteral("suiProgressBar%1").arg(n));
-    v->addWidget(bar);
+    bottom->addWidget(number);
+    bottom->addWidget(bar, 1);
+    v->addLayout(bottom);
 
     QObject::connect(slot, &PortSlot::readyChanged, ready, &StatusLight::setLit);
     QObject::connect(slot, &PortSlot::activeChanged, led, &StatusLight::setLit);
@@ -68,6 +75,10 @@ PortPanelWidget::PortPanelWidget(PortSlots* slots, QWidget* parent) : QWidget(pa
     for (int n = 1; n <= PortSlots::kCount; ++n)
         grid->addWidget(makeCell(slots->slot(n), this), (n - 1) / kColumns, (n - 1) % kColumns);
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+}
+
+int PortPanelWidget::counterWidth(const QFont& font) {
+    return QFontMetrics(font).horizontalAdvance(QStringLiteral("99999")) + 1;
 }
 
 QWidget* PortPanelWidget::cell(int n) const {

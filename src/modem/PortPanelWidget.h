@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class PortSlots;
+class QFont;
 class QLabel;
 class SignalBar;
 class StatusLight;
@@ -14,6 +15,10 @@ class PortPanelWidget : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kColumns = 16;
+    static constexpr int kCounterPixelSize = 9;
+
+    // The width the queue counter needs for 99,999 in the given font.
+    static int counterWidth(const QFont& font);
 
     explicit PortPanelWidget(PortSlots* slots, QWidget* parent = nullptr);
 

@@ -128,9 +128,16 @@ QList<qint64> CaixaSaidaPage::markedIds() const {
     return ids;
 }
 
+QString CaixaSaidaPage::deleteQuestion(int marked) {
+    return QStringLiteral("Apagar %1 mensagens marcadas?").arg(marked);
+}
+
 void CaixaSaidaPage::deleteMarked() {
     const QList<qint64> ids = markedIds();
     if (ids.isEmpty())
+        return;
+    if (m_dialog(QMessageBox::Question, deleteQuestion(ids.size()), QMessageBox::Yes | QMessageBox::No) !=
+        QMessageBox::Yes)
         return;
     QSqlQuery q(m_ado->database());
     q.prepare("DELETE FROM dbMENSAGEM WHERE ID = ?");

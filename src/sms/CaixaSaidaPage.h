@@ -31,6 +31,8 @@ public:
 
     // A line of the send log; `showLast` moves the selection to it.
     void appendLog(const QString& line, bool showLast = true);
+    // The question Ctrl+Delete asks before deleting `marked` rows.
+    static QString deleteQuestion(int marked);
     // The rows marked in the grid, as outbox IDs.
     QList<qint64> markedIds() const;
 
@@ -40,7 +42,7 @@ public Q_SLOTS:
     void unmarkAll();       // "Desmarcar Todos"
     void markFromHere();    // "Marcar Daqui!"
     void apagarTodas();     // "Apagar Todas as Mensagens"
-    // Ctrl+Delete on the grid: the marked rows leave the outbox.
+    // Ctrl+Delete on the grid: after the operator's "Sim" the marked rows leave the outbox.
     void deleteMarked();
 
 protected:

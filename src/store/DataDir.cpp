@@ -72,8 +72,10 @@ bool processAlive(qint64 pid) {
 QString resolve(const QString& commandLineDir, const QString& executableDir) {
     if (!commandLineDir.isEmpty())
         return QDir(commandLineDir).absolutePath();
+    // An installed program (in a "bin" folder: /usr/bin, /usr/local/bin, /opt/.../bin) keeps its data
+    // in the user's folder, also when it runs as root; a build folder keeps it beside the executable.
     QFileInfo exe(executableDir);
-    if (!executableDir.isEmpty() && exe.isDir() && exe.isWritable())
+    if (!executableDir.isEmpty() && exe.isDir() && exe.isWritable() && exe.fileName() != QLatin1String("bin"))
         return QDir(executableDir).absolutePath();
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty())

@@ -5,7 +5,8 @@
 // Where the program keeps BDSMS.db, the manual and the portas/ links.
 namespace DataDir {
 
-// --data-dir when given; else the executable's folder when writable; else $XDG_DATA_HOME/vestral-sms.
+// --data-dir when given; else the executable's folder when writable and not a "bin" folder (an installed
+// program); else $XDG_DATA_HOME/vestral-sms (~/.local/share/vestral-sms).
 QString resolve(const QString& commandLineDir, const QString& executableDir);
 
 // The directory chosen at start-up (set once by main, read by everyone).

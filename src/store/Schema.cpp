@@ -70,7 +70,7 @@ QStringList freshDdl() {
 }
 
 const char* const kDefaultBodyEmail = "<html><body style=\"font-family: Arial, sans-serif\">\n<p>Olá [NOME],</p>\n"
-                                      "<p>Esta é uma mensagem de [EMPRESA].</p>\n</body></html>";
+                                      "<p>Esta é uma mensagem de teste.</p>\n</body></html>";
 
 bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
     QSqlQuery q(db);
@@ -96,7 +96,7 @@ bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
                               "sslvTLSv1",
                               "Novidades para [NOME]",
                               QString::fromUtf8(kDefaultBodyEmail),
-                              QString::fromUtf8("Olá [NOME], esta é uma mensagem de teste."),
+                              QStringLiteral("Ola [NOME], esta e uma mensagem de teste."),
                               "08:00",
                               0,
                               "",

@@ -8,6 +8,7 @@
 #include <QTimeEdit>
 
 #include "store/Dataset.h"
+#include "widgets/TimeText.h"
 
 DbFieldBinder::DbFieldBinder(Dataset* dataset, QObject* parent) : QObject(parent), m_dataset(dataset) {
     for (auto sig : {&Dataset::afterScroll, &Dataset::afterOpen, &Dataset::afterCancel, &Dataset::afterRefresh,
@@ -66,10 +67,12 @@ void DbFieldBinder::bind(QSpinBox* box, const QString& field) {
 
 void DbFieldBinder::bind(QTimeEdit* edit, const QString& field) {
     add(edit, [this, edit, field] {
-        QTime t = QTime::fromString(m_dataset->text(field).trimmed().left(5), "HH:mm");
+        const QTime t = TimeText::read(m_dataset->text(field));
         edit->setTime(t.isValid() ? t : QTime(0, 0));
     });
-    connect(edit, &QTimeEdit::timeChanged, this, [this, field](const QTime& t) { write(field, t.toString("HH:mm")); });
+    // Written back in the form the column already holds (with or without seconds, date part kept).
+    connect(edit, &QTimeEdit::timeChanged, this,
+            [this, field](const QTime& t) { write(field, TimeText::inFormOf(m_dataset->text(field), t)); });
 }
 
 void DbFieldBinder::bind(QComboBox* box, const QString& field) {

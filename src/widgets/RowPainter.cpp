@@ -23,7 +23,12 @@ QString RowPainter::displayText(const QVariant& value, const QLocale& locale) co
         if (dt.isValid())
             return dt.toString("dd/MM/yyyy HH:mm:ss");
     }
-    return QStyledItemDelegate::displayText(value, locale);
+    // A message with line breaks is one line in a grid row; the painter elides what does not fit.
+    QString text = QStyledItemDelegate::displayText(value, locale);
+    // (Qt's own text for a string turns "\n" into a line separator.)
+    static const QRegularExpression breaks(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}]+"));
+    text.replace(breaks, QStringLiteral(" "));
+    return text;
 }
 
 QRect RowPainter::checkBoxRect(const QRect& cell) {
@@ -57,5 +62,7 @@ void RowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option, co
     opt.palette.setColor(QPalette::Text, Qt::black);
     opt.backgroundBrush = Qt::NoBrush;
     opt.rect = option.rect.adjusted(2, 0, -2, 0);
+    opt.features &= ~QStyleOptionViewItem::WrapText;
+    opt.textElideMode = Qt::ElideRight;
     QApplication::style()->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
 }

@@ -24,9 +24,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -103,6 +105,28 @@ TEST(DebugModem, CommandEntryUpperCasesOnlyAToZ) {
     ASSERT_EQ(page.tabs()->count(), 64);
     EXPECT_EQ(page.tabs()->tabText(0), "01");
     EXPECT_EQ(page.tabs()->tabText(63), "64");
+}
+
+// The "Status" list follows its newest line, from the lines logged before the page existed on.
+TEST(DebugModem, StatusListFollowsItsNewestLine) {
+    PortSlots slots;
+    ModemLog log;
+    for (int i = 0; i < 200; ++i)
+        log.append(QStringLiteral("antes %1").arg(i));
+    DebugModemPage page(&slots, &log);
+    page.resize(1000, 600);
+    page.show();
+    QApplication::processEvents();
+    auto* status = page.findChild<QListWidget*>("ListBox2");
+    ASSERT_NE(status, nullptr);
+    QScrollBar* bar = status->verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    for (int i = 0; i < 50; ++i) {
+        log.append(QStringLiteral("OK %1").arg(i));
+        QApplication::processEvents();
+        EXPECT_EQ(bar->value(), bar->maximum()) << i;
+    }
 }
 
 TEST(DebugModem, ClosedSlotOneWarnsAndWritesNothing) {

@@ -47,6 +47,13 @@ TEST(CaixaSaidaPage, MarksAndCtrlDeleteRemoveTheMarkedRows) {
     ASSERT_TRUE(bench.start(4));
     SmsStation station(bench.data.ado.get());
     CaixaSaidaPage page(bench.data.ado.get(), &station);
+    QStringList asked;
+    QMessageBox::StandardButton answer = QMessageBox::No;
+    page.setDialog([&](QMessageBox::Icon, const QString& text, QMessageBox::StandardButtons buttons) {
+        asked << text;
+        EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No);
+        return answer;
+    });
     page.show();
     page.markAll();
     EXPECT_EQ(page.markedIds().size(), 4);
@@ -56,11 +63,20 @@ TEST(CaixaSaidaPage, MarksAndCtrlDeleteRemoveTheMarkedRows) {
     page.unmarkAll();
     page.markFromHere();
     EXPECT_EQ(page.markedIds(), (QList<qint64>{3, 4}));
+    QTest::keyClick(page.grid(), Qt::Key_Delete, Qt::ControlModifier); // "Não" keeps the rows
+    EXPECT_EQ(asked, QStringList{"Apagar 2 mensagens marcadas?"});
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 4);
+    answer = QMessageBox::Yes;
     QTest::keyClick(page.grid(), Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(asked.size(), 2);
     EXPECT_EQ(bench.count("dbMENSAGEM"), 2);
     EXPECT_EQ(bench.data.ado->dbMENSAGEM->recordCount(), 2);
     QTest::keyClick(page.grid(), Qt::Key_Delete); // without Ctrl nothing happens
     EXPECT_EQ(bench.count("dbMENSAGEM"), 2);
+    page.unmarkAll();
+    page.grid()->setCurrentIndex(QModelIndex());
+    QTest::keyClick(page.grid(), Qt::Key_Delete, Qt::ControlModifier); // nothing marked: no question
+    EXPECT_EQ(asked.size(), 2);
 }
 
 TEST(CaixaSaidaPage, DeleteAllAsksFirst) {

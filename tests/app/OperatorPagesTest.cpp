@@ -1,0 +1,274 @@
+// What the operator meets on the pages: the queue counters, typing the scheduled time, the contact's
+// group, the shipped texts, the page after opening the ports, the settings page, calendars.
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSqlQuery>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTimeEdit>
+#include <gtest/gtest.h>
+
+#include "TempDataDir.h"
+#include "app/QtTextGaps.h"
+#include "app/RegionalWidgets.h"
+#include "app/SettingsPages.h"
+#include "app/TfPrincipal.h"
+#include "app/VersionInfo.h"
+#include "campaign/Merge.h"
+#include "campaign/SmsKeyFilter.h"
+#include "modem/ConfiguracaoModemPage.h"
+#include "modem/PortPanelWidget.h"
+#include "widgets/CalendarHeaderPainter.h"
+#include "widgets/RowPainter.h"
+#include "widgets/TimeText.h"
+
+namespace {
+
+class OperatorPages : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QApplication::setStyle("Fusion");
+        ASSERT_TRUE(d.start().ok);
+    }
+    void open() {
+        window = std::make_unique<TfPrincipal>(d.ado.get());
+        window->resize(1025, 779);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    bool sql(const QString& statement) {
+        QSqlQuery q(d.ado->database());
+        return q.exec(statement);
+    }
+    void showPage(const QString& caption) {
+        window->pages()->setCurrentIndex(TfPrincipal::pageCaptions().indexOf(caption));
+        QApplication::processEvents();
+    }
+    TempDataDir d;
+    std::unique_ptr<TfPrincipal> window;
+};
+
+// The counter of every slot shows a queue of 99,999 in full at the design size.
+TEST_F(OperatorPages, QueueCountersShowFiveDigitsAtTheDesignSize) {
+    open();
+    for (int n : {1, 16, 17, 64}) {
+        auto* counter = window->findChild<QLabel*>(QStringLiteral("L%1").arg(n));
+        ASSERT_NE(counter, nullptr) << n;
+        counter->setText("99999");
+        QApplication::processEvents();
+        EXPECT_GE(counter->contentsRect().width(), counter->fontMetrics().horizontalAdvance("99999")) << n;
+        EXPECT_GE(counter->width(), PortPanelWidget::counterWidth(counter->font())) << n;
+    }
+    EXPECT_EQ(window->width(), 1025);
+}
+
+ConfigSistemaPage* settingsPage(TfPrincipal* w) {
+    return qobject_cast<ConfigSistemaPage*>(w->page("Configuração do Sistema/Configuração Sistema"));
+}
+
+// The operator types the time as "18:15" or "1815"; the stored text keeps its own form.
+TEST_F(OperatorPages, ScheduledTimeCanBeTypedAndKeepsTheStoredForm) {
+    struct Case {
+        const char* stored;
+        const char* typed;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"08:00", "18:15", "18:15"},      {"08:00", "1815", "18:15"},
+        {"08:00:00", "0730", "07:30:00"}, {"1899-12-30 08:00:00", "2359", "1899-12-30 23:59:00"},
+        {"08:00", "00:05", "00:05"},
+    };
+    open();
+    showPage("Configuração do Sistema");
+    QTimeEdit* horario = settingsPage(window.get())->horario();
+    Dataset* cfg = d.ado->dbCFG;
+    for (const Case& c : cases) {
+        ASSERT_TRUE(sql(QStringLiteral("UPDATE dbCFG SET HORARIO = '%1'").arg(QLatin1String(c.stored))));
+        cfg->refresh();
+        horario->setFocus();
+        QTest::mouseClick(horario, Qt::LeftButton, {}, QPoint(8, horario->height() / 2)); // into the hours
+        QTest::keyClicks(horario, QString::fromLatin1(c.typed));
+        EXPECT_EQ(horario->time().toString("HH:mm"), QString::fromLatin1(c.expected).right(8).left(5))
+            << c.stored << " " << c.typed;
+        EXPECT_EQ(cfg->text("HORARIO"), QString::fromLatin1(c.expected)) << c.stored << " " << c.typed;
+        cfg->cancel();
+    }
+}
+
+// A group added after the window opened is shown for the contact that belongs to it.
+TEST_F(OperatorPages, ContactEditorShowsAGroupAddedAfterStart) {
+    open();
+    ASSERT_TRUE(sql("INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (77, 'CLIENTES NOVOS')"));
+    ASSERT_TRUE(sql("INSERT INTO dbCLIENTE (NOME, FONE, ID_GRUPO) VALUES ('Ana', '11999990000', 77)"));
+    d.ado->dbCLIENTE->refresh();
+    d.ado->dbCLIENTE->first();
+    showPage("Cadastro de Contatos");
+    auto* group = window->page("Cadastro de Contatos")->findChild<QComboBox*>("ID_GRUPO");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->currentText(), "CLIENTES NOVOS");
+}
+
+// The shipped SMS text passes the SMS editor's own key filter; the e-mail body uses only
+// placeholders the merge replaces; "Sobre" names the version of the title, also for an older file.
+TEST_F(OperatorPages, ShippedTextsAndOneVersionEverywhere) {
+    Dataset* cfg = d.ado->dbCFG;
+    const QString sms = cfg->text("BODY_SMS");
+    for (QChar c : sms)
+        EXPECT_TRUE(SmsKeyFilter::accepts(c.unicode())) << QString(c).toStdString();
+    const QString email = cfg->text("BODY_EMAIL");
+    qsizetype at = 0;
+    while ((at = email.indexOf('[', at)) >= 0) {
+        const QString mark = email.mid(at, email.indexOf(']', at) - at + 1);
+        EXPECT_TRUE(Merge::placeholders().contains(mark)) << mark.toStdString();
+        ++at;
+    }
+    ASSERT_TRUE(sql("UPDATE dbCFG SET VERSAO = '2.0'"));
+    cfg->refresh();
+    open();
+    showPage("Sobre");
+    const QString expected = "Versão: " + VersionInfo::current();
+    QStringList shown;
+    for (QLabel* l : window->page("Sobre")->findChildren<QLabel*>())
+        shown << l->text();
+    EXPECT_TRUE(shown.contains(expected)) << shown.join(" | ").toStdString();
+    EXPECT_TRUE(window->windowTitle().endsWith(VersionInfo::current()));
+    EXPECT_EQ(cfg->text("VERSAO"), VersionInfo::current());
+}
+
+// After "&Abrir todas as Portas" the window shows "Enviar SMS" on its "SMS" sub-page.
+TEST_F(OperatorPages, OpeningThePortsShowsTheSmsSubPage) {
+    open();
+    auto* smsPages = qobject_cast<QTabWidget*>(window->pages()->widget(0));
+    ASSERT_NE(smsPages, nullptr);
+    smsPages->setCurrentIndex(2); // "SMS Recebido" was open last
+    showPage("Configuração Modem");
+    auto* modem = qobject_cast<ConfiguracaoModemPage*>(window->page("Configuração Modem"));
+    ASSERT_NE(modem, nullptr);
+    Q_EMIT modem->portsOpened();
+    EXPECT_EQ(window->pages()->currentIndex(), 0);
+    EXPECT_EQ(smsPages->tabText(smsPages->currentIndex()), "SMS");
+    EXPECT_EQ(smsPages->currentWidget(), window->page("Enviar SMS/SMS"));
+}
+
+// The scheduled-send controls sit in their captioned group; the connection string and the query
+// are multi-line boxes with room for several lines at the design size.
+TEST_F(OperatorPages, SettingsPageGroupsTheScheduleAndGivesTheQueryRoom) {
+    open();
+    showPage("Configuração do Sistema");
+    ConfigSistemaPage* page = settingsPage(window.get());
+    auto* group = page->findChild<QGroupBox*>("scheduleGroup");
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->title(), "Envio automático de SMS");
+    EXPECT_TRUE(group->isAncestorOf(page->horario()));
+    EXPECT_TRUE(group->isAncestorOf(page->scheduleCountdown()));
+    for (const char* name : {"ADOCONNECTION", "QUERY"}) {
+        auto* box = page->findChild<QPlainTextEdit*>(name);
+        ASSERT_NE(box, nullptr) << name;
+        EXPECT_GE(box->viewport()->height(), 4 * box->fontMetrics().lineSpacing()) << name;
+        EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::WidgetWidth) << name;
+    }
+}
+
+// Calendars name the days as the regional formats do, Sunday first.
+TEST(RegionalCalendar, DayNamesAreTheRegionalOnes) {
+    RegionalWidgets regional;
+    qApp->installEventFilter(&regional);
+    QCalendarWidget calendar;
+    calendar.show();
+    qApp->removeEventFilter(&regional);
+    auto* view = calendar.findChild<QTableView*>("qt_calendar_calendarview");
+    ASSERT_NE(view, nullptr);
+    auto* painter = qobject_cast<CalendarHeaderPainter*>(view->itemDelegate());
+    ASSERT_NE(painter, nullptr);
+    const QStringList expected{"Dom", "Seg", "Ter", "Qua", "Qui", "Sex", "Sab"};
+    QStringList shown;
+    for (int column = 0; column < 8; ++column)
+        shown << painter->headerText(column);
+    EXPECT_EQ(shown.mid(1, 7), expected); // column 0 holds the week numbers
+    calendar.setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    EXPECT_EQ(painter->headerText(0), "Dom");
+    EXPECT_EQ(painter->headerText(7), "");
+}
+
+// The stored time's own form survives an edit; unreadable or empty texts take "HH:mm".
+TEST(TimeText, KeepsTheStoredForm) {
+    const struct {
+        const char* stored;
+        const char* written; // 18:15:07.250 written over `stored`
+        const char* read;    // what `stored` reads as
+    } cases[] = {
+        {"08:00", "18:15", "08:00:00"},
+        {"8:00", "18:15", "08:00:00"},
+        {" 08:00", " 18:15", "08:00:00"},
+        {"08:00:30", "18:15:07", "08:00:30"},
+        {"08:00:30.5", "18:15:07.2", "08:00:30"},
+        {"1899-12-30 08:00:00", "1899-12-30 18:15:07", "08:00:00"},
+        {"2026-12-09T08:00:00", "2026-12-09T18:15:07", "08:00:00"},
+        {"", "18:15", ""},
+        {"abc", "18:15", ""},
+        {"25:00", "18:15", ""},
+        {"08:61", "18:15", ""},
+    };
+    const QTime t(18, 15, 7, 250);
+    for (const auto& c : cases) {
+        EXPECT_EQ(TimeText::inFormOf(QString::fromLatin1(c.stored), t), QString::fromLatin1(c.written)) << c.stored;
+        EXPECT_EQ(TimeText::read(QString::fromLatin1(c.stored)).toString("HH:mm:ss"), QString::fromLatin1(c.read))
+            << c.stored;
+    }
+}
+
+// The file dialog's type column in Portuguese, where Qt's catalogue has no text; nothing else taken.
+TEST(QtTextGaps, FileTypesInPortuguese) {
+    QtTextGaps gaps;
+    EXPECT_EQ(gaps.translate("QAbstractFileIconProvider", "Folder"), "Pasta");
+    EXPECT_EQ(gaps.translate("QAbstractFileIconProvider", "%1 File"), "Arquivo %1");
+    EXPECT_EQ(gaps.translate("QAbstractFileIconProvider", "Something new"), "");
+    EXPECT_EQ(gaps.translate("QFileDialog", "Folder"), "");
+    EXPECT_EQ(gaps.translate(nullptr, "Folder"), "");
+    EXPECT_EQ(gaps.translate("QAbstractFileIconProvider", nullptr), "");
+}
+
+// Typing into the time box, key by key; a key that cannot stand there is refused.
+TEST(TimeText, TypedKeys) {
+    const struct {
+        const char* before;
+        char16_t key;
+        const char* after; // nullptr: refused
+    } cases[] = {
+        {"", u'1', "1"},       {"1", u'8', "18"},        {"18", u':', "18"},    {"18", u'1', "181"},
+        {"181", u'5', "1815"}, {"1815", u'0', "0"},      {"", u'8', "08"},      {"1", u':', "01"},
+        {"", u':', nullptr},   {"2", u'4', nullptr},     {"18", u'6', nullptr}, {"181", u':', nullptr},
+        {"", u'a', nullptr},   {"", u'\x0663', nullptr}, {"23", u'5', "235"},   {"235", u'9', "2359"},
+    };
+    for (const auto& c : cases) {
+        const std::optional<QString> got = TimeText::typed(QString::fromLatin1(c.before), QChar(c.key));
+        if (!c.after)
+            EXPECT_FALSE(got.has_value()) << c.before << " + " << int(c.key);
+        else
+            EXPECT_EQ(got.value_or("refused"), QString::fromLatin1(c.after)) << c.before << " + " << int(c.key);
+    }
+    EXPECT_EQ(TimeText::ofDigits("1"), QTime(1, 0));
+    EXPECT_EQ(TimeText::ofDigits("181"), QTime(18, 1));
+    EXPECT_EQ(TimeText::ofDigits("1815"), QTime(18, 15));
+}
+
+// A message with line breaks is one line in a grid row.
+TEST(GridRows, LineBreaksBecomeOneLine) {
+    RowPainter painter;
+    const struct {
+        const char* text;
+        const char* shown;
+    } cases[] = {{"linha 1\nlinha 2", "linha 1 linha 2"},
+                 {"a\r\n\r\nb", "a b"},
+                 {"sem quebra", "sem quebra"},
+                 {"\nfim\n", " fim "}};
+    for (const auto& c : cases)
+        EXPECT_EQ(painter.displayText(QString::fromLatin1(c.text), QLocale()), QString::fromLatin1(c.shown)) << c.text;
+}
+
+} // namespace
