@@ -12,11 +12,14 @@ function(roff_escape text out)
 endfunction()
 
 set(commands "")
+# One list element per line; the texts' own semicolons are kept aside meanwhile.
+string(REPLACE ";" "@SEMICOLON@" help "${help}")
 string(REPLACE "\n" ";" lines "${help}")
 foreach(line IN LISTS lines)
     if(line MATCHES "^  (--[a-z-]+) +(.*)$")
         roff_escape("${CMAKE_MATCH_1}" name)
-        roff_escape("${CMAKE_MATCH_2}" text)
+        string(REPLACE "@SEMICOLON@" ";" text "${CMAKE_MATCH_2}")
+        roff_escape("${text}" text)
         string(APPEND commands ".TP\n.B ${name}\n${text}\n")
     endif()
 endforeach()
@@ -39,7 +42,7 @@ mesmos textos na saída padrão, para uso em scripts e no cron.
 .BI \\-\\-data\\-dir \" PASTA\"
 a pasta de dados (banco BDSMS.db, manual e portas/). Sem ela, a pasta do executável quando ele roda
 de uma pasta de compilação; um programa instalado usa
-.IR \\$XDG_DATA_HOME/vestral\\-sms
+.IR $XDG_DATA_HOME/vestral\\-sms
 (normalmente
 .IR ~/.local/share/vestral\\-sms ).
 .SH COMANDOS
