@@ -1,5 +1,7 @@
 #include "app/DataFolderLock.h"
 
+#include "store/DataDir.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -17,7 +19,7 @@ QString DataFolderLock::inUseText(qint64 pid) {
 }
 
 bool DataFolderLock::tryLock() {
-    QDir().mkpath(m_dir);
+    DataDir::createFolder(m_dir); // for its owner only: it holds the database and its password
     if (m_file.tryLock(0)) {
         m_message.clear();
         return true;

@@ -95,6 +95,10 @@ QString databasePath(const QString& dir) {
     return QDir(dir).filePath("BDSMS.db");
 }
 
+bool createFolder(const QString& dir, QString* error) {
+    return makeFolder(dir, error);
+}
+
 bool prepare(const QString& dir, QString* error) {
     if (!makeFolder(dir, error))
         return false;

@@ -15,6 +15,10 @@ QString current();
 
 QString databasePath(const QString& dir);
 
+// Creates the folder and any missing parent for their owner only (0700); an existing one is left
+// as it is. False, with the system's reason in *error, when it cannot be created.
+bool createFolder(const QString& dir, QString* error = nullptr);
+
 // Readies the folder before the database opens: creates it (and any missing parent) for its owner
 // only (0700); tightens an existing BDSMS.db (and its -wal/-shm files) that others may read to
 // 0600, with a log line; removes the temporary files that a killed write left behind. False, with

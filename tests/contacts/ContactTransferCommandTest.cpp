@@ -113,4 +113,18 @@ TEST_F(ContactTransferCommandTest, ExportWritesTheWholeListThatImportReadsBack) 
     }
 }
 
+TEST_F(ContactTransferCommandTest, ADataFolderTheProgramCreatesIsForItsOwnerOnly) {
+    const QString folder = m_dir.filePath("nova/dados");
+    QProcess p;
+    p.start(m_program, {"--data-dir", folder, "--init-db"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QFile::Permissions owner =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadUser | QFile::WriteUser | QFile::ExeUser;
+    EXPECT_EQ(QFile::permissions(folder), owner);
+    EXPECT_EQ(QFile::permissions(m_dir.filePath("nova")), owner);
+    EXPECT_EQ(QFile::permissions(folder + "/BDSMS.db"),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+}
+
 } // namespace
