@@ -56,8 +56,8 @@ QStringList freshDdl() {
         createTable("dbHISTORICO", {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
                                     "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
                                     "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO")}),
-        createTable("dbMENSAGEM",
-                    {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT", text("MENSAGEM", 160), "PORTA INTEGER"}),
+        createTable("dbMENSAGEM", {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT", text("MENSAGEM", 160),
+                                   "PORTA INTEGER", "ENVIANDO DATETIME"}),
         createTable("dbPORTA", {"ID INTEGER PRIMARY KEY", "COM INTEGER", "VELOCIDADE INTEGER", "PARIDADE TEXT",
                                 "DATABITS INTEGER", "STOPBITS INTEGER", yesNo("ATIVO")}),
         createTable("dbPORTA_ATIVA", {"ENTRADA INTEGER", "QTD INTEGER"}),
@@ -177,6 +177,17 @@ void addClienteColumns(QSqlDatabase& db, UpgradeResult& r) {
     }
 }
 
+// ENVIANDO: when the row's text went to a modem whose result is not stored yet (in flight).
+void addMensagemColumns(QSqlDatabase& db, UpgradeResult& r) {
+    if (!hasTable(db, "dbMENSAGEM") || hasColumn(db, "dbMENSAGEM", "ENVIANDO"))
+        return;
+    const QString sql = QStringLiteral("ALTER TABLE dbMENSAGEM ADD COLUMN ENVIANDO DATETIME");
+    r.executed << sql;
+    QString err;
+    if (!exec(db, sql, &err))
+        r.warnings << QStringLiteral("Erro - Criando Coluna ENVIANDO = %1").arg(err);
+}
+
 } // namespace
 
 const QStringList& shippedTables() {
@@ -227,6 +238,7 @@ UpgradeResult upgrade(QSqlDatabase& db) {
     UpgradeResult r;
     addCfgColumns(db, r);
     addClienteColumns(db, r);
+    addMensagemColumns(db, r);
     if (!hasTable(db, "dbSMS")) {
         r.executed << dbSmsDdl();
         if (!exec(db, dbSmsDdl(), &r.fatalError))
