@@ -102,7 +102,8 @@ int buildOutbox(const Parsed& p, QTextStream& out, QTextStream& err) {
 }
 
 int sendOutbox(const Parsed& p, QTextStream& out, QTextStream& err) {
-    return withDatabase(p, err, [&](TADO* ado) { return SmsCommands::sendOutbox(ado, out, err); });
+    const bool resend = p.arguments.contains(QStringLiteral("--resend-interrupted"));
+    return withDatabase(p, err, [&](TADO* ado) { return SmsCommands::sendOutbox(ado, out, err, resend); });
 }
 
 int receiveSms(const Parsed& p, QTextStream& out, QTextStream& err) {
@@ -129,7 +130,10 @@ const Command kCommands[] = {
      "[--group NOME] [--status all|active|disabled]: abre as portas, marca os contatos filtrados e monta a "
      "Caixa de Saída",
      buildOutbox},
-    {"--send-outbox", "abre as portas e envia a Caixa de Saída, mostrando as linhas de envio", sendOutbox},
+    {"--send-outbox",
+     "[--resend-interrupted]: abre as portas e envia a Caixa de Saída, mostrando as linhas de envio "
+     "(--resend-interrupted envia de novo as mensagens de envios interrompidos)",
+     sendOutbox},
     {"--receive-sms", "abre as portas e lê os SMS recebidos pelo modem da entrada 1 (RECEBER SMS)", receiveSms},
     {"--probe",
      "abre e testa (AT+CSQ) as entradas ativas como \"Abrir todas as Portas\"; uma linha por entrada: "

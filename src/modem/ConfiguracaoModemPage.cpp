@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
@@ -56,9 +57,30 @@ ConfiguracaoModemPage::ConfiguracaoModemPage(TADO* ado, PortConfigurator* config
     v->addWidget(m_grid, 1);
     v->addWidget(makeEditors());
     v->addWidget(makeButtons());
+    m_charsets = new QLabel(this);
+    m_charsets->setObjectName(QStringLiteral("charsets"));
+    m_charsets->setWordWrap(true);
+    v->addWidget(m_charsets);
+    for (int n = 1; n <= PortSlots::kCount; ++n)
+        connect(configurator->portSlots()->slot(n), &PortSlot::charsetChanged, this,
+                &ConfiguracaoModemPage::showCharsets);
+    showCharsets();
     // A slot without a port number asks for one when it opens.
     configurator->portSlots()->setPortChooser(
         [this](const SerialChannel&) { return SelectPortDialog::choose(window()); });
+}
+
+// "Conjunto de caracteres: Entrada 1: 8859-1 · Entrada 2: IRA", for the slots a send configured.
+void ConfiguracaoModemPage::showCharsets() {
+    QStringList parts;
+    for (int n = 1; n <= PortSlots::kCount; ++n) {
+        const QString& name = m_configurator->portSlots()->slot(n)->charset();
+        if (!name.isEmpty())
+            parts << QStringLiteral("Entrada %1: %2").arg(n).arg(name);
+    }
+    m_charsets->setText(
+        QStringLiteral("Conjunto de caracteres (modo texto): ") +
+        (parts.isEmpty() ? QStringLiteral("definido no primeiro envio") : parts.join(QStringLiteral(" · "))));
 }
 
 QStringList ConfiguracaoModemPage::speedChoices() {

@@ -4,6 +4,7 @@
 
 class DbGrid;
 class PortConfigurator;
+class QLabel;
 class QPushButton;
 class RecordNavigator;
 class TADO;
@@ -16,6 +17,8 @@ public:
     ConfiguracaoModemPage(TADO* ado, PortConfigurator* configurator, QWidget* parent = nullptr);
 
     DbGrid* grid() const { return m_grid; }
+    // Which character set each slot's modem got for text mode, as the send chose it.
+    QLabel* charsetLabel() const { return m_charsets; }
     RecordNavigator* navigator() const { return m_navigator; }
 
     // Choices of the editors.
@@ -39,9 +42,11 @@ Q_SIGNALS:
 private:
     QWidget* makeEditors();
     QWidget* makeButtons();
+    void showCharsets();
 
     TADO* m_ado;
     PortConfigurator* m_configurator;
     DbGrid* m_grid;
     RecordNavigator* m_navigator = nullptr;
+    QLabel* m_charsets = nullptr;
 };

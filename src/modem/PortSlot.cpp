@@ -64,3 +64,10 @@ void PortSlots::setPortChooser(const SerialChannel::PortChooser& chooser) {
     for (PortSlot* s : m_slots)
         s->channel()->setPortChooser(chooser);
 }
+
+void PortSlot::setCharset(const QString& name) {
+    if (m_charset == name)
+        return;
+    m_charset = name;
+    Q_EMIT charsetChanged(name);
+}

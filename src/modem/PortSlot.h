@@ -33,6 +33,11 @@ public:
     int queued() const { return m_queued; }
     void setQueued(int count);
 
+    // The character set the slot's sender worker chose for text mode ("8859-1", "IRA"); empty
+    // until a worker has configured the port.
+    const QString& charset() const { return m_charset; }
+    void setCharset(const QString& name);
+
     const QString& responseLine() const { return m_responseLine; }
     // Shows the reply line being received (kept by the response handler).
     void showResponseLine(const QString& line);
@@ -47,6 +52,7 @@ Q_SIGNALS:
     void signalChanged(int value, const QString& caption);
     void workingChanged(bool on);
     void queuedChanged(int count);
+    void charsetChanged(const QString& name);
     void responseLineChanged(const QString& line);
     void responseLineCleared();
     void received(const QByteArray& bytes);
@@ -59,6 +65,7 @@ private:
     int m_signal = 0;
     bool m_working = false;
     int m_queued = 0;
+    QString m_charset;
     QString m_responseLine;
 };
 

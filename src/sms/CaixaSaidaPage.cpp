@@ -1,6 +1,7 @@
 #include "sms/CaixaSaidaPage.h"
 
 #include "history/Maintenance.h"
+#include "sms/OutboxCommit.h"
 #include "sms/ScheduledSend.h"
 #include "sms/SendScreen.h"
 #include "sms/SmsSender.h"
@@ -8,6 +9,7 @@
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 #include "widgets/DbGrid.h"
+#include "widgets/RowPainter.h"
 
 #include <QApplication>
 #include <QGroupBox>
@@ -16,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -23,8 +26,40 @@
 
 const char* const CaixaSaidaPage::kDeleteHint =
     "Para apagar alguma mensagem marque e aperte silmultâneamente CTRL + DELETE no teclado!";
+const char* const CaixaSaidaPage::kInterruptedHint =
+    "Linhas em laranja: envio interrompido (o SMS pode ter sido entregue). Elas não são enviadas de novo; "
+    "\"Reenviar Interrompidas\" as envia no próximo envio.";
+
+QColor CaixaSaidaPage::interruptedColor() {
+    return QColor(0xff, 0xc0, 0x70);
+}
 
 namespace {
+
+// The shared painter, with the rows of interrupted sends (ENVIANDO set) in a colour of their own.
+class InFlightPainter : public RowPainter {
+public:
+    InFlightPainter(Dataset* dataset, QObject* parent) : RowPainter(parent), m_dataset(dataset) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        const int column = m_dataset->fieldIndex("ENVIANDO");
+        const bool selected = option.state & QStyle::State_Selected;
+        if (column < 0 || selected || m_dataset->valueAt(index.row(), column).isNull()) {
+            RowPainter::paint(painter, option, index);
+            return;
+        }
+        painter->save();
+        painter->fillRect(option.rect, CaixaSaidaPage::interruptedColor());
+        const QRect text = option.rect.adjusted(2, 0, -2, -2);
+        painter->setClipRect(option.rect);
+        painter->drawText(text, int(Qt::AlignLeft | Qt::AlignVCenter),
+                          displayText(index.data(Qt::DisplayRole), option.locale).section('\n', 0, 0));
+        painter->restore();
+    }
+
+private:
+    Dataset* m_dataset;
+};
 
 QList<DatasetModel::Column> outboxColumns() {
     return {{"ID", "ID", 80, false, Qt::AlignCenter},
@@ -45,8 +80,13 @@ CaixaSaidaPage::CaixaSaidaPage(TADO* ado, SmsStation* station, QWidget* parent)
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_grid->installEventFilter(this);
+    m_grid->setItemDelegate(new InFlightPainter(ado->dbMENSAGEM, m_grid));
     auto* hint = new QLabel(QString::fromUtf8(kDeleteHint), this);
     hint->setStyleSheet("color: red; font-weight: bold;");
+    auto* interrupted = new QLabel(QString::fromUtf8(kInterruptedHint), this);
+    interrupted->setObjectName("interruptedHint");
+    interrupted->setWordWrap(true);
+    interrupted->setStyleSheet(QStringLiteral("background: %1;").arg(interruptedColor().name()));
     auto* status = new QGroupBox("Status", this);
     auto* statusLayout = new QVBoxLayout(status);
     m_log->setObjectName("sendLog");
@@ -54,6 +94,7 @@ CaixaSaidaPage::CaixaSaidaPage(TADO* ado, SmsStation* station, QWidget* parent)
 
     auto* v = new QVBoxLayout(this);
     v->addWidget(hint);
+    v->addWidget(interrupted);
     v->addWidget(m_grid, 3);
     v->addWidget(makeButtons());
     v->addWidget(status, 2);
@@ -85,6 +126,7 @@ QWidget* CaixaSaidaPage::makeButtons() {
     add("Marcar Todos", &CaixaSaidaPage::markAll);
     add("Desmarcar Todos", &CaixaSaidaPage::unmarkAll);
     add("Marcar Daqui!", &CaixaSaidaPage::markFromHere);
+    add("Reenviar Interrompidas", &CaixaSaidaPage::reenviarInterrompidas);
     h->addStretch();
     add("Apagar Todas as Mensagens", &CaixaSaidaPage::apagarTodas)->setStyleSheet("color: red;");
     return row;
@@ -158,6 +200,18 @@ void CaixaSaidaPage::apagarTodas() {
         return;
     const QString error = Maintenance::clearOutbox(m_ado);
     if (!error.isEmpty())
+        m_dialog(QMessageBox::Critical, error, QMessageBox::Ok);
+    outboxChanged();
+}
+
+void CaixaSaidaPage::reenviarInterrompidas() {
+    if (m_sender && m_sender->running()) {
+        m_dialog(QMessageBox::Warning,
+                 QStringLiteral("Aguarde o fim do envio para reenviar as mensagens interrompidas."), QMessageBox::Ok);
+        return;
+    }
+    QString error;
+    if (OutboxCommit::clearInFlight(m_ado, &error) < 0)
         m_dialog(QMessageBox::Critical, error, QMessageBox::Ok);
     outboxChanged();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -19,6 +20,9 @@ class CaixaSaidaPage : public QWidget {
     Q_OBJECT
 public:
     static const char* const kDeleteHint;
+    static const char* const kInterruptedHint;
+    // The colour of rows left in flight by an interrupted send.
+    static QColor interruptedColor();
     using Dialog =
         std::function<QMessageBox::StandardButton(QMessageBox::Icon, const QString&, QMessageBox::StandardButtons)>;
 
@@ -44,6 +48,9 @@ public Q_SLOTS:
     void apagarTodas();     // "Apagar Todas as Mensagens"
     // Ctrl+Delete on the grid: after the operator's "Sim" the marked rows leave the outbox.
     void deleteMarked();
+    // "Reenviar Interrompidas": rows left in flight by an interrupted send are sent again by the
+    // next send (their marks are cleared). Refused while a send runs.
+    void reenviarInterrompidas();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -33,6 +33,10 @@ void ModemStation::attach(SmsStation* sms) {
         if (PortSlot* s = slotOf(n))
             s->setActive(lit);
     });
+    connect(screen, &SendScreen::charsetChosen, this, [slotOf](int n, const QString& name) {
+        if (PortSlot* s = slotOf(n))
+            s->setCharset(name);
+    });
     connect(screen, &SendScreen::signalBarChanged, this, [slotOf](int n, SendScreen::BarState state) {
         if (PortSlot* s = slotOf(n))
             s->setWorking(state == SendScreen::BarState::Running);

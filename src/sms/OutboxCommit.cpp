@@ -32,4 +32,25 @@ QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>&
     return {};
 }
 
+QString markInFlight(TADO* ado, qint64 outboxId) {
+    if (!ado || outboxId <= 0)
+        return {};
+    QSqlQuery q(ado->database());
+    q.prepare(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = datetime('now','localtime') WHERE ID = ?"));
+    q.addBindValue(outboxId);
+    if (!q.exec())
+        return q.lastError().text();
+    return {};
+}
+
+int clearInFlight(TADO* ado, QString* error) {
+    QSqlQuery q(ado->database());
+    if (!q.exec(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = NULL WHERE ENVIANDO IS NOT NULL"))) {
+        if (error)
+            *error = q.lastError().text();
+        return -1;
+    }
+    return q.numRowsAffected();
+}
+
 } // namespace OutboxCommit

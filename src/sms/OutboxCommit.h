@@ -16,4 +16,12 @@ namespace OutboxCommit {
 // attempt anyway.
 QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory);
 
+// Marks outbox row `outboxId` in flight (ENVIANDO = now): its text may reach the modem from now
+// on, so after a crash the row is not sent again without the operator's word. "" or the error.
+QString markInFlight(TADO* ado, qint64 outboxId);
+
+// "Reenviar Interrompidas": clears every in-flight mark, so those rows are sent again. The
+// number of rows cleared, or -1 with `error` set.
+int clearInFlight(TADO* ado, QString* error);
+
 } // namespace OutboxCommit

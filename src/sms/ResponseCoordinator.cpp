@@ -39,8 +39,8 @@ ResponseCoordinator::~ResponseCoordinator() {
     // flags are settled here.
     for (const Pending& p : storePending())
         if (const auto* lower = std::get_if<LowerAwaiting>(&p.action))
-            if (state(p.slot).sequence() == lower->sequence)
-                state(p.slot).lowerAwaiting();
+            if (state(p.slot).is(SlotState::Phase::Answered, lower->sequence))
+                state(p.slot).store(lower->sequence);
 }
 
 QString ResponseCoordinator::stamp() const {
@@ -60,24 +60,16 @@ void ResponseCoordinator::ApdComPort1TriggerAvail(SerialChannel* channel, quint1
     slot->showResponseLine(QString::fromLatin1(handler(n).responseLine()));
 }
 
+// History rows and in-flight marks are database writes: they wait for the end of the pass and are
+// stored together; the slot's later actions wait behind them.
 void ResponseCoordinator::apply(int slot, const HandlerActions& actions) {
     for (const HandlerAction& action : actions) {
-        const auto* row = std::get_if<HistoryRow>(&action);
-        if (!row && !m_waiting[std::size_t(slot - 1)]) {
+        const bool write = std::holds_alternative<HistoryRow>(action) || std::holds_alternative<MarkInFlight>(action);
+        if (!write && !m_waiting[std::size_t(slot - 1)]) {
             applyOne(slot, action);
             continue;
         }
-        Pending p{slot, action, 0, 0, {}};
-        if (row) {
-            // The answered row leaves the outbox in the history row's own commit.
-            SlotState& s = state(slot);
-            if (s.awaiting()) {
-                p.outboxId = s.currentRow().id;
-                p.sequence = s.sequence();
-                s.markAnswered(p.sequence);
-            }
-        }
-        m_pending.push_back(std::move(p));
+        m_pending.push_back(Pending{slot, action, {}});
         m_waiting[std::size_t(slot - 1)] = true;
         if (!m_flush.isActive())
             m_flush.start();
@@ -86,7 +78,11 @@ void ResponseCoordinator::apply(int slot, const HandlerActions& actions) {
 
 void ResponseCoordinator::flushResults() {
     for (const Pending& p : storePending()) {
-        if (!std::holds_alternative<HistoryRow>(p.action))
+        if (std::holds_alternative<MarkInFlight>(p.action)) {
+            if (!p.error.isEmpty())
+                m_sendLog->append(
+                    stamp() + QStringLiteral(" ENTRADA %1 ERRO AO MARCAR O ENVIO: ").arg(p.slot) + p.error, true);
+        } else if (!std::holds_alternative<HistoryRow>(p.action))
             applyOne(p.slot, p.action);
         else if (!p.error.isEmpty()) // a row that could not be stored is said, not lost in silence
             m_sendLog->append(
@@ -104,9 +100,16 @@ std::vector<ResponseCoordinator::Pending> ResponseCoordinator::storePending() {
     if (pending.empty())
         return pending;
     storeResults(pending);
-    for (const Pending& p : pending)
-        if (std::holds_alternative<HistoryRow>(p.action) && !p.error.isEmpty() && p.outboxId > 0)
-            state(p.slot).markUnrecorded(p.sequence);
+    for (const Pending& p : pending) {
+        if (p.error.isEmpty())
+            continue;
+        // The row stays in the outbox and the slot stops: its result is not on the disk, or its
+        // text must not go out unmarked (applyOne cancels the prompt).
+        if (const auto* row = std::get_if<HistoryRow>(&p.action); row && row->outboxId > 0)
+            state(p.slot).unrecord(row->sequence);
+        else if (const auto* mark = std::get_if<MarkInFlight>(&p.action))
+            state(p.slot).unrecord(mark->sequence);
+    }
     return pending;
 }
 
@@ -115,30 +118,33 @@ std::vector<ResponseCoordinator::Pending> ResponseCoordinator::storePending() {
 void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
     TADO* ado = TADO::instance();
     auto store = [&](Pending& p) {
-        const HistoryRow& row = std::get<HistoryRow>(p.action);
-        p.error = OutboxCommit::recordResult(ado, p.outboxId, [&] { return m_history(row); });
+        if (const auto* row = std::get_if<HistoryRow>(&p.action))
+            p.error = OutboxCommit::recordResult(ado, row->outboxId, [&] { return m_history(*row); });
+        else if (const auto* mark = std::get_if<MarkInFlight>(&p.action))
+            p.error = OutboxCommit::markInFlight(ado, mark->outboxId);
     };
     QSqlDatabase db = ado ? ado->database() : QSqlDatabase();
     const bool batch = db.isOpen() && db.transaction();
     for (Pending& p : pending)
-        if (std::holds_alternative<HistoryRow>(p.action))
-            store(p);
+        store(p);
     if (!batch || db.commit())
         return;
     db.rollback();
     if (ado->dbHISTORICO->isOpen())
         ado->dbHISTORICO->refresh(); // rows of the undone batch leave the grid
     for (Pending& p : pending)
-        if (std::holds_alternative<HistoryRow>(p.action))
-            store(p);
+        store(p);
 }
 
 void ResponseCoordinator::applyOne(int n, const HandlerAction& action) {
     PortSlot* slot = m_portSlots->slot(n);
     std::visit(Overloaded{
                    [&](const WriteToChannel& w) {
+                       // A send's text goes out only while the send still waits for it and its
+                       // in-flight mark is stored; otherwise ESC cancels the prompt.
+                       const bool cancel = w.sequence > 0 && !state(n).is(SlotState::Phase::Submitted, w.sequence);
                        try {
-                           slot->channel()->WriteText(w.bytes);
+                           slot->channel()->WriteText(cancel ? QByteArray("\x1b") : w.bytes);
                        } catch (const SerialChannelError& e) {
                            // The port closed under the send: the worker's wait runs out.
                            m_sendLog->append(stamp() + QStringLiteral(" ENTRADA %1 ").arg(n) + e.text(), true, n);
@@ -147,13 +153,14 @@ void ResponseCoordinator::applyOne(int n, const HandlerAction& action) {
                    [&](const LogLine& l) {
                        (l.target == LogTarget::ConsoleLog ? m_consoleLog : m_sendLog)->append(l.text, l.showLast, n);
                    },
-                   [&](const HistoryRow&) {}, // stored by flushResults()
+                   [&](const HistoryRow&) {},   // stored by flushResults()
+                   [&](const MarkInFlight&) {}, // stored by flushResults()
                    [&](const SignalValue& s) { slot->setSignal(s.value); },
                    [&](const ReadyLightOn&) { slot->setReady(true); },
                    [&](const LowerAwaiting& l) {
-                       // A worker that already began its next send keeps that send's flag.
-                       if (state(n).sequence() == l.sequence)
-                           state(n).lowerAwaiting();
+                       // The result is on the disk (a row that could not be stored is Unrecorded).
+                       if (state(n).is(SlotState::Phase::Answered, l.sequence))
+                           state(n).store(l.sequence);
                        slot->setActive(false);
                    },
                },

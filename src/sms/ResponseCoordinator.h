@@ -22,10 +22,11 @@ class SerialChannel;
 // signal bar, the ready light, the awaiting flag with the activity light — and keeps the
 // response line on screen.
 //
-// History rows are stored together: the results that arrive in one pass of the event loop (with
-// 64 modems they come in bursts) are written in one transaction, each with the removal of its
-// outbox row, right after the pass. A slot's actions that follow its history row wait for that
-// commit, so its worker sees the flag drop only once the result is on the disk, and its log lines
+// History rows and in-flight marks are stored together: those that arrive in one pass of the
+// event loop (with 64 modems the prompts and the results come in bursts) are written in one
+// transaction, each history row with the removal of its outbox row, right after the pass. A slot's
+// actions that follow them wait for that commit: its text goes out only once its row is marked in
+// flight, its worker sees the send Stored only once the result is on the disk, and its log lines
 // keep their order.
 class ResponseCoordinator : public QObject {
     Q_OBJECT
@@ -63,9 +64,7 @@ private:
     struct Pending {
         int slot;
         HandlerAction action;
-        qint64 outboxId = 0;  // for a history row: the outbox row it settles (0: none)
-        quint64 sequence = 0; // ... and the send it belongs to
-        QString error;        // ... and why it could not be stored
+        QString error; // a history row or mark: why it could not be stored
     };
     void applyOne(int slot, const HandlerAction& action);
     std::vector<Pending> storePending();

@@ -1,6 +1,7 @@
 #include "sms/ResponseHandler.h"
 
 #include "sms/GsmErrorTexts.h"
+#include "sms/TextCodec.h"
 
 #include <QStringList>
 
@@ -11,6 +12,7 @@ namespace {
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 constexpr char kCtrlZ = '\x1a';
+constexpr char kEsc = '\x1b';
 const QString kSms = QStringLiteral("SMS");
 
 void keepTail(QByteArray& tail, char c, qsizetype size) {
@@ -71,38 +73,90 @@ void ResponseHandler::step(char c, Delivery& d) {
         }
         return;
     }
-    if (sendPending())
-        awaitingTests(lineEnd, d);
+    m_lineTaken = false;
+    sendTests(lineEnd, d);
     generalTests(lineEnd, d);
     if (lineEnd)
         endOfLine(c, d);
 }
 
-// A send is pending while the worker's flag is up and this handler has not yet taken a final
-// result for the send the flag belongs to.
-bool ResponseHandler::sendPending() const {
-    return m_state.awaiting() && m_state.sequence() != m_finishedSequence;
-}
+namespace {
 
-void ResponseHandler::awaitingTests(bool lineEnd, Delivery& d) {
+using Phase = SlotState::Phase;
+
+} // namespace
+
+// The prompt and the final results of the send under way.
+void ResponseHandler::sendTests(bool lineEnd, Delivery& d) {
+    const Phase phase = m_state.phase();
     // The prompt is answered once per send: a ">" echoed back inside the message text, or a
-    // line end after the prompt, must not write the text a second time.
-    if (m_line.endsWith('>') && m_promptSequence != m_state.sequence())
-        answerPrompt(d);
+    // line end after the prompt, finds the send Submitted already.
+    if (phase == Phase::Prompted && m_line.endsWith('>')) {
+        const quint64 sequence = m_state.sequence();
+        if (m_state.submit(sequence))
+            answerPrompt(sequence, d);
+    }
     if (!lineEnd)
         return;
+    Final kind = Final::None;
     if (m_line.startsWith("+CMGS:"))
-        sendSucceeded(d);
+        kind = Final::Sent;
     else if (m_line.startsWith("+CMS ERROR:"))
-        messageServiceFailed(d);
+        kind = Final::MessageService;
+    else if (m_line.startsWith("+CME ERROR:"))
+        kind = Final::Equipment;
     else if (m_line.startsWith("ERROR"))
+        kind = Final::Plain;
+    if (kind == Final::None)
+        return;
+    if (phase == Phase::Configuring) {
+        m_state.replied(false); // a set-up command refused
+        return;
+    }
+    // Before the prompt only an error can be this send's (the modem refused AT+CMGS itself).
+    const bool own = phase == Phase::Submitted || (phase == Phase::Prompted && kind != Final::Sent);
+    if (!own || !takeResult(kind, d))
+        dropResult(kind, phase, d);
+}
+
+bool ResponseHandler::takeResult(Final kind, Delivery& d) {
+    const quint64 sequence = m_state.sequence();
+    if (!m_state.answer(sequence))
+        return false; // the worker's wait ran out at this very moment: the time-out stands
+    m_resultSequence = sequence;
+    m_lineTaken = true;
+    switch (kind) {
+    case Final::Sent:
+        sendSucceeded(d);
+        break;
+    case Final::MessageService:
+        errorResult(GetCmsErrorText, d);
+        break;
+    case Final::Equipment:
+        errorResult(GetCmeErrorText, d);
+        break;
+    case Final::Plain:
+    case Final::None:
         failedWithoutDescription(d);
+        break;
+    }
+    return true;
+}
+
+// A final result no send is waiting for: the late answer of a send whose wait ran out, or a
+// "+CMGS:" before this send's prompt. "ERROR" and "+CME ERROR:" outside a send keep their own
+// general lines only.
+void ResponseHandler::dropResult(Final kind, Phase phase, Delivery& d) {
+    const bool sendResult = kind == Final::Sent || kind == Final::MessageService;
+    const bool nearSend = phase == Phase::Prompted || phase == Phase::TimedOut || phase == Phase::Resyncing;
+    if (sendResult || nearSend)
+        log(d, {prefix() + QStringLiteral(" RESPOSTA DE ENVIO ANTERIOR DESCARTADA: ") + lineText()});
 }
 
 void ResponseHandler::generalTests(bool lineEnd, Delivery& d) {
     if (!lineEnd)
         return;
-    if (m_line.startsWith("+CME ERROR:"))
+    if (m_line.startsWith("+CME ERROR:") && !m_lineTaken)
         equipmentError(d);
     if (m_line.startsWith("ERROR"))
         generalError(d);
@@ -121,27 +175,35 @@ void ResponseHandler::endOfLine(char c, Delivery& d) {
     m_line.clear();
 }
 
-void ResponseHandler::answerPrompt(Delivery& d) {
-    m_promptSequence = m_state.sequence();
-    const QString mensagem = m_state.currentRow().mensagem;
-    QByteArray bytes = mensagem.toLatin1();
+// The text in the modem's character set, then Ctrl-Z; the row is marked in flight first. A text
+// that would put a control byte on the wire is not written: ESC cancels the prompt instead.
+void ResponseHandler::answerPrompt(quint64 sequence, Delivery& d) {
+    const OutboxRow row = m_state.currentRow();
+    QByteArray bytes = TextCodec::encode(row.mensagem, m_state.charset());
+    if (TextCodec::hasControlByte(bytes)) {
+        m_state.answer(sequence);
+        m_resultSequence = sequence;
+        d.actions.emplace_back(WriteToChannel{QByteArray(1, kEsc), 0});
+        finishSend(
+            d, HistoryRow{row.fone, TextCodec::invalidTextFailure(row.mensagem), kSms, false},
+            {prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone + QStringLiteral(" TEXTO INVÁLIDO!")});
+        return;
+    }
     bytes.append(kCtrlZ);
-    d.actions.emplace_back(WriteToChannel{bytes});
-    log(d, {prefix() + QStringLiteral(" ENVIANDO CORPO DO SMS=") + mensagem + QChar(kCtrlZ)});
+    d.actions.emplace_back(MarkInFlight{row.id, sequence});
+    d.actions.emplace_back(WriteToChannel{bytes, sequence});
+    log(d, {prefix() + QStringLiteral(" ENVIANDO CORPO DO SMS=") + row.mensagem + QChar(kCtrlZ)});
 }
 
 void ResponseHandler::sendSucceeded(Delivery& d) {
-    // A "+CMGS:" before this send's prompt was answered cannot be this send's: it is the late
-    // answer of an earlier send whose wait ran out, and is dropped.
-    if (m_promptSequence != m_state.sequence())
-        return;
     const OutboxRow row = m_state.currentRow();
     finishSend(
         d, HistoryRow{row.fone, row.mensagem, kSms, true},
         {prefix() + QStringLiteral(" MENSAGEM ENVIADA PARA ") + row.fone + QStringLiteral(" ID ") + lineDigits()});
 }
 
-void ResponseHandler::messageServiceFailed(Delivery& d) {
+// "+CMS ERROR:" and, during a send, "+CME ERROR:": the code and its text, or the whole line.
+void ResponseHandler::errorResult(QString (*text)(int), Delivery& d) {
     const OutboxRow row = m_state.currentRow();
     const QString digits = lineDigits();
     const QString line = lineText();
@@ -151,7 +213,7 @@ void ResponseHandler::messageServiceFailed(Delivery& d) {
                    {failure + QStringLiteral(" FALHA: ") + line, prefix() + QStringLiteral(" ERRO :") + line});
         return;
     }
-    const QString error = QStringLiteral(" ERRO :") + digits + QStringLiteral(" - ") + GetCmsErrorText(codeOf(digits));
+    const QString error = QStringLiteral(" ERRO :") + digits + QStringLiteral(" - ") + text(codeOf(digits));
     finishSend(d, HistoryRow{row.fone, error + QChar(kCr) + row.mensagem, kSms, false},
                {failure + QStringLiteral(" ID = ") + digits, prefix() + error});
 }
@@ -197,15 +259,26 @@ void ResponseHandler::signalReply(Delivery& d) {
 
 void ResponseHandler::acknowledged(Delivery& d) {
     m_line.clear();
+    switch (m_state.phase()) {
+    case Phase::Resyncing:
+        m_state.resynced(); // the modem is in step again
+        break;
+    case Phase::Configuring:
+        m_state.replied(true);
+        break;
+    default:
+        break;
+    }
     log(d, {prefix() + QStringLiteral(" ACK RECEBIDO OK<CR> .")});
     d.actions.emplace_back(ReadyLightOn{});
 }
 
-void ResponseHandler::finishSend(Delivery& d, const HistoryRow& row, const QStringList& lines) {
-    m_finishedSequence = m_state.sequence();
-    d.actions.emplace_back(row);
+void ResponseHandler::finishSend(Delivery& d, HistoryRow row, const QStringList& lines) {
+    row.outboxId = m_state.currentRow().id;
+    row.sequence = m_resultSequence;
+    d.actions.emplace_back(std::move(row));
     log(d, lines);
-    d.actions.emplace_back(LowerAwaiting{m_finishedSequence});
+    d.actions.emplace_back(LowerAwaiting{m_resultSequence});
 }
 
 void ResponseHandler::log(Delivery& d, const QStringList& lines) {

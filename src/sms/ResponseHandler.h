@@ -16,9 +16,19 @@
 // Actions the response handler asks for; a coordinator on the window thread applies them in
 // the order given (history row, then log lines, then the flag).
 
-// Bytes to write to the slot's serial channel (message text + Ctrl-Z at the prompt).
+// Bytes to write to the slot's serial channel. For the message text + Ctrl-Z at the prompt,
+// `sequence` names the send; the text goes out only while that send is still Submitted and its
+// in-flight mark is stored (otherwise ESC cancels the prompt).
 struct WriteToChannel {
     QByteArray bytes;
+    quint64 sequence = 0;
+};
+
+// Before its text goes out, outbox row `outboxId` is marked in flight (dbMENSAGEM.ENVIANDO), so
+// that a crash between the Ctrl-Z and the result cannot lead to a silent second send.
+struct MarkInFlight {
+    qint64 outboxId = 0;
+    quint64 sequence = 0;
 };
 
 enum class LogTarget { SendLog, ConsoleLog };
@@ -36,6 +46,8 @@ struct HistoryRow {
     QString mensagem;
     QString tipo = QStringLiteral("SMS");
     bool enviado = false;
+    qint64 outboxId = 0;  // the outbox row it settles (0: none)
+    quint64 sequence = 0; // ... and the send it is the result of
 };
 
 // Signal quality for the slot's bar (0..31) and its caption percentage.
@@ -52,7 +64,8 @@ struct LowerAwaiting {
     quint64 sequence = 0;
 };
 
-using HandlerAction = std::variant<WriteToChannel, LogLine, HistoryRow, SignalValue, ReadyLightOn, LowerAwaiting>;
+using HandlerAction =
+    std::variant<WriteToChannel, MarkInFlight, LogLine, HistoryRow, SignalValue, ReadyLightOn, LowerAwaiting>;
 using HandlerActions = std::vector<HandlerAction>;
 
 // Returns the text between the first `startMarker` and the first `endMarker` after it; a marker
@@ -67,6 +80,10 @@ int signalPercent(int value);
 // "+CSQ:" and "OK" reply lines, and copies slot 1's lines to the console log. One instance per
 // slot, used on the window thread only. A delivery may be fed whole or a byte at a time with the
 // same result, except for the inbox reader, which sees the tail windows of each delivery.
+//
+// A final result is taken only by the send it belongs to (the slot's state machine decides):
+// after the prompt any final result; before it an error (the modem refused the command) but never
+// a "+CMGS:", which can only be an earlier send's. Every other final result is logged and dropped.
 class ResponseHandler {
 public:
     using Clock = std::function<QDateTime()>;
@@ -91,22 +108,25 @@ private:
         HandlerActions actions;
     };
 
+    enum class Final { None, Sent, MessageService, Equipment, Plain };
+
     void step(char c, Delivery& d);
-    void awaitingTests(bool lineEnd, Delivery& d);
+    void sendTests(bool lineEnd, Delivery& d);
+    bool takeResult(Final kind, Delivery& d);
+    void dropResult(Final kind, SlotState::Phase phase, Delivery& d);
     void generalTests(bool lineEnd, Delivery& d);
     void endOfLine(char c, Delivery& d);
 
-    void answerPrompt(Delivery& d);
+    void answerPrompt(quint64 sequence, Delivery& d);
     void sendSucceeded(Delivery& d);
-    void messageServiceFailed(Delivery& d);
+    void errorResult(QString (*text)(int), Delivery& d);
     void failedWithoutDescription(Delivery& d);
     void equipmentError(Delivery& d);
     void generalError(Delivery& d);
     void signalReply(Delivery& d);
     void acknowledged(Delivery& d);
 
-    bool sendPending() const;
-    void finishSend(Delivery& d, const HistoryRow& row, const QStringList& lines);
+    void finishSend(Delivery& d, HistoryRow row, const QStringList& lines);
     void log(Delivery& d, const QStringList& lines);
     QString prefix() const;
     QString timestamp() const;
@@ -118,6 +138,6 @@ private:
     InboxMode* m_inbox;
     Clock m_clock;
     QByteArray m_line;
-    quint64 m_finishedSequence = 0;
-    quint64 m_promptSequence = 0;
+    quint64 m_resultSequence = 0; // the send whose result the line being ended gave
+    bool m_lineTaken = false;     // the line was a send's final result
 };

@@ -24,6 +24,8 @@ public:
     void setQueueCounter(int slot, int count) { Q_EMIT queueCounterChanged(slot, count); }
     void setActivityLight(int slot, bool lit) { Q_EMIT activityLightChanged(slot, lit); }
     void setSignalBar(int slot, BarState state) { Q_EMIT signalBarChanged(slot, state); }
+    // The character set the slot's worker chose for text mode ("8859-1", "IRA").
+    void setCharset(int slot, const QString& name) { Q_EMIT charsetChosen(slot, name); }
     // The outbox lost a row: re-read the outbox dataset and show its size in status panel 3. With 64
     // workers deleting rows the re-reads are gathered: at most one every kRefreshMs.
     void outboxChanged();
@@ -37,6 +39,7 @@ Q_SIGNALS:
     void queueCounterChanged(int slot, int count);
     void activityLightChanged(int slot, bool lit);
     void signalBarChanged(int slot, SendScreen::BarState state);
+    void charsetChosen(int slot, const QString& name);
     void outboxRefreshed(int count);
 
 private:

@@ -3,9 +3,9 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 // The outbox row a slot's sender worker is handing to its modem.
@@ -15,63 +15,82 @@ struct OutboxRow {
     qint64 id = 0;
 };
 
-// Per-slot state shared by the slot's sender worker (its own thread) and the response handler
-// (window thread). The worker stores the row before the awaiting flag rises; the handler reads
-// the row only while the flag is up. Every raise starts a new send sequence, so a result that
-// belongs to an earlier send can be told apart from the current one. A final result is first
-// marked as answered (its history row is on its way to the disk) and the flag comes down once it
-// is stored; the worker sleeps on the flag and wakes the moment it drops.
+// The character set the slot's modem reads in text mode (AT+CSCS), chosen when the worker
+// configures the port: Latin-1 when the modem takes "8859-1", else plain ASCII ("IRA").
+enum class TextCharset { Latin1, Ira };
+
+// One slot's send dialogue as a state machine, shared by the slot's sender worker (its own
+// thread), the response handler and the coordinator (window thread). Every transition is made
+// under one lock and checked against the table below; any other is refused and logged.
+//
+//   Idle ──beginSend──▶ Prompted(s)          worker: AT+CMGS for send s is on its way
+//   Prompted(s) ──submit──▶ Submitted(s)     handler: the "> " came, text + Ctrl-Z go out
+//   Prompted(s) ──answer──▶ Answered(s)      handler: the modem refused the command itself
+//   Submitted(s) ──answer──▶ Answered(s)     handler: the final result of send s
+//   Answered(s) ──store──▶ Stored(s)         coordinator: its history row is on the disk
+//   Answered(s)|Submitted(s) ──unrecord──▶ Unrecorded(s)   the result (or the in-flight mark)
+//                                            could not be stored: the row stays, the slot stops
+//   Prompted(s)|Submitted(s) ──timeOut──▶ TimedOut(s)      worker: no final result in time
+//   TimedOut(s)|Resyncing ──resync──▶ Resyncing            worker: ESC and "AT" written
+//   Resyncing ──resynced──▶ Idle                           handler: the modem said "OK"
+//   Stored(s)|Unrecorded(s) ──finish──▶ Idle               worker: done with send s
+//   Idle ──configure──▶ Configuring ──replied──▶ Idle      worker/handler: a set-up command
+//   Configuring ──finish──▶ Idle                           worker: the set-up reply never came
+//
+// The worker sleeps on the lock's condition and wakes at every transition.
 class SlotState {
 public:
-    // Worker: store the row being sent, then raise the awaiting flag.
-    void beginSend(const OutboxRow& row) {
-        {
-            std::lock_guard lock(m_rowMutex);
-            m_row = row;
-        }
-        std::lock_guard lock(m_flagMutex);
-        m_sequence.fetch_add(1, std::memory_order_acq_rel);
-        m_awaiting.store(true, std::memory_order_release);
-    }
+    enum class Phase { Idle, Prompted, Submitted, Answered, Stored, Unrecorded, TimedOut, Resyncing, Configuring };
+    using Logger = std::function<void(const QString&)>;
 
-    // Handler's coordinator on a final result; the worker when its wait for the answer runs out.
-    void lowerAwaiting() {
-        {
-            std::lock_guard lock(m_flagMutex);
-            m_awaiting.store(false, std::memory_order_release);
-        }
-        m_lowered.notify_all();
-    }
+    // Where refused transitions are reported (qWarning when unset).
+    void setLogger(Logger logger);
 
-    // Waits until the flag is down or `ms` have passed; true when it is down.
-    bool waitLowered(int ms) {
-        std::unique_lock lock(m_flagMutex);
-        return m_lowered.wait_for(lock, std::chrono::milliseconds(ms), [this] { return !awaiting(); });
-    }
+    // Worker: stores the row and starts a new send; the send's sequence, 0 when refused.
+    quint64 beginSend(const OutboxRow& row);
+    bool submit(quint64 sequence);
+    bool answer(quint64 sequence);
+    bool store(quint64 sequence);
+    bool unrecord(quint64 sequence);
+    bool timeOut(quint64 sequence);
+    bool resync();
+    bool resynced();
+    bool finish(quint64 sequence);
+    bool configure();
+    bool replied(bool ok);
+    bool finishConfiguring();
 
-    // Coordinator: send `sequence` has its final result; the flag comes down when it is stored.
-    void markAnswered(quint64 sequence) { m_answered.store(sequence, std::memory_order_release); }
-    bool answered(quint64 sequence) const { return m_answered.load(std::memory_order_acquire) == sequence; }
+    Phase phase() const;
+    quint64 sequence() const;
+    // The phase is `phase` and belongs to send `sequence`.
+    bool is(Phase phase, quint64 sequence) const;
+    // A send is under way (its activity light is lit): Prompted, Submitted or Answered.
+    bool awaiting() const;
+    // Send `sequence` has its final result (Answered, Stored or Unrecorded).
+    bool answered(quint64 sequence) const;
+    // The reply of the last set-up command: true for "OK".
+    bool replyOk() const;
+    OutboxRow currentRow() const;
 
-    // Coordinator: the result of `sequence` could not be stored, so its outbox row must stay.
-    void markUnrecorded(quint64 sequence) { m_unrecorded.store(sequence, std::memory_order_release); }
-    bool unrecorded(quint64 sequence) const { return m_unrecorded.load(std::memory_order_acquire) == sequence; }
+    void setCharset(TextCharset charset);
+    TextCharset charset() const;
 
-    bool awaiting() const { return m_awaiting.load(std::memory_order_acquire); }
-    quint64 sequence() const { return m_sequence.load(std::memory_order_acquire); }
+    // Waits until `done` holds (checked under the lock at every transition) or `ms` have passed.
+    bool waitFor(const std::function<bool(Phase, quint64)>& done, int ms);
+    // Wakes every waiter (a stop request) so that it looks at its own conditions again.
+    void wake();
 
-    OutboxRow currentRow() const {
-        std::lock_guard lock(m_rowMutex);
-        return m_row;
-    }
+    static const char* name(Phase phase);
 
 private:
-    std::atomic<bool> m_awaiting{false};
-    std::atomic<quint64> m_sequence{0};
-    std::atomic<quint64> m_answered{0};
-    std::atomic<quint64> m_unrecorded{0};
-    std::mutex m_flagMutex;
-    std::condition_variable m_lowered;
-    mutable std::mutex m_rowMutex;
+    bool move(std::initializer_list<Phase> from, Phase to, quint64 sequence, const char* event);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    Phase m_phase = Phase::Idle;
+    quint64 m_sequence = 0;
+    bool m_replyOk = false;
     OutboxRow m_row;
+    TextCharset m_charset = TextCharset::Latin1;
+    Logger m_logger;
 };

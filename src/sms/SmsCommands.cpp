@@ -3,11 +3,14 @@
 #include "modem/ModemLog.h"
 #include "modem/PortConfigurator.h"
 #include "sms/ModemStation.h"
+#include "sms/OutboxCommit.h"
 #include "sms/SmsInbox.h"
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
+#include "store/TADO.h"
 
 #include <QEventLoop>
+#include <QSqlQuery>
 #include <QTimer>
 
 #include <atomic>
@@ -16,10 +19,10 @@
 namespace SmsCommands {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_interrupts{0};
 
 extern "C" void onSignal(int) {
-    g_interrupted.store(true);
+    g_interrupts.fetch_add(1);
 }
 
 QString lines(QString text) {
@@ -40,23 +43,66 @@ struct Engine {
     SmsStation sms;
 };
 
+qint64 scalar(TADO* ado, const QString& sql) {
+    QSqlQuery q(ado->database());
+    return q.exec(sql) && q.next() ? q.value(0).toLongLong() : 0;
+}
+
+// Slots that hold outbox rows but are not in the active slot list: their rows stay.
+QStringList notReadySlots(TADO* ado) {
+    QStringList slots;
+    QSqlQuery q(ado->database());
+    q.exec(
+        QStringLiteral("SELECT DISTINCT PORTA FROM dbMENSAGEM WHERE PORTA NOT IN (SELECT ENTRADA FROM dbPORTA_ATIVA) "
+                       "ORDER BY PORTA"));
+    while (q.next())
+        slots << q.value(0).toString();
+    return slots;
+}
+
+// The send's outcome in three numbers: history rows it added, sent and failed, and the outbox left.
+void printSummary(TADO* ado, qint64 historyBefore, QTextStream& out) {
+    const QString added = QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE ID_HISTORICO > %1 AND TIPO = 'SMS' "
+                                         "AND ENVIADO = %2");
+    const qint64 sent = scalar(ado, added.arg(historyBefore).arg(1));
+    const qint64 failed = scalar(ado, added.arg(historyBefore).arg(0));
+    const qint64 left = scalar(ado, QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM"));
+    out << QStringLiteral("ENVIADAS: %1  FALHAS: %2  NA CAIXA DE SAÍDA: %3").arg(sent).arg(failed).arg(left)
+        << Qt::endl;
+}
+
 } // namespace
 
-int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err) {
+int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterrupted) {
+    if (resendInterrupted) {
+        QString error;
+        if (OutboxCommit::clearInFlight(ado, &error) < 0) {
+            err << QStringLiteral("Não foi possível gravar no banco de dados: ") << error << Qt::endl;
+            return 1;
+        }
+    }
     Engine engine(ado, out);
     if (!engine.openPorts() || !engine.modems.configurator()->VerificaPortas()) {
         err << lines(PortConfigurator::noPortOpenedText()) << Qt::endl;
         return 2;
     }
-    g_interrupted.store(false);
+    const qint64 historyBefore = scalar(ado, QStringLiteral("SELECT COALESCE(MAX(ID_HISTORICO), 0) FROM dbHISTORICO"));
+    g_interrupts.store(0);
     auto oldInt = std::signal(SIGINT, onSignal);
     auto oldTerm = std::signal(SIGTERM, onSignal);
     SmsSender* sender = engine.sms.sender();
+    bool workerFailed = false;
+    QObject::connect(sender, &SmsSender::workerEnded, [&](int, TMeuThread::End end) {
+        workerFailed = workerFailed || end == TMeuThread::End::PortFailed || end == TMeuThread::End::Failed;
+    });
     QEventLoop loop;
     QObject::connect(sender, &SmsSender::allEnded, &loop, &QEventLoop::quit);
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [sender] {
-        if (g_interrupted.load())
+        const int interrupts = g_interrupts.load();
+        if (interrupts >= 2)
+            sender->abort(); // the second Ctrl+C: no more waiting for a silent modem
+        else if (interrupts == 1)
             sender->stop();
     });
     watch.start(100);
@@ -65,7 +111,14 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err) {
         loop.exec();
     std::signal(SIGINT, oldInt);
     std::signal(SIGTERM, oldTerm);
-    return 0;
+    const QStringList notReady = notReadySlots(ado);
+    if (!notReady.isEmpty())
+        out << QStringLiteral("ENTRADAS NÃO PRONTAS (MENSAGENS MANTIDAS NA CAIXA DE SAÍDA): ") << notReady.join(", ")
+            << Qt::endl;
+    printSummary(ado, historyBefore, out);
+    if (g_interrupts.load() > 0)
+        return 130;
+    return workerFailed ? 1 : 0;
 }
 
 int receiveSms(TADO* ado, QTextStream& out, QTextStream& err) {

@@ -63,6 +63,12 @@ void SmsSender::stop() {
             w->requestStop();
 }
 
+void SmsSender::abort() {
+    for (const auto& w : m_workers)
+        if (w)
+            w->requestAbort();
+}
+
 void SmsSender::stopAndWait() {
     stop();
     // Workers hand their screen changes to this thread and wait for them: keep serving them.

@@ -37,6 +37,9 @@ public:
     bool slotBusy(int n) const;
     // Every running worker finishes the row it is sending and ends (Ctrl+C, closing the window).
     void stop();
+    // Every running worker ends at once, even while it waits for a modem's answer (the row being
+    // sent stays in the outbox, marked in flight when its text went out): a second Ctrl+C.
+    void abort();
     // Stops and keeps the window thread's events flowing until the last worker has ended.
     void stopAndWait();
 

@@ -3,6 +3,7 @@
 #include "history/HistoryWriter.h"
 #include "modem/SerialChannel.h"
 #include "sms/OutboxCommit.h"
+#include "sms/TextCodec.h"
 #include "store/TADO.h"
 
 #include <QDateTime>
@@ -34,7 +35,8 @@ void runOn(QObject* context, const std::function<void()>& fn) {
 // The worker's statements, prepared once on its own connection.
 struct TMeuThread::Statements {
     explicit Statements(const QSqlDatabase& db) : rows(db), tempo(db), remove(db) {
-        rows.prepare(QStringLiteral("SELECT ID, FONE, MENSAGEM FROM dbMENSAGEM WHERE PORTA = ? ORDER BY ID"));
+        rows.prepare(QStringLiteral("SELECT ID, FONE, MENSAGEM, ENVIANDO IS NOT NULL FROM dbMENSAGEM WHERE PORTA = ? "
+                                    "ORDER BY ID"));
         tempo.prepare(QStringLiteral("SELECT TEMPO_SMS FROM dbCFG"));
         remove.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
     }
@@ -47,6 +49,13 @@ TMeuThread::TMeuThread(TADO* ado, Slot slot, SendScreen* screen, Timing timing, 
 }
 
 TMeuThread::~TMeuThread() = default;
+
+void TMeuThread::requestAbort() {
+    m_stop.store(true);
+    m_abort.store(true);
+    if (m_slot.state)
+        m_slot.state->wake();
+}
 
 QString TMeuThread::portFailureReason(int slot) {
     return QStringLiteral("Porta Fechada!\rEnvio da entrada %1 parado devido falha na porta!").arg(slot);
@@ -81,12 +90,32 @@ TMeuThread::End TMeuThread::execute() {
         failed(prefix() + QStringLiteral(" FALHA AO LER A CAIXA DE SAÍDA!"), error);
         return End::Failed;
     }
+    reportInterrupted(rows);
+    rows.removeIf([](const Row& r) { return r.inFlight; });
     if (rows.isEmpty())
         return End::Finished;
+    if (!m_slot.state) {
+        m_reason = QStringLiteral("entrada sem estado de envio");
+        return End::Failed;
+    }
     bool openedNow = false;
-    if (!ensureOpen(&openedNow) || !selectTextMode(&error))
+    if (!ensureOpen(&openedNow))
+        return End::PortFailed;
+    settleLeftover();
+    if (m_slot.state->phase() != Phase::Idle && !resync())
+        return m_abort.load() ? End::Stopped : End::Failed;
+    if (!configure(&error))
         return End::PortFailed;
     return sendRows(std::move(rows));
+}
+
+// Rows an interrupted send left in flight: their text may have reached the phone, so they are not
+// sent again without the operator's word ("Reenviar Interrompidas", --resend-interrupted).
+void TMeuThread::reportInterrupted(const QList<Row>& rows) {
+    for (const Row& row : rows)
+        if (row.inFlight)
+            log(prefix() + QStringLiteral(" ENVIO INTERROMPIDO PARA ") + row.fone +
+                QStringLiteral(" (PODE TER SIDO ENTREGUE): NÃO REENVIADA"));
 }
 
 TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
@@ -107,31 +136,41 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
             return End::Stopped;
         }
         const Row row = rows.first();
-        quint64 sequence = 0;
-        switch (startRow(row, int(rows.size()), sentRow, &sequence)) {
-        case Start::PortFailed:
-            return End::PortFailed;
-        case Start::Failed:
-            return End::Failed;
-        case Start::Sent:
-            break;
+        if (TextCodec::hasControl(row.mensagem) || !TextCodec::validNumber(row.fone)) {
+            if (!refuseRow(row))
+                return End::Failed;
+        } else {
+            quint64 sequence = 0;
+            Start start = startRow(row, int(rows.size()), sentRow, &sequence);
+            // A port opened again gets text mode and its character set before the row is sent.
+            if (start == Start::Reopened)
+                start = configure(&error) ? startRow(row, int(rows.size()), false, &sequence) : Start::PortFailed;
+            switch (start) {
+            case Start::PortFailed:
+            case Start::Reopened:
+                return End::PortFailed;
+            case Start::Failed:
+                return End::Failed;
+            case Start::Sent:
+                break;
+            }
+            switch (sendRow(row, sequence)) {
+            case Outcome::Failed:
+                return End::Failed;
+            case Outcome::Aborted:
+                return End::Stopped;
+            case Outcome::Done:
+                break;
+            }
         }
-        // A time-out that could not be recorded keeps its row in the outbox and stops the slot.
-        if (!waitForAnswer(sequence) && !timedOut(row, sequence))
-            return End::Failed;
-        // The row leaves the outbox only after its history row is stored (the time-out row just
-        // written, or a result that came at the last moment).
-        waitFlagDown();
-        if (m_slot.state->unrecorded(sequence)) {
-            // Its result is in the send log but not in the history: the row stays, the slot stops.
-            m_reason = QStringLiteral("O histórico não pôde ser gravado.");
-            return End::Failed;
-        }
+        // The row just settled is gone, or goes now (its mark set too); rows left in flight by an
+        // earlier send stay aside.
         rows = loadRows(&error);
         if (!error.isEmpty() || !removeSent(row.id, rows, &error)) {
             failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
             return End::Failed;
         }
+        rows.removeIf([](const Row& r) { return r.inFlight; });
         // With no pause before the next row its start shows the change, in the same hand-over.
         pauseMs = rows.isEmpty() ? 0 : tempoSms();
         sentRow = !rows.isEmpty() && pauseMs == 0;
@@ -139,6 +178,40 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
             showOutbox();
     }
     return End::Finished;
+}
+
+// Waits for send `sequence`'s final result and its history row on the disk. No answer in time:
+// a " FALHA :TIMEOUT" row, then the modem is resynchronised before the next row.
+TMeuThread::Outcome TMeuThread::sendRow(const Row& row, quint64 sequence) {
+    SlotState* state = m_slot.state;
+    auto answered = [sequence](Phase p, quint64 s) {
+        return s != sequence || (p != Phase::Prompted && p != Phase::Submitted);
+    };
+    if (!waitPhase(answered, m_timing.answerTimeoutMs) && state->timeOut(sequence)) {
+        onWindow([this] { m_screen->setActivityLight(m_slot.number, false); });
+        // Abandoned by an abort: the row stays (marked in flight if its text went out).
+        if (m_abort.load())
+            return Outcome::Aborted;
+        if (!recordTimeOut(row))
+            return Outcome::Failed;
+        return resync() ? Outcome::Done : (m_abort.load() ? Outcome::Aborted : Outcome::Failed);
+    }
+    // The result is on its way to the disk: the row leaves the outbox only once it is stored.
+    auto settled = [sequence](Phase p, quint64 s) {
+        return s != sequence || p == Phase::Stored || p == Phase::Unrecorded;
+    };
+    if (!waitPhase(settled, kSettleMs, true)) {
+        m_reason = QStringLiteral("O resultado do envio não foi gravado.");
+        return m_abort.load() ? Outcome::Aborted : Outcome::Failed;
+    }
+    if (state->is(Phase::Unrecorded, sequence)) {
+        // Its result is in the send log but not in the history: the row stays, the slot stops.
+        state->finish(sequence);
+        m_reason = QStringLiteral("O histórico não pôde ser gravado.");
+        return Outcome::Failed;
+    }
+    state->finish(sequence);
+    return Outcome::Done;
 }
 
 bool TMeuThread::isActive(QString* error) {
@@ -167,7 +240,7 @@ QList<TMeuThread::Row> TMeuThread::loadRows(QString* error) {
         return rows;
     }
     while (q.next())
-        rows.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString()});
+        rows.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toBool()});
     q.finish();
     return rows;
 }
@@ -216,14 +289,30 @@ bool TMeuThread::ensureOpen(bool* openedNow) {
     return ok;
 }
 
-// Text mode, written before the first row and after every open the worker made itself.
-bool TMeuThread::selectTextMode(QString* error) {
+void TMeuThread::write(const QByteArray& bytes) {
+    SerialChannel* channel = m_slot.channel.data();
+    if (!channel)
+        throw std::runtime_error("canal da entrada removido");
+    channel->WriteText(bytes);
+}
+
+// Text mode, then the character set: Latin-1 when the modem takes "8859-1", else "IRA" (ASCII).
+// Written before the first row and after every open the worker made itself, each reply awaited.
+bool TMeuThread::configure(QString* error) {
     log(prefix() + QStringLiteral(" AT+CMGF=1 CONFIGURANDO MENSAGEM!"));
     try {
-        SerialChannel* channel = m_slot.channel.data();
-        if (!channel)
-            throw std::runtime_error("canal da entrada removido");
-        channel->WriteText(QByteArrayLiteral("AT+CMGF=1\r\n"));
+        command(QByteArrayLiteral("AT+CMGF=1\r\n"));
+        TextCharset charset = TextCharset::Latin1;
+        if (!command(QByteArrayLiteral("AT+CSCS=\"8859-1\"\r\n"))) {
+            charset = TextCharset::Ira;
+            command(QByteArrayLiteral("AT+CSCS=\"IRA\"\r\n"));
+        }
+        m_slot.state->setCharset(charset);
+        const QString name = QString::fromLatin1(TextCodec::charsetName(charset));
+        onWindow([this, name] {
+            m_screen->setCharset(m_slot.number, name);
+            m_screen->appendSendLog(prefix() + QStringLiteral(" CONJUNTO DE CARACTERES ") + name);
+        });
     } catch (const std::exception& e) {
         *error = QString::fromStdString(e.what());
         return false;
@@ -231,9 +320,73 @@ bool TMeuThread::selectTextMode(QString* error) {
     return true;
 }
 
+// Writes a set-up command and waits for its reply; true for "OK". No reply in time counts as a
+// refusal.
+bool TMeuThread::command(const QByteArray& bytes) {
+    SlotState* state = m_slot.state;
+    if (!state->configure())
+        return false;
+    try {
+        write(bytes);
+    } catch (...) {
+        state->finishConfiguring();
+        throw;
+    }
+    if (!waitPhase([](Phase p, quint64) { return p != Phase::Configuring; }, m_timing.commandTimeoutMs)) {
+        state->finishConfiguring();
+        return false;
+    }
+    return state->replyOk();
+}
+
+// A slot left mid-send by an earlier worker: a finished send is closed, an abandoned one resynced.
+void TMeuThread::settleLeftover() {
+    SlotState* state = m_slot.state;
+    const quint64 sequence = state->sequence();
+    switch (state->phase()) {
+    case Phase::Stored:
+    case Phase::Unrecorded:
+        state->finish(sequence);
+        break;
+    case Phase::Prompted:
+    case Phase::Submitted:
+        state->timeOut(sequence);
+        break;
+    case Phase::Configuring:
+        state->finishConfiguring();
+        break;
+    default:
+        break;
+    }
+}
+
+// After a time-out: ESC cancels a pending prompt, "AT" must get its "OK" in time. Results of the
+// timed-out send that come meanwhile are logged and dropped by the handler. No "OK": the slot
+// stops and its rows stay in the outbox.
+bool TMeuThread::resync() {
+    SlotState* state = m_slot.state;
+    if (!state->resync())
+        return false;
+    log(prefix() + QStringLiteral(" RESSINCRONIZANDO O MODEM (ESC, AT)"));
+    try {
+        write(QByteArrayLiteral("\x1b"
+                                "AT\r"));
+    } catch (const std::exception& e) {
+        m_reason = QString::fromStdString(e.what());
+        return false;
+    }
+    if (waitPhase([](Phase p, quint64) { return p != Phase::Resyncing; }, m_timing.resyncTimeoutMs))
+        return true;
+    if (m_abort.load())
+        return false;
+    m_reason = QStringLiteral("O modem da entrada %1 não respondeu ao AT.").arg(m_slot.number);
+    log(prefix() + QStringLiteral(" MODEM NÃO RESPONDEU AO AT: ENVIO DA ENTRADA %1 PARADO").arg(m_slot.number));
+    return false;
+}
+
 // Everything the window thread does to start a row, in one hand-over (the worker waits for it):
 // the outbox change of the row before (when not shown yet), the queue counter, the port opened
-// again if it closed (text mode selected anew), then the send.
+// again if it closed (Reopened: it needs its set-up first), then the send.
 TMeuThread::Start TMeuThread::startRow(const Row& row, int queued, bool outboxChanged, quint64* sequence) {
     const int n = m_slot.number;
     Start start = Start::PortFailed; // a screen already gone (the program is closing) sends nothing
@@ -249,34 +402,27 @@ TMeuThread::Start TMeuThread::startRow(const Row& row, int queued, bool outboxCh
                 QStringLiteral(" ENTRADA %1 FECHADA").arg(n));
             return;
         }
-        QString error;
-        if (openedNow && !selectTextMode(&error))
-            return;
-        start = writeRow(row, sequence);
+        start = openedNow ? Start::Reopened : writeRow(row, sequence);
     });
     return start;
 }
 
-// Raises the flag and writes AT+CMGS (on the window thread); Failed when the write failed (the
-// row stays in the outbox).
+// Starts the send and writes AT+CMGS (on the window thread); Failed when the write failed (the row
+// stays in the outbox).
 TMeuThread::Start TMeuThread::writeRow(const Row& row, quint64* sequence) {
     const int n = m_slot.number;
     SlotState* state = m_slot.state;
+    *sequence = state->beginSend({row.fone, row.mensagem, row.id});
     try {
-        if (!state)
-            throw std::runtime_error("entrada sem estado de envio");
-        state->beginSend({row.fone, row.mensagem, row.id});
-        *sequence = state->sequence();
+        if (*sequence == 0)
+            throw std::runtime_error("a entrada não está livre para um novo envio");
         m_screen->setActivityLight(n, true);
         log(prefix() + QStringLiteral(" Preparando SMS para o Fone=") + row.fone);
-        SerialChannel* channel = m_slot.channel.data();
-        if (!channel)
-            throw std::runtime_error("canal da entrada removido");
-        channel->WriteText(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone));
+        write(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone).toLatin1());
     } catch (const std::exception& e) {
-        // The flag comes down so that a late answer is not credited to anything.
-        if (state)
-            state->lowerAwaiting();
+        // The send ends here, so that a late answer is credited to nothing.
+        if (*sequence > 0 && state->timeOut(*sequence))
+            state->resync();
         m_screen->setActivityLight(n, false);
         failed(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
                    QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"),
@@ -286,50 +432,61 @@ TMeuThread::Start TMeuThread::writeRow(const Row& row, quint64* sequence) {
     return Start::Sent;
 }
 
-// Looks at the flag at least every pollMs until it is down or the answer time has run out; true
-// when the modem gave its final result.
-bool TMeuThread::waitForAnswer(quint64 sequence) {
-    return waitFlag(m_timing.answerTimeoutMs) || m_slot.state->answered(sequence);
+// A row whose text holds a control character (or whose number is no number) would put commands on
+// the wire: it is not sent, and leaves the outbox with a failed history row.
+bool TMeuThread::refuseRow(const Row& row) {
+    const bool badNumber = !TextCodec::validNumber(row.fone);
+    QString fone = row.fone;
+    for (QChar& c : fone)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QLatin1Char(' ');
+    QString error;
+    onWindow([&] {
+        error = OutboxCommit::recordResult(m_ado, row.id, [&] {
+            return HistoryWriter::append(m_ado, row.fone,
+                                         badNumber ? TextCodec::invalidNumberFailure(row.mensagem)
+                                                   : TextCodec::invalidTextFailure(row.mensagem),
+                                         HistoryWriter::kSms, false);
+        });
+        m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + fone +
+                                (badNumber ? QStringLiteral(" NÚMERO INVÁLIDO!") : QStringLiteral(" TEXTO INVÁLIDO!")));
+        if (!error.isEmpty())
+            m_screen->appendSendLog(prefix() + QStringLiteral(" ERRO AO GRAVAR O HISTÓRICO: ") + error);
+    });
+    if (!error.isEmpty())
+        m_reason = error;
+    return error.isEmpty();
 }
 
-// After the answer wait the flag comes down at once (a result or the time-out row stored) or as
-// soon as a result that came at the last moment is stored; a few seconds at most.
-void TMeuThread::waitFlagDown() {
-    waitFlag(kSettleMs);
-}
-
-// True when the flag came down within `ms`.
-bool TMeuThread::waitFlag(int ms) {
+// Looks at the slot's state at least every pollMs until `done` holds, `ms` have passed or an abort
+// came; true when `done` held.
+bool TMeuThread::waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, bool wallClock) {
     SlotState* state = m_slot.state;
+    auto check = [this, &done](Phase p, quint64 s) { return m_abort.load() || done(p, s); };
     for (int waited = 0; waited < ms; waited += m_timing.pollMs) {
-        if (!state->awaiting())
-            return true;
-        if (m_timing.sleep)
-            m_timing.sleep(m_timing.pollMs);
-        else if (state->waitLowered(m_timing.pollMs))
-            return true;
+        if (state->waitFor(check, 0))
+            break;
+        if (m_timing.sleep && !wallClock)
+            m_timing.sleep(m_slot.number, m_timing.pollMs);
+        else if (state->waitFor(check, m_timing.pollMs))
+            break;
     }
-    return !state->awaiting();
+    return !m_abort.load() && state->waitFor(done, 0);
 }
 
 void TMeuThread::sleep(int ms) {
     if (m_timing.sleep)
-        m_timing.sleep(ms);
+        m_timing.sleep(m_slot.number, ms);
     else
         QThread::msleep(static_cast<unsigned long>(ms));
 }
 
-// The modem never gave a final result: a failed history row, the log line, the flag down. Done
-// on the window thread, where the handler runs, so a result arriving at this moment is either
-// recorded by the handler or dropped, never both.
-bool TMeuThread::timedOut(const Row& row, quint64 sequence) {
-    const int n = m_slot.number;
-    SlotState* state = m_slot.state;
+// The modem never gave a final result (the send is TimedOut, so a result arriving now is
+// dropped): a failed history row with the removal of the row, and the log line, on the window
+// thread.
+bool TMeuThread::recordTimeOut(const Row& row) {
     QString error;
-    onWindow([this, n, state, sequence, row, &error] {
-        // Down, another send's, or a result already on its way to the disk: nothing timed out.
-        if (!state->awaiting() || state->sequence() != sequence || state->answered(sequence))
-            return;
+    onWindow([this, row, &error] {
         error = OutboxCommit::recordResult(m_ado, row.id, [&] {
             return HistoryWriter::append(m_ado, row.fone, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem,
                                          HistoryWriter::kSms, false);
@@ -338,8 +495,6 @@ bool TMeuThread::timedOut(const Row& row, quint64 sequence) {
                                 QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
         if (!error.isEmpty())
             m_screen->appendSendLog(prefix() + QStringLiteral(" ERRO AO GRAVAR O HISTÓRICO: ") + error);
-        state->lowerAwaiting();
-        m_screen->setActivityLight(n, false);
     });
     if (!error.isEmpty())
         m_reason = error;

@@ -17,20 +17,28 @@ class TADO;
 
 // How a sender worker waits; tests make time run faster.
 struct SenderTiming {
-    int answerTimeoutMs = 30000; // 300 polls of 100 ms
-    int pollMs = 100;            // the flag is looked at at least this often (at most 100 ms)
-    // Sleeps about `ms` real milliseconds; the worker counts time by what it asked for. Unset, the
-    // worker sleeps on the clock and its answer wait wakes the moment the flag drops.
-    std::function<void(int ms)> sleep;
+    int answerTimeoutMs = 30000;  // 300 polls of 100 ms
+    int resyncTimeoutMs = 30000;  // the "OK" to "AT" after a time-out
+    int commandTimeoutMs = 10000; // the reply to a set-up command (AT+CMGF, AT+CSCS)
+    int pollMs = 100;             // the state is looked at at least this often (at most 100 ms)
+    // Slot `slot`'s worker sleeps about `ms` milliseconds; the worker counts time by what it asked
+    // for, so a test decides how fast time runs (per slot). Unset, the worker sleeps on the clock
+    // and its waits wake the moment the slot's state changes.
+    std::function<void(int slot, int ms)> sleep;
 };
 
 // The sender worker of one port slot: sends the slot's outbox rows (dbMENSAGEM, PORTA = slot) one
-// at a time through the slot's modem, in ID order. For each row it pauses TEMPO_SMS, raises the
-// slot's awaiting flag and writes AT+CMGS; the response handler answers the prompt, records the
-// result and lowers the flag. A modem that stays silent gets a failed history row " FALHA :TIMEOUT"
-// so that no row leaves the outbox without one. Every screen change is handed to the window thread
-// and waited for; database work runs on the worker's own connection. The worker ends by itself
-// when the slot is not active or has nothing left; a stop request ends it after the current row.
+// at a time through the slot's modem, in ID order. It first selects text mode and the character
+// set (AT+CMGF=1, AT+CSCS), waiting for each reply. For each row it pauses TEMPO_SMS, starts a
+// send on the slot's state machine and writes AT+CMGS; the response handler answers the prompt
+// (the row is marked in flight first), records the result and the send becomes Stored. A modem
+// that stays silent gets a failed history row " FALHA :TIMEOUT", then the worker resynchronises
+// it (ESC, "AT", "OK") before the next row; a modem that does not answer stops the slot. Rows
+// left in flight by an interrupted send are not sent again; rows whose text or number could reach
+// the modem as commands are refused. Every screen change is handed to the window thread and
+// waited for; database work runs on the worker's own connection. The worker ends by itself when
+// the slot is not active or has nothing left; a stop request ends it after the current row, an
+// abort also ends the wait for the current row's answer (the row stays, marked in flight).
 class TMeuThread : public QThread {
     Q_OBJECT
 public:
@@ -50,6 +58,8 @@ public:
     int slotNumber() const { return m_slot.number; }
     // Finish the row being sent (if any) and end; rows not yet attempted stay in the outbox.
     void requestStop() { m_stop.store(true); }
+    // Stop at once, even in the middle of the wait for an answer (a second Ctrl+C).
+    void requestAbort();
     End endState() const { return m_end.load(); }
     // Why the worker stopped ("Porta Fechada!\r..."), empty otherwise.
     QString reason() const;
@@ -64,29 +74,38 @@ private:
         qint64 id = 0;
         QString fone;
         QString mensagem;
+        bool inFlight = false; // ENVIANDO set: an earlier send was interrupted after its text went out
     };
+    using Phase = SlotState::Phase;
 
     End execute();
     End sendRows(QList<Row> rows);
+    enum class Outcome { Done, Failed, Aborted };
+    Outcome sendRow(const Row& row, quint64 sequence);
     bool isActive(QString* error);
     QList<Row> loadRows(QString* error);
+    void reportInterrupted(const QList<Row>& rows);
     int tempoSms();
     bool removeSent(qint64 id, QList<Row>& rows, QString* error);
     struct Statements;
     Statements& statements();
-    enum class Start { Sent, PortFailed, Failed };
+    enum class Start { Sent, PortFailed, Failed, Reopened };
     bool ensureOpen(bool* openedNow);
-    bool selectTextMode(QString* error);
+    bool configure(QString* error);
+    bool command(const QByteArray& bytes);
+    void settleLeftover();
+    bool resync();
     Start startRow(const Row& row, int queued, bool outboxChanged, quint64* sequence);
     Start writeRow(const Row& row, quint64* sequence);
-    bool waitForAnswer(quint64 sequence);
-    void waitFlagDown();
-    bool waitFlag(int ms);
-    static constexpr int kSettleMs = 5000;
+    bool refuseRow(const Row& row);
+    // `wallClock`: real time even when the timing's sleep is injected (a wait that is no time-out).
+    bool waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, bool wallClock = false);
+    static constexpr int kSettleMs = 600000;
     void sleep(int ms);
-    bool timedOut(const Row& row, quint64 sequence);
+    bool recordTimeOut(const Row& row);
     void failed(const QString& prefix, const QString& error);
     bool pause(int ms);
+    void write(const QByteArray& bytes);
 
     void onWindow(const std::function<void()>& change);
     void log(const QString& text);
@@ -97,6 +116,7 @@ private:
     QPointer<SendScreen> m_screen;
     Timing m_timing;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_abort{false};
     std::atomic<End> m_end{End::Running};
     QString m_reason;
     std::unique_ptr<Statements> m_statements; // on the worker's connection, while it runs

@@ -12,6 +12,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 
 namespace {
 
@@ -32,9 +34,11 @@ QList<HistoryEntry> historyRows(TADO* ado) {
 bool sendOne(ModemTestRig& rig, int n, const OutboxRow& row) {
     SlotState& state = rig.station->coordinator()->state(n);
     rig.slot(n)->setActive(true);
-    state.beginSend(row);
+    const quint64 sequence = state.beginSend(row);
     rig.slot(n)->channel()->WriteText(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone));
-    return ModemTestRig::waitUntil([&] { return !state.awaiting(); });
+    const bool answered = ModemTestRig::waitUntil([&] { return !state.awaiting(); });
+    state.finish(sequence);
+    return answered;
 }
 
 } // namespace
@@ -141,10 +145,12 @@ TEST(Coordinator, ResultsOfOnePassAreStoredTogetherBeforeTheFlagsDrop) {
                      .arg(k.fone)
                      .arg(k.slot));
         SlotState& s = c->state(k.slot);
-        s.beginSend({QString::fromLatin1(k.fone), QStringLiteral("oi"), k.id});
-        c->apply(k.slot, {HistoryRow{QString::fromLatin1(k.fone), QStringLiteral("oi"), QStringLiteral("SMS"), true},
-                          LogLine{LogTarget::SendLog, QStringLiteral("depois %1").arg(k.slot), true},
-                          LowerAwaiting{s.sequence()}});
+        const quint64 sequence = s.beginSend({QString::fromLatin1(k.fone), QStringLiteral("oi"), k.id});
+        ASSERT_TRUE(s.answer(sequence)); // as the handler does on the final result
+        c->apply(
+            k.slot,
+            {HistoryRow{QString::fromLatin1(k.fone), QStringLiteral("oi"), QStringLiteral("SMS"), true, k.id, sequence},
+             LogLine{LogTarget::SendLog, QStringLiteral("depois %1").arg(k.slot), true}, LowerAwaiting{sequence}});
     }
     ASSERT_TRUE(c->resultsPending());
     for (const Case& k : cases) {
@@ -177,12 +183,14 @@ TEST(Coordinator, ResultsOfOnePassAreStoredTogetherBeforeTheFlagsDrop) {
               QStringList({"depois 1", "ENTRADA 2 ERRO AO GRAVAR O HISTÓRICO: disco cheio", "depois 2", "depois 3"}));
 }
 
-// The modem's result is on its way to the disk when the worker's answer time runs out, whether it
-// came just before the worker's own look at the flag or just after (with the worker's time-out
-// hand-over already waiting): the send is recorded once, as its result, not also as a time-out.
-TEST(Coordinator, AResultBeingStoredWhenTheWaitRunsOutIsNotATimeOut) {
-    for (const bool beforeTheLook : {true, false}) {
-        SCOPED_TRACE(beforeTheLook);
+// The modem's result and the end of the worker's answer time meet: whichever reaches the slot's
+// state first decides, once. A result taken first is stored as the send's result and is no
+// time-out; a time-out taken first stands and the late result is dropped (the silent modem then
+// fails its resync and the slot stops). Time is the worker's injected clock, held still until the
+// test lets it run.
+TEST(Coordinator, AResultAndATimeOutAreDecidedOnceByTheSlotState) {
+    for (const bool resultFirst : {true, false}) {
+        SCOPED_TRACE(resultFirst);
         modemsim::PortConfig silent;
         silent.silent = true;
         ModemTestRig rig({silent});
@@ -193,28 +201,40 @@ TEST(Coordinator, AResultBeingStoredWhenTheWaitRunsOutIsNotATimeOut) {
         rig.exec("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (1, 10)");
         rig.exec("INSERT INTO dbMENSAGEM (ID, FONE, MENSAGEM, PORTA) VALUES (5, '5511900000005', 'oi', 1)");
         rig.exec("UPDATE dbCFG SET TEMPO_SMS = 0");
-        TMeuThread::Timing timing;
-        timing.answerTimeoutMs = 200;
-        sms.sender()->setTiming(timing);
-        sms.sender()->btEnvioSMSClick();
         ResponseCoordinator* c = rig.station->coordinator();
         SlotState& state = c->state(1);
+        std::atomic<bool> run{false};
+        TMeuThread::Timing timing;
+        timing.sleep = [&](int, int) {
+            while (state.awaiting() && !run.load()) // the answer time stands still
+                QThread::usleep(200);
+            QThread::usleep(10);
+        };
+        sms.sender()->setTiming(timing);
+        std::optional<TMeuThread::End> end;
+        QObject::connect(sms.sender(), &SmsSender::workerEnded, [&](int, TMeuThread::End e) { end = e; });
+        sms.sender()->btEnvioSMSClick();
         ASSERT_TRUE(ModemTestRig::waitUntil([&] { return state.awaiting(); }));
-        const HandlerActions result{HistoryRow{"5511900000005", "oi", "SMS", true}, LowerAwaiting{state.sequence()}};
-        if (beforeTheLook)
-            c->apply(1, result);
-        QThread::msleep(400); // the wait runs out; a time-out hand-over would wait for this thread
-        if (!beforeTheLook)
-            c->apply(1, result);
-        QCoreApplication::sendPostedEvents(); // the worker's hand-over before the commit
+        const quint64 sequence = state.sequence();
+        if (!resultFirst) {
+            run = true;
+            ASSERT_TRUE(ModemTestRig::waitUntil([&] { return !state.awaiting(); }));
+        }
+        // What the handler does with a final result: take it for the send, or find it taken.
+        if (state.answer(sequence))
+            c->apply(1, {HistoryRow{"5511900000005", "oi", "SMS", true, 5, sequence}, LowerAwaiting{sequence}});
+        run = true;
         ASSERT_TRUE(ModemTestRig::waitUntil([&] { return !sms.sender()->running(); }));
         const QList<HistoryEntry> h = historyRows(rig.ado());
         ASSERT_EQ(h.size(), 1);
-        EXPECT_TRUE(h[0].enviado);
+        EXPECT_EQ(h[0].enviado, resultFirst);
+        EXPECT_EQ(h[0].mensagem, resultFirst ? QStringLiteral("oi") : QStringLiteral(" FALHA :TIMEOUT\roi"));
         QSqlQuery q(rig.ado()->database());
         q.exec("SELECT COUNT(*) FROM dbMENSAGEM");
         ASSERT_TRUE(q.next());
         EXPECT_EQ(q.value(0).toInt(), 0);
+        ASSERT_TRUE(end.has_value());
+        EXPECT_EQ(*end, resultFirst ? TMeuThread::End::Finished : TMeuThread::End::Failed);
     }
 }
 
@@ -225,9 +245,10 @@ TEST(Coordinator, PendingResultsAreStoredWhenTheStationCloses) {
     rig.exec("INSERT INTO dbMENSAGEM (ID, FONE, MENSAGEM, PORTA) VALUES (7, '5511900000007', 'oi', 1)");
     ResponseCoordinator* c = rig.station->coordinator();
     SlotState& s = c->state(1);
-    s.beginSend({QStringLiteral("5511900000007"), QStringLiteral("oi"), 7});
-    c->apply(1, {HistoryRow{"5511900000007", "oi", "SMS", true}, LogLine{LogTarget::SendLog, "fim", true},
-                 LowerAwaiting{s.sequence()}});
+    const quint64 sequence = s.beginSend({QStringLiteral("5511900000007"), QStringLiteral("oi"), 7});
+    ASSERT_TRUE(s.answer(sequence));
+    c->apply(1, {HistoryRow{"5511900000007", "oi", "SMS", true, 7, sequence}, LogLine{LogTarget::SendLog, "fim", true},
+                 LowerAwaiting{sequence}});
     ASSERT_TRUE(c->resultsPending());
     rig.station.reset();
     EXPECT_EQ(historyRows(rig.ado()).size(), 1);

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSqlQuery>
 #include <QTest>
 
@@ -115,6 +117,39 @@ TEST(CaixaSaidaPage, ScheduledSendMarksAllAndSends) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return !station.sender()->running(); }, 10000));
     EXPECT_EQ(ended, 64);
     EXPECT_EQ(bench.count("dbMENSAGEM"), 5);
+}
+
+// Rows left in flight by an interrupted send are painted in their own colour, with a hint; the
+// button clears their marks (refused while a send runs, which here none does).
+TEST(CaixaSaidaPage, InterruptedRowsAreShownAndCanBeSentAgain) {
+    PageBench bench;
+    ASSERT_TRUE(bench.start(3));
+    QSqlQuery q(bench.data.ado->database());
+    ASSERT_TRUE(q.exec("UPDATE dbMENSAGEM SET ENVIANDO = '2026-12-09 08:00:00' WHERE ID IN (1, 3)"));
+    bench.data.ado->dbMENSAGEM->refresh();
+    SmsStation station(bench.data.ado.get());
+    CaixaSaidaPage page(bench.data.ado.get(), &station);
+    page.resize(900, 500);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    const QImage shot = page.grid()->viewport()->grab().toImage();
+    auto colourOf = [&](int row) {
+        const QRect cell = page.grid()->visualRect(page.grid()->model()->index(row, 2));
+        return shot.pixelColor(cell.right() - 3, cell.center().y());
+    };
+    EXPECT_EQ(colourOf(0), CaixaSaidaPage::interruptedColor());
+    EXPECT_NE(colourOf(1), CaixaSaidaPage::interruptedColor());
+    EXPECT_EQ(colourOf(2), CaixaSaidaPage::interruptedColor());
+    auto* hint = page.findChild<QLabel*>("interruptedHint");
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->text().contains("Reenviar Interrompidas"));
+    auto* button = page.findChild<QPushButton*>("Reenviar Interrompidas");
+    ASSERT_NE(button, nullptr);
+    button->click();
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 3);
+    ASSERT_TRUE(q.exec("SELECT COUNT(*) FROM dbMENSAGEM WHERE ENVIANDO IS NOT NULL"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 0);
 }
 
 TEST(SmsRecebidoPage, ClickMarksRead) {

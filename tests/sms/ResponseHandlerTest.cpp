@@ -31,14 +31,15 @@ struct Describe {
     }
     QString operator()(const ReadyLightOn&) const { return QStringLiteral("ready"); }
     QString operator()(const LowerAwaiting&) const { return QStringLiteral("lower"); }
+    QString operator()(const MarkInFlight& a) const { return QStringLiteral("mark:%1").arg(a.outboxId); }
 };
 
 // Applies the actions as the coordinator does (only the flag matters here) and describes them.
 QStringList applyActions(const HandlerActions& actions, SlotState& state) {
     QStringList out;
     for (const HandlerAction& action : actions) {
-        if (std::holds_alternative<LowerAwaiting>(action))
-            state.lowerAwaiting();
+        if (const auto* lower = std::get_if<LowerAwaiting>(&action))
+            state.store(lower->sequence);
         out << std::visit(Describe{}, action);
     }
     return out;
@@ -86,23 +87,24 @@ struct Case {
 
 const QByteArray kPrompt = "AT+CMGS=\"5511999990000\"\r\r\n> ";
 const QByteArray kEcho = "Ol\xe1 mundo\x1a";
+const QString kPromptMark = QStringLiteral("mark:42");
 const QString kPromptWrite = QStringLiteral("write:Olá mundo^Z");
 const QString kPromptLog = e("send:", " ENTRADA 2 ENVIANDO CORPO DO SMS=Olá mundo^Z [last]");
 
 QList<Case> cases() {
     return {
-        {"prompt writes once", 2, true, {kPrompt}, {kPromptWrite, kPromptLog}, true},
+        {"prompt writes once", 2, true, {kPrompt}, {kPromptMark, kPromptWrite, kPromptLog}, true},
         {"prompt split over deliveries",
          2,
          true,
          {"AT+CMGS=\"5511999990000\"\r\r\n", ">", " "},
-         {kPromptWrite, kPromptLog},
+         {kPromptMark, kPromptWrite, kPromptLog},
          true},
         {"sent with reference 17",
          2,
          true,
          {kPrompt, kEcho + "\r\n+CMGS: 17\r\n\r\nOK\r\n"},
-         {kPromptWrite, kPromptLog, "history:5511999990000|Olá mundo|SMS|1",
+         {kPromptMark, kPromptWrite, kPromptLog, "history:5511999990000|Olá mundo|SMS|1",
           e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 17 [last]"), "lower",
           e("send:", " ENTRADA 2 ACK RECEBIDO OK<CR> . [last]"), "ready"},
          false},
@@ -127,7 +129,8 @@ QList<Case> cases() {
          2,
          true,
          {kPrompt, kEcho + "\r\n+CMS ERROR: 500\r\n"},
-         {kPromptWrite, kPromptLog, "history:5511999990000| ERRO :500 - Erro desconhecido\\rOlá mundo|SMS|0",
+         {kPromptMark, kPromptWrite, kPromptLog,
+          "history:5511999990000| ERRO :500 - Erro desconhecido\\rOlá mundo|SMS|0",
           e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ID = 500"),
           e("send:", " ENTRADA 2 ERRO :500 - Erro desconhecido [last]"), "lower"},
          false},
@@ -147,12 +150,37 @@ QList<Case> cases() {
           e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ID = 99999999999"),
           e("send:", " ENTRADA 2 ERRO :99999999999 - Erro desconhecido! [last]"), "lower"},
          false},
-        {"+CME ERROR 10 is only logged",
+        {"+CME ERROR 10 before the prompt: the modem has no SIM",
          2,
          true,
+         {"AT+CMGS=\"5511999990000\"\r\r\n+CME ERROR: 10\r\n"},
+         {"history:5511999990000| ERRO :10 - SIM não está inserido\\rOlá mundo|SMS|0",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ID = 10"),
+          e("send:", " ENTRADA 2 ERRO :10 - SIM não está inserido [last]"), "lower"},
+         false},
+        {"+CME ERROR after the text is the send's result",
+         2,
+         true,
+         {kPrompt, kEcho + "\r\n+CME ERROR: 30\r\n"},
+         {kPromptMark, kPromptWrite, kPromptLog,
+          "history:5511999990000| ERRO :30 - No serviço de rede\\rOlá mundo|SMS|0",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ID = 30"),
+          e("send:", " ENTRADA 2 ERRO :30 - No serviço de rede [last]"), "lower"},
+         false},
+        {"+CME ERROR with text during a send",
+         2,
+         true,
+         {"+CME ERROR: SIM not inserted\r\n"},
+         {"history:5511999990000| FALHA :+CME ERROR: SIM not inserted\\rOlá mundo|SMS|0",
+          e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 FALHA: +CME ERROR: SIM not inserted"),
+          e("send:", " ENTRADA 2 ERRO :+CME ERROR: SIM not inserted [last]"), "lower"},
+         false},
+        {"+CME ERROR 10 outside a send is only logged",
+         2,
+         false,
          {"+CME ERROR: 10\r\n"},
          {e("send:", " ERRO :10 - SIM não está inserido [last]")},
-         true},
+         false},
         {"+CME ERROR with text",
          3,
          false,
@@ -181,18 +209,26 @@ QList<Case> cases() {
          false},
         {"slot 1 ignores lines ended by LF only", 1, false, {"ABCDE\nFGHIJ\r"}, {"console:FGHIJ", "send:FGHIJ"}, false},
         {"other slots never copy", 2, false, {"AT+CSQ\r\r\n"}, {}, false},
-        {"late +CMGS with the flag down is dropped", 2, false, {"+CMGS: 5\r\n+CMS ERROR: 500\r\n"}, {}, false},
+        {"late results outside a send are logged and dropped",
+         2,
+         false,
+         {"+CMGS: 5\r\n+CMS ERROR: 500\r\n"},
+         {e("send:", " ENTRADA 2 RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMGS: 5 [last]"),
+          e("send:", " ENTRADA 2 RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMS ERROR: 500 [last]")},
+         false},
         {"late +CMGS on slot 1 is still copied",
          1,
          false,
          {"+CMGS: 5\r\n"},
-         {"console:+CMGS: 5", "send:+CMGS: 5"},
+         {e("send:", " ENTRADA 1 RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMGS: 5 [last]"), "console:+CMGS: 5",
+          "send:+CMGS: 5"},
          false},
         {"+CMGS before this send's prompt belongs to an earlier send",
          2,
          true,
          {"+CMGS: 4\r\n\r\nOK\r\n", kPrompt, "\r\n+CMGS: 5\r\n"},
-         {e("send:", " ENTRADA 2 ACK RECEBIDO OK<CR> . [last]"), "ready", kPromptWrite, kPromptLog,
+         {e("send:", " ENTRADA 2 RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMGS: 4 [last]"),
+          e("send:", " ENTRADA 2 ACK RECEBIDO OK<CR> . [last]"), "ready", kPromptMark, kPromptWrite, kPromptLog,
           "history:5511999990000|Olá mundo|SMS|1",
           e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 5 [last]"), "lower"},
          false},
@@ -200,7 +236,7 @@ QList<Case> cases() {
          2,
          true,
          {kPrompt, "\r\n+CMGS: 6\r\nERROR\r\n"},
-         {kPromptWrite, kPromptLog, "history:5511999990000|Olá mundo|SMS|1",
+         {kPromptMark, kPromptWrite, kPromptLog, "history:5511999990000|Olá mundo|SMS|1",
           e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 6 [last]"), "lower",
           e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS SEM DESCRIÇÃO!"),
           e("send:", " ENTRADA 2 ERRO SEM DESCRIÇÃO! [last]")},
@@ -238,10 +274,11 @@ TEST(ResponseHandler, NextSendAfterAResultIsHandledAgain) {
     SlotState state;
     ResponseHandler handler(2, state, nullptr, fixedClock);
     for (int i = 0; i < 2; ++i) {
-        state.beginSend(kRow);
+        const quint64 sequence = state.beginSend(kRow);
         const QStringList actions = applyActions(handler.feed("\r\n> x\r\n+CMGS: 9\r\n"), state);
         EXPECT_EQ(actions.filter(QStringLiteral("history:")).size(), 1) << "send " << i;
         EXPECT_FALSE(state.awaiting());
+        EXPECT_TRUE(state.finish(sequence));
     }
 }
 
@@ -305,4 +342,98 @@ TEST(ExtractBetween, Cases) {
                                  c.caseSensitive),
                   QString::fromUtf8(c.expected))
             << c.text;
+}
+
+// The phases outside a send's own dialogue: results of a timed-out send that come while the modem
+// is being resynchronised are logged and dropped, and its "OK" ends the resync; a set-up command's
+// "OK" or error is its reply.
+TEST(ResponseHandler, ResyncAndSetUpReplies) {
+    struct Case {
+        const char* name;
+        SlotState::Phase phase;
+        QByteArray bytes;
+        QStringList expected;
+        SlotState::Phase after;
+        bool replyOk;
+    };
+    const QString drop = e("send:", " ENTRADA 2 RESPOSTA DE ENVIO ANTERIOR DESCARTADA: ");
+    const QString ack = e("send:", " ENTRADA 2 ACK RECEBIDO OK<CR> . [last]");
+    const QString plain1 = e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS SEM DESCRIÇÃO!");
+    const QString plain2 = e("send:", " ENTRADA 2 ERRO SEM DESCRIÇÃO! [last]");
+    const Case cases[] = {
+        {"late success while resyncing",
+         SlotState::Phase::Resyncing,
+         "\r\n+CMGS: 7\r\n\r\nOK\r\n",
+         {drop + "+CMGS: 7 [last]", ack, "ready"},
+         SlotState::Phase::Idle,
+         false},
+        {"late +CMS ERROR while resyncing",
+         SlotState::Phase::Resyncing,
+         "\r\n+CMS ERROR: 500\r\n",
+         {drop + "+CMS ERROR: 500 [last]"},
+         SlotState::Phase::Resyncing,
+         false},
+        {"late ERROR while resyncing",
+         SlotState::Phase::Resyncing,
+         "\r\nERROR\r\nOK\r\n",
+         {drop + "ERROR [last]", plain1, plain2, ack, "ready"},
+         SlotState::Phase::Idle,
+         false},
+        {"late +CME ERROR while resyncing",
+         SlotState::Phase::Resyncing,
+         "\r\n+CME ERROR: 10\r\n",
+         {drop + "+CME ERROR: 10 [last]", e("send:", " ERRO :10 - SIM não está inserido [last]")},
+         SlotState::Phase::Resyncing,
+         false},
+        {"set-up command taken",
+         SlotState::Phase::Configuring,
+         "AT+CSCS=\"8859-1\"\r\r\nOK\r\n",
+         {ack, "ready"},
+         SlotState::Phase::Idle,
+         true},
+        {"set-up command refused",
+         SlotState::Phase::Configuring,
+         "AT+CSCS=\"8859-1\"\r\r\nERROR\r\n",
+         {plain1, plain2},
+         SlotState::Phase::Idle,
+         false},
+    };
+    for (const Case& c : cases) {
+        SlotState state;
+        if (c.phase == SlotState::Phase::Resyncing) {
+            state.timeOut(state.beginSend(kRow));
+            state.resync();
+        } else {
+            state.configure();
+        }
+        ResponseHandler handler(2, state, nullptr, fixedClock);
+        EXPECT_EQ(applyActions(handler.feed(c.bytes), state), c.expected) << c.name;
+        EXPECT_EQ(state.phase(), c.after) << c.name;
+        EXPECT_EQ(state.replyOk(), c.replyOk) << c.name;
+    }
+}
+
+// At the prompt the text goes out in the slot's character set; a text holding a control byte is
+// not written: ESC cancels the prompt and the row fails as an invalid text.
+TEST(ResponseHandler, PromptWritesTheCharsetAndRefusesControlBytes) {
+    SlotState state;
+    state.setCharset(TextCharset::Ira);
+    state.beginSend({QStringLiteral("5511999990000"), QStringLiteral("Ação é €5"), 3});
+    ResponseHandler handler(2, state, nullptr, fixedClock);
+    QStringList actions = applyActions(handler.feed("\r\n> "), state);
+    EXPECT_TRUE(actions.contains(QStringLiteral("write:Acao e EUR5^Z"))) << actions.join('\n').toStdString();
+
+    SlotState bad;
+    bad.beginSend({QStringLiteral("5511999990000"),
+                   QStringLiteral("Maria\x1b"
+                                  "AT+CMGS=\"5511000\""),
+                   4});
+    ResponseHandler badHandler(2, bad, nullptr, fixedClock);
+    actions = applyActions(badHandler.feed("\r\n> "), bad);
+    EXPECT_EQ(actions.first(), QStringLiteral("write:\x1b"));
+    EXPECT_TRUE(actions.filter("mark:").isEmpty());
+    EXPECT_TRUE(actions.contains(QStringLiteral("history:5511999990000| FALHA :TEXTO INVÁLIDO\\rMaria\x1b"
+                                                "AT+CMGS=\"5511000\"|SMS|0")))
+        << actions.join('\n').toStdString();
+    EXPECT_EQ(bad.phase(), SlotState::Phase::Stored);
 }

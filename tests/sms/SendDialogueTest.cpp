@@ -26,8 +26,8 @@ struct MiniCoordinator {
                     ch->WriteText(write->bytes);
                 else if (const auto* row = std::get_if<HistoryRow>(&action))
                     history.push_back(*row);
-                else if (std::holds_alternative<LowerAwaiting>(action))
-                    state.lowerAwaiting();
+                else if (const auto* lower = std::get_if<LowerAwaiting>(&action))
+                    state.store(lower->sequence);
                 else if (std::holds_alternative<ReadyLightOn>(action))
                     ++oks;
             }
@@ -64,9 +64,10 @@ TEST(SendDialogue, AgainstTheSimulatedModem) {
     const OutboxRow rows[] = {{QStringLiteral("5511987654321"), QStringLiteral("Olá, \"teste\" > 1"), 1},
                               {QStringLiteral("5511000000000"), QStringLiteral("falha"), 2}};
     for (const OutboxRow& row : rows) {
-        state.beginSend(row);
+        const quint64 sequence = state.beginSend(row);
         channel.WriteText(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone));
         ASSERT_TRUE(waitUntil([&] { return !state.awaiting(); })) << row.fone.toStdString();
+        EXPECT_TRUE(state.finish(sequence));
     }
     ASSERT_EQ(coordinator.history.size(), 2u);
     EXPECT_TRUE(coordinator.history[0].enviado);

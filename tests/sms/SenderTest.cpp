@@ -13,12 +13,17 @@ using namespace modemsim;
 
 namespace {
 
-// Time runs `factor` times faster than the clock on the wall.
-TMeuThread::Timing fastTiming(int answerTimeoutMs = 30000, std::atomic<qint64>* virtualMs = nullptr) {
+// No modem that answers at all takes this long, however busy the machine.
+constexpr int kNever = 100000000;
+
+// The worker's time runs 100 times faster than the clock on the wall; every wait (answer, set-up
+// reply, resync) lasts `timeoutMs` of that time. Tests whose modems answer leave it at kNever, so
+// no reply can be late; tests of silent modems give a short one.
+TMeuThread::Timing fastTiming(int timeoutMs = kNever, std::atomic<qint64>* virtualMs = nullptr) {
     TMeuThread::Timing t;
-    t.answerTimeoutMs = answerTimeoutMs;
+    t.answerTimeoutMs = t.commandTimeoutMs = t.resyncTimeoutMs = timeoutMs;
     t.pollMs = 100;
-    t.sleep = [virtualMs](int ms) {
+    t.sleep = [virtualMs](int, int ms) {
         if (virtualMs)
             virtualMs->fetch_add(ms);
         QThread::usleep(static_cast<unsigned long>(ms) * 10); // 100 times faster
@@ -39,7 +44,8 @@ TEST(Sender, WritesTextModeThenEachRowAndTheTextAtThePrompt) {
     bench.addRow(1, QStringLiteral("5511987654321"), QStringLiteral("Olá mundo"));
     ASSERT_TRUE(bench.send(fastTiming()));
 
-    EXPECT_EQ(bench.sim->received(0), "AT+CMGF=1\r\nAT+CMGS=\"5511987654321\"\r\nOl\xe1 mundo\x1a");
+    EXPECT_EQ(bench.sim->received(0),
+              "AT+CMGF=1\r\nAT+CSCS=\"8859-1\"\r\nAT+CMGS=\"5511987654321\"\r\nOl\xe1 mundo\x1a");
     EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
     QSqlQuery h = bench.sql("SELECT DESTINATARIO, MENSAGEM, TIPO, ENVIADO FROM dbHISTORICO");
     ASSERT_TRUE(h.next());
@@ -49,7 +55,7 @@ TEST(Sender, WritesTextModeThenEachRowAndTheTextAtThePrompt) {
     EXPECT_EQ(h.value(3).toInt(), 1);
     EXPECT_EQ(linesWith(bench.log, " ENTRADA 1 AT+CMGF=1 CONFIGURANDO MENSAGEM!").size(), 1);
     EXPECT_EQ(linesWith(bench.log, " ENTRADA 1 Preparando SMS para o Fone=5511987654321").size(), 1);
-    EXPECT_EQ(bench.slots[0].state->awaiting(), false);
+    EXPECT_EQ(bench.slots[0].state->phase(), SlotState::Phase::Idle);
 }
 
 TEST(Sender, SendsRowsInIdOrderCountingDown) {
@@ -115,21 +121,26 @@ TEST(Sender, PausesTempoSmsBeforeEverySms) {
     bench.addRow(1, "5511900000001", "um");
     bench.addRow(1, "5511900000002", "dois");
     std::atomic<qint64> virtualMs{0};
+    qint64 configured = -1; // the pause starts once the port is set up
     std::vector<qint64> at;
     QObject::connect(bench.screen.get(), &SendScreen::sendLogLine, [&](const QString& line) {
+        if (line.contains("CONJUNTO DE CARACTERES"))
+            configured = virtualMs.load();
         if (line.contains("Preparando SMS"))
             at.push_back(virtualMs.load());
     });
-    ASSERT_TRUE(bench.send(fastTiming(30000, &virtualMs)));
+    ASSERT_TRUE(bench.send(fastTiming(kNever, &virtualMs)));
     ASSERT_EQ(at.size(), 2u);
-    EXPECT_GE(at[0], 5000);
-    EXPECT_LT(at[0], 5100);
+    ASSERT_GE(configured, 0);
+    EXPECT_GE(at[0] - configured, 5000);
+    EXPECT_LT(at[0] - configured, 5100);
     EXPECT_GE(at[1] - at[0], 5000);
 }
 
-// A silent modem: each row gets a failed history row " FALHA :TIMEOUT", the log line, and leaves
-// the outbox; the flag is down afterwards, so a late answer is credited to nothing.
-TEST(Sender, SilentModemTimesOutIntoHistory) {
+// A silent modem: the row gets a failed history row " FALHA :TIMEOUT", the log line, and leaves
+// the outbox; the worker then tries to bring the modem back in step (ESC, "AT"), gets no "OK",
+// and stops: the next row stays in the outbox and the slot's end says why.
+TEST(Sender, SilentModemTimesOutThenFailsItsResync) {
     PortConfig silent;
     silent.silent = true;
     SmsBench bench;
@@ -137,24 +148,31 @@ TEST(Sender, SilentModemTimesOutIntoHistory) {
     bench.activate({1});
     bench.addRow(1, "5511900000001", "um");
     bench.addRow(1, "5511900000002", "dois");
+    std::optional<TMeuThread::End> end;
+    QObject::connect(bench.sender.get(), &SmsSender::workerEnded, [&](int, TMeuThread::End e) { end = e; });
     ASSERT_TRUE(bench.send(fastTiming(500)));
 
-    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 1);
     QSqlQuery h = bench.sql("SELECT DESTINATARIO, MENSAGEM, ENVIADO FROM dbHISTORICO ORDER BY ID_HISTORICO");
-    for (const char* expected : {"um", "dois"}) {
-        ASSERT_TRUE(h.next());
-        EXPECT_EQ(h.value(1).toString(), QStringLiteral(" FALHA :TIMEOUT\r") + expected);
-        EXPECT_EQ(h.value(2).toInt(), 0);
-    }
+    ASSERT_TRUE(h.next());
+    EXPECT_EQ(h.value(1).toString(), QStringLiteral(" FALHA :TIMEOUT\rum"));
+    EXPECT_EQ(h.value(2).toInt(), 0);
     EXPECT_FALSE(h.next());
     EXPECT_EQ(
         linesWith(bench.log, " ENTRADA 1 MENSAGEM NÃO ENVIADA 5511900000001 TIMEOUT NA TENTATIVA DE ENVIO!").size(), 1);
+    EXPECT_EQ(linesWith(bench.log, " ENTRADA 1 MODEM NÃO RESPONDEU AO AT: ENVIO DA ENTRADA 1 PARADO").size(), 1);
+    EXPECT_NE(bench.sim->received(0).find("AT+CMGS=\"5511900000001\"\r\n\x1b"
+                                          "AT\r"),
+              std::string::npos);
+    EXPECT_EQ(bench.sim->received(0).find("5511900000002"), std::string::npos);
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(*end, TMeuThread::End::Failed);
     EXPECT_FALSE(bench.slots[0].state->awaiting());
 
-    // A late "+CMGS:" now finds the flag down: no history row.
+    // A late "+CMGS:" now finds no send waiting for it: no history row, a log line.
     bench.sim->inject(0, "\r\n+CMGS: 9\r\n");
-    SmsBench::waitUntil([&] { return bench.slots[0].channel->available() == 0; }, 200);
-    EXPECT_EQ(bench.count("dbHISTORICO"), 2);
+    ASSERT_TRUE(SmsBench::waitUntil([&] { return !linesWith(bench.log, "DESCARTADA: +CMGS: 9").isEmpty(); }));
+    EXPECT_EQ(bench.count("dbHISTORICO"), 1);
 }
 
 // A time-out whose history row cannot be stored is said in the log, and its row (with the rows after
@@ -185,7 +203,9 @@ TEST(Sender, TimeOutThatCannotBeRecordedKeepsTheRow) {
     EXPECT_FALSE(bench.slots[0].state->awaiting());
 }
 
-// Whatever the modems answer, every row that leaves the outbox has its history row.
+// Whatever the modems answer, every row that leaves the outbox has its history row. The silent
+// modem's clock runs fast (its waits run out at once); every other modem has 30 s of real time to
+// answer, far above what a reply takes on a busy machine.
 TEST(Sender, OutboxRowsBecomeHistoryRowsWhateverTheModemsDo) {
     PortConfig ok;
     PortConfig failing;
@@ -200,17 +220,36 @@ TEST(Sender, OutboxRowsBecomeHistoryRowsWhateverTheModemsDo) {
     SmsBench bench;
     ASSERT_TRUE(bench.start({ok, failing, plainError, silent, garbage}));
     bench.activate({1, 2, 3, 4, 5});
+    bench.setTempoSms(0);
     for (int slot = 1; slot <= 5; ++slot)
         for (int i = 0; i < 4; ++i)
             bench.addRow(slot, QStringLiteral("55119000%1%2").arg(slot).arg(i, 3, 10, QChar('0')),
                          QStringLiteral("texto %1").arg(i));
     const int before = bench.count("dbMENSAGEM");
-    ASSERT_TRUE(bench.send(fastTiming(300)));
+    TMeuThread::Timing timing;
+    timing.sleep = [](int slot, int ms) {
+        if (slot == 4)
+            QThread::usleep(static_cast<unsigned long>(ms)); // 1000 times faster
+        else
+            QThread::msleep(static_cast<unsigned long>(ms));
+    };
+    ASSERT_TRUE(bench.send(timing));
     EXPECT_EQ(before, bench.count("dbMENSAGEM") + bench.count("dbHISTORICO"));
-    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+    // The silent modem's first row timed out; its resync failed, so its other rows wait.
+    QSqlQuery left = bench.sql("SELECT COUNT(*) FROM dbMENSAGEM WHERE PORTA <> 4");
+    ASSERT_TRUE(left.next());
+    EXPECT_EQ(left.value(0).toInt(), 0);
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 3);
     QSqlQuery sentOk = bench.sql("SELECT COUNT(*) FROM dbHISTORICO WHERE ENVIADO = 1");
     ASSERT_TRUE(sentOk.next());
     EXPECT_GE(sentOk.value(0).toInt(), 4);
+    // Each row that went out carries its own outcome: what the simulator accepted is what the
+    // history says was sent.
+    int accepted = 0;
+    for (int port = 0; port < 5; ++port)
+        for (const SentSms& sms : bench.sim->sent(port))
+            accepted += sms.accepted ? 1 : 0;
+    EXPECT_EQ(accepted, sentOk.value(0).toInt());
 }
 
 // The port closes while the worker pauses before its second row: the worker opens it again and
@@ -254,7 +293,7 @@ TEST(Sender, PortClosedWhilePausing) {
             EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
             EXPECT_EQ(bench.count("dbHISTORICO"), 2);
             const std::string received = bench.sim->received(0);
-            EXPECT_NE(received.find("AT+CMGF=1\r\nAT+CMGS=\"5511900000002\""), std::string::npos);
+            EXPECT_NE(received.find("AT+CMGF=1\r\nAT+CSCS=\"8859-1\"\r\nAT+CMGS=\"5511900000002\""), std::string::npos);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include "history/HistoryWriter.h"
 #include "modem/ComMapping.h"
 #include "modem/SerialChannel.h"
+#include "sms/OutboxCommit.h"
 #include "sms/ResponseHandler.h"
 #include "sms/SendScreen.h"
 #include "sms/SmsSender.h"
@@ -91,17 +92,21 @@ struct SmsBench {
     void apply(SerialChannel* c, SlotState& state, const HandlerActions& actions) {
         for (const HandlerAction& action : actions) {
             if (const auto* write = std::get_if<WriteToChannel>(&action)) {
+                const bool cancel = write->sequence > 0 && !state.is(SlotState::Phase::Submitted, write->sequence);
                 try {
-                    c->WriteText(write->bytes);
+                    c->WriteText(cancel ? QByteArray("\x1b") : write->bytes);
                 } catch (const std::exception&) {
                 }
+            } else if (const auto* mark = std::get_if<MarkInFlight>(&action)) {
+                OutboxCommit::markInFlight(data.ado.get(), mark->outboxId);
             } else if (const auto* row = std::get_if<HistoryRow>(&action)) {
                 HistoryWriter::append(data.ado.get(), row->destinatario, row->mensagem, row->tipo, row->enviado);
             } else if (const auto* line = std::get_if<LogLine>(&action)) {
                 if (line->target == LogTarget::SendLog)
                     log << line->text;
-            } else if (std::holds_alternative<LowerAwaiting>(action)) {
-                state.lowerAwaiting();
+            } else if (const auto* lower = std::get_if<LowerAwaiting>(&action)) {
+                if (state.is(SlotState::Phase::Answered, lower->sequence))
+                    state.store(lower->sequence);
             }
         }
     }

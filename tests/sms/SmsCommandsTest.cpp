@@ -32,6 +32,11 @@ TEST(SmsCommands, SendOutboxSendsEveryRowAndPrintsTheLog) {
     EXPECT_EQ(out.count(" MENSAGEM ENVIADA PARA 55119000000"), 3) << out.toStdString();
     EXPECT_EQ(out.count(" Preparando SMS para o Fone="), 3);
     EXPECT_EQ(rig.sim->sent(0).size() + rig.sim->sent(1).size(), 3u);
+    // The slot that was not ready is named; the last line sums the send up.
+    const QStringList printed = out.trimmed().split('\n');
+    EXPECT_TRUE(printed.contains(QStringLiteral("ENTRADAS NÃO PRONTAS (MENSAGENS MANTIDAS NA CAIXA DE SAÍDA): 7")))
+        << out.toStdString();
+    EXPECT_EQ(printed.last(), QStringLiteral("ENVIADAS: 3  FALHAS: 0  NA CAIXA DE SAÍDA: 1"));
 }
 
 TEST(SmsCommands, SendOutboxWithoutAReadySlotExitsTwo) {
@@ -78,7 +83,8 @@ TEST(SmsCommands, SendOutboxKeepsEveryRowWhateverTheModemsDo) {
                          .arg(i, 2, 10, QChar('0')));
     QString out, err;
     QTextStream o(&out), e(&err);
-    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 0) << err.toStdString();
+    // The unplugged modem's worker stopped on its lost port: exit 1.
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 1) << err.toStdString();
     const int left = count(rig.ado(), "dbMENSAGEM");
     EXPECT_EQ(left + count(rig.ado(), "dbHISTORICO"), 24) << out.toStdString();
     EXPECT_EQ(left, 3); // the unplugged modem's last rows wait for the next send
@@ -102,8 +108,9 @@ TEST(SmsCommands, SendOutboxKeepsARowWhoseResultCannotBeRecorded) {
              "BEGIN SELECT RAISE(ABORT, 'disco cheio'); END");
     QString out, err;
     QTextStream o(&out), e(&err);
-    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 0) << err.toStdString();
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 1) << err.toStdString();
     EXPECT_EQ(count(rig.ado(), "dbHISTORICO"), 1);
     EXPECT_EQ(count(rig.ado(), "dbMENSAGEM"), 2);
+    EXPECT_TRUE(out.trimmed().endsWith("ENVIADAS: 1  FALHAS: 0  NA CAIXA DE SAÍDA: 2")) << out.toStdString();
     EXPECT_TRUE(out.contains(" ENTRADA 1 ERRO AO GRAVAR O HISTÓRICO: ")) << out.toStdString();
 }

@@ -184,6 +184,24 @@ std::vector<SentSms> ModemSimulator::sent(int port) const {
     return all;
 }
 
+bool ModemSimulator::holding(int port) const {
+    std::lock_guard lock(m_mutex);
+    const Port& p = m_ports.at(std::size_t(port));
+    return p.modem && p.modem->holding();
+}
+
+void ModemSimulator::release(int port, bool stopHolding) {
+    {
+        std::lock_guard lock(m_mutex);
+        Port& p = m_ports.at(std::size_t(port));
+        if (!p.modem)
+            return;
+        const SimModem::Output out = p.modem->release(stopHolding);
+        queue(p, out.reply, p.config.latencyMs);
+    }
+    wake();
+}
+
 std::vector<StoredSms> ModemSimulator::inbox(int port) const {
     std::lock_guard lock(m_mutex);
     const Port& p = m_ports.at(std::size_t(port));

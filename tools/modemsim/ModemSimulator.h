@@ -52,6 +52,10 @@ public:
     std::string received(int port) const;
 
     std::vector<SentSms> sent(int port) const;
+    // A modem with held results (PortConfig::holdResults): whether one is held, and letting it go.
+    bool holding(int port) const;
+    // `stopHolding`: later results go out at once again.
+    void release(int port, bool stopHolding = false);
     std::vector<StoredSms> inbox(int port) const;
 
 private:

@@ -36,7 +36,12 @@ SimModem::Output SimModem::receive(std::string_view bytes) {
     Output out;
     if (m_config.silent || m_unplug)
         return out;
-    for (const char c : bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (!m_held.empty()) { // a send's result is pending: commands wait behind it
+            m_queued.append(bytes.substr(i));
+            break;
+        }
         if (m_inText)
             textChar(c, out);
         else
@@ -45,7 +50,22 @@ SimModem::Output SimModem::receive(std::string_view bytes) {
     return out;
 }
 
+SimModem::Output SimModem::release(bool stopHolding) {
+    if (stopHolding)
+        m_config.holdResults = false;
+    Output out;
+    std::swap(out.reply, m_held);
+    std::string queued;
+    std::swap(queued, m_queued);
+    const Output rest = receive(queued);
+    out.reply += rest.echo + rest.reply; // all after the result, in order
+    return out;
+}
+
 void SimModem::commandChar(char c, Output& out) {
+    // On the command line a modem drops control characters (a stray ESC or Ctrl-Z).
+    if (c != '\r' && c != '\n' && static_cast<unsigned char>(c) < 0x20)
+        return;
     if (m_echo)
         out.echo += c;
     if (c == '\n')
@@ -72,7 +92,11 @@ void SimModem::textChar(char c, Output& out) {
         return;
     if (c == kCtrlZ) {
         m_inText = false;
-        out.reply += (m_config.garbage ? junk() : std::string()) + finishSend();
+        const std::string result = (m_config.garbage ? junk() : std::string()) + finishSend();
+        if (m_config.holdResults)
+            m_held = result;
+        else
+            out.reply += result;
         return;
     }
     if (c == kEsc) {
@@ -111,6 +135,10 @@ std::string SimModem::command(const std::string& line) {
         return info(std::string("+CMGF: ") + (m_textMode ? "1" : "0"));
     if (body.rfind("+CMGS=", 0) == 0)
         return startSend(line.substr(8));
+    if (body.rfind("+CSCS=", 0) == 0)
+        return selectCharset(body.substr(6));
+    if (body == "+CSCS?")
+        return info("+CSCS: \"" + m_charset + "\"");
     if (body.rfind("+CMGL", 0) == 0)
         return listMessages(body.size() > 6 ? body.substr(6) : std::string("\"REC UNREAD\""));
     if (body.rfind("+CMGR=", 0) == 0)
@@ -122,7 +150,17 @@ std::string SimModem::command(const std::string& line) {
     return kError;
 }
 
+std::string SimModem::selectCharset(const std::string& args) {
+    const std::string name = unquoted(args);
+    if (m_config.charsets.count(name) == 0)
+        return kError;
+    m_charset = name;
+    return kOk;
+}
+
 std::string SimModem::startSend(const std::string& args) {
+    if (m_config.noSim)
+        return "\r\n+CME ERROR: 10\r\n";
     if (!m_textMode)
         return "\r\n+CMS ERROR: 304\r\n";
     m_number = unquoted(args.substr(0, args.find(',')));
@@ -139,6 +177,8 @@ std::string SimModem::finishSend() {
     m_sent.push_back({m_number, m_text, accepted});
     if (m_config.unplugAfter > 0 && int(m_sent.size()) >= m_config.unplugAfter)
         m_unplug = true;
+    if (!accepted && m_config.cmeError > 0)
+        return "\r\n+CME ERROR: " + std::to_string(m_config.cmeError) + "\r\n";
     if (!accepted)
         return m_config.cmsError > 0 ? "\r\n+CMS ERROR: " + std::to_string(m_config.cmsError) + "\r\n" : kError;
     m_reference = m_reference % 255 + 1;

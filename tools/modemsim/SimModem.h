@@ -32,9 +32,14 @@ struct PortConfig {
     std::set<std::string> failNumbers; // AT+CMGS to these numbers fails
     double failRate = 0.0;             // share of the other sends that fail (0..1)
     int cmsError = 500;                // failures answer "+CMS ERROR: <code>", or "ERROR" when 0
+    int cmeError = 0;                  // when > 0, failures answer "+CME ERROR: <code>" instead
     bool silent = false;               // never answers, not even with an echo
     bool garbage = false;              // a line of junk bytes before every reply
     int unplugAfter = 0;               // the modem vanishes after this many messages (0 = never)
+    bool noSim = false;                // no SIM: AT+CMGS answers "+CME ERROR: 10"
+    bool holdResults = false;          // a send's final result waits for release(); meanwhile
+                                       // the modem takes no command (it queues what it gets)
+    std::set<std::string> charsets{"GSM", "IRA", "8859-1", "UCS2"}; // AT+CSCS takes these
     std::vector<StoredSms> inbox;      // AT+CMGL/CMGR/CMGD/CPMS? work on these
     bool listError = false;            // AT+CMGL answers "ERROR"
 };
@@ -53,6 +58,11 @@ public:
 
     Output receive(std::string_view bytes);
 
+    // A held final result goes out, then the input queued behind it is taken.
+    Output release(bool stopHolding = false);
+    bool holding() const { return !m_held.empty(); }
+    const std::string& charset() const { return m_charset; }
+
     bool unplugRequested() const { return m_unplug; }
     const std::vector<SentSms>& sent() const { return m_sent; }
     const std::vector<StoredSms>& inbox() const { return m_config.inbox; }
@@ -63,6 +73,7 @@ private:
     void textChar(char c, Output& out);
     std::string command(const std::string& line);
     std::string startSend(const std::string& args);
+    std::string selectCharset(const std::string& args);
     std::string finishSend();
     std::string listMessages(const std::string& args);
     std::string readMessage(const std::string& args);
@@ -79,6 +90,9 @@ private:
     bool m_textStarted = false;
     bool m_unplug = false;
     std::string m_line;
+    std::string m_held;   // the final result waiting for release()
+    std::string m_queued; // input that came while a result was held
+    std::string m_charset = "GSM";
     std::string m_number;
     std::string m_text;
     int m_reference = 0;

@@ -1,0 +1,190 @@
+#include "sms/SlotState.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcSlotState, "vestral.sms.slot")
+
+namespace {
+using Phase = SlotState::Phase;
+} // namespace
+
+const char* SlotState::name(Phase phase) {
+    switch (phase) {
+    case Phase::Idle:
+        return "Idle";
+    case Phase::Prompted:
+        return "Prompted";
+    case Phase::Submitted:
+        return "Submitted";
+    case Phase::Answered:
+        return "Answered";
+    case Phase::Stored:
+        return "Stored";
+    case Phase::Unrecorded:
+        return "Unrecorded";
+    case Phase::TimedOut:
+        return "TimedOut";
+    case Phase::Resyncing:
+        return "Resyncing";
+    case Phase::Configuring:
+        return "Configuring";
+    }
+    return "?";
+}
+
+void SlotState::setLogger(Logger logger) {
+    std::lock_guard lock(m_mutex);
+    m_logger = std::move(logger);
+}
+
+// The one place a phase changes: `to` when the phase is one of `from` and, for a send's own
+// transition (`sequence` > 0), the send is the current one. Anything else is refused and said.
+bool SlotState::move(std::initializer_list<Phase> from, Phase to, quint64 sequence, const char* event) {
+    Logger logger;
+    QString refused;
+    {
+        std::lock_guard lock(m_mutex);
+        const bool fromOk = std::find(from.begin(), from.end(), m_phase) != from.end();
+        if (fromOk && (sequence == 0 || sequence == m_sequence)) {
+            m_phase = to;
+            m_changed.notify_all();
+            return true;
+        }
+        refused = QStringLiteral("transição recusada: %1 em %2(%3) para o envio %4")
+                      .arg(QLatin1String(event), QLatin1String(name(m_phase)))
+                      .arg(m_sequence)
+                      .arg(sequence);
+        logger = m_logger;
+    }
+    if (logger)
+        logger(refused);
+    else
+        qCWarning(lcSlotState) << refused;
+    return false;
+}
+
+quint64 SlotState::beginSend(const OutboxRow& row) {
+    std::lock_guard lock(m_mutex);
+    if (m_phase != Phase::Idle) {
+        const QString refused =
+            QStringLiteral("transição recusada: beginSend em %1(%2)").arg(QLatin1String(name(m_phase))).arg(m_sequence);
+        if (m_logger)
+            m_logger(refused);
+        else
+            qCWarning(lcSlotState) << refused;
+        return 0;
+    }
+    m_row = row;
+    m_phase = Phase::Prompted;
+    ++m_sequence;
+    m_changed.notify_all();
+    return m_sequence;
+}
+
+bool SlotState::submit(quint64 sequence) {
+    return move({Phase::Prompted}, Phase::Submitted, sequence, "submit");
+}
+
+bool SlotState::answer(quint64 sequence) {
+    return move({Phase::Prompted, Phase::Submitted}, Phase::Answered, sequence, "answer");
+}
+
+bool SlotState::store(quint64 sequence) {
+    return move({Phase::Answered}, Phase::Stored, sequence, "store");
+}
+
+bool SlotState::unrecord(quint64 sequence) {
+    return move({Phase::Answered, Phase::Submitted}, Phase::Unrecorded, sequence, "unrecord");
+}
+
+bool SlotState::timeOut(quint64 sequence) {
+    return move({Phase::Prompted, Phase::Submitted}, Phase::TimedOut, sequence, "timeOut");
+}
+
+bool SlotState::resync() {
+    return move({Phase::TimedOut, Phase::Resyncing}, Phase::Resyncing, 0, "resync");
+}
+
+bool SlotState::resynced() {
+    return move({Phase::Resyncing}, Phase::Idle, 0, "resynced");
+}
+
+bool SlotState::finish(quint64 sequence) {
+    return move({Phase::Stored, Phase::Unrecorded}, Phase::Idle, sequence, "finish");
+}
+
+bool SlotState::configure() {
+    return move({Phase::Idle}, Phase::Configuring, 0, "configure");
+}
+
+bool SlotState::replied(bool ok) {
+    std::lock_guard lock(m_mutex);
+    if (m_phase != Phase::Configuring)
+        return false; // an "OK" outside a set-up command is only an acknowledgement
+    m_replyOk = ok;
+    m_phase = Phase::Idle;
+    m_changed.notify_all();
+    return true;
+}
+
+bool SlotState::finishConfiguring() {
+    return move({Phase::Configuring}, Phase::Idle, 0, "finishConfiguring");
+}
+
+SlotState::Phase SlotState::phase() const {
+    std::lock_guard lock(m_mutex);
+    return m_phase;
+}
+
+quint64 SlotState::sequence() const {
+    std::lock_guard lock(m_mutex);
+    return m_sequence;
+}
+
+bool SlotState::is(Phase phase, quint64 sequence) const {
+    std::lock_guard lock(m_mutex);
+    return m_phase == phase && m_sequence == sequence;
+}
+
+bool SlotState::awaiting() const {
+    std::lock_guard lock(m_mutex);
+    return m_phase == Phase::Prompted || m_phase == Phase::Submitted || m_phase == Phase::Answered;
+}
+
+bool SlotState::answered(quint64 sequence) const {
+    std::lock_guard lock(m_mutex);
+    return m_sequence == sequence &&
+           (m_phase == Phase::Answered || m_phase == Phase::Stored || m_phase == Phase::Unrecorded);
+}
+
+bool SlotState::replyOk() const {
+    std::lock_guard lock(m_mutex);
+    return m_replyOk;
+}
+
+OutboxRow SlotState::currentRow() const {
+    std::lock_guard lock(m_mutex);
+    return m_row;
+}
+
+void SlotState::setCharset(TextCharset charset) {
+    std::lock_guard lock(m_mutex);
+    m_charset = charset;
+}
+
+TextCharset SlotState::charset() const {
+    std::lock_guard lock(m_mutex);
+    return m_charset;
+}
+
+bool SlotState::waitFor(const std::function<bool(Phase, quint64)>& done, int ms) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(qMax(0, ms)), [&] { return done(m_phase, m_sequence); });
+}
+
+void SlotState::wake() {
+    std::lock_guard lock(m_mutex);
+    m_changed.notify_all();
+}
