@@ -109,7 +109,7 @@ void ResponseHandler::sendTests(bool lineEnd, Delivery& d) {
         kind = Final::Plain;
     if (kind == Final::None)
         return;
-    if (phase == Phase::Configuring) {
+    if (phase == Phase::Configuring && kind != Final::Sent) {
         m_state.replied(false); // a set-up command refused
         return;
     }

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -53,6 +54,21 @@ TEST(ConfiguracaoModem, GridTitlesAndEditorChoices) {
     ASSERT_NE(com, nullptr);
     EXPECT_EQ(com->count(), 999);
     EXPECT_EQ(com->currentText(), "1");
+}
+
+// Each slot's character set for text mode, as the send chose it, is shown under the grid.
+TEST(ConfiguracaoModem, ShowsTheCharacterSetOfEachSlot) {
+    TempDataDir data;
+    ASSERT_TRUE(data.start().ok);
+    PortSlots slots;
+    PortConfigurator configurator(data.ado.get(), &slots);
+    ConfiguracaoModemPage page(data.ado.get(), &configurator);
+    ASSERT_NE(page.charsetLabel(), nullptr);
+    EXPECT_FALSE(page.charsetLabel()->text().contains("Entrada"));
+    slots.slot(1)->setCharset(QStringLiteral("8859-1"));
+    slots.slot(3)->setCharset(QStringLiteral("IRA"));
+    EXPECT_TRUE(page.charsetLabel()->text().endsWith(QStringLiteral("Entrada 1: 8859-1 · Entrada 3: IRA")))
+        << page.charsetLabel()->text().toStdString();
 }
 
 TEST(ConfiguracaoModem, OpenAllPortsWithAndWithoutAReadyModem) {
