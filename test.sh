@@ -15,7 +15,11 @@ case "$san" in
     *) san=OFF ;;
 esac
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if command -v ccache >/dev/null; then
+    # Paths inside the tree hashed relative to it, so a fresh clone anywhere reuses earlier builds.
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESTRAL_WERROR=ON -DVESTRAL_TESTS=ON \
       -DVESTRAL_SANITIZE=$san "${launcher[@]}"
 cmake --build "$build" -j "$(nproc)"
