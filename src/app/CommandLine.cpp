@@ -14,6 +14,7 @@
 #include "sms/ProbeCommand.h"
 #include "sms/SmsCommands.h"
 #include "store/DataDir.h"
+#include "store/Integrity.h"
 #include "store/TADO.h"
 
 namespace CommandLine {
@@ -42,9 +43,10 @@ int initDb(const Parsed& p, QTextStream& out, QTextStream& err) {
 }
 
 // Opens the database (or prints why it cannot) and runs one command's engine on it.
-template <typename Fn> int withDatabase(const Parsed& p, QTextStream& err, Fn run) {
+template <typename Fn>
+int withDatabase(const Parsed& p, QTextStream& err, Fn run, TADO::Access access = TADO::Access::ReadWrite) {
     TADO ado;
-    TADO::StartResult r = ado.start(p.dataDir);
+    TADO::StartResult r = ado.start(p.dataDir, access);
     if (!r.ok) {
         err << QString(r.error).replace('\r', '\n') << Qt::endl;
         return 1;
@@ -53,7 +55,22 @@ template <typename Fn> int withDatabase(const Parsed& p, QTextStream& err, Fn ru
 }
 
 int report(const Parsed& p, QTextStream& out, QTextStream& err) {
-    return withDatabase(p, err, [&](TADO* ado) { return HistoryReportCommand::run(ado, p.arguments, out, err); });
+    return withDatabase(
+        p, err, [&](TADO* ado) { return HistoryReportCommand::run(ado, p.arguments, out, err); },
+        TADO::Access::ReadOnly);
+}
+
+// Checks the file as it is, read-only: it neither creates, upgrades nor waits for the data folder.
+int checkDb(const Parsed& p, QTextStream& out, QTextStream& err) {
+    const QStringList problems = Integrity::check(DataDir::databasePath(p.dataDir), true);
+    if (problems.isEmpty()) {
+        out << "ok" << Qt::endl;
+        return 0;
+    }
+    for (const QString& problem : problems)
+        out << problem << Qt::endl;
+    err << QString(Integrity::adviceText()).replace('\r', '\n') << Qt::endl;
+    return 1;
 }
 
 int sendEmail(const Parsed& p, QTextStream& out, QTextStream& err) {
@@ -67,8 +84,9 @@ int importContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
 }
 
 int exportContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
-    return withDatabase(p, err,
-                        [&](TADO* ado) { return ContactTransferCommand::runExport(ado, p.arguments, out, err); });
+    return withDatabase(
+        p, err, [&](TADO* ado) { return ContactTransferCommand::runExport(ado, p.arguments, out, err); },
+        TADO::Access::ReadOnly);
 }
 
 int probe(const Parsed& p, QTextStream& out, QTextStream& err) {
@@ -140,6 +158,7 @@ const Command kCommands[] = {
      "PRONTA <sinal>%, SEM RESPOSTA ou FECHADA: <motivo>",
      probe},
     {"--demo-ports", "[N]: ativa as entradas 1 a N (4) nas portas COM1 a COMN, para modems simulados", demoPorts},
+    {"--check-db", "verifica a integridade do banco de dados: \"ok\", ou os problemas encontrados", checkDb},
 };
 
 const Command* find(const QString& name) {

@@ -18,6 +18,7 @@
 #include "modem/ComMapping.h"
 #include "modem/ModemManual.h"
 #include "store/DataDir.h"
+#include "store/Integrity.h"
 #include "store/TADO.h"
 
 namespace {
@@ -58,6 +59,20 @@ int runWindow(QApplication& app, const QString& dataDir) {
     app.installEventFilter(&wheel);
     TfPrincipal window(&ado);
     TfImp imp(&ado); // the report window, hidden, kept for the run
+    // A page that cannot be read stops what needed it; the operator reads why once the event is over.
+    for (Dataset* d : ado.queryDatasets() + ado.tableDatasets())
+        QObject::connect(
+            d, &Dataset::readError, &window,
+            [&](const QString& e) {
+                QMessageBox::critical(&window, app.applicationName(), Integrity::readErrorText(e));
+            },
+            Qt::QueuedConnection);
+    IntegrityCheck check; // PRAGMA quick_check off the window thread; a large file takes seconds
+    QObject::connect(&check, &IntegrityCheck::finished, &window, [&](const QStringList& problems) {
+        if (!problems.isEmpty())
+            QMessageBox::critical(&window, app.applicationName(), Integrity::damagedText(problems));
+    });
+    check.start(ado.databasePath());
     window.show();
     QTimer::singleShot(0, &window, &TfPrincipal::checkScreenSize);
     return app.exec();

@@ -6,6 +6,7 @@
 #include <QSqlRecord>
 #include <algorithm>
 
+#include "store/Integrity.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 
@@ -112,6 +113,12 @@ bool TDM::load(const QString& sql, QString* error) {
         for (int i = 0; i < rec.count(); ++i)
             row << q.value(i);
         m_rows << std::move(row);
+    }
+    // next() is false at the end and on a read error alike: a campaign must not go out to the
+    // recipients read before a damaged page as if they were all.
+    if (q.lastError().isValid()) {
+        *error = Integrity::readErrorText(q.lastError().text());
+        return false;
     }
     return true;
 }

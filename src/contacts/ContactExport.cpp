@@ -4,6 +4,7 @@
 #include "contacts/SpreadsheetWriter.h"
 #include "contacts/TransferStatus.h"
 #include "store/Dataset.h"
+#include "store/Integrity.h"
 
 QStringList ContactExport::rowTexts(const Dataset* dbCLIENTE, int row) {
     QStringList texts;
@@ -16,6 +17,12 @@ QStringList ContactExport::rowTexts(const Dataset* dbCLIENTE, int row) {
 
 ContactExport::Result ContactExport::run(Dataset* dbCLIENTE, const FileChooser& chooseFile) {
     Result result;
+    // The sheet is made from the whole list or not at all: a page that cannot be read stops it.
+    if (dbCLIENTE->isOpen() && !dbCLIENTE->fetchAll()) {
+        result.outcome = Outcome::Failed;
+        result.error = Integrity::readErrorText(dbCLIENTE->lastError());
+        return result;
+    }
     m_status->setPanelVisible(true);
     m_status->setText("Exportando contatos!");
     m_status->setText("Cria um novo documento!");

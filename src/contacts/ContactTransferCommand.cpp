@@ -6,6 +6,7 @@
 #include "contacts/SpreadsheetWriter.h"
 #include "contacts/TransferStatus.h"
 #include "store/Dataset.h"
+#include "store/Integrity.h"
 #include "store/TADO.h"
 
 namespace ContactTransferCommand {
@@ -114,14 +115,14 @@ int runExport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextSt
     clientes->clearBindings();
     clientes->setSql(ContactSearch::fullList());
     if (!clientes->open()) {
-        err << clientes->lastError() << Qt::endl;
+        err << Integrity::readErrorText(clientes->lastError()).replace('\r', '\n') << Qt::endl;
         return 1;
     }
     TransferStatus status;
     printTo(status, out);
     const ContactExport::Result result = ContactExport(&status).run(clientes, [&r] { return r.file; });
     if (result.outcome == ContactExport::Outcome::Failed) {
-        err << result.error << Qt::endl;
+        err << QString(result.error).replace('\r', '\n') << Qt::endl;
         return 1;
     }
     return 0;

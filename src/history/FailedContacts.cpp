@@ -44,7 +44,8 @@ QString confirmationText(Action action) {
 
 Result apply(TADO* ado, Dataset* history, Action action) {
     Result r;
-    if (!history->isOpen())
+    // Nothing is changed from part of the list: a page that cannot be read stops it (the dataset says why).
+    if (!history->isOpen() || !history->fetchAll())
         return r;
     history->first();
     while (true) {

@@ -4,9 +4,13 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include "store/SqlText.h"
+
 namespace {
 const QString kRowId = QStringLiteral("__rowid__");
-}
+// Rows read again before each page (see fetchMore).
+constexpr int kOverlap = 32;
+} // namespace
 
 Dataset::Dataset(const QString& name, ConnectionFn connection, QObject* parent)
     : QObject(parent), m_connection(std::move(connection)) {
@@ -44,100 +48,185 @@ bool Dataset::fail(const QString& error) {
     return false;
 }
 
-bool Dataset::load() {
-    finishCursor();
-    const bool lazy = bool(m_readConnection);
-    auto q = std::make_unique<QSqlQuery>(lazy ? m_readConnection() : m_connection());
-    q->setForwardOnly(true);
-    QString sql = m_table.isEmpty() ? m_sql.join('\n')
-                                    : QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(kRowId, m_table) +
-                                          (m_orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + m_orderBy);
-    if (!q->prepare(sql))
-        return fail(q->lastError().text());
+QString Dataset::selectText() const {
+    if (m_table.isEmpty())
+        return m_sql.join('\n');
+    return QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(kRowId, m_table) +
+           (m_orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + m_orderBy);
+}
+
+// Reads the first page (its columns name the fields) and counts the rest; the caller announces
+// the reset around it.
+bool Dataset::load(int firstPage) {
+    m_rows.clear();
+    m_keys.clear();
+    m_consumed = m_total = 0;
+    m_more = m_readFailed = false;
+    const QString sql = selectText();
+    const SqlText::Shape shape = SqlText::shapeOf(sql);
+    const bool paged = SqlText::pageable(shape);
+    m_select = paged ? shape.body : sql;
+    m_count = paged ? SqlText::countStatement(shape) : QString();
+    QList<Row> page;
+    int read = 0;
+    if (!readRows(0, paged ? firstPage : -1, &page, &read, true))
+        return false;
+    m_consumed = read;
+    m_more = paged && read >= firstPage;
+    dropHeld(page);
+    m_rows = std::move(page);
+    m_total = int(m_rows.size());
+    return !m_more || countRows();
+}
+
+// Runs one statement to its end: `limit` rows (every row when negative) from `offset`.
+bool Dataset::readRows(int offset, int limit, QList<Row>* rows, int* read, bool setFields) {
+    QString sql = m_select;
+    if (limit >= 0 || offset > 0)
+        sql += QStringLiteral("\nLIMIT %1 OFFSET %2").arg(limit).arg(offset);
+    QSqlQuery q(m_connection());
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        return fail(q.lastError().text());
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
-        q->bindValue(it.key(), it.value());
-    if (!q->exec())
-        return fail(q->lastError().text());
-    QSqlRecord rec = q->record();
+        q.bindValue(it.key(), it.value());
+    if (!q.exec())
+        return fail(q.lastError().text());
+    const QSqlRecord rec = q.record();
     const bool hidden = !m_table.isEmpty();
     const int first = hidden ? 1 : 0;
-    m_fields.clear();
-    for (int i = first; i < rec.count(); ++i)
-        m_fields << rec.fieldName(i);
-    m_hiddenKey = hidden ? int(m_fields.size()) : -1;
-    m_cursorColumns = rec.count();
-    m_rows.clear();
-    m_cursor = std::move(q);
-    // The first rows arrive under the caller's rowsReset, not as appended rows.
-    m_silentFetch = true;
-    if (lazy)
-        fetchMore();
-    else
-        fetchAll();
-    m_silentFetch = false;
+    if (setFields) {
+        m_fields.clear();
+        for (int i = first; i < rec.count(); ++i)
+            m_fields << rec.fieldName(i);
+        m_hiddenKey = hidden ? int(m_fields.size()) : -1;
+    }
+    *read = 0;
+    while (q.next()) {
+        Row row;
+        row.reserve(rec.count());
+        for (int i = first; i < rec.count(); ++i)
+            row << q.value(i);
+        if (hidden)
+            row << q.value(0);
+        *rows << std::move(row);
+        ++*read;
+    }
+    // next() is false at the end and on an error alike: a damaged page must not pass for the end.
+    if (q.lastError().isValid())
+        return fail(q.lastError().text());
     return true;
 }
 
-void Dataset::finishCursor() {
-    if (!m_cursor)
+bool Dataset::countRows() {
+    QSqlQuery q(m_connection());
+    q.setForwardOnly(true);
+    if (!q.prepare(m_count))
+        return fail(q.lastError().text());
+    for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
+        q.bindValue(it.key(), it.value());
+    if (!q.exec() || !q.next())
+        return fail(q.lastError().isValid() ? q.lastError().text() : QStringLiteral("contagem sem resultado"));
+    m_total = qMax(q.value(0).toInt(), int(m_rows.size()));
+    return true;
+}
+
+bool Dataset::keyed() const {
+    return m_hiddenKey >= 0 || (!m_keyField.isEmpty() && fieldIndex(m_keyField) >= 0);
+}
+
+QVariant Dataset::keyOfRow(const Row& row) const {
+    if (m_hiddenKey >= 0)
+        return row.value(m_hiddenKey);
+    const int col = m_keyField.isEmpty() ? -1 : fieldIndex(m_keyField);
+    return col >= 0 ? row.value(col) : QVariant();
+}
+
+// Leaves out of a page the rows already held, and remembers the keys of the others.
+void Dataset::dropHeld(QList<Row>& page) {
+    if (!keyed())
         return;
-    m_cursor->finish();
-    m_cursor.reset();
+    QList<Row> kept;
+    kept.reserve(page.size());
+    for (Row& row : page) {
+        bool ok = false;
+        const qint64 key = keyOfRow(row).toLongLong(&ok);
+        if (ok && m_keys.contains(key))
+            continue;
+        if (ok)
+            m_keys.insert(key);
+        kept << std::move(row);
+    }
+    page = std::move(kept);
+}
+
+void Dataset::failRead(const QString& error) {
+    m_more = false;
+    m_readFailed = true;
+    m_lastError = error;
+    Q_EMIT readError(error);
 }
 
 void Dataset::fetchMore(int rows) {
-    if (!m_cursor)
+    if (!m_more)
         return;
-    QList<QList<QVariant>> batch;
-    const bool hidden = m_hiddenKey >= 0;
-    const int first = hidden ? 1 : 0;
-    while (batch.size() < rows && m_cursor->next()) {
-        QList<QVariant> row;
-        row.reserve(m_cursorColumns);
-        for (int i = first; i < m_cursorColumns; ++i)
-            row << m_cursor->value(i);
-        if (hidden)
-            row << m_cursor->value(0);
-        batch << std::move(row);
+    // A few rows before the page are read again: rows deleted since the last page move the
+    // rest up, and the overlap keeps them from slipping past; the repeated ones are dropped.
+    const int overlap = keyed() ? qMin(kOverlap, m_consumed) : 0;
+    const int start = m_consumed - overlap;
+    const int limit = rows < 0 ? -1 : rows + overlap;
+    QList<Row> page;
+    int read = 0;
+    if (!readRows(start, limit, &page, &read, false)) {
+        failRead(m_lastError);
+        return;
     }
-    if (batch.size() < rows)
-        finishCursor();
-    if (batch.isEmpty())
-        return;
-    const int from = int(m_rows.size());
-    const int to = from + int(batch.size()) - 1;
-    if (!m_silentFetch)
+    m_consumed = start + read;
+    m_more = limit >= 0 && read >= limit;
+    dropHeld(page);
+    if (!page.isEmpty()) {
+        const int from = int(m_rows.size());
+        const int to = from + int(page.size()) - 1;
         Q_EMIT rowsAboutToBeFetched(from, to);
-    m_rows.append(std::move(batch));
-    if (m_current >= 0)
-        m_eof = false;
-    if (!m_silentFetch)
+        m_rows.append(std::move(page));
+        if (m_current >= 0)
+            m_eof = false;
         Q_EMIT rowsFetched(from, to);
+    }
+    if (!m_more || m_rows.size() > m_total)
+        m_total = int(m_rows.size());
 }
 
-void Dataset::fetchAll() {
-    while (m_cursor)
-        fetchMore(4096);
+bool Dataset::fetchAll() {
+    fetchMore(-1);
+    return !m_readFailed;
 }
 
 void Dataset::ensureFetched(int row) {
-    while (m_cursor && row >= m_rows.size())
+    while (m_more && row >= m_rows.size())
         fetchMore(qMax(kFetchBatch, row + 1 - int(m_rows.size())));
 }
 
-int Dataset::recordCount() const {
-    const_cast<Dataset*>(this)->fetchAll();
-    return int(m_rows.size());
+void Dataset::resetRows(const std::function<void()>& change) {
+    Q_EMIT rowsAboutToBeReset();
+    change();
+    Q_EMIT rowsReset();
 }
 
 bool Dataset::open() {
     if (isOpen())
         return true;
     m_lastError.clear();
-    if (!load())
+    bool ok = false;
+    resetRows([&] {
+        ok = load(kFetchBatch);
+        if (ok)
+            m_state = State::Browse;
+        else
+            m_rows.clear();
+    });
+    if (!ok)
         return false;
-    m_state = State::Browse;
-    Q_EMIT rowsReset();
     setCurrent(m_rows.isEmpty() ? -1 : 0);
     m_bof = true;
     Q_EMIT stateChanged();
@@ -148,12 +237,15 @@ bool Dataset::open() {
 void Dataset::close() {
     if (!isOpen())
         return;
-    finishCursor();
-    m_rows.clear();
-    m_current = -1;
-    m_bof = m_eof = true;
-    m_state = State::Inactive;
-    Q_EMIT rowsReset();
+    resetRows([this] {
+        m_rows.clear();
+        m_keys.clear();
+        m_total = m_consumed = 0;
+        m_more = false;
+        m_current = -1;
+        m_bof = m_eof = true;
+        m_state = State::Inactive;
+    });
     Q_EMIT stateChanged();
     Q_EMIT afterClose();
 }
@@ -163,20 +255,23 @@ bool Dataset::refresh() {
         return open();
     if (m_state != State::Browse)
         cancel();
-    QVariant key = keyOf(m_current);
+    const QVariant key = keyOf(m_current);
     const int oldRow = m_current;
-    if (!load())
+    // As many rows as were held, so a grid keeps its place.
+    const int held = qMax(kFetchBatch, int(m_rows.size()));
+    bool ok = false;
+    resetRows([&] {
+        m_current = -1;
+        ok = load(held);
+    });
+    if (!ok) {
+        setCurrent(m_rows.isEmpty() ? -1 : 0);
         return false;
-    Q_EMIT rowsReset();
+    }
     int row = -1;
-    if (key.isValid()) {
-        for (int i = 0; row < 0; ++i) {
-            ensureFetched(i);
-            if (i >= m_rows.size())
-                break;
-            if (keyOf(i) == key)
-                row = i;
-        }
+    for (int i = 0; key.isValid() && row < 0 && i < m_rows.size(); ++i) {
+        if (keyOf(i) == key)
+            row = i;
     }
     if (row < 0)
         row = m_rows.isEmpty() ? -1 : qBound(0, oldRow, int(m_rows.size()) - 1);
@@ -201,10 +296,12 @@ int Dataset::execSql() {
 }
 
 void Dataset::setCurrent(int row) {
-    ensureFetched(row + 1); // knowing whether a next row exists tells eof
+    // Knowing whether a next row exists tells eof; a row being edited or inserted stays last.
+    if (m_state == State::Browse)
+        ensureFetched(row + 1);
     m_current = row;
     m_bof = row <= 0;
-    m_eof = row < 0 || (row >= int(m_rows.size()) - 1 && !m_cursor);
+    m_eof = row < 0 || (row >= int(m_rows.size()) - 1 && !m_more);
     Q_EMIT afterScroll();
 }
 
@@ -222,7 +319,7 @@ void Dataset::first() {
 
 void Dataset::last() {
     if (isOpen() && (m_state == State::Browse || post())) {
-        fetchAll();
+        fetchAll(); // the operator asked for the last row: the whole result is read
         setCurrent(int(m_rows.size()) - 1);
         m_eof = true;
     }
@@ -318,7 +415,6 @@ void Dataset::setValue(const QString& field, const QVariant& value) {
 void Dataset::edit() {
     if (m_state != State::Browse || m_current < 0)
         return;
-    fetchAll(); // an edited snapshot is read whole, so the read cannot see its own changes half-way
     m_buffer = m_rows[m_current];
     m_changed = QList<bool>(m_fields.size(), false);
     setState(State::Edit);
@@ -329,12 +425,13 @@ void Dataset::append() {
         return;
     if (m_state != State::Browse && !post())
         return;
-    fetchAll(); // the new row goes after the last row of the whole result
+    // The new row goes after the rows read so far; the rest of the result is not read for it.
     m_savedCurrent = m_current;
-    QList<QVariant> blank(m_fields.size() + (m_hiddenKey >= 0 ? 1 : 0));
-    m_rows << blank;
+    const int row = int(m_rows.size());
+    Q_EMIT rowAboutToBeInserted(row);
+    m_rows << Row(m_fields.size() + (m_hiddenKey >= 0 ? 1 : 0));
+    ++m_total;
     m_changed = QList<bool>(m_fields.size(), false);
-    const int row = int(m_rows.size()) - 1;
     Q_EMIT rowInserted(row);
     m_state = State::Insert;
     setCurrent(row);
@@ -354,7 +451,9 @@ void Dataset::cancel() {
         Q_EMIT rowChanged(m_current);
     } else {
         const int row = m_current;
+        Q_EMIT rowAboutToBeRemoved(row);
         m_rows.removeAt(row);
+        --m_total;
         m_current = -1;
         Q_EMIT rowRemoved(row);
         setCurrent(m_rows.isEmpty() ? -1 : qBound(0, m_savedCurrent, int(m_rows.size()) - 1));
@@ -454,6 +553,10 @@ bool Dataset::reloadRow(int row, const QVariant& rowid) {
     }
     if (m_hiddenKey >= 0)
         m_rows[row][m_hiddenKey] = q.value(0);
+    bool numeric = false;
+    const qint64 key = keyOf(row).toLongLong(&numeric);
+    if (numeric && keyed())
+        m_keys.insert(key); // a later page that reaches the stored row does not show it twice
     Q_EMIT rowChanged(row);
     return true;
 }
@@ -461,7 +564,6 @@ bool Dataset::reloadRow(int row, const QVariant& rowid) {
 bool Dataset::remove() {
     if (!isOpen() || m_current < 0)
         return false;
-    fetchAll();
     if (m_state == State::Insert) {
         cancel();
         return true;
@@ -476,7 +578,12 @@ bool Dataset::remove() {
     if (!q.exec())
         return fail(q.lastError().text());
     const int row = m_current;
+    bool numeric = false;
+    m_keys.remove(keyOf(row).toLongLong(&numeric));
+    Q_EMIT rowAboutToBeRemoved(row);
     m_rows.removeAt(row);
+    --m_total;
+    m_consumed = qMax(0, m_consumed - 1); // the rows after it moved up by one
     Q_EMIT rowRemoved(row);
     setCurrent(m_rows.isEmpty() ? -1 : qMin(row, int(m_rows.size()) - 1));
     Q_EMIT afterDelete();

@@ -3,23 +3,22 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <QVariant>
 #include <functional>
-#include <memory>
 
-class QSqlQuery;
-
-// A snapshot of a table or a query with a current row, in the manner of the data-aware datasets the
-// pages are built on: open/close, navigation, edit/append/post/cancel/delete and after-events.
-// Edits go to the database through bound parameters on the dataset's update table.
+// A table or a query with a current row, in the manner of the data-aware datasets the pages are
+// built on: open/close, navigation, edit/append/post/cancel/delete and after-events. Edits go to
+// the database through bound parameters on the dataset's update table.
 //
-// With a read connection (every dataset of the data module has one) rows are fetched as they are
-// needed: opening reads the first screenful, grids fetch more as they scroll, and anything that
-// needs the whole result (recordCount(), last(), an edit) reads the rest. The read runs on its own
-// connection because an unfinished statement would hold back the commit of every write made on
-// the same connection. Without one, the whole result is read on open.
+// Rows are read a page at a time, each page by a statement that runs to its end before the call
+// returns: SQLite keeps a connection's read snapshot while any statement on it is unfinished, so a
+// statement left open between events would show every later read on that connection old data.
+// Opening reads the first page and counts the result with COUNT(*); grids read more pages as they
+// scroll; only what needs the whole result (fetchAll(), last()) reads the rest. A page that repeats
+// a row already held (rows moved by writes between pages) is read without that row.
 class Dataset : public QObject {
     Q_OBJECT
 public:
@@ -36,7 +35,6 @@ public:
     void setSql(const QString& text) { setSql(QStringList{text}); }
     QString sqlText() const { return m_sql.join('\n'); }
     void setUpdateTable(const QString& table, const QString& keyField);
-    void setReadConnection(ConnectionFn connection) { m_readConnection = std::move(connection); }
     void bindValue(const QString& placeholder, const QVariant& value);
     void clearBindings() { m_bindings.clear(); }
 
@@ -49,13 +47,17 @@ public:
     QString lastError() const { return m_lastError; }
     QString name() const { return objectName(); }
 
-    // The whole result's row count (reads what was not fetched yet).
-    int recordCount() const;
+    // The result's row count: COUNT(*) when it was opened or refreshed, plus the rows appended and
+    // less the rows deleted since. Reads no rows.
+    int recordCount() const { return m_total; }
     bool isEmpty() const { return m_rows.isEmpty(); }
     int fetchedCount() const { return int(m_rows.size()); }
-    bool canFetchMore() const { return m_cursor != nullptr; }
+    bool canFetchMore() const { return m_more; }
     void fetchMore(int rows = kFetchBatch);
-    void fetchAll();
+    // Reads every row left; false when a read failed (lastError() says why, readFailed was sent).
+    bool fetchAll();
+    // A page read failed since the last open/refresh: the rows held are not the whole result.
+    bool readFailed() const { return m_readFailed; }
     static constexpr int kFetchBatch = 256;
     int recNo() const { return m_current; } // 0-based, -1 when empty
     bool bof() const { return m_bof; }
@@ -93,16 +95,30 @@ Q_SIGNALS:
     void afterCancel();
     void stateChanged();
     void fieldChanged(const QString& field);
+    // Each change of the rows is announced before it is made and again once it is made.
+    void rowsAboutToBeReset();
     void rowsReset();
     void rowChanged(int row);
+    void rowAboutToBeInserted(int row);
     void rowInserted(int row);
+    void rowAboutToBeRemoved(int row);
     void rowRemoved(int row);
     void rowsAboutToBeFetched(int first, int last);
     void rowsFetched(int first, int last);
+    // A page could not be read: the operation that needed it stops (the text is the driver's).
+    void readError(const QString& error);
 
 private:
-    bool load();
-    void finishCursor();
+    using Row = QList<QVariant>;
+    QString selectText() const;
+    bool load(int firstPage);
+    bool readRows(int offset, int limit, QList<Row>* rows, int* read, bool setFields);
+    bool countRows();
+    QVariant keyOfRow(const Row& row) const;
+    void dropHeld(QList<Row>& page);
+    void resetRows(const std::function<void()>& change);
+    void failRead(const QString& error);
+    bool keyed() const;
     void ensureFetched(int row);
     bool postInsert();
     bool postEdit();
@@ -114,10 +130,13 @@ private:
     bool fail(const QString& error);
 
     ConnectionFn m_connection;
-    ConnectionFn m_readConnection;
-    std::unique_ptr<QSqlQuery> m_cursor; // the unfinished read, while rows are left to fetch
-    int m_cursorColumns = 0;
-    bool m_silentFetch = false;
+    QString m_select;    // the text pages are read from, without LIMIT
+    QString m_count;     // COUNT(*) of the same rows, empty when the text cannot be paged
+    int m_total = 0;     // see recordCount()
+    int m_consumed = 0;  // result rows read so far: the next page's OFFSET
+    bool m_more = false; // rows are left to read
+    bool m_readFailed = false;
+    QSet<qint64> m_keys; // keys of the rows held, to drop a row a later page repeats
     QString m_table;
     QString m_orderBy;
     QStringList m_sql;
@@ -125,10 +144,10 @@ private:
     QString m_keyField;
     QHash<QString, QVariant> m_bindings;
 
-    QStringList m_fields;          // visible fields
-    int m_hiddenKey = -1;          // column index of the hidden rowid (table datasets)
-    QList<QList<QVariant>> m_rows; // visible fields, plus the hidden key at the end when present
-    QList<QVariant> m_buffer;      // the row being edited or inserted
+    QStringList m_fields;     // visible fields
+    int m_hiddenKey = -1;     // column index of the hidden rowid (table datasets)
+    QList<Row> m_rows;        // visible fields, plus the hidden key at the end when present
+    QList<QVariant> m_buffer; // the row being edited or inserted
     QList<bool> m_changed;
     int m_current = -1;
     int m_savedCurrent = -1; // position before append

@@ -1,25 +1,36 @@
 #include "store/DatasetModel.h"
 
 DatasetModel::DatasetModel(Dataset* dataset, QObject* parent) : QAbstractTableModel(parent), m_dataset(dataset) {
+    // Qt's order: begin… before the dataset changes its rows, end… once it has.
+    connect(dataset, &Dataset::rowsAboutToBeReset, this, [this] { change([this] { beginResetModel(); }); });
     connect(dataset, &Dataset::rowsReset, this, [this] {
-        beginResetModel();
         rebuildFieldMap();
-        endResetModel();
+        endChange([this] { endResetModel(); });
     });
-    connect(dataset, &Dataset::rowChanged, this,
-            [this](int row) { Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1)); });
-    connect(dataset, &Dataset::rowInserted, this, [this](int row) {
-        beginInsertRows({}, row, row);
-        endInsertRows();
+    connect(dataset, &Dataset::rowChanged, this, [this](int row) {
+        if (row >= 0 && row < rowCount() && columnCount() > 0)
+            Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
     });
+    connect(dataset, &Dataset::rowAboutToBeInserted, this,
+            [this](int row) { change([this, row] { beginInsertRows({}, row, row); }); });
+    connect(dataset, &Dataset::rowInserted, this, [this] { endChange([this] { endInsertRows(); }); });
     connect(dataset, &Dataset::rowsAboutToBeFetched, this,
-            [this](int first, int last) { beginInsertRows({}, first, last); });
-    connect(dataset, &Dataset::rowsFetched, this, [this] { endInsertRows(); });
-    connect(dataset, &Dataset::rowRemoved, this, [this](int row) {
-        beginRemoveRows({}, row, row);
-        endRemoveRows();
-    });
+            [this](int first, int last) { change([this, first, last] { beginInsertRows({}, first, last); }); });
+    connect(dataset, &Dataset::rowsFetched, this, [this] { endChange([this] { endInsertRows(); }); });
+    connect(dataset, &Dataset::rowAboutToBeRemoved, this,
+            [this](int row) { change([this, row] { beginRemoveRows({}, row, row); }); });
+    connect(dataset, &Dataset::rowRemoved, this, [this] { endChange([this] { endRemoveRows(); }); });
     rebuildFieldMap();
+}
+
+void DatasetModel::change(const std::function<void()>& begin) {
+    ++m_changing;
+    begin();
+}
+
+void DatasetModel::endChange(const std::function<void()>& end) {
+    end();
+    --m_changing;
 }
 
 void DatasetModel::setColumns(const QList<Column>& columns) {
@@ -51,7 +62,9 @@ int DatasetModel::rowCount(const QModelIndex& parent) const {
 }
 
 bool DatasetModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && m_dataset && m_dataset->canFetchMore();
+    // Not while the rows are changing: a view that asks for more in answer to a begin… signal
+    // would insert rows inside another change.
+    return !parent.isValid() && m_changing == 0 && m_dataset && m_dataset->canFetchMore();
 }
 
 void DatasetModel::fetchMore(const QModelIndex& parent) {

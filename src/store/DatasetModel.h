@@ -2,6 +2,7 @@
 
 #include <QAbstractTableModel>
 #include <QPointer>
+#include <functional>
 
 #include "store/Dataset.h"
 
@@ -37,8 +38,11 @@ public:
 private:
     int fieldColumn(int column) const;
     void rebuildFieldMap();
+    void change(const std::function<void()>& begin);
+    void endChange(const std::function<void()>& end);
 
     QPointer<Dataset> m_dataset;
     QList<Column> m_columns;
     QList<int> m_fieldOf; // model column -> dataset column
+    int m_changing = 0;   // begin… announced, end… not yet
 };

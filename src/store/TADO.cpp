@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "store/DataDir.h"
+#include "store/Integrity.h"
 #include "store/Schema.h"
 #include "store/SqlFunctions.h"
 
@@ -33,6 +34,19 @@ bool createPrivateFile(const QString& path, QString* error) {
     ::fchmod(fd, 0600);
     ::close(fd);
     return true;
+}
+
+// A write that is rolled back: a file the program may not write is refused here, with SQLite's
+// reason, and not later as a port that seems dead or a send that seems to fail.
+QString writeProbe(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        return q.lastError().text();
+    QString error;
+    if (!q.exec(QStringLiteral("CREATE TABLE vestral_prova_escrita (x)")))
+        error = q.lastError().text();
+    q.exec(QStringLiteral("ROLLBACK"));
+    return error;
 }
 } // namespace
 
@@ -88,7 +102,6 @@ TADO* TADO::instance() {
 Dataset* TADO::makeDataset(const QString& name) {
     auto* d = new Dataset(
         name, [this] { return database(); }, this);
-    d->setReadConnection([this] { return readDatabase(); });
     return d;
 }
 
@@ -112,10 +125,6 @@ void TADO::wireEvents() {
             Q_EMIT historyCountChanged(dbHISTORICO->recordCount());
     });
     connect(dbCFG, &Dataset::afterPost, this, [this] { Q_EMIT autoSendChanged(dbCFG->boolean("AUTO")); });
-}
-
-QSqlDatabase TADO::readDatabase() {
-    return connectionFor(connectionName() + "-r");
 }
 
 QString TADO::connectionName() const {
@@ -164,7 +173,7 @@ QSqlDatabase TADO::connectionFor(const QString& name) {
 
 void TADO::releaseThreadConnection() {
     QMutexLocker lock(&g_connMutex);
-    for (const QString& name : QStringList{connectionName(), connectionName() + "-r"}) {
+    for (const QString& name : QStringList{connectionName()}) {
         if (!QSqlDatabase::contains(name))
             continue;
         {
@@ -181,54 +190,80 @@ bool TADO::resetCounter(const QString& table, QString* error) {
     return Schema::resetCounter(db, table, error);
 }
 
-TADO::StartResult TADO::start(const QString& dataDir) {
-    StartResult r;
-    m_path = DataDir::databasePath(dataDir);
-    const QString fail = QStringLiteral("Não foi possível abrir o banco de dados %1:\r%2");
+// The text of a failure at start: a damaged file says what to do about it.
+QString TADO::startError(const QString& error) const {
+    return QStringLiteral("Não foi possível abrir o banco de dados %1:\r%2")
+        .arg(m_path, Integrity::isDamage(error) ? Integrity::damagedText({error}) : error);
+}
+
+bool TADO::openFile(const QString& dataDir, StartResult* r) {
     QString folderError;
     if (!DataDir::prepare(dataDir, &folderError)) {
-        r.error = fail.arg(m_path, QStringLiteral("a pasta de dados não pôde ser criada (%1).").arg(folderError));
-        return r;
+        r->error = startError(QStringLiteral("a pasta de dados não pôde ser criada (%1).").arg(folderError));
+        return false;
     }
     QFileInfo fi(m_path);
-    r.created = !fi.exists() || fi.size() == 0;
+    r->created = !fi.exists() || fi.size() == 0;
     QString err;
     if (!fi.exists() && !createPrivateFile(m_path, &err)) {
-        r.error = fail.arg(m_path, err);
-        return r;
+        r->error = startError(err);
+        return false;
     }
     m_connectError.clear();
     database();
     if (!m_connectError.isEmpty()) {
-        r.error = fail.arg(m_path, m_connectError);
+        r->error = startError(m_connectError);
         releaseThreadConnection();
-        return r;
+        return false;
     }
+    return true;
+}
+
+bool TADO::prepareSchema(StartResult* r) {
     QSqlDatabase db = database();
-    if (r.created) {
-        err = Schema::createFresh(db);
+    if (r->created) {
+        const QString err = Schema::createFresh(db);
         if (!err.isEmpty()) {
-            r.error = fail.arg(m_path, err);
-            return r;
+            r->error = startError(err);
+            return false;
         }
     }
     for (const QString& t : Schema::shippedTables()) {
         if (!Schema::hasTable(db, t)) {
-            r.error = fail.arg(m_path, QStringLiteral("o arquivo não contém a tabela %1.").arg(t));
-            return r;
+            r->error = startError(QStringLiteral("o arquivo não contém a tabela %1.").arg(t));
+            return false;
         }
     }
     Schema::UpgradeResult up = Schema::upgrade(db);
-    r.warnings = up.warnings;
-    r.executed = up.executed;
+    r->warnings = up.warnings;
+    r->executed = up.executed;
     if (!up.fatalError.isEmpty()) {
-        r.error = fail.arg(m_path, up.fatalError);
-        return r;
+        r->error = startError(up.fatalError);
+        return false;
     }
+    return true;
+}
+
+TADO::StartResult TADO::start(const QString& dataDir, Access access) {
+    StartResult r;
+    m_path = DataDir::databasePath(dataDir);
+    if (!openFile(dataDir, &r))
+        return r;
+    if (access == Access::ReadWrite) {
+        QSqlDatabase db = database();
+        const QString refused = writeProbe(db);
+        if (!refused.isEmpty()) {
+            r.error = Integrity::writeErrorText(refused);
+            return r;
+        }
+    }
+    if (!prepareSchema(&r))
+        return r;
     dbATUALIZA->setSql("SELECT * FROM dbCFG");
     for (Dataset* d : queryDatasets() + tableDatasets()) {
         if (!d->open()) {
-            r.error = fail.arg(m_path, d->name() + ": " + d->lastError());
+            r.error = Integrity::isDamage(d->lastError()) ? startError(d->lastError())
+                                                          : startError(d->name() + ": " + d->lastError());
             return r;
         }
     }

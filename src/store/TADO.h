@@ -23,15 +23,16 @@ public:
         QStringList warnings; // "Erro - Criando Coluna ..." of the upgrade
         QStringList executed; // upgrade statements run
     };
+    // ReadWrite proves at start that the file can be written (a write that is rolled back), so
+    // a read-only file is said at once; ReadOnly, for commands that only read, skips that proof.
+    enum class Access { ReadWrite, ReadOnly };
     // Opens (creating or upgrading) BDSMS.db in dataDir and opens every dataset.
-    StartResult start(const QString& dataDir);
+    StartResult start(const QString& dataDir, Access access = Access::ReadWrite);
 
     QString databasePath() const { return m_path; }
 
     // This thread's connection to the database file (made on first use).
     QSqlDatabase database();
-    // This thread's connection for the datasets' unfinished reads (see Dataset).
-    QSqlDatabase readDatabase();
     // Drops this thread's connections; a worker calls it before it ends.
     void releaseThreadConnection();
 
@@ -66,6 +67,9 @@ private:
     QString connectionName() const;
     QSqlDatabase connectionFor(const QString& name);
     bool configure(QSqlDatabase& db, QString* error);
+    bool openFile(const QString& dataDir, StartResult* r);
+    bool prepareSchema(StartResult* r);
+    QString startError(const QString& error) const;
     void wireEvents();
 
     QString m_path;

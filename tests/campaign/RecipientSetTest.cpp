@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "CampaignTestSupport.h"
+#include "DamagedDatabase.h"
 #include "MissingPeer.h"
 #include "campaign/RecipientModel.h"
 #include "campaign/TDM.h"
@@ -174,6 +175,24 @@ TEST_F(OdbcSource, BadConnectionLeavesTheSetClosedWithTheDriverText) {
         EXPECT_EQ(set->recordCount(), 0);
         EXPECT_TRUE(TDM::connectionErrorText(error).startsWith("Erro na conexão com o Banco de Dados:\r"));
     }
+}
+
+} // namespace
+
+namespace {
+
+// A damaged page in the middle of the contacts: the set is not loaded from the rows before it.
+TEST(RecipientSetReadError, ADamagedPageStopsTheLoadWithTheDamagedFileText) {
+    QTemporaryDir dir;
+    ASSERT_EQ(makeDamagedContacts(dir.path(), 5000), QString());
+    TADO ado;
+    ASSERT_TRUE(ado.start(dir.path()).ok);
+    TDM set(&ado);
+    QString error;
+    EXPECT_FALSE(set.connectSource(TDM::CadastroLocal, &error));
+    EXPECT_TRUE(error.startsWith("O banco de dados está danificado: ")) << error.toStdString();
+    EXPECT_FALSE(set.isOpen());
+    EXPECT_EQ(set.recordCount(), 0);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ContactsTestSupport.h"
+#include "DamagedDatabase.h"
 #include "MissingPeer.h"
 #include "contacts/SpreadsheetReader.h"
 
@@ -125,6 +126,35 @@ TEST_F(ContactTransferCommandTest, ADataFolderTheProgramCreatesIsForItsOwnerOnly
     EXPECT_EQ(QFile::permissions(m_dir.filePath("nova")), owner);
     EXPECT_EQ(QFile::permissions(folder + "/BDSMS.db"),
               QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+}
+
+} // namespace
+
+namespace {
+
+class DamagedFileCommandTest : public ContactTransferCommandTest {};
+
+// A damaged page in the middle of the contacts: no sheet from the rows before it, and the check
+// names the problem; a sound file checks "ok".
+TEST_F(DamagedFileCommandTest, ExportStopsAndCheckDbSaysWhy) {
+    ASSERT_EQ(run({"--check-db"}).exitCode, 1) << "no file yet";
+    ASSERT_EQ(run({"--init-db"}).exitCode, 0);
+    const CliRun sound = run({"--check-db"});
+    EXPECT_EQ(sound.exitCode, 0);
+    EXPECT_EQ(sound.out, "ok\n");
+    QFile::remove(m_dir.filePath("BDSMS.db"));
+    ASSERT_EQ(makeDamagedContacts(m_dir.path(), 5000), QString());
+    const QString file = m_dir.filePath("CONTATOS.xlsx");
+    const CliRun exported = run({"--export", file});
+    EXPECT_EQ(exported.exitCode, 1);
+    EXPECT_FALSE(exported.out.contains("Finalizado exportação!")) << exported.out.toStdString();
+    EXPECT_TRUE(exported.err.startsWith("O banco de dados está danificado: ")) << exported.err.toStdString();
+    EXPECT_FALSE(QFile::exists(file));
+    const CliRun checked = run({"--check-db"});
+    EXPECT_EQ(checked.exitCode, 1);
+    EXPECT_NE(checked.out, "ok\n");
+    EXPECT_FALSE(checked.out.trimmed().isEmpty());
+    EXPECT_TRUE(checked.err.contains(".recover")) << checked.err.toStdString();
 }
 
 } // namespace

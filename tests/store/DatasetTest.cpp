@@ -1,10 +1,16 @@
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "DamagedDatabase.h"
 #include "TempDataDir.h"
 #include "store/DatasetModel.h"
+#include "store/Integrity.h"
 
 namespace {
 
@@ -175,6 +181,21 @@ TEST_F(DatasetTest, WorkerThreadsUseTheirOwnConnection) {
 
 namespace {
 
+// What QAbstractItemModelTester reports while it lives.
+struct ModelOrderLog {
+    ModelOrderLog() {
+        s_log = this;
+        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& c, const QString& text) {
+            if (type != QtDebugMsg && c.category && QByteArray(c.category) == "qt.modeltest")
+                s_log->messages << text;
+        });
+    }
+    ~ModelOrderLog() { qInstallMessageHandler(previous); }
+    QStringList messages;
+    QtMessageHandler previous = nullptr;
+    static inline ModelOrderLog* s_log = nullptr;
+};
+
 class LazyDataset : public DatasetTest {
 protected:
     void fill(int n) {
@@ -196,10 +217,11 @@ protected:
     }
 };
 
-TEST_F(LazyDataset, GridFetchesAsItScrollsAndCountReadsTheRest) {
+TEST_F(LazyDataset, GridFetchesAsItScrollsAndCountReadsNoRow) {
     fill(1000);
     Dataset* h = history();
     DatasetModel model(h);
+    EXPECT_EQ(h->recordCount(), 1000); // COUNT(*), not every row
     EXPECT_EQ(model.rowCount(), Dataset::kFetchBatch);
     EXPECT_TRUE(model.canFetchMore({}));
     model.fetchMore({});
@@ -207,41 +229,165 @@ TEST_F(LazyDataset, GridFetchesAsItScrollsAndCountReadsTheRest) {
     EXPECT_FALSE(h->eof());
     h->moveTo(700); // navigation reads what it needs
     EXPECT_EQ(h->text("DESTINATARIO"), "700");
-    EXPECT_EQ(h->recordCount(), 1000);
-    EXPECT_EQ(model.rowCount(), 1000);
-    EXPECT_FALSE(model.canFetchMore({}));
+    EXPECT_LT(model.rowCount(), 1000);
     h->last();
     EXPECT_TRUE(h->eof());
     EXPECT_EQ(h->text("DESTINATARIO"), "999");
+    EXPECT_EQ(model.rowCount(), 1000);
+    EXPECT_FALSE(model.canFetchMore({}));
 }
 
-TEST_F(LazyDataset, WritesCommitWhileAReadIsUnfinished) {
+TEST_F(LazyDataset, AppendEditAndDeleteReadNoMoreRowsAndPagesDoNotRepeatThem) {
     fill(1000);
     Dataset* h = history();
-    ASSERT_TRUE(h->canFetchMore());
-    // A write through the window thread's connection must reach the file at once: the workers'
-    // connections read it.
-    QSqlQuery w(d.ado->database());
-    ASSERT_TRUE(w.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('1', 'x', 1)"));
-    int seen = -1;
-    QThread* other = QThread::create([&] {
-        {
-            QSqlQuery r(d.ado->database());
-            r.exec("SELECT count(*) FROM dbMENSAGEM");
-            seen = r.next() ? r.value(0).toInt() : -2;
-        }
-        d.ado->releaseThreadConnection();
-    });
-    other->start();
-    other->wait();
-    delete other;
-    EXPECT_EQ(seen, 1);
-    // Appending to the unfinished snapshot reads it whole first and puts the row last.
+    h->moveTo(3);
+    ASSERT_TRUE(h->remove());
+    EXPECT_EQ(h->recordCount(), 999);
     h->append();
     h->setValue("DESTINATARIO", "novo");
     ASSERT_TRUE(h->post());
-    EXPECT_EQ(h->recNo(), 1000);
-    EXPECT_EQ(h->recordCount(), 1001);
+    EXPECT_EQ(h->fetchedCount(), Dataset::kFetchBatch); // the rest was not read for it
+    EXPECT_EQ(h->recNo(), Dataset::kFetchBatch - 1);
+    EXPECT_EQ(h->recordCount(), 1000);
+    h->moveTo(10);
+    h->setValue("DESTINATARIO", "editado");
+    ASSERT_TRUE(h->post());
+    EXPECT_EQ(h->fetchedCount(), Dataset::kFetchBatch);
+    // The stored row lies in a later page too (ORDER BY ID_HISTORICO): it is not shown twice, and
+    // the row the deletion moved up is not skipped.
+    ASSERT_TRUE(h->fetchAll());
+    EXPECT_EQ(h->fetchedCount(), 1000);
+    EXPECT_EQ(h->recordCount(), 1000);
+    QSet<QString> seen;
+    for (int row = 0; row < h->fetchedCount(); ++row)
+        seen.insert(h->valueAt(row, h->fieldIndex("DESTINATARIO")).toString());
+    EXPECT_EQ(seen.size(), 1000);
+    EXPECT_TRUE(seen.contains("novo"));
+    EXPECT_TRUE(seen.contains("999"));
+    EXPECT_FALSE(seen.contains("3"));
+}
+
+TEST_F(LazyDataset, RowsDeletedByAWorkerBetweenPagesAreNotSkipped) {
+    fill(600);
+    Dataset* h = history();
+    // A sender takes rows from the front while the grid has read only its first page.
+    QSqlQuery w(d.ado->database());
+    ASSERT_TRUE(w.exec("DELETE FROM dbHISTORICO WHERE ID_HISTORICO <= 20"));
+    ASSERT_TRUE(h->fetchAll());
+    QSet<QString> seen;
+    for (int row = 0; row < h->fetchedCount(); ++row)
+        seen.insert(h->valueAt(row, h->fieldIndex("DESTINATARIO")).toString());
+    for (int i = 20; i < 600; ++i)
+        EXPECT_TRUE(seen.contains(QString::number(i))) << i;
+    EXPECT_EQ(h->fetchedCount(), seen.size()); // and none twice
+}
+
+TEST_F(LazyDataset, ModelAnnouncesEveryChangeInQtsOrder) {
+    fill(300);
+    Dataset* h = history();
+    ModelOrderLog log;
+    DatasetModel model(h);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    h->append();
+    h->setValue("DESTINATARIO", "a");
+    h->cancel();
+    h->append();
+    h->setValue("DESTINATARIO", "b");
+    ASSERT_TRUE(h->post());
+    model.fetchMore({});
+    h->moveTo(5);
+    ASSERT_TRUE(h->remove());
+    ASSERT_TRUE(h->refresh());
+    h->last();
+    h->close();
+    ASSERT_TRUE(h->open());
+    EXPECT_TRUE(log.messages.isEmpty()) << log.messages.join('\n').toStdString();
+}
+
+} // namespace
+
+namespace {
+
+TEST(DamagedDatabase, AReadErrorIsNotTheEndOfTheRows) {
+    QTemporaryDir dir;
+    ASSERT_EQ(makeDamagedContacts(dir.path(), 5000), QString());
+    TADO ado;
+    ASSERT_TRUE(ado.start(dir.path()).ok); // the first page and the count are sound
+    Dataset* c = ado.dbCLIENTE;
+    EXPECT_EQ(c->recordCount(), 5000);
+    QSignalSpy said(c, &Dataset::readError);
+    EXPECT_FALSE(c->fetchAll());
+    EXPECT_TRUE(c->readFailed());
+    EXPECT_LT(c->fetchedCount(), 5000);
+    ASSERT_EQ(said.count(), 1);
+    EXPECT_TRUE(Integrity::isDamage(said[0].at(0).toString())) << said[0].at(0).toString().toStdString();
+    EXPECT_TRUE(Integrity::readErrorText(c->lastError()).startsWith("O banco de dados está danificado: "));
+    // A grid that scrolls on is told there is no more, not handed blank rows.
+    EXPECT_FALSE(c->canFetchMore());
+    // The check finds it, read-only, beside the open program; a sound file passes.
+    const QStringList problems = Integrity::check(ado.databasePath(), true);
+    EXPECT_FALSE(problems.isEmpty());
+    EXPECT_FALSE(Integrity::check(ado.databasePath(), false).isEmpty());
+    QTemporaryDir sound;
+    {
+        TADO fresh;
+        ASSERT_TRUE(fresh.start(sound.path()).ok);
+    }
+    EXPECT_EQ(Integrity::check(sound.path() + "/BDSMS.db", true), QStringList());
+    EXPECT_FALSE(Integrity::check(sound.path() + "/nenhum.db", false).isEmpty());
+}
+
+TEST(DamagedDatabase, TheBackgroundCheckReportsOnTheOwnersThread) {
+    QTemporaryDir dir;
+    ASSERT_EQ(makeDamagedContacts(dir.path(), 5000), QString());
+    IntegrityCheck check;
+    QSignalSpy done(&check, &IntegrityCheck::finished);
+    check.start(dir.path() + "/BDSMS.db");
+    ASSERT_TRUE(done.wait(120000));
+    EXPECT_FALSE(done[0].at(0).toStringList().isEmpty());
+}
+
+// A file the program may not write is said at start, with SQLite's reason, unless only reading.
+TEST(ReadOnlyDatabase, StartSaysItCannotWrite) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to drop to another user";
+    QTemporaryDir dir;
+    {
+        TADO ado;
+        ASSERT_TRUE(ado.start(dir.path()).ok);
+    }
+    const QByteArray file = QFile::encodeName(dir.path() + "/BDSMS.db");
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0777), 0);
+    ASSERT_EQ(::chmod(file.constData(), 0444), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        QByteArray text = "setuid failed";
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+            TADO writer;
+            const TADO::StartResult w = writer.start(dir.path());
+            TADO reader;
+            const TADO::StartResult r = reader.start(dir.path(), TADO::Access::ReadOnly);
+            text = (w.ok ? QByteArray("ok") : w.error.toUtf8()) + '\n' + (r.ok ? "ok" : r.error.toUtf8());
+        }
+        [[maybe_unused]] const auto n = ::write(fds[1], text.constData(), size_t(text.size()));
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, n);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const QStringList lines = QString::fromUtf8(text).split('\n');
+    ASSERT_EQ(lines.size(), 2) << text.toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Não foi possível gravar no banco de dados: ")) << text.toStdString();
+    EXPECT_TRUE(lines[0].contains("readonly")) << text.toStdString();
+    EXPECT_EQ(lines[1], "ok");
 }
 
 } // namespace

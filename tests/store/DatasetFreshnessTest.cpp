@@ -1,0 +1,141 @@
+#include <QAbstractItemModelTester>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "FreshCount.h"
+#include "TempDataDir.h"
+#include "store/DatasetModel.h"
+
+namespace {
+
+// Collects what QAbstractItemModelTester reports, so a model announcing its changes out of Qt's
+// order fails the test instead of scrolling past in the log.
+class ModelTesterLog {
+public:
+    ModelTesterLog() {
+        s_messages.clear();
+        m_previous = qInstallMessageHandler(&ModelTesterLog::handle);
+    }
+    ~ModelTesterLog() { qInstallMessageHandler(m_previous); }
+    const QStringList& messages() const { return s_messages; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type != QtDebugMsg && context.category && QByteArray(context.category) == "qt.modeltest")
+            s_messages << text;
+    }
+    static inline QStringList s_messages;
+    QtMessageHandler m_previous = nullptr;
+};
+
+// A dataset the window or a command reads, the table under it and how to add one row there.
+struct Listing {
+    const char* name;
+    const char* table;
+    const char* insert; // one row; ? is the row number
+    std::function<Dataset*(TADO*)> dataset;
+};
+
+const Listing kListings[] = {
+    {"contacts", "dbCLIENTE", "INSERT INTO dbCLIENTE (NOME, FONE, ID_GRUPO) VALUES ('Nome ' || ?, '11', 1)",
+     [](TADO* a) { return a->dbCLIENTE; }},
+    {"outbox", "dbMENSAGEM", "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES (?, 'x', 1)",
+     [](TADO* a) { return a->dbMENSAGEM; }},
+    {"history", "dbHISTORICO", "INSERT INTO dbHISTORICO (DESTINATARIO, TIPO) VALUES (?, 'SMS')",
+     [](TADO* a) {
+         a->dbHISTORICO->setSql({"SELECT *", "FROM dbHISTORICO", "ORDER BY DATA ASC"});
+         return a->dbHISTORICO;
+     }},
+    {"received", "dbSMS", "INSERT INTO dbSMS (ID_SMS, FONE, SMS, LIDO) VALUES (?, '11', 'x', 0)",
+     [](TADO* a) { return a->dbSMS; }},
+};
+
+void insertRows(QSqlDatabase& db, const Listing& l, int from, int count) {
+    db.transaction();
+    QSqlQuery q(db);
+    q.prepare(QString::fromLatin1(l.insert));
+    for (int i = from; i < from + count; ++i) {
+        q.addBindValue(i);
+        if (!q.exec())
+            ADD_FAILURE() << q.lastError().text().toStdString();
+    }
+    db.commit();
+}
+
+// Every row a grid shows once it has scrolled to the end.
+int shownRows(DatasetModel& model) {
+    while (model.canFetchMore({}))
+        model.fetchMore({});
+    return model.rowCount();
+}
+
+// The count a scratch query reads on the window thread's connection, as Manutenção does.
+int scratchCount(TADO* ado, const char* table) {
+    ado->Query->setSql(QStringLiteral("SELECT COUNT(*) AS TOTAL FROM %1").arg(QLatin1String(table)));
+    if (!ado->Query->open())
+        return -1;
+    return ado->Query->integer("TOTAL");
+}
+
+class DatasetFreshness : public ::testing::TestWithParam<std::tuple<int, int>> {
+protected:
+    void SetUp() override { ASSERT_TRUE(d.start().ok); }
+    TempDataDir d;
+};
+
+TEST_P(DatasetFreshness, ShownRowsAndCountsAreTheFilesAsItIsNow) {
+    const Listing& l = kListings[std::get<0>(GetParam())];
+    const int rows = std::get<1>(GetParam());
+    TADO* ado = d.ado.get();
+    const QString path = ado->databasePath();
+    onWorkerThread(ado, [&](QSqlDatabase& db) { insertRows(db, l, 0, rows); });
+
+    ModelTesterLog log;
+    Dataset* ds = l.dataset(ado);
+    ASSERT_TRUE(ds->isOpen() ? ds->refresh() : ds->open()) << ds->lastError().toStdString();
+    EXPECT_EQ(ds->recordCount(), rows); // counted, not read
+    EXPECT_LE(ds->fetchedCount(), Dataset::kFetchBatch);
+    DatasetModel model(ds);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+
+    // Rows written while the grid shows only its first page: by a worker, and by another program.
+    onWorkerThread(ado, [&](QSqlDatabase& db) { insertRows(db, l, rows, 7); });
+    {
+        const QString other = QUuid::createUuid().toString();
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", other);
+            db.setDatabaseName(path);
+            ASSERT_TRUE(db.open());
+            insertRows(db, l, rows + 7, 3);
+        }
+        QSqlDatabase::removeDatabase(other);
+    }
+    const int now = freshCount(path, QLatin1String(l.table));
+    ASSERT_EQ(now, rows + 10);
+    // Any later read on this thread sees them, whatever the grid left unread.
+    EXPECT_EQ(scratchCount(ado, l.table), now);
+
+    ASSERT_TRUE(ds->refresh()) << ds->lastError().toStdString();
+    EXPECT_EQ(ds->recordCount(), now);
+    EXPECT_EQ(shownRows(model), now);
+    EXPECT_EQ(ds->recordCount(), now);
+
+    ds->close(); // shown again
+    ASSERT_TRUE(ds->open());
+    EXPECT_EQ(ds->recordCount(), now);
+    EXPECT_EQ(shownRows(model), now);
+    EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join('\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Listings, DatasetFreshness,
+                         ::testing::Combine(::testing::Range(0, int(std::size(kListings))),
+                                            ::testing::Values(0, 255, 256, 257, 10000)),
+                         [](const auto& param) {
+                             return std::string(kListings[std::get<0>(param.param)].name) + "_" +
+                                    std::to_string(std::get<1>(param.param));
+                         });
+
+} // namespace

@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "store/SqlText.h"
+
+namespace {
+
+struct ShapeCase {
+    const char* sql;
+    bool pageable;
+    const char* count; // the rows counted, inside "SELECT COUNT(*) FROM (…)"
+};
+
+class SqlTextShape : public ::testing::TestWithParam<ShapeCase> {};
+
+TEST_P(SqlTextShape, PagesAndCountsOnlyAtTheTopLevel) {
+    const ShapeCase& c = GetParam();
+    const SqlText::Shape shape = SqlText::shapeOf(QString::fromUtf8(c.sql));
+    EXPECT_EQ(SqlText::pageable(shape), c.pageable) << c.sql;
+    EXPECT_EQ(SqlText::countStatement(shape),
+              QStringLiteral("SELECT COUNT(*) FROM (\n%1\n)").arg(QString::fromUtf8(c.count)))
+        << c.sql;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, SqlTextShape,
+    ::testing::Values(
+        ShapeCase{"SELECT *\nFROM dbCLIENTE\nORDER BY NOME ASC", true, "SELECT *\nFROM dbCLIENTE\n"},
+        ShapeCase{"  select * from dbGRUPO ;  \n", true, "select * from dbGRUPO"},
+        // the recipient query ends with "; " and orders by two columns
+        ShapeCase{" SELECT a FROM t ORDER BY t.NOME, t.FONE; ", true, "SELECT a FROM t "},
+        // an ORDER BY inside parentheses belongs to the subquery or the window
+        ShapeCase{"SELECT * FROM (SELECT * FROM t ORDER BY x)", true, "SELECT * FROM (SELECT * FROM t ORDER BY x)"},
+        ShapeCase{"SELECT row_number() OVER (ORDER BY x) FROM t", true, "SELECT row_number() OVER (ORDER BY x) FROM t"},
+        // words inside quotes, names and comments are text
+        ShapeCase{"SELECT 'ORDER BY' AS [LIMIT] FROM t -- ORDER BY x\n", true,
+                  "SELECT 'ORDER BY' AS [LIMIT] FROM t -- ORDER BY x"},
+        ShapeCase{"SELECT \"order by\" FROM t /* LIMIT 1 */ WHERE a = 'it''s ORDER BY'", true,
+                  "SELECT \"order by\" FROM t /* LIMIT 1 */ WHERE a = 'it''s ORDER BY'"},
+        ShapeCase{"SELECT ORDER_ID FROM t ORDER   BY\nORDER_ID", true, "SELECT ORDER_ID FROM t "},
+        // a LIMIT of its own is read whole, and counted with its ORDER BY (the limit depends on it)
+        ShapeCase{"SELECT * FROM t ORDER BY x LIMIT 5", false, "SELECT * FROM t ORDER BY x LIMIT 5"},
+        ShapeCase{"WITH c AS (SELECT 1) SELECT * FROM c", true, "WITH c AS (SELECT 1) SELECT * FROM c"},
+        ShapeCase{"PRAGMA table_info(dbCFG)", false, "PRAGMA table_info(dbCFG)"},
+        ShapeCase{"DELETE FROM t", false, "DELETE FROM t"}, ShapeCase{"", false, ""},
+        // unbalanced text does not run away
+        ShapeCase{"SELECT 'open FROM t ORDER BY x", true, "SELECT 'open FROM t ORDER BY x"},
+        ShapeCase{"SELECT ((( FROM t ORDER BY x", true, "SELECT ((( FROM t ORDER BY x"}));
+
+} // namespace
