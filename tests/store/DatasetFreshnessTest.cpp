@@ -96,10 +96,7 @@ TEST_P(DatasetFreshness, ShownRowsAndCountsAreTheFilesAsItIsNow) {
     ModelTesterLog log;
     Dataset* ds = l.dataset(ado);
     ASSERT_TRUE(ds->isOpen() ? ds->refresh() : ds->open()) << ds->lastError().toStdString();
-    EXPECT_EQ(ds->recordCount(), rows); // counted, not read
     EXPECT_LE(ds->fetchedCount(), Dataset::kFetchBatch);
-    DatasetModel model(ds);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
 
     // Rows written while the grid shows only its first page: by a worker, and by another program.
     onWorkerThread(ado, [&](QSqlDatabase& db) { insertRows(db, l, rows, 7); });
@@ -117,6 +114,12 @@ TEST_P(DatasetFreshness, ShownRowsAndCountsAreTheFilesAsItIsNow) {
     ASSERT_EQ(now, rows + 10);
     // Any later read on this thread sees them, whatever the grid left unread.
     EXPECT_EQ(scratchCount(ado, l.table), now);
+    EXPECT_EQ(ds->recordCount(), rows); // counted when opened, not read
+    EXPECT_LE(ds->fetchedCount(), Dataset::kFetchBatch);
+
+    // (The tester reads every row as it starts: it comes after the part-read dataset was proved.)
+    DatasetModel model(ds);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
 
     ASSERT_TRUE(ds->refresh()) << ds->lastError().toStdString();
     EXPECT_EQ(ds->recordCount(), now);
