@@ -148,7 +148,7 @@ TEST_F(DamagedFileCommandTest, ExportStopsAndCheckDbSaysWhy) {
     const CliRun exported = run({"--export", file});
     EXPECT_EQ(exported.exitCode, 1);
     EXPECT_FALSE(exported.out.contains("Finalizado exportação!")) << exported.out.toStdString();
-    EXPECT_TRUE(exported.err.startsWith("O banco de dados está danificado: ")) << exported.err.toStdString();
+    EXPECT_TRUE(exported.err.contains("O banco de dados está danificado: ")) << exported.err.toStdString();
     EXPECT_FALSE(QFile::exists(file));
     const CliRun checked = run({"--check-db"});
     EXPECT_EQ(checked.exitCode, 1);
