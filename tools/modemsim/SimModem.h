@@ -40,8 +40,8 @@ struct PortConfig {
     bool holdResults = false;          // a send's final result waits for release(); meanwhile
                                        // the modem takes no command (it queues what it gets)
     std::set<std::string> charsets{"GSM", "IRA", "8859-1", "UCS2"}; // AT+CSCS takes these
-    std::vector<StoredSms> inbox;      // AT+CMGL/CMGR/CMGD/CPMS? work on these
-    bool listError = false;            // AT+CMGL answers "ERROR"
+    std::vector<StoredSms> inbox;                                   // AT+CMGL/CMGR/CMGD/CPMS? work on these
+    bool listError = false;                                         // AT+CMGL answers "ERROR"
 };
 
 // A text-mode GSM modem as seen through its serial line: echo, AT, ATZ, ATE0/1, AT+CSQ,
