@@ -1,14 +1,18 @@
 #include "modem/PortConfigurator.h"
 
-#include "modem/Aguarda.h"
 #include "modem/ModemLog.h"
 #include "modem/PortSlot.h"
 #include "store/TADO.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTimer>
+
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcPorts, "vestral.modem.ports", QtWarningMsg)
 
@@ -27,7 +31,51 @@ int integerOf(const QVariant& value, const char* column) {
 } // namespace
 
 PortConfigurator::PortConfigurator(TADO* ado, PortSlots* slots, QObject* parent)
-    : QObject(parent), m_ado(ado), m_slots(slots), m_wait(Aguarda) {}
+    : QObject(parent), m_ado(ado), m_slots(slots), m_wait([this](quint32 ms) { waitForAnswers(ms); }) {}
+
+PortConfigurator::ProbeTiming PortConfigurator::ProbeTiming::fromText(const QByteArray& text) {
+    bool ok = false;
+    const qlonglong ms = text.trimmed().toLongLong(&ok);
+    if (!ok || ms < 1 || ms > 600000)
+        return {};
+    return {quint32(ms), quint32(ms)};
+}
+
+PortConfigurator::ProbeTiming PortConfigurator::ProbeTiming::fromEnvironment() {
+    static const ProbeTiming timing = fromText(qgetenv("VESTRAL_PROBE_MS"));
+    return timing;
+}
+
+void PortConfigurator::waitForAnswers(quint32 ms) {
+    QElapsedTimer clock;
+    clock.start();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (allAnswered() || clock.elapsed() >= qint64(ms))
+        return;
+    // The timer only wakes the waiting dispatcher at the deadline; the replies wake it before.
+    QTimer alarm;
+    alarm.setTimerType(Qt::PreciseTimer);
+    alarm.setSingleShot(true);
+    alarm.start(int(qint64(ms) - clock.elapsed()));
+    while (!allAnswered() && clock.elapsed() < qint64(ms))
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+bool PortConfigurator::allAnswered() const {
+    for (int id : m_probing) {
+        const PortSlot* slot = m_slots->slot(id);
+        if (slot && !slot->ready())
+            return false;
+    }
+    return true;
+}
+
+// A handler running inside the wait may start a probe of its own: the outer list comes back after.
+void PortConfigurator::waitFor(const QList<int>& probed, quint32 ms) {
+    const QList<int> outer = std::exchange(m_probing, probed);
+    m_wait(ms);
+    m_probing = outer;
+}
 
 QString PortConfigurator::noPortOpenedText() {
     return QStringLiteral("Nenhuma porta foi aberta!\rVerifique sua configuração e se o modem esta corretamente "
@@ -115,7 +163,7 @@ bool PortConfigurator::openAll() {
             probed << row.id;
     }
     if (!probed.isEmpty())
-        m_wait(kProbeWait);
+        waitFor(probed, m_timing.probe);
     bool found = false;
     for (ProbeResult& result : results) {
         if (probed.contains(result.entrada))
@@ -201,7 +249,7 @@ bool PortConfigurator::VerificaPortas() {
         }
     }
     if (!probed.isEmpty())
-        m_wait(kReprobeWait);
+        waitFor(probed, m_timing.reprobe);
     releaseLogs();
     QList<int> answered;
     for (int id : std::as_const(probed))

@@ -23,6 +23,17 @@ public:
     static constexpr quint32 kProbeWait = 100;  // ms, opening all ports
     static constexpr quint32 kReprobeWait = 50; // ms, VerificaPortas
 
+    // The longest waits for the modems' replies to the probe. The wait ends earlier, as soon as
+    // every probed slot's ready light is lit, so a long bound costs nothing with quick modems.
+    struct ProbeTiming {
+        quint32 probe = kProbeWait;
+        quint32 reprobe = kReprobeWait;
+        // A number of milliseconds (1..600000) for both waits; anything else keeps the defaults.
+        static ProbeTiming fromText(const QByteArray& text);
+        // VESTRAL_PROBE_MS, read once per process: slow modems (and loaded test machines) get longer.
+        static ProbeTiming fromEnvironment();
+    };
+
     enum class ProbeState { Ready, NoAnswer, Closed };
     // The outcome of one active slot in the last openAll().
     struct ProbeResult {
@@ -34,8 +45,13 @@ public:
 
     PortConfigurator(TADO* ado, PortSlots* slots, QObject* parent = nullptr);
 
-    // The wait between the probe and the look at the ready light (Aguarda by default).
+    // The wait between the probe and the look at the ready light (waitForAnswers by default).
     void setWait(std::function<void(quint32)> wait) { m_wait = std::move(wait); }
+    void setTiming(ProbeTiming timing) { m_timing = timing; }
+    const ProbeTiming& timing() const { return m_timing; }
+    // Waits up to `ms` while processing events (like Aguarda, events at least once), ending as
+    // soon as every slot probed by the running openAll()/VerificaPortas() has its light lit.
+    void waitForAnswers(quint32 ms);
     // The logs whose lines of the probed slots are held during a probe and let out in slot order.
     void setLogs(QList<ModemLog*> logs) { m_logs = std::move(logs); }
 
@@ -44,9 +60,9 @@ public:
     void configureAll();
     // configureAll(), then opens and probes every active slot; inactive slots are closed.
     // True when at least one slot is ready. The slots are probed side by side: one wait of
-    // kProbeWait for all of them.
+    // timing().probe for all of them.
     bool openAll();
-    // Re-probes every ready, open slot (side by side, one wait of kReprobeWait) and rebuilds
+    // Re-probes every ready, open slot (side by side, one wait of timing().reprobe) and rebuilds
     // dbPORTA_ATIVA with QTD = CASCATA for each one that answered. True when at least one slot
     // was listed.
     bool VerificaPortas();
@@ -72,6 +88,8 @@ private:
     ProbeResult openAndWrite(const Row& row);
     void judgeOpened(ProbeResult* result);
     void writeProbe(int entrada);
+    void waitFor(const QList<int>& probed, quint32 ms);
+    bool allAnswered() const;
     void holdLogs(const QList<Row>& rows);
     void releaseLogs();
     bool rebuildActiveList(const QList<int>& answered);
@@ -81,6 +99,8 @@ private:
     TADO* m_ado;
     PortSlots* m_slots;
     std::function<void(quint32)> m_wait;
+    ProbeTiming m_timing = ProbeTiming::fromEnvironment();
+    QList<int> m_probing;               // the slots the running wait is for
     QHash<int, QString> m_configErrors; // by slot, from the last configureAll()
     QList<ProbeResult> m_lastProbe;
     QList<ModemLog*> m_logs;

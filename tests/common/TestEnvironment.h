@@ -10,4 +10,8 @@ inline void testEnvironment() {
         qputenv("VESTRAL_SOURCE_DIR", VESTRAL_SOURCE_DIR_DEFAULT);
     if (qEnvironmentVariableIsEmpty("VESTRAL_BINARY_DIR"))
         qputenv("VESTRAL_BINARY_DIR", VESTRAL_BINARY_DIR_DEFAULT);
+    // The probe of the simulated modems (also in the programs a test starts) waits seconds, not
+    // 100 ms, for a reply: a loaded machine answers late. The wait ends at the last reply.
+    if (qEnvironmentVariableIsEmpty("VESTRAL_PROBE_MS"))
+        qputenv("VESTRAL_PROBE_MS", "5000");
 }

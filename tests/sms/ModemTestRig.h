@@ -37,7 +37,10 @@ struct ModemTestRig {
         for (int n = 1; n <= sim->portCount(); ++n)
             exec(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = %1 WHERE ID = %1").arg(n));
         station = std::make_unique<ModemStation>(data.ado.get());
+        // A bound far above a simulated modem's reply time; the probe ends at the last reply.
+        station->configurator()->setTiming({kProbeBound, kProbeBound});
     }
+    static constexpr quint32 kProbeBound = 5000;
     ~ModemTestRig() {
         station.reset();
         sim->stop();

@@ -53,6 +53,7 @@ TEST(ParallelProbe, OneWaitForAllSlotsAndLinesInSlotOrder) {
     ModemTestRig rig(scripted());
     rig.exec("UPDATE dbCFG SET CASCATA = 7");
     auto script = std::make_shared<ProbeScript>(ProbeScript{rig, {8, 6, 5, 3, 2, 1, 7}, {}}); // slot 4 is silent
+    rig.configurator()->setTiming({}); // the operator's waits: 100 ms, 50 ms
     rig.configurator()->setWait([script](quint32 ms) { (*script)(ms); });
 
     ASSERT_TRUE(rig.configurator()->openAll());

@@ -1,6 +1,5 @@
 // Opening, probing and re-probing the port slots against simulated modems.
 #include "ModemTestRig.h"
-#include "modem/Aguarda.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +20,7 @@ PortConfig silent() {
 }
 PortConfig late() {
     PortConfig c;
-    c.latencyMs = 400; // the "OK" comes after the 100 ms of the probe
+    c.latencyMs = 60000; // the "OK" comes long after the probe's wait
     return c;
 }
 
@@ -30,7 +29,7 @@ void answerErrorOnPort2(ModemTestRig& rig) {
     rig.configurator()->setWait([&rig](quint32 ms) {
         if (rig.slot(2)->channel()->isOpen())
             rig.sim->inject(1, "AT+CSQ\r\r\nERROR\r\n");
-        Aguarda(ms);
+        rig.configurator()->waitForAnswers(ms);
     });
 }
 
@@ -124,7 +123,7 @@ TEST(PortProbe, VerificaPortasListsOnlySlotsThatAnswerAgain) {
     rig.configurator()->setWait([&](quint32 ms) {
         if (rig.slot(4)->channel()->isOpen() && !slot4Answer.isEmpty())
             rig.sim->inject(3, slot4Answer.toStdString());
-        Aguarda(ms);
+        rig.configurator()->waitForAnswers(ms);
     });
     rig.exec("UPDATE dbCFG SET CASCATA = 3");
     rig.exec("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (9, 9)"); // stale row
@@ -165,4 +164,55 @@ TEST(PortProbe, VerificaPortasWithNoReadySlotIsFalseAndEmptiesTheList) {
     EXPECT_FALSE(rig.configurator()->openAll());
     EXPECT_FALSE(rig.configurator()->VerificaPortas());
     EXPECT_TRUE(rig.activeList().isEmpty());
+}
+
+TEST(PortProbe, ProbeBoundFromTheEnvironmentTakesOnlyAPlainPositiveNumber) {
+    using Timing = PortConfigurator::ProbeTiming;
+    const struct {
+        QByteArray text;
+        quint32 probe, reprobe;
+    } cases[] = {
+        {"", 100, 50},
+        {"5000", 5000, 5000},
+        {" 250\n", 250, 250},
+        {"1", 1, 1},
+        {"600000", 600000, 600000},
+        {"600001", 100, 50},
+        {"0", 100, 50},
+        {"-5", 100, 50},
+        {"abc", 100, 50},
+        {"1e3", 100, 50},
+        {"99999999999999999999", 100, 50},
+        {"12\x01", 100, 50},
+        {"4294967396", 100, 50},
+    };
+    for (const auto& c : cases) {
+        const Timing t = Timing::fromText(c.text);
+        EXPECT_EQ(t.probe, c.probe) << c.text.toStdString();
+        EXPECT_EQ(t.reprobe, c.reprobe) << c.text.toStdString();
+    }
+}
+
+// With a bound of ten minutes, the probe still ends once every modem has said "OK": the slots are
+// judged exactly as after a full wait.
+TEST(PortProbe, TheWaitEndsWhenEveryProbedModemHasAnswered) {
+    ModemTestRig rig({ready(11), ready(12), ready(13)});
+    rig.configurator()->setTiming({600000, 600000});
+    QList<qint64> took;
+    rig.configurator()->setWait([&](quint32 ms) {
+        QElapsedTimer clock;
+        clock.start();
+        rig.configurator()->waitForAnswers(ms);
+        took << clock.elapsed();
+    });
+    ASSERT_TRUE(rig.configurator()->openAll());
+    ASSERT_TRUE(rig.configurator()->VerificaPortas());
+    ASSERT_EQ(took.size(), 2);
+    for (qint64 ms : std::as_const(took))
+        EXPECT_LT(ms, 120000); // far above a reply, far below the bound
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ(rig.configurator()->lastProbe().at(n - 1).state, State::Ready) << n;
+        EXPECT_EQ(rig.slot(n)->signal(), 10 + n);
+    }
+    EXPECT_EQ(rig.activeList().size(), 3);
 }
