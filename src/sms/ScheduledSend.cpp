@@ -2,6 +2,7 @@
 
 #include "store/TADO.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 
 const char* const ScheduledSend::kEmptyOutboxWarning =
@@ -55,17 +56,28 @@ ScheduledSend::ScheduledSend(TADO* ado, QObject* parent)
 
 ScheduledSend::Tick ScheduledSend::tAUTOTimer() {
     QSqlQuery q(m_ado->database());
-    if (!q.exec(QStringLiteral("SELECT HORARIO FROM dbCFG")) || !q.next())
-        return Tick::NoTime;
-    const QTime horario = timeOf(q.value(0));
+    // No settings row means no time; a failed read is said, not taken for "no time".
+    const bool read = q.exec(QStringLiteral("SELECT HORARIO FROM dbCFG"));
+    const bool row = read && q.next();
+    if (!read || (!row && q.lastError().isValid()))
+        return failed(QStringLiteral("O HORÁRIO"), q.lastError().text());
+    const QTime horario = row ? timeOf(q.value(0)) : QTime();
+    q.finish();
+    const QTime now = m_clock().time();
+    if (!horario.isValid() || !due(horario, now))
+        m_lastFailure.clear(); // the next failure is said again
     if (!horario.isValid())
         return Tick::NoTime;
-    const QTime now = m_clock().time();
     const Labels l = labels(horario, now);
     Q_EMIT labelsChanged(l.difference, l.countdown);
     if (!due(horario, now))
         return Tick::Waiting;
-    if (outboxCount() == 0) {
+    QString error;
+    const int count = outboxCount(&error);
+    if (count < 0)
+        return failed(QStringLiteral("A CAIXA DE SAÍDA"), error);
+    m_lastFailure.clear();
+    if (count == 0) {
         Q_EMIT emptyOutbox();
         return Tick::EmptyOutbox;
     }
@@ -73,7 +85,19 @@ ScheduledSend::Tick ScheduledSend::tAUTOTimer() {
     return Tick::Started;
 }
 
-int ScheduledSend::outboxCount() {
+int ScheduledSend::outboxCount(QString* error) {
     QSqlQuery q(m_ado->database());
-    return q.exec(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM")) && q.next() ? q.value(0).toInt() : 0;
+    if (q.exec(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM")) && q.next())
+        return q.value(0).toInt();
+    *error = q.lastError().text();
+    return -1;
+}
+
+ScheduledSend::Tick ScheduledSend::failed(const QString& what, const QString& error) {
+    const QString line = QStringLiteral(" ENVIO AUTOMÁTICO: FALHA AO LER ") + what + QStringLiteral("! ") + error;
+    if (line != m_lastFailure) {
+        m_lastFailure = line;
+        Q_EMIT readFailed(m_clock().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) + line);
+    }
+    return Tick::ReadFailed;
 }

@@ -33,7 +33,8 @@ public:
     explicit ScheduledSend(TADO* ado, QObject* parent = nullptr);
     void setClock(std::function<QDateTime()> clock) { m_clock = std::move(clock); }
 
-    enum class Tick { Waiting, EmptyOutbox, Started, NoTime };
+    // ReadFailed: HORARIO or the outbox could not be read; nothing is started.
+    enum class Tick { Waiting, EmptyOutbox, Started, NoTime, ReadFailed };
     // One tick of tAUTO.
     Tick tAUTOTimer();
 
@@ -43,10 +44,16 @@ Q_SIGNALS:
     void emptyOutbox();
     // Mark every outbox row and press "Enviar SMS p/ Destinatários".
     void sendDue();
+    // A line for the send log: the settings or the outbox could not be read. A failure is said
+    // once, not every second, until a tick reads what it needs again.
+    void readFailed(const QString& line);
 
 private:
-    int outboxCount();
+    // The outbox's row count; -1 when it cannot be read (`error` says why).
+    int outboxCount(QString* error);
+    Tick failed(const QString& what, const QString& error);
 
     TADO* m_ado;
     std::function<QDateTime()> m_clock;
+    QString m_lastFailure; // the failure last said, until a tick reads what it needs
 };

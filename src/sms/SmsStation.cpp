@@ -13,6 +13,8 @@ SmsStation::SmsStation(TADO* ado, QObject* parent)
     connect(m_screen, &SendScreen::sendLogLine, this, [this](const QString& line) { Q_EMIT sendLogLine(line, true); });
     connect(m_schedule, &ScheduledSend::emptyOutbox, this,
             [this] { Q_EMIT warning(QString::fromUtf8(ScheduledSend::kEmptyOutboxWarning)); });
+    connect(m_schedule, &ScheduledSend::readFailed, this,
+            [this](const QString& line) { Q_EMIT sendLogLine(line, true); });
     connect(m_inbox, &SmsInbox::logLine, this, [this](const QString& line) { Q_EMIT sendLogLine(line, true); });
     connect(m_inbox, &SmsInbox::storeFailed, this, &SmsStation::warning);
 }

@@ -241,6 +241,11 @@ QList<TMeuThread::Row> TMeuThread::loadRows(QString* error) {
     }
     while (q.next())
         rows.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toBool()});
+    // next() is also false when a page cannot be read: part of the outbox is no outbox to send from.
+    if (q.lastError().isValid()) {
+        *error = q.lastError().text();
+        rows.clear();
+    }
     q.finish();
     return rows;
 }

@@ -58,3 +58,36 @@ TEST(ScheduledSend, SendsAtTheConfiguredSecondOnly) {
     EXPECT_EQ(schedule.tAUTOTimer(), ScheduledSend::Tick::Waiting);
     EXPECT_EQ(sends, 1);
 }
+
+// Settings or an outbox that cannot be read is said once in the send log and starts nothing: a
+// missing table is neither "no time set" nor an empty outbox.
+TEST(ScheduledSend, UnreadableStateStartsNothing) {
+    struct Case {
+        const char* name;
+        const char* breakIt;
+        const char* line;
+    };
+    for (const Case& c :
+         {Case{"settings", "ALTER TABLE dbCFG RENAME TO dbCFG_x", "FALHA AO LER O HORÁRIO!"},
+          Case{"outbox", "ALTER TABLE dbMENSAGEM RENAME TO dbMENSAGEM_x", "FALHA AO LER A CAIXA DE SAÍDA!"}}) {
+        TempDataDir data;
+        ASSERT_TRUE(data.start().ok);
+        QSqlQuery q(data.ado->database());
+        ASSERT_TRUE(q.exec("UPDATE dbCFG SET HORARIO = '08:00:00', AUTO = 1"));
+        ASSERT_TRUE(q.exec(c.breakIt)) << c.name;
+        ScheduledSend schedule(data.ado.get());
+        schedule.setClock([] { return QDateTime(QDate(2026, 12, 9), QTime(8, 0, 0)); });
+        int starts = 0;
+        QStringList lines;
+        QObject::connect(&schedule, &ScheduledSend::sendDue, [&] { ++starts; });
+        QObject::connect(&schedule, &ScheduledSend::emptyOutbox, [&] { ++starts; });
+        QObject::connect(&schedule, &ScheduledSend::readFailed, [&](const QString& l) { lines << l; });
+        EXPECT_EQ(schedule.tAUTOTimer(), ScheduledSend::Tick::ReadFailed) << c.name;
+        EXPECT_EQ(schedule.tAUTOTimer(), ScheduledSend::Tick::ReadFailed) << c.name;
+        EXPECT_EQ(starts, 0) << c.name;
+        ASSERT_EQ(lines.size(), 1) << c.name;
+        EXPECT_EQ(lines[0].section(QLatin1Char('!'), 0, 0) + QLatin1Char('!'),
+                  QStringLiteral("09/12/2026 08:00:00 ENVIO AUTOMÁTICO: ") + QString::fromUtf8(c.line))
+            << c.name;
+    }
+}

@@ -1,5 +1,6 @@
 // The sender workers against simulated modems: the bytes on the wire, the order of the rows, the
 // queue counter, slots that end at once, the time-out of a silent modem and the outbox invariant.
+#include "../common/DamagedDatabase.h"
 #include "SmsBench.h"
 
 #include <gtest/gtest.h>
@@ -314,4 +315,33 @@ TEST(Sender, StopFinishesTheCurrentRowOnly) {
     ASSERT_TRUE(bench.send(fastTiming()));
     EXPECT_EQ(bench.count("dbHISTORICO"), 2);
     EXPECT_EQ(bench.count("dbMENSAGEM"), 3);
+}
+
+// A page of the outbox that cannot be read ends the read like its last row would: the worker stops
+// with the outbox failure instead of sending the rows before the damage, and every row stays.
+TEST(Sender, OutboxReadFailingMidwaySendsNothing) {
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({PortConfig{}}));
+    bench.activate({1});
+    constexpr int kRows = 240; // 160-character texts: a dozen leaf pages
+    bench.sql("BEGIN");
+    for (int i = 0; i < kRows; ++i)
+        bench.addRow(1, QStringLiteral("55119%1").arg(i, 8, 10, QLatin1Char('0')), QString(160, QLatin1Char('m')));
+    bench.sql("COMMIT");
+    ASSERT_EQ(damageLeafPage(bench.data.path() + QStringLiteral("/BDSMS.db"), QStringLiteral("dbMENSAGEM"), 8, 4),
+              QString());
+    std::optional<TMeuThread::End> end;
+    QObject::connect(bench.sender.get(), &SmsSender::workerEnded, [&](int slot, TMeuThread::End e) {
+        if (slot == 1)
+            end = e;
+    });
+    ASSERT_TRUE(bench.send(fastTiming()));
+
+    ASSERT_TRUE(end.has_value());
+    EXPECT_EQ(*end, TMeuThread::End::Failed);
+    EXPECT_EQ(linesWith(bench.log, QStringLiteral(" ENTRADA 1 FALHA AO LER A CAIXA DE SAÍDA!")).size(), 1)
+        << bench.log.join('\n').toStdString();
+    EXPECT_TRUE(bench.sim->sent(0).empty());
+    EXPECT_EQ(bench.count("dbMENSAGEM"), kRows);
+    EXPECT_EQ(bench.count("dbHISTORICO"), 0);
 }
