@@ -144,7 +144,7 @@ TEST(SpreadsheetContentTest, ErrorsNameTheFileInPortugueseWithTheLibraryTextAfte
         const char* says;
         const char* library; // the library's own text, kept after ours
     } cases[] = {
-        {"zip_cortado.xlsx", QByteArray("PK\x03\x04 cut short", 18), "não é uma planilha .xlsx", "Not a zip archive"},
+        {"zip_cortado.xlsx", QByteArray("PK\x03\x04 cut short"), "não é uma planilha .xlsx", "Not a zip archive"},
         {"texto.xls", "NOME;FONE\n", "não é uma planilha do Excel", ""},
         {"vazio.xlsx", "", "não é uma planilha do Excel", ""},
         {"cortado.xls", contents(ContactsTest::dataFile(QStringLiteral("contatos_num.xls"))).left(700),
