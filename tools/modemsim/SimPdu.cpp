@@ -332,22 +332,22 @@ std::u16string toUtf16(const std::u32string& cps) {
 
 } // namespace
 
-std::string encodeDeliverPdu(const DeliverSpec& spec, int* tpduLength) {
+std::string encodeDeliverPdu(const DeliverSpec& msg, int* tpduLength) {
     std::vector<int> o;
-    putSmsc(o, spec.smsc);
+    putSmsc(o, msg.smsc);
     const std::size_t tpduStart = o.size();
-    o.push_back(0x04 | (spec.concatenated ? 0x40 : 0)); // SMS-DELIVER, no more messages waiting
-    putAddress(o, spec.sender);
+    o.push_back(0x04 | (msg.concatenated ? 0x40 : 0)); // SMS-DELIVER, no more messages waiting
+    putAddress(o, msg.sender);
     o.push_back(0);
-    o.push_back(spec.ucs2 ? 0x08 : 0x00);
-    putTimestamp(o, spec.timestamp);
+    o.push_back(msg.ucs2 ? 0x08 : 0x00);
+    putTimestamp(o, msg.timestamp);
     std::vector<int> header;
-    if (spec.concatenated && spec.wideReference)
-        header = {6, 8, 4, (spec.reference >> 8) & 255, spec.reference & 255, spec.total, spec.sequence};
-    else if (spec.concatenated)
-        header = {5, 0, 3, spec.reference & 255, spec.total, spec.sequence};
-    if (spec.ucs2) {
-        const std::u16string units = spec.units.empty() ? toUtf16(utf8ToCodePoints(spec.text)) : spec.units;
+    if (msg.concatenated && msg.wideReference)
+        header = {6, 8, 4, (msg.reference >> 8) & 255, msg.reference & 255, msg.total, msg.sequence};
+    else if (msg.concatenated)
+        header = {5, 0, 3, msg.reference & 255, msg.total, msg.sequence};
+    if (msg.ucs2) {
+        const std::u16string units = msg.units.empty() ? toUtf16(utf8ToCodePoints(msg.text)) : msg.units;
         o.push_back(int(header.size() + units.size() * 2));
         o.insert(o.end(), header.begin(), header.end());
         for (const char16_t u : units) {
@@ -355,7 +355,7 @@ std::string encodeDeliverPdu(const DeliverSpec& spec, int* tpduLength) {
             o.push_back(u & 255);
         }
     } else {
-        const std::vector<int> septets = septetsOf(utf8ToCodePoints(spec.text));
+        const std::vector<int> septets = septetsOf(utf8ToCodePoints(msg.text));
         const int headerSeptets = int(header.size() * 8 + 6) / 7;
         std::vector<int> body = packed(septets, headerSeptets * 7 - int(header.size()) * 8);
         o.push_back(headerSeptets + int(septets.size()));
@@ -408,17 +408,17 @@ std::vector<DeliverSpec> splitForDelivery(const DeliverSpec& message) {
     return parts;
 }
 
-std::string encodeStatusReportPdu(const StatusReportSpec& spec, int* tpduLength) {
+std::string encodeStatusReportPdu(const StatusReportSpec& msg, int* tpduLength) {
     std::vector<int> o;
-    if (spec.withSmsc)
+    if (msg.withSmsc)
         putSmsc(o, "+5511999000000");
     const std::size_t tpduStart = o.size();
     o.push_back(0x06); // SMS-STATUS-REPORT, no more messages waiting
-    o.push_back(spec.messageReference & 255);
-    putAddress(o, spec.recipient);
-    putTimestamp(o, spec.centreTime);
-    putTimestamp(o, spec.dischargeTime);
-    o.push_back(spec.status & 255);
+    o.push_back(msg.messageReference & 255);
+    putAddress(o, msg.recipient);
+    putTimestamp(o, msg.centreTime);
+    putTimestamp(o, msg.dischargeTime);
+    o.push_back(msg.status & 255);
     if (tpduLength)
         *tpduLength = int(o.size() - tpduStart);
     return hexOf(o);

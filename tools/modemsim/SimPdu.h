@@ -55,7 +55,7 @@ struct DeliverSpec {
 };
 
 // The hex PDU of an SMS-DELIVER, and its TPDU length through *tpduLength.
-std::string encodeDeliverPdu(const DeliverSpec& spec, int* tpduLength = nullptr);
+std::string encodeDeliverPdu(const DeliverSpec& msg, int* tpduLength = nullptr);
 
 // Splits a text into DELIVER parts as a sending phone would: 153 septets or 67 UCS-2 units per part (152 / 66
 // with a 16-bit reference).
@@ -70,6 +70,6 @@ struct StatusReportSpec {
     int status = 0;
 };
 
-std::string encodeStatusReportPdu(const StatusReportSpec& spec, int* tpduLength = nullptr);
+std::string encodeStatusReportPdu(const StatusReportSpec& msg, int* tpduLength = nullptr);
 
 } // namespace modemsim
