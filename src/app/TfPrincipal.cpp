@@ -206,7 +206,7 @@ void TfPrincipal::installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms) {
     setPage("Configuração Modem", configModem);
     auto* debugModem = new DebugModemPage(modem->portSlots(), modem->consoleLog());
     setPage("Debug Modem", debugModem);
-    connect(debugModem->receberSmsButton(), &QPushButton::clicked, sms, &SmsStation::Button13Click);
+    debugModem->setReceberSms([sms] { sms->readInbox(); });
     enviarSms->setVerificaPortas(modem->configurator()->verificaPortasFunction());
     connect(configModem, &ConfiguracaoModemPage::portsOpened, this, [this, enviarSms] {
         // "Enviar SMS" opens on its "SMS" sub-page, whichever sub-page was open last.

@@ -102,6 +102,7 @@ QWidget* DebugModemPage::makeCommandRow(QWidget* parent) {
     buttons->addStretch();
     m_receberSms = new QPushButton(QStringLiteral("RECEBER SMS"), box);
     m_receberSms->setObjectName(QStringLiteral("btReceberSms"));
+    connect(m_receberSms, &QPushButton::clicked, this, &DebugModemPage::Button13Click);
     buttons->addWidget(m_receberSms);
     v->addLayout(buttons);
     return box;
@@ -117,6 +118,11 @@ bool DebugModemPage::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void DebugModemPage::Button13Click() {
+    if (m_receberSmsAction)
+        m_receberSmsAction();
 }
 
 void DebugModemPage::Button2Click() {

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class ModemLog;
 class PortSlots;
 class QLineEdit;
@@ -28,10 +30,13 @@ public:
     QListWidget* statusList() const { return m_status; }
     TerminalView* terminal(int slot) const;
     QPushButton* receberSmsButton() const { return m_receberSms; }
+    // What "RECEBER SMS" does: the SMS engine's inbox reading.
+    void setReceberSms(std::function<void()> read) { m_receberSmsAction = std::move(read); }
 
 public Q_SLOTS:
-    void Button2Click(); // "Enviar Comando"
-    void Button3Click(); // the nine command buttons (the sender's caption)
+    void Button2Click();  // "Enviar Comando"
+    void Button3Click();  // the nine command buttons (the sender's caption)
+    void Button13Click(); // "RECEBER SMS"
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -46,4 +51,5 @@ private:
     QLineEdit* m_command = nullptr;
     QListWidget* m_status = nullptr;
     QPushButton* m_receberSms = nullptr;
+    std::function<void()> m_receberSmsAction;
 };

@@ -133,7 +133,7 @@ int receiveSms(TADO* ado, QTextStream& out, QTextStream& err) {
         timedOut = late;
         loop.quit();
     });
-    switch (inbox->Button13Click()) {
+    switch (inbox->readModemInbox()) {
     case SmsInbox::Start::PortClosed:
         err << lines(QString::fromUtf8(SmsInbox::kPortClosedWarning)) << Qt::endl;
         return 2;

@@ -59,7 +59,7 @@ void SmsInbox::setChannel(SerialChannel* channel) {
     };
 }
 
-SmsInbox::Start SmsInbox::Button13Click() {
+SmsInbox::Start SmsInbox::readModemInbox() {
     if (!m_mode || !m_port.isOpen || !m_port.isOpen())
         return Start::PortClosed;
     if (busy() || m_mode->on)

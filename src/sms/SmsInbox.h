@@ -56,7 +56,7 @@ public:
 
     enum class Start { Started, PortClosed, Busy };
     // "RECEBER SMS" (also the clock at second 15): PortClosed means the warning is due.
-    Start Button13Click();
+    Start readModemInbox();
     // A reading is under way.
     bool busy() const { return m_phase != Phase::Idle; }
     // Why the last reading failed (the modem refused the listing, or the database refused a

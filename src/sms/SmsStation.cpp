@@ -37,11 +37,11 @@ void SmsStation::setInboxMode(InboxMode* mode) {
     m_inbox->setMode(m_mode);
 }
 
-void SmsStation::Button13Click() {
+void SmsStation::readInbox() {
     // A reading in the middle of slot 1's send dialogue would take the modem's answer to AT+CMGS.
     if (m_sender->slotBusy(SmsInbox::kSlot))
         return;
-    if (m_inbox->Button13Click() == SmsInbox::Start::PortClosed)
+    if (m_inbox->readModemInbox() == SmsInbox::Start::PortClosed)
         Q_EMIT warning(QString::fromUtf8(SmsInbox::kPortClosedWarning));
 }
 
@@ -49,7 +49,7 @@ void SmsStation::clockTick(const QDateTime& now) {
     if (now.time().second() != kInboxSecond || !m_slot1 || !m_slot1->isOpen() || m_inbox->busy() ||
         m_sender->slotBusy(SmsInbox::kSlot))
         return;
-    m_inbox->Button13Click();
+    m_inbox->readModemInbox();
 }
 
 void SmsStation::scheduledTick() {

@@ -38,7 +38,7 @@ public:
 public Q_SLOTS:
     // "RECEBER SMS" (Debug Modem page): reads slot 1's inbox, or asks for the warning. Neither this
     // nor the clock reads while slot 1's sender worker runs.
-    void Button13Click();
+    void readInbox();
     // The clock (Relogio): at second 15 of every minute, slot 1 open and idle, the inbox is read.
     void clockTick(const QDateTime& now);
     // tAUTO: one tick of the scheduled send.

@@ -158,6 +158,20 @@ TEST(DebugModem, ClosedSlotOneWarnsAndWritesNothing) {
     ComMapping::setDataDir(QString());
 }
 
+TEST(DebugModem, ReceberSmsCallsTheEngineOncePerClickAndNothingUnwired) {
+    PortSlots slots;
+    ModemLog log;
+    DebugModemPage page(&slots, &log);
+    QPushButton* button = buttonCaptioned(&page, "RECEBER SMS");
+    ASSERT_NE(button, nullptr);
+    button->click(); // not wired yet: no crash, no message box
+    int reads = 0;
+    page.setReceberSms([&] { ++reads; });
+    button->click();
+    button->click();
+    EXPECT_EQ(reads, 2);
+}
+
 TEST(DebugModem, CommandsGoToSlotOneAndRepliesShowInTerminal) {
     QTemporaryDir dir;
     ComMapping::setDataDir(dir.path());

@@ -71,7 +71,7 @@ struct Reader {
     }
     bool read() {
         stored.reset();
-        if (inbox.Button13Click() != SmsInbox::Start::Started)
+        if (inbox.readModemInbox() != SmsInbox::Start::Started)
             return false;
         return SmsBench::waitUntil([this] { return stored.has_value(); }, 20000);
     }
@@ -238,13 +238,13 @@ TEST(SmsInbox, ClosedPortAndSilentModem) {
     inbox.setChannel(bench.slots[0].channel.get());
     inbox.setPause(0);
     inbox.setTimeLimit(200);
-    EXPECT_EQ(inbox.Button13Click(), SmsInbox::Start::PortClosed);
+    EXPECT_EQ(inbox.readModemInbox(), SmsInbox::Start::PortClosed);
     bench.slots[0].channel->open();
     std::optional<bool> timedOut;
     QObject::connect(&inbox, &SmsInbox::readingEnded, [&](int, bool t) { timedOut = t; });
-    ASSERT_EQ(inbox.Button13Click(), SmsInbox::Start::Started);
+    ASSERT_EQ(inbox.readModemInbox(), SmsInbox::Start::Started);
     EXPECT_TRUE(bench.inbox.on);
-    EXPECT_EQ(inbox.Button13Click(), SmsInbox::Start::Busy);
+    EXPECT_EQ(inbox.readModemInbox(), SmsInbox::Start::Busy);
     ASSERT_TRUE(SmsBench::waitUntil([&] { return timedOut.has_value(); }, 5000));
     EXPECT_TRUE(*timedOut);
     EXPECT_FALSE(bench.inbox.on);

@@ -114,7 +114,7 @@ struct ScriptedReading {
     bool read() {
         stored.reset();
         modem.commands.clear();
-        if (inbox->Button13Click() != SmsInbox::Start::Started)
+        if (inbox->readModemInbox() != SmsInbox::Start::Started)
             return false;
         return SmsBench::waitUntil([this] { return stored.has_value(); }, 10000);
     }
