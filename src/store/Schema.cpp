@@ -1,5 +1,8 @@
 #include "store/Schema.h"
 
+#include "store/SmsModeSettings.h"
+#include "store/TableRebuild.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -38,6 +41,9 @@ QString dbSmsBufferDdl() {
     return createTable("dbSMS_BUFFER", {text("CODIGO", 50), text("FONE", 50), text("DATA", 50), "SMS TEXT"});
 }
 
+// "TEXTO": text mode (AT+CMGF=1); "PDU": PDU mode (AT+CMGF=0). Nothing else is a mode.
+const char* const kModoSmsColumn = "MODO_SMS TEXT NOT NULL DEFAULT 'TEXTO' CHECK (MODO_SMS IN ('TEXTO', 'PDU'))";
+
 QStringList freshDdl() {
     QStringList cliente{"ID_CLIENTE INTEGER PRIMARY KEY AUTOINCREMENT",
                         "NOME TEXT",
@@ -48,16 +54,33 @@ QStringList freshDdl() {
     cliente << texto11();
     return {
         createTable("dbGRUPO", {"ID_GRUPO INTEGER PRIMARY KEY", "GRUPO TEXT"}),
-        createTable("dbCFG", {"EMPRESA TEXT", "HOST TEXT", "USERNAME TEXT", "PASSWORD TEXT", "PORTA INTEGER",
-                              "TLS TEXT", yesNo("SSL", true), text("METHODSLL", 30), "ASSUNTO TEXT", "BODY_EMAIL TEXT",
-                              text("BODY_SMS", 160), "HORARIO TEXT", yesNo("AUTO"), "ADOCONNECTION TEXT", "QUERY TEXT",
-                              "CASCATA INTEGER", "TEMPO_SMS INTEGER", "TEMPO_EMAIL INTEGER", "VERSAO TEXT"}),
+        createTable("dbCFG", {"EMPRESA TEXT",
+                              "HOST TEXT",
+                              "USERNAME TEXT",
+                              "PASSWORD TEXT",
+                              "PORTA INTEGER",
+                              "TLS TEXT",
+                              yesNo("SSL", true),
+                              text("METHODSLL", 30),
+                              "ASSUNTO TEXT",
+                              "BODY_EMAIL TEXT",
+                              text("BODY_SMS", kSmsColumnMaxChars),
+                              "HORARIO TEXT",
+                              yesNo("AUTO"),
+                              "ADOCONNECTION TEXT",
+                              "QUERY TEXT",
+                              "CASCATA INTEGER",
+                              "TEMPO_SMS INTEGER",
+                              "TEMPO_EMAIL INTEGER",
+                              "VERSAO TEXT",
+                              kModoSmsColumn,
+                              yesNo("CONFIRMA_ENTREGA")}),
         createTable("dbCLIENTE", cliente),
         createTable("dbHISTORICO", {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
                                     "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
                                     "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO")}),
-        createTable("dbMENSAGEM", {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT", text("MENSAGEM", 160),
-                                   "PORTA INTEGER", "ENVIANDO DATETIME"}),
+        createTable("dbMENSAGEM", {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT",
+                                   text("MENSAGEM", kSmsColumnMaxChars), "PORTA INTEGER", "ENVIANDO DATETIME"}),
         createTable("dbPORTA", {"ID INTEGER PRIMARY KEY", "COM INTEGER", "VELOCIDADE INTEGER", "PARIDADE TEXT",
                                 "DATABITS INTEGER", "STOPBITS INTEGER", yesNo("ATIVO")}),
         createTable("dbPORTA_ATIVA", {"ENTRADA INTEGER", "QTD INTEGER"}),
@@ -84,8 +107,8 @@ bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
 bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
     QSqlQuery q(db);
     q.prepare("INSERT INTO dbCFG (EMPRESA, HOST, USERNAME, PASSWORD, PORTA, TLS, SSL, METHODSLL, ASSUNTO, BODY_EMAIL, "
-              "BODY_SMS, HORARIO, AUTO, ADOCONNECTION, QUERY, CASCATA, TEMPO_SMS, TEMPO_EMAIL, VERSAO) VALUES "
-              "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+              "BODY_SMS, HORARIO, AUTO, ADOCONNECTION, QUERY, CASCATA, TEMPO_SMS, TEMPO_EMAIL, VERSAO, MODO_SMS, "
+              "CONFIRMA_ENTREGA) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     const QVariantList values{"Minha Empresa",
                               "localhost",
                               "",
@@ -104,7 +127,9 @@ bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
                               10,
                               1000,
                               1000,
-                              "2.0"};
+                              "2.0",
+                              "TEXTO",
+                              0};
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec()) {
@@ -140,6 +165,10 @@ void addCfgColumns(QSqlDatabase& db, UpgradeResult& r) {
         {"TEMPO_SMS", "ALTER TABLE dbCFG ADD COLUMN TEMPO_SMS INTEGER", 5},
         {"SSL", "ALTER TABLE dbCFG ADD COLUMN SSL INTEGER NOT NULL DEFAULT 0", 1},
         {"METHODSLL", "ALTER TABLE dbCFG ADD COLUMN METHODSLL TEXT CHECK (length(METHODSLL) <= 30)", "sslvSSLv2"},
+        {"MODO_SMS",
+         "ALTER TABLE dbCFG ADD COLUMN MODO_SMS TEXT NOT NULL DEFAULT 'TEXTO' CHECK (MODO_SMS IN ('TEXTO', 'PDU'))",
+         "TEXTO"},
+        {"CONFIRMA_ENTREGA", "ALTER TABLE dbCFG ADD COLUMN CONFIRMA_ENTREGA INTEGER NOT NULL DEFAULT 0", 0},
     };
     for (const CfgColumn& c : cols) {
         const QString name = QString::fromLatin1(c.name);
@@ -186,6 +215,26 @@ void addMensagemColumns(QSqlDatabase& db, UpgradeResult& r) {
     QString err;
     if (!exec(db, sql, &err))
         r.warnings << QStringLiteral("Erro - Criando Coluna ENVIANDO = %1").arg(err);
+}
+
+// Files made before PDU mode refuse an SMS text over 160 characters in the outbox and the SMS template; six
+// concatenated parts need more. The table is rebuilt with the wider bound, its rows, keys and indexes kept.
+void widenSmsTextColumns(QSqlDatabase& db, UpgradeResult& r) {
+    const struct {
+        const char* table;
+        const char* column;
+    } cols[] = {{"dbCFG", "BODY_SMS"}, {"dbMENSAGEM", "MENSAGEM"}};
+    for (const auto& c : cols) {
+        const QString table = QString::fromLatin1(c.table);
+        const QString column = QString::fromLatin1(c.column);
+        const int bound = TableRebuild::lengthBound(db, table, column);
+        if (bound < 0 || bound >= kSmsColumnMaxChars)
+            continue;
+        r.executed << QStringLiteral("-- %1.%2: CHECK (length(%2) <= %3)").arg(table, column).arg(kSmsColumnMaxChars);
+        const QString err = TableRebuild::widenLengthCheck(db, table, column, kSmsColumnMaxChars);
+        if (!err.isEmpty())
+            r.warnings << QStringLiteral("Erro - Ampliando Coluna %1 = %2").arg(column, err);
+    }
 }
 
 } // namespace
@@ -239,6 +288,7 @@ UpgradeResult upgrade(QSqlDatabase& db) {
     addCfgColumns(db, r);
     addClienteColumns(db, r);
     addMensagemColumns(db, r);
+    widenSmsTextColumns(db, r);
     if (!hasTable(db, "dbSMS")) {
         r.executed << dbSmsDdl();
         if (!exec(db, dbSmsDdl(), &r.fatalError))
