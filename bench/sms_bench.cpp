@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     QObject::connect(&probe, &QTimer::timeout, [&] { longest = qMax(longest, gap.restart() - 5); });
     QEventLoop loop;
     QObject::connect(sender, &SmsSender::allEnded, &loop, &QEventLoop::quit);
-    sender->btEnvioSMSClick();
+    sender->startSend();
     gap.start();
     probe.start(5);
     if (sender->running())

@@ -140,7 +140,7 @@ void CaixaSaidaPage::appendLog(const QString& line, bool showLast) {
 
 void CaixaSaidaPage::btEnvioSMSClick() {
     if (m_sender)
-        m_sender->btEnvioSMSClick();
+        m_sender->startSend();
 }
 
 void CaixaSaidaPage::markAll() {

@@ -28,7 +28,7 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
     for (int n = 1; n <= PortSlots::kCount; ++n) {
         m_slots[n - 1] = std::make_unique<Slot>(n, &m_inbox, m_clock);
         PortSlot* slot = slots->slot(n);
-        connect(slot->channel(), &SerialChannel::TriggerAvail, this, &ResponseCoordinator::ApdComPort1TriggerAvail);
+        connect(slot->channel(), &SerialChannel::TriggerAvail, this, &ResponseCoordinator::onDataAvailable);
         connect(slot, &PortSlot::responseLineCleared, this, [this, n] { handler(n).clearResponseLine(); });
     }
 }
@@ -47,7 +47,7 @@ QString ResponseCoordinator::stamp() const {
     return m_clock().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
 }
 
-void ResponseCoordinator::ApdComPort1TriggerAvail(SerialChannel* channel, quint16 count) {
+void ResponseCoordinator::onDataAvailable(SerialChannel* channel, quint16 count) {
     const int n = channel->tag();
     PortSlot* slot = m_portSlots->slot(n);
     if (!slot || count == 0)

@@ -46,8 +46,9 @@ public:
     ResponseHandler& handler(int slot) { return m_slots[slot - 1]->handler; }
     InboxMode& inboxMode() { return m_inbox; }
 
-    // ApdComPort1TriggerAvail: `count` bytes arrived on `channel`.
-    void ApdComPort1TriggerAvail(SerialChannel* channel, quint16 count);
+    // The slot channel's data-available event (ApdComPortNTriggerAvail): `count` bytes arrived on
+    // `channel`.
+    void onDataAvailable(SerialChannel* channel, quint16 count);
     // Carries out a handler's actions for `slot`, in order (a history row and what follows it in
     // the slot once the pending results are stored).
     void apply(int slot, const HandlerActions& actions);

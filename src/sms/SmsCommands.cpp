@@ -106,7 +106,7 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterru
             sender->stop();
     });
     watch.start(100);
-    sender->btEnvioSMSClick();
+    sender->startSend();
     if (sender->running())
         loop.exec();
     std::signal(SIGINT, oldInt);

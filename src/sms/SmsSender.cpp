@@ -21,7 +21,7 @@ void SmsSender::setSlot(int slot, SerialChannel* channel, SlotState* state) {
     m_slots[slot - 1].state = state;
 }
 
-int SmsSender::btEnvioSMSClick() {
+int SmsSender::startSend() {
     int started = 0;
     for (int i = 0; i < kSlots; ++i) {
         if (m_workers[i] && !m_workers[i]->isFinished())

@@ -28,8 +28,9 @@ public:
     void setTiming(const TMeuThread::Timing& timing) { m_timing = timing; }
     SendScreen* screen() const { return m_screen; }
 
-    // "Enviar SMS p/ Destinatários": starts the workers and returns at once; the number started.
-    int btEnvioSMSClick();
+    // "Enviar SMS p/ Destinatários" (the page's btEnvioSMSClick): starts the workers and returns at once; the number
+    // started.
+    int startSend();
     // Workers of this or an earlier send whose end has not been handled yet.
     int runningCount() const;
     bool running() const { return runningCount() > 0; }

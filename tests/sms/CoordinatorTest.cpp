@@ -216,7 +216,7 @@ TEST(Coordinator, AResultAndATimeOutAreDecidedOnceByTheSlotState) {
             if (slot == 1) // the other slots' workers end too, in any order
                 end = e;
         });
-        sms.sender()->btEnvioSMSClick();
+        sms.sender()->startSend();
         ASSERT_TRUE(ModemTestRig::waitUntil([&] { return state.awaiting(); }));
         const quint64 sequence = state.sequence();
         if (!resultFirst) {

@@ -266,7 +266,7 @@ TEST(SmsStation, ClockReadsAtSecondFifteenWhenSlotOneIsIdle) {
     bench.activate({1});
     bench.setTempoSms(600000);
     bench.addRow(1, "5511900000001", "um");
-    station.sender()->btEnvioSMSClick();
+    station.sender()->startSend();
     ASSERT_TRUE(SmsBench::waitUntil([&] { return station.sender()->slotBusy(1); }, 5000));
     station.clockTick(QDateTime(day, QTime(10, 0, 15)));
     EXPECT_FALSE(station.inbox()->busy());

@@ -80,7 +80,7 @@ TEST(Integrity, AResultAfterTheWaitBelongsToNoOtherRow) {
     };
     // Each modem lets its result go once its worker is resynchronising.
     bench.sender->setTiming(timing);
-    bench.sender->btEnvioSMSClick();
+    bench.sender->startSend();
     std::set<int> released;
     ASSERT_TRUE(SmsBench::waitUntil([&] {
         for (int slot = 1; slot <= 4; ++slot)

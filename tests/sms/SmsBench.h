@@ -139,7 +139,7 @@ struct SmsBench {
     // Runs the send button and serves the window thread until every worker has ended.
     bool send(const TMeuThread::Timing& timing = {}) {
         sender->setTiming(timing);
-        sender->btEnvioSMSClick();
+        sender->startSend();
         return waitUntil([this] { return !sender->running(); });
     }
 
