@@ -43,6 +43,20 @@ QString dbSmsBufferDdl() {
 
 // "TEXTO": text mode (AT+CMGF=1); "PDU": PDU mode (AT+CMGF=0). Nothing else is a mode.
 const char* const kModoSmsColumn = "MODO_SMS TEXT NOT NULL DEFAULT 'TEXTO' CHECK (MODO_SMS IN ('TEXTO', 'PDU'))";
+// Message references (TP-MR of "+CMGS: <mr>") of the parts whose delivery report is awaited, one row per
+// part; a row whose ID_HISTORICO is NULL holds a report that came before its send was recorded.
+QString dbEntregaPendenteDdl() {
+    return createTable("dbENTREGA_PENDENTE",
+                       {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "PORTA INTEGER NOT NULL",
+                        "REFERENCIA INTEGER NOT NULL CHECK (REFERENCIA BETWEEN 0 AND 255)", "ID_HISTORICO INTEGER",
+                        "PARTE INTEGER NOT NULL DEFAULT 1", "PARTES INTEGER NOT NULL DEFAULT 1",
+                        "ENVIO DATETIME NOT NULL", "CENTRAL DATETIME", "SITUACAO INTEGER", "ENTREGUE DATETIME"});
+}
+
+const char* const kEntregaIndexes[] = {
+    "CREATE INDEX IX_ENTREGA_PENDENTE_REF ON dbENTREGA_PENDENTE (PORTA, REFERENCIA)",
+    "CREATE INDEX IX_ENTREGA_PENDENTE_HISTORICO ON dbENTREGA_PENDENTE (ID_HISTORICO)",
+};
 
 QStringList freshDdl() {
     QStringList cliente{"ID_CLIENTE INTEGER PRIMARY KEY AUTOINCREMENT",
@@ -76,9 +90,10 @@ QStringList freshDdl() {
                               kModoSmsColumn,
                               yesNo("CONFIRMA_ENTREGA")}),
         createTable("dbCLIENTE", cliente),
-        createTable("dbHISTORICO", {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
-                                    "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
-                                    "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO")}),
+        createTable("dbHISTORICO",
+                    {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
+                     "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
+                     "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO"), "ENTREGUE DATETIME", "STATUS_ENTREGA TEXT"}),
         createTable("dbMENSAGEM", {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT",
                                    text("MENSAGEM", kSmsColumnMaxChars), "PORTA INTEGER", "ENVIANDO DATETIME"}),
         createTable("dbPORTA", {"ID INTEGER PRIMARY KEY", "COM INTEGER", "VELOCIDADE INTEGER", "PARIDADE TEXT",
@@ -86,9 +101,12 @@ QStringList freshDdl() {
         createTable("dbPORTA_ATIVA", {"ENTRADA INTEGER", "QTD INTEGER"}),
         dbSmsDdl(),
         dbSmsBufferDdl(),
+        dbEntregaPendenteDdl(),
         "CREATE INDEX IX_HISTORICO_DATA ON dbHISTORICO (DATA)",
         "CREATE INDEX IX_CLIENTE_NOME ON dbCLIENTE (NOME)",
         "CREATE INDEX IX_MENSAGEM_PORTA ON dbMENSAGEM (PORTA, ID)",
+        kEntregaIndexes[0],
+        kEntregaIndexes[1],
     };
 }
 
@@ -237,6 +255,48 @@ void widenSmsTextColumns(QSqlDatabase& db, UpgradeResult& r) {
     }
 }
 
+// ENTREGUE: when the operator's message reached the phone (the last part's delivery); STATUS_ENTREGA: what the
+// delivery reports said ("Entregue", "Pendente", "Falhou: ..."). Both empty for a message without reports.
+void addHistoricoColumns(QSqlDatabase& db, UpgradeResult& r) {
+    if (!hasTable(db, "dbHISTORICO"))
+        return;
+    for (const char* col : {"ENTREGUE DATETIME", "STATUS_ENTREGA TEXT"}) {
+        const QString def = QString::fromLatin1(col);
+        const QString name = def.section(u' ', 0, 0);
+        if (hasColumn(db, "dbHISTORICO", name))
+            continue;
+        const QString sql = QStringLiteral("ALTER TABLE dbHISTORICO ADD COLUMN ") + def;
+        r.executed << sql;
+        QString err;
+        if (!exec(db, sql, &err))
+            r.warnings << QStringLiteral("Erro - Criando Coluna %1 = %2").arg(name, err);
+    }
+}
+
+bool hasIndex(QSqlDatabase& db, const QString& name) {
+    QSqlQuery q(db);
+    q.prepare("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?");
+    q.addBindValue(name);
+    return q.exec() && q.next();
+}
+
+// The table of awaited delivery reports and its indexes (each checked on its own, so that an upgrade stopped
+// between them is finished at the next start); a failure stops the upgrade like the received-SMS tables.
+bool addEntregaPendente(QSqlDatabase& db, UpgradeResult& r) {
+    QStringList statements;
+    if (!hasTable(db, "dbENTREGA_PENDENTE"))
+        statements << dbEntregaPendenteDdl();
+    for (const char* ix : kEntregaIndexes)
+        if (!hasIndex(db, QString::fromLatin1(ix).section(u' ', 2, 2)))
+            statements << QString::fromLatin1(ix);
+    for (const QString& sql : statements) {
+        r.executed << sql;
+        if (!exec(db, sql, &r.fatalError))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 const QStringList& shippedTables() {
@@ -299,6 +359,8 @@ UpgradeResult upgrade(QSqlDatabase& db) {
         if (!exec(db, dbSmsBufferDdl(), &r.fatalError))
             return r;
     }
+    addHistoricoColumns(db, r);
+    addEntregaPendente(db, r);
     return r;
 }
 

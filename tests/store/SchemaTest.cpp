@@ -49,7 +49,7 @@ TEST(Schema, FirstStartCreatesEverything) {
     EXPECT_TRUE(r.created);
     EXPECT_TRUE(r.warnings.isEmpty());
     QSqlDatabase db = d.ado->database();
-    for (const QString& t : Schema::shippedTables() + QStringList{"dbSMS", "dbSMS_BUFFER"})
+    for (const QString& t : Schema::shippedTables() + QStringList{"dbSMS", "dbSMS_BUFFER", "dbENTREGA_PENDENTE"})
         EXPECT_TRUE(Schema::hasTable(db, t)) << t.toStdString();
     EXPECT_EQ(scalar(db, "SELECT count(*) FROM dbCFG").toInt(), 1);
     EXPECT_EQ(scalar(db, "SELECT count(*) FROM dbPORTA WHERE ATIVO = 0 AND VELOCIDADE = 115200 "
@@ -113,6 +113,62 @@ INSTANTIATE_TEST_SUITE_P(
                                   {"dbSMS", "dbSMS_BUFFER"},
                                   17}),
     [](const auto& tp) { return std::string(tp.param.name); });
+
+// A file from before delivery reports: history rows without ENTREGUE/STATUS_ENTREGA, no table of awaited
+// reports; and one whose upgrade stopped after the table, before its second index.
+TEST(Schema, UpgradeAddsDeliveryColumnsAndTableKeepingHistory) {
+    for (const bool stoppedHalfway : {false, true}) {
+        TempDataDir d;
+        {
+            TADO ado;
+            ASSERT_TRUE(ado.start(d.path()).ok);
+            QSqlQuery q(ado.database());
+            ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO) "
+                               "VALUES ('11999990000', 'oi', 'SMS', 1)"));
+            if (stoppedHalfway) {
+                ASSERT_TRUE(q.exec("DROP INDEX IX_ENTREGA_PENDENTE_HISTORICO"));
+            } else {
+                ASSERT_TRUE(q.exec("DROP TABLE dbENTREGA_PENDENTE"));
+                for (const char* c : {"ENTREGUE", "STATUS_ENTREGA"})
+                    ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE dbHISTORICO DROP COLUMN ") + c));
+            }
+            ado.releaseThreadConnection();
+        }
+        auto r = d.start();
+        ASSERT_TRUE(r.ok) << r.error.toStdString();
+        EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join("|").toStdString();
+        EXPECT_EQ(r.executed.size(), stoppedHalfway ? 1 : 5) << r.executed.join("|").toStdString();
+        QSqlDatabase db = d.ado->database();
+        EXPECT_EQ(scalar(db, "SELECT DESTINATARIO || '|' || ifnull(ENTREGUE, '-') || '|' || "
+                             "ifnull(STATUS_ENTREGA, '-') FROM dbHISTORICO")
+                      .toString(),
+                  "11999990000|-|-");
+        EXPECT_EQ(scalar(db, "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND "
+                             "tbl_name = 'dbENTREGA_PENDENTE'")
+                      .toInt(),
+                  2);
+        // The reference is a modem's 0..255 count: anything else is refused by the table itself.
+        QSqlQuery q(db);
+        EXPECT_FALSE(q.exec("INSERT INTO dbENTREGA_PENDENTE (PORTA, REFERENCIA, ENVIO) VALUES (1, 256, '')"));
+        EXPECT_TRUE(q.exec("INSERT INTO dbENTREGA_PENDENTE (PORTA, REFERENCIA, ENVIO) VALUES (1, 255, '')"));
+    }
+}
+
+// A name taken by something else stops the start with the database's reason rather than run without the table.
+TEST(Schema, DeliveryTableThatCannotBeMadeStopsTheStart) {
+    TempDataDir d;
+    {
+        TADO ado;
+        ASSERT_TRUE(ado.start(d.path()).ok);
+        QSqlQuery q(ado.database());
+        ASSERT_TRUE(q.exec("DROP TABLE dbENTREGA_PENDENTE"));
+        ASSERT_TRUE(q.exec("CREATE TABLE IX_ENTREGA_PENDENTE_REF (x)"));
+        ado.releaseThreadConnection();
+    }
+    auto r = d.start();
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.contains("IX_ENTREGA_PENDENTE_REF")) << r.error.toStdString();
+}
 
 TEST(Schema, AddColumnFailureWarnsAndGoesOn) {
     TempDataDir d;

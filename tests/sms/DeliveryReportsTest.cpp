@@ -1,0 +1,192 @@
+#include <QSqlError>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+#include "TempDataDir.h"
+#include "sms/DeliveryReports.h"
+
+namespace {
+
+using Kind = DeliveryReports::Kind;
+
+const QDateTime kT0(QDate(2026, 3, 2), QTime(10, 0, 0));
+
+QDateTime at(int secs) {
+    return kT0.addSecs(secs);
+}
+
+// A report as the decoder gives it: the centre took the part at `centre`, the phone got it at `discharge`.
+pdu::StatusReport report(int ref, std::uint8_t status, int centre, int discharge = -1) {
+    pdu::StatusReport r;
+    r.reference = ref;
+    r.status = status;
+    r.state = pdu::deliveryState(status);
+    r.statusText = pdu::deliveryStatusText(status);
+    r.centreTime.time = at(centre);
+    r.dischargeTime.time = at(discharge < 0 ? centre + 5 : discharge);
+    return r;
+}
+
+class DeliveryReportsTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(d.start().ok); }
+    QSqlDatabase db() { return d.ado->database(); }
+
+    qint64 history(const QString& fone) {
+        QSqlQuery q(db());
+        q.prepare("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO) VALUES (?, 'oi', 'SMS', 1)");
+        q.addBindValue(fone);
+        EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+        return q.lastInsertId().toLongLong();
+    }
+    qint64 sent(int porta, const QList<int>& refs, int secs, const QString& fone = "11999990000") {
+        const qint64 id = history(fone);
+        QSqlDatabase conn = db();
+        QString error;
+        EXPECT_TRUE(DeliveryReports::remember(conn, porta, refs, id, &error, at(secs))) << error.toStdString();
+        return id;
+    }
+    DeliveryReports::Outcome apply(int porta, const pdu::StatusReport& r, int nowSecs) {
+        QSqlDatabase conn = db();
+        return DeliveryReports::apply(conn, porta, r, at(nowSecs));
+    }
+    // "STATUS_ENTREGA|ENTREGUE" of a history row.
+    QString state(qint64 id) {
+        QSqlQuery q(db());
+        q.prepare("SELECT STATUS_ENTREGA, ENTREGUE FROM dbHISTORICO WHERE ID_HISTORICO = ?");
+        q.addBindValue(id);
+        EXPECT_TRUE(q.exec() && q.next());
+        return q.value(0).toString() + "|" + q.value(1).toString();
+    }
+    int rows() {
+        QSqlQuery q(db());
+        EXPECT_TRUE(q.exec("SELECT COUNT(*) FROM dbENTREGA_PENDENTE") && q.next());
+        return q.value(0).toInt();
+    }
+
+    TempDataDir d;
+};
+
+TEST_F(DeliveryReportsTest, UnknownReferenceIsHeldThenLoggedAndDroppedChangingNothing) {
+    const qint64 other = sent(1, {8}, 0);
+    auto out = apply(1, report(7, 0x00, 2), 10);
+    EXPECT_EQ(out.kind, Kind::Held);
+    EXPECT_TRUE(out.logLine.isEmpty());
+    EXPECT_EQ(state(other), "Pendente|");
+    // The same reference on another slot is another modem's count.
+    EXPECT_EQ(apply(2, report(8, 0x00, 2), 10).kind, Kind::Held);
+    EXPECT_EQ(state(other), "Pendente|");
+    QSqlDatabase conn = db();
+    EXPECT_TRUE(DeliveryReports::expire(conn, at(10 + DeliveryReports::kHoldSeconds)).isEmpty());
+    const QStringList lines = DeliveryReports::expire(conn, at(11 + DeliveryReports::kHoldSeconds));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "02/03/2026 10:02:11 ENTRADA 1 RELATÓRIO DE ENTREGA ID 7 SEM ENVIO CORRESPONDENTE: DESCARTADO");
+    EXPECT_EQ(rows(), 1);
+}
+
+TEST_F(DeliveryReportsTest, RepeatedOrLateReportNeverChangesAFinalPart) {
+    const qint64 id = sent(1, {5}, 0);
+    auto out = apply(1, report(5, 0x00, 1, 30), 31);
+    EXPECT_EQ(out.kind, Kind::Applied);
+    EXPECT_EQ(out.logLine, "02/03/2026 10:00:31 ENTRADA 1 RELATÓRIO DE ENTREGA PARA 11999990000 ID 5: Entregue");
+    EXPECT_EQ(state(id), "Entregue|2026-03-02 10:00:30");
+    EXPECT_EQ(apply(1, report(5, 0x00, 1, 40), 41).kind, Kind::Repeated);
+    EXPECT_EQ(apply(1, report(5, 0x41, 1, 50), 51).kind, Kind::Repeated);
+    EXPECT_EQ(apply(1, report(5, 0x21, 1, 60), 61).kind, Kind::Repeated);
+    EXPECT_EQ(state(id), "Entregue|2026-03-02 10:00:30");
+}
+
+TEST_F(DeliveryReportsTest, ReportBeforeItsSendWasRecordedIsAdopted) {
+    EXPECT_EQ(apply(3, report(42, 0x00, 1, 4), 5).kind, Kind::Held);
+    const qint64 id = sent(3, {42}, 0);
+    EXPECT_EQ(state(id), "Entregue|2026-03-02 10:00:04");
+    EXPECT_EQ(rows(), 1);
+}
+
+TEST_F(DeliveryReportsTest, WrappedReferenceMatchesTheNewestSendOnly) {
+    const qint64 old = sent(1, {9}, 0);
+    const qint64 renewed = sent(1, {9}, 20 * 60); // 256 sends later
+    const auto stale = apply(1, report(9, 0x00, 1), 20 * 60 + 5);
+    EXPECT_EQ(stale.kind, Kind::Stale);
+    EXPECT_TRUE(stale.logLine.endsWith("ENTRADA 1 RELATÓRIO DE ENTREGA ID 9 DE UM ENVIO ANTERIOR: DESCARTADO"));
+    EXPECT_EQ(state(old), "Pendente|");
+    EXPECT_EQ(state(renewed), "Pendente|");
+    EXPECT_EQ(apply(1, report(9, 0x00, 20 * 60 + 2), 20 * 60 + 9).kind, Kind::Applied);
+    EXPECT_EQ(state(renewed), "Entregue|2026-03-02 10:20:07");
+    EXPECT_EQ(state(old), "Pendente|");
+}
+
+TEST_F(DeliveryReportsTest, ReportOfANewerSendNotYetRecordedIsNotTakenByTheOlderRow) {
+    const qint64 old = sent(1, {9}, 0);
+    EXPECT_EQ(apply(1, report(9, 0x00, 30 * 60), 30 * 60 + 5).kind, Kind::Held);
+    EXPECT_EQ(state(old), "Pendente|");
+    const qint64 renewed = sent(1, {9}, 30 * 60 - 1);
+    EXPECT_EQ(state(renewed), "Entregue|2026-03-02 10:30:05");
+    EXPECT_EQ(rows(), 1);
+}
+
+TEST_F(DeliveryReportsTest, FailureOfPartTwoOfThreeFailsTheMessage) {
+    const qint64 id = sent(1, {10, 11, 12}, 0);
+    EXPECT_EQ(apply(1, report(10, 0x00, 1), 10).statusEntrega, "Pendente");
+    const auto failed = apply(1, report(11, 0x41, 1), 11);
+    EXPECT_EQ(failed.statusEntrega, "Falhou: destino incompatível");
+    EXPECT_EQ(apply(1, report(12, 0x00, 1), 12).statusEntrega, "Falhou: destino incompatível");
+    EXPECT_EQ(state(id), "Falhou: destino incompatível|");
+}
+
+TEST_F(DeliveryReportsTest, PendingThenDeliveredAndPartsOutOfOrder) {
+    const qint64 id = sent(1, {254, 255, 0}, 0); // the reference wraps inside one message
+    EXPECT_EQ(apply(1, report(255, 0x21, 1), 5).statusEntrega, "Pendente");
+    EXPECT_EQ(apply(1, report(0, 0x00, 1, 50), 51).statusEntrega, "Pendente");
+    EXPECT_EQ(apply(1, report(254, 0x00, 1, 20), 52).statusEntrega, "Pendente");
+    QSqlDatabase conn = db();
+    EXPECT_EQ(DeliveryReports::outstanding(conn, at(0)), 1);
+    EXPECT_EQ(DeliveryReports::outstanding(conn, at(1)), 0); // sent before the run began
+    const auto done = apply(1, report(255, 0x00, 1, 40), 60);
+    EXPECT_EQ(done.kind, Kind::Applied);
+    EXPECT_EQ(state(id), "Entregue|2026-03-02 10:00:50"); // the latest part's delivery
+    EXPECT_EQ(DeliveryReports::outstanding(conn, at(0)), 0);
+}
+
+TEST_F(DeliveryReportsTest, AMessageWhosePartWasOverwrittenByAWrapNeverReadsDelivered) {
+    const qint64 id = sent(1, {1, 2}, 0);
+    sent(1, {2}, 15 * 60);
+    EXPECT_EQ(apply(1, report(1, 0x00, 1), 10).statusEntrega, "Pendente");
+    EXPECT_EQ(state(id), "Pendente|");
+}
+
+TEST_F(DeliveryReportsTest, BadReferenceOrDatabaseErrorKeepsNothing) {
+    const qint64 id = history("1");
+    QSqlDatabase conn = db();
+    QString error;
+    for (const int bad : {256, -1, 1000000}) {
+        error.clear();
+        EXPECT_FALSE(DeliveryReports::remember(conn, 1, {3, bad}, id, &error, at(0)));
+        EXPECT_TRUE(error.contains("inválida")) << error.toStdString();
+    }
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(state(id), "|");
+    // Remembered inside the caller's transaction: its rollback takes the references with it.
+    ASSERT_TRUE(conn.transaction());
+    EXPECT_TRUE(DeliveryReports::remember(conn, 1, {3}, id, &error, at(0)));
+    ASSERT_TRUE(conn.rollback());
+    EXPECT_EQ(rows(), 0);
+    QSqlQuery(conn).exec("DROP TABLE dbENTREGA_PENDENTE");
+    EXPECT_FALSE(DeliveryReports::remember(conn, 1, {3}, id, &error, at(0)));
+    const auto out = DeliveryReports::apply(conn, 1, report(3, 0, 1), at(9));
+    EXPECT_EQ(out.kind, Kind::Failed);
+    EXPECT_TRUE(out.logLine.contains("ENTRADA 1 RELATÓRIO DE ENTREGA ID 3 NÃO GRAVADO: ")) << out.logLine.toStdString();
+}
+
+TEST_F(DeliveryReportsTest, RowsExpireAfterTheKeepDays) {
+    const qint64 id = sent(1, {4}, 0);
+    QSqlDatabase conn = db();
+    DeliveryReports::expire(conn, at(DeliveryReports::kKeepDays * 86400));
+    EXPECT_EQ(rows(), 1);
+    DeliveryReports::expire(conn, at(DeliveryReports::kKeepDays * 86400 + 1));
+    EXPECT_EQ(rows(), 0);
+    EXPECT_EQ(apply(1, report(4, 0x00, 1), DeliveryReports::kKeepDays * 86400 + 2).kind, Kind::Held);
+    EXPECT_EQ(state(id), "Pendente|");
+}
+
+} // namespace
