@@ -81,10 +81,9 @@ int report(const QString& dir, const QString& file, bool full) {
     t.start();
     QString outText, errText;
     QTextStream out(&outText), err(&errText);
-    QStringList args{"report_bench", "--report", file};
-    if (full)
-        args << "--full";
-    const int code = HistoryReportCommand::run(&ado, args, out, err);
+    const HistoryReportCommand::Request request{
+        file, full ? HistoryReport::Form::Completo : HistoryReport::Form::Resumido, {}};
+    const int code = HistoryReportCommand::run(&ado, request, out, err);
     if (code != 0) {
         std::fprintf(stderr, "%s\n", qPrintable(errText));
         return code;

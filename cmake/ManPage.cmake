@@ -47,8 +47,8 @@ de uma pasta de compilação; um programa instalado usa
 .IR ~/.local/share/vestral\\-sms ).
 .SH COMANDOS
 ${commands}.SH CÓDIGO DE SAÍDA
-0 quando o comando terminou; 1 com o texto do erro; 2 para um erro de uso ou, nos comandos que abrem
-as portas, quando nenhuma porta está pronta.
+0 quando o comando terminou; 1 com o texto do erro; 2 para um erro de uso (1 em \\-\\-build\\-outbox e
+\\-\\-demo\\-ports) ou, nos comandos que abrem as portas, quando nenhuma porta está pronta.
 .SH ARQUIVOS
 .TP
 .I ~/.local/share/vestral\\-sms/BDSMS.db

@@ -10,6 +10,7 @@
 #include "history/HistoryReportCommand.h"
 #include "mail/EmailCampaignCommand.h"
 #include "modem/PortConfigurator.h"
+#include "modem/PortSlot.h"
 #include "sms/ModemStation.h"
 #include "sms/ProbeCommand.h"
 #include "sms/SmsCommands.h"
@@ -21,7 +22,7 @@ namespace CommandLine {
 namespace {
 
 struct Command {
-    const char* name;
+    CommandSpec spec;
     const char* help;
     int (*run)(const Parsed&, QTextStream&, QTextStream&);
 };
@@ -55,9 +56,14 @@ int withDatabase(const Parsed& p, QTextStream& err, Fn run, TADO::Access access 
 }
 
 int report(const Parsed& p, QTextStream& out, QTextStream& err) {
+    HistoryReportCommand::Request r;
+    r.file = p.values.argument().toString();
+    r.form = p.values.isSet("full") ? HistoryReport::Form::Completo : HistoryReport::Form::Resumido;
+    r.filter.outcome = HistorySearch::Outcome(p.values.choice("outcome", int(r.filter.outcome)));
+    r.filter.channel = HistorySearch::Channel(p.values.choice("channel", int(r.filter.channel)));
+    HistoryReportCommand::setPeriod(&r.filter, p.values.date("from"), p.values.date("to"));
     return withDatabase(
-        p, err, [&](TADO* ado) { return HistoryReportCommand::run(ado, p.arguments, out, err); },
-        TADO::Access::ReadOnly);
+        p, err, [&](TADO* ado) { return HistoryReportCommand::run(ado, r, out, err); }, TADO::Access::ReadOnly);
 }
 
 // Checks the file as it is, read-only: it neither creates, upgrades nor waits for the data folder.
@@ -74,19 +80,24 @@ int checkDb(const Parsed& p, QTextStream& out, QTextStream& err) {
 }
 
 int sendEmail(const Parsed& p, QTextStream& out, QTextStream& err) {
-    return withDatabase(
-        p, err, [&](TADO* ado) { return vestral::mail::EmailCampaignCommand::run(ado, p.arguments, out, err); });
+    vestral::mail::EmailCampaignCommand::Request r;
+    if (p.values.isSet("group"))
+        r.group = p.values.text("group");
+    r.status = p.values.choice("status", r.status);
+    r.external = p.values.isSet("external");
+    r.filterGiven = p.values.isSet("group") || p.values.isSet("status");
+    return withDatabase(p, err, [&](TADO* ado) { return vestral::mail::EmailCampaignCommand::run(ado, r, out, err); });
 }
 
 int importContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
-    return withDatabase(p, err,
-                        [&](TADO* ado) { return ContactTransferCommand::runImport(ado, p.arguments, out, err); });
+    const ContactTransferCommand::Request r{p.values.argument().toString(), p.values.text("group")};
+    return withDatabase(p, err, [&](TADO* ado) { return ContactTransferCommand::runImport(ado, r, out, err); });
 }
 
 int exportContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
+    const ContactTransferCommand::Request r{p.values.argument().toString(), {}};
     return withDatabase(
-        p, err, [&](TADO* ado) { return ContactTransferCommand::runExport(ado, p.arguments, out, err); },
-        TADO::Access::ReadOnly);
+        p, err, [&](TADO* ado) { return ContactTransferCommand::runExport(ado, r, out, err); }, TADO::Access::ReadOnly);
 }
 
 int probe(const Parsed& p, QTextStream& out, QTextStream& err) {
@@ -94,33 +105,25 @@ int probe(const Parsed& p, QTextStream& out, QTextStream& err) {
 }
 
 int demoPorts(const Parsed& p, QTextStream& out, QTextStream& err) {
-    return withDatabase(p, err, [&](TADO* ado) { return ProbeCommand::demoPorts(ado, p.arguments, out, err); });
-}
-
-// The words after the command, without the program name and --data-dir.
-QStringList commandOptions(const Parsed& p) {
-    QStringList rest;
-    const qsizetype at = p.arguments.indexOf(p.command);
-    for (qsizetype i = at + 1; at >= 0 && i < p.arguments.size(); ++i) {
-        if (p.arguments[i] == "--data-dir")
-            ++i;
-        else if (!p.arguments[i].startsWith("--data-dir="))
-            rest << p.arguments[i];
-    }
-    return rest;
+    const int count = p.values.argument().isNull() ? ProbeCommand::kDemoPorts : p.values.argument().toInt();
+    return withDatabase(p, err, [&](TADO* ado) { return ProbeCommand::demoPorts(ado, count, out, err); });
 }
 
 int buildOutbox(const Parsed& p, QTextStream& out, QTextStream& err) {
+    BuildOutboxCommand::Request r;
+    if (p.values.isSet("group"))
+        r.group = p.values.text("group");
+    r.status = p.values.choice("status", r.status);
     return withDatabase(p, err, [&](TADO* ado) {
         ModemStation station(ado);
         PortConfigurator* ports = station.configurator();
-        return BuildOutboxCommand::run(ado, {[ports] { return ports->openAll(); }, ports->verificaPortasFunction()},
-                                       commandOptions(p), out, err);
+        return BuildOutboxCommand::run(ado, {[ports] { return ports->openAll(); }, ports->verificaPortasFunction()}, r,
+                                       out, err);
     });
 }
 
 int sendOutbox(const Parsed& p, QTextStream& out, QTextStream& err) {
-    const bool resend = p.arguments.contains(QStringLiteral("--resend-interrupted"));
+    const bool resend = p.values.isSet("resend-interrupted");
     return withDatabase(p, err, [&](TADO* ado) { return SmsCommands::sendOutbox(ado, out, err, resend); });
 }
 
@@ -128,42 +131,64 @@ int receiveSms(const Parsed& p, QTextStream& out, QTextStream& err) {
     return withDatabase(p, err, [&](TADO* ado) { return SmsCommands::receiveSms(ado, out, err); });
 }
 
-// One line per command; each subsystem adds its own here.
-const Command kCommands[] = {
-    {"--help", "mostra esta ajuda", nullptr},
-    {"--version", "mostra a versão", nullptr},
-    {"--init-db", "abre o banco de dados, criando-o ou atualizando-o", initDb},
-    {"--report",
-     "ARQUIVO.pdf [--full] [--from DD/MM/AAAA] [--to DD/MM/AAAA] [--outcome all|sent|failed] "
-     "[--channel all|sms|email]: grava o relatório do histórico em PDF",
-     report},
-    {"--send-email",
-     "[--group NOME] [--status all|active|disabled] [--external]: envia o e-mail a cada destinatário "
-     "(Cadastro Local ou Integração com --external) e mostra as linhas de status",
-     sendEmail},
-    {"--import", "ARQUIVO --group NOME: importa cada linha da planilha (.xls, .xlsx, .csv) como contato do grupo",
-     importContacts},
-    {"--export", "ARQUIVO.xls|ARQUIVO.xlsx: exporta todos os contatos para a planilha", exportContacts},
-    {"--build-outbox",
-     "[--group NOME] [--status all|active|disabled]: abre as portas, marca os contatos filtrados e monta a "
-     "Caixa de Saída",
-     buildOutbox},
-    {"--send-outbox",
-     "[--resend-interrupted]: abre as portas e envia a Caixa de Saída, mostrando as linhas de envio "
-     "(--resend-interrupted envia de novo as mensagens de envios interrompidos)",
-     sendOutbox},
-    {"--receive-sms", "abre as portas e lê os SMS recebidos pelo modem da entrada 1 (RECEBER SMS)", receiveSms},
-    {"--probe",
-     "abre e testa (AT+CSQ) as entradas ativas como \"Abrir todas as Portas\"; uma linha por entrada: "
-     "PRONTA <sinal>%, SEM RESPOSTA ou FECHADA: <motivo>",
-     probe},
-    {"--demo-ports", "[N]: ativa as entradas 1 a N (4) nas portas COM1 a COMN, para modems simulados", demoPorts},
-    {"--check-db", "verifica a integridade do banco de dados: \"ok\", ou os problemas encontrados", checkDb},
-};
+ValueSpec file(const QString& valueName) {
+    return {QString(), ValueKind::File, valueName, {}, 0, 0, true};
+}
+
+CommandSpec command(const QString& name, const QList<ValueSpec>& options = {},
+                    const std::optional<ValueSpec>& argument = std::nullopt, int usageExitCode = 2) {
+    return {name, options, argument, usageExitCode};
+}
+
+ValueSpec required(ValueSpec option) {
+    option.required = true;
+    return option;
+}
+
+const QStringList kStatuses{"all", "active", "disabled"}; // in the order of TDM::Status
+
+// Each command with its options, its word and the exit code of its usage errors, as the README's
+// table has them; --help is written from this list. Each subsystem adds its own here.
+const QList<Command>& commands() {
+    static const QList<Command> list{
+        {command("help"), "mostra esta ajuda", nullptr},
+        {command("version"), "mostra a versão", nullptr},
+        {command("init-db"), "abre o banco de dados, criando-o ou atualizando-o", initDb},
+        {command("report",
+                 {flag("full"), date("from"), date("to"), choice("outcome", {"all", "sent", "failed"}),
+                  choice("channel", {"all", "sms", "email"})},
+                 file("ARQUIVO.pdf")),
+         "grava o relatório do histórico em PDF", report},
+        {command("send-email", {text("group", "NOME"), choice("status", kStatuses), flag("external")}),
+         "envia o e-mail a cada destinatário (Cadastro Local ou Integração com --external) e mostra as linhas de "
+         "status",
+         sendEmail},
+        {command("import", {required(text("group", "NOME"))}, file("ARQUIVO")),
+         "importa cada linha da planilha (.xls, .xlsx, .csv) como contato do grupo", importContacts},
+        {command("export", {}, file("ARQUIVO.xls|ARQUIVO.xlsx")), "exporta todos os contatos para a planilha",
+         exportContacts},
+        {command("build-outbox", {text("group", "NOME"), choice("status", kStatuses)}, std::nullopt, 1),
+         "abre as portas, marca os contatos filtrados e monta a Caixa de Saída", buildOutbox},
+        {command("send-outbox", {flag("resend-interrupted")}),
+         "abre as portas e envia a Caixa de Saída, mostrando as linhas de envio (--resend-interrupted envia de novo "
+         "as mensagens de envios interrompidos)",
+         sendOutbox},
+        {command("receive-sms"), "abre as portas e lê os SMS recebidos pelo modem da entrada 1 (RECEBER SMS)",
+         receiveSms},
+        {command("probe"),
+         "abre e testa (AT+CSQ) as entradas ativas como \"Abrir todas as Portas\"; uma linha por entrada: "
+         "PRONTA <sinal>%, SEM RESPOSTA ou FECHADA: <motivo>",
+         probe},
+        {command("demo-ports", {}, ValueSpec{QString(), ValueKind::Count, "N", {}, 1, PortSlots::kCount, false}, 1),
+         "ativa as entradas 1 a N (4) nas portas COM1 a COMN, para modems simulados", demoPorts},
+        {command("check-db"), "verifica a integridade do banco de dados: \"ok\", ou os problemas encontrados", checkDb},
+    };
+    return list;
+}
 
 const Command* find(const QString& name) {
-    for (const Command& c : kCommands)
-        if (name == QLatin1String(c.name))
+    for (const Command& c : commands())
+        if (name == QString(QStringLiteral("--") + c.spec.name))
             return &c;
     return nullptr;
 }
@@ -171,30 +196,10 @@ const Command* find(const QString& name) {
 } // namespace
 
 Parsed parse(const QStringList& arguments) {
-    Parsed p;
-    p.arguments = arguments;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString& a = arguments[i];
-        if (a == "--data-dir") {
-            if (i + 1 >= arguments.size()) {
-                p.error = "--data-dir precisa de uma pasta";
-                return p;
-            }
-            p.dataDir = arguments[++i];
-        } else if (a.startsWith("--data-dir=")) {
-            p.dataDir = a.mid(11);
-        } else if (find(a)) {
-            if (!p.command.isEmpty() && p.command != a) {
-                p.error = "apenas um comando por vez: " + p.command + " e " + a;
-                return p;
-            }
-            p.command = a;
-        } else if (p.command.isEmpty() && a.startsWith("-")) {
-            p.error = "opção desconhecida: " + a;
-            return p;
-        }
-    }
-    return p;
+    QList<CommandSpec> specs{CommandSpec{}}; // no command: the window, which has no options of its own
+    for (const Command& c : commands())
+        specs << c.spec;
+    return read(arguments, specs);
 }
 
 bool takesLock(const QString& command) {
@@ -205,15 +210,19 @@ bool takesLock(const QString& command) {
 QString helpText() {
     QString t = "Uso: vestral-sms [--data-dir PASTA] [COMANDO]\n"
                 "Sem comando, abre a janela do VESTRAL SMS.\n\nComandos:\n";
-    for (const Command& c : kCommands)
-        t += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.name), -12).arg(QString::fromUtf8(c.help));
+    for (const Command& c : commands()) {
+        const QString words = synopsis(c.spec);
+        const QString help = QString::fromUtf8(c.help);
+        const QString text = words.isEmpty() ? help : QString(words + QStringLiteral(": ") + help);
+        t += QStringLiteral("  %1  %2\n").arg(QString(QStringLiteral("--") + c.spec.name), -12).arg(text);
+    }
     return t;
 }
 
 int run(const Parsed& parsed, QTextStream& out, QTextStream& err) {
     if (!parsed.error.isEmpty()) {
-        err << parsed.error << Qt::endl << helpText();
-        return 2;
+        err << parsed.error << Qt::endl;
+        return parsed.usageExitCode;
     }
     if (parsed.command == "--help") {
         out << helpText();

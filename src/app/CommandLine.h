@@ -3,23 +3,23 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include "app/CommandOptions.h"
+
 // The command line: `vestral-sms [--data-dir DIR] [COMMAND]`. Without a command the window opens.
 // Every command runs the same engine as the window and prints the same texts.
 namespace CommandLine {
 
-struct Parsed {
-    QString dataDir;
-    QString command;       // "" = open the window
-    QStringList arguments; // the whole argument list, for the command's own options
-    QString error;         // a usage error to print (exit 2)
-};
+// The command, the data folder and the command's checked values; or a usage error (one line) with
+// the command's exit code for it.
+using Parsed = Reading;
 
 Parsed parse(const QStringList& arguments);
 QString helpText();
 
-// Runs a command that needs no window; returns the process exit code. A command that opens ports
-// or writes first takes the data folder's lock: held by another program, it prints "A pasta de
-// dados já está em uso por outro processo (PID n)." and returns 1.
+// Runs a command that needs no window; returns the process exit code. A usage error is printed as
+// one line on `err`. A command that opens ports or writes first takes the data folder's lock: held
+// by another program, it prints "A pasta de dados já está em uso por outro processo (PID n)." and
+// returns 1.
 int run(const Parsed& parsed, QTextStream& out, QTextStream& err);
 
 // Whether `command` ("" = the window) takes the data folder's lock. Only the commands that just

@@ -82,7 +82,12 @@ int runWindow(QApplication& app, const QString& dataDir) {
 int main(int argc, char** argv) {
     const QStringList args = rawArguments(argc, argv);
     CommandLine::Parsed parsed = CommandLine::parse(args);
-    const bool headless = !parsed.command.isEmpty() || !parsed.error.isEmpty();
+    if (!parsed.error.isEmpty()) { // one line on stderr, said before Qt starts (and prints its own warnings)
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return CommandLine::run(parsed, out, err);
+    }
+    const bool headless = !parsed.command.isEmpty();
     // Commands run without a display (cron, ssh): drawing reports needs no screen.
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -10,35 +10,6 @@
 namespace BuildOutboxCommand {
 namespace {
 
-struct Options {
-    QString group = QStringLiteral("TODOS");
-    int status = TDM::Todos;
-};
-
-bool parse(const QStringList& args, Options* o, QString* error) {
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if ((a == "--group" || a == "--status") && i + 1 >= args.size()) {
-            *error = QStringLiteral("%1 sem valor").arg(a);
-            return false;
-        }
-        if (a == "--group") {
-            o->group = args[++i];
-        } else if (a == "--status") {
-            const int s = QStringList{"all", "active", "disabled"}.indexOf(args[++i]);
-            if (s < 0) {
-                *error = QStringLiteral("--status deve ser all, active ou disabled");
-                return false;
-            }
-            o->status = s;
-        } else {
-            *error = QStringLiteral("argumento desconhecido: %1").arg(a);
-            return false;
-        }
-    }
-    return true;
-}
-
 // The group named exactly `name` ("TODOS" stands for every group, as in the page's list).
 bool groupExists(TADO* ado, const QString& name, QString* error) {
     if (name == QLatin1String("TODOS"))
@@ -62,13 +33,8 @@ QString lines(const char* text) {
 
 } // namespace
 
-int run(TADO* ado, const Ports& ports, const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    Options o;
+int run(TADO* ado, const Ports& ports, const Request& o, QTextStream& out, QTextStream& err) {
     QString error;
-    if (!parse(arguments, &o, &error)) {
-        err << error << Qt::endl;
-        return 1;
-    }
     // Checked before the ports are opened: a mistyped group must not probe every modem first.
     if (!groupExists(ado, o.group, &error)) {
         err << error << Qt::endl;

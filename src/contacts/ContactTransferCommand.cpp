@@ -12,42 +12,6 @@
 namespace ContactTransferCommand {
 namespace {
 
-struct Request {
-    QString file;
-    QString group;
-    QString error;
-};
-
-// Reads the words after `command`: the file, and "--group NAME" when `withGroup`.
-Request parse(const QStringList& arguments, const QString& command, bool withGroup) {
-    Request r;
-    const qsizetype at = arguments.indexOf(command);
-    for (qsizetype i = at + 1; at >= 0 && i < arguments.size() && r.error.isEmpty(); ++i) {
-        const QString& a = arguments[i];
-        if (a == "--data-dir") {
-            ++i;
-        } else if (a.startsWith("--data-dir=")) {
-            continue;
-        } else if (withGroup && a == "--group") {
-            if (i + 1 >= arguments.size())
-                r.error = "--group precisa do nome do grupo";
-            else
-                r.group = arguments[++i];
-        } else if (a.startsWith("--")) {
-            r.error = "opção desconhecida: " + a;
-        } else if (r.file.isEmpty()) {
-            r.file = a;
-        } else {
-            r.error = "argumento a mais: " + a;
-        }
-    }
-    if (r.error.isEmpty() && r.file.isEmpty())
-        r.error = command + " precisa do nome do arquivo da planilha";
-    else if (r.error.isEmpty() && withGroup && r.group.isEmpty())
-        r.error = command + " precisa do grupo dos contatos: --group NOME";
-    return r;
-}
-
 // Makes the group named `name` the current row of dbGRUPO (exact name first, then ignoring case).
 bool chooseGroup(Dataset* dbGRUPO, const QString& name) {
     if (!dbGRUPO->isOpen() && !dbGRUPO->open())
@@ -73,12 +37,7 @@ void printTo(TransferStatus& status, QTextStream& out) {
 
 } // namespace
 
-int runImport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const Request r = parse(arguments, "--import", true);
-    if (!r.error.isEmpty()) {
-        err << r.error << Qt::endl << "Uso: vestral-sms --import ARQUIVO --group NOME" << Qt::endl;
-        return 2;
-    }
+int runImport(TADO* ado, const Request& r, QTextStream& out, QTextStream& err) {
     if (!chooseGroup(ado->dbGRUPO, r.group)) {
         err << QStringLiteral("O grupo de contatos \"%1\" não existe.").arg(r.group) << Qt::endl;
         return 1;
@@ -102,12 +61,9 @@ int runImport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextSt
     return 0;
 }
 
-int runExport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    Request r = parse(arguments, "--export", false);
-    if (r.error.isEmpty() && !SpreadsheetWriter::isSupported(r.file))
-        r.error = SpreadsheetWriter::unsupportedText(r.file); // said before any contact is read
-    if (!r.error.isEmpty()) {
-        err << r.error << Qt::endl << "Uso: vestral-sms --export ARQUIVO.xls|ARQUIVO.xlsx" << Qt::endl;
+int runExport(TADO* ado, const Request& r, QTextStream& out, QTextStream& err) {
+    if (!SpreadsheetWriter::isSupported(r.file)) { // said before any contact is read
+        err << SpreadsheetWriter::unsupportedText(r.file) << Qt::endl;
         return 2;
     }
     Dataset* clientes = ado->dbCLIENTE;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringList>
+#include <QString>
 #include <QTextStream>
 
 class TADO;
@@ -13,8 +13,14 @@ class TADO;
 //   vestral-sms --export FILE                the whole contact list, .xls or .xlsx by extension
 namespace ContactTransferCommand {
 
-// Exit codes: 0 done, 1 failure (the text is printed on err), 2 usage error.
-int runImport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err);
-int runExport(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err);
+struct Request {
+    QString file;
+    QString group; // --import only
+};
+
+// Exit codes: 0 done, 1 failure (the text is printed on err), 2 a file name that --export cannot
+// write (another extension), said before any contact is read.
+int runImport(TADO* ado, const Request& request, QTextStream& out, QTextStream& err);
+int runExport(TADO* ado, const Request& request, QTextStream& out, QTextStream& err);
 
 } // namespace ContactTransferCommand

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringList>
+#include <QString>
 #include <QTextStream>
 
 #include "history/HistoryReport.h"
@@ -17,18 +17,16 @@ struct Request {
     QString file;
     HistoryReport::Form form = HistoryReport::Form::Resumido;
     HistorySearch::Filter filter; // the period covers whole days when --from or --to is given
-    QString error;                // a usage error
 };
 
-// Reads the words after "--report" in the program's argument list.
-Request parse(const QStringList& arguments);
-QString usage();
+// The period of --from/--to: on when either is valid, whole days, an end not given left open.
+void setPeriod(HistorySearch::Filter* filter, const QDate& from, const QDate& to);
 
 // Every this many pages the command prints "Página N" to the error stream, so a long report shows it lives.
 inline constexpr int kPagesPerProgressLine = 100;
 
 // Counts the search's rows, prints "Total de Registros: N", then writes the report while reading the rows a
-// page at a time. Returns the process exit code (0, 1 failure, 2 usage).
-int run(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err);
+// page at a time. Returns the process exit code (0, 1 failure).
+int run(TADO* ado, const Request& request, QTextStream& out, QTextStream& err);
 
 } // namespace HistoryReportCommand

@@ -10,21 +10,6 @@
 namespace vestral::mail::EmailCampaignCommand {
 namespace {
 
-QString option(Request& r, const QString& name, const QString& value) {
-    r.filterGiven = true;
-    if (name == QLatin1String("--group")) {
-        if (value.isEmpty())
-            return QStringLiteral("--group precisa do nome do grupo");
-        r.group = value;
-        return {};
-    }
-    const QStringList statuses{"all", "active", "disabled"}; // the order of TDM::Status
-    if (!statuses.contains(value))
-        return QStringLiteral("--status: use all, active ou disabled");
-    r.status = int(statuses.indexOf(value));
-    return {};
-}
-
 // True when `name` is "TODOS" (every group) or the name of a stored group.
 bool groupExists(TADO* ado, const QString& name, QString* error) {
     if (name == QLatin1String("TODOS"))
@@ -46,39 +31,7 @@ QString lines(QString text) {
 
 } // namespace
 
-QString usage() {
-    return QStringLiteral("Uso: vestral-sms --send-email [--group NOME] [--status all|active|disabled] [--external]");
-}
-
-Request parse(const QStringList& arguments) {
-    Request r;
-    const qsizetype at = arguments.indexOf(QStringLiteral("--send-email"));
-    for (qsizetype i = at + 1; at >= 0 && i < arguments.size() && r.error.isEmpty(); ++i) {
-        const QString& a = arguments[i];
-        if (a == QLatin1String("--external")) {
-            r.external = true;
-        } else if (a == QLatin1String("--data-dir")) {
-            ++i;
-        } else if (a.startsWith(QLatin1String("--data-dir="))) {
-            continue;
-        } else if (a == QLatin1String("--group") || a == QLatin1String("--status")) {
-            if (i + 1 >= arguments.size())
-                r.error = a + QStringLiteral(" precisa de um valor");
-            else
-                r.error = option(r, a, arguments[++i]);
-        } else {
-            r.error = QStringLiteral("argumento desconhecido: ") + a;
-        }
-    }
-    return r;
-}
-
-int run(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    const Request request = parse(arguments);
-    if (!request.error.isEmpty()) {
-        err << request.error << Qt::endl << usage() << Qt::endl;
-        return 2;
-    }
+int run(TADO* ado, const Request& request, QTextStream& out, QTextStream& err) {
     TDM recipients(ado);
     const TDM::Source source = request.external ? TDM::Integracao : TDM::CadastroLocal;
     QString error;

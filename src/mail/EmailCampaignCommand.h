@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringList>
+#include <QString>
 #include <QTextStream>
 
 class TADO;
@@ -15,15 +15,10 @@ struct Request {
     int status = 0; // TDM::Status
     bool external = false;
     bool filterGiven = false; // --group or --status was given
-    QString error;            // a usage error
 };
 
-// Reads the words after "--send-email" in the program's argument list.
-Request parse(const QStringList& arguments);
-QString usage();
-
 // Returns the process exit code: 0 when the run ended (or found no recipient), 1 when a failure stopped it
-// or the source could not be loaded, 2 for a usage error.
-int run(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err);
+// or the source could not be loaded.
+int run(TADO* ado, const Request& request, QTextStream& out, QTextStream& err);
 
 } // namespace vestral::mail::EmailCampaignCommand

@@ -35,16 +35,11 @@ int run(TADO* ado, QTextStream& out, QTextStream& err) {
     return 2;
 }
 
-int demoPorts(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err) {
-    int count = 4;
-    const qsizetype at = arguments.indexOf(QStringLiteral("--demo-ports"));
-    if (at >= 0 && at + 1 < arguments.size() && !arguments[at + 1].startsWith('-')) {
-        bool ok = false;
-        count = arguments[at + 1].toInt(&ok);
-        if (!ok || count < 1 || count > PortSlots::kCount) {
-            err << QStringLiteral("--demo-ports: número de entradas inválido: %1").arg(arguments[at + 1]) << Qt::endl;
-            return 1;
-        }
+int demoPorts(TADO* ado, int count, QTextStream& out, QTextStream& err) {
+    if (count < 1 || count > PortSlots::kCount) {
+        err << QStringLiteral("--demo-ports: valor inválido \"%1\" (use 1 a %2)").arg(count).arg(PortSlots::kCount)
+            << Qt::endl;
+        return 1;
     }
     QSqlQuery q(ado->database());
     q.prepare(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = ID WHERE ID <= ?"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QStringList>
+#include <QString>
 #include <QTextStream>
 
 class TADO;
@@ -18,6 +18,7 @@ int run(TADO* ado, QTextStream& out, QTextStream& err);
 
 // `vestral-sms --demo-ports [N]`: slots 1..N (4 when not given, at most 64) become active on
 // COM1..COMN, for trying the program with N simulated modems. Returns 0, or 1 with the error.
-int demoPorts(TADO* ado, const QStringList& arguments, QTextStream& out, QTextStream& err);
+inline constexpr int kDemoPorts = 4;
+int demoPorts(TADO* ado, int count, QTextStream& out, QTextStream& err);
 
 } // namespace ProbeCommand

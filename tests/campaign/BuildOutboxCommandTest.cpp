@@ -17,7 +17,7 @@ protected:
         addContact(ado, "Davi", "123", 2);
         setSetting(ado, "CASCATA", 10);
     }
-    int run(const QStringList& args, bool portsReady = true) {
+    int run(const BuildOutboxCommand::Request& request = {}, bool portsReady = true) {
         out.clear();
         err.clear();
         QTextStream o(&out);
@@ -33,7 +33,7 @@ protected:
                 sql(ado, "INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (1, ?)", {ado->dbCFG->integer("CASCATA")});
             return portsReady;
         };
-        return BuildOutboxCommand::run(ado, ports, args, o, e);
+        return BuildOutboxCommand::run(ado, ports, request, o, e);
     }
     QStringList outbox() {
         QStringList phones;
@@ -51,21 +51,20 @@ protected:
 
 TEST_F(BuildOutbox, FiltersMarksAndBuilds) {
     struct Case {
-        QStringList args;
+        BuildOutboxCommand::Request request; // status: 0 all, 1 active, 2 disabled
         int status;
         QStringList phones;
     };
     const Case cases[] = {
         {{}, 0, {"11987654321", "11987654322", "11987654323"}},
-        {{"--group", "VIP", "--status", "active"}, 0, {"11987654322"}},
-        {{"--status", "disabled"}, 0, {"11987654323"}},
-        {{"--status", "some"}, 1, {}},
-        {{"--group"}, 1, {}},
+        {{"VIP", 1}, 0, {"11987654322"}},
+        {{"TODOS", 2}, 0, {"11987654323"}},
     };
     for (const Case& c : cases) {
         sql(ado, "DELETE FROM dbMENSAGEM");
-        EXPECT_EQ(run(c.args), c.status) << c.args.join(' ').toStdString() << err.toStdString();
-        EXPECT_EQ(outbox(), c.phones) << c.args.join(' ').toStdString();
+        const std::string trace = QString(c.request.group + ' ' + QString::number(c.request.status)).toStdString();
+        EXPECT_EQ(run(c.request), c.status) << trace << err.toStdString();
+        EXPECT_EQ(outbox(), c.phones) << trace;
     }
 }
 
@@ -74,7 +73,7 @@ TEST_F(BuildOutbox, UnknownGroupIsRefused) {
     const std::pair<QString, int> cases[] = {{"Nenhum", 1}, {"vip", 1}, {"VIP ", 1}, {"VIP", 0}, {"TODOS", 0}};
     for (const auto& [group, status] : cases) {
         opened = 0;
-        EXPECT_EQ(run({"--group", group}), status) << group.toStdString();
+        EXPECT_EQ(run({group}), status) << group.toStdString();
         if (status == 1) {
             EXPECT_EQ(err, "Grupo não encontrado: " + group + "\n");
             EXPECT_EQ(opened, 0);
@@ -85,7 +84,7 @@ TEST_F(BuildOutbox, UnknownGroupIsRefused) {
 }
 
 TEST_F(BuildOutbox, PrintsLogLinesAndReportsMissingPorts) {
-    EXPECT_EQ(run({"--group", "VIP"}), 0);
+    EXPECT_EQ(run({"VIP"}), 0);
     EXPECT_TRUE(out.contains("Contatos para envio: 3"));
     EXPECT_TRUE(out.contains(" Número do Telefone Incorreto: 123"));
     EXPECT_TRUE(out.contains("SMS para envio: 2"));

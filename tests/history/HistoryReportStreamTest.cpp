@@ -55,9 +55,9 @@ protected:
             *pages = n;
         return ids;
     }
-    int runCommand(const QStringList& options, QString* out, QString* err) {
+    int runCommand(const QString& file, QString* out, QString* err, Form form = Form::Resumido) {
         QTextStream o(out), e(err);
-        return HistoryReportCommand::run(ado(), QStringList{"vestral-sms", "--report"} + options, o, e);
+        return HistoryReportCommand::run(ado(), {file, form, {}}, o, e);
     }
     QTemporaryDir tmp;
 };
@@ -167,10 +167,7 @@ TEST_F(HistoryReportStream, SevenDigitIdsAndLongWordsAppearInThePdf) {
     for (Form form : {Form::Completo, Form::Resumido}) {
         const QString path = tmp.filePath("ids.pdf");
         QString out, err;
-        QStringList options{path};
-        if (form == Form::Completo)
-            options << "--full";
-        ASSERT_EQ(runCommand(options, &out, &err), 0) << err.toStdString();
+        ASSERT_EQ(runCommand(path, &out, &err, form), 0) << err.toStdString();
         const QString text = pdfText(path);
         EXPECT_TRUE(text.contains("1000000 ")) << text.toStdString();
         EXPECT_TRUE(text.contains("01/12/2026 10:00:00"));
@@ -184,7 +181,7 @@ TEST_F(HistoryReportStream, ProgressLinesAndCancelKeepTheOldFile) {
     addMany(61 + 70 * 100); // 101 pages in the summary form
     const QString path = tmp.filePath("grande.pdf");
     QString out, err;
-    ASSERT_EQ(runCommand({path}, &out, &err), 0) << err.toStdString();
+    ASSERT_EQ(runCommand(path, &out, &err), 0) << err.toStdString();
     EXPECT_EQ(out.trimmed(), "Total de Registros: 7061");
     EXPECT_EQ(err, "Página 100\n");
     QFile pdf(path);
@@ -224,7 +221,7 @@ TEST_F(HistoryReportStream, FullDiskKeepsTheOldFileAndFails) {
     old.write("OLD");
     old.close();
     QString out, err;
-    EXPECT_EQ(runCommand({path}, &out, &err), 1);
+    EXPECT_EQ(runCommand(path, &out, &err), 1);
     EXPECT_TRUE(err.contains("Não foi possível gravar o arquivo \"" + path + "\"")) << err.toStdString();
     EXPECT_TRUE(err.contains("No space left on device")) << err.toStdString();
     ASSERT_TRUE(old.open(QIODevice::ReadOnly));
@@ -236,7 +233,7 @@ TEST_F(HistoryReportStream, FullDiskKeepsTheOldFileAndFails) {
 TEST_F(HistoryReportStream, UnwritableTargetsFail) {
     for (const QString& path : {tmp.filePath("nao/existe/x.pdf"), tmp.path()}) {
         QString out, err;
-        EXPECT_EQ(runCommand({path}, &out, &err), 1) << path.toStdString();
+        EXPECT_EQ(runCommand(path, &out, &err), 1) << path.toStdString();
         EXPECT_TRUE(err.startsWith("Não foi possível gravar o arquivo \"" + path + "\"")) << err.toStdString();
     }
 }

@@ -112,9 +112,10 @@ TEST_F(HistoryReportPdf, CommandLineWritesTheChosenReport) {
     const QString path = tmp.filePath("cli.pdf");
     QString outText, errText;
     QTextStream out(&outText), err(&errText);
-    const QStringList args{"vestral-sms", "--report", path,         "--full",    "--from",
-                           "01/12/2026",  "--to",     "01/12/2026", "--outcome", "failed"};
-    ASSERT_EQ(HistoryReportCommand::run(ado(), args, out, err), 0) << errText.toStdString();
+    HistoryReportCommand::Request request{path, Form::Completo, {}};
+    request.filter.outcome = HistorySearch::Outcome::Failed;
+    HistoryReportCommand::setPeriod(&request.filter, QDate(2026, 12, 1), QDate(2026, 12, 1));
+    ASSERT_EQ(HistoryReportCommand::run(ado(), request, out, err), 0) << errText.toStdString();
     EXPECT_EQ(outText.trimmed(), "Total de Registros: 1");
     const QString t = pdfPages(path).join("");
     EXPECT_TRUE(t.contains("RELATÓRIO COMPLETO"));
@@ -123,31 +124,21 @@ TEST_F(HistoryReportPdf, CommandLineWritesTheChosenReport) {
     EXPECT_FALSE(t.contains("a@x.com"));
 }
 
-TEST(HistoryReportCommandParse, OptionsAndUsageErrors) {
-    using HistorySearch::Channel;
-    using HistorySearch::Outcome;
-    const auto parse = [](const QString& line) {
-        return HistoryReportCommand::parse(QString("vestral-sms " + line).split(' ', Qt::SkipEmptyParts));
-    };
-    auto r = parse("--report a.pdf");
-    EXPECT_EQ(r.error, QString());
-    EXPECT_EQ(r.file, "a.pdf");
-    EXPECT_EQ(r.form, Form::Resumido);
-    EXPECT_FALSE(r.filter.usePeriod);
-    r = parse("--data-dir /d --report a.pdf --channel email --outcome sent --to 31/12/2026 --full");
-    EXPECT_EQ(r.error, QString());
-    EXPECT_EQ(r.form, Form::Completo);
-    EXPECT_EQ(r.filter.channel, Channel::Email);
-    EXPECT_EQ(r.filter.outcome, Outcome::Sent);
-    ASSERT_TRUE(r.filter.usePeriod);
-    EXPECT_EQ(r.filter.toDate, QDate(2026, 12, 31));
-    EXPECT_EQ(r.filter.toTime, QTime(23, 59, 59));
-    EXPECT_EQ(r.filter.fromTime, QTime(0, 0, 0));
-    EXPECT_LT(r.filter.fromDate, QDate(2000, 1, 1));
-    for (const char* bad :
-         {"--report", "--report a.pdf --from 2026-12-01", "--report a.pdf --outcome maybe",
-          "--report a.pdf --channel fax", "--report a.pdf --from", "--report a.pdf b.pdf", "--report a.pdf --bogus 1"})
-        EXPECT_FALSE(parse(QString::fromLatin1(bad)).error.isEmpty()) << bad;
+// --from/--to cover whole days; an end not given is left open; neither leaves the period off.
+TEST(HistoryReportCommandPeriod, WholeDaysAndOpenEnds) {
+    HistorySearch::Filter f;
+    HistoryReportCommand::setPeriod(&f, {}, {});
+    EXPECT_FALSE(f.usePeriod);
+    HistoryReportCommand::setPeriod(&f, {}, QDate(2026, 12, 31));
+    ASSERT_TRUE(f.usePeriod);
+    EXPECT_EQ(f.toDate, QDate(2026, 12, 31));
+    EXPECT_EQ(f.toTime, QTime(23, 59, 59));
+    EXPECT_EQ(f.fromTime, QTime(0, 0, 0));
+    EXPECT_LT(f.fromDate, QDate(2000, 1, 1));
+    f = {};
+    HistoryReportCommand::setPeriod(&f, QDate(2026, 12, 1), {});
+    EXPECT_EQ(f.fromDate, QDate(2026, 12, 1));
+    EXPECT_GT(f.toDate, QDate(9000, 1, 1));
 }
 
 TEST(HistoryReportText, ClipAndDateHelpers) {
@@ -174,8 +165,7 @@ TEST_F(HistoryReportPdf, EmptyResultStillPrintsTitleAndHeadingAndBadPathFails) {
     EXPECT_TRUE(pages[0].contains("Página:1"));
     QString outText, errText;
     QTextStream out(&outText), err(&errText);
-    const QStringList args{"vestral-sms", "--report", tmp.filePath("no/such/dir/x.pdf")};
-    EXPECT_EQ(HistoryReportCommand::run(ado(), args, out, err), 1);
+    EXPECT_EQ(HistoryReportCommand::run(ado(), {tmp.filePath("no/such/dir/x.pdf"), Form::Resumido, {}}, out, err), 1);
     EXPECT_FALSE(errText.isEmpty());
 }
 
