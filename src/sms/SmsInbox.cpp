@@ -28,8 +28,8 @@ bool isIndex(const QString& codigo) {
 } // namespace
 
 SmsInbox::SmsInbox(TADO* ado, InboxMode* mode, QObject* parent)
-    : QObject(parent), m_ado(ado), m_mode(mode), m_store(ado, kSlot),
-      m_wait([](int ms) { Aguarda(quint32(qMax(0, ms))); }) {
+    : QObject(parent), m_ado(ado), m_mode(mode), m_store(ado, kSlot), m_pduStore(ado, &m_store, kSlot),
+      m_clock([] { return QDateTime::currentDateTimeUtc(); }), m_wait([](int ms) { Aguarda(quint32(qMax(0, ms))); }) {
     m_limit.setSingleShot(true);
     m_limit.setInterval(15000);
     connect(&m_limit, &QTimer::timeout, this, &SmsInbox::timeLimitReached);
@@ -69,12 +69,14 @@ SmsInbox::Start SmsInbox::readModemInbox() {
     m_stored = 0;
     m_received = 0;
     m_listing = InboxListing::ListingReader();
+    m_reply.clear();
+    m_pdu = m_pduMode && m_pduMode();
     try {
-        write(QByteArrayLiteral("AT+CMGF=1\r\n"));
+        write(m_pdu ? QByteArrayLiteral("AT+CMGF=0\r\n") : QByteArrayLiteral("AT+CMGF=1\r\n"));
         m_wait(m_pauseMs);
         m_mode->slot = kSlot;
         m_mode->on = true;
-        command(QByteArrayLiteral("AT+CMGL=\"ALL\"\r\n"));
+        command(m_pdu ? QByteArrayLiteral("AT+CMGL=4\r\n") : QByteArrayLiteral("AT+CMGL=\"ALL\"\r\n"));
     } catch (const std::exception&) {
         switchOff();
         m_phase = Phase::Idle;
@@ -112,7 +114,7 @@ void SmsInbox::inboxStep(InboxStep& step) {
         QTimer::singleShot(0, this, &SmsInbox::timeLimitReached);
         return;
     }
-    if (m_phase != Phase::Listing) {
+    if (m_phase != Phase::Listing || m_pdu) {
         if (m_reply.append(step.c))
             m_settle.start();
         return;
@@ -140,7 +142,10 @@ void SmsInbox::inboxStep(InboxStep& step) {
 void SmsInbox::answered() {
     switch (m_phase) {
     case Phase::Listing:
-        countEnded();
+        if (m_pdu)
+            pduListed();
+        else
+            countEnded();
         break;
     case Phase::Confirming:
         confirmed();
@@ -168,6 +173,43 @@ void SmsInbox::countEnded() {
             m_toConfirm.append(h.record.codigo);
     m_phase = Phase::Confirming;
     askNext();
+}
+
+// The whole AT+CMGL=4 answer is in: its parts are joined, staged, stored and deleted.
+void SmsInbox::pduListed() {
+    if (!m_reply.ok()) {
+        listingFailed();
+        return;
+    }
+    const PduInboxListing::Sorted sorted = PduInboxListing::sort(PduInboxListing::entries(m_reply.bytes()));
+    logRefused(sorted.refused);
+    for (const PduInboxListing::ListedReport& r : sorted.reports)
+        Q_EMIT statusReportListed(r.index, r.hex, r.length);
+    PduInboxStore::Plan plan;
+    QString error;
+    if (!m_pduStore.plan(sorted.parts, m_clock(), &plan, &error)) {
+        storingFailed(error);
+        return;
+    }
+    m_pending = plan.pending;
+    const bool arrived =
+        std::any_of(m_pending.begin(), m_pending.end(), [](const SmsInboxStore::Pending& p) { return !p.stored; });
+    if (arrived && m_beep)
+        m_beep();
+    storeNext();
+}
+
+// A PDU that cannot be read stays on the modem; it is said once per program run, not every minute.
+void SmsInbox::logRefused(const QList<PduInboxListing::Refused>& refused) {
+    for (const PduInboxListing::Refused& r : refused) {
+        const QByteArray key =
+            QByteArray::number(r.index) + ':' + r.hex.left(1024) + ':' + QByteArray::number(r.hex.size());
+        if (m_refusedLogged.size() > 4096 || m_refusedLogged.contains(key))
+            continue;
+        m_refusedLogged.insert(key);
+        const QString where = r.index < 0 ? QStringLiteral("?") : QString::number(r.index);
+        log(QStringLiteral("SMS %1 NÃO PÔDE SER LIDO (MANTIDO NO MODEM): %2").arg(where, r.reason));
+    }
 }
 
 void SmsInbox::askNext() {
@@ -242,32 +284,48 @@ void SmsInbox::storeNext() {
             p.stored = true;
             ++m_stored;
         }
-        if (!isIndex(p.record.codigo)) {
+        m_toDelete.clear();
+        for (int part : p.parts)
+            m_toDelete.append(QByteArray::number(part));
+        if (p.parts.isEmpty() && isIndex(p.record.codigo))
+            m_toDelete.append(p.record.codigo.toLatin1());
+        if (m_toDelete.isEmpty()) {
             m_pending.removeFirst(); // it cannot be deleted; its staged row keeps it from being stored again
             continue;
         }
-        m_phase = Phase::Deleting;
-        m_reply.clear();
-        try {
-            command("AT+CMGD=" + p.record.codigo.toLatin1() + "\r\n");
-        } catch (const std::exception&) {
-            finish(true);
-        }
+        m_allDeleted = true;
+        deleteNext();
         return;
     }
     finish(false);
 }
 
+void SmsInbox::deleteNext() {
+    m_phase = Phase::Deleting;
+    m_reply.clear();
+    try {
+        command("AT+CMGD=" + m_toDelete.first() + "\r\n");
+    } catch (const std::exception&) {
+        finish(true);
+    }
+}
+
+// The staged row goes once the modem has deleted every part of its message.
 void SmsInbox::deleted() {
+    const QByteArray index = m_toDelete.takeFirst();
+    if (!m_reply.ok()) {
+        m_allDeleted = false;
+        log(QStringLiteral("SMS %1 NÃO FOI APAGADO DO MODEM: %2").arg(QString::fromLatin1(index), m_reply.finalLine()));
+    }
+    if (!m_toDelete.isEmpty()) {
+        deleteNext();
+        return;
+    }
     const SmsInboxStore::Pending p = m_pending.takeFirst();
-    if (m_reply.ok()) {
-        QString error;
-        if (!m_store.unstage(p.staged, &error)) {
-            storingFailed(error);
-            return;
-        }
-    } else {
-        log(QStringLiteral("SMS %1 NÃO FOI APAGADO DO MODEM: %2").arg(p.record.codigo, m_reply.finalLine()));
+    QString error;
+    if (m_allDeleted && !m_store.unstage(p.staged, &error)) {
+        storingFailed(error);
+        return;
     }
     storeNext();
 }
@@ -275,7 +333,7 @@ void SmsInbox::deleted() {
 void SmsInbox::listingFailed() {
     if (m_phase != Phase::Listing)
         return;
-    const QString reason = m_listing.failure();
+    const QString reason = m_pdu ? m_reply.finalLine() : m_listing.failure();
     log(QStringLiteral("ERRO AO LER OS SMS: ") + reason);
     m_error = QStringLiteral("Erro ao ler os SMS do modem: ") + reason;
     finish(false);
@@ -311,6 +369,7 @@ void SmsInbox::finish(bool timedOut) {
     switchOff();
     m_phase = Phase::Idle;
     m_pending.clear();
+    m_toDelete.clear();
     m_listed.clear();
     m_headers.clear();
     m_reply.clear();

@@ -2,11 +2,15 @@
 
 #include "sms/InboxHook.h"
 #include "sms/InboxListing.h"
+#include "sms/PduInboxListing.h"
+#include "sms/PduInboxStore.h"
 #include "sms/SmsInboxStore.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 #include <functional>
@@ -23,6 +27,11 @@ class TADO;
 //   is text of the message before it;
 //   for each message: staged, stored in dbSMS, then AT+CMGD=<index>, its staged row going at the
 //   modem's "OK" (SmsInboxStore).
+// In PDU mode (asked at the start of each reading) the dialogue is AT+CMGF=0, then AT+CMGL=4,
+// whose listing no text can imitate (texts travel as hex); the parts of a concatenated message are
+// joined into one message, which waits on the modem for its missing parts for a day at most
+// (PduInboxStore), and each of its parts is deleted with AT+CMGD once it was stored. A PDU that
+// cannot be read stays on the modem, with one log line per program run.
 // Each answer counts once the modem has been quiet for a moment after its final result line, so
 // a text holding "OK" does not end it. A reading whose modem stays silent ends by itself after a
 // time limit; what it did not store stays on the modem. Window thread only.
@@ -43,6 +52,10 @@ public:
     void setPort(Port port) { m_port = std::move(port); }
     // The inbox mode of the response handlers; the inbox becomes its reader.
     void setMode(InboxMode* mode);
+    // Whether the next reading uses PDU mode (dbCFG.MODO_SMS); text mode when not given.
+    void setPduMode(std::function<bool()> pdu) { m_pduMode = std::move(pdu); }
+    // The clock of the parts' day-long wait.
+    void setClock(std::function<QDateTime()> now) { m_clock = std::move(now); }
     // The wait that keeps the window thread's events flowing (Aguarda).
     void setWait(std::function<void(int ms)> wait) { m_wait = std::move(wait); }
     // The beep (2800 Hz, 140 ms) when messages arrived.
@@ -72,12 +85,17 @@ Q_SIGNALS:
     void logLine(const QString& line);
     // Messages could not be stored: said to the operator once, until a reading stores again.
     void storeFailed(const QString& text);
+    // PDU mode: a delivery report the modem keeps among its messages (left there, not stored in dbSMS).
+    void statusReportListed(int index, const QByteArray& hex, int tpduLength);
 
 private:
     enum class Phase { Idle, Listing, Confirming, Deleting };
 
     void answered();
     void countEnded();
+    void pduListed();
+    void logRefused(const QList<PduInboxListing::Refused>& refused);
+    void deleteNext();
     void askNext();
     void confirmed();
     void storeListed(const QList<InboxListing::Header>& kept);
@@ -96,6 +114,13 @@ private:
     TADO* m_ado;
     InboxMode* m_mode;
     SmsInboxStore m_store;
+    PduInboxStore m_pduStore;
+    std::function<bool()> m_pduMode;
+    std::function<QDateTime()> m_clock;
+    bool m_pdu = false;
+    QSet<QByteArray> m_refusedLogged;
+    QByteArrayList m_toDelete;
+    bool m_allDeleted = true;
     Port m_port;
     std::function<void(int)> m_wait;
     std::function<void()> m_beep;

@@ -27,9 +27,10 @@ bool sameHeader(const InboxRecord& a, const InboxRecord& b) {
     return a.codigo == b.codigo && a.fone == b.fone && a.data == b.data;
 }
 
+// ID_SMS: the index (in PDU mode, the first position of CODIGO's list).
 QVariant indexValue(const InboxRecord& r) {
     bool ok = false;
-    const int index = r.codigo.toInt(&ok);
+    const int index = r.codigo.section(u',', 0, 0).toInt(&ok);
     return ok ? index : 0;
 }
 
@@ -56,7 +57,7 @@ bool SmsInboxStore::stage(const QList<InboxRecord>& listed, const QList<InboxRec
     QList<Staged> rows;
     bool ok = readStaged(&rows, error);
     for (int i = 0; ok && i < listed.size(); ++i) {
-        Pending p{listed[i], 0, false};
+        Pending p{listed[i], 0, false, {}};
         const InboxRecord key = asStaged(listed[i]);
         for (Staged& s : rows)
             if (!s.used && sameMessage(s.record, key)) {

@@ -19,6 +19,13 @@ public:
         InboxRecord record;
         qint64 staged = 0;
         bool stored = false;
+        QList<int> parts; // PDU mode: the modem positions of its parts (text mode: CODIGO)
+    };
+    // A row of dbSMS_BUFFER.
+    struct Staged {
+        qint64 rowid = 0;
+        InboxRecord record;
+        bool used = false;
     };
 
     SmsInboxStore(TADO* ado, int slot) : m_ado(ado), m_slot(slot) {}
@@ -39,14 +46,12 @@ public:
     // Values as dbSMS_BUFFER keeps them (its text columns hold at most 50 characters).
     static InboxRecord asStaged(const InboxRecord& record);
 
-private:
-    struct Staged {
-        qint64 rowid = 0;
-        InboxRecord record;
-        bool used = false;
-    };
+    // Every staged row, oldest first.
     bool readStaged(QList<Staged>* rows, QString* error);
+    // Whether dbSMS holds the message (same slot, first position, sender, text and time stamp).
     bool alreadyStored(const InboxRecord& record, bool* stored, QString* error);
+
+private:
     bool insertStaged(const InboxRecord& record, qint64* rowid, QString* error);
     bool dropUnmatched(const QList<Staged>& rows, const QList<InboxRecord>& onModem, QString* error);
 

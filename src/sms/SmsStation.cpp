@@ -5,6 +5,19 @@
 #include "sms/SendScreen.h"
 #include "sms/SmsInbox.h"
 #include "sms/SmsSender.h"
+#include "store/SmsModeSettings.h"
+#include "store/TADO.h"
+
+namespace {
+
+// dbCFG.MODO_SMS, read at each reading; a settings row that cannot be read keeps the text mode.
+bool pduModeSet(TADO* ado) {
+    QString error;
+    const SmsModeSettings settings = readSmsMode(ado->database(), &error);
+    return error.isEmpty() && settings.mode == SmsMode::Pdu;
+}
+
+} // namespace
 
 SmsStation::SmsStation(TADO* ado, QObject* parent)
     : QObject(parent), m_ado(ado), m_mode(&m_ownMode), m_screen(new SendScreen(ado, this)),
@@ -17,6 +30,7 @@ SmsStation::SmsStation(TADO* ado, QObject* parent)
             [this](const QString& line) { Q_EMIT sendLogLine(line, true); });
     connect(m_inbox, &SmsInbox::logLine, this, [this](const QString& line) { Q_EMIT sendLogLine(line, true); });
     connect(m_inbox, &SmsInbox::storeFailed, this, &SmsStation::warning);
+    m_inbox->setPduMode([ado] { return pduModeSet(ado); });
 }
 
 SmsStation::~SmsStation() {

@@ -58,6 +58,13 @@ const char* const kEntregaIndexes[] = {
     "CREATE INDEX IX_ENTREGA_PENDENTE_HISTORICO ON dbENTREGA_PENDENTE (ID_HISTORICO)",
 };
 
+// First time each concatenated received message (slot, sender, reference, part count) was listed:
+// its parts wait on the modem for their siblings for a day from then, across restarts.
+QString dbSmsParteDdl() {
+    return createTable("dbSMS_PARTE", {"ENTRADA INTEGER", "FONE TEXT", "REFERENCIA INTEGER", yesNo("LONGA"),
+                                       "TOTAL INTEGER", "VISTO TEXT"});
+}
+
 QStringList freshDdl() {
     QStringList cliente{"ID_CLIENTE INTEGER PRIMARY KEY AUTOINCREMENT",
                         "NOME TEXT",
@@ -102,6 +109,7 @@ QStringList freshDdl() {
         dbSmsDdl(),
         dbSmsBufferDdl(),
         dbEntregaPendenteDdl(),
+        dbSmsParteDdl(),
         "CREATE INDEX IX_HISTORICO_DATA ON dbHISTORICO (DATA)",
         "CREATE INDEX IX_CLIENTE_NOME ON dbCLIENTE (NOME)",
         "CREATE INDEX IX_MENSAGEM_PORTA ON dbMENSAGEM (PORTA, ID)",
@@ -361,6 +369,11 @@ UpgradeResult upgrade(QSqlDatabase& db) {
     }
     addHistoricoColumns(db, r);
     addEntregaPendente(db, r);
+    if (!hasTable(db, "dbSMS_PARTE")) {
+        r.executed << dbSmsParteDdl();
+        if (!exec(db, dbSmsParteDdl(), &r.fatalError))
+            return r;
+    }
     return r;
 }
 

@@ -1,6 +1,10 @@
 // libFuzzer target: arbitrary modem output as the answer to AT+CMGL="ALL" and AT+CPMS?, then as
-// the answers to AT+CMGR and AT+CMGD. The first byte picks which headers delimit records.
+// the answers to AT+CMGR and AT+CMGD, and as a PDU-mode AT+CMGL=4 listing (parts decoded and joined).
+// The first byte picks which headers delimit records.
 #include "sms/InboxListing.h"
+#include "sms/PduInboxListing.h"
+
+#include <QTimeZone>
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +17,19 @@ void readReply(QByteArrayView bytes) {
         reply.append(c);
     (void)InboxListing::cmgrHeader(reply.lineStartingWith("+CMGR: "));
     (void)reply.ok();
+}
+
+void readPduListing(QByteArrayView bytes) {
+    const PduInboxListing::Sorted sorted = PduInboxListing::sort(PduInboxListing::entries(bytes));
+    const QDateTime now = QDateTime::fromSecsSinceEpoch(1800000000, QTimeZone(0));
+    QList<pdu::InboxPart> parts = sorted.parts;
+    for (pdu::InboxPart& p : parts)
+        p.firstSeen = now.addDays(-1);
+    for (const pdu::JoinedSms& sms : pdu::joinParts(parts, now).ready) {
+        (void)PduInboxListing::stampText(sms.sent);
+        if (PduInboxListing::codigo(sms.indices).size() > 50)
+            __builtin_trap();
+    }
 }
 
 } // namespace
@@ -44,5 +61,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)InboxListing::parse(listing);
     (void)InboxListing::state(listing);
     readReply(bytes);
+    readPduListing(bytes);
     return 0;
 }

@@ -49,7 +49,8 @@ TEST(Schema, FirstStartCreatesEverything) {
     EXPECT_TRUE(r.created);
     EXPECT_TRUE(r.warnings.isEmpty());
     QSqlDatabase db = d.ado->database();
-    for (const QString& t : Schema::shippedTables() + QStringList{"dbSMS", "dbSMS_BUFFER", "dbENTREGA_PENDENTE"})
+    for (const QString& t :
+         Schema::shippedTables() + QStringList{"dbSMS", "dbSMS_BUFFER", "dbENTREGA_PENDENTE", "dbSMS_PARTE"})
         EXPECT_TRUE(Schema::hasTable(db, t)) << t.toStdString();
     EXPECT_EQ(scalar(db, "SELECT count(*) FROM dbCFG").toInt(), 1);
     EXPECT_EQ(scalar(db, "SELECT count(*) FROM dbPORTA WHERE ATIVO = 0 AND VELOCIDADE = 115200 "
@@ -88,6 +89,7 @@ TEST_P(SchemaUpgrade, BringsOlderFileToCurrentSchema) {
     EXPECT_EQ(Schema::columns(db, "dbCLIENTE").mid(6), textoColumns());
     EXPECT_TRUE(Schema::hasTable(db, "dbSMS"));
     EXPECT_TRUE(Schema::hasTable(db, "dbSMS_BUFFER"));
+    EXPECT_TRUE(Schema::hasTable(db, "dbSMS_PARTE"));
     // Each added settings column holds its default; columns that were there keep their value.
     auto cfg = d.ado->dbCFG;
     EXPECT_EQ(cfg->integer("TEMPO_EMAIL"), c.dropCfg.contains("TEMPO_EMAIL") ? 5 : 1000);
@@ -107,11 +109,12 @@ INSTANTIATE_TEST_SUITE_P(
                       UpgradeCase{"noTextoColumns", {}, textoColumns(), {}, 11},
                       UpgradeCase{"sslButNoTempoSms", {"TEMPO_SMS"}, {}, {}, 1},
                       UpgradeCase{"noReceivedSmsTables", {}, {}, {"dbSMS", "dbSMS_BUFFER"}, 2},
+                      UpgradeCase{"noPartWaitTable", {}, {}, {"dbSMS_PARTE"}, 1},
                       UpgradeCase{"everythingOld",
                                   {"TEMPO_EMAIL", "TEMPO_SMS", "SSL", "METHODSLL"},
                                   textoColumns(),
-                                  {"dbSMS", "dbSMS_BUFFER"},
-                                  17}),
+                                  {"dbSMS", "dbSMS_BUFFER", "dbSMS_PARTE"},
+                                  18}),
     [](const auto& tp) { return std::string(tp.param.name); });
 
 // A file from before delivery reports: history rows without ENTREGUE/STATUS_ENTREGA, no table of awaited
