@@ -7,6 +7,8 @@
 #include "SmsBench.h"
 #include "sms/PduInboxListing.h"
 #include "sms/SmsInbox.h"
+#include "sms/SmsStation.h"
+#include "store/SmsModeSettings.h"
 
 #include <gtest/gtest.h>
 
@@ -429,4 +431,27 @@ TEST(PduInbox, RefusedListingAndHugeListing) {
     EXPECT_EQ(*r.stored, kMessages);
     EXPECT_TRUE(r.modem.positions().isEmpty());
     EXPECT_EQ(r.column("SELECT COUNT(DISTINCT FONE) FROM dbSMS"), QStringList{QString::number(kMessages)});
+}
+
+// The station reads dbCFG.MODO_SMS at each reading: the setting changes the next reading's mode.
+TEST(PduInbox, StationFollowsTheSettingAtEachReading) {
+    PduReading r;
+    ASSERT_TRUE(r.start());
+    SmsStation station(r.data.ado.get());
+    station.setInboxMode(&r.mode);
+    station.inbox()->setPort(r.modem.port());
+    station.inbox()->setPause(0);
+    station.inbox()->setSettle(0);
+    bool ended = false;
+    QObject::connect(station.inbox(), &SmsInbox::readingEnded, [&](int, bool) { ended = true; });
+    for (SmsMode mode : {SmsMode::Pdu, SmsMode::Text, SmsMode::Pdu}) {
+        QString error;
+        ASSERT_TRUE(writeSmsMode(r.data.ado->database(), {mode, false}, &error)) << error.toStdString();
+        r.modem.commands.clear();
+        ended = false;
+        station.readInbox();
+        ASSERT_TRUE(SmsBench::waitUntil([&] { return ended; }, 60000));
+        ASSERT_FALSE(r.modem.commands.isEmpty());
+        EXPECT_EQ(r.modem.commands.first(), mode == SmsMode::Pdu ? "AT+CMGF=0" : "AT+CMGF=1");
+    }
 }
