@@ -455,3 +455,29 @@ TEST(PduInbox, StationFollowsTheSettingAtEachReading) {
         EXPECT_EQ(r.modem.commands.first(), mode == SmsMode::Pdu ? "AT+CMGF=0" : "AT+CMGF=1");
     }
 }
+
+// A message stored with a missing part after its day, whose deletion the modem refused (a reading
+// killed at that point leaves the same): later readings, even by a new reader, only delete it.
+TEST(PduInbox, IncompleteMessageStoredOnceWhenItsDeletionFails) {
+    const DeliverSpec a = message("+5511911110002", "B");
+    PduReading r;
+    ASSERT_TRUE(r.start());
+    r.modem.memory = {{1, listed(part(a, 5, 3, 1))}, {2, listed(part(a, 5, 3, 2))}};
+    ASSERT_TRUE(r.read());
+    r.modem.refuseDelete = {1, 2};
+    r.now = kT0.addDays(1);
+    ASSERT_TRUE(r.read());
+    EXPECT_EQ(*r.stored, 1);
+    r.modem.refuseDelete = {2};
+    for (int minute = 1; minute <= 2; ++minute) {
+        ASSERT_TRUE(r.renew());
+        r.now = kT0.addDays(1).addSecs(60 * minute);
+        ASSERT_TRUE(r.read());
+        EXPECT_EQ(*r.stored, 0) << minute;
+    }
+    r.modem.refuseDelete.clear();
+    ASSERT_TRUE(r.read());
+    EXPECT_TRUE(r.modem.positions().isEmpty());
+    EXPECT_EQ(r.rows(), QStringList{"+5511911110002|BB[parte faltando]|2026-12-09 10:20:30"});
+    EXPECT_TRUE(r.column("SELECT CODIGO FROM dbSMS_BUFFER").isEmpty());
+}
