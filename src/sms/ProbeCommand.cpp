@@ -3,6 +3,7 @@
 #include "modem/PortConfigurator.h"
 #include "modem/PortSlot.h"
 #include "sms/ModemStation.h"
+#include "store/SmsModeSettings.h"
 #include "store/TADO.h"
 
 #include <QSqlError>
@@ -35,20 +36,45 @@ int run(TADO* ado, QTextStream& out, QTextStream& err) {
     return 2;
 }
 
+namespace {
+
+// The slots and the sending mode of the demo, together or not at all.
+bool activateDemo(QSqlDatabase db, int count, QString* error) {
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = ID WHERE ID <= ?"));
+    q.addBindValue(count);
+    bool ok = q.exec();
+    if (!ok)
+        *error = q.lastError().text();
+    ok = ok && writeSmsMode(db, {SmsMode::Pdu, true}, error);
+    if (ok && !db.commit()) {
+        *error = db.lastError().text();
+        ok = false;
+    }
+    if (!ok)
+        db.rollback();
+    return ok;
+}
+
+} // namespace
+
 int demoPorts(TADO* ado, int count, QTextStream& out, QTextStream& err) {
     if (count < 1 || count > PortSlots::kCount) {
         err << QStringLiteral("--demo-ports: valor inválido \"%1\" (use 1 a %2)").arg(count).arg(PortSlots::kCount)
             << Qt::endl;
         return 1;
     }
-    QSqlQuery q(ado->database());
-    q.prepare(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = ID WHERE ID <= ?"));
-    q.addBindValue(count);
-    if (!q.exec()) {
-        err << q.lastError().text() << Qt::endl;
+    QString error;
+    if (!activateDemo(ado->database(), count, &error)) {
+        err << error << Qt::endl;
         return 1;
     }
     out << QStringLiteral("Entradas 1 a %1 ativas nas portas COM1 a COM%1").arg(count) << Qt::endl;
+    out << QStringLiteral("Modo de envio: PDU, com confirmação de entrega") << Qt::endl;
     return 0;
 }
 

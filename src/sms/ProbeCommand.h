@@ -17,7 +17,8 @@ namespace ProbeCommand {
 int run(TADO* ado, QTextStream& out, QTextStream& err);
 
 // `vestral-sms --demo-ports [N]`: slots 1..N (4 when not given, at most 64) become active on
-// COM1..COMN, for trying the program with N simulated modems. Returns 0, or 1 with the error.
+// COM1..COMN, for trying the program with N simulated modems, and the settings row is put in PDU mode with
+// delivery reports (MODO_SMS = "PDU", CONFIRMA_ENTREGA). Returns 0, or 1 with the error (then nothing changed).
 inline constexpr int kDemoPorts = 4;
 int demoPorts(TADO* ado, int count, QTextStream& out, QTextStream& err);
 

@@ -35,3 +35,58 @@ TEST(ProbeCommand, NoReadySlotPrintsTheWarningWithoutTheManualQuestion) {
     EXPECT_EQ(err, "Nenhuma porta foi aberta!\nVerifique sua configuração e se o modem esta corretamente conectado a "
                    "porta USB.\n");
 }
+
+#include "TempDataDir.h"
+#include "store/SmsModeSettings.h"
+
+#include <QSqlQuery>
+
+namespace {
+
+struct DemoCase {
+    const char* name;
+    int count;
+    bool emptySettings; // no settings row: the mode cannot be written
+    int exitCode;
+    int activeSlots; // afterwards
+    SmsMode mode;
+};
+
+class DemoPorts : public ::testing::TestWithParam<DemoCase> {};
+
+// The demo's slots and its PDU mode are written together: a failure of either leaves both as they were.
+TEST_P(DemoPorts, SetsSlotsAndPduModeTogetherOrNothing) {
+    const DemoCase& c = GetParam();
+    TempDataDir d;
+    ASSERT_TRUE(d.start().ok);
+    QSqlDatabase db = d.ado->database();
+    if (c.emptySettings) {
+        ASSERT_TRUE(QSqlQuery(db).exec("DELETE FROM dbCFG"));
+    }
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(ProbeCommand::demoPorts(d.ado.get(), c.count, o, e), c.exitCode) << err.toStdString();
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("SELECT count(*) FROM dbPORTA WHERE ATIVO = 1 AND COM = ID") && q.next());
+    EXPECT_EQ(q.value(0).toInt(), c.activeSlots);
+    q.finish();
+    if (c.emptySettings)
+        return;
+    QString readError;
+    const SmsModeSettings s = readSmsMode(db, &readError);
+    EXPECT_TRUE(readError.isEmpty()) << readError.toStdString();
+    EXPECT_EQ(s.mode, c.mode);
+    EXPECT_EQ(s.confirmDelivery, c.mode == SmsMode::Pdu);
+    if (c.exitCode == 0) {
+        EXPECT_TRUE(out.endsWith("Modo de envio: PDU, com confirmação de entrega\n")) << out.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DemoPorts,
+                         ::testing::Values(DemoCase{"defaultFour", ProbeCommand::kDemoPorts, false, 0, 4, SmsMode::Pdu},
+                                           DemoCase{"two", 2, false, 0, 2, SmsMode::Pdu},
+                                           DemoCase{"badCount", 65, false, 1, 0, SmsMode::Text},
+                                           DemoCase{"noSettingsRow", 3, true, 1, 0, SmsMode::Text}),
+                         [](const auto& tp) { return std::string(tp.param.name); });
+
+} // namespace
