@@ -145,7 +145,11 @@ ConfigSmsPage::ConfigSmsPage(TADO* ado, QWidget* parent)
     m_editor->setCounter(m_counter);
     g->addWidget(m_editor, 1);
     g->addWidget(m_counter);
-    g->addWidget(new QLabel("Não utilizar caracteres especiais ç,à,á,â, etc...", group));
+    // Text mode cannot carry accents; PDU mode can, so the warning is shown in text mode only.
+    auto* hint = new QLabel("Não utilizar caracteres especiais ç,à,á,â, etc...", group);
+    g->addWidget(hint);
+    connect(m_editor, &SmsTextEditor::modeChanged, hint,
+            [hint](SmsMode mode) { hint->setVisible(mode == SmsMode::Text); });
     v->addWidget(group, 1);
     auto* help =
         new QLabel("Para adicionar campos vinculados ao cliente basta seguir os seguintes passos:\r\nNome do "
@@ -157,6 +161,7 @@ ConfigSmsPage::ConfigSmsPage(TADO* ado, QWidget* parent)
     help->setWordWrap(true);
     v->addWidget(help);
     m_binder->bind(m_editor, "BODY_SMS");
+    m_editor->followMode(ado->dbCFG);
     updateCounter();
 }
 

@@ -52,8 +52,11 @@ QWidget* EnviarSmsPage::makeSmsGroup() {
     auto* hint = new QLabel("Não utilizar caracteres especiais: ç,é,è,à,á,â, etc...", group);
     hint->setWordWrap(true);
     v->addWidget(hint);
+    connect(m_editor, &SmsTextEditor::modeChanged, hint,
+            [hint](SmsMode mode) { hint->setVisible(mode == SmsMode::Text); });
     auto* binder = new DbFieldBinder(m_ado->dbCFG, group);
     binder->bind(m_editor, "BODY_SMS");
+    m_editor->followMode(m_ado->dbCFG);
     auto* nav = new RecordNavigator(group);
     nav->setObjectName("smsTextNavigator");
     nav->setVisibleButtons({RecordNavigator::Edit, RecordNavigator::Post, RecordNavigator::Cancel});

@@ -6,6 +6,7 @@
 
 #include "campaign/Merge.h"
 #include "campaign/TDM.h"
+#include "sms/PduEncoder.h"
 #include "store/TADO.h"
 
 const char* const OutboxBuilder::kNoPortsWarning = "Conecte um dispositivo antes de enviar a(s) mensagem(s)!";
@@ -26,6 +27,31 @@ QString OutboxBuilder::modemSafe(QString text) {
             c = QLatin1Char(' ');
     }
     return text;
+}
+
+OutboxBuilder::Fitted OutboxBuilder::fitText(const QString& merged, SmsMode mode) {
+    Fitted f{modemSafe(merged)};
+    if (mode == SmsMode::Pdu) {
+        QString fitted = pdu::fitToParts(f.text, pdu::kMaxParts);
+        f.cut = fitted.size() != f.text.size();
+        f.text = std::move(fitted);
+    } else if (f.text.size() > kMaxText) {
+        f.cut = true;
+        f.text = cut(f.text);
+    }
+    return f;
+}
+
+QString OutboxBuilder::cutLogLine(const QString& phone, SmsMode mode) {
+    if (mode == SmsMode::Pdu)
+        return QStringLiteral(" (%1) SMS maior que %2 partes! Ajustado automaticamente!")
+            .arg(phone)
+            .arg(pdu::kMaxParts);
+    return " (" + phone + ") SMS maior que 160 caracteres! Ajustado automaticamente!";
+}
+
+qsizetype OutboxBuilder::mergeBound(SmsMode mode) {
+    return 10 * qsizetype(mode == SmsMode::Pdu ? kSmsColumnMaxChars : kTextModeMaxChars);
 }
 
 QString OutboxBuilder::stamp() const {
@@ -182,17 +208,25 @@ bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entr
 }
 
 // The merged text as it goes to the modem: bounded while it is merged, control characters made
-// blanks, cut to one SMS with its log line.
+// blanks, cut to what the mode sends with its log line.
 bool OutboxBuilder::mergeText(const QString& body, const Fields& fields, const QString& phone, QString* text,
                               QString* error) {
-    if (!Merge::apply(body, fields, text, error, Merge::kSmsBound))
+    if (!Merge::apply(body, fields, text, error, mergeBound(m_mode)))
         return false;
-    *text = modemSafe(std::move(*text));
-    if (text->size() > kMaxText) {
-        log(" (" + phone + ") SMS maior que 160 caracteres! Ajustado automaticamente!");
-        *text = cut(*text);
-    }
+    Fitted f = fitText(*text, m_mode);
+    if (f.cut)
+        log(cutLogLine(phone, m_mode));
+    *text = std::move(f.text);
     return true;
+}
+
+bool OutboxBuilder::readMode(QString* error) {
+    QString readError;
+    m_mode = readSmsMode(m_ado->database(), &readError).mode;
+    if (readError.isEmpty())
+        return true;
+    *error = readError;
+    return false;
 }
 
 // One marked row: its text, its number, its slot and its staged row. False stops the run.
@@ -255,7 +289,7 @@ OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
         rows << recipients->fieldsOf(row);
     m_state.total = int(marked.size());
     const QString body = m_ado->dbCFG->text("BODY_SMS");
-    bool ok = createStage(&r.error) && readSlots(&r.error) && begin(&r.error);
+    bool ok = readMode(&r.error) && createStage(&r.error) && readSlots(&r.error) && begin(&r.error);
     bool stopped = false;
     for (int i = 0; ok && i < marked.size(); ++i) {
         if (i > 0 && i % kProgressEvery == 0 && !(commit(&r.error) && report() && begin(&r.error)))

@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 
+#include "store/SmsModeSettings.h"
+
 class TADO;
 class TDM;
 
@@ -42,7 +44,7 @@ public:
         int cycles = 0;  // probes of the modems (the first one included)
     };
 
-    static constexpr int kMaxText = 160;
+    static constexpr int kMaxText = kTextModeMaxChars;
     static constexpr int kProgressEvery = 250; // marked rows between two progress reports
     static const char* const kNoPortsWarning;
     static const char* const kNoMarksWarning;
@@ -70,6 +72,18 @@ public:
     // end the message and run the rest as AT commands; CR and LF break the dialogue.
     static QString modemSafe(QString text);
 
+    // The merged text as it goes to the outbox: control characters made blanks, then cut to what one SMS
+    // holds in text mode (160 characters) or six concatenated parts in PDU mode. cut tells whether it was.
+    struct Fitted {
+        QString text;
+        bool cut = false;
+    };
+    static Fitted fitText(const QString& merged, SmsMode mode);
+    // The log line of a cut text, after the time stamp.
+    static QString cutLogLine(const QString& phone, SmsMode mode);
+    // How long the merge may let a text grow: ten times the longest text the mode sends.
+    static qsizetype mergeBound(SmsMode mode);
+
 private:
     struct Slot {
         int entrada;
@@ -77,6 +91,7 @@ private:
     };
     using Fields = std::function<bool(const QString&, QString*)>; // Merge::FieldLookup
     bool mergeText(const QString& body, const Fields& fields, const QString& phone, QString* text, QString* error);
+    bool readMode(QString* error);
     bool visit(const Fields& fields, const QString& body, QString* error, bool* stopped);
     void finish(Result* r, bool ok, bool stopped);
     bool probe();
@@ -102,7 +117,8 @@ private:
     bool m_inTransaction = false;
     bool m_cancelled = false;
     Progress m_state;
-    QString m_stage; // the temporary table of this run
+    SmsMode m_mode = SmsMode::Text; // read from the settings row at the start of each run
+    QString m_stage;                // the temporary table of this run
     std::optional<QSqlQuery> m_insert;
     std::optional<QSqlQuery> m_decrement;
 };

@@ -4,7 +4,8 @@
 #include <QLabel>
 #include <QMimeData>
 
-#include "campaign/SmsKeyFilter.h"
+#include "campaign/SmsEditRules.h"
+#include "store/Dataset.h"
 
 SmsTextEditor::SmsTextEditor(QWidget* parent) : QPlainTextEdit(parent) {
     setTabChangesFocus(false);
@@ -14,7 +15,27 @@ SmsTextEditor::SmsTextEditor(QWidget* parent) : QPlainTextEdit(parent) {
 
 void SmsTextEditor::updateCounter() {
     if (m_counter)
-        m_counter->setText(SmsKeyFilter::counterText(int(toPlainText().size())));
+        m_counter->setText(SmsEditRules::counterText(m_mode, toPlainText()));
+}
+
+void SmsTextEditor::setMode(SmsMode mode) {
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    updateCounter();
+    Q_EMIT modeChanged(mode);
+}
+
+void SmsTextEditor::followMode(Dataset* cfg) {
+    auto read = [this, cfg] { setMode(SmsEditRules::modeOf(cfg->text(QStringLiteral("MODO_SMS")))); };
+    connect(cfg, &Dataset::fieldChanged, this, [read](const QString& field) {
+        if (field == QLatin1String("MODO_SMS"))
+            read();
+    });
+    for (auto signal : {&Dataset::afterOpen, &Dataset::afterScroll, &Dataset::afterCancel, &Dataset::afterRefresh,
+                        &Dataset::afterPost})
+        connect(cfg, signal, this, read);
+    read();
 }
 
 void SmsTextEditor::keyPressEvent(QKeyEvent* event) {
@@ -26,14 +47,14 @@ void SmsTextEditor::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const char32_t code = typed.toUcs4().value(0);
-    // Enter arrives as CR: refused with every other character outside the SMS set.
-    if (!SmsKeyFilter::accepts(code)) {
+    // Enter arrives as CR: refused with every other character the mode does not take.
+    if (!SmsEditRules::accepts(m_mode, code)) {
         event->accept();
         return;
     }
     const QTextCursor c = textCursor();
-    const int selected = c.selectionEnd() - c.selectionStart();
-    if (code != 8 && !SmsKeyFilter::fits(int(toPlainText().size()), selected)) {
+    if (code != 8 &&
+        SmsEditRules::fitInsertion(m_mode, toPlainText(), c.selectionStart(), c.selectionEnd(), typed) != typed) {
         event->accept();
         return;
     }
@@ -42,14 +63,14 @@ void SmsTextEditor::keyPressEvent(QKeyEvent* event) {
 }
 
 void SmsTextEditor::insertFromMimeData(const QMimeData* source) {
-    // A paste keeps the text within one SMS.
+    // A paste keeps the text within what the mode sends.
     const QTextCursor c = textCursor();
-    const int room = SmsKeyFilter::kMaxLength - int(toPlainText().size()) + (c.selectionEnd() - c.selectionStart());
     QString text = source->text();
     text.remove(QLatin1Char('\r'));
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    if (room <= 0)
+    text = SmsEditRules::fitInsertion(m_mode, toPlainText(), c.selectionStart(), c.selectionEnd(), text);
+    if (text.isEmpty())
         return;
-    textCursor().insertText(text.left(room));
+    textCursor().insertText(text);
     updateCounter();
 }

@@ -157,6 +157,54 @@ TEST_F(Builder, TextCutTo160) {
               "05/03/2026 14:07:09 (11987654321) SMS maior que 160 caracteres! Ajustado automaticamente!");
 }
 
+// PDU mode: a merged text is cut only past six parts, with its own log line; the merge may grow ten times the
+// longest six-part text before its bound cuts it.
+TEST_F(Builder, PduModeCutsPastSixParts) {
+    setSetting(ado, "CASCATA", 10);
+    setSetting(ado, "MODO_SMS", "PDU");
+    ready = {1};
+    addContact(ado, "A", "11987654321", 1, false, QString(30, 'a'));
+    ASSERT_TRUE(set->connectSource(TDM::CadastroLocal));
+    set->markAll();
+    const QString cedilla = QString::fromUtf8("ç");
+    struct Case {
+        QString body;
+        int length;
+        bool logged;
+    };
+    const Case cases[] = {
+        {QString(888, 'x') + "[TEXTO]", 918, false},         // exactly six GSM parts
+        {QString(889, 'x') + "[TEXTO]", 918, true},          // one septet more
+        {cedilla.repeated(372) + "[TEXTO]", 402, false},     // exactly six UCS-2 parts
+        {cedilla.repeated(373) + "[TEXTO]", 402, true},      //
+        {QString(300, 'x') + "[TEXTO]\x1B\r\n", 333, false}, // controls blanked, still GSM
+        {QString("[TEXTO]").repeated(40), 918, true},        // 1200 merged, under the bound of 9180
+    };
+    for (const Case& c : cases) {
+        sql(ado, "DELETE FROM dbMENSAGEM");
+        log.clear();
+        setSetting(ado, "BODY_SMS", c.body);
+        EXPECT_EQ(builder->run(set.get()).outcome, Outcome::Done);
+        const QStringList texts = column("SELECT MENSAGEM FROM dbMENSAGEM");
+        ASSERT_EQ(texts.size(), 1);
+        EXPECT_EQ(texts[0].size(), c.length) << c.body.left(20).toStdString();
+        EXPECT_EQ(log.size(), c.logged ? 1 : 0) << c.body.left(20).toStdString();
+    }
+    EXPECT_EQ(log.value(0), "05/03/2026 14:07:09 (11987654321) SMS maior que 6 partes! Ajustado automaticamente!");
+}
+
+// A mode that cannot be read stops the build before any row: the outbox is not filled under a guessed mode.
+TEST_F(Builder, UnreadableModeFailsTheBuild) {
+    setSetting(ado, "CASCATA", 10);
+    ready = {1};
+    load({"11987654321"});
+    sql(ado, "ALTER TABLE dbCFG DROP COLUMN MODO_SMS");
+    const auto r = builder->run(set.get());
+    EXPECT_EQ(r.outcome, Outcome::Failed);
+    EXPECT_TRUE(r.error.startsWith("Não foi possível ler o modo de envio de SMS: ")) << r.error.toStdString();
+    EXPECT_TRUE(column("SELECT ID FROM dbMENSAGEM").isEmpty());
+}
+
 TEST_F(Builder, WarningsAndInvalidOnly) {
     setSetting(ado, "CASCATA", 5);
     load({"123", "456"}, false);
