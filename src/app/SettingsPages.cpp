@@ -47,7 +47,12 @@ ConfigSistemaPage::ConfigSistemaPage(TADO* ado, QWidget* parent)
       m_countdown(new QLabel("Falta 0h 0m 0s para o envio!", this)) {
     // Left: the e-mail server and the pauses; right: the scheduled send and the external source.
     auto* h = new QHBoxLayout(this);
-    h->addLayout(makeServerForm(), 1);
+    auto* left = new QVBoxLayout;
+    QFormLayout* form = makeServerForm();
+    addSmsModeRows(form);
+    left->addLayout(form);
+    left->addStretch();
+    h->addLayout(left, 1);
     auto* right = new QVBoxLayout;
     right->addWidget(makeScheduleGroup());
     right->addWidget(makeSourceGroup(), 1);
@@ -91,6 +96,26 @@ QFormLayout* ConfigSistemaPage::makeServerForm() {
     m_binder->bind(tempoSms, "TEMPO_SMS");
     m_binder->bind(tempoEmail, "TEMPO_EMAIL");
     return form;
+}
+
+// How SMS go to the modems (MODO_SMS) and whether the network is asked for delivery reports (CONFIRMA_ENTREGA).
+void ConfigSistemaPage::addSmsModeRows(QFormLayout* form) {
+    auto* mode = new QComboBox(this);
+    mode->setObjectName("MODO_SMS");
+    mode->addItem("Texto", "TEXTO");
+    mode->addItem("PDU", "PDU");
+    auto* confirm = new QCheckBox("Confirmação de entrega", this);
+    confirm->setObjectName("CONFIRMA_ENTREGA");
+    auto* hint = new QLabel("Modo PDU: acentos e qualquer caractere, mensagens longas em até 6 partes e "
+                            "confirmação de entrega. Modo Texto: até 160 caracteres, sem acentos.",
+                            this);
+    hint->setObjectName("smsModeHint");
+    hint->setWordWrap(true);
+    form->addRow("Modo de envio de SMS", mode);
+    form->addRow("", confirm);
+    form->addRow(hint);
+    m_binder->bindChoice(mode, "MODO_SMS");
+    m_binder->bind(confirm, "CONFIRMA_ENTREGA");
 }
 
 QGroupBox* ConfigSistemaPage::makeScheduleGroup() {

@@ -27,6 +27,7 @@ public:
 private:
     QFormLayout* makeServerForm();
     QGroupBox* makeScheduleGroup();
+    void addSmsModeRows(QFormLayout* form);
     QGroupBox* makeSourceGroup();
 
     DbFieldBinder* m_binder;

@@ -80,6 +80,11 @@ void DbFieldBinder::bind(QComboBox* box, const QString& field) {
     connect(box, &QComboBox::currentTextChanged, this, [this, field](const QString& t) { write(field, t); });
 }
 
+void DbFieldBinder::bindChoice(QComboBox* box, const QString& field) {
+    add(box, [this, box, field] { box->setCurrentIndex(box->findData(m_dataset->text(field))); });
+    connect(box, &QComboBox::activated, this, [this, box, field](int i) { write(field, box->itemData(i).toString()); });
+}
+
 void DbFieldBinder::bindLookup(QComboBox* box, const QString& field) {
     add(box, [this, box, field] { box->setCurrentIndex(box->findData(m_dataset->value(field).toLongLong())); });
     connect(box, &QComboBox::activated, this, [this, box, field](int i) { write(field, box->itemData(i)); });

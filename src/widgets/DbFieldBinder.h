@@ -30,6 +30,8 @@ public:
     void bind(QComboBox* box, const QString& field);
     // Lookup drop-down: items carry the stored value as their data (e.g. ID_GRUPO).
     void bindLookup(QComboBox* box, const QString& field);
+    // Fixed drop-down: items carry the stored text as their data, the caption is what the operator reads.
+    void bindChoice(QComboBox* box, const QString& field);
 
     void refresh();
     Dataset* dataset() const { return m_dataset; }

@@ -2,6 +2,7 @@
 // group, the shipped texts, the page after opening the ports, the settings page, calendars.
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -21,8 +22,10 @@
 #include "app/VersionInfo.h"
 #include "campaign/Merge.h"
 #include "campaign/SmsKeyFilter.h"
+#include "campaign/SmsTextEditor.h"
 #include "modem/ConfiguracaoModemPage.h"
 #include "modem/PortPanelWidget.h"
+#include "store/SmsModeSettings.h"
 #include "widgets/CalendarHeaderPainter.h"
 #include "widgets/RowPainter.h"
 #include "widgets/TimeText.h"
@@ -172,6 +175,42 @@ TEST_F(OperatorPages, SettingsPageGroupsTheScheduleAndGivesTheQueryRoom) {
         EXPECT_GE(box->viewport()->height(), 4 * box->fontMetrics().lineSpacing()) << name;
         EXPECT_EQ(box->lineWrapMode(), QPlainTextEdit::WidgetWidth) << name;
     }
+}
+
+// The sending mode is chosen on the settings page and saved with it; both SMS editors follow the choice at
+// once (before it is saved), and a cancel brings back the stored mode.
+TEST_F(OperatorPages, SmsModeChosenOnTheSettingsPageDrivesTheEditors) {
+    open();
+    showPage("Configuração do Sistema");
+    ConfigSistemaPage* page = settingsPage(window.get());
+    auto* mode = page->findChild<QComboBox*>("MODO_SMS");
+    auto* confirm = page->findChild<QCheckBox*>("CONFIRMA_ENTREGA");
+    ASSERT_TRUE(mode && confirm);
+    EXPECT_EQ(mode->currentText(), "Texto");
+    EXPECT_FALSE(confirm->isChecked());
+    const QList<SmsTextEditor*> editors = window->findChildren<SmsTextEditor*>();
+    ASSERT_EQ(editors.size(), 2);
+    mode->setFocus();
+    QTest::keyClick(mode, Qt::Key_Down);
+    confirm->click();
+    EXPECT_EQ(mode->currentText(), "PDU");
+    for (SmsTextEditor* e : editors)
+        EXPECT_EQ(e->mode(), SmsMode::Pdu);
+    Dataset* cfg = d.ado->dbCFG;
+    ASSERT_TRUE(cfg->post()) << cfg->lastError().toStdString();
+    QString err;
+    SmsModeSettings saved = readSmsMode(d.ado->database(), &err);
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+    EXPECT_EQ(saved.mode, SmsMode::Pdu);
+    EXPECT_TRUE(saved.confirmDelivery);
+    QTest::keyClick(mode, Qt::Key_Up);
+    for (SmsTextEditor* e : editors)
+        EXPECT_EQ(e->mode(), SmsMode::Text);
+    cfg->cancel();
+    EXPECT_EQ(mode->currentText(), "PDU");
+    for (SmsTextEditor* e : editors)
+        EXPECT_EQ(e->mode(), SmsMode::Pdu);
+    EXPECT_EQ(readSmsMode(d.ado->database(), &err).mode, SmsMode::Pdu);
 }
 
 // Calendars name the days as the regional formats do, Sunday first.

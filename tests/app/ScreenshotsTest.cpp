@@ -136,6 +136,15 @@ TEST_F(Screenshots, EveryItem) {
     shot(window.get(), "05-contato-grupo-novo");
     show("Configuração do Sistema", "Configurar SMS");
     shot(window.get(), "06a-texto-sms-padrao");
+    // PDU mode: accents allowed, the counter gives the parts, the accent warning is gone.
+    sql("UPDATE dbCFG SET MODO_SMS = 'PDU', BODY_SMS = 'Olá [NOME], sua fatura de março vence amanhã. "
+        "Pague até às 18h e evite juros. Dúvidas? Responda esta mensagem ou ligue para a central de atendimento.'");
+    d.ado->dbCFG->refresh();
+    shot(window.get(), "06d-texto-sms-modo-pdu");
+    show("Enviar SMS", "SMS");
+    shot(window.get(), "06e-enviar-sms-modo-pdu");
+    sql("UPDATE dbCFG SET MODO_SMS = 'TEXTO', BODY_SMS = 'Ola [NOME], esta e uma mensagem de teste.'");
+    d.ado->dbCFG->refresh();
     show("Configuração do Sistema", "Configurar E-mail");
     shot(window.get(), "06b-texto-email-padrao");
     show("Sobre");
