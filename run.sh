@@ -16,7 +16,8 @@ if [ ! -e "$data/BDSMS.db" ]; then
     "$build/src/app/vestral-sms" --data-dir "$data" --import tools/demo/contatos-demo.csv --group GERAL >/dev/null
 fi
 if [ -e "$data/.demo-modems" ]; then
-    "$build/src/app/vestral-modemsim" --dir "$data/portas" --ports 4 >/dev/null &
+    # PDU-capable modems; a delivery report comes two seconds after each send that asks for one.
+    "$build/src/app/vestral-modemsim" --dir "$data/portas" --ports 4 --report-delay-ms 2000 >/dev/null &
     sim=$!
     trap 'kill "$sim" 2>/dev/null || true' EXIT
     "$build/src/app/vestral-sms" --data-dir "$data" "$@"

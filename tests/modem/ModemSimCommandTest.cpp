@@ -39,3 +39,68 @@ TEST(ModemSimCommand, LinksPortsUntilTerminated) {
     ASSERT_TRUE(bad.waitForFinished(10000));
     EXPECT_EQ(bad.exitCode(), 2);
 }
+
+TEST(ModemSimCommand, PduOptionsAreTakenAndBadValuesRefused) {
+    QString buildDir = qEnvironmentVariable("VESTRAL_BINARY_DIR");
+    if (buildDir.isEmpty())
+        buildDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../..");
+    const QString binary = buildDir + QStringLiteral("/src/app/vestral-modemsim");
+    if (!QFileInfo::exists(binary))
+        VESTRAL_SKIP_MISSING_PEER("vestral-modemsim not built");
+    QTemporaryDir dir;
+    const QString portas = dir.filePath(QStringLiteral("portas"));
+    struct Bad {
+        QStringList args;
+    };
+    const Bad bad[] = {
+        {{QStringLiteral("--report-status"), QStringLiteral("0x4G")}},
+        {{QStringLiteral("--report-delay-ms"), QStringLiteral("1:abc")}},
+        {{QStringLiteral("--first-reference"), QStringLiteral("12x")}},
+        {{QStringLiteral("--text-only-port"), QStringLiteral("3")}}, // two ports only
+        {{QStringLiteral("--refuse-cnmi")}},
+    };
+    for (const Bad& b : bad) {
+        QProcess sim;
+        sim.start(binary, QStringList{QStringLiteral("--dir"), portas, QStringLiteral("--ports"), QStringLiteral("2")} +
+                              b.args);
+        ASSERT_TRUE(sim.waitForFinished(10000)) << b.args.join(' ').toStdString();
+        EXPECT_EQ(sim.exitCode(), 2) << b.args.join(' ').toStdString();
+    }
+    QProcess help;
+    help.start(binary, {QStringLiteral("--help")});
+    ASSERT_TRUE(help.waitForFinished(10000));
+    const QString usage = QString::fromUtf8(help.readAllStandardOutput());
+    for (const char* option : {"--text-only-port", "--pdu-only-port", "--first-reference", "--report-delay-ms",
+                               "--report-status", "--report-no-smsc-port", "--report-stored-port", "--refuse-cnmi"})
+        EXPECT_TRUE(usage.contains(QLatin1String(option))) << option;
+
+    QProcess good;
+    good.start(binary, {QStringLiteral("--dir"),
+                        portas,
+                        QStringLiteral("--ports"),
+                        QStringLiteral("2"),
+                        QStringLiteral("--text-only-port"),
+                        QStringLiteral("1"),
+                        QStringLiteral("--pdu-only-port"),
+                        QStringLiteral("2"),
+                        QStringLiteral("--report-status"),
+                        QStringLiteral("2:0x41"),
+                        QStringLiteral("--report-delay-ms"),
+                        QStringLiteral("-1"),
+                        QStringLiteral("--refuse-cnmi"),
+                        QStringLiteral("1:2,1,0,1,0"),
+                        QStringLiteral("--report-stored-port"),
+                        QStringLiteral("2"),
+                        QStringLiteral("--report-no-smsc-port"),
+                        QStringLiteral("1"),
+                        QStringLiteral("--first-reference"),
+                        QStringLiteral("250")});
+    ASSERT_TRUE(good.waitForStarted());
+    QByteArray lines;
+    while ((lines += good.readAllStandardOutput()).count('\n') < 2 && good.waitForReadyRead(10000)) {
+    }
+    EXPECT_TRUE(QFileInfo(QDir(portas).filePath(QStringLiteral("COM2"))).isSymLink());
+    good.terminate();
+    ASSERT_TRUE(good.waitForFinished(10000));
+    EXPECT_EQ(good.exitCode(), 0);
+}

@@ -131,6 +131,7 @@ void ModemSimulator::closePort(Port& port) {
     ::close(port.slave);
     port.master = port.slave = -1;
     port.pending.clear();
+    port.reports.clear();
     port.unplugAt.reset();
     if (port.modem) {
         const auto& sent = port.modem->sent();
@@ -197,7 +198,7 @@ void ModemSimulator::release(int port, bool stopHolding) {
         if (!p.modem)
             return;
         const SimModem::Output out = p.modem->release(stopHolding);
-        queue(p, out.reply, p.config.latencyMs);
+        take(std::size_t(port), {{}, out.reply, out.notes});
     }
     wake();
 }
@@ -252,6 +253,8 @@ int ModemSimulator::pollTimeoutMs() {
             until(port.pending.front().due, 0);
         if (port.master >= 0 && port.unplugAt)
             until(*port.unplugAt, 1);
+        for (const auto& report : port.reports)
+            until(report.first, 0);
     }
     return timeout;
 }
@@ -267,9 +270,36 @@ void ModemSimulator::readPort(std::size_t index) {
     port.received += bytes;
     if (port.modem->unplugRequested())
         return; // on its way out: it answers nothing more
-    const SimModem::Output out = port.modem->receive(bytes);
+    take(index, port.modem->receive(bytes));
+}
+
+// The modem's answer to what it received: echo at once, the reply after the latency, the reports it asked the
+// network for on their way.
+void ModemSimulator::take(std::size_t index, const SimModem::Output& out) {
+    Port& port = m_ports[index];
     queue(port, out.echo, 0);
     queue(port, out.reply, port.config.latencyMs);
+    for (const std::string& line : out.notes)
+        note(index, line);
+    for (const SimModem::Report& report : port.modem->takeReports())
+        port.reports.emplace_back(Clock::now() + std::chrono::milliseconds(report.delayMs), report.pdu);
+}
+
+// Reports that are due reach the modem, unless it is in the middle of a send (then a little later).
+void ModemSimulator::deliverReports(std::size_t index) {
+    Port& port = m_ports[index];
+    const auto now = Clock::now();
+    while (port.modem && !port.reports.empty() && port.reports.front().first <= now) {
+        if (port.modem->busy()) {
+            port.reports.front().first = now + std::chrono::milliseconds(20);
+            return;
+        }
+        const SimModem::Output out = port.modem->deliverReport(port.reports.front().second);
+        port.reports.pop_front();
+        queue(port, out.reply, 0);
+        for (const std::string& line : out.notes)
+            note(index, line);
+    }
 }
 
 void ModemSimulator::queue(Port& port, std::string bytes, int delayMs) {
@@ -283,6 +313,7 @@ void ModemSimulator::queue(Port& port, std::string bytes, int delayMs) {
 
 void ModemSimulator::flushPort(std::size_t index) {
     Port& port = m_ports[index];
+    deliverReports(index);
     const auto now = Clock::now();
     while (port.master >= 0 && !port.pending.empty() && port.pending.front().due <= now) {
         std::string& bytes = port.pending.front().bytes;
@@ -311,6 +342,14 @@ void ModemSimulator::transcript(std::size_t index, const char* direction, const 
     const double seconds = std::chrono::duration<double>(Clock::now() - m_started).count();
     std::fprintf(m_transcript, "%10.3f COM%d %s %s\n", seconds, comNumber(int(index)), direction,
                  escaped(bytes).c_str());
+    std::fflush(m_transcript);
+}
+
+void ModemSimulator::note(std::size_t index, const std::string& line) {
+    if (!m_transcript)
+        return;
+    const double seconds = std::chrono::duration<double>(Clock::now() - m_started).count();
+    std::fprintf(m_transcript, "%10.3f COM%d *** %s\n", seconds, comNumber(int(index)), line.c_str());
     std::fflush(m_transcript);
 }
 

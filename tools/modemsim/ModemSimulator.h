@@ -52,6 +52,8 @@ public:
     std::string received(int port) const;
 
     std::vector<SentSms> sent(int port) const;
+    // What the port's PDU sends make on the recipients' phones (parts joined).
+    std::vector<SentMessage> sentMessages(int port) const { return joinedSends(sent(port)); }
     // A modem with held results (PortConfig::holdResults): whether one is held, and letting it go.
     bool holding(int port) const;
     // `stopHolding`: later results go out at once again.
@@ -74,6 +76,7 @@ private:
         std::vector<SentSms> sentBefore; // of earlier plugs
         std::string received;
         std::optional<Clock::time_point> unplugAt; // the modem vanishes then (its last reply read)
+        std::deque<std::pair<Clock::time_point, StatusReportSpec>> reports = {}; // on their way from the network
     };
     // A modem that is to vanish stays a moment after its last reply, as a real one would be
     // pulled out after it answered: closing at once lets the line discard what it still holds.
@@ -86,7 +89,10 @@ private:
     void readPort(std::size_t index);
     void flushPort(std::size_t index);
     void queue(Port& port, std::string bytes, int delayMs);
+    void take(std::size_t index, const SimModem::Output& out);
+    void deliverReports(std::size_t index);
     void transcript(std::size_t index, const char* direction, const std::string& bytes);
+    void note(std::size_t index, const std::string& line);
     void wake();
 
     SimulatorOptions m_options;

@@ -10,6 +10,7 @@ namespace {
 
 constexpr char kCtrlZ = 0x1a;
 constexpr char kEsc = 0x1b;
+constexpr int kMaxTpdu = 164; // an SMS-SUBMIT with a 20-digit number, a 7-octet validity and 140 octets of data
 
 const std::string kOk = "\r\nOK\r\n";
 const std::string kError = "\r\nERROR\r\n";
@@ -30,7 +31,9 @@ std::string info(const std::string& line) {
 
 } // namespace
 
-SimModem::SimModem(PortConfig config, unsigned seed) : m_config(std::move(config)), m_random(seed) {}
+SimModem::SimModem(PortConfig config, unsigned seed)
+    : m_config(std::move(config)), m_random(seed), m_textMode(m_config.modes == SmsModes::TextOnly),
+      m_reference(m_config.firstReference - 1) {}
 
 SimModem::Output SimModem::receive(std::string_view bytes) {
     Output out;
@@ -92,7 +95,9 @@ void SimModem::textChar(char c, Output& out) {
         return;
     if (c == kCtrlZ) {
         m_inText = false;
-        const std::string result = (m_config.garbage ? junk() : std::string()) + finishSend();
+        const std::string junkLine = m_config.garbage ? junk() : std::string();
+        const std::string result = junkLine + (m_sendPdu ? finishPduSend(out) : finishSend());
+        m_sendPdu = false;
         if (m_config.holdResults)
             m_held = result;
         else
@@ -101,8 +106,14 @@ void SimModem::textChar(char c, Output& out) {
     }
     if (c == kEsc) {
         m_inText = false;
+        m_sendPdu = false;
         m_text.clear();
+        m_hex.clear();
         out.reply += kOk;
+        return;
+    }
+    if (m_sendPdu) {
+        pduChar(c, out);
         return;
     }
     if (m_echo)
@@ -127,10 +138,8 @@ std::string SimModem::command(const std::string& line) {
     }
     if (body == "+CSQ")
         return info("+CSQ: " + std::to_string(m_config.csq) + "," + std::to_string(m_config.ber));
-    if (body == "+CMGF=1" || body == "+CMGF=0") {
-        m_textMode = body.back() == '1';
-        return kOk;
-    }
+    if (body == "+CMGF=1" || body == "+CMGF=0")
+        return setMode(body.back());
     if (body == "+CMGF?")
         return info(std::string("+CMGF: ") + (m_textMode ? "1" : "0"));
     if (body.rfind("+CMGS=", 0) == 0)
@@ -147,6 +156,8 @@ std::string SimModem::command(const std::string& line) {
         return deleteMessage(body.substr(6));
     if (body == "+CPMS?")
         return storageCount();
+    if (body.rfind("+CNMI", 0) == 0)
+        return newMessageIndications(body.substr(5));
     return kError;
 }
 
@@ -161,8 +172,25 @@ std::string SimModem::selectCharset(const std::string& args) {
 std::string SimModem::startSend(const std::string& args) {
     if (m_config.noSim)
         return "\r\n+CME ERROR: 10\r\n";
-    if (!m_textMode)
-        return "\r\n+CMS ERROR: 304\r\n";
+    m_sendPdu = !m_textMode;
+    if (m_sendPdu) {
+        // PDU mode: AT+CMGS=<TPDU length>, the PDU follows the prompt in hex.
+        try {
+            std::size_t used = 0;
+            m_pduLength = std::stoi(args, &used);
+            if (used != args.size())
+                m_pduLength = -1;
+        } catch (const std::exception&) {
+            m_pduLength = -1;
+        }
+        if (m_pduLength < 1 || m_pduLength > kMaxTpdu)
+            return "\r\n+CMS ERROR: 304\r\n";
+        m_hex.clear();
+        m_text.clear();
+        m_inText = true;
+        m_textStarted = false;
+        return "\r\n> ";
+    }
     m_number = unquoted(args.substr(0, args.find(',')));
     m_text.clear();
     m_textStarted = false;
@@ -170,17 +198,27 @@ std::string SimModem::startSend(const std::string& args) {
     return "\r\n> ";
 }
 
-std::string SimModem::finishSend() {
-    const bool listed = m_config.failNumbers.count(m_number) > 0;
+// Whether a send to this number fails: a listed number, or an unlucky draw.
+bool SimModem::refused(const std::string& number) {
+    const bool listed = m_config.failNumbers.count(number) > 0;
     const bool unlucky = m_config.failRate > 0 && std::uniform_real_distribution<>(0, 1)(m_random) < m_config.failRate;
-    const bool accepted = !listed && !unlucky;
+    return listed || unlucky;
+}
+
+// The final result of a send the network refused.
+std::string SimModem::failure() const {
+    if (m_config.cmeError > 0)
+        return "\r\n+CME ERROR: " + std::to_string(m_config.cmeError) + "\r\n";
+    return m_config.cmsError > 0 ? "\r\n+CMS ERROR: " + std::to_string(m_config.cmsError) + "\r\n" : kError;
+}
+
+std::string SimModem::finishSend() {
+    const bool accepted = !refused(m_number);
     m_sent.push_back({m_number, m_text, accepted});
     if (m_config.unplugAfter > 0 && int(m_sent.size()) >= m_config.unplugAfter)
         m_unplug = true;
-    if (!accepted && m_config.cmeError > 0)
-        return "\r\n+CME ERROR: " + std::to_string(m_config.cmeError) + "\r\n";
     if (!accepted)
-        return m_config.cmsError > 0 ? "\r\n+CMS ERROR: " + std::to_string(m_config.cmsError) + "\r\n" : kError;
+        return failure();
     m_reference = m_reference % 255 + 1;
     return info("+CMGS: " + std::to_string(m_reference));
 }
@@ -190,7 +228,7 @@ std::string SimModem::listMessages(const std::string& args) {
     if (m_config.listError)
         return kError;
     if (!m_textMode)
-        return "\r\n+CMS ERROR: 302\r\n";
+        return listPdus(args);
     const std::string status = unquoted(args);
     std::string out = "\r\n";
     for (std::size_t i = 0; i < m_config.inbox.size(); ++i) {
@@ -200,8 +238,11 @@ std::string SimModem::listMessages(const std::string& args) {
         const std::string stat = sms.read ? "REC READ" : "REC UNREAD";
         if (status != "ALL" && status != stat)
             continue;
-        out += "+CMGL: " + std::to_string(i + 1) + ",\"" + stat + "\",\"" + sms.sender + "\",,\"" + sms.timestamp +
-               "\"\r\n" + sms.text + "\r\n";
+        if (sms.statusReport)
+            out += "+CMGL: " + std::to_string(i + 1) + ",\"" + stat + "\"," + sms.text + "\r\n";
+        else
+            out += "+CMGL: " + std::to_string(i + 1) + ",\"" + stat + "\",\"" + sms.sender + "\",,\"" + sms.timestamp +
+                   "\"\r\n" + sms.text + "\r\n";
         sms.read = true;
     }
     return out.size() == 2 ? kOk : out + kOk;
@@ -222,13 +263,15 @@ StoredSms* SimModem::stored(const std::string& args) {
 
 // Text-mode reading of one message: "+CMGR: "<stat>","<oa>",,"<scts>"" CR LF <text> CR LF.
 std::string SimModem::readMessage(const std::string& args) {
-    if (!m_textMode)
-        return "\r\n+CMS ERROR: 302\r\n";
     StoredSms* sms = stored(args);
     if (!sms)
         return "\r\n+CMS ERROR: 321\r\n";
+    if (!m_textMode)
+        return readPdu(*sms);
     const std::string stat = sms->read ? "REC READ" : "REC UNREAD";
     sms->read = true;
+    if (sms->statusReport)
+        return "\r\n+CMGR: \"" + stat + "\"," + sms->text + "\r\n" + kOk;
     return "\r\n+CMGR: \"" + stat + "\",\"" + sms->sender + "\",,\"" + sms->timestamp + "\"\r\n" + sms->text + "\r\n" +
            kOk;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SimPdu.h"
+
 #include <cstdint>
 #include <random>
 #include <set>
@@ -15,14 +17,43 @@ struct StoredSms {
     std::string timestamp; // "yy/MM/dd,hh:mm:ss+zz"
     std::string text;
     bool read = false;
+    // The hex "SMSC + TPDU" listed in PDU mode (an SMS-DELIVER part, a stored status report, or any bytes a test
+    // wants the host to face); empty: the modem encodes sender, time stamp and text as one SMS-DELIVER.
+    std::string pdu = {};
+    bool statusReport = false; // a stored status report (listed in text mode in the report's format)
 };
+
+// The parts of one received message as stored on a SIM, in order: each part's text and its SMS-DELIVER PDU.
+std::vector<StoredSms> storedParts(const DeliverSpec& message);
 
 // A message the host sent with AT+CMGS (whatever the simulated outcome).
 struct SentSms {
     std::string number;
     std::string text;
     bool accepted = false;
+    // PDU mode: what the modem decoded from the SMS-SUBMIT (text above is the part's own text).
+    bool pdu = false;
+    int reference = -1;       // the "+CMGS: <mr>" answered, -1 when the send failed
+    int concatReference = -1; // the concatenation reference of the user-data header, -1 for a single SMS
+    int part = 1;
+    int parts = 1;
+    bool ucs2 = false;
+    bool statusReport = false; // the SUBMIT asked for a status report
+    std::u16string units = {}; // the part's text as UTF-16 units (a pair may be split between parts)
 };
+
+// A message as the recipient's phone would show it: the PDU parts joined by (number, reference, count).
+struct SentMessage {
+    std::string number;
+    std::string text;
+    int parts = 1;
+    bool complete = true; // every part 1..parts arrived
+    bool accepted = true; // and the modem accepted every one
+};
+std::vector<SentMessage> joinedSends(const std::vector<SentSms>& sent);
+
+// Which of the two message formats (AT+CMGF) a modem supports.
+enum class SmsModes { Both, TextOnly, PduOnly };
 
 // Behaviour and faults of one simulated port.
 struct PortConfig {
@@ -42,16 +73,32 @@ struct PortConfig {
     std::set<std::string> charsets{"GSM", "IRA", "8859-1", "UCS2"}; // AT+CSCS takes these
     std::vector<StoredSms> inbox;                                   // AT+CMGL/CMGR/CMGD/CPMS? work on these
     bool listError = false;                                         // AT+CMGL answers "ERROR"
+    SmsModes modes = SmsModes::Both; // text-only: AT+CMGF=0 answers ERROR (starts in text mode);
+                                     // PDU-only: AT+CMGF=1 answers ERROR
+    int firstReference = 1;          // the first "+CMGS: <mr>"; later ones count up, 255 wraps (to 0 in PDU mode)
+    // Status reports, for PDU sends that ask for one while AT+CNMI's <ds> is 1 or 2:
+    int reportDelayMs = 100;           // how long after "+CMGS" the report arrives (< 0: never)
+    int reportStatus = 0;              // its TP-Status (0x00 delivered, 0x20 pending, 0x41/0x60 failed...)
+    bool reportSmsc = true;            // the "+CDS:" PDU carries an SMSC field
+    bool reportStored = false;         // stored and announced with "+CDSI:" (read with AT+CMGR) instead
+    std::set<std::string> refusedCnmi; // AT+CNMI=<these parameters, as sent> answers ERROR
+    std::string reportTime = {};       // "yy/MM/dd,hh:mm:ss+zz" of the reports; empty: the clock's local time
 };
 
-// A text-mode GSM modem as seen through its serial line: echo, AT, ATZ, ATE0/1, AT+CSQ,
-// AT+CMGF, AT+CMGS with the "> " prompt (Ctrl-Z sends, ESC cancels), AT+CMGL, AT+CMGR, AT+CMGD,
-// AT+CPMS?.
+// A GSM modem as seen through its serial line: echo, AT, ATZ, ATE0/1, AT+CSQ, AT+CMGF, AT+CMGS with the "> "
+// prompt (Ctrl-Z sends, ESC cancels) in text and PDU mode, AT+CMGL, AT+CMGR, AT+CMGD, AT+CPMS?, AT+CNMI and
+// status reports ("+CDS:" or "+CDSI:").
 class SimModem {
 public:
     struct Output {
-        std::string echo;  // sent at once
-        std::string reply; // sent after the port's latency
+        std::string echo;               // sent at once
+        std::string reply;              // sent after the port's latency
+        std::vector<std::string> notes; // lines for the transcript: what a PDU carried, reports
+    };
+    // A status report on its way from the network: due delayMs after the send that asked for it.
+    struct Report {
+        int delayMs = 0;
+        StatusReportSpec pdu;
     };
 
     explicit SimModem(PortConfig config, unsigned seed = 1);
@@ -61,6 +108,13 @@ public:
     // A held final result goes out, then the input queued behind it is taken.
     Output release(bool stopHolding = false);
     bool holding() const { return !m_held.empty(); }
+    // Prompt open or result held: an unsolicited report would cut into the dialogue, so it waits.
+    bool busy() const { return m_inText || holding(); }
+
+    // The reports the sends so far have asked for (each taken once).
+    std::vector<Report> takeReports();
+    // A report arrives from the network: the unsolicited lines the modem sends ("" when <ds> is 0).
+    Output deliverReport(const StatusReportSpec& report);
     const std::string& charset() const { return m_charset; }
 
     bool unplugRequested() const { return m_unplug; }
@@ -75,10 +129,21 @@ private:
     std::string startSend(const std::string& args);
     std::string selectCharset(const std::string& args);
     std::string finishSend();
+    bool refused(const std::string& number);
+    std::string failure() const;
     std::string listMessages(const std::string& args);
     std::string readMessage(const std::string& args);
     std::string deleteMessage(const std::string& args);
     std::string storageCount() const;
+    std::string setMode(char mode);
+    std::string newMessageIndications(const std::string& args);
+    void pduChar(char c, Output& out);
+    std::string finishPduSend(Output& out);
+    std::string pduRejected(const std::string& why, Output& out);
+    std::string listPdus(const std::string& args);
+    std::string readPdu(StoredSms& sms);
+    std::string pduOf(const StoredSms& sms) const;
+    std::string reportTime() const;
     StoredSms* stored(const std::string& args);
     std::string junk();
 
@@ -97,6 +162,11 @@ private:
     std::string m_text;
     int m_reference = 0;
     std::vector<SentSms> m_sent;
+    bool m_sendPdu = false; // the open prompt takes a hex PDU
+    int m_pduLength = 0;    // the TPDU length AT+CMGS announced
+    std::string m_hex;
+    std::vector<int> m_indications{0, 0, 0, 0, 0}; // AT+CNMI: <mode>,<mt>,<bm>,<ds>,<bfr>
+    std::vector<Report> m_reports;
 };
 
 } // namespace modemsim

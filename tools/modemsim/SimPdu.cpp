@@ -127,6 +127,17 @@ std::u32string utf8ToCodePoints(std::string_view utf8) {
     return out;
 }
 
+bool fitsDefaultAlphabet(std::string_view utf8) {
+    for (const char32_t c : utf8ToCodePoints(utf8)) {
+        const std::size_t pos = defaultAlphabet().find(c);
+        const bool shifted =
+            std::any_of(shiftTable().begin(), shiftTable().end(), [c](const auto& entry) { return entry.second == c; });
+        if ((pos == std::u32string::npos || pos == 27) && !shifted)
+            return false;
+    }
+    return true;
+}
+
 std::string utf16ToUtf8(const std::u16string& units) {
     std::string s;
     for (std::size_t i = 0; i < units.size(); ++i) {

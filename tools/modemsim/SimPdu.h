@@ -40,6 +40,9 @@ std::string joinedText(std::vector<SubmitPdu> parts);
 std::string utf16ToUtf8(const std::u16string& units);
 std::u32string utf8ToCodePoints(std::string_view utf8);
 
+// Whether every character has a place in the default alphabet or its extension table.
+bool fitsDefaultAlphabet(std::string_view utf8);
+
 struct DeliverSpec {
     std::string smsc = "+5511999000000";            // empty: "00"
     std::string sender;                             // "+digits", digits, or a name (alphanumeric sender)

@@ -1,4 +1,4 @@
-// vestral-modemsim: simulated text-mode GSM modems on pseudo-terminals, linked as DIR/COM<n>.
+// vestral-modemsim: simulated GSM modems (text and PDU mode) on pseudo-terminals, linked as DIR/COM<n>.
 #include "ModemSimulator.h"
 
 #include <csignal>
@@ -28,7 +28,18 @@ const char* const kUsage =
     "  --garbage-port P       o modem P manda lixo antes de cada resposta (repetível)\n"
     "  --unplug-after P:K     o modem P desaparece após K mensagens\n"
     "  --inbox [P:]FILE       mensagens guardadas no modem P (1): linhas remetente<TAB>data<TAB>texto,\n"
-    "                         data no formato aa/MM/dd,hh:mm:ss+zz, \\n no texto = quebra de linha\n"
+    "                         data no formato aa/MM/dd,hh:mm:ss+zz, \\n no texto = quebra de linha;\n"
+    "                         um texto maior que um SMS vira partes concatenadas (UCS-2 se preciso);\n"
+    "                         PDU<TAB>HEX guarda a PDU (SMSC + TPDU) como está, listada no modo PDU\n"
+    "  --text-only-port P     o modem P só aceita modo texto: AT+CMGF=0 responde ERROR (repetível)\n"
+    "  --pdu-only-port P      o modem P só aceita modo PDU: AT+CMGF=1 responde ERROR (repetível)\n"
+    "  --first-reference [P:]N  primeira referência de +CMGS (1); 255 volta a 0 no modo PDU\n"
+    "  --report-delay-ms [P:]MS  atraso do relatório de entrega pedido na PDU (100; -1 = nunca)\n"
+    "  --report-status [P:]S  TP-Status dos relatórios: 0 entregue, 0x20 pendente, 0x41/0x60 falha (0)\n"
+    "  --report-no-smsc-port P   o +CDS do modem P vem sem o campo SMSC (repetível)\n"
+    "  --report-stored-port P    o modem P guarda os relatórios e avisa com +CDSI (ler com AT+CMGR)\n"
+    "  --refuse-cnmi [P:]PARAMS  AT+CNMI=PARAMS responde ERROR (ex.: 2,1,0,1,0; repetível)\n"
+    "Relatórios de entrega saem só com AT+CNMI de <ds> 1 (+CDS) ou 2 (+CDSI).\n"
     "  --transcript FILE      registra o tráfego (<-- recebido, --> enviado)\n"
     "  --seed N               semente das falhas aleatórias (1)\n"
     "Os links são removidos ao receber SIGTERM ou SIGINT.\n";
@@ -68,12 +79,30 @@ std::vector<StoredSms> readInbox(const std::string& path) {
         usage("não foi possível ler " + path);
     std::vector<StoredSms> messages;
     std::string line;
+    int reference = 0;
     while (std::getline(in, line)) {
+        if (line.rfind("PDU\t", 0) == 0) {
+            StoredSms raw{"PDU", "", "", false};
+            raw.pdu = line.substr(4);
+            messages.push_back(raw);
+            continue;
+        }
         const auto a = line.find('\t');
         const auto b = a == std::string::npos ? a : line.find('\t', a + 1);
         if (b == std::string::npos)
             continue;
-        messages.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), unescape(line.substr(b + 1)), false});
+        DeliverSpec message;
+        message.sender = line.substr(0, a);
+        message.timestamp = line.substr(a + 1, b - a - 1);
+        message.text = unescape(line.substr(b + 1));
+        message.ucs2 = !fitsDefaultAlphabet(message.text);
+        message.reference = ++reference;
+        if (splitForDelivery(message).size() > 1) {
+            const std::vector<StoredSms> parts = storedParts(message);
+            messages.insert(messages.end(), parts.begin(), parts.end());
+        } else {
+            messages.push_back({message.sender, message.timestamp, message.text, false});
+        }
     }
     return messages;
 }
@@ -90,6 +119,37 @@ int toInt(const std::string& text, const std::string& flag) {
     } catch (const std::exception&) {
         usage("valor inválido para " + flag + ": " + text);
     }
+}
+
+// A whole number in decimal or 0x hexadecimal, nothing after it.
+int toNumber(const std::string& text, const std::string& flag) {
+    std::size_t used = 0;
+    try {
+        const int value = std::stoi(text, &used, 0);
+        if (used == text.size())
+            return value;
+    } catch (const std::exception&) {
+    }
+    usage("valor inválido para " + flag + ": " + text);
+}
+
+void applyPduOption(PortConfig& c, const std::string& flag, const std::string& value) {
+    if (flag == "--text-only-port")
+        c.modes = SmsModes::TextOnly;
+    else if (flag == "--pdu-only-port")
+        c.modes = SmsModes::PduOnly;
+    else if (flag == "--first-reference")
+        c.firstReference = toNumber(value, flag);
+    else if (flag == "--report-delay-ms")
+        c.reportDelayMs = toNumber(value, flag);
+    else if (flag == "--report-status")
+        c.reportStatus = toNumber(value, flag);
+    else if (flag == "--report-no-smsc-port")
+        c.reportSmsc = false;
+    else if (flag == "--report-stored-port")
+        c.reportStored = true;
+    else if (flag == "--refuse-cnmi")
+        c.refusedCnmi.insert(value);
 }
 
 void applyPerPort(Parsed& p) {
@@ -118,6 +178,8 @@ void applyPerPort(Parsed& p) {
                 c.garbage = true;
             else if (flag == "--unplug-after")
                 c.unplugAfter = toInt(value, flag);
+            else
+                applyPduOption(c, flag, value);
         }
     }
 }
@@ -146,10 +208,12 @@ Parsed parse(int argc, char** argv) {
             p.options.seed = unsigned(toInt(value, flag));
         else if (flag == "--inbox")
             inbox = value;
-        else if (flag == "--silent-port" || flag == "--garbage-port")
+        else if (flag == "--silent-port" || flag == "--garbage-port" || flag == "--text-only-port" ||
+                 flag == "--pdu-only-port" || flag == "--report-no-smsc-port" || flag == "--report-stored-port")
             p.perPort.emplace_back(flag, value + ":1");
         else if (flag == "--csq" || flag == "--latency-ms" || flag == "--fail-number" || flag == "--fail-rate" ||
-                 flag == "--cms-error" || flag == "--unplug-after")
+                 flag == "--cms-error" || flag == "--unplug-after" || flag == "--first-reference" ||
+                 flag == "--report-delay-ms" || flag == "--report-status" || flag == "--refuse-cnmi")
             p.perPort.emplace_back(flag, value);
         else
             usage("opção desconhecida: " + flag);
