@@ -27,7 +27,9 @@ QList<DatasetModel::Column> historyColumns() {
             {"DATA", "Data", 110},
             {"DESTINATARIO", "Destinatário", 200},
             {"TIPO", "Tipo", 100},
-            {"ENVIADO", "Enviado", 50, true, Qt::AlignCenter}};
+            {"ENVIADO", "Enviado", 50, true, Qt::AlignCenter},
+            {"ENTREGUE", "Entregue", 110},
+            {"STATUS_ENTREGA", "Entrega", 160}};
 }
 } // namespace
 
@@ -49,7 +51,9 @@ HistoricoPage::HistoricoPage(TADO* ado, QWidget* parent)
     m_grid->setObjectName("DBGrid1");
     m_grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // 110 px unless the window's font needs more for a whole "dd/MM/yyyy HH:mm:ss".
-    m_grid->setColumnWidth(1, qMax(110, m_grid->fontMetrics().horizontalAdvance("00/00/0000 00:00:00") + 12));
+    const int stampWidth = qMax(110, m_grid->fontMetrics().horizontalAdvance("00/00/0000 00:00:00") + 12);
+    m_grid->setColumnWidth(1, stampWidth);
+    m_grid->setColumnWidth(5, stampWidth); // ENTREGUE
     m_mensagem->setObjectName("DBMemo1");
     m_mensagem->setReadOnly(true);
     auto* split = new QSplitter(Qt::Horizontal, this);

@@ -183,6 +183,10 @@ QString Renderer::cell(const Column& c, const Row& row) const {
         return row.destinatario;
     if (c.field == QLatin1String("TIPO"))
         return row.tipo;
+    if (c.field == QLatin1String("ENTREGUE"))
+        return row.entregue.isEmpty() ? QString() : displayDateTime(row.entregue);
+    if (c.field == QLatin1String("STATUS_ENTREGA"))
+        return row.statusEntrega;
     const QString body = plainBody(row.mensagem);
     return m_bodyLines == 1 ? body : cellLines(body, m_detail, c.width * m_dots, m_bodyLines).join(u'\n');
 }
@@ -215,7 +219,9 @@ const QList<Column>& columns(Form form) {
                                     {"Data", "DATA", 9.8, 26.5},
                                     {"Destinatário", "DESTINATARIO", 36.8, 26.5},
                                     {"Tipo", "TIPO", 64.0, 10.6},
-                                    {"Corpo", "MENSAGEM", 75.4, 106.1},
+                                    {"Corpo", "MENSAGEM", 75.4, 56.2},
+                                    {"Entregue", "ENTREGUE", 132.0, 21.2},
+                                    {"Entrega", "STATUS_ENTREGA", 153.6, 28.0},
                                     {"Enviado", "", 182.0, 11.4}};
     static const QList<Column> summary{{"ID", "ID_HISTORICO", 1.6, 7.9},
                                        {"Data", "DATA", 9.8, 26.5},

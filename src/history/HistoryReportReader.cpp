@@ -63,9 +63,11 @@ bool Reader::next(QList<Row>* rows) {
 }
 
 bool Reader::readPage(QList<Row>* rows) {
-    QString text = QStringLiteral("SELECT ID_HISTORICO, DATA, DESTINATARIO, TIPO, ENVIADO") +
-                   (m_withMessage ? QStringLiteral(", substr(MENSAGEM, 1, %1)").arg(kMessagePrefix) : QString()) +
-                   QStringLiteral("\nFROM dbHISTORICO\n") + conditions();
+    QString text =
+        QStringLiteral("SELECT ID_HISTORICO, DATA, DESTINATARIO, TIPO, ENVIADO") +
+        (m_withMessage ? QStringLiteral(", substr(MENSAGEM, 1, %1), ENTREGUE, STATUS_ENTREGA").arg(kMessagePrefix)
+                       : QString()) +
+        QStringLiteral("\nFROM dbHISTORICO\n") + conditions();
     // DATA is NOT NULL: the key (DATA, ID_HISTORICO) orders every row, and the index on DATA (which
     // ends with the row id) serves both the range and the order.
     if (m_haveKey)
@@ -91,8 +93,11 @@ bool Reader::readPage(QList<Row>* rows) {
         r.destinatario = q.value(2).toString();
         r.tipo = q.value(3).toString();
         r.enviado = q.value(4).toLongLong() != 0;
-        if (m_withMessage)
+        if (m_withMessage) {
             r.mensagem = q.value(5).toString();
+            r.entregue = q.value(6).toString();
+            r.statusEntrega = q.value(7).toString();
+        }
         rows->append(std::move(r));
     }
     // next() false is the end or an error: tell them apart.

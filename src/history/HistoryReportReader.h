@@ -14,7 +14,9 @@ struct Row {
     QString data; // as stored: "yyyy-MM-dd HH:mm:ss"
     QString destinatario;
     QString tipo;
-    QString mensagem; // only for the full report
+    QString mensagem;      // only for the full report
+    QString entregue;      // ... so are the delivery time ("" while not delivered)
+    QString statusEntrega; // ... and the delivery reports' state ("Entregue", "Pendente", "Falhou: ...")
     bool enviado = false;
 };
 

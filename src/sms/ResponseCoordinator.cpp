@@ -3,7 +3,9 @@
 #include "history/HistoryWriter.h"
 #include "modem/ModemLog.h"
 #include "modem/PortSlot.h"
+#include "sms/DeliveryReports.h"
 #include "sms/OutboxCommit.h"
+#include "sms/PduDecoder.h"
 #include "store/TADO.h"
 
 #include <QDateTime>
@@ -58,6 +60,7 @@ void ResponseCoordinator::onDataAvailable(SerialChannel* channel, quint16 count)
     const HandlerActions actions = handler(n).feed(bytes);
     apply(n, actions);
     slot->showResponseLine(QString::fromLatin1(handler(n).responseLine()));
+    readStoredReports(n); // the slot may have become free since a "+CDSI:"
 }
 
 // History rows and in-flight marks are database writes: they wait for the end of the pass and are
@@ -163,6 +166,60 @@ void ResponseCoordinator::applyOne(int n, const HandlerAction& action) {
                            state(n).store(l.sequence);
                        slot->setActive(false);
                    },
+                   [&](const StatusReportPdu& r) { applyReport(n, r); },
+                   [&](const StoredStatusReport& r) {
+                       m_storedReports[std::size_t(n - 1)].push_back(r.index);
+                       readStoredReports(n);
+                   },
                },
                action);
+}
+
+void ResponseCoordinator::write(int n, const QByteArray& bytes) {
+    try {
+        m_portSlots->slot(n)->channel()->WriteText(bytes);
+    } catch (const SerialChannelError& e) {
+        m_sendLog->append(stamp() + QStringLiteral(" ENTRADA %1 ").arg(n) + e.text(), true, n);
+    }
+}
+
+// Decoded and matched to its history row; the row on screen shows the new delivery state at once.
+void ResponseCoordinator::applyReport(int n, const StatusReportPdu& r) {
+    const auto decoded = pdu::decodeStatusReport(r.hex, r.length);
+    TADO* ado = TADO::instance();
+    bool keep = r.hex.isEmpty(); // a report that could not be read or stored stays in the modem for a later run
+    if (r.hex.isEmpty()) {
+        m_sendLog->append(stamp() +
+                              QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA %2 NÃO LIDO").arg(n).arg(r.storedIndex),
+                          true, n);
+    } else if (!decoded.value) {
+        m_sendLog->append(
+            stamp() + QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA ILEGÍVEL: ").arg(n) + decoded.error, true, n);
+    } else if (ado) {
+        QSqlDatabase db = ado->database();
+        const DeliveryReports::Outcome out = DeliveryReports::apply(db, n, *decoded.value, m_clock());
+        keep = out.kind == DeliveryReports::Kind::Failed;
+        for (const QString& line : out.logLine.split(u'\n', Qt::SkipEmptyParts))
+            m_sendLog->append(line, true, n);
+        if (out.idHistorico > 0 && ado->dbHISTORICO->isOpen())
+            ado->dbHISTORICO->reloadKey(qlonglong(out.idHistorico));
+        Q_EMIT deliveryReport(n, out.idHistorico);
+    }
+    if (r.storedIndex < 0)
+        return;
+    m_readingStored[std::size_t(n - 1)] = false;
+    if (!keep)
+        write(n, QStringLiteral("AT+CMGD=%1\r").arg(r.storedIndex).toLatin1());
+    readStoredReports(n);
+}
+
+void ResponseCoordinator::readStoredReports(int n) {
+    auto& queue = m_storedReports[std::size_t(n - 1)];
+    if (queue.empty() || m_readingStored[std::size_t(n - 1)] || state(n).phase() != SlotState::Phase::Idle)
+        return;
+    const int index = queue.front();
+    queue.pop_front();
+    m_readingStored[std::size_t(n - 1)] = true;
+    handler(n).expectStoredReport(index);
+    write(n, QStringLiteral("AT+CMGR=%1\r").arg(index).toLatin1());
 }

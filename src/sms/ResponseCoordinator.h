@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,6 +57,14 @@ public:
     void flushResults();
     bool resultsPending() const { return !m_pending.empty(); }
 
+    // Reads, one at a time, the delivery reports the slot's modem announced as stored ("+CDSI:"), when the
+    // slot has no send under way; each is deleted in the modem once applied.
+    void readStoredReports(int slot);
+
+Q_SIGNALS:
+    // A delivery report was applied to history row `idHistorico` (0: it matched none).
+    void deliveryReport(int slot, qint64 idHistorico);
+
 private:
     struct Slot {
         Slot(int n, InboxMode* inbox, const ResponseHandler::Clock& clock) : handler(n, state, inbox, clock) {}
@@ -68,6 +77,8 @@ private:
         QString error; // a history row or mark: why it could not be stored
     };
     void applyOne(int slot, const HandlerAction& action);
+    void applyReport(int slot, const StatusReportPdu& report);
+    void write(int slot, const QByteArray& bytes);
     std::vector<Pending> storePending();
     void storeResults(std::vector<Pending>& pending);
     QString stamp() const;
@@ -80,6 +91,8 @@ private:
     HistorySink m_history;
     std::array<std::unique_ptr<Slot>, 64> m_slots;
     std::vector<Pending> m_pending;
-    std::array<bool, 64> m_waiting{}; // slot n-1 has actions waiting on a pending history row
+    std::array<bool, 64> m_waiting{};                // slot n-1 has actions waiting on a pending history row
+    std::array<std::deque<int>, 64> m_storedReports; // "+CDSI:" indexes not read yet
+    std::array<bool, 64> m_readingStored{};          // an AT+CMGR of a stored report awaits its reply
     QTimer m_flush;
 };

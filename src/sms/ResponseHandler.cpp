@@ -109,6 +109,8 @@ void ResponseHandler::sendTests(bool lineEnd, Delivery& d) {
         kind = Final::Plain;
     if (kind == Final::None)
         return;
+    if (phase == Phase::Idle && m_reports.readAwaited())
+        return; // the refused read of a stored delivery report, not a send's result
     if (phase == Phase::Configuring && kind != Final::Sent) {
         m_state.replied(false); // a set-up command refused
         return;
@@ -166,7 +168,24 @@ void ResponseHandler::generalTests(bool lineEnd, Delivery& d) {
         acknowledged(d);
 }
 
+// Delivery reports come unsolicited, also between a send's prompt and its result: they are never a result.
+void ResponseHandler::reportLine(Delivery& d) {
+    const StatusReportLines::Result r = m_reports.line(m_line);
+    if (r.pdu) {
+        d.actions.emplace_back(StatusReportPdu{r.pdu->hex, r.pdu->length, r.pdu->stored ? m_storedIndex : -1});
+        if (r.pdu->stored)
+            m_storedIndex = -1;
+    }
+    if (r.readFailed) {
+        d.actions.emplace_back(StatusReportPdu{{}, -1, m_storedIndex});
+        m_storedIndex = -1;
+    }
+    if (r.stored)
+        d.actions.emplace_back(StoredStatusReport{r.stored->memory, r.stored->index});
+}
+
 void ResponseHandler::endOfLine(char c, Delivery& d) {
+    reportLine(d);
     if (m_slot == 1 && c == kCr && m_line.size() > 3) {
         const QString text = lineText();
         d.actions.emplace_back(LogLine{LogTarget::ConsoleLog, text, false});

@@ -2,6 +2,7 @@
 
 #include "sms/InboxHook.h"
 #include "sms/SlotState.h"
+#include "sms/StatusReportLines.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -64,8 +65,22 @@ struct LowerAwaiting {
     quint64 sequence = 0;
 };
 
-using HandlerAction =
-    std::variant<WriteToChannel, MarkInFlight, LogLine, HistoryRow, SignalValue, ReadyLightOn, LowerAwaiting>;
+// A delivery report's PDU: "+CDS: <length>" and its line, or the reply to AT+CMGR for a "+CDSI:" (`storedIndex`
+// is then the report's place in the modem, deleted once the report is applied; -1 otherwise).
+struct StatusReportPdu {
+    QByteArray hex;
+    int length = -1;
+    int storedIndex = -1;
+};
+
+// "+CDSI: <mem>,<index>": a delivery report stored in the modem, to be read when the slot is free.
+struct StoredStatusReport {
+    QByteArray memory;
+    int index = 0;
+};
+
+using HandlerAction = std::variant<WriteToChannel, MarkInFlight, LogLine, HistoryRow, SignalValue, ReadyLightOn,
+                                   LowerAwaiting, StatusReportPdu, StoredStatusReport>;
 using HandlerActions = std::vector<HandlerAction>;
 
 // Returns the text between the first `startMarker` and the first `endMarker` after it; a marker
@@ -99,6 +114,11 @@ public:
     const QByteArray& responseLine() const { return m_line; }
     // The probe empties the line before it writes AT+CSQ.
     void clearResponseLine() { m_line.clear(); }
+    // AT+CMGR was written for the stored delivery report `index`: its reply is that report.
+    void expectStoredReport(int index) {
+        m_reports.expectStoredRead();
+        m_storedIndex = index;
+    }
 
 private:
     struct Delivery {
@@ -116,6 +136,7 @@ private:
     void dropResult(Final kind, SlotState::Phase phase, Delivery& d);
     void generalTests(bool lineEnd, Delivery& d);
     void endOfLine(char c, Delivery& d);
+    void reportLine(Delivery& d);
 
     void answerPrompt(quint64 sequence, Delivery& d);
     void sendSucceeded(Delivery& d);
@@ -140,4 +161,6 @@ private:
     QByteArray m_line;
     quint64 m_resultSequence = 0; // the send whose result the line being ended gave
     bool m_lineTaken = false;     // the line was a send's final result
+    StatusReportLines m_reports;  // "+CDS:", "+CDSI:" and the reads of stored reports
+    int m_storedIndex = -1;       // the stored report being read
 };

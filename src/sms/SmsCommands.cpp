@@ -2,6 +2,7 @@
 
 #include "modem/ModemLog.h"
 #include "modem/PortConfigurator.h"
+#include "sms/DeliveryReports.h"
 #include "sms/ModemStation.h"
 #include "sms/OutboxCommit.h"
 #include "sms/SmsInbox.h"
@@ -71,9 +72,32 @@ void printSummary(TADO* ado, qint64 historyBefore, QTextStream& out) {
         << Qt::endl;
 }
 
+// Once the workers have ended: the delivery reports of this run's sends, until each has come or
+// DeliveryReports::kReportWaitMs have passed since the last send (or Ctrl+C). Reports read meanwhile are
+// applied by the response coordinator; later ones are read by the next program that opens the port.
+void waitForReports(TADO* ado, const QDateTime& since, const Clock& clock, QTextStream& out) {
+    QSqlDatabase db = ado->database();
+    int left = DeliveryReports::outstanding(db, since);
+    if (left <= 0 || g_interrupts.load() > 0)
+        return;
+    out << QStringLiteral("AGUARDANDO RELATÓRIOS DE ENTREGA: %1").arg(left) << Qt::endl;
+    const QDateTime lastSend = clock();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        left = DeliveryReports::outstanding(db, since);
+        if (DeliveryReports::waitOver(left, lastSend, clock()) || g_interrupts.load() > 0)
+            loop.quit();
+    });
+    poll.start(100);
+    loop.exec();
+    if (left > 0)
+        out << QStringLiteral("RELATÓRIOS DE ENTREGA NÃO RECEBIDOS: %1").arg(left) << Qt::endl;
+}
+
 } // namespace
 
-int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterrupted) {
+int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterrupted, const Clock& clock) {
     if (resendInterrupted) {
         QString error;
         if (OutboxCommit::clearInFlight(ado, &error) < 0) {
@@ -88,6 +112,9 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterru
     }
     const qint64 historyBefore = scalar(ado, QStringLiteral("SELECT COALESCE(MAX(ID_HISTORICO), 0) FROM dbHISTORICO"));
     g_interrupts.store(0);
+    // ENVIO is stored to the second: the run's sends are those of this second on.
+    const QDateTime since = QDateTime::fromString(DeliveryReports::stored(QDateTime::currentDateTime()),
+                                                  QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     auto oldInt = std::signal(SIGINT, onSignal);
     auto oldTerm = std::signal(SIGTERM, onSignal);
     SmsSender* sender = engine.sms.sender();
@@ -109,6 +136,7 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterru
     sender->startSend();
     if (sender->running())
         loop.exec();
+    waitForReports(ado, since, clock ? clock : Clock([] { return QDateTime::currentDateTime(); }), out);
     std::signal(SIGINT, oldInt);
     std::signal(SIGTERM, oldTerm);
     const QStringList notReady = notReadySlots(ado);

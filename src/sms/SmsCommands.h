@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QDateTime>
 #include <QTextStream>
+
+#include <functional>
 
 class TADO;
 
@@ -16,7 +19,11 @@ namespace SmsCommands {
 // "ENVIADAS: a  FALHAS: b  NA CAIXA DE SAÍDA: c". Returns 0 when no worker stopped on an error,
 // 1 when one did (database, port lost, resync failed), 2 with the no-port text when no slot is
 // ready, 130 after Ctrl+C.
-int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterrupted = false);
+// When delivery reports were asked for, the workers' end is followed by a wait for the reports of the run's
+// sends: "AGUARDANDO RELATÓRIOS DE ENTREGA: n", until every one has come or 10 s (by `clock`, the local time
+// when empty) have passed since the last send; "RELATÓRIOS DE ENTREGA NÃO RECEBIDOS: n" when some did not come.
+using Clock = std::function<QDateTime()>;
+int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterrupted = false, const Clock& clock = {});
 
 // `--receive-sms`: opens the ports, reads the inbox of slot 1 ("RECEBER SMS") and waits until the
 // messages have been moved to dbSMS (or the reading's time limit). Returns 0; 1 with the error on

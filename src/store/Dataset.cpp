@@ -561,6 +561,15 @@ bool Dataset::reloadRow(int row, const QVariant& rowid) {
     return true;
 }
 
+bool Dataset::reloadKey(const QVariant& key) {
+    if (!isOpen() || !keyed() || m_updateTable.isEmpty() || key.isNull())
+        return false;
+    for (int i = 0; i < m_rows.size(); ++i)
+        if (keyOf(i) == key)
+            return reloadRow(i, key);
+    return false;
+}
+
 bool Dataset::remove() {
     if (!isOpen() || m_current < 0)
         return false;

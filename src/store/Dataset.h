@@ -41,7 +41,10 @@ public:
     bool open();
     void close();
     bool refresh(); // re-reads keeping the current position where possible
-    int execSql();  // runs the text as a command; rows affected, or -1 with lastError()
+    // Reads one held row again from the update table (its key is the table's rowid or INTEGER PRIMARY KEY), so a
+    // change written by another statement shows without a new search; false when the row is not held.
+    bool reloadKey(const QVariant& key);
+    int execSql(); // runs the text as a command; rows affected, or -1 with lastError()
     bool isOpen() const { return m_state != State::Inactive; }
     State state() const { return m_state; }
     QString lastError() const { return m_lastError; }

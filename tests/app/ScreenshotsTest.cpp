@@ -3,6 +3,7 @@
 // --gtest_filter='Screenshots.*'), and writes one PNG per page there.
 #include <QApplication>
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
@@ -23,6 +24,8 @@
 #include "app/QtTextGaps.h"
 #include "app/SettingsPages.h"
 #include "app/TfPrincipal.h"
+#include "history/HistoricoPage.h"
+#include "history/HistoryReportCommand.h"
 #include "modem/ConfiguracaoModemPage.h"
 #include "modem/ModemLog.h"
 #include "sms/CaixaSaidaPage.h"
@@ -161,6 +164,35 @@ TEST_F(Screenshots, EveryItem) {
     shot(window.get(), "09-debug-modem-status");
     show("Configuração do Sistema", "Manutenção do Banco de Dados");
     shot(window.get(), "12a-calendario-dias");
+}
+
+// Histórico de Envio with the delivery columns (delivered, pending, failed, no report, e-mail), and the full
+// report of the same rows as a PDF beside the pictures (pdftoppm makes pictures of its pages).
+TEST_F(Screenshots, HistoryWithDelivery) {
+    const char* rows[] = {
+        "('2026-12-09 10:00:01', '5511987650001', 'Ola Ana, sua fatura vence amanha.', 'SMS', 1, "
+        "'2026-12-09 10:00:09', 'Entregue')",
+        "('2026-12-09 10:00:02', '5511987650002', 'Ola Bruno, texto longo em tres partes ...', 'SMS', 1, NULL, "
+        "'Pendente')",
+        "('2026-12-09 10:00:03', '5511987650003', 'Ola Carla, sua fatura vence amanha.', 'SMS', 1, NULL, "
+        "'Falhou: conexão recusada pelo destinatário')",
+        "('2026-12-09 10:00:04', '5511987650004', ' ERRO :500 - Erro desconhecido\rOla Davi', 'SMS', 0, NULL, NULL)",
+        "('2026-12-09 10:00:05', '(Elisa) elisa@exemplo.com.br', '<p>Novidades</p>', 'E-Mail', 1, NULL, NULL)"};
+    for (const char* r : rows)
+        sql(QStringLiteral("INSERT INTO dbHISTORICO (DATA, DESTINATARIO, MENSAGEM, TIPO, ENVIADO, ENTREGUE, "
+                           "STATUS_ENTREGA) VALUES ") +
+            QString::fromUtf8(r));
+    show("Histórico de Envio");
+    auto* page = qobject_cast<HistoricoPage*>(window->page("Histórico de Envio"));
+    ASSERT_NE(page, nullptr);
+    page->findChild<QCheckBox*>()->setChecked(false);
+    page->suiButton24Click();
+    shot(window.get(), "pdureports-historico");
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    const QString pdf = QDir(m_dir).filePath("pdureports-relatorio-completo.pdf");
+    EXPECT_EQ(HistoryReportCommand::run(d.ado.get(), {"vestral-sms", "--report", pdf, "--full"}, out, err), 0)
+        << errText.toStdString();
 }
 
 // Ctrl+Delete's question, the file dialog and the print dialog, each as a window of its own.

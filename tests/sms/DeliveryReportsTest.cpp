@@ -189,4 +189,20 @@ TEST_F(DeliveryReportsTest, RowsExpireAfterTheKeepDays) {
     EXPECT_EQ(state(id), "Pendente|");
 }
 
+// --send-outbox's wait after its workers: ends at the last report, after 10 s, or at once when nothing is awaited.
+TEST(DeliveryReportsWait, EndsWhenEveryReportCameOrTenSecondsPassed) {
+    const struct {
+        int outstanding;
+        int msSinceLastSend;
+        bool over;
+    } cases[] = {{0, 0, true},     {-1, 0, true},      {3, 0, false},    {1, 9999, false},
+                 {1, 10000, true}, {255, 60000, true}, {1, -5000, false}};
+    for (const auto& c : cases) {
+        const QDateTime now = kT0.addMSecs(c.msSinceLastSend);
+        EXPECT_EQ(DeliveryReports::waitOver(c.outstanding, kT0, now), c.over)
+            << c.outstanding << " " << c.msSinceLastSend;
+    }
+    EXPECT_TRUE(DeliveryReports::waitOver(1, QDateTime(), kT0));
+}
+
 } // namespace

@@ -32,6 +32,12 @@ struct Describe {
     QString operator()(const ReadyLightOn&) const { return QStringLiteral("ready"); }
     QString operator()(const LowerAwaiting&) const { return QStringLiteral("lower"); }
     QString operator()(const MarkInFlight& a) const { return QStringLiteral("mark:%1").arg(a.outboxId); }
+    QString operator()(const StatusReportPdu& a) const {
+        return QStringLiteral("report:%1:%2:").arg(a.length).arg(a.storedIndex) + QString::fromLatin1(a.hex);
+    }
+    QString operator()(const StoredStatusReport& a) const {
+        return QStringLiteral("stored:") + QString::fromLatin1(a.memory) + QStringLiteral(":%1").arg(a.index);
+    }
 };
 
 // Applies the actions as the coordinator does (only the flag matters here) and describes them.
@@ -117,6 +123,27 @@ QList<Case> cases() {
           e("send:", " ENTRADA 2 ERRO SEM DESCRIÇÃO! [last]"), "lower",
           e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS SEM DESCRIÇÃO!"),
           e("send:", " ENTRADA 2 ERRO SEM DESCRIÇÃO! [last]")},
+         false},
+        {"delivery report between prompt and result is no result",
+         2,
+         true,
+         {kPrompt, "\r\n+CDS: 25\r\n0006110B915511999990F0620190117453806201901174638000\r\n",
+          kEcho + "\r\n+CMGS: 17\r\n"},
+         {kPromptMark, kPromptWrite, kPromptLog, "report:25:-1:0006110B915511999990F0620190117453806201901174638000",
+          "history:5511999990000|Olá mundo|SMS|1",
+          e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 17 [last]"), "lower"},
+         false},
+        {"stored report announced, blank line before a PDU, text-mode report ignored",
+         2,
+         false,
+         {"\r\n+CDSI: \"SR\",3\r\n+CDS: 6\r\n\r\n0a0B\r\n+CDS: 6,17,\"+5511\",145\r\n"},
+         {"stored:\"SR\":3", "report:6:-1:0a0B"},
+         false},
+        {"header without a PDU leaves the next line its meaning",
+         2,
+         false,
+         {"+CDS: 25\r\nOK\r\n+CDS: 9999\r\nABCD\r\n+CDS: x\r\nABCD\r\n+CDSI: 3\r\n+CDS: 4\r\nABC\r\n"},
+         {e("send:", " ENTRADA 2 ACK RECEBIDO OK<CR> . [last]"), "ready"},
          false},
         {"ERROR outside a send",
          2,

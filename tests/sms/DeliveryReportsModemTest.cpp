@@ -1,0 +1,107 @@
+// Delivery reports as they come from a (simulated) modem: unsolicited "+CDS:" lines read by the response
+// coordinator and applied to the history row of the send they report on; "+CDSI:" read with AT+CMGR.
+#include "ModemTestRig.h"
+#include "SimPdu.h"
+#include "modem/ModemLog.h"
+#include "sms/DeliveryReports.h"
+
+#include <gtest/gtest.h>
+
+#include <QSqlQuery>
+
+namespace {
+
+// "yy/MM/dd,hh:mm:ss-12": the time as a centre three hours west of UTC writes it.
+std::string centreStamp(const QDateTime& t) {
+    return t.toUTC().addSecs(-3 * 3600).toString("yy/MM/dd,hh:mm:ss").toStdString() + "-12";
+}
+
+// "+CDS: <length>" and its PDU line, with or without the centre's address in front.
+std::string cdsLines(int ref, int status, const QDateTime& centre, bool withSmsc) {
+    modemsim::StatusReportSpec spec;
+    spec.withSmsc = withSmsc;
+    spec.messageReference = ref;
+    spec.recipient = "+5511987654321";
+    spec.centreTime = centreStamp(centre);
+    spec.dischargeTime = centreStamp(centre.addSecs(4));
+    spec.status = status;
+    int length = 0;
+    const std::string hex = modemsim::encodeStatusReportPdu(spec, &length);
+    return "\r\n+CDS: " + std::to_string(length) + "\r\n" + hex + "\r\n";
+}
+
+struct Rig : ModemTestRig {
+    Rig() : ModemTestRig({modemsim::PortConfig{}}) {}
+    qint64 sentRow(int ref) {
+        exec(
+            "INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO) VALUES ('5511987654321', 'oi', 'SMS', 1)");
+        QSqlQuery q(ado()->database());
+        q.exec("SELECT MAX(ID_HISTORICO) FROM dbHISTORICO");
+        q.next();
+        const qint64 id = q.value(0).toLongLong();
+        QSqlDatabase db = ado()->database();
+        QString error;
+        if (!DeliveryReports::remember(db, 1, {ref}, id, &error, QDateTime::currentDateTime()))
+            throw std::runtime_error(error.toStdString());
+        return id;
+    }
+    QString status(qint64 id) {
+        QSqlQuery q(ado()->database());
+        q.exec(QStringLiteral("SELECT ifnull(STATUS_ENTREGA, '') || '|' || ifnull(ENTREGUE, '') FROM dbHISTORICO "
+                              "WHERE ID_HISTORICO = %1")
+                   .arg(id));
+        return q.next() ? q.value(0).toString() : QStringLiteral("?");
+    }
+    int held() {
+        QSqlQuery q(ado()->database());
+        q.exec("SELECT COUNT(*) FROM dbENTREGA_PENDENTE WHERE ID_HISTORICO IS NULL");
+        return q.next() ? q.value(0).toInt() : -1;
+    }
+    bool logged(const QString& part) {
+        const QStringList lines = station->sendLog()->lines();
+        return std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.contains(part); });
+    }
+};
+
+TEST(DeliveryReportsModem, ReportMarksItsRowOnDiskAndOnScreenUnknownOneChangesNothing) {
+    Rig rig;
+    ASSERT_TRUE(rig.configurator()->openAll());
+    const qint64 first = rig.sentRow(17);
+    const qint64 second = rig.sentRow(18);
+    // The history page shows both rows; the report changes the one shown without a new search.
+    Dataset* h = rig.ado()->dbHISTORICO;
+    h->setSql("SELECT * FROM dbHISTORICO ORDER BY ID_HISTORICO");
+    ASSERT_TRUE(h->open());
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const bool withSmsc : {true, false}) {
+        rig.sim->inject(0, cdsLines(withSmsc ? 17 : 18, 0x00, now, withSmsc));
+        const qint64 id = withSmsc ? first : second;
+        ASSERT_TRUE(rig.waitUntil([&] { return rig.status(id).startsWith("Entregue|"); })) << withSmsc;
+    }
+    EXPECT_EQ(rig.status(first), "Entregue|" + DeliveryReports::stored(now.addSecs(4)));
+    EXPECT_TRUE(rig.logged("ENTRADA 1 RELATÓRIO DE ENTREGA PARA 5511987654321 ID 17: Entregue"));
+    ASSERT_TRUE(h->locate("ID_HISTORICO", first));
+    EXPECT_EQ(h->text("STATUS_ENTREGA"), "Entregue");
+    EXPECT_FALSE(h->text("ENTREGUE").isEmpty());
+
+    rig.sim->inject(0, cdsLines(99, 0x41, now, true));
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.held() == 1; }));
+    EXPECT_EQ(rig.status(first), "Entregue|" + DeliveryReports::stored(now.addSecs(4)));
+    // A PDU that is no report is said, and changes nothing.
+    rig.sim->inject(0, "\r\n+CDS: 3\r\n00AB12\r\n");
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.logged("ENTRADA 1 RELATÓRIO DE ENTREGA ILEGÍVEL: "); }));
+    EXPECT_EQ(rig.held(), 1);
+}
+
+// "+CDSI:" asks for a read; a modem that cannot give the report keeps it (no AT+CMGD) and says so.
+TEST(DeliveryReportsModem, StoredReportIsReadAndKeptWhenTheReadFails) {
+    Rig rig;
+    ASSERT_TRUE(rig.configurator()->openAll());
+    rig.sim->inject(0, "\r\n+CDSI: \"SR\",3\r\n");
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.logged("ENTRADA 1 RELATÓRIO DE ENTREGA 3 NÃO LIDO"); }));
+    const std::string sent = rig.sim->received(0);
+    EXPECT_NE(sent.find("AT+CMGR=3\r"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("AT+CMGD=3"), std::string::npos) << sent;
+}
+
+} // namespace
