@@ -2,12 +2,14 @@
 
 #include "modem/ModemLog.h"
 #include "modem/PortConfigurator.h"
+#include "sms/DeliveryReportSetup.h"
 #include "sms/DeliveryReports.h"
 #include "sms/ModemStation.h"
 #include "sms/OutboxCommit.h"
 #include "sms/SmsInbox.h"
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
+#include "store/SmsModeSettings.h"
 #include "store/TADO.h"
 
 #include <QEventLoop>
@@ -32,14 +34,25 @@ QString lines(QString text) {
 
 // The modem side and the SMS engine joined, with every send log line printed.
 struct Engine {
-    explicit Engine(TADO* ado, QTextStream& out) : modems(ado), sms(ado) {
+    explicit Engine(TADO* ado, QTextStream& out) : m_ado(ado), modems(ado), sms(ado) {
         modems.attach(&sms);
         auto print = [&out](const QString& line) { out << lines(line) << Qt::endl; };
         QObject::connect(modems.sendLog(), &ModemLog::lineAppended, print);
         QObject::connect(&sms, &SmsStation::sendLogLine, print);
     }
-    bool openPorts() { return modems.configurator()->openAll(); }
+    // With delivery reports asked for, the modems pass them on while the command runs, and let out the ones
+    // they kept meanwhile.
+    bool openPorts() {
+        const bool opened = modems.configurator()->openAll();
+        QString error;
+        const SmsModeSettings mode = readSmsMode(m_ado->database(), &error);
+        if (opened && error.isEmpty() && mode.mode == SmsMode::Pdu && mode.confirmDelivery)
+            DeliveryReportSetup::enable(modems.portSlots(), modems.coordinator(),
+                                        qMax<int>(int(modems.configurator()->timing().probe), 1000));
+        return opened;
+    }
 
+    TADO* m_ado;
     ModemStation modems;
     SmsStation sms;
 };

@@ -3,6 +3,7 @@
 #include "ModemTestRig.h"
 #include "SimPdu.h"
 #include "modem/ModemLog.h"
+#include "sms/DeliveryReportSetup.h"
 #include "sms/DeliveryReports.h"
 
 #include <gtest/gtest.h>
@@ -102,6 +103,25 @@ TEST(DeliveryReportsModem, StoredReportIsReadAndKeptWhenTheReadFails) {
     const std::string sent = rig.sim->received(0);
     EXPECT_NE(sent.find("AT+CMGR=3\r"), std::string::npos) << sent;
     EXPECT_EQ(sent.find("AT+CMGD=3"), std::string::npos) << sent;
+}
+
+// A modem that refuses a way of passing reports on is asked the next one, in order; the slot is free after.
+TEST(DeliveryReportsModem, SetUpTriesEachReportModeInOrder) {
+    Rig rig;
+    ASSERT_TRUE(rig.configurator()->openAll());
+    const QList<int> enabled = DeliveryReportSetup::enable(rig.station->portSlots(), rig.station->coordinator(),
+                                                           int(ModemTestRig::kProbeBound));
+    const std::string sent = rig.sim->received(0);
+    std::size_t at = sent.find("AT+CMGF=0\r");
+    ASSERT_NE(at, std::string::npos) << sent;
+    for (const QByteArray& command : DeliveryReportSetup::reportCommands()) {
+        const std::size_t next = sent.find(command.toStdString() + "\r", at);
+        if (enabled.contains(1) && next == std::string::npos)
+            break; // taken by an earlier one
+        ASSERT_NE(next, std::string::npos) << command.toStdString() << "\n" << sent;
+        at = next;
+    }
+    EXPECT_EQ(rig.station->coordinator()->state(1).phase(), SlotState::Phase::Idle);
 }
 
 } // namespace
