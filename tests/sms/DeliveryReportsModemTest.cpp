@@ -18,7 +18,7 @@ std::string centreStamp(const QDateTime& t) {
 }
 
 // "+CDS: <length>" and its PDU line, with or without the centre's address in front.
-std::string cdsLines(int ref, int status, const QDateTime& centre, bool withSmsc) {
+modemsim::StatusReportSpec reportSpec(int ref, int status, const QDateTime& centre, bool withSmsc) {
     modemsim::StatusReportSpec spec;
     spec.withSmsc = withSmsc;
     spec.messageReference = ref;
@@ -26,13 +26,17 @@ std::string cdsLines(int ref, int status, const QDateTime& centre, bool withSmsc
     spec.centreTime = centreStamp(centre);
     spec.dischargeTime = centreStamp(centre.addSecs(4));
     spec.status = status;
+    return spec;
+}
+
+std::string cdsLines(int ref, int status, const QDateTime& centre, bool withSmsc) {
     int length = 0;
-    const std::string hex = modemsim::encodeStatusReportPdu(spec, &length);
+    const std::string hex = modemsim::encodeStatusReportPdu(reportSpec(ref, status, centre, withSmsc), &length);
     return "\r\n+CDS: " + std::to_string(length) + "\r\n" + hex + "\r\n";
 }
 
 struct Rig : ModemTestRig {
-    Rig() : ModemTestRig({modemsim::PortConfig{}}) {}
+    explicit Rig(modemsim::PortConfig config = {}) : ModemTestRig({std::move(config)}) {}
     qint64 sentRow(int ref) {
         exec(
             "INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO) VALUES ('5511987654321', 'oi', 'SMS', 1)");
@@ -107,21 +111,46 @@ TEST(DeliveryReportsModem, StoredReportIsReadAndKeptWhenTheReadFails) {
 
 // A modem that refuses a way of passing reports on is asked the next one, in order; the slot is free after.
 TEST(DeliveryReportsModem, SetUpTriesEachReportModeInOrder) {
-    Rig rig;
-    ASSERT_TRUE(rig.configurator()->openAll());
-    const QList<int> enabled = DeliveryReportSetup::enable(rig.station->portSlots(), rig.station->coordinator(),
-                                                           int(ModemTestRig::kProbeBound));
-    const std::string sent = rig.sim->received(0);
-    std::size_t at = sent.find("AT+CMGF=0\r");
-    ASSERT_NE(at, std::string::npos) << sent;
-    for (const QByteArray& command : DeliveryReportSetup::reportCommands()) {
-        const std::size_t next = sent.find(command.toStdString() + "\r", at);
-        if (enabled.contains(1) && next == std::string::npos)
-            break; // taken by an earlier one
-        ASSERT_NE(next, std::string::npos) << command.toStdString() << "\n" << sent;
-        at = next;
+    const QList<QByteArray>& commands = DeliveryReportSetup::reportCommands();
+    for (int refused = 0; refused <= int(commands.size()); ++refused) {
+        modemsim::PortConfig config;
+        for (int i = 0; i < refused; ++i)
+            config.refusedCnmi.insert(commands[i].mid(8).toStdString()); // "AT+CNMI=" left out
+        Rig rig(config);
+        ASSERT_TRUE(rig.configurator()->openAll());
+        const QList<int> enabled = DeliveryReportSetup::enable(rig.station->portSlots(), rig.station->coordinator(),
+                                                               int(ModemTestRig::kProbeBound));
+        EXPECT_EQ(enabled, refused < commands.size() ? QList<int>{1} : QList<int>{}) << refused;
+        const std::string sent = rig.sim->received(0);
+        std::size_t at = sent.find("AT+CMGF=0\r");
+        ASSERT_NE(at, std::string::npos) << sent;
+        for (int i = 0; i < int(commands.size()); ++i) {
+            const std::size_t next = sent.find(commands[i].toStdString() + "\r", at);
+            EXPECT_EQ(next != std::string::npos, i <= refused) << i << "\n" << sent;
+            at = next == std::string::npos ? at : next;
+        }
+        EXPECT_EQ(rig.station->coordinator()->state(1).phase(), SlotState::Phase::Idle);
     }
-    EXPECT_EQ(rig.station->coordinator()->state(1).phase(), SlotState::Phase::Idle);
+}
+
+// "+CDSI:" for a report the modem stored: read with AT+CMGR once the slot is free, applied, then deleted.
+TEST(DeliveryReportsModem, StoredReportIsReadAppliedAndDeleted) {
+    modemsim::PortConfig config;
+    modemsim::StoredSms stored;
+    stored.sender = "+5511987654321";
+    stored.statusReport = true;
+    stored.pdu = modemsim::encodeStatusReportPdu(reportSpec(17, 0x00, QDateTime::currentDateTime(), true));
+    config.inbox = {stored};
+    Rig rig(config);
+    ASSERT_TRUE(rig.configurator()->openAll());
+    ASSERT_EQ(DeliveryReportSetup::enable(rig.station->portSlots(), rig.station->coordinator(),
+                                          int(ModemTestRig::kProbeBound)),
+              QList<int>{1});
+    const qint64 id = rig.sentRow(17);
+    rig.sim->inject(0, "\r\n+CDSI: \"SM\",1\r\n");
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.status(id).startsWith("Entregue|"); }));
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.sim->received(0).find("AT+CMGD=1\r") != std::string::npos; }));
+    EXPECT_TRUE(rig.logged("ENTRADA 1 RELATÓRIO DE ENTREGA PARA 5511987654321 ID 17: Entregue"));
 }
 
 } // namespace
