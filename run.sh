@@ -11,13 +11,16 @@ data=${VESTRAL_DATA_DIR:-$HOME/.local/share/vestral-sms}
 mkdir -p "$data"
 # A new data folder starts as a demo: slots 1-4 on four simulated modems linked as portas/COM1..4,
 # and twelve sample contacts in group GERAL to build a first outbox from.
+seed=()
 if [ ! -e "$data/BDSMS.db" ]; then
     "$build/src/app/vestral-sms" --data-dir "$data" --demo-ports 4 && touch "$data/.demo-modems"
     "$build/src/app/vestral-sms" --data-dir "$data" --import tools/demo/contatos-demo.csv --group GERAL >/dev/null
+    # Three received messages (one in two UCS-2 parts) wait on the first demo modem, on the first run only.
+    seed=(--inbox 1:tools/demo/caixa-demo.txt)
 fi
 if [ -e "$data/.demo-modems" ]; then
     # PDU-capable modems; a delivery report comes two seconds after each send that asks for one.
-    "$build/src/app/vestral-modemsim" --dir "$data/portas" --ports 4 --report-delay-ms 2000 >/dev/null &
+    "$build/src/app/vestral-modemsim" --dir "$data/portas" --ports 4 --report-delay-ms 2000 ${seed[@]+"${seed[@]}"} >/dev/null &
     sim=$!
     trap 'kill "$sim" 2>/dev/null || true' EXIT
     "$build/src/app/vestral-sms" --data-dir "$data" "$@"

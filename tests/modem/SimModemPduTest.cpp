@@ -10,6 +10,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <sstream>
 #include <termios.h>
 #include <unistd.h>
 
@@ -508,4 +509,36 @@ TEST(SimModemPdu, AReportDueDuringAPromptWaitsForTheSendToEnd) {
     const std::size_t prompt = read.find("> ", read.find("+CMGS: 1"));
     const std::size_t report = read.find("+CDS: ");
     EXPECT_TRUE(report < prompt || report > read.find("+CMGS: 2")) << read;
+}
+
+TEST(SimModemPdu, InboxFileLines) {
+    std::string longText;
+    for (int i = 0; i < 8; ++i)
+        longText += "Promoção de verão, não perca! ";
+    std::istringstream file("+5511911110000\t26/12/09,08:00:00-12\tOla\\nmundo\r\n"
+                            "sem tabulação\n"
+                            "\t26/12/09,08:00:00-12\tsem remetente\n"
+                            "PDU\t0791551199900000F0040B915511\r\n"
+                            "+5511922220000\t26/12/09,08:01:00-12\t" +
+                            longText + "\r\n+5511933330000\t26/12/09,08:02:00-12\tAté\n");
+    const std::vector<StoredSms> inbox = readInboxFile(file);
+    ASSERT_EQ(inbox.size(), 7u);
+    EXPECT_EQ(inbox[0].text, "Ola\r\nmundo"); // a short line stays a plain message, as text mode lists it
+    EXPECT_EQ(inbox[0].timestamp, "26/12/09,08:00:00-12");
+    EXPECT_TRUE(inbox[0].pdu.empty());
+    EXPECT_EQ(inbox[1].pdu, "0791551199900000F0040B915511"); // stored as it is, a broken PDU included
+    std::string joined;
+    for (std::size_t k = 2; k < 6; ++k) {
+        EXPECT_EQ(inbox[k].sender, "+5511922220000");
+        EXPECT_FALSE(inbox[k].pdu.empty());
+        joined += inbox[k].text;
+    }
+    EXPECT_EQ(joined, longText); // 240 characters in UCS-2: four parts of 67
+    EXPECT_EQ(inbox[6].text, "Até");
+
+    PortConfig config;
+    config.inbox = inbox;
+    SimModem stored(config);
+    const std::string listing = all(stored, {"ATE0\r", "AT+CMGL=4\r"});
+    EXPECT_NE(listing.find("+CMGL: 2,0,,6\r\n0791551199900000F0040B915511\r\n"), std::string::npos) << listing;
 }

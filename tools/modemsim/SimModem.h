@@ -3,6 +3,7 @@
 #include "SimPdu.h"
 
 #include <cstdint>
+#include <istream>
 #include <random>
 #include <set>
 #include <string>
@@ -25,6 +26,11 @@ struct StoredSms {
 
 // The parts of one received message as stored on a SIM, in order: each part's text and its SMS-DELIVER PDU.
 std::vector<StoredSms> storedParts(const DeliverSpec& message);
+
+// An inbox file: lines "sender<TAB>yy/MM/dd,hh:mm:ss+zz<TAB>text" ("\n" in the text is a line break; a text
+// longer than one SMS becomes its parts, UCS-2 when it needs it) and "PDU<TAB>hex" (stored as it is). A CR
+// ending a line is dropped; other lines are skipped.
+std::vector<StoredSms> readInboxFile(std::istream& in);
 
 // A message the host sent with AT+CMGS (whatever the simulated outcome).
 struct SentSms {

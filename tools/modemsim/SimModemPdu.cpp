@@ -74,6 +74,56 @@ std::vector<StoredSms> storedParts(const DeliverSpec& message) {
     return stored;
 }
 
+namespace {
+
+std::string unescaped(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            out += "\r\n";
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<StoredSms> readInboxFile(std::istream& in) {
+    std::vector<StoredSms> messages;
+    std::string line;
+    int reference = 0;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("PDU\t", 0) == 0) {
+            StoredSms raw{"PDU", "", "", false};
+            raw.pdu = line.substr(4);
+            messages.push_back(raw);
+            continue;
+        }
+        const auto a = line.find('\t');
+        const auto b = a == std::string::npos ? a : line.find('\t', a + 1);
+        if (b == std::string::npos || a == 0)
+            continue;
+        DeliverSpec message;
+        message.sender = line.substr(0, a);
+        message.timestamp = line.substr(a + 1, b - a - 1);
+        message.text = unescaped(line.substr(b + 1));
+        message.ucs2 = !fitsDefaultAlphabet(message.text);
+        message.reference = ++reference & 255;
+        if (splitForDelivery(message).size() > 1) {
+            const std::vector<StoredSms> parts = storedParts(message);
+            messages.insert(messages.end(), parts.begin(), parts.end());
+        } else {
+            messages.push_back({message.sender, message.timestamp, message.text, false});
+        }
+    }
+    return messages;
+}
+
 std::vector<SentMessage> joinedSends(const std::vector<SentSms>& sent) {
     std::vector<SentMessage> messages;
     std::vector<std::map<int, std::u16string>> parts(sent.size()); // of messages[i], by part number

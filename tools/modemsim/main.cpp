@@ -39,9 +39,9 @@ const char* const kUsage =
     "  --report-no-smsc-port P   o +CDS do modem P vem sem o campo SMSC (repetível)\n"
     "  --report-stored-port P    o modem P guarda os relatórios e avisa com +CDSI (ler com AT+CMGR)\n"
     "  --refuse-cnmi [P:]PARAMS  AT+CNMI=PARAMS responde ERROR (ex.: 2,1,0,1,0; repetível)\n"
-    "Relatórios de entrega saem só com AT+CNMI de <ds> 1 (+CDS) ou 2 (+CDSI).\n"
     "  --transcript FILE      registra o tráfego (<-- recebido, --> enviado)\n"
     "  --seed N               semente das falhas aleatórias (1)\n"
+    "Relatórios de entrega saem só com AT+CNMI de <ds> 1 (+CDS) ou 2 (+CDSI).\n"
     "Os links são removidos ao receber SIGTERM ou SIGINT.\n";
 
 [[noreturn]] void usage(const std::string& error) {
@@ -61,50 +61,11 @@ std::pair<int, std::string> portValue(const std::string& arg) {
     }
 }
 
-std::string unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
-            out += "\r\n";
-            ++i;
-        } else
-            out += text[i];
-    }
-    return out;
-}
-
 std::vector<StoredSms> readInbox(const std::string& path) {
     std::ifstream in(path);
     if (!in)
         usage("não foi possível ler " + path);
-    std::vector<StoredSms> messages;
-    std::string line;
-    int reference = 0;
-    while (std::getline(in, line)) {
-        if (line.rfind("PDU\t", 0) == 0) {
-            StoredSms raw{"PDU", "", "", false};
-            raw.pdu = line.substr(4);
-            messages.push_back(raw);
-            continue;
-        }
-        const auto a = line.find('\t');
-        const auto b = a == std::string::npos ? a : line.find('\t', a + 1);
-        if (b == std::string::npos)
-            continue;
-        DeliverSpec message;
-        message.sender = line.substr(0, a);
-        message.timestamp = line.substr(a + 1, b - a - 1);
-        message.text = unescape(line.substr(b + 1));
-        message.ucs2 = !fitsDefaultAlphabet(message.text);
-        message.reference = ++reference;
-        if (splitForDelivery(message).size() > 1) {
-            const std::vector<StoredSms> parts = storedParts(message);
-            messages.insert(messages.end(), parts.begin(), parts.end());
-        } else {
-            messages.push_back({message.sender, message.timestamp, message.text, false});
-        }
-    }
-    return messages;
+    return readInboxFile(in);
 }
 
 struct Parsed {
