@@ -191,8 +191,10 @@ TEST_F(Screenshots, HistoryWithDelivery) {
     QString outText, errText;
     QTextStream out(&outText), err(&errText);
     const QString pdf = QDir(m_dir).filePath("pdureports-relatorio-completo.pdf");
-    EXPECT_EQ(HistoryReportCommand::run(d.ado.get(), {"vestral-sms", "--report", pdf, "--full"}, out, err), 0)
-        << errText.toStdString();
+    HistoryReportCommand::Request request;
+    request.file = pdf;
+    request.form = HistoryReport::Form::Completo;
+    EXPECT_EQ(HistoryReportCommand::run(d.ado.get(), request, out, err), 0) << errText.toStdString();
 }
 
 // Ctrl+Delete's question, the file dialog and the print dialog, each as a window of its own.
