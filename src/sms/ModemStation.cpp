@@ -5,6 +5,7 @@
 #include "modem/PortSlot.h"
 #include "sms/ResponseCoordinator.h"
 #include "sms/SendScreen.h"
+#include "sms/SmsInbox.h"
 #include "sms/SmsStation.h"
 
 ModemStation::ModemStation(TADO* ado, QObject* parent)
@@ -23,6 +24,16 @@ void ModemStation::attach(SmsStation* sms) {
     for (int n = 1; n <= PortSlots::kCount; ++n)
         sms->setSlot(n, m_slots->slot(n)->channel(), &m_coordinator->state(n));
     sms->setInboxMode(&m_coordinator->inboxMode());
+    // Reports the modem kept among its messages (read by a later program than the one that sent) are applied.
+    connect(sms->inbox(), &SmsInbox::statusReportListed, m_coordinator,
+            [this](int index, const QByteArray& hex, int tpduLength) {
+                const int slot = m_coordinator->inboxMode().slot;
+                m_coordinator->listedReport(slot > 0 ? slot : 1, hex, tpduLength, index);
+            });
+    connect(sms->inbox(), &SmsInbox::readingEnded, m_coordinator, [this] {
+        for (int n = 1; n <= PortSlots::kCount; ++n)
+            m_coordinator->readStoredReports(n); // the reports the reading found leave the modem now
+    });
     SendScreen* screen = sms->screen();
     auto slotOf = [this](int n) { return m_slots->slot(n); };
     connect(screen, &SendScreen::queueCounterChanged, this, [slotOf](int n, int count) {

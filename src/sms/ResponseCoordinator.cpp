@@ -60,6 +60,10 @@ void ResponseCoordinator::onDataAvailable(SerialChannel* channel, quint16 count)
     const HandlerActions actions = handler(n).feed(bytes);
     apply(n, actions);
     slot->showResponseLine(QString::fromLatin1(handler(n).responseLine()));
+    // A deletion's reply ends the wait for it; a read's ends when its report is applied.
+    if (m_readingStored[std::size_t(n - 1)] && !handler(n).readingStored() &&
+        (bytes.contains("OK\r") || bytes.contains("ERROR")))
+        m_readingStored[std::size_t(n - 1)] = false;
     readStoredReports(n); // the slot may have become free since a "+CDSI:"
 }
 
@@ -183,43 +187,77 @@ void ResponseCoordinator::write(int n, const QByteArray& bytes) {
     }
 }
 
-// Decoded and matched to its history row; the row on screen shows the new delivery state at once.
-void ResponseCoordinator::applyReport(int n, const StatusReportPdu& r) {
-    const auto decoded = pdu::decodeStatusReport(r.hex, r.length);
+// Decoded and matched to its history row; the row on screen shows the new delivery state at once. True when
+// the report may leave the modem (a report that could not be stored stays there for a later run).
+bool ResponseCoordinator::applyReportPdu(int n, const QByteArray& hex, int tpduLength) {
+    const auto decoded = pdu::decodeStatusReport(hex, tpduLength);
     TADO* ado = TADO::instance();
-    bool keep = r.hex.isEmpty(); // a report that could not be read or stored stays in the modem for a later run
-    if (r.hex.isEmpty()) {
+    if (!decoded.value) {
+        m_sendLog->append(
+            stamp() + QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA ILEGÍVEL: ").arg(n) + decoded.error, true, n);
+        return true;
+    }
+    if (!ado)
+        return false;
+    QSqlDatabase db = ado->database();
+    const DeliveryReports::Outcome out = DeliveryReports::apply(db, n, *decoded.value, m_clock());
+    for (const QString& line : out.logLine.split(u'\n', Qt::SkipEmptyParts))
+        m_sendLog->append(line, true, n);
+    if (out.idHistorico > 0 && ado->dbHISTORICO->isOpen())
+        ado->dbHISTORICO->reloadKey(qlonglong(out.idHistorico));
+    Q_EMIT deliveryReport(n, out.idHistorico);
+    return out.kind != DeliveryReports::Kind::Failed;
+}
+
+void ResponseCoordinator::applyReport(int n, const StatusReportPdu& r) {
+    bool remove = false;
+    if (r.hex.isEmpty())
         m_sendLog->append(stamp() +
                               QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA %2 NÃO LIDO").arg(n).arg(r.storedIndex),
                           true, n);
-    } else if (!decoded.value) {
-        m_sendLog->append(
-            stamp() + QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA ILEGÍVEL: ").arg(n) + decoded.error, true, n);
-    } else if (ado) {
-        QSqlDatabase db = ado->database();
-        const DeliveryReports::Outcome out = DeliveryReports::apply(db, n, *decoded.value, m_clock());
-        keep = out.kind == DeliveryReports::Kind::Failed;
-        for (const QString& line : out.logLine.split(u'\n', Qt::SkipEmptyParts))
-            m_sendLog->append(line, true, n);
-        if (out.idHistorico > 0 && ado->dbHISTORICO->isOpen())
-            ado->dbHISTORICO->reloadKey(qlonglong(out.idHistorico));
-        Q_EMIT deliveryReport(n, out.idHistorico);
-    }
+    else
+        remove = applyReportPdu(n, r.hex, r.length);
     if (r.storedIndex < 0)
         return;
-    m_readingStored[std::size_t(n - 1)] = false;
-    if (!keep)
+    m_readingStored[std::size_t(n - 1)] = remove;
+    if (remove)
         write(n, QStringLiteral("AT+CMGD=%1\r").arg(r.storedIndex).toLatin1());
     readStoredReports(n);
 }
 
+void ResponseCoordinator::listedReport(int n, const QByteArray& hex, int tpduLength, int index) {
+    if (n >= 1 && n <= PortSlots::kCount && applyReportPdu(n, hex, tpduLength))
+        m_deletions[std::size_t(n - 1)].push_back(index);
+}
+
+bool ResponseCoordinator::storedReportsPending() const {
+    for (std::size_t i = 0; i < m_slots.size(); ++i)
+        if (m_readingStored[i] || !m_deletions[i].empty() || !m_storedReports[i].empty())
+            return true;
+    return false;
+}
+
+bool ResponseCoordinator::slotFree(int n) {
+    const bool inboxHere = m_inbox.on && (m_inbox.slot == 0 || m_inbox.slot == n);
+    return !inboxHere && !m_readingStored[std::size_t(n - 1)] && state(n).phase() == SlotState::Phase::Idle;
+}
+
+// One command at a time: a deletion of a listed report, else the read of an announced one; the next waits for
+// the reply to this one.
 void ResponseCoordinator::readStoredReports(int n) {
+    auto& deletions = m_deletions[std::size_t(n - 1)];
     auto& queue = m_storedReports[std::size_t(n - 1)];
-    if (queue.empty() || m_readingStored[std::size_t(n - 1)] || state(n).phase() != SlotState::Phase::Idle)
+    if ((queue.empty() && deletions.empty()) || !slotFree(n))
         return;
+    m_readingStored[std::size_t(n - 1)] = true;
+    if (!deletions.empty()) {
+        const int index = deletions.front();
+        deletions.pop_front();
+        write(n, QStringLiteral("AT+CMGD=%1\r").arg(index).toLatin1());
+        return;
+    }
     const int index = queue.front();
     queue.pop_front();
-    m_readingStored[std::size_t(n - 1)] = true;
     handler(n).expectStoredReport(index);
     write(n, QStringLiteral("AT+CMGR=%1\r").arg(index).toLatin1());
 }

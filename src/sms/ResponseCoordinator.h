@@ -60,6 +60,11 @@ public:
     // Reads, one at a time, the delivery reports the slot's modem announced as stored ("+CDSI:"), when the
     // slot has no send under way; each is deleted in the modem once applied.
     void readStoredReports(int slot);
+    // A delivery report the inbox reading found among the stored messages of `slot` at `index`: applied now,
+    // deleted in the modem once the reading is over and the slot is free.
+    void listedReport(int slot, const QByteArray& hex, int tpduLength, int index);
+    // Some slot has a stored report to read or delete, or awaits the modem's reply to one.
+    bool storedReportsPending() const;
 
 Q_SIGNALS:
     // A delivery report was applied to history row `idHistorico` (0: it matched none).
@@ -78,6 +83,8 @@ private:
     };
     void applyOne(int slot, const HandlerAction& action);
     void applyReport(int slot, const StatusReportPdu& report);
+    bool applyReportPdu(int slot, const QByteArray& hex, int tpduLength);
+    bool slotFree(int slot);
     void write(int slot, const QByteArray& bytes);
     std::vector<Pending> storePending();
     void storeResults(std::vector<Pending>& pending);
@@ -93,6 +100,7 @@ private:
     std::vector<Pending> m_pending;
     std::array<bool, 64> m_waiting{};                // slot n-1 has actions waiting on a pending history row
     std::array<std::deque<int>, 64> m_storedReports; // "+CDSI:" indexes not read yet
-    std::array<bool, 64> m_readingStored{};          // an AT+CMGR of a stored report awaits its reply
+    std::array<bool, 64> m_readingStored{};          // an AT+CMGR or AT+CMGD of a stored report awaits its reply
+    std::array<std::deque<int>, 64> m_deletions;     // applied reports listed by the inbox, to delete
     QTimer m_flush;
 };

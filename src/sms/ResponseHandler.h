@@ -115,6 +115,7 @@ public:
     // The probe empties the line before it writes AT+CSQ.
     void clearResponseLine() { m_line.clear(); }
     // AT+CMGR was written for the stored delivery report `index`: its reply is that report.
+    bool readingStored() const { return m_storedIndex >= 0; }
     void expectStoredReport(int index) {
         m_reports.expectStoredRead();
         m_storedIndex = index;

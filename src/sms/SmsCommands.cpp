@@ -6,12 +6,15 @@
 #include "sms/DeliveryReports.h"
 #include "sms/ModemStation.h"
 #include "sms/OutboxCommit.h"
+#include "sms/ResponseCoordinator.h"
 #include "sms/SmsInbox.h"
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
 #include "store/SmsModeSettings.h"
 #include "store/TADO.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSqlQuery>
 #include <QTimer>
@@ -23,6 +26,9 @@ namespace SmsCommands {
 namespace {
 
 std::atomic<int> g_interrupts{0};
+
+// The longest wait for the modem to delete the delivery reports a reading found.
+constexpr qint64 kStoredReportsWaitMs = 3000;
 
 extern "C" void onSignal(int) {
     g_interrupts.fetch_add(1);
@@ -184,6 +190,11 @@ int receiveSms(TADO* ado, QTextStream& out, QTextStream& err) {
     }
     if (inbox->busy())
         loop.exec();
+    // Delivery reports the reading found are deleted on the modem before the port closes.
+    QElapsedTimer reports;
+    reports.start();
+    while (engine.modems.coordinator()->storedReportsPending() && reports.elapsed() < kStoredReportsWaitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     out << QStringLiteral("SMS RECEBIDOS: %1%2")
                .arg(stored)
                .arg(timedOut ? QStringLiteral(" (TEMPO ESGOTADO)") : QString())

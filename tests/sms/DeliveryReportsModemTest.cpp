@@ -5,6 +5,7 @@
 #include "modem/ModemLog.h"
 #include "sms/DeliveryReportSetup.h"
 #include "sms/DeliveryReports.h"
+#include "sms/SmsCommands.h"
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,30 @@ TEST(DeliveryReportsModem, StoredReportIsReadAppliedAndDeleted) {
     ASSERT_TRUE(rig.waitUntil([&] { return rig.status(id).startsWith("Entregue|"); }));
     ASSERT_TRUE(rig.waitUntil([&] { return rig.sim->received(0).find("AT+CMGD=1\r") != std::string::npos; }));
     EXPECT_TRUE(rig.logged("ENTRADA 1 RELATÓRIO DE ENTREGA PARA 5511987654321 ID 17: Entregue"));
+}
+
+// The report of an earlier run's send, kept by the modem among its messages, is applied by the next reading
+// (--receive-sms here) and then deleted; the messages beside it are read as usual.
+TEST(DeliveryReportsModem, ReportKeptByTheModemIsAppliedByALaterRun) {
+    modemsim::PortConfig config;
+    modemsim::StoredSms report;
+    report.sender = "+5511987654321";
+    report.statusReport = true;
+    report.pdu = modemsim::encodeStatusReportPdu(reportSpec(23, 0x41, QDateTime::currentDateTime(), true));
+    modemsim::StoredSms message;
+    message.sender = "+5511911112222";
+    message.timestamp = "26/12/09,10:00:00-12";
+    message.text = "Recebido";
+    config.inbox = {report, message};
+    Rig rig(config);
+    rig.exec("UPDATE dbCFG SET MODO_SMS = 'PDU', CONFIRMA_ENTREGA = 1");
+    const qint64 id = rig.sentRow(23);
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    ASSERT_EQ(SmsCommands::receiveSms(rig.ado(), out, err), 0) << errText.toStdString();
+    EXPECT_TRUE(outText.contains("SMS RECEBIDOS: 1")) << outText.toStdString();
+    EXPECT_EQ(rig.status(id), "Falhou: destino incompatível|");
+    EXPECT_NE(rig.sim->received(0).find("AT+CMGD=1\r"), std::string::npos) << rig.sim->received(0);
 }
 
 } // namespace
