@@ -29,7 +29,7 @@ QList<DatasetModel::Column> historyColumns() {
             {"TIPO", "Tipo", 100},
             {"ENVIADO", "Enviado", 50, true, Qt::AlignCenter},
             {"ENTREGUE", "Entregue", 110},
-            {"STATUS_ENTREGA", "Entrega", 160}};
+            {"STATUS_ENTREGA", "Entrega", 130}};
 }
 } // namespace
 
@@ -59,8 +59,9 @@ HistoricoPage::HistoricoPage(TADO* ado, QWidget* parent)
     auto* split = new QSplitter(Qt::Horizontal, this);
     split->addWidget(m_grid);
     split->addWidget(m_mensagem);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    // The grid's columns, delivery included, fit a 1025-pixel window; the message box takes the rest.
+    split->setStretchFactor(0, 5);
+    split->setStretchFactor(1, 1);
 
     auto* v = new QVBoxLayout(this);
     v->addLayout(top);

@@ -219,9 +219,9 @@ const QList<Column>& columns(Form form) {
                                     {"Data", "DATA", 9.8, 26.5},
                                     {"Destinatário", "DESTINATARIO", 36.8, 26.5},
                                     {"Tipo", "TIPO", 64.0, 10.6},
-                                    {"Corpo", "MENSAGEM", 75.4, 56.2},
-                                    {"Entregue", "ENTREGUE", 132.0, 21.2},
-                                    {"Entrega", "STATUS_ENTREGA", 153.6, 28.0},
+                                    {"Corpo", "MENSAGEM", 75.4, 52.0},
+                                    {"Entregue", "ENTREGUE", 127.6, 24.0},
+                                    {"Entrega", "STATUS_ENTREGA", 151.8, 30.0},
                                     {"Enviado", "", 182.0, 11.4}};
     static const QList<Column> summary{{"ID", "ID_HISTORICO", 1.6, 7.9},
                                        {"Data", "DATA", 9.8, 26.5},
