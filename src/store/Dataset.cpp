@@ -55,13 +55,14 @@ QString Dataset::selectText() const {
            (m_orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + m_orderBy);
 }
 
-// Reads the first page (its columns name the fields) and counts the rest; the caller announces
-// the reset around it.
+// Reads the first page (its columns name the fields); the caller announces the reset around it.
+// A result longer than the page is counted when its count is first asked for.
 bool Dataset::load(int firstPage) {
     m_rows.clear();
     m_keys.clear();
     m_consumed = m_total = 0;
     m_more = m_readFailed = false;
+    m_counted = true;
     const QString sql = selectText();
     const SqlText::Shape shape = SqlText::shapeOf(sql);
     const bool paged = SqlText::pageable(shape);
@@ -76,7 +77,8 @@ bool Dataset::load(int firstPage) {
     dropHeld(page);
     m_rows = std::move(page);
     m_total = int(m_rows.size());
-    return !m_more || countRows();
+    m_counted = !m_more;
+    return true;
 }
 
 // Runs one statement to its end: `limit` rows (every row when negative) from `offset`.
@@ -118,17 +120,37 @@ bool Dataset::readRows(int offset, int limit, QList<Row>* rows, int* read, bool 
     return true;
 }
 
-bool Dataset::countRows() {
+int Dataset::recordCount() const {
+    if (!m_counted)
+        const_cast<Dataset*>(this)->countRows();
+    return m_total;
+}
+
+// COUNT(*) of the result as it is now, plus a row being inserted; a count that cannot be read
+// is a failed read (readError), and the rows held are all the count says.
+void Dataset::countRows() {
+    m_counted = true;
+    m_total = int(m_rows.size());
+    if (const int counted = countStored(); counted >= 0)
+        m_total = qMax(counted + (m_state == State::Insert ? 1 : 0), m_total);
+    else
+        failRead(m_lastError);
+}
+
+int Dataset::countStored() {
     QSqlQuery q(m_connection());
     q.setForwardOnly(true);
-    if (!q.prepare(m_count))
-        return fail(q.lastError().text());
+    if (!q.prepare(m_count)) {
+        fail(q.lastError().text());
+        return -1;
+    }
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
         q.bindValue(it.key(), it.value());
-    if (!q.exec() || !q.next())
-        return fail(q.lastError().isValid() ? q.lastError().text() : QStringLiteral("contagem sem resultado"));
-    m_total = qMax(q.value(0).toInt(), int(m_rows.size()));
-    return true;
+    if (!q.exec() || !q.next()) {
+        fail(q.lastError().isValid() ? q.lastError().text() : QStringLiteral("contagem sem resultado"));
+        return -1;
+    }
+    return q.value(0).toInt();
 }
 
 bool Dataset::keyed() const {
@@ -193,8 +215,9 @@ void Dataset::fetchMore(int rows) {
             m_eof = false;
         Q_EMIT rowsFetched(from, to);
     }
-    if (!m_more || m_rows.size() > m_total)
+    if (!m_more || (m_counted && m_rows.size() > m_total))
         m_total = int(m_rows.size());
+    m_counted = m_counted || !m_more;
 }
 
 bool Dataset::fetchAll() {
@@ -242,6 +265,7 @@ void Dataset::close() {
         m_keys.clear();
         m_total = m_consumed = 0;
         m_more = false;
+        m_counted = true;
         m_current = -1;
         m_bof = m_eof = true;
         m_state = State::Inactive;
@@ -430,7 +454,8 @@ void Dataset::append() {
     const int row = int(m_rows.size());
     Q_EMIT rowAboutToBeInserted(row);
     m_rows << Row(m_fields.size() + (m_hiddenKey >= 0 ? 1 : 0));
-    ++m_total;
+    if (m_counted)
+        ++m_total;
     m_changed = QList<bool>(m_fields.size(), false);
     Q_EMIT rowInserted(row);
     m_state = State::Insert;
@@ -453,7 +478,8 @@ void Dataset::cancel() {
         const int row = m_current;
         Q_EMIT rowAboutToBeRemoved(row);
         m_rows.removeAt(row);
-        --m_total;
+        if (m_counted)
+            --m_total;
         m_current = -1;
         Q_EMIT rowRemoved(row);
         setCurrent(m_rows.isEmpty() ? -1 : qBound(0, m_savedCurrent, int(m_rows.size()) - 1));
@@ -591,7 +617,8 @@ bool Dataset::remove() {
     m_keys.remove(keyOf(row).toLongLong(&numeric));
     Q_EMIT rowAboutToBeRemoved(row);
     m_rows.removeAt(row);
-    --m_total;
+    if (m_counted)
+        --m_total;
     m_consumed = qMax(0, m_consumed - 1); // the rows after it moved up by one
     Q_EMIT rowRemoved(row);
     setCurrent(m_rows.isEmpty() ? -1 : qMin(row, int(m_rows.size()) - 1));

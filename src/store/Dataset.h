@@ -16,9 +16,10 @@
 // Rows are read a page at a time, each page by a statement that runs to its end before the call
 // returns: SQLite keeps a connection's read snapshot while any statement on it is unfinished, so a
 // statement left open between events would show every later read on that connection old data.
-// Opening reads the first page and counts the result with COUNT(*); grids read more pages as they
-// scroll; only what needs the whole result (fetchAll(), last()) reads the rest. A page that repeats
-// a row already held (rows moved by writes between pages) is read without that row.
+// Opening reads the first page; a longer result is counted with COUNT(*) when its count is first
+// asked for (never when nobody asks); grids read more pages as they scroll; only what needs the whole result
+// (fetchAll(), last()) reads the rest. A page that repeats a row already held (rows moved by writes between pages) is
+// read without that row.
 class Dataset : public QObject {
     Q_OBJECT
 public:
@@ -50,9 +51,10 @@ public:
     QString lastError() const { return m_lastError; }
     QString name() const { return objectName(); }
 
-    // The result's row count: COUNT(*) when it was opened or refreshed, plus the rows appended and
-    // less the rows deleted since. Reads no rows.
-    int recordCount() const { return m_total; }
+    // The result's row count, read no row for it. A result held whole: its rows. A longer one:
+    // COUNT(*) when this is first asked after an open or refresh (a failed count is a failed read,
+    // see readFailed()), then plus the rows appended and less the rows deleted since.
+    int recordCount() const;
     bool isEmpty() const { return m_rows.isEmpty(); }
     int fetchedCount() const { return int(m_rows.size()); }
     bool canFetchMore() const { return m_more; }
@@ -116,7 +118,8 @@ private:
     QString selectText() const;
     bool load(int firstPage);
     bool readRows(int offset, int limit, QList<Row>* rows, int* read, bool setFields);
-    bool countRows();
+    void countRows();
+    int countStored(); // COUNT(*) of the stored result, -1 on an error (lastError())
     QVariant keyOfRow(const Row& row) const;
     void dropHeld(QList<Row>& page);
     void resetRows(const std::function<void()>& change);
@@ -133,11 +136,12 @@ private:
     bool fail(const QString& error);
 
     ConnectionFn m_connection;
-    QString m_select;    // the text pages are read from, without LIMIT
-    QString m_count;     // COUNT(*) of the same rows, empty when the text cannot be paged
-    int m_total = 0;     // see recordCount()
-    int m_consumed = 0;  // result rows read so far: the next page's OFFSET
-    bool m_more = false; // rows are left to read
+    QString m_select;      // the text pages are read from, without LIMIT
+    QString m_count;       // COUNT(*) of the same rows, empty when the text cannot be paged
+    int m_total = 0;       // see recordCount()
+    bool m_counted = true; // m_total holds the count (false: a longer result not counted yet)
+    int m_consumed = 0;    // result rows read so far: the next page's OFFSET
+    bool m_more = false;   // rows are left to read
     bool m_readFailed = false;
     QSet<qint64> m_keys; // keys of the rows held, to drop a row a later page repeats
     QString m_table;

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaMethod>
 #include <QMutex>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -114,14 +115,15 @@ QList<Dataset*> TADO::tableDatasets() const {
 }
 
 void TADO::wireEvents() {
+    // A count nobody shows (the commands) is not read: over a million contacts it costs a COUNT(*).
     auto contacts = [this] {
-        if (dbCLIENTE->isOpen())
+        if (dbCLIENTE->isOpen() && isSignalConnected(QMetaMethod::fromSignal(&TADO::contactsCountChanged)))
             Q_EMIT contactsCountChanged(dbCLIENTE->recordCount());
     };
     for (auto sig : {&Dataset::afterInsert, &Dataset::afterDelete, &Dataset::afterPost, &Dataset::afterRefresh})
         connect(dbCLIENTE, sig, this, contacts);
     connect(dbHISTORICO, &Dataset::afterInsert, this, [this] {
-        if (dbHISTORICO->isOpen())
+        if (dbHISTORICO->isOpen() && isSignalConnected(QMetaMethod::fromSignal(&TADO::historyCountChanged)))
             Q_EMIT historyCountChanged(dbHISTORICO->recordCount());
     });
     connect(dbCFG, &Dataset::afterPost, this, [this] { Q_EMIT autoSendChanged(dbCFG->boolean("AUTO")); });

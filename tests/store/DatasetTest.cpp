@@ -1,11 +1,15 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "DamagedDatabase.h"
 #include "TempDataDir.h"
@@ -280,6 +284,89 @@ TEST_F(LazyDataset, RowsDeletedByAWorkerBetweenPagesAreNotSkipped) {
     for (int i = 20; i < 600; ++i)
         EXPECT_TRUE(seen.contains(QString::number(i))) << i;
     EXPECT_EQ(h->fetchedCount(), seen.size()); // and none twice
+}
+
+// The statements a connection runs, as SQLite expands them.
+class StatementLog {
+public:
+    explicit StatementLog(const QSqlDatabase& db) : m_db(handleOf(db)) {
+        sqlite3_trace_v2(m_db, SQLITE_TRACE_STMT, &StatementLog::traced, this);
+    }
+    ~StatementLog() { sqlite3_trace_v2(m_db, 0, nullptr, nullptr); }
+    int counts() const {
+        return int(
+            std::count_if(m_lines.cbegin(), m_lines.cend(), [](const QString& l) { return l.contains("COUNT(*)"); }));
+    }
+    void clear() { m_lines.clear(); }
+
+private:
+    static sqlite3* handleOf(const QSqlDatabase& db) {
+        return *static_cast<sqlite3* const*>(db.driver()->handle().data());
+    }
+    static int traced(unsigned, void* self, void* statement, void*) {
+        if (const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(statement)))
+            static_cast<StatementLog*>(self)->m_lines << QString::fromUtf8(sql);
+        return 0;
+    }
+    sqlite3* m_db;
+    QStringList m_lines;
+};
+
+// Opening or refreshing a long result counts nothing: the count is read when first asked for (the
+// window asks, a command that only walks the rows does not), once, and it is the count of then.
+TEST_F(LazyDataset, CountIsReadWhenFirstAskedForOnly) {
+    fill(1000);
+    StatementLog log(d.ado->database());
+    Dataset* h = history();
+    DatasetModel model(h);
+    model.fetchMore({});
+    ASSERT_TRUE(h->refresh());
+    h->moveTo(300);
+    EXPECT_EQ(log.counts(), 0);
+    fill(5); // written after the open
+    EXPECT_EQ(h->recordCount(), 1005);
+    EXPECT_EQ(h->recordCount(), 1005);
+    EXPECT_EQ(log.counts(), 1);
+    h->append(); // a row being inserted counts as soon as it is shown
+    EXPECT_EQ(h->recordCount(), 1006);
+    h->cancel();
+    EXPECT_EQ(h->recordCount(), 1005);
+    EXPECT_EQ(log.counts(), 1);
+
+    // Counted for the first time while a row is being inserted, and after a delete.
+    ASSERT_TRUE(h->refresh());
+    h->moveTo(2);
+    ASSERT_TRUE(h->remove());
+    h->append();
+    h->setValue("DESTINATARIO", "novo");
+    EXPECT_EQ(h->recordCount(), 1005);
+    ASSERT_TRUE(h->post());
+    EXPECT_EQ(h->recordCount(), 1005);
+    EXPECT_EQ(log.counts(), 2);
+    EXPECT_EQ(h->fetchedCount(), 2 * Dataset::kFetchBatch); // the count read no row
+    // A result held whole is counted by its rows.
+    log.clear();
+    h->setSql(QStringLiteral("SELECT * FROM dbHISTORICO WHERE ID_HISTORICO <= 10"));
+    ASSERT_TRUE(h->open());
+    EXPECT_EQ(h->recordCount(), 9);
+    EXPECT_EQ(log.counts(), 0);
+}
+
+// A count that cannot be read is a failed read: said once, the grid told there is no more, and
+// the count is what is held.
+TEST_F(LazyDataset, ACountThatFailsIsAFailedRead) {
+    fill(600);
+    Dataset* h = history();
+    QSignalSpy said(h, &Dataset::readError);
+    QSqlQuery w(d.ado->database());
+    ASSERT_TRUE(w.exec("ALTER TABLE dbHISTORICO RENAME TO dbHISTORICO_x"));
+    EXPECT_EQ(h->recordCount(), Dataset::kFetchBatch);
+    EXPECT_EQ(said.count(), 1);
+    EXPECT_TRUE(h->readFailed());
+    EXPECT_FALSE(h->canFetchMore());
+    EXPECT_TRUE(h->lastError().contains("dbHISTORICO")) << h->lastError().toStdString();
+    EXPECT_EQ(h->recordCount(), Dataset::kFetchBatch);
+    EXPECT_EQ(said.count(), 1);
 }
 
 TEST_F(LazyDataset, ModelAnnouncesEveryChangeInQtsOrder) {
