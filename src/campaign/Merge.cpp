@@ -61,7 +61,7 @@ bool appendWithin(QString& out, const QChar* data, qsizetype size, qsizetype bou
 
 } // namespace
 
-QString replacePass(const QString& text, const QString& placeholder, const QString& value, qsizetype bound) {
+QString replacePass(const QString& text, const QString& placeholder, const QString& value, qsizetype bound, bool* cut) {
     const qsizetype size = text.size();
     const QChar* data = text.constData();
     qsizetype from = 0;
@@ -78,8 +78,11 @@ QString replacePass(const QString& text, const QString& placeholder, const QStri
             }
             // Whatever lies past the bound is not built at all.
             if (!appendWithin(out, data + from, pos - from, bound) ||
-                !appendWithin(out, value.constData(), value.size(), bound))
+                !appendWithin(out, value.constData(), value.size(), bound)) {
+                if (cut)
+                    *cut = true;
                 return out;
+            }
             from = pos + placeholder.size();
             pos = text.indexOf(QLatin1Char('['), from);
         } else {
@@ -88,7 +91,8 @@ QString replacePass(const QString& text, const QString& placeholder, const QStri
     }
     if (!replaced)
         return text;
-    appendWithin(out, data + from, size - from, bound);
+    if (!appendWithin(out, data + from, size - from, bound) && cut)
+        *cut = true;
     return out;
 }
 
@@ -96,9 +100,10 @@ QString missingFieldError(const QString& field) {
     return QStringLiteral("DBQuery: Field '%1' not found").arg(field);
 }
 
-bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QString* error, qsizetype bound) {
+bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QString* error, qsizetype bound, bool* cut) {
     const QStringList& names = fields();
     const QStringList& marks = placeholders();
+    bool wasCut = templ.size() > bound;
     QString text = cutAt(templ, bound);
     QString value;
     for (qsizetype i = 0; i < names.size(); ++i) {
@@ -108,9 +113,11 @@ bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QStrin
                 *error = missingFieldError(names[i]);
             return false;
         }
-        text = replacePass(text, marks[i], value, bound);
+        text = replacePass(text, marks[i], value, bound, &wasCut);
     }
     *out = text;
+    if (cut)
+        *cut = wasCut;
     return true;
 }
 

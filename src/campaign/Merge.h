@@ -25,15 +25,16 @@ constexpr qsizetype kEmailBound = 1'000'000; // an e-mail subject or body
 // One pass: replaces every occurrence of `placeholder` (ASCII, compared without case) scanning
 // left to right; an inserted value is not searched again in this pass. The result holds at most
 // `bound` characters (without splitting a surrogate pair); the text given must not exceed it.
+// `cut`, when given, is set when something was left out to keep the bound (and left alone otherwise).
 QString replacePass(const QString& text, const QString& placeholder, const QString& value,
-                    qsizetype bound = kEmailBound);
+                    qsizetype bound = kEmailBound, bool* cut = nullptr);
 
 // Runs the fourteen passes in order on the evolving text, never letting it grow past `bound`
 // characters (a longer template is cut to the bound first). Every field must exist in the
 // recipient set, whether or not the template uses it; otherwise false with the data layer's error
-// text.
+// text. `cut`, when given, tells whether the bound cut the text (the caller says so in its log).
 bool apply(const QString& templ, const FieldLookup& lookup, QString* out, QString* error = nullptr,
-           qsizetype bound = kEmailBound);
+           qsizetype bound = kEmailBound, bool* cut = nullptr);
 
 // The first `max` UTF-16 units of `text`, without splitting a surrogate pair.
 QString cutAt(const QString& text, qsizetype max);

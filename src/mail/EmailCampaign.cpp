@@ -56,6 +56,11 @@ QString EmailCampaign::formatStatus(const QDateTime& when, const QString& text) 
            text;
 }
 
+QString EmailCampaign::bodyCutLine(const QString& email) {
+    return QStringLiteral(" (") + email +
+           QStringLiteral(") E-mail maior que 1.000.000 caracteres! Ajustado automaticamente!");
+}
+
 QString EmailCampaign::destinatario(const QString& nome, const QString& email) {
     return QLatin1Char('(') + nome + QStringLiteral(") ") + email;
 }
@@ -179,8 +184,11 @@ QString EmailCampaign::mergeMessage(const Merge::FieldLookup& fields, EmailMessa
     if (!Merge::apply(m_templates.assunto, fields, &message->subject, &error))
         return error;
     setProgress(2, true);
-    if (!Merge::apply(m_templates.body, fields, &message->htmlBody, &error))
+    bool cut = false;
+    if (!Merge::apply(m_templates.body, fields, &message->htmlBody, &error, Merge::kEmailBound, &cut))
         return error;
+    if (cut)
+        addStatus(bodyCutLine(message->toAddress));
     setProgress(3, true);
     setProgress(4, true);
     setProgress(5, true);

@@ -82,6 +82,8 @@ public:
     static QString formatStatus(const QDateTime& when, const QString& text);
     // "Não foi possível conectar a HOST:PORTA (reason)", the line under a connection failure's own text.
     static QString connectFailureLine(const QString& host, quint16 port, const QString& reason);
+    // The status line of a body whose merge reached Merge::kEmailBound and was cut there.
+    static QString bodyCutLine(const QString& email);
     // "(" + NOME + ") " + EMAIL
     static QString destinatario(const QString& nome, const QString& email);
 

@@ -62,7 +62,8 @@ TEST(Merge, MissingFieldFailsEvenWhenUnused) {
 }
 
 // Each pass searches what the earlier passes inserted, so placeholders in the data multiply the
-// text: the bound stops it growing, and below the bound nothing changes.
+// text: the bound stops it growing, and below the bound nothing changes. The caller learns of every
+// cut (its log says so), and of no text that merely reaches the bound.
 TEST(Merge, TextStopsGrowingAtItsBound) {
     const QString emoji = QStringLiteral("😀");
     struct Case {
@@ -71,26 +72,38 @@ TEST(Merge, TextStopsGrowingAtItsBound) {
         QHash<QString, QString> fields;
         qsizetype bound;
         QString expected;
+        bool cut;
     };
     const Case cases[] = {
-        {"below the bound unchanged", "Oi [NOME]", {{"NOME", "Ana"}}, 10, "Oi Ana"},
-        {"exactly the bound", "[NOME]", {{"NOME", "abcdefghij"}}, 10, "abcdefghij"},
-        {"a value crossing the bound", "ab[NOME]cd", {{"NOME", "0123456789"}}, 10, "ab01234567"},
-        {"text after the bound dropped", "[NOME]xyz", {{"NOME", "0123456789"}}, 10, "0123456789"},
-        {"a template past the bound", "0123456789[NOME]", {{"NOME", "x"}}, 8, "01234567"},
-        {"a surrogate pair is not split", "[NOME]", {{"NOME", "abcde" + emoji}}, 6, "abcde"},
+        {"below the bound unchanged", "Oi [NOME]", {{"NOME", "Ana"}}, 10, "Oi Ana", false},
+        {"exactly the bound", "[NOME]", {{"NOME", "abcdefghij"}}, 10, "abcdefghij", false},
+        {"a template of exactly the bound", "0123456789", {}, 10, "0123456789", false},
+        {"a value crossing the bound", "ab[NOME]cd", {{"NOME", "0123456789"}}, 10, "ab01234567", true},
+        {"text after the bound dropped", "[NOME]xyz", {{"NOME", "0123456789"}}, 10, "0123456789", true},
+        {"a template past the bound", "0123456789[NOME]", {{"NOME", "x"}}, 8, "01234567", true},
+        {"a template past the bound, no placeholder", "0123456789", {}, 8, "01234567", true},
+        {"a surrogate pair is not split", "[NOME]", {{"NOME", "abcde" + emoji}}, 6, "abcde", true},
         {"later passes work on the bounded text",
          "[NOME]",
          {{"NOME", "[EMAIL][EMAIL][EMAIL]"}, {"EMAIL", "ee"}},
          14,
-         "eeee"},
-        {"the cut leaves half a placeholder as text", "[NOME]", {{"NOME", "[TEXTO]"}, {"TEXTO", "t"}}, 6, "[TEXTO"},
+         "eeee",
+         true},
+        {"the cut leaves half a placeholder as text",
+         "[NOME]",
+         {{"NOME", "[TEXTO]"}, {"TEXTO", "t"}},
+         6,
+         "[TEXTO",
+         true},
+        {"a later pass that shrinks a cut text", "[NOME]", {{"NOME", "[EMAIL][EMAIL]"}}, 10, "[EM", true},
     };
     for (const Case& c : cases) {
         QString out;
-        ASSERT_TRUE(Merge::apply(c.templ, lookupOf(c.fields), &out, nullptr, c.bound)) << c.name;
+        bool cut = !c.cut; // set either way
+        ASSERT_TRUE(Merge::apply(c.templ, lookupOf(c.fields), &out, nullptr, c.bound, &cut)) << c.name;
         EXPECT_EQ(out, c.expected) << c.name;
         EXPECT_LE(out.size(), c.bound) << c.name;
+        EXPECT_EQ(cut, c.cut) << c.name;
     }
 }
 

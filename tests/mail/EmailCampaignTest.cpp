@@ -221,3 +221,47 @@ TEST_F(EmailCampaignTest, EachRunRereadsTheSettings) {
     EXPECT_EQ(got[0]["subject"].toString(), QStringLiteral("Segunda Bruno"));
     static_cast<void>(m_campaign->client()->disconnectFromServer());
 }
+
+// Placeholders in the data multiply a body pass after pass; at 1,000,000 characters the merge stops
+// and the status says the body was cut, as the SMS builder says of its texts. A body that merely
+// reaches the bound is whole: no line.
+TEST_F(EmailCampaignTest, BodyCutAtTheBoundIsLogged) {
+    serve(QStringLiteral("plain"), QString::fromLatin1(kTlsNone));
+    sql("UPDATE dbCFG SET BODY_EMAIL = ?", {QStringLiteral("<p>[TEXTO1]</p>")});
+    ado()->dbCFG->refresh();
+    const QString frame = QStringLiteral("<p></p>");
+    const QStringList texto1{QStringLiteral("[TEXTO2]").repeated(2000), // 2000 x 1000 characters
+                             QString(Merge::kEmailBound - frame.size(), QLatin1Char('b'))};
+    RecipientRows rows = fakeRows({{"Ana", "ana@example.org"}, {"Bruno", "bruno@example.org"}});
+    const RecipientRows plain = rows;
+    rows.fields = [plain, texto1](int row) {
+        const Merge::FieldLookup inner = plain.fields(row);
+        return Merge::FieldLookup([inner, value = texto1.at(row)](const QString& f, QString* v) {
+            if (f == "TEXTO1")
+                *v = value;
+            else if (f == "TEXTO2")
+                *v = QString(1000, QLatin1Char('a'));
+            else
+                return inner(f, v);
+            return true;
+        });
+    };
+    m_campaign->setRecipients(rows);
+    const EmailCampaign::Result r = m_campaign->run();
+    ASSERT_EQ(r.outcome, EmailCampaign::Outcome::Finished) << r.error.toStdString();
+
+    EXPECT_EQ(m_lines,
+              QStringList({line(EmailCampaign::kConfigurando),
+                           line(QStringLiteral(
+                               " (ana@example.org) E-mail maior que 1.000.000 caracteres! Ajustado automaticamente!")),
+                           line(EmailCampaign::kEnviada), line(EmailCampaign::kConfigurando),
+                           line(EmailCampaign::kEnviada)}));
+    const QList<HistoryRow> h = history();
+    ASSERT_EQ(h.size(), 2);
+    EXPECT_EQ(h[0].mensagem.size(), Merge::kEmailBound);
+    EXPECT_TRUE(h[0].mensagem.startsWith("<p>aaaa"));
+    EXPECT_EQ(h[1].mensagem.size(), Merge::kEmailBound);
+    EXPECT_TRUE(h[1].mensagem.endsWith("b</p>"));
+    EXPECT_EQ(m_server.received().size(), 2);
+    static_cast<void>(m_campaign->client()->disconnectFromServer());
+}
