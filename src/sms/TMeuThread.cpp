@@ -121,8 +121,10 @@ void TMeuThread::reportInterrupted(const QList<Row>& rows) {
 TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
     const int n = m_slot.number;
     QString error;
-    int pauseMs = tempoSms(); // read anew before every row
-    bool sentRow = false;     // the outbox lost a row the screen has not shown yet
+    int pauseMs = 0; // read anew before every row
+    if (!tempoSms(&pauseMs, &error))
+        return End::Failed;
+    bool sentRow = false; // the outbox lost a row the screen has not shown yet
     auto showOutbox = [this, n, &rows] {
         onWindow([this, n, count = int(rows.size())] {
             m_screen->outboxChanged();
@@ -172,7 +174,11 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
         }
         rows.removeIf([](const Row& r) { return r.inFlight; });
         // With no pause before the next row its start shows the change, in the same hand-over.
-        pauseMs = rows.isEmpty() ? 0 : tempoSms();
+        pauseMs = 0;
+        if (!rows.isEmpty() && !tempoSms(&pauseMs, &error)) {
+            showOutbox();
+            return End::Failed;
+        }
         sentRow = !rows.isEmpty() && pauseMs == 0;
         if (!sentRow)
             showOutbox();
@@ -250,13 +256,21 @@ QList<TMeuThread::Row> TMeuThread::loadRows(QString* error) {
     return rows;
 }
 
-int TMeuThread::tempoSms() {
+// The pause before the next row; an empty setting counts as 0. A setting that cannot be read is
+// no pause of 0: the operator's pace may be what keeps the operator from blocking the SIM, so the
+// worker stops and the rows stay in the outbox.
+bool TMeuThread::tempoSms(int* ms, QString* error) {
     QSqlQuery& q = statements().tempo;
-    int ms = 0; // empty counts as 0
+    *ms = 0;
     if (q.exec() && q.next())
-        ms = qMax(0, q.value(0).toInt());
+        *ms = qMax(0, q.value(0).toInt());
+    const bool read = !q.lastError().isValid();
+    if (!read) {
+        *error = q.lastError().text();
+        failed(prefix() + QStringLiteral(" FALHA AO LER O TEMPO DE ESPERA ENTRE SMS!"), *error);
+    }
     q.finish();
-    return ms;
+    return read;
 }
 
 // Usually the window thread removed the row with its history row; the worker deletes only a row

@@ -85,7 +85,7 @@ private:
     bool isActive(QString* error);
     QList<Row> loadRows(QString* error);
     void reportInterrupted(const QList<Row>& rows);
-    int tempoSms();
+    bool tempoSms(int* ms, QString* error);
     bool removeSent(qint64 id, QList<Row>& rows, QString* error);
     struct Statements;
     Statements& statements();

@@ -348,3 +348,48 @@ TEST(Sender, OutboxReadFailingMidwaySendsNothing) {
     EXPECT_EQ(bench.count("dbMENSAGEM"), kRows);
     EXPECT_EQ(bench.count("dbHISTORICO"), 0);
 }
+
+// A pause setting that cannot be read is no pause of 0 ms (the operator's pace may be what keeps
+// the SIM from being blocked): the worker stops with its own line, before the first row or after
+// the row being sent, and the rows not yet sent stay in the outbox.
+TEST(Sender, UnreadablePauseStopsTheWorkerKeepingItsRows) {
+    struct Case {
+        const char* name;
+        QString breakAt; // the send-log line at which the settings table goes; empty: before the send
+        int sent;
+    };
+    for (const Case& c : {Case{"before the first row", QString(), 0},
+                          Case{"between rows", QStringLiteral("Preparando SMS para o Fone=5511900000001"), 1}}) {
+        SCOPED_TRACE(c.name);
+        SmsBench bench;
+        ASSERT_TRUE(bench.start({PortConfig{}}));
+        bench.activate({1});
+        for (int i = 1; i <= 3; ++i)
+            bench.addRow(1, QStringLiteral("551190000000%1").arg(i), QStringLiteral("texto %1").arg(i));
+        const QString rename = QStringLiteral("ALTER TABLE dbCFG RENAME TO dbCFG_x");
+        if (c.breakAt.isEmpty()) {
+            ASSERT_FALSE(bench.sql(rename).lastError().isValid());
+        }
+        // The worker waits for the window thread while its line is shown: the table goes before
+        // the row's result and the next pause are read.
+        QObject::connect(bench.screen.get(), &SendScreen::sendLogLine, [&](const QString& line) {
+            if (!c.breakAt.isEmpty() && line.contains(c.breakAt))
+                bench.sql(rename);
+        });
+        std::optional<TMeuThread::End> end;
+        QObject::connect(bench.sender.get(), &SmsSender::workerEnded, [&](int slot, TMeuThread::End e) {
+            if (slot == 1)
+                end = e;
+        });
+        ASSERT_TRUE(bench.send(fastTiming()));
+
+        ASSERT_TRUE(end.has_value());
+        EXPECT_EQ(*end, TMeuThread::End::Failed);
+        EXPECT_EQ(linesWith(bench.log, QStringLiteral(" ENTRADA 1 FALHA AO LER O TEMPO DE ESPERA ENTRE SMS!")).size(),
+                  1)
+            << bench.log.join('\n').toStdString();
+        EXPECT_EQ(int(bench.sim->sent(0).size()), c.sent);
+        EXPECT_EQ(bench.count("dbMENSAGEM"), 3 - c.sent);
+        EXPECT_EQ(bench.count("dbHISTORICO"), c.sent);
+    }
+}
