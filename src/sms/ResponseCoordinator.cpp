@@ -126,7 +126,12 @@ void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
     TADO* ado = TADO::instance();
     auto store = [&](Pending& p) {
         if (const auto* row = std::get_if<HistoryRow>(&p.action))
-            p.error = OutboxCommit::recordResult(ado, row->outboxId, [&] { return m_history(*row); });
+            p.error = OutboxCommit::recordResult(ado, row->outboxId, [&] {
+                const QString error = m_history(*row);
+                // The slot's next row is marked in the same commit: its text needs no commit of its own.
+                return error.isEmpty() && row->markNextId > 0 ? OutboxCommit::markInFlight(ado, row->markNextId)
+                                                              : error;
+            });
         else if (const auto* mark = std::get_if<MarkInFlight>(&p.action))
             p.error = OutboxCommit::markInFlight(ado, mark->outboxId);
     };

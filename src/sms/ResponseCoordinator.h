@@ -28,7 +28,8 @@ class SerialChannel;
 // transaction, each history row with the removal of its outbox row, right after the pass. A slot's
 // actions that follow them wait for that commit: its text goes out only once its row is marked in
 // flight, its worker sees the send Stored only once the result is on the disk, and its log lines
-// keep their order.
+// keep their order. A history row may carry the mark of the slot's next row (`markNextId`): that
+// row is then marked in the same commit, and its text later goes out with no commit of its own.
 class ResponseCoordinator : public QObject {
     Q_OBJECT
 public:

@@ -209,7 +209,8 @@ void ResponseHandler::answerPrompt(quint64 sequence, Delivery& d) {
         return;
     }
     bytes.append(kCtrlZ);
-    d.actions.emplace_back(MarkInFlight{row.id, sequence});
+    if (!row.marked)
+        d.actions.emplace_back(MarkInFlight{row.id, sequence});
     d.actions.emplace_back(WriteToChannel{bytes, sequence});
     log(d, {prefix() + QStringLiteral(" ENVIANDO CORPO DO SMS=") + row.mensagem + QChar(kCtrlZ)});
 }
@@ -293,8 +294,10 @@ void ResponseHandler::acknowledged(Delivery& d) {
 }
 
 void ResponseHandler::finishSend(Delivery& d, HistoryRow row, const QStringList& lines) {
-    row.outboxId = m_state.currentRow().id;
+    const OutboxRow current = m_state.currentRow();
+    row.outboxId = current.id;
     row.sequence = m_resultSequence;
+    row.markNextId = current.id > 0 ? current.nextId : 0;
     d.actions.emplace_back(std::move(row));
     log(d, lines);
     d.actions.emplace_back(LowerAwaiting{m_resultSequence});

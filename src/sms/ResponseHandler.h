@@ -47,8 +47,9 @@ struct HistoryRow {
     QString mensagem;
     QString tipo = QStringLiteral("SMS");
     bool enviado = false;
-    qint64 outboxId = 0;  // the outbox row it settles (0: none)
-    quint64 sequence = 0; // ... and the send it is the result of
+    qint64 outboxId = 0;   // the outbox row it settles (0: none)
+    quint64 sequence = 0;  // ... and the send it is the result of
+    qint64 markNextId = 0; // the slot's next outbox row, marked in flight in the same commit (0: none)
 };
 
 // Signal quality for the slot's bar (0..31) and its caption percentage.

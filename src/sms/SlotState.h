@@ -13,6 +13,11 @@ struct OutboxRow {
     QString fone;
     QString mensagem;
     qint64 id = 0;
+    // The row the worker sends next (0: none). It is marked in flight in the transaction that
+    // stores this row's result, so that the next text needs no commit of its own before it goes.
+    qint64 nextId = 0;
+    // The row is marked in flight already (that mark is on the disk): no mark at the prompt.
+    bool marked = false;
 };
 
 // The character set the slot's modem reads in text mode (AT+CSCS), chosen when the worker

@@ -13,6 +13,7 @@
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -119,6 +120,12 @@ void TMeuThread::reportInterrupted(const QList<Row>& rows) {
 }
 
 TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
+    const End end = sendEach(std::move(rows));
+    releaseMark();
+    return end;
+}
+
+TMeuThread::End TMeuThread::sendEach(QList<Row> rows) {
     const int n = m_slot.number;
     QString error;
     int pauseMs = 0; // read anew before every row
@@ -138,15 +145,17 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
             return End::Stopped;
         }
         const Row row = rows.first();
-        if (TextCodec::hasControl(row.mensagem) || !TextCodec::validNumber(row.fone)) {
+        if (!sendable(row)) {
             if (!refuseRow(row))
                 return End::Failed;
         } else {
+            // Without a pause the next row's mark rides on this row's result commit.
+            const qint64 next = pauseMs == 0 && rows.size() > 1 && sendable(rows.at(1)) ? rows.at(1).id : 0;
             quint64 sequence = 0;
-            Start start = startRow(row, int(rows.size()), sentRow, &sequence);
+            Start start = startRow(row, next, int(rows.size()), sentRow, &sequence);
             // A port opened again gets text mode and its character set before the row is sent.
             if (start == Start::Reopened)
-                start = configure(&error) ? startRow(row, int(rows.size()), false, &sequence) : Start::PortFailed;
+                start = configure(&error) ? startRow(row, next, int(rows.size()), false, &sequence) : Start::PortFailed;
             switch (start) {
             case Start::PortFailed:
             case Start::Reopened:
@@ -166,13 +175,13 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
             }
         }
         // The row just settled is gone, or goes now (its mark set too); rows left in flight by an
-        // earlier send stay aside.
+        // earlier send stay aside, the row this worker marked itself does not.
         rows = loadRows(&error);
         if (!error.isEmpty() || !removeSent(row.id, rows, &error)) {
             failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
             return End::Failed;
         }
-        rows.removeIf([](const Row& r) { return r.inFlight; });
+        rows.removeIf([this](const Row& r) { return r.inFlight && r.id != m_marked; });
         // With no pause before the next row its start shows the change, in the same hand-over.
         pauseMs = 0;
         if (!rows.isEmpty() && !tempoSms(&pauseMs, &error)) {
@@ -184,6 +193,23 @@ TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
             showOutbox();
     }
     return End::Finished;
+}
+
+bool TMeuThread::sendable(const Row& row) {
+    return !TextCodec::hasControl(row.mensagem) && TextCodec::validNumber(row.fone);
+}
+
+// The worker ends before the AT+CMGS of the row it had marked with the previous result: nothing of
+// that row reached the modem, so it goes back to an ordinary outbox row.
+void TMeuThread::releaseMark() {
+    const qint64 id = std::exchange(m_marked, 0);
+    if (id <= 0)
+        return;
+    QSqlQuery q(m_ado->database());
+    q.prepare(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = NULL WHERE ID = ?"));
+    q.addBindValue(id);
+    if (!q.exec())
+        log(prefix() + QStringLiteral(" ERRO AO DESMARCAR O ENVIO: ") + q.lastError().text());
 }
 
 // Waits for send `sequence`'s final result and its history row on the disk. No answer in time:
@@ -406,7 +432,7 @@ bool TMeuThread::resync() {
 // Everything the window thread does to start a row, in one hand-over (the worker waits for it):
 // the outbox change of the row before (when not shown yet), the queue counter, the port opened
 // again if it closed (Reopened: it needs its set-up first), then the send.
-TMeuThread::Start TMeuThread::startRow(const Row& row, int queued, bool outboxChanged, quint64* sequence) {
+TMeuThread::Start TMeuThread::startRow(const Row& row, qint64 next, int queued, bool outboxChanged, quint64* sequence) {
     const int n = m_slot.number;
     Start start = Start::PortFailed; // a screen already gone (the program is closing) sends nothing
     onWindow([&] {
@@ -421,17 +447,17 @@ TMeuThread::Start TMeuThread::startRow(const Row& row, int queued, bool outboxCh
                 QStringLiteral(" ENTRADA %1 FECHADA").arg(n));
             return;
         }
-        start = openedNow ? Start::Reopened : writeRow(row, sequence);
+        start = openedNow ? Start::Reopened : writeRow(row, next, sequence);
     });
     return start;
 }
 
 // Starts the send and writes AT+CMGS (on the window thread); Failed when the write failed (the row
 // stays in the outbox).
-TMeuThread::Start TMeuThread::writeRow(const Row& row, quint64* sequence) {
+TMeuThread::Start TMeuThread::writeRow(const Row& row, qint64 next, quint64* sequence) {
     const int n = m_slot.number;
     SlotState* state = m_slot.state;
-    *sequence = state->beginSend({row.fone, row.mensagem, row.id});
+    *sequence = state->beginSend({row.fone, row.mensagem, row.id, next, row.inFlight});
     try {
         if (*sequence == 0)
             throw std::runtime_error("a entrada não está livre para um novo envio");
@@ -448,6 +474,8 @@ TMeuThread::Start TMeuThread::writeRow(const Row& row, quint64* sequence) {
                QString::fromStdString(e.what()));
         return Start::Failed;
     }
+    // The row's AT+CMGS is out: its own mark stays; the next row's comes with this one's result.
+    m_marked = next;
     return Start::Sent;
 }
 

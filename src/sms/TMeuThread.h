@@ -80,6 +80,9 @@ private:
 
     End execute();
     End sendRows(QList<Row> rows);
+    End sendEach(QList<Row> rows);
+    static bool sendable(const Row& row);
+    void releaseMark();
     enum class Outcome { Done, Failed, Aborted };
     Outcome sendRow(const Row& row, quint64 sequence);
     bool isActive(QString* error);
@@ -95,8 +98,8 @@ private:
     bool command(const QByteArray& bytes);
     void settleLeftover();
     bool resync();
-    Start startRow(const Row& row, int queued, bool outboxChanged, quint64* sequence);
-    Start writeRow(const Row& row, quint64* sequence);
+    Start startRow(const Row& row, qint64 next, int queued, bool outboxChanged, quint64* sequence);
+    Start writeRow(const Row& row, qint64 next, quint64* sequence);
     bool refuseRow(const Row& row);
     // `wallClock`: real time even when the timing's sleep is injected (a wait that is no time-out).
     bool waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, bool wallClock = false);
@@ -120,4 +123,6 @@ private:
     std::atomic<End> m_end{End::Running};
     QString m_reason;
     std::unique_ptr<Statements> m_statements; // on the worker's connection, while it runs
+    // The row marked in flight with the previous row's result, until its own AT+CMGS goes out.
+    qint64 m_marked = 0;
 };

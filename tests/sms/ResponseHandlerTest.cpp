@@ -309,6 +309,41 @@ TEST(ResponseHandler, NextSendAfterAResultIsHandledAgain) {
     }
 }
 
+// A row marked with the previous row's result goes at its prompt with no mark of its own; its
+// result carries the mark of the row after it, and a result of no outbox row carries none.
+TEST(ResponseHandler, AMarkedRowGoesWithoutAMarkAndItsResultMarksTheNext) {
+    struct MarkCase {
+        const char* name;
+        OutboxRow row;
+        QByteArray replies;
+        bool markAtPrompt;
+        qint64 markNextId;
+    };
+    const QList<MarkCase> cases{
+        {"marked, sent", {kRow.fone, kRow.mensagem, 42, 43, true}, "\r\n> x\r\n+CMGS: 9\r\n", false, 43},
+        {"unmarked, failed", {kRow.fone, kRow.mensagem, 42, 43, false}, "\r\n> x\r\n+CMS ERROR: 500\r\n", true, 43},
+        {"refused before the prompt", {kRow.fone, kRow.mensagem, 42, 43, true}, "\r\nERROR\r\n", false, 43},
+        {"last row", {kRow.fone, kRow.mensagem, 42, 0, false}, "\r\n> x\r\n+CMGS: 9\r\n", true, 0},
+        {"no outbox row", {kRow.fone, kRow.mensagem, 0, 43, false}, "\r\n> x\r\n+CMGS: 9\r\n", true, 0},
+    };
+    for (const MarkCase& c : cases) {
+        SlotState state;
+        state.beginSend(c.row);
+        ResponseHandler handler(2, state, nullptr, fixedClock);
+        const HandlerActions actions = handler.feed(c.replies);
+        int marks = 0;
+        const HistoryRow* history = nullptr;
+        for (const HandlerAction& a : actions) {
+            marks += std::holds_alternative<MarkInFlight>(a) ? 1 : 0;
+            if (const auto* h = std::get_if<HistoryRow>(&a))
+                history = h;
+        }
+        EXPECT_EQ(marks, c.markAtPrompt ? 1 : 0) << c.name;
+        ASSERT_NE(history, nullptr) << c.name;
+        EXPECT_EQ(history->markNextId, c.markNextId) << c.name;
+    }
+}
+
 namespace {
 
 struct RecordingReader : InboxReader {
