@@ -3,9 +3,11 @@
 // port slots, response coordinator, send screen, orchestration). Prints the whole send time, its
 // ratio to the ideal (two modem replies per SMS, each after the latency), SMS per second and the
 // longest time the window thread's event loop could not run a 5 ms timer (a stall of the screen).
-// Usage: sms_bench [MODEMS=64] [ROWS=100] [LATENCY_MS=200] [FAULTS=0]
+// Usage: sms_bench [MODEMS=64] [ROWS=100] [LATENCY_MS=200] [FAULTS=0] [PDU_PARTS=0]
 // With FAULTS=1 the modems answer "+CMS ERROR", "ERROR", garbage or nothing at random and one
-// modem is unplugged mid-send; the outbox invariant is checked.
+// modem is unplugged mid-send; the outbox invariant is checked. With PDU_PARTS=k (1..6) the send
+// runs in PDU mode (MODO_SMS = "PDU") with texts of k concatenated parts (GSM 7-bit), and the ideal
+// counts the parts: two modem replies per part.
 #include "../tests/sms/ModemTestRig.h"
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
@@ -50,6 +52,15 @@ std::vector<PortConfig> configs(int modems, int latency, bool faults, int rows) 
     return list;
 }
 
+// Row i's text: a short one in text mode; in PDU mode one of exactly `parts` GSM 7-bit parts (153
+// septets each but the last).
+QString text(int parts, int i, int slot) {
+    const QString head = QStringLiteral("Mensagem %1 da entrada %2 ").arg(i).arg(slot);
+    if (parts <= 1)
+        return head;
+    return (head + QString(153 * (parts - 1), QLatin1Char('x'))).left(153 * (parts - 1) + 10);
+}
+
 int count(TADO* ado, const char* table) {
     QSqlQuery q(ado->database());
     q.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(QLatin1String(table)));
@@ -64,6 +75,7 @@ int main(int argc, char** argv) {
     const int rows = argc > 2 ? std::atoi(argv[2]) : 100;
     const int latency = argc > 3 ? std::atoi(argv[3]) : 200;
     const bool faults = argc > 4 && std::atoi(argv[4]) != 0;
+    const int pduParts = argc > 5 ? qBound(0, std::atoi(argv[5]), 6) : 0;
 
     ModemTestRig rig(configs(modems, latency, faults, rows));
     TADO* ado = rig.ado();
@@ -91,12 +103,13 @@ int main(int argc, char** argv) {
         q.prepare(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)"));
         for (int i = 0; i < rows; ++i) {
             q.addBindValue(QStringLiteral("55119%1%2").arg(slot, 2, 10, QChar('0')).arg(i, 4, 10, QChar('0')));
-            q.addBindValue(QStringLiteral("Mensagem %1 da entrada %2").arg(i).arg(slot));
+            q.addBindValue(text(pduParts, i, slot));
             q.addBindValue(slot);
             q.exec();
         }
     }
-    rig.exec(QStringLiteral("UPDATE dbCFG SET TEMPO_SMS = 0"));
+    rig.exec(QStringLiteral("UPDATE dbCFG SET TEMPO_SMS = 0, MODO_SMS = '%1'")
+                 .arg(pduParts > 0 ? QStringLiteral("PDU") : QStringLiteral("TEXTO")));
     db.commit();
     const int before = count(ado, "dbMENSAGEM");
 
@@ -122,12 +135,12 @@ int main(int argc, char** argv) {
     if (sender->running())
         loop.exec();
     const double seconds = double(total.elapsed()) / 1000.0;
-    const double ideal = 2.0 * rows * latency / 1000.0;
+    const double ideal = 2.0 * rows * qMax(1, pduParts) * latency / 1000.0;
     const int after = count(ado, "dbMENSAGEM");
     const int history = count(ado, "dbHISTORICO");
-    std::printf("sms_send modems=%d rows=%d latency_ms=%d faults=%d seconds=%.2f ideal_s=%.1f ratio=%.3f "
+    std::printf("sms_send modems=%d rows=%d latency_ms=%d faults=%d pdu_parts=%d seconds=%.2f ideal_s=%.1f ratio=%.3f "
                 "sms_per_s=%.1f longest_stall_ms=%lld outbox_before=%d outbox_after=%d history=%d invariant=%s\n",
-                modems, rows, latency, faults ? 1 : 0, seconds, ideal, ideal > 0 ? seconds / ideal : 0.0,
+                modems, rows, latency, faults ? 1 : 0, pduParts, seconds, ideal, ideal > 0 ? seconds / ideal : 0.0,
                 double(history) / seconds, static_cast<long long>(longest), before, after, history,
                 before == after + history ? "holds" : "BROKEN");
     return before == after + history ? 0 : 3;

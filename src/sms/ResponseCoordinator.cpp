@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 
 namespace {
 template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
@@ -126,12 +127,7 @@ void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
     TADO* ado = TADO::instance();
     auto store = [&](Pending& p) {
         if (const auto* row = std::get_if<HistoryRow>(&p.action))
-            p.error = OutboxCommit::recordResult(ado, row->outboxId, [&] {
-                const QString error = m_history(*row);
-                // The slot's next row is marked in the same commit: its text needs no commit of its own.
-                return error.isEmpty() && row->markNextId > 0 ? OutboxCommit::markInFlight(ado, row->markNextId)
-                                                              : error;
-            });
+            p.error = OutboxCommit::recordResult(ado, row->outboxId, [&] { return storeHistory(*row, p.slot); });
         else if (const auto* mark = std::get_if<MarkInFlight>(&p.action))
             p.error = OutboxCommit::markInFlight(ado, mark->outboxId);
     };
@@ -146,6 +142,23 @@ void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
         ado->dbHISTORICO->refresh(); // rows of the undone batch leave the grid
     for (Pending& p : pending)
         store(p);
+}
+
+// The history row; in the same transaction the parts' message references (for the delivery
+// reports) and the mark of the slot's next row, so that its text needs no commit of its own.
+QString ResponseCoordinator::storeHistory(const HistoryRow& row, int slot) {
+    QString error = m_history(row);
+    TADO* ado = TADO::instance();
+    if (error.isEmpty() && m_references && !row.references.isEmpty() && ado) {
+        QSqlDatabase db = ado->database();
+        QSqlQuery q(db);
+        const qint64 id =
+            q.exec(QStringLiteral("SELECT last_insert_rowid()")) && q.next() ? q.value(0).toLongLong() : 0;
+        error = id > 0 ? m_references(db, slot, row.references, id) : QStringLiteral("histórico sem identificador");
+    }
+    if (error.isEmpty() && row.markNextId > 0)
+        error = OutboxCommit::markInFlight(ado, row.markNextId);
+    return error;
 }
 
 void ResponseCoordinator::applyOne(int n, const HandlerAction& action) {

@@ -4,7 +4,9 @@
 #include "sms/ResponseHandler.h"
 #include "sms/SlotState.h"
 
+#include <QList>
 #include <QObject>
+#include <QSqlDatabase>
 #include <QTimer>
 
 #include <array>
@@ -42,6 +44,12 @@ public:
 
     // Where history rows go (the history writer of the data module by default).
     void setHistorySink(HistorySink sink) { m_history = std::move(sink); }
+    // PDU mode: what remembers the message references of a sent message's parts for its delivery
+    // reports. Called in the transaction that stores the history row `idHistorico` of slot `porta`;
+    // returns an empty text or the error (which undoes the row). Unset: the references are not kept.
+    using ReferenceSink =
+        std::function<QString(QSqlDatabase& db, int porta, const QList<int>& references, qint64 idHistorico)>;
+    void setReferenceSink(ReferenceSink sink) { m_references = std::move(sink); }
 
     // Per-slot state shared with the slot's sender worker (slot 1..64).
     SlotState& state(int slot) { return m_slots[slot - 1]->state; }
@@ -89,6 +97,7 @@ private:
     void write(int slot, const QByteArray& bytes);
     std::vector<Pending> storePending();
     void storeResults(std::vector<Pending>& pending);
+    QString storeHistory(const HistoryRow& row, int slot);
     QString stamp() const;
 
     PortSlots* m_portSlots;
@@ -97,6 +106,7 @@ private:
     ResponseHandler::Clock m_clock;
     InboxMode m_inbox;
     HistorySink m_history;
+    ReferenceSink m_references;
     std::array<std::unique_ptr<Slot>, 64> m_slots;
     std::vector<Pending> m_pending;
     std::array<bool, 64> m_waiting{};                // slot n-1 has actions waiting on a pending history row

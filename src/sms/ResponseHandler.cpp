@@ -123,10 +123,20 @@ void ResponseHandler::sendTests(bool lineEnd, Delivery& d) {
 
 bool ResponseHandler::takeResult(Final kind, Delivery& d) {
     const quint64 sequence = m_state.sequence();
+    const OutboxRow row = m_state.currentRow();
+    if (kind == Final::Sent && row.part < row.parts) {
+        if (!m_state.acceptPart(sequence, codeOf(lineDigits())))
+            return false;
+        m_lineTaken = true;
+        partAccepted(d);
+        return true;
+    }
     if (!m_state.answer(sequence))
         return false; // the worker's wait ran out at this very moment: the time-out stands
     m_resultSequence = sequence;
     m_lineTaken = true;
+    if (kind != Final::Sent)
+        partFailed(d);
     switch (kind) {
     case Final::Sent:
         sendSucceeded(d);
@@ -194,10 +204,19 @@ void ResponseHandler::endOfLine(char c, Delivery& d) {
     m_line.clear();
 }
 
-// The text in the modem's character set, then Ctrl-Z; the row is marked in flight first. A text
-// that would put a control byte on the wire is not written: ESC cancels the prompt instead.
+// The text in the modem's character set (or the part's hex PDU), then Ctrl-Z; the row is marked in
+// flight first. A text that would put a control byte on the wire is not written: ESC cancels the
+// prompt instead.
 void ResponseHandler::answerPrompt(quint64 sequence, Delivery& d) {
     const OutboxRow row = m_state.currentRow();
+    if (!row.pdu.isEmpty()) {
+        if (!row.marked)
+            d.actions.emplace_back(MarkInFlight{row.id, sequence});
+        d.actions.emplace_back(WriteToChannel{row.pdu + kCtrlZ, sequence});
+        log(d, {prefix() + QStringLiteral(" ENVIANDO PARTE %1/%2 DO SMS (PDU)=").arg(row.part).arg(row.parts) +
+                QString::fromLatin1(row.pdu) + QChar(kCtrlZ)});
+        return;
+    }
     QByteArray bytes = TextCodec::encode(row.mensagem, m_state.charset());
     if (TextCodec::hasControlByte(bytes)) {
         m_state.answer(sequence);
@@ -215,11 +234,38 @@ void ResponseHandler::answerPrompt(quint64 sequence, Delivery& d) {
     log(d, {prefix() + QStringLiteral(" ENVIANDO CORPO DO SMS=") + row.mensagem + QChar(kCtrlZ)});
 }
 
+// The message is sent: in PDU mode the history row carries every part's message reference, and
+// the log line names them all.
 void ResponseHandler::sendSucceeded(Delivery& d) {
     const OutboxRow row = m_state.currentRow();
-    finishSend(
-        d, HistoryRow{row.fone, row.mensagem, kSms, true},
-        {prefix() + QStringLiteral(" MENSAGEM ENVIADA PARA ") + row.fone + QStringLiteral(" ID ") + lineDigits()});
+    HistoryRow history{row.fone, row.mensagem, kSms, true};
+    QString ids = lineDigits();
+    if (!row.pdu.isEmpty()) {
+        history.references = m_state.references();
+        history.references.append(codeOf(ids));
+        QStringList all;
+        for (const int reference : history.references)
+            all << QString::number(reference);
+        ids = all.join(QLatin1Char(','));
+    }
+    finishSend(d, std::move(history),
+               {prefix() + QStringLiteral(" MENSAGEM ENVIADA PARA ") + row.fone + QStringLiteral(" ID ") + ids});
+}
+
+// A part before the last one is on its way; the worker writes the next.
+void ResponseHandler::partAccepted(Delivery& d) {
+    const OutboxRow row = m_state.currentRow();
+    log(d, {prefix() + QStringLiteral(" PARTE %1/%2 ACEITA PARA ").arg(row.part).arg(row.parts) + row.fone +
+            QStringLiteral(" ID ") + lineDigits()});
+}
+
+// A part of a multi-part message failed: the parts after it are not sent, and the message's
+// failure row says what the modem answered to this one.
+void ResponseHandler::partFailed(Delivery& d) {
+    const OutboxRow row = m_state.currentRow();
+    if (row.parts > 1)
+        log(d,
+            {prefix() + QStringLiteral(" FALHA NA PARTE %1/%2 DO SMS PARA ").arg(row.part).arg(row.parts) + row.fone});
 }
 
 // "+CMS ERROR:" and, during a send, "+CME ERROR:": the code and its text, or the whole line.

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -47,9 +48,10 @@ struct HistoryRow {
     QString mensagem;
     QString tipo = QStringLiteral("SMS");
     bool enviado = false;
-    qint64 outboxId = 0;   // the outbox row it settles (0: none)
-    quint64 sequence = 0;  // ... and the send it is the result of
-    qint64 markNextId = 0; // the slot's next outbox row, marked in flight in the same commit (0: none)
+    qint64 outboxId = 0;     // the outbox row it settles (0: none)
+    quint64 sequence = 0;    // ... and the send it is the result of
+    qint64 markNextId = 0;   // the slot's next outbox row, marked in flight in the same commit (0: none)
+    QList<int> references{}; // PDU mode, sent: the message reference of each part, in order
 };
 
 // Signal quality for the slot's bar (0..31) and its caption percentage.
@@ -97,6 +99,10 @@ int signalPercent(int value);
 // slot, used on the window thread only. A delivery may be fed whole or a byte at a time with the
 // same result, except for the inbox reader, which sees the tail windows of each delivery.
 //
+// In PDU mode the prompt takes the current part's hex PDU; a "+CMGS:" of a part that is not the
+// last moves the message on to its next part (the worker writes it), and the history row waits
+// for the last part's result or the first failure.
+//
 // A final result is taken only by the send it belongs to (the slot's state machine decides):
 // after the prompt any final result; before it an error (the modem refused the command) but never
 // a "+CMGS:", which can only be an earlier send's. Every other final result is logged and dropped.
@@ -142,6 +148,8 @@ private:
 
     void answerPrompt(quint64 sequence, Delivery& d);
     void sendSucceeded(Delivery& d);
+    void partAccepted(Delivery& d);
+    void partFailed(Delivery& d);
     void errorResult(QString (*text)(int), Delivery& d);
     void failedWithoutDescription(Delivery& d);
     void equipmentError(Delivery& d);

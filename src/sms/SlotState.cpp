@@ -1,6 +1,7 @@
 #include "sms/SlotState.h"
 
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 
 #include <algorithm>
 
@@ -30,9 +31,15 @@ const char* SlotState::name(Phase phase) {
         return "Resyncing";
     case Phase::Configuring:
         return "Configuring";
+    case Phase::PartSent:
+        return "PartSent";
     }
     return "?";
 }
+
+// Concatenation references start at a random value, so that a phone that still holds parts of an
+// earlier run's message does not join them to this run's.
+SlotState::SlotState() : m_concatReference(quint8(QRandomGenerator::global()->bounded(256))) {}
 
 void SlotState::setLogger(Logger logger) {
     std::lock_guard lock(m_mutex);
@@ -65,18 +72,26 @@ bool SlotState::move(std::initializer_list<Phase> from, Phase to, quint64 sequen
     return false;
 }
 
+// A refused transition checked under the lock, said there (the logger only appends a line).
+void SlotState::refuseLocked(const char* event, quint64 sequence) {
+    const QString refused = QStringLiteral("transição recusada: %1 em %2(%3) para o envio %4")
+                                .arg(QLatin1String(event), QLatin1String(name(m_phase)))
+                                .arg(m_sequence)
+                                .arg(sequence);
+    if (m_logger)
+        m_logger(refused);
+    else
+        qCWarning(lcSlotState) << refused;
+}
+
 quint64 SlotState::beginSend(const OutboxRow& row) {
     std::lock_guard lock(m_mutex);
     if (m_phase != Phase::Idle) {
-        const QString refused =
-            QStringLiteral("transição recusada: beginSend em %1(%2)").arg(QLatin1String(name(m_phase))).arg(m_sequence);
-        if (m_logger)
-            m_logger(refused);
-        else
-            qCWarning(lcSlotState) << refused;
+        refuseLocked("beginSend", 0);
         return 0;
     }
     m_row = row;
+    m_references.clear();
     m_phase = Phase::Prompted;
     ++m_sequence;
     m_changed.notify_all();
@@ -89,6 +104,43 @@ bool SlotState::submit(quint64 sequence) {
 
 bool SlotState::answer(quint64 sequence) {
     return move({Phase::Prompted, Phase::Submitted}, Phase::Answered, sequence, "answer");
+}
+
+bool SlotState::acceptPart(quint64 sequence, int reference) {
+    std::lock_guard lock(m_mutex);
+    if (m_phase != Phase::Submitted || sequence != m_sequence || m_row.part >= m_row.parts) {
+        refuseLocked("acceptPart", sequence);
+        return false;
+    }
+    m_references.append(reference);
+    m_phase = Phase::PartSent;
+    m_changed.notify_all();
+    return true;
+}
+
+quint64 SlotState::nextPart(quint64 sequence, const QByteArray& pdu) {
+    std::lock_guard lock(m_mutex);
+    if (m_phase != Phase::PartSent || sequence != m_sequence || m_row.part >= m_row.parts) {
+        refuseLocked("nextPart", sequence);
+        return 0;
+    }
+    m_row.pdu = pdu;
+    ++m_row.part;
+    m_row.marked = true; // the first part's mark covers the whole message
+    m_phase = Phase::Prompted;
+    ++m_sequence;
+    m_changed.notify_all();
+    return m_sequence;
+}
+
+QList<int> SlotState::references() const {
+    std::lock_guard lock(m_mutex);
+    return m_references;
+}
+
+quint8 SlotState::nextConcatReference() {
+    std::lock_guard lock(m_mutex);
+    return ++m_concatReference;
 }
 
 bool SlotState::store(quint64 sequence) {
@@ -112,7 +164,7 @@ bool SlotState::resynced() {
 }
 
 bool SlotState::finish(quint64 sequence) {
-    return move({Phase::Stored, Phase::Unrecorded}, Phase::Idle, sequence, "finish");
+    return move({Phase::Stored, Phase::Unrecorded, Phase::PartSent}, Phase::Idle, sequence, "finish");
 }
 
 bool SlotState::configure() {
@@ -150,7 +202,8 @@ bool SlotState::is(Phase phase, quint64 sequence) const {
 
 bool SlotState::awaiting() const {
     std::lock_guard lock(m_mutex);
-    return m_phase == Phase::Prompted || m_phase == Phase::Submitted || m_phase == Phase::Answered;
+    return m_phase == Phase::Prompted || m_phase == Phase::Submitted || m_phase == Phase::Answered ||
+           m_phase == Phase::PartSent;
 }
 
 bool SlotState::answered(quint64 sequence) const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -18,6 +20,11 @@ struct OutboxRow {
     qint64 nextId = 0;
     // The row is marked in flight already (that mark is on the disk): no mark at the prompt.
     bool marked = false;
+    // PDU mode: the part being sent, upper-case hex ready for the prompt, and its place in the
+    // message (1-based). Empty in text mode, where the prompt takes the text.
+    QByteArray pdu{};
+    int part = 1;
+    int parts = 1;
 };
 
 // The character set the slot's modem reads in text mode (AT+CSCS), chosen when the worker
@@ -32,6 +39,9 @@ enum class TextCharset { Latin1, Ira };
 //   Prompted(s) ──submit──▶ Submitted(s)     handler: the "> " came, text + Ctrl-Z go out
 //   Prompted(s) ──answer──▶ Answered(s)      handler: the modem refused the command itself
 //   Submitted(s) ──answer──▶ Answered(s)     handler: the final result of send s
+//   Submitted(s) ──acceptPart──▶ PartSent(s) handler: "+CMGS:" for a part that is not the last
+//   PartSent(s) ──nextPart──▶ Prompted(s+1)  worker: AT+CMGS for the message's next part
+//   PartSent(s) ──finish──▶ Idle             worker: a message left between parts (an abort)
 //   Answered(s) ──store──▶ Stored(s)         coordinator: its history row is on the disk
 //   Answered(s)|Submitted(s) ──unrecord──▶ Unrecorded(s)   the result (or the in-flight mark)
 //                                            could not be stored: the row stays, the slot stops
@@ -42,11 +52,28 @@ enum class TextCharset { Latin1, Ira };
 //   Idle ──configure──▶ Configuring ──replied──▶ Idle      worker/handler: a set-up command
 //   Configuring ──finish──▶ Idle                           worker: the set-up reply never came
 //
+// Each part of a PDU-mode message is a send of its own (a time-out, a late result or a refusal is
+// a part's), while the row, its in-flight mark and the parts' message references are the
+// message's: the history row is written once, with the last part's result or the first failure.
+//
 // The worker sleeps on the lock's condition and wakes at every transition.
 class SlotState {
 public:
-    enum class Phase { Idle, Prompted, Submitted, Answered, Stored, Unrecorded, TimedOut, Resyncing, Configuring };
+    enum class Phase {
+        Idle,
+        Prompted,
+        Submitted,
+        Answered,
+        Stored,
+        Unrecorded,
+        TimedOut,
+        Resyncing,
+        Configuring,
+        PartSent
+    };
     using Logger = std::function<void(const QString&)>;
+
+    SlotState();
 
     // Where refused transitions are reported (qWarning when unset).
     void setLogger(Logger logger);
@@ -55,6 +82,14 @@ public:
     quint64 beginSend(const OutboxRow& row);
     bool submit(quint64 sequence);
     bool answer(quint64 sequence);
+    // Handler: part `sequence` was accepted with message reference `reference`; more parts follow.
+    bool acceptPart(quint64 sequence, int reference);
+    // Worker: the next part of the message, `pdu` its hex; the new send's sequence, 0 when refused.
+    quint64 nextPart(quint64 sequence, const QByteArray& pdu);
+    // The message references the modem gave the parts accepted so far ("+CMGS: <mr>").
+    QList<int> references() const;
+    // A concatenation reference for the slot's next multi-part message (one per message, in turn).
+    quint8 nextConcatReference();
     bool store(quint64 sequence);
     bool unrecord(quint64 sequence);
     bool timeOut(quint64 sequence);
@@ -69,7 +104,7 @@ public:
     quint64 sequence() const;
     // The phase is `phase` and belongs to send `sequence`.
     bool is(Phase phase, quint64 sequence) const;
-    // A send is under way (its activity light is lit): Prompted, Submitted or Answered.
+    // A send is under way (its activity light is lit): Prompted, Submitted, Answered or PartSent.
     bool awaiting() const;
     // Send `sequence` has its final result (Answered, Stored or Unrecorded).
     bool answered(quint64 sequence) const;
@@ -89,6 +124,7 @@ public:
 
 private:
     bool move(std::initializer_list<Phase> from, Phase to, quint64 sequence, const char* event);
+    void refuseLocked(const char* event, quint64 sequence);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -96,6 +132,8 @@ private:
     quint64 m_sequence = 0;
     bool m_replyOk = false;
     OutboxRow m_row;
+    QList<int> m_references;
+    quint8 m_concatReference;
     TextCharset m_charset = TextCharset::Latin1;
     Logger m_logger;
 };

@@ -3,6 +3,7 @@
 #include "history/HistoryWriter.h"
 #include "modem/SerialChannel.h"
 #include "sms/OutboxCommit.h"
+#include "sms/PduEncoder.h"
 #include "sms/TextCodec.h"
 #include "store/TADO.h"
 
@@ -105,8 +106,14 @@ TMeuThread::End TMeuThread::execute() {
     settleLeftover();
     if (m_slot.state->phase() != Phase::Idle && !resync())
         return m_abort.load() ? End::Stopped : End::Failed;
-    if (!configure(&error))
+    switch (configure(&error)) {
+    case SetUp::PortFailed:
         return End::PortFailed;
+    case SetUp::Refused:
+        return End::Failed;
+    case SetUp::Ready:
+        break;
+    }
     return sendRows(std::move(rows));
 }
 
@@ -145,34 +152,15 @@ TMeuThread::End TMeuThread::sendEach(QList<Row> rows) {
             return End::Stopped;
         }
         const Row row = rows.first();
-        if (!sendable(row)) {
-            if (!refuseRow(row))
+        QList<pdu::SubmitPart> parts;
+        if (!sendable(row) || !encode(row, &parts)) {
+            if (!refuseRow(row, sendable(row)))
                 return End::Failed;
         } else {
             // Without a pause the next row's mark rides on this row's result commit.
             const qint64 next = pauseMs == 0 && rows.size() > 1 && sendable(rows.at(1)) ? rows.at(1).id : 0;
-            quint64 sequence = 0;
-            Start start = startRow(row, next, int(rows.size()), sentRow, &sequence);
-            // A port opened again gets text mode and its character set before the row is sent.
-            if (start == Start::Reopened)
-                start = configure(&error) ? startRow(row, next, int(rows.size()), false, &sequence) : Start::PortFailed;
-            switch (start) {
-            case Start::PortFailed:
-            case Start::Reopened:
-                return End::PortFailed;
-            case Start::Failed:
-                return End::Failed;
-            case Start::Sent:
-                break;
-            }
-            switch (sendRow(row, sequence)) {
-            case Outcome::Failed:
-                return End::Failed;
-            case Outcome::Aborted:
-                return End::Stopped;
-            case Outcome::Done:
-                break;
-            }
+            if (const std::optional<End> end = sendOne(row, parts, next, int(rows.size()), sentRow))
+                return *end;
         }
         // The row just settled is gone, or goes now (its mark set too); rows left in flight by an
         // earlier send stay aside, the row this worker marked itself does not.
@@ -195,6 +183,62 @@ TMeuThread::End TMeuThread::sendEach(QList<Row> rows) {
     return End::Finished;
 }
 
+// Starts the row (its first part in PDU mode) and waits for its outcome; an end of the worker, or
+// nothing when the next row may go.
+std::optional<TMeuThread::End> TMeuThread::sendOne(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next,
+                                                   int queued, bool outboxChanged) {
+    quint64 sequence = 0;
+    QString error;
+    Start start = startRow(row, parts, next, queued, outboxChanged, &sequence);
+    // A port opened again gets its set-up (text or PDU mode) before the row is sent.
+    if (start == Start::Reopened) {
+        switch (configure(&error)) {
+        case SetUp::Ready:
+            start = startRow(row, parts, next, queued, false, &sequence);
+            break;
+        case SetUp::Refused:
+            return End::Failed;
+        case SetUp::PortFailed:
+            return End::PortFailed;
+        }
+    }
+    switch (start) {
+    case Start::PortFailed:
+    case Start::Reopened:
+        return End::PortFailed;
+    case Start::Failed:
+        return End::Failed;
+    case Start::Sent:
+        break;
+    }
+    switch (sendRow(row, sequence, parts)) {
+    case Outcome::Failed:
+        return End::Failed;
+    case Outcome::Aborted:
+        return End::Stopped;
+    case Outcome::Done:
+        break;
+    }
+    return std::nullopt;
+}
+
+// PDU mode: the row's SMS-SUBMIT parts, with the slot's next concatenation reference and the
+// delivery-report request when it is asked for. Text mode: no parts. False when the row cannot be
+// encoded (m_encodeError says why).
+bool TMeuThread::encode(const Row& row, QList<pdu::SubmitPart>* parts) {
+    if (m_settings.mode != SmsMode::Pdu)
+        return true;
+    pdu::SubmitOptions options;
+    options.statusReport = m_settings.confirmDelivery;
+    options.reference = m_slot.state->nextConcatReference();
+    pdu::SubmitResult result = pdu::encodeSubmit(row.fone, row.mensagem, options);
+    m_encodeError = result.ok() && result.parts.isEmpty() ? QStringLiteral("PDU vazio") : result.error;
+    if (!m_encodeError.isEmpty())
+        return false;
+    *parts = std::move(result.parts);
+    return true;
+}
+
 bool TMeuThread::sendable(const Row& row) {
     return !TextCodec::hasControl(row.mensagem) && TextCodec::validNumber(row.fone);
 }
@@ -214,19 +258,30 @@ void TMeuThread::releaseMark() {
 
 // Waits for send `sequence`'s final result and its history row on the disk. No answer in time:
 // a " FALHA :TIMEOUT" row, then the modem is resynchronised before the next row.
-TMeuThread::Outcome TMeuThread::sendRow(const Row& row, quint64 sequence) {
+TMeuThread::Outcome TMeuThread::sendRow(const Row& row, quint64 sequence, const QList<pdu::SubmitPart>& parts) {
     SlotState* state = m_slot.state;
-    auto answered = [sequence](Phase p, quint64 s) {
-        return s != sequence || (p != Phase::Prompted && p != Phase::Submitted);
-    };
-    if (!waitPhase(answered, m_timing.answerTimeoutMs) && state->timeOut(sequence)) {
-        onWindow([this] { m_screen->setActivityLight(m_slot.number, false); });
-        // Abandoned by an abort: the row stays (marked in flight if its text went out).
+    for (;;) {
+        auto answered = [sequence](Phase p, quint64 s) {
+            return s != sequence || (p != Phase::Prompted && p != Phase::Submitted);
+        };
+        if (!waitPhase(answered, m_timing.answerTimeoutMs) && state->timeOut(sequence)) {
+            onWindow([this] { m_screen->setActivityLight(m_slot.number, false); });
+            // Abandoned by an abort: the row stays (marked in flight if its text went out).
+            if (m_abort.load())
+                return Outcome::Aborted;
+            if (!recordTimeOut(row))
+                return Outcome::Failed;
+            return resync() ? Outcome::Done : (m_abort.load() ? Outcome::Aborted : Outcome::Failed);
+        }
+        if (!state->is(Phase::PartSent, sequence))
+            break;
+        // A part before the last was accepted. An abort leaves the message there: the row stays,
+        // marked in flight, and is not sent again without the operator's word.
         if (m_abort.load())
             return Outcome::Aborted;
-        if (!recordTimeOut(row))
+        sequence = writeNextPart(row, sequence, parts);
+        if (sequence == 0)
             return Outcome::Failed;
-        return resync() ? Outcome::Done : (m_abort.load() ? Outcome::Aborted : Outcome::Failed);
     }
     // The result is on its way to the disk: the row leaves the outbox only once it is stored.
     auto settled = [sequence](Phase p, quint64 s) {
@@ -341,28 +396,61 @@ void TMeuThread::write(const QByteArray& bytes) {
     channel->WriteText(bytes);
 }
 
-// Text mode, then the character set: Latin-1 when the modem takes "8859-1", else "IRA" (ASCII).
-// Written before the first row and after every open the worker made itself, each reply awaited.
-bool TMeuThread::configure(QString* error) {
-    log(prefix() + QStringLiteral(" AT+CMGF=1 CONFIGURANDO MENSAGEM!"));
+// The set-up after every open the worker made (and before the first row), each reply awaited:
+// text mode (AT+CMGF=1) with its character set, or PDU mode (AT+CMGF=0), as the settings row says.
+TMeuThread::SetUp TMeuThread::configure(QString* error) {
+    QString readError;
+    const SmsModeSettings settings = readSmsMode(m_ado->database(), &readError);
+    if (!readError.isEmpty()) {
+        failed(prefix() + QStringLiteral(" FALHA AO LER A CONFIGURAÇÃO!"), readError);
+        return SetUp::Refused;
+    }
+    m_settings = settings;
     try {
-        command(QByteArrayLiteral("AT+CMGF=1\r\n"));
-        TextCharset charset = TextCharset::Latin1;
-        if (!command(QByteArrayLiteral("AT+CSCS=\"8859-1\"\r\n"))) {
-            charset = TextCharset::Ira;
-            command(QByteArrayLiteral("AT+CSCS=\"IRA\"\r\n"));
-        }
-        m_slot.state->setCharset(charset);
-        const QString name = QString::fromLatin1(TextCodec::charsetName(charset));
-        onWindow([this, name] {
-            m_screen->setCharset(m_slot.number, name);
-            m_screen->appendSendLog(prefix() + QStringLiteral(" CONJUNTO DE CARACTERES ") + name);
-        });
+        if (m_settings.mode == SmsMode::Pdu)
+            return configurePdu();
+        configureText();
     } catch (const std::exception& e) {
         *error = QString::fromStdString(e.what());
-        return false;
+        return SetUp::PortFailed;
     }
-    return true;
+    return SetUp::Ready;
+}
+
+// Text mode, then the character set: Latin-1 when the modem takes "8859-1", else "IRA" (ASCII).
+void TMeuThread::configureText() {
+    log(prefix() + QStringLiteral(" AT+CMGF=1 CONFIGURANDO MENSAGEM!"));
+    command(QByteArrayLiteral("AT+CMGF=1\r\n"));
+    TextCharset charset = TextCharset::Latin1;
+    if (!command(QByteArrayLiteral("AT+CSCS=\"8859-1\"\r\n"))) {
+        charset = TextCharset::Ira;
+        command(QByteArrayLiteral("AT+CSCS=\"IRA\"\r\n"));
+    }
+    m_slot.state->setCharset(charset);
+    showCharset(QString::fromLatin1(TextCodec::charsetName(charset)));
+}
+
+// PDU mode, and the delivery reports when they are asked for. A modem that refuses PDU mode stops
+// the slot at once (its rows stay in the outbox); one that refuses the reports sends without them.
+TMeuThread::SetUp TMeuThread::configurePdu() {
+    const int n = m_slot.number;
+    log(prefix() + QStringLiteral(" AT+CMGF=0 CONFIGURANDO MENSAGEM (MODO PDU)!"));
+    if (!command(QByteArrayLiteral("AT+CMGF=0\r\n"))) {
+        m_reason = QStringLiteral("O modem da entrada %1 não aceita o modo PDU (AT+CMGF=0).").arg(n);
+        log(prefix() + QStringLiteral(" MODEM NÃO ACEITA O MODO PDU: ENVIO DA ENTRADA %1 PARADO").arg(n));
+        return SetUp::Refused;
+    }
+    if (m_settings.confirmDelivery && !command(QByteArrayLiteral("AT+CNMI=2,1,0,1,0\r\n")))
+        log(prefix() + QStringLiteral(" MODEM NÃO ACEITA AT+CNMI=2,1,0,1,0: SEM CONFIRMAÇÃO DE ENTREGA"));
+    showCharset(QStringLiteral("PDU"));
+    return SetUp::Ready;
+}
+
+void TMeuThread::showCharset(const QString& name) {
+    onWindow([this, name] {
+        m_screen->setCharset(m_slot.number, name);
+        m_screen->appendSendLog(prefix() + QStringLiteral(" CONJUNTO DE CARACTERES ") + name);
+    });
 }
 
 // Writes a set-up command and waits for its reply; true for "OK". No reply in time counts as a
@@ -391,6 +479,7 @@ void TMeuThread::settleLeftover() {
     switch (state->phase()) {
     case Phase::Stored:
     case Phase::Unrecorded:
+    case Phase::PartSent:
         state->finish(sequence);
         break;
     case Phase::Prompted:
@@ -432,7 +521,8 @@ bool TMeuThread::resync() {
 // Everything the window thread does to start a row, in one hand-over (the worker waits for it):
 // the outbox change of the row before (when not shown yet), the queue counter, the port opened
 // again if it closed (Reopened: it needs its set-up first), then the send.
-TMeuThread::Start TMeuThread::startRow(const Row& row, qint64 next, int queued, bool outboxChanged, quint64* sequence) {
+TMeuThread::Start TMeuThread::startRow(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued,
+                                       bool outboxChanged, quint64* sequence) {
     const int n = m_slot.number;
     Start start = Start::PortFailed; // a screen already gone (the program is closing) sends nothing
     onWindow([&] {
@@ -447,23 +537,31 @@ TMeuThread::Start TMeuThread::startRow(const Row& row, qint64 next, int queued, 
                 QStringLiteral(" ENTRADA %1 FECHADA").arg(n));
             return;
         }
-        start = openedNow ? Start::Reopened : writeRow(row, next, sequence);
+        start = openedNow ? Start::Reopened : writeRow(row, parts, next, sequence);
     });
     return start;
 }
 
 // Starts the send and writes AT+CMGS (on the window thread); Failed when the write failed (the row
 // stays in the outbox).
-TMeuThread::Start TMeuThread::writeRow(const Row& row, qint64 next, quint64* sequence) {
+TMeuThread::Start TMeuThread::writeRow(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next,
+                                       quint64* sequence) {
     const int n = m_slot.number;
     SlotState* state = m_slot.state;
-    *sequence = state->beginSend({row.fone, row.mensagem, row.id, next, row.inFlight});
+    OutboxRow current{row.fone, row.mensagem, row.id, next, row.inFlight};
+    if (!parts.isEmpty()) {
+        current.pdu = parts.first().hex;
+        current.parts = int(parts.size());
+    }
+    *sequence = state->beginSend(current);
     try {
         if (*sequence == 0)
             throw std::runtime_error("a entrada não está livre para um novo envio");
         m_screen->setActivityLight(n, true);
-        log(prefix() + QStringLiteral(" Preparando SMS para o Fone=") + row.fone);
-        write(QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone).toLatin1());
+        log(prefix() + QStringLiteral(" Preparando SMS para o Fone=") + row.fone +
+            (parts.size() > 1 ? QStringLiteral(" (%1 PARTES)").arg(parts.size()) : QString()));
+        write(parts.isEmpty() ? QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone).toLatin1()
+                              : submitCommand(parts.first()));
     } catch (const std::exception& e) {
         // The send ends here, so that a late answer is credited to nothing.
         if (*sequence > 0 && state->timeOut(*sequence))
@@ -479,24 +577,65 @@ TMeuThread::Start TMeuThread::writeRow(const Row& row, qint64 next, quint64* seq
     return Start::Sent;
 }
 
+// PDU mode: "AT+CMGS=" and the TPDU's length in octets, then CR; the modem prompts for the PDU.
+QByteArray TMeuThread::submitCommand(const pdu::SubmitPart& part) {
+    return QByteArrayLiteral("AT+CMGS=") + QByteArray::number(part.tpduLength) + '\r';
+}
+
+// The message's next part, after the one `sequence` was accepted (on the window thread). The new
+// send's sequence, or 0 when it could not be written: the slot stops, and the row, marked in
+// flight since its first part, stays in the outbox.
+quint64 TMeuThread::writeNextPart(const Row& row, quint64 sequence, const QList<pdu::SubmitPart>& parts) {
+    SlotState* state = m_slot.state;
+    quint64 next = 0;
+    QString error;
+    onWindow([&] {
+        const int index = state->currentRow().part; // the part after the accepted one, 0-based
+        if (index >= parts.size() || (next = state->nextPart(sequence, parts.at(index).hex)) == 0) {
+            error = QStringLiteral("parte fora da ordem do envio");
+            return;
+        }
+        try {
+            write(submitCommand(parts.at(index)));
+        } catch (const std::exception& e) {
+            if (state->timeOut(next))
+                state->resync();
+            m_screen->setActivityLight(m_slot.number, false);
+            error = QString::fromStdString(e.what());
+            next = 0;
+        }
+    });
+    if (next == 0)
+        failed(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
+                   QStringLiteral(" FALHA AO ESCREVER A PARTE SEGUINTE!"),
+               error);
+    return next;
+}
+
 // A row whose text holds a control character (or whose number is no number) would put commands on
-// the wire: it is not sent, and leaves the outbox with a failed history row.
-bool TMeuThread::refuseRow(const Row& row) {
+// the wire, and a row PDU mode cannot encode cannot go: it is not sent, and leaves the outbox with
+// a failed history row.
+bool TMeuThread::refuseRow(const Row& row, bool notEncoded) {
+    if (notEncoded)
+        return recordFailure(row, QStringLiteral(" FALHA :") + m_encodeError + QChar('\r') + row.mensagem, row.fone,
+                             QStringLiteral(" ") + m_encodeError.toUpper());
     const bool badNumber = !TextCodec::validNumber(row.fone);
     QString fone = row.fone;
     for (QChar& c : fone)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)
             c = QLatin1Char(' ');
+    return recordFailure(
+        row, badNumber ? TextCodec::invalidNumberFailure(row.mensagem) : TextCodec::invalidTextFailure(row.mensagem),
+        fone, badNumber ? QStringLiteral(" NÚMERO INVÁLIDO!") : QStringLiteral(" TEXTO INVÁLIDO!"));
+}
+
+// A failed history row with the removal of the row, and its log line, on the window thread.
+bool TMeuThread::recordFailure(const Row& row, const QString& history, const QString& fone, const QString& why) {
     QString error;
     onWindow([&] {
-        error = OutboxCommit::recordResult(m_ado, row.id, [&] {
-            return HistoryWriter::append(m_ado, row.fone,
-                                         badNumber ? TextCodec::invalidNumberFailure(row.mensagem)
-                                                   : TextCodec::invalidTextFailure(row.mensagem),
-                                         HistoryWriter::kSms, false);
-        });
-        m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + fone +
-                                (badNumber ? QStringLiteral(" NÚMERO INVÁLIDO!") : QStringLiteral(" TEXTO INVÁLIDO!")));
+        error = OutboxCommit::recordResult(
+            m_ado, row.id, [&] { return HistoryWriter::append(m_ado, row.fone, history, HistoryWriter::kSms, false); });
+        m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + fone + why);
         if (!error.isEmpty())
             m_screen->appendSendLog(prefix() + QStringLiteral(" ERRO AO GRAVAR O HISTÓRICO: ") + error);
     });
@@ -532,20 +671,8 @@ void TMeuThread::sleep(int ms) {
 // dropped): a failed history row with the removal of the row, and the log line, on the window
 // thread.
 bool TMeuThread::recordTimeOut(const Row& row) {
-    QString error;
-    onWindow([this, row, &error] {
-        error = OutboxCommit::recordResult(m_ado, row.id, [&] {
-            return HistoryWriter::append(m_ado, row.fone, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem,
-                                         HistoryWriter::kSms, false);
-        });
-        m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + row.fone +
-                                QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
-        if (!error.isEmpty())
-            m_screen->appendSendLog(prefix() + QStringLiteral(" ERRO AO GRAVAR O HISTÓRICO: ") + error);
-    });
-    if (!error.isEmpty())
-        m_reason = error;
-    return error.isEmpty();
+    return recordFailure(row, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem, row.fone,
+                         QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
 }
 
 void TMeuThread::failed(const QString& line, const QString& error) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "sms/PduEncoder.h"
 #include "sms/SendScreen.h"
 #include "sms/SlotState.h"
+#include "store/SmsModeSettings.h"
 
 #include <QList>
 #include <QPointer>
@@ -10,6 +12,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "modem/SerialChannel.h"
 
@@ -28,17 +31,21 @@ struct SenderTiming {
 };
 
 // The sender worker of one port slot: sends the slot's outbox rows (dbMENSAGEM, PORTA = slot) one
-// at a time through the slot's modem, in ID order. It first selects text mode and the character
-// set (AT+CMGF=1, AT+CSCS), waiting for each reply. For each row it pauses TEMPO_SMS, starts a
-// send on the slot's state machine and writes AT+CMGS; the response handler answers the prompt
-// (the row is marked in flight first), records the result and the send becomes Stored. A modem
-// that stays silent gets a failed history row " FALHA :TIMEOUT", then the worker resynchronises
-// it (ESC, "AT", "OK") before the next row; a modem that does not answer stops the slot. Rows
-// left in flight by an interrupted send are not sent again; rows whose text or number could reach
-// the modem as commands are refused. Every screen change is handed to the window thread and
-// waited for; database work runs on the worker's own connection. The worker ends by itself when
-// the slot is not active or has nothing left; a stop request ends it after the current row, an
-// abort also ends the wait for the current row's answer (the row stays, marked in flight).
+// at a time through the slot's modem, in ID order. It first sets the modem up, waiting for each
+// reply: text mode and the character set (AT+CMGF=1, AT+CSCS), or PDU mode (AT+CMGF=0, and
+// AT+CNMI for delivery reports when they are asked for), as dbCFG.MODO_SMS says; a modem that
+// refuses PDU mode stops the slot at once. For each row it pauses TEMPO_SMS, starts a send on the
+// slot's state machine and writes AT+CMGS (in PDU mode, one per part, each part a send of its
+// own); the response handler answers the prompt (the row is marked in flight first, or was marked
+// with the previous row's result), records the result and the send becomes Stored. A modem that
+// stays silent gets a failed history row " FALHA :TIMEOUT", then the worker resynchronises it
+// (ESC, "AT", "OK") before the next row; a modem that does not answer stops the slot. Rows left in
+// flight by an interrupted send (a message cut between its parts too) are not sent again; rows
+// whose text or number could reach the modem as commands are refused. Every screen change is
+// handed to the window thread and waited for; database work runs on the worker's own connection.
+// The worker ends by itself when the slot is not active or has nothing left; a stop request ends
+// it after the current row, an abort also ends the wait for the current row's answer (the row
+// stays, marked in flight).
 class TMeuThread : public QThread {
     Q_OBJECT
 public:
@@ -81,10 +88,13 @@ private:
     End execute();
     End sendRows(QList<Row> rows);
     End sendEach(QList<Row> rows);
+    std::optional<End> sendOne(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued,
+                               bool outboxChanged);
+    bool encode(const Row& row, QList<pdu::SubmitPart>* parts);
     static bool sendable(const Row& row);
     void releaseMark();
     enum class Outcome { Done, Failed, Aborted };
-    Outcome sendRow(const Row& row, quint64 sequence);
+    Outcome sendRow(const Row& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
     bool isActive(QString* error);
     QList<Row> loadRows(QString* error);
     void reportInterrupted(const QList<Row>& rows);
@@ -94,13 +104,21 @@ private:
     Statements& statements();
     enum class Start { Sent, PortFailed, Failed, Reopened };
     bool ensureOpen(bool* openedNow);
-    bool configure(QString* error);
+    enum class SetUp { Ready, PortFailed, Refused };
+    SetUp configure(QString* error);
+    void configureText();
+    SetUp configurePdu();
+    void showCharset(const QString& name);
     bool command(const QByteArray& bytes);
     void settleLeftover();
     bool resync();
-    Start startRow(const Row& row, qint64 next, int queued, bool outboxChanged, quint64* sequence);
-    Start writeRow(const Row& row, qint64 next, quint64* sequence);
-    bool refuseRow(const Row& row);
+    Start startRow(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued, bool outboxChanged,
+                   quint64* sequence);
+    Start writeRow(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next, quint64* sequence);
+    static QByteArray submitCommand(const pdu::SubmitPart& part);
+    quint64 writeNextPart(const Row& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
+    bool refuseRow(const Row& row, bool notEncoded);
+    bool recordFailure(const Row& row, const QString& history, const QString& fone, const QString& why);
     // `wallClock`: real time even when the timing's sleep is injected (a wait that is no time-out).
     bool waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, bool wallClock = false);
     static constexpr int kSettleMs = 600000;
@@ -125,4 +143,6 @@ private:
     std::unique_ptr<Statements> m_statements; // on the worker's connection, while it runs
     // The row marked in flight with the previous row's result, until its own AT+CMGS goes out.
     qint64 m_marked = 0;
+    SmsModeSettings m_settings; // read at every set-up
+    QString m_encodeError;      // why the last row could not be encoded in PDU mode
 };

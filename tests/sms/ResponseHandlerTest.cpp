@@ -344,6 +344,71 @@ TEST(ResponseHandler, AMarkedRowGoesWithoutAMarkAndItsResultMarksTheNext) {
     }
 }
 
+// PDU mode, one message of three parts, each a send of its own: the prompt takes the part's hex,
+// a part's "+CMGS:" moves the message on with no history row, a late result of an earlier part is
+// dropped, and the message's one history row comes with the last part's result (every reference)
+// or with the first failure (the failure row of text mode, the part named in the log).
+TEST(ResponseHandler, APduMessageIsAnsweredPartByPart) {
+    struct PduCase {
+        const char* name;
+        QList<QByteArray> replies; // one delivery per part, in order
+        int partsWritten;
+        QString history;
+        QList<int> references;
+        QStringList logged;
+    };
+    const QList<PduCase> cases{
+        {"all accepted",
+         {"\r\n> ", "\r\n+CMGS: 5\r\n\r\nOK\r\n", "\r\n> ", "\r\n+CMGS: 6\r\n", "\r\n> ", "\r\n+CMGS: 7\r\n"},
+         3,
+         "history:5511999990000|Olá mundo|SMS|1",
+         {5, 6, 7},
+         {" PARTE 1/3 ACEITA PARA 5511999990000 ID 5", " PARTE 2/3 ACEITA PARA 5511999990000 ID 6",
+          " MENSAGEM ENVIADA PARA 5511999990000 ID 5,6,7"}},
+        {"part 2 refused by the network",
+         {"\r\n> ", "\r\n+CMGS: 5\r\n", "\r\n> ", "\r\n+CMS ERROR: 500\r\n"},
+         2,
+         "history:5511999990000| ERRO :500 - Erro desconhecido\\rOlá mundo|SMS|0",
+         {},
+         {" PARTE 1/3 ACEITA PARA 5511999990000 ID 5", " FALHA NA PARTE 2/3 DO SMS PARA 5511999990000",
+          " FALHA NO ENVIO DO SMS FONE 5511999990000 ID = 500"}},
+        {"late result of part 1 before part 2's prompt",
+         {"\r\n> ", "\r\n+CMGS: 5\r\n", "\r\n+CMGS: 5\r\n> ", "\r\nERROR\r\n"},
+         2,
+         "history:5511999990000| FALHA :ERROR\\rOlá mundo|SMS|0",
+         {},
+         {" RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMGS: 5", " FALHA NA PARTE 2/3 DO SMS PARA 5511999990000"}},
+    };
+    for (const PduCase& c : cases) {
+        SlotState state;
+        quint64 seq = state.beginSend({kRow.fone, kRow.mensagem, 42, 0, false, "0A1B", 1, 3});
+        ResponseHandler handler(2, state, nullptr, fixedClock);
+        QStringList described;
+        QList<int> references;
+        int history = 0;
+        for (const QByteArray& reply : c.replies) {
+            const HandlerActions actions = handler.feed(reply);
+            for (const HandlerAction& a : actions)
+                if (const auto* h = std::get_if<HistoryRow>(&a)) {
+                    ++history;
+                    references = h->references;
+                }
+            described << applyActions(actions, state);
+            if (state.is(SlotState::Phase::PartSent, seq)) // the worker writes the next part
+                seq = state.nextPart(seq, "0C2D");
+        }
+        EXPECT_EQ(described.filter(QStringLiteral("mark:")).size(), 1) << c.name << ": one mark, before part 1";
+        EXPECT_EQ(described.filter(QStringLiteral("write:")).size(), c.partsWritten) << c.name;
+        EXPECT_TRUE(described.contains(QStringLiteral("write:0A1B^Z"))) << c.name;
+        EXPECT_EQ(history, 1) << c.name;
+        EXPECT_TRUE(described.contains(c.history)) << c.name << "\n" << described.join('\n').toStdString();
+        EXPECT_EQ(references, c.references) << c.name;
+        for (const QString& line : c.logged)
+            EXPECT_EQ(described.filter(line).size(), 1) << c.name << ": " << line.toStdString();
+        EXPECT_FALSE(state.awaiting()) << c.name;
+    }
+}
+
 namespace {
 
 struct RecordingReader : InboxReader {

@@ -26,13 +26,15 @@ enum class Event {
     Finish,
     Configure,
     Replied,
-    FinishConfiguring
+    FinishConfiguring,
+    AcceptPart,
+    NextPart
 };
 
 const char* eventName(Event e) {
-    static const char* const names[] = {"beginSend", "submit",    "answer",  "store",
-                                        "unrecord",  "timeOut",   "resync",  "resynced",
-                                        "finish",    "configure", "replied", "finishConfiguring"};
+    static const char* const names[] = {
+        "beginSend", "submit", "answer",    "store",   "unrecord",          "timeOut",    "resync",
+        "resynced",  "finish", "configure", "replied", "finishConfiguring", "acceptPart", "nextPart"};
     return names[int(e)];
 }
 
@@ -40,8 +42,8 @@ const char* eventName(Event e) {
 bool fire(SlotState& s, Event e) {
     const quint64 seq = s.sequence();
     switch (e) {
-    case Event::BeginSend:
-        return s.beginSend({QStringLiteral("5511900000001"), QStringLiteral("oi"), 1}) > 0;
+    case Event::BeginSend: // the first of three PDU parts: the part events are legal too
+        return s.beginSend({QStringLiteral("5511900000001"), QStringLiteral("oi"), 1, 0, false, "0011", 1, 3}) > 0;
     case Event::Submit:
         return s.submit(seq);
     case Event::Answer:
@@ -64,6 +66,10 @@ bool fire(SlotState& s, Event e) {
         return s.replied(true);
     case Event::FinishConfiguring:
         return s.finishConfiguring();
+    case Event::AcceptPart:
+        return s.acceptPart(seq, 7);
+    case Event::NextPart:
+        return s.nextPart(seq, "0012") > 0;
     }
     return false;
 }
@@ -79,6 +85,7 @@ const std::map<Phase, std::vector<Event>> kRoads{
     {Phase::TimedOut, {Event::BeginSend, Event::TimeOut}},
     {Phase::Resyncing, {Event::BeginSend, Event::TimeOut, Event::Resync}},
     {Phase::Configuring, {Event::Configure}},
+    {Phase::PartSent, {Event::BeginSend, Event::Submit, Event::AcceptPart}},
 };
 
 // Every legal transition; any other (phase, event) pair is refused and leaves the phase as it is.
@@ -100,6 +107,9 @@ const std::map<std::pair<Phase, Event>, Phase> kLegal{
     {{Phase::Resyncing, Event::Resynced}, Phase::Idle},
     {{Phase::Configuring, Event::Replied}, Phase::Idle},
     {{Phase::Configuring, Event::FinishConfiguring}, Phase::Idle},
+    {{Phase::Submitted, Event::AcceptPart}, Phase::PartSent},
+    {{Phase::PartSent, Event::NextPart}, Phase::Prompted},
+    {{Phase::PartSent, Event::Finish}, Phase::Idle},
 };
 
 } // namespace
@@ -107,7 +117,7 @@ const std::map<std::pair<Phase, Event>, Phase> kLegal{
 TEST(SlotState, EveryEventFromEveryPhase) {
     int legal = 0;
     for (const auto& [from, road] : kRoads) {
-        for (int e = 0; e <= int(Event::FinishConfiguring); ++e) {
+        for (int e = 0; e <= int(Event::NextPart); ++e) {
             const Event event = Event(e);
             SlotState s;
             QStringList refused;
@@ -200,4 +210,40 @@ TEST(SlotState, WaitForWakesAtTheTransition) {
     // A bound far above the work: the waiter returns as soon as the send is Stored.
     EXPECT_TRUE(s.waitFor([&](Phase p, quint64 q) { return q == seq && p == Phase::Stored; }, 600000));
     handler.join();
+}
+
+// A PDU message: each part is a send of its own; a part's "+CMGS:" moves the message on only while
+// parts remain (the last one's is the message's answer), a late result of an earlier part belongs
+// to nobody, and the references of the accepted parts stay with the message until the next one.
+TEST(SlotState, APduMessageGoesPartByPart) {
+    SlotState s;
+    QStringList refused;
+    s.setLogger([&](const QString& line) { refused << line; });
+    quint64 seq = s.beginSend({QStringLiteral("1"), QStringLiteral("a"), 9, 0, false, "P1", 1, 3});
+    const quint64 first = seq;
+    for (int part = 1; part < 3; ++part) {
+        ASSERT_TRUE(s.submit(seq));
+        ASSERT_TRUE(s.acceptPart(seq, 40 + part));
+        EXPECT_TRUE(s.awaiting()) << "the activity light stays on between parts";
+        const quint64 next = s.nextPart(seq, QByteArray("P") + QByteArray::number(part + 1));
+        ASSERT_EQ(next, seq + 1);
+        seq = next;
+        EXPECT_EQ(s.currentRow().part, part + 1);
+        EXPECT_TRUE(s.currentRow().marked) << "the first part's mark covers the message";
+    }
+    EXPECT_EQ(s.currentRow().pdu, QByteArray("P3"));
+    EXPECT_FALSE(s.acceptPart(first, 99)) << "an earlier part's late result";
+    ASSERT_TRUE(s.submit(seq));
+    EXPECT_FALSE(s.acceptPart(seq, 43)) << "the last part's result answers the message";
+    EXPECT_FALSE(s.nextPart(seq, "P4"));
+    ASSERT_TRUE(s.answer(seq));
+    EXPECT_EQ(s.references(), (QList<int>{41, 42}));
+    ASSERT_TRUE(s.store(seq));
+    ASSERT_TRUE(s.finish(seq));
+    EXPECT_EQ(refused.size(), 3);
+    s.beginSend({QStringLiteral("2"), QStringLiteral("b"), 10});
+    EXPECT_TRUE(s.references().isEmpty());
+    // Concatenation references go round one per message.
+    const quint8 r1 = s.nextConcatReference();
+    EXPECT_EQ(quint8(s.nextConcatReference()), quint8(r1 + 1));
 }
