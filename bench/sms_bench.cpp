@@ -58,7 +58,7 @@ QString text(int parts, int i, int slot) {
     const QString head = QStringLiteral("Mensagem %1 da entrada %2 ").arg(i).arg(slot);
     if (parts <= 1)
         return head;
-    return (head + QString(153 * (parts - 1), QLatin1Char('x'))).left(153 * (parts - 1) + 10);
+    return QString(head + QString(153 * (parts - 1), QLatin1Char('x'))).left(153 * (parts - 1) + 10);
 }
 
 int count(TADO* ado, const char* table) {
@@ -108,7 +108,11 @@ int main(int argc, char** argv) {
             q.exec();
         }
     }
-    rig.exec(QStringLiteral("UPDATE dbCFG SET TEMPO_SMS = 0, MODO_SMS = '%1'")
+    // VESTRAL_BENCH_TEMPO_SMS=1 (a 1 ms pause) sends each row's in-flight mark in a commit of its own at
+    // the prompt, as before the marks rode on the results' commits: the comparison run.
+    const int tempoSms = qEnvironmentVariableIntValue("VESTRAL_BENCH_TEMPO_SMS");
+    rig.exec(QStringLiteral("UPDATE dbCFG SET TEMPO_SMS = %1, MODO_SMS = '%2'")
+                 .arg(tempoSms)
                  .arg(pduParts > 0 ? QStringLiteral("PDU") : QStringLiteral("TEXTO")));
     db.commit();
     const int before = count(ado, "dbMENSAGEM");
@@ -138,10 +142,11 @@ int main(int argc, char** argv) {
     const double ideal = 2.0 * rows * qMax(1, pduParts) * latency / 1000.0;
     const int after = count(ado, "dbMENSAGEM");
     const int history = count(ado, "dbHISTORICO");
-    std::printf("sms_send modems=%d rows=%d latency_ms=%d faults=%d pdu_parts=%d seconds=%.2f ideal_s=%.1f ratio=%.3f "
+    std::printf("sms_send modems=%d rows=%d latency_ms=%d faults=%d pdu_parts=%d tempo_sms=%d seconds=%.2f "
+                "ideal_s=%.1f ratio=%.3f "
                 "sms_per_s=%.1f longest_stall_ms=%lld outbox_before=%d outbox_after=%d history=%d invariant=%s\n",
-                modems, rows, latency, faults ? 1 : 0, pduParts, seconds, ideal, ideal > 0 ? seconds / ideal : 0.0,
-                double(history) / seconds, static_cast<long long>(longest), before, after, history,
-                before == after + history ? "holds" : "BROKEN");
+                modems, rows, latency, faults ? 1 : 0, pduParts, tempoSms, seconds, ideal,
+                ideal > 0 ? seconds / ideal : 0.0, double(history) / seconds, static_cast<long long>(longest), before,
+                after, history, before == after + history ? "holds" : "BROKEN");
     return before == after + history ? 0 : 3;
 }

@@ -25,6 +25,11 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
     m_history = [](const HistoryRow& row) {
         return HistoryWriter::append(row.destinatario, row.mensagem, row.tipo, row.enviado);
     };
+    m_references = [](QSqlDatabase& db, int porta, const QList<int>& references, qint64 idHistorico) {
+        QString error;
+        DeliveryReports::remember(db, porta, references, idHistorico, &error);
+        return error;
+    };
     m_flush.setSingleShot(true);
     m_flush.setInterval(0);
     connect(&m_flush, &QTimer::timeout, this, &ResponseCoordinator::flushResults);

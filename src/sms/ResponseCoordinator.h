@@ -45,8 +45,9 @@ public:
     // Where history rows go (the history writer of the data module by default).
     void setHistorySink(HistorySink sink) { m_history = std::move(sink); }
     // PDU mode: what remembers the message references of a sent message's parts for its delivery
-    // reports. Called in the transaction that stores the history row `idHistorico` of slot `porta`;
-    // returns an empty text or the error (which undoes the row). Unset: the references are not kept.
+    // reports (DeliveryReports::remember by default). Called in the transaction that stores the
+    // history row `idHistorico` of slot `porta`; returns an empty text or the error (which undoes
+    // the row, so the outbox row stays).
     using ReferenceSink =
         std::function<QString(QSqlDatabase& db, int porta, const QList<int>& references, qint64 idHistorico)>;
     void setReferenceSink(ReferenceSink sink) { m_references = std::move(sink); }

@@ -241,12 +241,14 @@ void ResponseHandler::sendSucceeded(Delivery& d) {
     HistoryRow history{row.fone, row.mensagem, kSms, true};
     QString ids = lineDigits();
     if (!row.pdu.isEmpty()) {
-        history.references = m_state.references();
-        history.references.append(codeOf(ids));
+        QList<int> references = m_state.references();
+        references.append(codeOf(ids));
         QStringList all;
-        for (const int reference : history.references)
+        for (const int reference : references)
             all << QString::number(reference);
         ids = all.join(QLatin1Char(','));
+        if (row.statusReport)
+            history.references = references;
     }
     finishSend(d, std::move(history),
                {prefix() + QStringLiteral(" MENSAGEM ENVIADA PARA ") + row.fone + QStringLiteral(" ID ") + ids});

@@ -51,7 +51,7 @@ struct HistoryRow {
     qint64 outboxId = 0;     // the outbox row it settles (0: none)
     quint64 sequence = 0;    // ... and the send it is the result of
     qint64 markNextId = 0;   // the slot's next outbox row, marked in flight in the same commit (0: none)
-    QList<int> references{}; // PDU mode, sent: the message reference of each part, in order
+    QList<int> references{}; // PDU mode, sent with reports asked for: each part's message reference
 };
 
 // Signal quality for the slot's bar (0..31) and its caption percentage.

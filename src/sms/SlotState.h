@@ -25,6 +25,7 @@ struct OutboxRow {
     QByteArray pdu{};
     int part = 1;
     int parts = 1;
+    bool statusReport = false; // PDU mode: a delivery report was asked for each part
 };
 
 // The character set the slot's modem reads in text mode (AT+CSCS), chosen when the worker

@@ -552,6 +552,7 @@ TMeuThread::Start TMeuThread::writeRow(const Row& row, const QList<pdu::SubmitPa
     if (!parts.isEmpty()) {
         current.pdu = parts.first().hex;
         current.parts = int(parts.size());
+        current.statusReport = m_settings.confirmDelivery;
     }
     *sequence = state->beginSend(current);
     try {

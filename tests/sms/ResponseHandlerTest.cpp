@@ -381,7 +381,7 @@ TEST(ResponseHandler, APduMessageIsAnsweredPartByPart) {
     };
     for (const PduCase& c : cases) {
         SlotState state;
-        quint64 seq = state.beginSend({kRow.fone, kRow.mensagem, 42, 0, false, "0A1B", 1, 3});
+        quint64 seq = state.beginSend({kRow.fone, kRow.mensagem, 42, 0, false, "0A1B", 1, 3, true});
         ResponseHandler handler(2, state, nullptr, fixedClock);
         QStringList described;
         QList<int> references;

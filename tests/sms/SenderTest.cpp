@@ -320,37 +320,6 @@ TEST(Sender, StopFinishesTheCurrentRowOnly) {
     EXPECT_EQ(bench.count("dbMENSAGEM"), 3);
 }
 
-// Without a pause the next row is marked in flight in the commit of the previous row's result, so
-// it is marked before its AT+CMGS; a stop before that AT+CMGS gives the row back unmarked.
-TEST(Sender, TheNextRowIsMarkedWithTheResultAndAStopUnmarksIt) {
-    SmsBench bench;
-    ASSERT_TRUE(bench.start({PortConfig{}}));
-    bench.activate({1});
-    for (int i = 0; i < 5; ++i)
-        bench.addRow(1, QStringLiteral("551190000000%1").arg(i), "x");
-    QStringList markedAtCommand;
-    QObject::connect(bench.screen.get(), &SendScreen::sendLogLine, [&](const QString& line) {
-        if (!line.contains("Preparando SMS para o Fone="))
-            return;
-        QSqlQuery q = bench.sql("SELECT FONE FROM dbMENSAGEM WHERE ENVIANDO IS NOT NULL ORDER BY ID");
-        QStringList marked;
-        while (q.next())
-            marked << q.value(0).toString();
-        markedAtCommand << marked.join(',');
-        if (line.contains("Fone=5511900000001"))
-            bench.sender->stop();
-    });
-    ASSERT_TRUE(bench.send(fastTiming()));
-    // The first row is marked at its prompt, the second with the first one's result.
-    EXPECT_EQ(markedAtCommand, (QStringList{QString(), QStringLiteral("5511900000001")}));
-    EXPECT_EQ(bench.count("dbHISTORICO"), 2);
-    EXPECT_EQ(bench.count("dbMENSAGEM"), 3);
-    // The third row, marked with the second one's result, never went: its mark is gone.
-    QSqlQuery q = bench.sql("SELECT COUNT(*) FROM dbMENSAGEM WHERE ENVIANDO IS NOT NULL");
-    ASSERT_TRUE(q.next());
-    EXPECT_EQ(q.value(0).toInt(), 0);
-}
-
 // A page of the outbox that cannot be read ends the read like its last row would: the worker stops
 // with the outbox failure instead of sending the rows before the damage, and every row stays.
 TEST(Sender, OutboxReadFailingMidwaySendsNothing) {

@@ -100,7 +100,10 @@ struct SmsBench {
             } else if (const auto* mark = std::get_if<MarkInFlight>(&action)) {
                 OutboxCommit::markInFlight(data.ado.get(), mark->outboxId);
             } else if (const auto* row = std::get_if<HistoryRow>(&action)) {
-                HistoryWriter::append(data.ado.get(), row->destinatario, row->mensagem, row->tipo, row->enviado);
+                if (HistoryWriter::append(data.ado.get(), row->destinatario, row->mensagem, row->tipo, row->enviado)
+                        .isEmpty() &&
+                    row->markNextId > 0)
+                    OutboxCommit::markInFlight(data.ado.get(), row->markNextId); // as the coordinator does
             } else if (const auto* line = std::get_if<LogLine>(&action)) {
                 if (line->target == LogTarget::SendLog)
                     log << line->text;
