@@ -11,7 +11,9 @@
 #include <QSqlQuery>
 #include <QThread>
 
+#include <atomic>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -99,4 +101,150 @@ TEST(PduSend, TheNextRowIsMarkedWithTheResultAndAStopUnmarksIt) {
     // The third row, marked with the second one's result, never went: its mark is gone.
     EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM WHERE ENVIANDO IS NOT NULL")), 0);
     EXPECT_EQ(s.ends[1], TMeuThread::End::Stopped);
+}
+
+namespace {
+
+// 300 characters of the GSM alphabet with ten from its extension table (two septets each): 310
+// septets, three parts of 153.
+QString gsmText() {
+    QString text;
+    const QString ext = QStringLiteral("€[]{}|^~\\€");
+    for (int i = 0; text.size() < 290; ++i)
+        text += QStringLiteral("Parcela %1 paga. ").arg(i);
+    text = text.left(290);
+    for (int i = 0; i < ext.size(); ++i)
+        text.insert(29 * i, ext.at(i));
+    return text;
+}
+
+// 300 characters with "ã", "õ" and "ç" (GSM has "Ç" only): UCS-2, five parts of 67.
+QString portugueseText() {
+    QString text;
+    while (text.size() < 300)
+        text += QStringLiteral("Atenção: a promoção não acabou, peça já sua condição especial! ");
+    return text.left(300);
+}
+
+} // namespace
+
+// PDU mode end to end: a long GSM text in 3 parts and a Portuguese one in 5 UCS-2 parts reach the
+// phone whole (the simulator joins the parts it decoded); one concatenation reference per message;
+// one history row per message; with delivery reports asked for, each part asks for one and its
+// reference is remembered with the message's history row.
+TEST(PduSend, LongTextsArriveWholeInTheirParts) {
+    Station s({modemsim::PortConfig{}});
+    s.pduMode(true);
+    const QString gsm = gsmText();
+    const QString pt = portugueseText();
+    ASSERT_EQ(pt.size(), 300);
+    s.addRow(1, QStringLiteral("5511900000001"), gsm);
+    s.addRow(1, QStringLiteral("5511900000002"), pt);
+    ASSERT_TRUE(s.send());
+
+    const std::vector<modemsim::SentMessage> messages = s.rig.sim->sentMessages(0);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(QString::fromStdString(messages[0].text), gsm);
+    EXPECT_EQ(messages[0].parts, 3);
+    EXPECT_EQ(QString::fromStdString(messages[1].text), pt);
+    EXPECT_EQ(messages[1].parts, 5);
+    for (const modemsim::SentMessage& m : messages)
+        EXPECT_TRUE(m.complete && m.accepted) << m.number;
+    std::map<std::string, std::set<int>> references;
+    for (const modemsim::SentSms& part : s.rig.sim->sent(0)) {
+        references[part.number].insert(part.concatReference);
+        EXPECT_EQ(part.ucs2, part.number == "5511900000002");
+        EXPECT_TRUE(part.statusReport);
+    }
+    EXPECT_EQ(references["5511900000001"].size(), 1u);
+    EXPECT_EQ(references["5511900000002"].size(), 1u);
+    EXPECT_NE(*references["5511900000001"].begin(), *references["5511900000002"].begin());
+
+    EXPECT_EQ(s.column(QStringLiteral("SELECT MENSAGEM FROM dbHISTORICO WHERE ENVIADO = 1 ORDER BY ID_HISTORICO")),
+              (QStringList{gsm, pt}));
+    EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO")), 2);
+    EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM")), 0);
+    EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbENTREGA_PENDENTE")), 8);
+    EXPECT_EQ(s.ends[1], TMeuThread::End::Finished);
+}
+
+// A modem that knows only text mode answers ERROR to AT+CMGF=0: the slot stops at once with a
+// clear line, no row is attempted, every row stays in the outbox unmarked; the other slot sends.
+TEST(PduSend, ATextOnlyModemStopsItsSlotAtOnce) {
+    modemsim::PortConfig textOnly;
+    textOnly.modes = modemsim::SmsModes::TextOnly;
+    Station s({textOnly, modemsim::PortConfig{}});
+    s.pduMode();
+    for (int i = 0; i < 3; ++i) {
+        s.addRow(1, QStringLiteral("551190000001%1").arg(i), QStringLiteral("Olá %1").arg(i));
+        s.addRow(2, QStringLiteral("551190000002%1").arg(i), QStringLiteral("Olá %1").arg(i));
+    }
+    // A set-up reply that never came would hold the worker here: the refusal is an answer.
+    ASSERT_TRUE(s.send());
+    EXPECT_EQ(s.ends[1], TMeuThread::End::Failed);
+    EXPECT_EQ(s.ends[2], TMeuThread::End::Finished);
+    EXPECT_EQ(
+        s.log().filter(QStringLiteral(" ENTRADA 1 MODEM NÃO ACEITA O MODO PDU: ENVIO DA ENTRADA 1 PARADO")).size(), 1);
+    EXPECT_TRUE(s.log().filter(QStringLiteral(" ENTRADA 1 Preparando SMS")).isEmpty());
+    EXPECT_TRUE(s.rig.sim->sent(0).empty());
+    EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM WHERE PORTA = 1 AND ENVIANDO IS NULL")), 3);
+    EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE ENVIADO = 1")), 3);
+}
+
+// A part refused by the network ends the message: the parts after it are not sent, and its one
+// history row is the failure row of text mode with the modem's error.
+TEST(PduSend, ARefusedPartEndsItsMessageWithOneFailureRow) {
+    modemsim::PortConfig port;
+    port.failNumbers = {"5511900000001"};
+    Station s({port});
+    s.pduMode();
+    const QString gsm = gsmText();
+    s.addRow(1, QStringLiteral("5511900000001"), gsm);
+    s.addRow(1, QStringLiteral("5511900000002"), gsm);
+    ASSERT_TRUE(s.send());
+    int partsToFailing = 0;
+    for (const modemsim::SentSms& part : s.rig.sim->sent(0))
+        partsToFailing += part.number == "5511900000001" ? 1 : 0;
+    EXPECT_EQ(partsToFailing, 1);
+    EXPECT_EQ(s.column(QStringLiteral("SELECT MENSAGEM FROM dbHISTORICO WHERE ENVIADO = 0")),
+              QStringList{QStringLiteral(" ERRO :500 - Erro desconhecido\r") + gsm});
+    EXPECT_EQ(s.column(QStringLiteral("SELECT MENSAGEM FROM dbHISTORICO WHERE ENVIADO = 1")), QStringList{gsm});
+    EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM")), 0);
+}
+
+// The modem keeps the last part's result past the worker's wait: the message gets one failure row
+// " FALHA :TIMEOUT", the slot is resynchronised, and the late "+CMGS:" is dropped, not credited.
+TEST(PduSend, ATimeOutOnTheLastPartFailsTheMessageOnce) {
+    modemsim::PortConfig port;
+    port.holdResults = true;
+    Station s({port});
+    s.pduMode();
+    const QString gsm = gsmText();
+    s.addRow(1, QStringLiteral("5511900000001"), gsm);
+    std::atomic<bool> run{false};
+    TMeuThread::Timing t;
+    t.answerTimeoutMs = 3000;
+    t.commandTimeoutMs = t.resyncTimeoutMs = 100000000;
+    t.sleep = [&](int, int) {
+        while (!run.load()) // the worker's time stands still until the last part is taken
+            QThread::usleep(200);
+        QThread::usleep(10);
+    };
+    s.sms.sender()->setTiming(t);
+    s.sms.sender()->startSend();
+    for (int part = 1; part <= 3; ++part) {
+        ASSERT_TRUE(ModemTestRig::waitUntil([&] { return s.rig.sim->holding(0); })) << part;
+        if (part < 3)
+            s.rig.sim->release(0);
+    }
+    run = true;
+    ASSERT_TRUE(ModemTestRig::waitUntil(
+        [&] { return !s.log().filter(QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!")).isEmpty(); }));
+    s.rig.sim->release(0, true); // the late result, then the resync queued behind it
+    ASSERT_TRUE(ModemTestRig::waitUntil([&] { return !s.sms.sender()->running(); }));
+    EXPECT_EQ(s.column(QStringLiteral("SELECT MENSAGEM FROM dbHISTORICO")),
+              QStringList{QStringLiteral(" FALHA :TIMEOUT\r") + gsm});
+    EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM")), 0);
+    EXPECT_EQ(s.log().filter(QStringLiteral("RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMGS:")).size(), 1);
+    EXPECT_EQ(s.ends[1], TMeuThread::End::Finished);
 }
