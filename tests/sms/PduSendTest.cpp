@@ -34,6 +34,8 @@ struct Station {
         rig.exec(QStringLiteral("UPDATE dbCFG SET TEMPO_SMS = 0"));
         QObject::connect(sms.sender(), &SmsSender::workerEnded,
                          [this](int slot, TMeuThread::End e) { ends[slot] = e; });
+        QObject::connect(sms.sender()->screen(), &SendScreen::sendLogLine,
+                         [this](const QString& line) { workerLines << line; });
     }
     void addRow(int porta, const QString& fone, const QString& text) {
         QSqlQuery q(rig.ado()->database());
@@ -72,7 +74,9 @@ struct Station {
                 values << q.value(0).toString();
         return values;
     }
-    const QStringList& log() const { return rig.station->sendLog()->lines(); }
+    // The send log: the handler's lines and the workers'.
+    QStringList log() const { return rig.station->sendLog()->lines() + workerLines; }
+    QStringList workerLines;
 };
 
 } // namespace
@@ -153,12 +157,12 @@ TEST(PduSend, LongTextsArriveWholeInTheirParts) {
     std::map<std::string, std::set<int>> references;
     for (const modemsim::SentSms& part : s.rig.sim->sent(0)) {
         references[part.number].insert(part.concatReference);
-        EXPECT_EQ(part.ucs2, part.number == "5511900000002");
+        EXPECT_EQ(part.ucs2, part.number == "+5511900000002"); // 13 digits with the country code: international
         EXPECT_TRUE(part.statusReport);
     }
-    EXPECT_EQ(references["5511900000001"].size(), 1u);
-    EXPECT_EQ(references["5511900000002"].size(), 1u);
-    EXPECT_NE(*references["5511900000001"].begin(), *references["5511900000002"].begin());
+    ASSERT_EQ(references["+5511900000001"].size(), 1u);
+    ASSERT_EQ(references["+5511900000002"].size(), 1u);
+    EXPECT_NE(*references["+5511900000001"].begin(), *references["+5511900000002"].begin());
 
     EXPECT_EQ(s.column(QStringLiteral("SELECT MENSAGEM FROM dbHISTORICO WHERE ENVIADO = 1 ORDER BY ID_HISTORICO")),
               (QStringList{gsm, pt}));
@@ -195,7 +199,7 @@ TEST(PduSend, ATextOnlyModemStopsItsSlotAtOnce) {
 // history row is the failure row of text mode with the modem's error.
 TEST(PduSend, ARefusedPartEndsItsMessageWithOneFailureRow) {
     modemsim::PortConfig port;
-    port.failNumbers = {"5511900000001"};
+    port.failNumbers = {"+5511900000001"};
     Station s({port});
     s.pduMode();
     const QString gsm = gsmText();
@@ -204,7 +208,7 @@ TEST(PduSend, ARefusedPartEndsItsMessageWithOneFailureRow) {
     ASSERT_TRUE(s.send());
     int partsToFailing = 0;
     for (const modemsim::SentSms& part : s.rig.sim->sent(0))
-        partsToFailing += part.number == "5511900000001" ? 1 : 0;
+        partsToFailing += part.number == "+5511900000001" ? 1 : 0;
     EXPECT_EQ(partsToFailing, 1);
     EXPECT_EQ(s.column(QStringLiteral("SELECT MENSAGEM FROM dbHISTORICO WHERE ENVIADO = 0")),
               QStringList{QStringLiteral(" ERRO :500 - Erro desconhecido\r") + gsm});
@@ -222,11 +226,18 @@ TEST(PduSend, ATimeOutOnTheLastPartFailsTheMessageOnce) {
     const QString gsm = gsmText();
     s.addRow(1, QStringLiteral("5511900000001"), gsm);
     std::atomic<bool> run{false};
+    struct Release { // however the test ends, the worker's time runs again before the station goes
+        std::atomic<bool>& run;
+        ~Release() { run = true; }
+    } release{run};
+    SlotState& state = s.rig.station->coordinator()->state(1);
     TMeuThread::Timing t;
     t.answerTimeoutMs = 3000;
     t.commandTimeoutMs = t.resyncTimeoutMs = 100000000;
     t.sleep = [&](int, int) {
-        while (!run.load()) // the worker's time stands still until the last part is taken
+        // The wait for a part's result stands still until the last part is taken.
+        while (!run.load() &&
+               (state.phase() == SlotState::Phase::Prompted || state.phase() == SlotState::Phase::Submitted))
             QThread::usleep(200);
         QThread::usleep(10);
     };

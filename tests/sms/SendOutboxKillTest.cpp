@@ -183,3 +183,67 @@ TEST(SendOutboxKill, ASecondCtrlCEndsTheWaitForASilentModem) {
         << out.toStdString();
     sim.stop();
 }
+
+// PDU mode: a kill after the first part was accepted and while the modem holds the second part's
+// result. The message's row was marked before its first part went, so the next run leaves it in
+// the outbox (said in the log) and sends none of its parts again; the row after it goes.
+TEST(SendOutboxKill, AMessageCutBetweenItsPartsIsNotSentAgain) {
+    if (!QFileInfo::exists(binary()))
+        GTEST_SKIP() << "vestral-sms not built";
+    TempDataDir data;
+    ASSERT_TRUE(data.start().ok);
+    TADO* ado = data.ado.get();
+    modemsim::SimulatorOptions options;
+    options.dir = QString(data.path() + QStringLiteral("/portas")).toStdString();
+    modemsim::PortConfig c;
+    c.holdResults = true;
+    options.ports.push_back(c);
+    modemsim::ModemSimulator sim(options);
+    sim.start();
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(q.exec("UPDATE dbCFG SET TEMPO_SMS = 0, MODO_SMS = 'PDU'"));
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET ATIVO = 1, COM = 1 WHERE ID = 1"));
+    const QString longText(400, QLatin1Char('a')); // three parts
+    q.prepare("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES (?, ?, 1)");
+    q.addBindValue(QStringLiteral("5511900000001"));
+    q.addBindValue(longText);
+    ASSERT_TRUE(q.exec());
+    ASSERT_TRUE(q.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000002', 'curto', 1)"));
+    const QStringList args{QStringLiteral("--data-dir"), data.path(), QStringLiteral("--send-outbox")};
+
+    QProcess first;
+    bool released = false;
+    const bool cut = startSending(first, args, [&] {
+        if (!sim.holding(0))
+            return false;
+        if (!released) { // the first part's result goes; the kill comes at the second's
+            sim.release(0);
+            released = true;
+            return false;
+        }
+        return true;
+    });
+    if (first.state() != QProcess::NotRunning && first.processId() > 0)
+        ::kill(pid_t(first.processId()), SIGKILL);
+    ASSERT_TRUE(first.waitForFinished(30000));
+    ASSERT_TRUE(cut) << first.readAllStandardOutput().toStdString();
+    sim.release(0, true);
+
+    QProcess second;
+    second.start(binary(), args);
+    ASSERT_TRUE(second.waitForFinished(120000));
+    const QString out = QString::fromUtf8(second.readAllStandardOutput());
+    EXPECT_EQ(second.exitCode(), 0) << out.toStdString();
+    int partsOfTheCutMessage = 0;
+    for (const modemsim::SentSms& sms : sim.sent(0))
+        partsOfTheCutMessage += sms.number == "+5511900000001" ? 1 : 0; // international: 13 digits
+    EXPECT_EQ(partsOfTheCutMessage, 2);
+    EXPECT_TRUE(
+        out.contains(QStringLiteral(" ENTRADA 1 ENVIO INTERROMPIDO PARA 5511900000001 (PODE TER SIDO ENTREGUE): "
+                                    "NÃO REENVIADA")))
+        << out.toStdString();
+    EXPECT_EQ(scalar(ado, "SELECT COUNT(*) FROM dbMENSAGEM WHERE ENVIANDO IS NOT NULL AND FONE = '5511900000001'"), 1);
+    EXPECT_EQ(scalar(ado, "SELECT COUNT(*) FROM dbHISTORICO WHERE ENVIADO = 1 AND DESTINATARIO = '5511900000002'"), 1);
+    EXPECT_EQ(scalar(ado, "SELECT COUNT(*) FROM dbHISTORICO"), 1);
+    sim.stop();
+}
