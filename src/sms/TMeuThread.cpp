@@ -2,6 +2,7 @@
 
 #include "history/HistoryWriter.h"
 #include "modem/SerialChannel.h"
+#include "sms/DeliveryReportSetup.h"
 #include "sms/OutboxCommit.h"
 #include "sms/PduEncoder.h"
 #include "sms/TextCodec.h"
@@ -440,10 +441,19 @@ TMeuThread::SetUp TMeuThread::configurePdu() {
         log(prefix() + QStringLiteral(" MODEM NÃO ACEITA O MODO PDU: ENVIO DA ENTRADA %1 PARADO").arg(n));
         return SetUp::Refused;
     }
-    if (m_settings.confirmDelivery && !command(QByteArrayLiteral("AT+CNMI=2,1,0,1,0\r\n")))
-        log(prefix() + QStringLiteral(" MODEM NÃO ACEITA AT+CNMI=2,1,0,1,0: SEM CONFIRMAÇÃO DE ENTREGA"));
+    if (m_settings.confirmDelivery && !enableReports())
+        log(prefix() + QStringLiteral(" MODEM NÃO ACEITA AT+CNMI: SEM CONFIRMAÇÃO DE ENTREGA"));
     showCharset(QStringLiteral("PDU"));
     return SetUp::Ready;
+}
+
+// The delivery-report commands in their order (reports to the port first, stored ones after),
+// until the modem takes one, as the commands do at port open.
+bool TMeuThread::enableReports() {
+    for (const QByteArray& cnmi : DeliveryReportSetup::reportCommands())
+        if (command(cnmi + "\r\n"))
+            return true;
+    return false;
 }
 
 void TMeuThread::showCharset(const QString& name) {

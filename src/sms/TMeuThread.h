@@ -108,6 +108,7 @@ private:
     SetUp configure(QString* error);
     void configureText();
     SetUp configurePdu();
+    bool enableReports();
     void showCharset(const QString& name);
     bool command(const QByteArray& bytes);
     void settleLeftover();
