@@ -357,9 +357,11 @@ TEST(Sender, UnreadablePauseStopsTheWorkerKeepingItsRows) {
         const char* name;
         QString breakAt; // the send-log line at which the settings table goes; empty: before the send
         int sent;
+        const char* line; // the first settings read that fails says so: the sending mode, then the pause
     };
-    for (const Case& c : {Case{"before the first row", QString(), 0},
-                          Case{"between rows", QStringLiteral("Preparando SMS para o Fone=5511900000001"), 1}}) {
+    for (const Case& c : {Case{"before the first row", QString(), 0, " ENTRADA 1 FALHA AO LER A CONFIGURAÇÃO!"},
+                          Case{"between rows", QStringLiteral("Preparando SMS para o Fone=5511900000001"), 1,
+                               " ENTRADA 1 FALHA AO LER O TEMPO DE ESPERA ENTRE SMS!"}}) {
         SCOPED_TRACE(c.name);
         SmsBench bench;
         ASSERT_TRUE(bench.start({PortConfig{}}));
@@ -385,9 +387,7 @@ TEST(Sender, UnreadablePauseStopsTheWorkerKeepingItsRows) {
 
         ASSERT_TRUE(end.has_value());
         EXPECT_EQ(*end, TMeuThread::End::Failed);
-        EXPECT_EQ(linesWith(bench.log, QStringLiteral(" ENTRADA 1 FALHA AO LER O TEMPO DE ESPERA ENTRE SMS!")).size(),
-                  1)
-            << bench.log.join('\n').toStdString();
+        EXPECT_EQ(linesWith(bench.log, QString::fromUtf8(c.line)).size(), 1) << bench.log.join('\n').toStdString();
         EXPECT_EQ(int(bench.sim->sent(0).size()), c.sent);
         EXPECT_EQ(bench.count("dbMENSAGEM"), 3 - c.sent);
         EXPECT_EQ(bench.count("dbHISTORICO"), c.sent);
