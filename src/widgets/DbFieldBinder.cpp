@@ -8,7 +8,7 @@
 #include <QTimeEdit>
 
 #include "store/Dataset.h"
-#include "widgets/TimeText.h"
+#include "store/TimeText.h"
 
 DbFieldBinder::DbFieldBinder(Dataset* dataset, QObject* parent) : QObject(parent), m_dataset(dataset) {
     for (auto sig : {&Dataset::afterScroll, &Dataset::afterOpen, &Dataset::afterCancel, &Dataset::afterRefresh,

@@ -2,7 +2,7 @@
 
 #include <QKeyEvent>
 
-#include "widgets/TimeText.h"
+#include "store/TimeText.h"
 
 void TimeOfDayEdit::keyPressEvent(QKeyEvent* event) {
     const QString text = event->text();

@@ -26,9 +26,9 @@
 #include "modem/ConfiguracaoModemPage.h"
 #include "modem/PortPanelWidget.h"
 #include "store/SmsModeSettings.h"
+#include "store/TimeText.h"
 #include "widgets/CalendarHeaderPainter.h"
 #include "widgets/RowPainter.h"
-#include "widgets/TimeText.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "widgets/TimeText.h"
+#include "store/TimeText.h"
 
 #include <QRegularExpression>
 
