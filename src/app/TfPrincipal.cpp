@@ -96,7 +96,7 @@ TfPrincipal::TfPrincipal(TADO* ado, QWidget* parent)
     connect(m_update, &UpdateCheck::newVersionOffered, this, &TfPrincipal::onUpdateOffered);
     m_update->timer()->start();
 
-    m_pages->setCurrentIndex(pageCaptions().indexOf("Configuração Modem"));
+    m_pages->setCurrentWidget(m_configModem);
     if (QScreen* s = screen())
         move(s->availableGeometry().center() - rect().center());
     fillStatusPanels();
@@ -136,7 +136,7 @@ void TfPrincipal::setPage(const QString& path, QWidget* widget) {
     m_byPath.insert(path, widget);
 }
 
-QWidget* TfPrincipal::makeSubPages(const QString& caption, const QStringList& subCaptions) {
+QTabWidget* TfPrincipal::makeSubPages(const QString& caption, const QStringList& subCaptions) {
     auto* tabs = new QTabWidget(m_pages);
     tabs->setObjectName(caption);
     for (const QString& sub : subCaptions) {
@@ -147,7 +147,8 @@ QWidget* TfPrincipal::makeSubPages(const QString& caption, const QStringList& su
 
 QWidget* TfPrincipal::makeSettingsPage() {
     const QString caption = "Configuração do Sistema";
-    setPage(caption + "/Configuração Sistema", new ConfigSistemaPage(m_ado));
+    m_configSistema = new ConfigSistemaPage(m_ado);
+    setPage(caption + "/Configuração Sistema", m_configSistema);
     m_configSms = new ConfigSmsPage(m_ado);
     setPage(caption + "/Configurar SMS", m_configSms);
     auto* box = new QWidget(m_pages);
@@ -185,42 +186,47 @@ void TfPrincipal::installSubsystemPages() {
     setPage("Configuração do Sistema/Configurar E-mail", configEmail);
     connect(this, &TfPrincipal::settingsSaved, configEmail, &ConfigEmailPage::DBNavigator1Click);
     auto* sms = new SmsStation(m_ado, this); // send workers, inbox of slot 1, scheduled send
-    setPage("Enviar SMS/Caixa de Saída", new CaixaSaidaPage(m_ado, sms));
+    auto* outbox = new CaixaSaidaPage(m_ado, sms);
+    setPage("Enviar SMS/Caixa de Saída", outbox);
+    connect(enviarSms, &EnviarSmsPage::outboxPageWanted, this, [this, outbox] { showSmsSubPage(outbox); });
     setPage("Enviar SMS/SMS Recebido", new SmsRecebidoPage(m_ado));
     connect(this, &TfPrincipal::clockTick, sms, &SmsStation::clockTick);
     connect(this, &TfPrincipal::scheduledTick, sms, &SmsStation::scheduledTick);
-    installModemPages(sms, enviarSms);
+    installModemPages(sms, enviarSms, outbox);
     connect(sms->schedule(), &ScheduledSend::labelsChanged, this, [this](const QString& d, const QString& c) {
-        if (auto* cfg = qobject_cast<ConfigSistemaPage*>(page("Configuração do Sistema/Configuração Sistema")))
-            cfg->setScheduleLabels(d, c);
+        if (m_configSistema)
+            m_configSistema->setScheduleLabels(d, c);
     });
     setPage("Cadastro de Contatos", new ContatosPage(m_ado));
     setPage("Cadastro de Grupos", new GruposPage(m_ado));
 }
 
 // The port slots with their replies and probing, the two modem pages and the port panel.
-void TfPrincipal::installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms) {
+void TfPrincipal::installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms, CaixaSaidaPage* outbox) {
     auto* modem = new ModemStation(m_ado, this);
     modem->attach(sms);
     auto* configModem = new ConfiguracaoModemPage(m_ado, modem->configurator());
     setPage("Configuração Modem", configModem);
+    m_configModem = configModem;
+    connect(enviarSms, &EnviarSmsPage::portsPageWanted, this, [this] { m_pages->setCurrentWidget(m_configModem); });
     auto* debugModem = new DebugModemPage(modem->portSlots(), modem->consoleLog());
     setPage("Debug Modem", debugModem);
     debugModem->setReceberSms([sms] { sms->readInbox(); });
     enviarSms->setVerificaPortas(modem->configurator()->verificaPortasFunction());
     connect(configModem, &ConfiguracaoModemPage::portsOpened, this, [this, enviarSms] {
         // "Enviar SMS" opens on its "SMS" sub-page, whichever sub-page was open last.
-        QWidget* smsPages = m_pages->widget(pageCaptions().indexOf("Enviar SMS"));
-        m_pages->setCurrentWidget(smsPages);
-        if (auto* sub = qobject_cast<QTabWidget*>(smsPages))
-            sub->setCurrentWidget(enviarSms);
+        showSmsSubPage(enviarSms);
         enviarSms->suiButton22Click();
     });
-    if (auto* outbox = qobject_cast<CaixaSaidaPage*>(page("Enviar SMS/Caixa de Saída")))
-        connect(modem->sendLog(), &ModemLog::lineAppended, outbox, &CaixaSaidaPage::appendLog);
+    connect(modem->sendLog(), &ModemLog::lineAppended, outbox, &CaixaSaidaPage::appendLog);
     auto* panel = new QVBoxLayout(m_portPanel);
     panel->setContentsMargins(0, 0, 0, 0);
     panel->addWidget(new PortPanelWidget(modem->portSlots(), m_portPanel));
+}
+
+void TfPrincipal::showSmsSubPage(QWidget* subPage) {
+    m_pages->setCurrentWidget(m_smsPages);
+    m_smsPages->setCurrentWidget(subPage);
 }
 
 QWidget* TfPrincipal::pageOrPlaceholder(const QString& path) {
@@ -234,7 +240,8 @@ QWidget* TfPrincipal::pageOrPlaceholder(const QString& path) {
 
 void TfPrincipal::createPages() {
     installSubsystemPages();
-    m_pages->addTab(makeSubPages("Enviar SMS", {"SMS", "Caixa de Saída", "SMS Recebido"}), "Enviar SMS");
+    m_smsPages = makeSubPages("Enviar SMS", {"SMS", "Caixa de Saída", "SMS Recebido"});
+    m_pages->addTab(m_smsPages, "Enviar SMS");
     for (const QString& caption :
          {QStringLiteral("Enviar EMAIL"), QStringLiteral("Configuração Modem"), QStringLiteral("Debug Modem")}) {
         m_pages->addTab(pageOrPlaceholder(caption), caption);

@@ -11,7 +11,9 @@ class RecordNavigator;
 class UpdateCheck;
 class SobrePage;
 class ConfigSmsPage;
+class ConfigSistemaPage;
 class EnviarSmsPage;
+class CaixaSaidaPage;
 class SmsStation;
 
 // The main window: composes the pages, the port panel and the status bar, and runs the window
@@ -24,7 +26,8 @@ public:
 
     static TfPrincipal* instance();
 
-    // Top-level pages by caption ("Enviar SMS", ...) and sub-pages by "page/sub-page".
+    // Top-level pages by caption ("Enviar SMS", ...) and sub-pages by "page/sub-page", for the tests and
+    // screenshots; the window wires its pages through the pointers below, never by caption.
     QTabWidget* pages() const { return m_pages; }
     QWidget* page(const QString& path) const;
     QLabel* statusPanel(int index) const { return m_panels[index]; }
@@ -53,11 +56,12 @@ private:
     void storeRunningVersion();
     void createPages();
     void installSubsystemPages();
-    void installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms);
+    void installModemPages(SmsStation* sms, EnviarSmsPage* enviarSms, CaixaSaidaPage* outbox);
+    void showSmsSubPage(QWidget* subPage);
     QWidget* pageOrPlaceholder(const QString& path);
     void createStatusBar();
     void setPage(const QString& path, QWidget* widget);
-    QWidget* makeSubPages(const QString& caption, const QStringList& subCaptions);
+    QTabWidget* makeSubPages(const QString& caption, const QStringList& subCaptions);
     QWidget* makeSettingsPage();
     void RelogioTimer();
     void onUpdateOffered(const QString& text);
@@ -70,6 +74,9 @@ private:
     RecordNavigator* m_settingsNavigator = nullptr;
     SobrePage* m_sobre = nullptr;
     ConfigSmsPage* m_configSms = nullptr;
+    ConfigSistemaPage* m_configSistema = nullptr;
+    QTabWidget* m_smsPages = nullptr; // "Enviar SMS" and its sub-pages
+    QWidget* m_configModem = nullptr;
     QWidget* m_portPanel = nullptr;
     QTimer m_relogio;
     QTimer m_tAUTO;

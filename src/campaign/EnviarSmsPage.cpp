@@ -163,7 +163,7 @@ void EnviarSmsPage::showOutcome(const OutboxBuilder::Result& r) {
     switch (r.outcome) {
     case OutboxBuilder::Outcome::NoPorts:
         QMessageBox::warning(window(), title, OutboxBuilder::kNoPortsWarning);
-        showTabPage(this, "Configuração Modem");
+        Q_EMIT portsPageWanted();
         return;
     case OutboxBuilder::Outcome::NoMarks:
         QMessageBox::warning(window(), title, OutboxBuilder::kNoMarksWarning);
@@ -181,5 +181,5 @@ void EnviarSmsPage::showOutcome(const OutboxBuilder::Result& r) {
     case OutboxBuilder::Outcome::Done:
         break;
     }
-    showTabPage(this, "Caixa de Saída");
+    Q_EMIT outboxPageWanted();
 }

@@ -27,6 +27,12 @@ public:
     // The modem side's re-probe of the ready slots (VerificaPortas); none ready until wired.
     void setVerificaPortas(std::function<bool()> verificaPortas);
 
+Q_SIGNALS:
+    // The build wants the operator on another page: the ports (none ready) or the outbox (rows built).
+    // The window shows the page it holds for each.
+    void portsPageWanted();
+    void outboxPageWanted();
+
 public Q_SLOTS:
     void suiButton22Click(); // connect, also after the ports were opened
     void suiButton25Click(); // "Filtrar"

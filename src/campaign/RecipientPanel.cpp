@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -18,20 +17,6 @@
 #include "store/TADO.h"
 #include "widgets/DbGrid.h"
 #include "widgets/RowPainter.h"
-
-void showTabPage(QWidget* from, const QString& caption) {
-    for (QWidget* w = from; w; w = w->parentWidget()) {
-        auto* tabs = qobject_cast<QTabWidget*>(w);
-        if (!tabs)
-            continue;
-        for (int i = 0; i < tabs->count(); ++i) {
-            if (tabs->tabText(i) == caption) {
-                tabs->setCurrentIndex(i);
-                return;
-            }
-        }
-    }
-}
 
 RecipientPanel::RecipientPanel(TDM* recipients, TADO* ado, bool marks, QWidget* parent)
     : QWidget(parent), m_tdm(recipients), m_ado(ado), m_model(new RecipientModel(recipients, this)),

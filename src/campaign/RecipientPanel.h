@@ -50,6 +50,3 @@ private:
     QComboBox* m_status = nullptr;
     bool m_syncing = false;
 };
-
-// Shows the page or sub-page captioned `caption` among the tab pages holding `from`.
-void showTabPage(QWidget* from, const QString& caption);

@@ -7,6 +7,7 @@
 #include "TempDataDir.h"
 #include "app/TfPrincipal.h"
 #include "app/UpdateCheck.h"
+#include "campaign/EnviarSmsPage.h"
 #include "widgets/RecordNavigator.h"
 
 namespace {
@@ -43,6 +44,41 @@ TEST_F(MainWindow, TenPagesInOrderWithSubPages) {
          {"Configuração Sistema", "Configurar SMS", "Configurar E-mail", "Manutenção do Banco de Dados"})
         EXPECT_NE(window->page(QStringLiteral("Configuração do Sistema/") + QString::fromUtf8(sub)), nullptr) << sub;
     EXPECT_TRUE(window->windowTitle().startsWith("VESTRAL SMS V."));
+}
+
+// The send page asks for the outbox or the ports; the window answers with the pages it holds, whatever
+// their captions say (a renamed tab must not break the way there).
+TEST_F(MainWindow, SendPageRequestsReachThePagesThroughTheirPointers) {
+    QTabWidget* pages = window->pages();
+    auto* sms = qobject_cast<QTabWidget*>(pages->widget(0));
+    auto* enviarSms = qobject_cast<EnviarSmsPage*>(window->page("Enviar SMS/SMS"));
+    ASSERT_NE(sms, nullptr);
+    ASSERT_NE(enviarSms, nullptr);
+    for (int i = 0; i < pages->count(); ++i)
+        pages->setTabText(i, QStringLiteral("renomeada %1").arg(i));
+    for (int i = 0; i < sms->count(); ++i)
+        sms->setTabText(i, QStringLiteral("sub %1").arg(i));
+    struct Case {
+        const char* name;
+        void (EnviarSmsPage::*request)();
+        const char* page;
+        const char* subPage;
+    };
+    const Case cases[] = {
+        {"outbox", &EnviarSmsPage::outboxPageWanted, "Enviar SMS", "Enviar SMS/Caixa de Saída"},
+        {"ports", &EnviarSmsPage::portsPageWanted, "Configuração Modem", nullptr},
+        {"outbox again", &EnviarSmsPage::outboxPageWanted, "Enviar SMS", "Enviar SMS/Caixa de Saída"},
+    };
+    for (const Case& c : cases) {
+        sms->setCurrentIndex(2); // "SMS Recebido" open last
+        pages->setCurrentIndex(pages->count() - 1);
+        Q_EMIT(enviarSms->*c.request)();
+        const int expected = TfPrincipal::pageCaptions().indexOf(QString::fromUtf8(c.page));
+        EXPECT_EQ(pages->currentIndex(), expected) << c.name;
+        if (c.subPage) {
+            EXPECT_EQ(sms->currentWidget(), window->page(QString::fromUtf8(c.subPage))) << c.name;
+        }
+    }
 }
 
 TEST_F(MainWindow, StatusPanelsFollowContactsButNotSearches) {
