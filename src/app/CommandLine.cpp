@@ -22,7 +22,7 @@ namespace CommandLine {
 namespace {
 
 struct Command {
-    CommandSpec spec;
+    CommandSpec decl;
     const char* help;
     int (*run)(const Parsed&, QTextStream&, QTextStream&);
 };
@@ -188,7 +188,7 @@ const QList<Command>& commands() {
 
 const Command* find(const QString& name) {
     for (const Command& c : commands())
-        if (name == QString(QStringLiteral("--") + c.spec.name))
+        if (name == QString(QStringLiteral("--") + c.decl.name))
             return &c;
     return nullptr;
 }
@@ -198,7 +198,7 @@ const Command* find(const QString& name) {
 Parsed parse(const QStringList& arguments) {
     QList<CommandSpec> specs{CommandSpec{}}; // no command: the window, which has no options of its own
     for (const Command& c : commands())
-        specs << c.spec;
+        specs << c.decl;
     return read(arguments, specs);
 }
 
@@ -211,10 +211,10 @@ QString helpText() {
     QString t = "Uso: vestral-sms [--data-dir PASTA] [COMANDO]\n"
                 "Sem comando, abre a janela do VESTRAL SMS.\n\nComandos:\n";
     for (const Command& c : commands()) {
-        const QString words = synopsis(c.spec);
+        const QString words = synopsis(c.decl);
         const QString help = QString::fromUtf8(c.help);
         const QString text = words.isEmpty() ? help : QString(words + QStringLiteral(": ") + help);
-        t += QStringLiteral("  %1  %2\n").arg(QString(QStringLiteral("--") + c.spec.name), -12).arg(text);
+        t += QStringLiteral("  %1  %2\n").arg(QString(QStringLiteral("--") + c.decl.name), -12).arg(text);
     }
     return t;
 }

@@ -45,24 +45,24 @@ QString twoCommandsText(const QString& first, const QString& second) {
     return QStringLiteral("apenas um comando por vez: %1 e %2").arg(first, second);
 }
 
-// "all, active ou disabled", "DD/MM/AAAA", "1 a 64": what a value of `spec` may be.
-QString accepted(const ValueSpec& spec) {
-    switch (spec.kind) {
+// "all, active ou disabled", "DD/MM/AAAA", "1 a 64": what a value of this option may be.
+QString accepted(const ValueSpec& option) {
+    switch (option.kind) {
     case ValueKind::Choice: {
-        QStringList words = spec.choices;
+        QStringList words = option.choices;
         const QString last = words.takeLast();
         return words.join(QStringLiteral(", ")) + QStringLiteral(" ou ") + last;
     }
     case ValueKind::Count:
-        return QStringLiteral("%1 a %2").arg(spec.min).arg(spec.max);
+        return QStringLiteral("%1 a %2").arg(option.min).arg(option.max);
     default:
-        return spec.valueName;
+        return option.valueName;
     }
 }
 
-// One word read as `spec` says; an invalid QVariant when it does not read.
-QVariant readValue(const ValueSpec& spec, const QString& word) {
-    switch (spec.kind) {
+// One word read as its option says; an invalid QVariant when it does not read.
+QVariant readValue(const ValueSpec& option, const QString& word) {
+    switch (option.kind) {
     case ValueKind::Flag:
         return true;
     case ValueKind::Folder:
@@ -71,7 +71,7 @@ QVariant readValue(const ValueSpec& spec, const QString& word) {
     case ValueKind::File:
         return word.isEmpty() ? QVariant() : QVariant(word);
     case ValueKind::Choice: {
-        const qsizetype index = spec.choices.indexOf(word);
+        const qsizetype index = option.choices.indexOf(word);
         return index < 0 ? QVariant() : QVariant(int(index));
     }
     case ValueKind::Date: {
@@ -81,7 +81,7 @@ QVariant readValue(const ValueSpec& spec, const QString& word) {
     case ValueKind::Count: {
         bool ok = false;
         const int n = word.toInt(&ok);
-        return ok && n >= spec.min && n <= spec.max ? QVariant(n) : QVariant();
+        return ok && n >= option.min && n <= option.max ? QVariant(n) : QVariant();
     }
     }
     return {};
@@ -123,16 +123,16 @@ QString syntaxFault(const QStringList& arguments, const QList<ValueSpec>& option
         const qsizetype dashes = word.startsWith(QLatin1String("--")) ? 2 : 1;
         const qsizetype equals = word.indexOf('=', dashes);
         const QString name = word.mid(dashes, equals < 0 ? -1 : equals - dashes);
-        const auto spec =
+        const auto declared =
             std::find_if(options.begin(), options.end(), [&](const ValueSpec& o) { return o.name == name; });
-        if (spec == options.end())
+        if (declared == options.end())
             return unknownOptionText(word.left(dashes + name.size()));
-        if (spec->kind == ValueKind::Flag && equals >= 0)
+        if (declared->kind == ValueKind::Flag && equals >= 0)
             return unexpectedValueText(dashed(name));
-        if (spec->kind == ValueKind::Flag || equals >= 0)
+        if (declared->kind == ValueKind::Flag || equals >= 0)
             continue;
         if (i + 1 >= arguments.size())
-            return missingValueText(dashed(name), spec->valueName);
+            return missingValueText(dashed(name), declared->valueName);
         ++i;
     }
     return {};

@@ -20,14 +20,14 @@ std::string centreStamp(const QDateTime& t) {
 
 // "+CDS: <length>" and its PDU line, with or without the centre's address in front.
 modemsim::StatusReportSpec reportSpec(int ref, int status, const QDateTime& centre, bool withSmsc) {
-    modemsim::StatusReportSpec spec;
-    spec.withSmsc = withSmsc;
-    spec.messageReference = ref;
-    spec.recipient = "+5511987654321";
-    spec.centreTime = centreStamp(centre);
-    spec.dischargeTime = centreStamp(centre.addSecs(4));
-    spec.status = status;
-    return spec;
+    modemsim::StatusReportSpec report;
+    report.withSmsc = withSmsc;
+    report.messageReference = ref;
+    report.recipient = "+5511987654321";
+    report.centreTime = centreStamp(centre);
+    report.dischargeTime = centreStamp(centre.addSecs(4));
+    report.status = status;
+    return report;
 }
 
 std::string cdsLines(int ref, int status, const QDateTime& centre, bool withSmsc) {
