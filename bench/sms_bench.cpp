@@ -8,6 +8,9 @@
 // modem is unplugged mid-send; the outbox invariant is checked. With PDU_PARTS=k (1..6) the send
 // runs in PDU mode (MODO_SMS = "PDU") with texts of k concatenated parts (GSM 7-bit), and the ideal
 // counts the parts: two modem replies per part.
+// Each worker also waits for its modem's set-up replies before its first row (text mode: AT+CMGF=1
+// and AT+CSCS; PDU mode: AT+CMGF=0), one latency each: `ideal_setup_s` adds them to the ideal and
+// `ratio_setup` is the time over that sum.
 #include "../tests/sms/ModemTestRig.h"
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
@@ -140,13 +143,15 @@ int main(int argc, char** argv) {
         loop.exec();
     const double seconds = double(total.elapsed()) / 1000.0;
     const double ideal = 2.0 * rows * qMax(1, pduParts) * latency / 1000.0;
+    const double idealSetup = ideal + (pduParts > 0 ? 1 : 2) * latency / 1000.0;
     const int after = count(ado, "dbMENSAGEM");
     const int history = count(ado, "dbHISTORICO");
     std::printf("sms_send modems=%d rows=%d latency_ms=%d faults=%d pdu_parts=%d tempo_sms=%d seconds=%.2f "
-                "ideal_s=%.1f ratio=%.3f "
+                "ideal_s=%.1f ratio=%.3f ideal_setup_s=%.1f ratio_setup=%.3f "
                 "sms_per_s=%.1f longest_stall_ms=%lld outbox_before=%d outbox_after=%d history=%d invariant=%s\n",
                 modems, rows, latency, faults ? 1 : 0, pduParts, tempoSms, seconds, ideal,
-                ideal > 0 ? seconds / ideal : 0.0, double(history) / seconds, static_cast<long long>(longest), before,
-                after, history, before == after + history ? "holds" : "BROKEN");
+                ideal > 0 ? seconds / ideal : 0.0, idealSetup, idealSetup > 0 ? seconds / idealSetup : 0.0,
+                double(history) / seconds, static_cast<long long>(longest), before, after, history,
+                before == after + history ? "holds" : "BROKEN");
     return before == after + history ? 0 : 3;
 }
