@@ -20,6 +20,8 @@ constexpr double kTitleHeight = 26.5;
 constexpr double kHeadingHeight = 9.0;
 constexpr double kDetailHeight = 4.0;
 constexpr double kWidth = 194.0; // A4 less the 8 mm side margins
+// Kept clear before the next column: a text cut at its cell stops at least this far from the text beside it.
+constexpr double kCellGap = 0.8;
 
 QFont font(const QString& family, int points, bool bold = false, bool italic = false) {
     QFont f(family, points);
@@ -77,7 +79,8 @@ public:
         : m_device(device), m_options(options), m_rows(rows), m_dots(device->logicalDpiX() / 25.4),
           m_pageHeight(device->pageLayout().paintRect(QPageLayout::Millimeter).height()),
           m_detailFont(font("Arial", 6)), m_detail(m_detailFont, device),
-          m_columns(fittedColumns(options.form, m_detail, m_dots, maxId)), m_glyphs(m_detailFont, device) {
+          m_columns(fittedColumns(options.form, m_detail, m_dots, maxId)), m_glyphs(m_detailFont, device),
+          m_textWidths(textWidths()) {
         const double h = kDetailHeight * m_dots;
         m_detailBaseline = (h - (m_detail.ascent() + m_detail.descent())) / 2 + m_detail.ascent();
         m_bodyLines = qMax(1, int((kDetailHeight - 0.4) * m_dots / m_detail.lineSpacing()));
@@ -100,6 +103,15 @@ public:
 
 private:
     QRectF mm(double x, double y, double w, double h) const { return {x * m_dots, y * m_dots, w * m_dots, h * m_dots}; }
+    // Dots each column's text may take: its width, ending at least the gap before the next column (or the edge).
+    QList<double> textWidths() const {
+        QList<double> out;
+        for (qsizetype i = 0; i < m_columns.size(); ++i) {
+            const double next = i + 1 < m_columns.size() ? m_columns[i + 1].left : kWidth;
+            out << qMax(0.0, qMin(m_columns[i].width, next - kCellGap - m_columns[i].left)) * m_dots;
+        }
+        return out;
+    }
     void line(double x1, double y1, double x2, double y2) {
         m_painter.drawLine(QPointF(x1 * m_dots, y1 * m_dots), QPointF(x2 * m_dots, y2 * m_dots));
     }
@@ -121,7 +133,7 @@ private:
         m_y = 0;
         return true;
     }
-    QString cell(const Column& c, const Row& row) const;
+    QString cell(const Column& c, double width, const Row& row) const;
 
     QPagedPaintDevice* m_device;
     Options m_options;
@@ -134,6 +146,7 @@ private:
     double m_detailBaseline = 0;
     int m_bodyLines = 1;
     HistoryReportGlyphs m_glyphs;
+    QList<double> m_textWidths;
     QPainter m_painter;
     double m_y = 0;
     int m_page = 1;
@@ -172,7 +185,7 @@ void Renderer::headingBand() {
 }
 
 // The cell's text before it is cut to its column; the body as the lines it shows.
-QString Renderer::cell(const Column& c, const Row& row) const {
+QString Renderer::cell(const Column& c, double width, const Row& row) const {
     if (c.field.isEmpty())
         return row.enviado ? QStringLiteral("SIM") : QStringLiteral("NÃO");
     if (c.field == QLatin1String("ID_HISTORICO"))
@@ -188,7 +201,7 @@ QString Renderer::cell(const Column& c, const Row& row) const {
     if (c.field == QLatin1String("STATUS_ENTREGA"))
         return row.statusEntrega;
     const QString body = plainBody(row.mensagem);
-    return m_bodyLines == 1 ? body : cellLines(body, m_detail, c.width * m_dots, m_bodyLines).join(u'\n');
+    return m_bodyLines == 1 ? body : cellLines(body, m_detail, width, m_bodyLines).join(u'\n');
 }
 
 bool Renderer::detailBand(const Row& row) {
@@ -197,12 +210,14 @@ bool Renderer::detailBand(const Row& row) {
     m_painter.setFont(m_detailFont);
     m_painter.setPen(QPen(Qt::black, 0.1 * m_dots));
     const double top = m_y * m_dots;
-    for (const Column& c : std::as_const(m_columns)) {
-        const QString t = cell(c, row);
-        const double width = c.width * m_dots;
+    for (qsizetype i = 0; i < m_columns.size(); ++i) {
+        const Column& c = m_columns[i];
+        const double width = m_textWidths[i];
+        const QString t = cell(c, width, row);
         const QPointF origin(c.left * m_dots, top + m_detailBaseline);
         if (t.contains(u'\n'))
-            m_painter.drawText(mm(c.left, m_y, c.width, kDetailHeight), Qt::AlignLeft | Qt::AlignVCenter, t);
+            m_painter.drawText(QRectF(c.left * m_dots, top, width, kDetailHeight * m_dots),
+                               Qt::AlignLeft | Qt::AlignVCenter, t);
         else if (!t.isEmpty() && !m_glyphs.draw(m_painter, origin, t, width))
             m_painter.drawText(origin, clipToWidth(t, m_detail, width)); // cut here: the device clips nothing
     }
@@ -302,9 +317,8 @@ QStringList cellLines(const QString& text, const QFontMetricsF& metrics, double 
 
 QList<Column> fittedColumns(Form form, const QFontMetricsF& detailFont, double dotsPerMm, qint64 widestId) {
     QList<Column> out = columns(form);
-    constexpr double kPadding = 0.6; // mm between the ID and the date
     const double needed = detailFont.horizontalAdvance(QString::number(qMax<qint64>(widestId, 0))) / dotsPerMm;
-    const double extra = qMax(0.0, needed + kPadding - out[0].width);
+    const double extra = qMax(0.0, needed + kCellGap - out[0].width);
     if (extra <= 0)
         return out;
     out[0].width += extra;

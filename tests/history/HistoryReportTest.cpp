@@ -1,5 +1,6 @@
 #include <QFontMetricsF>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -83,6 +84,66 @@ TEST_F(HistoryReportPdf, LongRecipientIsCutAtItsColumn) {
         EXPECT_TRUE(t.contains("(NNNN"));
         EXPECT_FALSE(t.contains("exemplo.com.br"));
         EXPECT_TRUE(t.contains("E-Mail")); // the next column is still there
+    }
+}
+
+// Words of a PDF with their left and right edges and their top in millimetres from the printable area.
+struct PdfWord {
+    QString text;
+    double left;
+    double right;
+    double top;
+};
+
+QList<PdfWord> pdfWords(const QString& path) {
+    QProcess p;
+    p.start("pdftotext", {"-bbox", "-enc", "UTF-8", path, "-"});
+    EXPECT_TRUE(p.waitForFinished(60000));
+    const QString html = QString::fromUtf8(p.readAllStandardOutput());
+    static const QRegularExpression word(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)"[^>]*>([^<]*)</word>)re");
+    constexpr double kMmPerPoint = 25.4 / 72;
+    constexpr double kLeftMargin = 8.0;
+    constexpr double kTopMargin = 6.0;
+    QList<PdfWord> out;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out.append({m.captured(4), m.captured(1).toDouble() * kMmPerPoint - kLeftMargin,
+                    m.captured(3).toDouble() * kMmPerPoint - kLeftMargin,
+                    m.captured(2).toDouble() * kMmPerPoint - kTopMargin});
+    }
+    return out;
+}
+
+// A cell cut at its column still ends clear of the next column: the last glyph of a body, a delivery
+// failure text or a recipient that fill their cell never touch the text beside them. Narrow glyphs ("l")
+// fill a cell up to a fraction of a millimetre from its edge.
+TEST_F(HistoryReportPdf, CutCellsEndClearOfTheNextColumn) {
+    addHistory("2026-12-01 10:00:00", QString(200, u'l'), "SMS", true, "Olá " + QString(400, u'l'));
+    column("UPDATE dbHISTORICO SET ENTREGUE = '2026-12-01 10:00:02', STATUS_ENTREGA = 'Falhou: " + QString(120, u'l') +
+           "'");
+    constexpr double kClear = 0.7;     // mm between a cut cell's last glyph and the next column
+    constexpr double kFirstRow = 35.5; // mm: below the title and heading bands
+    for (Form form : {Form::Completo, Form::Resumido}) {
+        const QString path = tmp.filePath("celulas.pdf");
+        HistoryReport::Options o;
+        o.form = form;
+        QString error;
+        ASSERT_TRUE(HistoryReport::writePdf(path, ado()->database(), {}, o, &error)) << error.toStdString();
+        const QList<PdfWord> words = pdfWords(path);
+        ASSERT_FALSE(words.isEmpty());
+        const QList<HistoryReport::Column>& cols = HistoryReport::columns(form);
+        int cut = 0;
+        for (qsizetype i = 0; i + 1 < cols.size(); ++i) {
+            for (const PdfWord& w : words) {
+                if (w.top < kFirstRow || w.left < cols[i].left - 0.1 || w.left >= cols[i + 1].left)
+                    continue;
+                cut += w.text.startsWith("llll");
+                EXPECT_LE(w.right, cols[i + 1].left - kClear)
+                    << cols[i].title.toStdString() << ": " << w.text.left(12).toStdString() << " ends at " << w.right;
+            }
+        }
+        EXPECT_EQ(cut, form == Form::Completo ? 3 : 1); // recipient, body and failure text; the recipient alone
     }
 }
 
