@@ -9,38 +9,23 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 namespace {
 
-// The shared painter, with the text of unread messages in red bold.
+// The shared painter, with the text of unread messages in red bold, where a read message's text goes.
 class UnreadPainter : public RowPainter {
 public:
     UnreadPainter(Dataset* dataset, QObject* parent) : RowPainter(parent), m_dataset(dataset) {}
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+protected:
+    void styleText(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         const int lido = m_dataset->fieldIndex("LIDO");
-        const bool unread = lido >= 0 && !m_dataset->valueAt(index.row(), lido).toBool();
-        if (!unread || index.data(Qt::CheckStateRole).isValid()) {
-            RowPainter::paint(painter, option, index);
+        if (lido < 0 || m_dataset->valueAt(index.row(), lido).toBool())
             return;
-        }
-        const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
-        const bool current = view && view->currentIndex().row() == index.row();
-        painter->save();
-        painter->fillRect(option.rect, rowColor(index.row(), (option.state & QStyle::State_Selected) || current));
-        QFont bold = option.font;
-        bold.setBold(true);
-        painter->setFont(bold);
-        painter->setPen(Qt::red);
-        const QRect text = option.rect.adjusted(2, 0, -2, -2);
-        const QString value = displayText(index.data(Qt::DisplayRole), option.locale).section('\n', 0, 0);
-        painter->setClipRect(option.rect);
-        painter->drawText(text, int(Qt::AlignLeft | Qt::AlignVCenter),
-                          QFontMetrics(bold).elidedText(value, Qt::ElideNone, text.width()));
-        painter->restore();
+        option->font.setBold(true);
+        option->palette.setColor(QPalette::Text, Qt::red);
     }
 
 private:

@@ -39,6 +39,8 @@ QRect RowPainter::checkBoxRect(const QRect& cell) {
     return QRect(inner.x() + (inner.width() - w) / 2, inner.y() + (inner.height() - h) / 2, w, h);
 }
 
+void RowPainter::styleText(QStyleOptionViewItem*, const QModelIndex&) const {}
+
 void RowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
     // The current row is yellow too: in multi-select grids it need not be among the selected rows.
     const auto* view = qobject_cast<const QAbstractItemView*>(option.widget);
@@ -60,6 +62,7 @@ void RowPainter::paint(QPainter* painter, const QStyleOptionViewItem& option, co
     opt.state &= ~QStyle::State_Selected;
     opt.state &= ~QStyle::State_HasFocus;
     opt.palette.setColor(QPalette::Text, Qt::black);
+    styleText(&opt, index);
     opt.backgroundBrush = Qt::NoBrush;
     opt.rect = option.rect.adjusted(2, 0, -2, 0);
     opt.features &= ~QStyleOptionViewItem::WrapText;

@@ -16,4 +16,8 @@ public:
 
     QString displayText(const QVariant& value, const QLocale& locale) const override;
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+protected:
+    // A grid's own text colour and font for a cell (black, the grid's font here), drawn at the same place.
+    virtual void styleText(QStyleOptionViewItem* option, const QModelIndex& index) const;
 };

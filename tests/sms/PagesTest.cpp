@@ -172,3 +172,43 @@ TEST(SmsRecebidoPage, ClickMarksRead) {
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value(1).toInt(), 1);
 }
+
+// An unread message is drawn red and bold where a read one is drawn: marking it read must not move its
+// text sideways. Both rows show the same "Entrada" value.
+TEST(SmsRecebidoPage, UnreadRowsDrawTheirTextWhereReadRowsDo) {
+    PageBench bench;
+    ASSERT_TRUE(bench.start(0));
+    QSqlQuery q(bench.data.ado->database());
+    for (int lido : {0, 1, 0})
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO dbSMS (ID_SMS, ENTRADA, FONE, SMS, LIDO) VALUES (1, 1, "
+                                          "'+5511', 'oi', %1)")
+                               .arg(lido)));
+    SmsRecebidoPage page(bench.data.ado.get());
+    page.resize(900, 400);
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    ASSERT_EQ(page.grid()->model()->rowCount(), 3);
+    const QImage shot = page.grid()->viewport()->grab().toImage();
+    struct Ink {
+        int left = -1;
+        QColor colour;
+    };
+    auto inkOf = [&](int row) { // the leftmost pixel that is not the row's background, in the "Entrada" cell
+        const QRect cell = page.grid()->visualRect(page.grid()->model()->index(row, 2));
+        const QColor background = shot.pixelColor(cell.right() - 2, cell.top() + 2);
+        for (int x = cell.left(); x < cell.right(); ++x)
+            for (int y = cell.top(); y < cell.bottom(); ++y)
+                if (shot.pixelColor(x, y) != background)
+                    return Ink{x - cell.left(), shot.pixelColor(x, y)};
+        return Ink{};
+    };
+    const Ink read = inkOf(1);
+    for (int unread : {0, 2}) {
+        const Ink ink = inkOf(unread);
+        ASSERT_GE(ink.left, 0) << unread;
+        EXPECT_NEAR(ink.left, read.left, 1) << "row " << unread;
+        EXPECT_GT(ink.colour.red(), ink.colour.green() + 60) << "row " << unread; // red text
+    }
+    ASSERT_GE(read.left, 0);
+    EXPECT_LT(qAbs(read.colour.red() - read.colour.green()), 40); // black or grey text
+}
