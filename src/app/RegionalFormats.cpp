@@ -16,10 +16,14 @@ int sundayFirst(int qtDay) {
 } // Qt: 7 = Sunday
 } // namespace
 
-void install() {
+QLocale locale() {
     QLocale pt(QLocale::Portuguese, QLocale::Brazil);
     pt.setNumberOptions(QLocale::DefaultNumberOptions);
-    QLocale::setDefault(pt);
+    return pt;
+}
+
+void install() {
+    QLocale::setDefault(locale());
 }
 
 QString shortDayName(int d) {

@@ -1,13 +1,15 @@
 #pragma once
 
 #include <QDate>
+#include <QLocale>
 #include <QString>
 
 // The program's fixed regional formats, whatever the system locale: day/month/year dates with "/",
 // decimal comma, thousands full stop, Portuguese day and month names.
 namespace RegionalFormats {
 
-void install(); // sets the process-wide default locale
+QLocale locale(); // Brazilian Portuguese, default number options
+void install();   // sets the process-wide default locale
 
 QString shortDayName(int dayOfWeek); // 1 = Monday ... 7 = Sunday (Qt numbering)
 QString longDayName(int dayOfWeek);

@@ -18,6 +18,9 @@ QStringList RegionalWidgets::shortDayNamesMondayFirst() {
 bool RegionalWidgets::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::Show || event->type() == QEvent::Polish) {
         if (auto* calendar = qobject_cast<QCalendarWidget*>(watched)) {
+            // Month names from the regional locale, not from the default one the calendar was built under.
+            if (calendar->locale() != RegionalFormats::locale())
+                calendar->setLocale(RegionalFormats::locale());
             calendar->setFirstDayOfWeek(Qt::Sunday);
             CalendarHeaderPainter::adopt(calendar, shortDayNamesMondayFirst());
         }

@@ -3,7 +3,8 @@
 #include <QObject>
 
 // Gives every calendar the program shows (the drop-down of a date box, a calendar page) the
-// regional short day names, Sunday first in the week as the operator reads it.
+// regional locale (Portuguese month names), the regional short day names, Sunday first in the week as
+// the operator reads it.
 class RegionalWidgets : public QObject {
     Q_OBJECT
 public:

@@ -4,14 +4,17 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTimeEdit>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "TempDataDir.h"
@@ -232,6 +235,40 @@ TEST(RegionalCalendar, DayNamesAreTheRegionalOnes) {
     calendar.setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     EXPECT_EQ(painter->headerText(0), "Dom");
     EXPECT_EQ(painter->headerText(7), "");
+}
+
+// Month names are Portuguese in every calendar, also where the process's default locale is another one (a
+// calendar built before the regional formats are installed, a system in English): a plain calendar and the
+// drop-down of a date box.
+TEST(RegionalCalendar, MonthNamesArePortugueseWhateverTheDefaultLocale) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    RegionalWidgets regional;
+    qApp->installEventFilter(&regional);
+    QCalendarWidget calendar;
+    calendar.setSelectedDate(QDate(2026, 12, 10));
+    calendar.show();
+    QDateEdit box(QDate(2026, 3, 1));
+    box.setCalendarPopup(true);
+    box.show();
+    QCalendarWidget* popup = box.calendarWidget();
+    popup->show();
+    qApp->removeEventFilter(&regional);
+    QLocale::setDefault(before);
+    const struct {
+        QCalendarWidget* calendar;
+        const char* month;
+    } cases[] = {{&calendar, "dezembro"}, {popup, "março"}};
+    for (const auto& c : cases) {
+        auto* button = c.calendar->findChild<QToolButton*>("qt_calendar_monthbutton");
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), QString::fromUtf8(c.month));
+        ASSERT_NE(button->menu(), nullptr);
+        const QList<QAction*> months = button->menu()->actions();
+        ASSERT_EQ(months.size(), 12);
+        EXPECT_EQ(months.first()->text(), "janeiro");
+        EXPECT_EQ(c.calendar->firstDayOfWeek(), Qt::Sunday);
+    }
 }
 
 // The stored time's own form survives an edit; unreadable or empty texts take "HH:mm".

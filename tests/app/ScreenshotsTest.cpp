@@ -22,6 +22,7 @@
 
 #include "TempDataDir.h"
 #include "app/QtTextGaps.h"
+#include "app/RegionalFormats.h"
 #include "app/SettingsPages.h"
 #include "app/TfPrincipal.h"
 #include "history/HistoricoPage.h"
@@ -42,6 +43,7 @@ protected:
             GTEST_SKIP() << "VESTRAL_SHOTS_DIR not set";
         QDir().mkpath(m_dir);
         QApplication::setStyle("Fusion");
+        RegionalFormats::install(); // as the program does before its window
         if (m_qt.load(QLocale(QLocale::Portuguese, QLocale::Brazil), "qtbase", "_",
                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
             QApplication::installTranslator(&m_qt);
@@ -75,10 +77,11 @@ protected:
                     .arg(87650000 + i * 1111)
                     .arg(i + 1)
                     .arg(i % 4 + 1));
-        sql("INSERT INTO dbSMS (DATA, ENTRADA, FONE, SMS, LIDO) VALUES ('2026-12-09 18:15:42', 1, '+5511987650001', "
-            "'Recebido, obrigado!\nAte amanha.', 0)");
-        sql("INSERT INTO dbSMS (DATA, ENTRADA, FONE, SMS, LIDO) VALUES ('2026-12-09 19:02:07', 2, '+5521998760022', "
-            "'Quero sair da lista', 1)");
+        // Received messages as a reading stores them: with the modem's time stamp ("Data da Mensagem").
+        sql("INSERT INTO dbSMS (DATA, RECEBIDO, ENTRADA, FONE, SMS, LIDO) VALUES ('2026-12-09 18:15:42', "
+            "'2026-12-09 18:14:58', 1, '+5511987650001', 'Recebido, obrigado!\nAte amanha.', 0)");
+        sql("INSERT INTO dbSMS (DATA, RECEBIDO, ENTRADA, FONE, SMS, LIDO) VALUES ('2026-12-09 19:02:07', "
+            "'2026-12-09 19:01:30', 2, '+5521998760022', 'Quero sair da lista', 1)");
         for (Dataset* ds : {d.ado->dbCLIENTE, d.ado->dbMENSAGEM, d.ado->dbSMS, d.ado->dbGRUPO})
             ds->refresh();
     }
