@@ -1,4 +1,5 @@
 #include "app/RegionalFormats.h"
+#include "store/TimeText.h"
 
 #include <QLocale>
 
@@ -40,7 +41,7 @@ QString longMonthName(int m) {
 }
 
 QString formatDate(const QDate& d) {
-    return d.toString("dd/MM/yyyy");
+    return TimeText::dateShown(d);
 }
 
 QDate parseDate(const QString& text) {
@@ -49,7 +50,7 @@ QDate parseDate(const QString& text) {
 }
 
 QString formatDateTime(const QDateTime& dt) {
-    return dt.toString("dd/MM/yyyy HH:mm:ss");
+    return TimeText::stampShown(dt);
 }
 
 QString formatNumber(double value, int decimals) {

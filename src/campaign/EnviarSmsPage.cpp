@@ -16,6 +16,7 @@
 #include "campaign/TDM.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
+#include "store/TimeText.h"
 #include "widgets/DbFieldBinder.h"
 #include "widgets/RecordNavigator.h"
 
@@ -172,7 +173,7 @@ void EnviarSmsPage::showOutcome(const OutboxBuilder::Result& r) {
         QMessageBox::critical(window(), title, r.error);
         return;
     case OutboxBuilder::Outcome::Cancelled:
-        addStatusLine(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
+        addStatusLine(TimeText::stampShown(QDateTime::currentDateTime()) +
                       QStringLiteral(" Montagem cancelada: a Caixa de Saída não foi alterada."));
         return;
     case OutboxBuilder::Outcome::Stopped:

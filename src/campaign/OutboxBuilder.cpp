@@ -8,6 +8,7 @@
 #include "campaign/TDM.h"
 #include "sms/PduEncoder.h"
 #include "store/TADO.h"
+#include "store/TimeText.h"
 
 const char* const OutboxBuilder::kNoPortsWarning = "Conecte um dispositivo antes de enviar a(s) mensagem(s)!";
 const char* const OutboxBuilder::kNoMarksWarning = "Selecione no grid os contatos antes de enviar a(s) mensagem(s)!";
@@ -55,7 +56,7 @@ qsizetype OutboxBuilder::mergeBound(SmsMode mode) {
 }
 
 QString OutboxBuilder::stamp() const {
-    return m_clock().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    return TimeText::stampShown(m_clock());
 }
 
 void OutboxBuilder::log(const QString& line) const {

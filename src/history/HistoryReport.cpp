@@ -12,6 +12,7 @@
 #include "history/HistoryReportGlyphs.h"
 #include "history/HistoryReportReader.h"
 #include "store/AtomicFile.h"
+#include "store/TimeText.h"
 
 namespace HistoryReport {
 namespace {
@@ -31,17 +32,6 @@ QFont font(const QString& family, int points, bool bold = false, bool italic = f
 }
 
 // "dddd-dd-dd dd:dd:dd" with nothing after it.
-bool hasStoredForm(const QString& s) {
-    static const QString pattern = QStringLiteral("0000-00-00 00:00:00");
-    if (s.size() != pattern.size())
-        return false;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        if (pattern[i] == u'0' ? !s[i].isDigit() || s[i].unicode() > 0x7f : s[i] != pattern[i])
-            return false;
-    }
-    return true;
-}
-
 // The PDF writer writes to a device: this one hands its bytes to an AtomicFile in blocks of 64 kB, and
 // refuses every write after the first that failed.
 class AtomicDevice : public QIODevice {
@@ -164,8 +154,7 @@ void Renderer::titleBand() {
     text(mm(0, 1, kWidth, 8.5), Qt::AlignCenter, m_options.empresa);
     m_painter.setFont(font("Arial", 10));
     text(mm(0, 10, kWidth, 5), Qt::AlignCenter, titleText(m_options.form));
-    text(mm(0, 15, kWidth, 5), Qt::AlignCenter,
-         "Data da Impressão: " + at.toString("dd/MM/yyyy") + " " + at.toString("HH:mm:ss"));
+    text(mm(0, 15, kWidth, 5), Qt::AlignCenter, "Data da Impressão: " + TimeText::stampShown(at));
     text(mm(0, 20.5, kWidth, 5), Qt::AlignCenter, QStringLiteral("Total de Registros: %1").arg(m_rows));
     m_y = kTitleHeight;
 }
@@ -252,20 +241,7 @@ QString titleText(Form form) {
 }
 
 QString displayDateTime(const QVariant& stored) {
-    const QString s = stored.toString();
-    // The stored form "yyyy-MM-dd HH:mm:ss" is rearranged without parsing: a report prints a million.
-    if (hasStoredForm(s)) {
-        QString out;
-        out.reserve(19);
-        out.append(QStringView(s).mid(8, 2)).append(u'/').append(QStringView(s).mid(5, 2)).append(u'/');
-        out.append(QStringView(s).left(4)).append(QStringView(s).mid(10, 9));
-        return out;
-    }
-    const QDateTime dt = QDateTime::fromString(s.left(19), "yyyy-MM-dd HH:mm:ss");
-    if (dt.isValid())
-        return dt.toString("dd/MM/yyyy HH:mm:ss");
-    const QDate d = QDate::fromString(s.left(10), "yyyy-MM-dd");
-    return d.isValid() && s.size() == 10 ? d.toString("dd/MM/yyyy") : s;
+    return TimeText::storedStampShown(stored.toString());
 }
 
 QString plainBody(const QString& mensagem) {

@@ -8,6 +8,7 @@
 #include "history/HistoryWriter.h"
 #include "store/Dataset.h"
 #include "store/TADO.h"
+#include "store/TimeText.h"
 
 namespace vestral::mail {
 
@@ -52,8 +53,7 @@ EmailCampaign::EmailCampaign(TADO* ado, QObject* parent)
 EmailCampaign::~EmailCampaign() = default;
 
 QString EmailCampaign::formatStatus(const QDateTime& when, const QString& text) {
-    return when.toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ') + when.toString(QStringLiteral("HH:mm:ss")) +
-           text;
+    return TimeText::stampShown(when) + text;
 }
 
 QString EmailCampaign::bodyCutLine(const QString& email) {

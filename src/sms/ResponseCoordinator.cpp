@@ -7,6 +7,7 @@
 #include "sms/OutboxCommit.h"
 #include "sms/PduDecoder.h"
 #include "store/TADO.h"
+#include "store/TimeText.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -52,7 +53,7 @@ ResponseCoordinator::~ResponseCoordinator() {
 }
 
 QString ResponseCoordinator::stamp() const {
-    return m_clock().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    return TimeText::stampShown(m_clock());
 }
 
 void ResponseCoordinator::onDataAvailable(SerialChannel* channel, quint16 count) {

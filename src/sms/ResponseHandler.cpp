@@ -2,6 +2,7 @@
 
 #include "sms/GsmErrorTexts.h"
 #include "sms/TextCodec.h"
+#include "store/TimeText.h"
 
 #include <QStringList>
 
@@ -361,7 +362,7 @@ QString ResponseHandler::prefix() const {
 }
 
 QString ResponseHandler::timestamp() const {
-    return m_clock().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    return TimeText::stampShown(m_clock());
 }
 
 QString ResponseHandler::lineText() const {

@@ -1,6 +1,7 @@
 #include "sms/ScheduledSend.h"
 
 #include "store/TADO.h"
+#include "store/TimeText.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -97,7 +98,7 @@ ScheduledSend::Tick ScheduledSend::failed(const QString& what, const QString& er
     const QString line = QStringLiteral(" ENVIO AUTOMÁTICO: FALHA AO LER ") + what + QStringLiteral("! ") + error;
     if (line != m_lastFailure) {
         m_lastFailure = line;
-        Q_EMIT readFailed(m_clock().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) + line);
+        Q_EMIT readFailed(TimeText::stampShown(m_clock()) + line);
     }
     return Tick::ReadFailed;
 }

@@ -3,6 +3,7 @@
 #include "modem/Aguarda.h"
 #include "modem/SerialChannel.h"
 #include "store/TADO.h"
+#include "store/TimeText.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -99,8 +100,8 @@ void SmsInbox::command(const QByteArray& bytes) {
 }
 
 void SmsInbox::log(const QString& text) {
-    Q_EMIT logLine(QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) +
-                   QStringLiteral(" ENTRADA %1 ").arg(kSlot) + text);
+    Q_EMIT logLine(TimeText::stampShown(QDateTime::currentDateTime()) + QStringLiteral(" ENTRADA %1 ").arg(kSlot) +
+                   text);
 }
 
 void SmsInbox::inboxStep(InboxStep& step) {

@@ -1,6 +1,7 @@
 #include "sms/SmsInboxStore.h"
 
 #include "store/TADO.h"
+#include "store/TimeText.h"
 
 #include <QDateTime>
 #include <QSqlError>
@@ -36,8 +37,7 @@ QVariant indexValue(const InboxRecord& r) {
 
 QVariant receivedValue(const InboxRecord& r) {
     const QDateTime received = InboxListing::receivedAt(r.data);
-    return received.isValid() ? QVariant(received.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-                              : QVariant(QMetaType(QMetaType::QString));
+    return received.isValid() ? QVariant(TimeText::stampStored(received)) : QVariant(QMetaType(QMetaType::QString));
 }
 
 } // namespace
@@ -144,7 +144,7 @@ bool SmsInboxStore::store(const InboxRecord& r, QString* error) {
     q.prepare(QStringLiteral("INSERT INTO dbSMS (ID_SMS, DATA, RECEBIDO, ENTRADA, FONE, SMS, LIDO) "
                              "VALUES (?, ?, ?, ?, ?, ?, 0)"));
     q.addBindValue(indexValue(r));
-    q.addBindValue(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    q.addBindValue(TimeText::stampStored(QDateTime::currentDateTime()));
     q.addBindValue(receivedValue(r));
     q.addBindValue(m_slot);
     q.addBindValue(r.fone);

@@ -1,6 +1,7 @@
 #include "sms/SmsRecebidoPage.h"
 
 #include "store/TADO.h"
+#include "store/TimeText.h"
 #include "widgets/DbGrid.h"
 #include "widgets/RecordNavigator.h"
 #include "widgets/RowPainter.h"
@@ -100,7 +101,7 @@ void SmsRecebidoPage::showCurrent() {
     const bool any = sms->isOpen() && !sms->isEmpty();
     m_id->setText(any ? sms->text("ID") : QString());
     const QDateTime received = any ? sms->value("RECEBIDO").toDateTime() : QDateTime();
-    m_recebido->setText(received.isValid() ? received.toString("dd/MM/yyyy HH:mm:ss") : QString());
+    m_recebido->setText(received.isValid() ? TimeText::stampShown(received) : QString());
     m_entrada->setText(any ? sms->text("ENTRADA") : QString());
     m_fone->setText(any ? sms->text("FONE") : QString());
     m_sms->setPlainText(any ? sms->text("SMS") : QString());

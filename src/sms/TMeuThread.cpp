@@ -7,6 +7,7 @@
 #include "sms/PduEncoder.h"
 #include "sms/TextCodec.h"
 #include "store/TADO.h"
+#include "store/TimeText.h"
 
 #include <QDateTime>
 #include <QMetaObject>
@@ -20,7 +21,7 @@
 namespace {
 
 QString timestamp() {
-    return QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    return TimeText::stampShown(QDateTime::currentDateTime());
 }
 
 // Runs `fn` on `context`'s thread and waits for it; on that thread already, runs it at once.

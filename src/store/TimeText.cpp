@@ -4,12 +4,55 @@
 
 namespace TimeText {
 namespace {
+const QString kShownStamp = QStringLiteral("dd/MM/yyyy HH:mm:ss");
+const QString kStoredStamp = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// Exactly "0000-00-00 00:00:00" with ASCII digits in place of the zeros.
+bool hasStoredForm(const QString& s) {
+    static const QString pattern = QStringLiteral("0000-00-00 00:00:00");
+    if (s.size() != pattern.size())
+        return false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (pattern[i] == u'0' ? !s[i].isDigit() || s[i].unicode() > 0x7f : s[i] != pattern[i])
+            return false;
+    }
+    return true;
+}
+
 // Everything before the time, the time itself (H:mm, with optional :ss and fraction), what follows.
 const QRegularExpression& timePattern() {
     static const QRegularExpression re(QStringLiteral("^(.*?)(\\d{1,2}):(\\d{2})(?::(\\d{2})(\\.\\d{1,3})?)?(\\s*)$"));
     return re;
 }
 } // namespace
+
+QString stampShown(const QDateTime& at) {
+    return at.toString(kShownStamp);
+}
+
+QString stampStored(const QDateTime& at) {
+    return at.toString(kStoredStamp);
+}
+
+QString dateShown(const QDate& date) {
+    return date.toString(QStringLiteral("dd/MM/yyyy"));
+}
+
+QString storedStampShown(const QString& s) {
+    // The stored form is rearranged without parsing.
+    if (hasStoredForm(s)) {
+        QString out;
+        out.reserve(19);
+        out.append(QStringView(s).mid(8, 2)).append(u'/').append(QStringView(s).mid(5, 2)).append(u'/');
+        out.append(QStringView(s).left(4)).append(QStringView(s).mid(10, 9));
+        return out;
+    }
+    const QDateTime dt = QDateTime::fromString(s.left(19), kStoredStamp);
+    if (dt.isValid())
+        return stampShown(dt);
+    const QDate d = QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
+    return d.isValid() && s.size() == 10 ? dateShown(d) : s;
+}
 
 QTime read(const QString& stored) {
     const QRegularExpressionMatch m = timePattern().match(stored);

@@ -1,12 +1,26 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 #include <optional>
 
-// A time of day kept as text in a settings column ("08:00", "08:00:00", or a date and time from an
-// older file): read it, and write a new time back in the same form.
+// Times as text. Date and time stamps: the store keeps them as "yyyy-MM-dd HH:mm:ss" (they sort as text and
+// match SQLite's datetime()); the operator reads them day first, "dd/MM/yyyy HH:mm:ss", in log lines, grids
+// and the printed report. And a time of day kept as text in a settings column ("08:00", "08:00:00", or a
+// date and time from an older file): read it, and write a new time back in the same form.
 namespace TimeText {
+
+// "dd/MM/yyyy HH:mm:ss": the stamp of a log line, a status line, a grid cell.
+QString stampShown(const QDateTime& at);
+// "yyyy-MM-dd HH:mm:ss": the stamp as a table column keeps it.
+QString stampStored(const QDateTime& at);
+// "dd/MM/yyyy".
+QString dateShown(const QDate& date);
+// A stored stamp as the operator reads it: "yyyy-MM-dd HH:mm:ss" (anything after the seconds dropped)
+// becomes "dd/MM/yyyy HH:mm:ss", a date alone "yyyy-MM-dd" becomes "dd/MM/yyyy"; other text stays as it is.
+// Quick on the exact stored form (a printed report shows a million).
+QString storedStampShown(const QString& stored);
 
 // The time of day in `stored`, or an invalid time.
 QTime read(const QString& stored);

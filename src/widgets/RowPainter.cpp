@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 
 #include "store/DatasetModel.h"
+#include "store/TimeText.h"
 
 QColor RowPainter::rowColor(int row, bool selected) {
     if (selected)
@@ -18,11 +19,9 @@ QColor RowPainter::rowColor(int row, bool selected) {
 QString RowPainter::displayText(const QVariant& value, const QLocale& locale) const {
     // The store keeps date and time as "yyyy-MM-dd HH:mm:ss" text; the operator reads day first.
     static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"));
-    if (value.typeId() == QMetaType::QString && stamp.match(value.toString()).hasMatch()) {
-        const QDateTime dt = QDateTime::fromString(value.toString(), "yyyy-MM-dd HH:mm:ss");
-        if (dt.isValid())
-            return dt.toString("dd/MM/yyyy HH:mm:ss");
-    }
+    if (value.typeId() == QMetaType::QString && stamp.match(value.toString()).hasMatch() &&
+        QDateTime::fromString(value.toString(), "yyyy-MM-dd HH:mm:ss").isValid())
+        return TimeText::storedStampShown(value.toString());
     // A message with line breaks is one line in a grid row; the painter elides what does not fit.
     QString text = QStyledItemDelegate::displayText(value, locale);
     // (Qt's own text for a string turns "\n" into a line separator.)

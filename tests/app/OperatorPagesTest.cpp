@@ -29,7 +29,6 @@
 #include "modem/ConfiguracaoModemPage.h"
 #include "modem/PortPanelWidget.h"
 #include "store/SmsModeSettings.h"
-#include "store/TimeText.h"
 #include "widgets/CalendarHeaderPainter.h"
 #include "widgets/RowPainter.h"
 
@@ -271,33 +270,6 @@ TEST(RegionalCalendar, MonthNamesArePortugueseWhateverTheDefaultLocale) {
     }
 }
 
-// The stored time's own form survives an edit; unreadable or empty texts take "HH:mm".
-TEST(TimeText, KeepsTheStoredForm) {
-    const struct {
-        const char* stored;
-        const char* written; // 18:15:07.250 written over `stored`
-        const char* read;    // what `stored` reads as
-    } cases[] = {
-        {"08:00", "18:15", "08:00:00"},
-        {"8:00", "18:15", "08:00:00"},
-        {" 08:00", " 18:15", "08:00:00"},
-        {"08:00:30", "18:15:07", "08:00:30"},
-        {"08:00:30.5", "18:15:07.2", "08:00:30"},
-        {"1899-12-30 08:00:00", "1899-12-30 18:15:07", "08:00:00"},
-        {"2026-12-09T08:00:00", "2026-12-09T18:15:07", "08:00:00"},
-        {"", "18:15", ""},
-        {"abc", "18:15", ""},
-        {"25:00", "18:15", ""},
-        {"08:61", "18:15", ""},
-    };
-    const QTime t(18, 15, 7, 250);
-    for (const auto& c : cases) {
-        EXPECT_EQ(TimeText::inFormOf(QString::fromLatin1(c.stored), t), QString::fromLatin1(c.written)) << c.stored;
-        EXPECT_EQ(TimeText::read(QString::fromLatin1(c.stored)).toString("HH:mm:ss"), QString::fromLatin1(c.read))
-            << c.stored;
-    }
-}
-
 // The file dialog's type column in Portuguese, where Qt's catalogue has no text; nothing else taken.
 TEST(QtTextGaps, FileTypesInPortuguese) {
     QtTextGaps gaps;
@@ -307,30 +279,6 @@ TEST(QtTextGaps, FileTypesInPortuguese) {
     EXPECT_EQ(gaps.translate("QFileDialog", "Folder"), "");
     EXPECT_EQ(gaps.translate(nullptr, "Folder"), "");
     EXPECT_EQ(gaps.translate("QAbstractFileIconProvider", nullptr), "");
-}
-
-// Typing into the time box, key by key; a key that cannot stand there is refused.
-TEST(TimeText, TypedKeys) {
-    const struct {
-        const char* before;
-        char16_t key;
-        const char* after; // nullptr: refused
-    } cases[] = {
-        {"", u'1', "1"},       {"1", u'8', "18"},        {"18", u':', "18"},    {"18", u'1', "181"},
-        {"181", u'5', "1815"}, {"1815", u'0', "0"},      {"", u'8', "08"},      {"1", u':', "01"},
-        {"", u':', nullptr},   {"2", u'4', nullptr},     {"18", u'6', nullptr}, {"181", u':', nullptr},
-        {"", u'a', nullptr},   {"", u'\x0663', nullptr}, {"23", u'5', "235"},   {"235", u'9', "2359"},
-    };
-    for (const auto& c : cases) {
-        const std::optional<QString> got = TimeText::typed(QString::fromLatin1(c.before), QChar(c.key));
-        if (!c.after)
-            EXPECT_FALSE(got.has_value()) << c.before << " + " << int(c.key);
-        else
-            EXPECT_EQ(got.value_or("refused"), QString::fromLatin1(c.after)) << c.before << " + " << int(c.key);
-    }
-    EXPECT_EQ(TimeText::ofDigits("1"), QTime(1, 0));
-    EXPECT_EQ(TimeText::ofDigits("181"), QTime(18, 1));
-    EXPECT_EQ(TimeText::ofDigits("1815"), QTime(18, 15));
 }
 
 // A message with line breaks is one line in a grid row.
