@@ -1,5 +1,7 @@
 #include "sms/DeliveryReports.h"
 
+#include "store/TimeText.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -10,14 +12,8 @@ namespace {
 
 using pdu::DeliveryState;
 
-const QString kFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-
-QString logStamp(const QDateTime& now) {
-    return now.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
-}
-
 QDateTime parsed(const QVariant& v) {
-    return v.isNull() ? QDateTime() : QDateTime::fromString(v.toString(), kFormat);
+    return v.isNull() ? QDateTime() : TimeText::stampFromStored(v.toString());
 }
 
 QVariant storedOrNull(const QDateTime& t) {
@@ -172,7 +168,7 @@ std::optional<Match> newestSend(QSqlDatabase& db, int porta, int ref, QDateTime*
 }
 
 QString prefix(const QDateTime& now, int porta) {
-    return logStamp(now) + QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA").arg(porta);
+    return TimeText::stampShown(now) + QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA").arg(porta);
 }
 
 bool hold(QSqlDatabase& db, int porta, const pdu::StatusReport& r, const QDateTime& now, QString* error) {
@@ -231,7 +227,7 @@ bool applyIn(QSqlDatabase& db, int porta, const pdu::StatusReport& r, const QDat
 } // namespace
 
 QString DeliveryReports::stored(const QDateTime& time) {
-    return time.toLocalTime().toString(kFormat);
+    return TimeText::stampStored(time.toLocalTime());
 }
 
 bool DeliveryReports::remember(QSqlDatabase& db, int porta, const QList<int>& references, qint64 idHistorico,

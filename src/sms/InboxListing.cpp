@@ -1,5 +1,7 @@
 #include "sms/InboxListing.h"
 
+#include "store/TimeText.h"
+
 namespace InboxListing {
 namespace {
 
@@ -300,7 +302,7 @@ QString stampText(const QString& item) {
 
 QDateTime receivedAt(const QString& data) {
     const QString text = data.trimmed();
-    QDateTime at = QDateTime::fromString(text, QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    QDateTime at = TimeText::stampFromShown(text);
     if (!at.isValid()) {
         // Modems give the service centre time stamp year first, with two digits (yy/MM/dd).
         at = QDateTime::fromString(text, QStringLiteral("yy/MM/dd HH:mm:ss"));

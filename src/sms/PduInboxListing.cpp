@@ -1,6 +1,7 @@
 #include "sms/PduInboxListing.h"
 
 #include "sms/PduDecoder.h"
+#include "store/TimeText.h"
 
 #include <QHash>
 
@@ -155,7 +156,7 @@ Sorted sort(const QList<Entry>& entries) {
 }
 
 QString stampText(const QDateTime& sent) {
-    return sent.isValid() ? sent.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")) : QString();
+    return sent.isValid() ? TimeText::stampShown(sent) : QString();
 }
 
 QString codigo(const QList<int>& indices) {

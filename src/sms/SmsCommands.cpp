@@ -12,6 +12,7 @@
 #include "sms/SmsStation.h"
 #include "store/SmsModeSettings.h"
 #include "store/TADO.h"
+#include "store/TimeText.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -132,8 +133,7 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterru
     const qint64 historyBefore = scalar(ado, QStringLiteral("SELECT COALESCE(MAX(ID_HISTORICO), 0) FROM dbHISTORICO"));
     g_interrupts.store(0);
     // ENVIO is stored to the second: the run's sends are those of this second on.
-    const QDateTime since = QDateTime::fromString(DeliveryReports::stored(QDateTime::currentDateTime()),
-                                                  QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QDateTime since = TimeText::stampFromStored(DeliveryReports::stored(QDateTime::currentDateTime()));
     auto oldInt = std::signal(SIGINT, onSignal);
     auto oldTerm = std::signal(SIGTERM, onSignal);
     SmsSender* sender = engine.sms.sender();

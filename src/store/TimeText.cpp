@@ -19,6 +19,14 @@ bool hasStoredForm(const QString& s) {
     return true;
 }
 
+// "yyyy-MM-dd HH:mm:ss" as "dd/MM/yyyy HH:mm:ss", by moving the characters.
+QString dayFirst(QStringView s) {
+    QString out;
+    out.reserve(19);
+    out.append(s.mid(8, 2)).append(u'/').append(s.mid(5, 2)).append(u'/').append(s.left(4)).append(s.mid(10, 9));
+    return out;
+}
+
 // Everything before the time, the time itself (H:mm, with optional :ss and fraction), what follows.
 const QRegularExpression& timePattern() {
     static const QRegularExpression re(QStringLiteral("^(.*?)(\\d{1,2}):(\\d{2})(?::(\\d{2})(\\.\\d{1,3})?)?(\\s*)$"));
@@ -40,18 +48,27 @@ QString dateShown(const QDate& date) {
 
 QString storedStampShown(const QString& s) {
     // The stored form is rearranged without parsing.
-    if (hasStoredForm(s)) {
-        QString out;
-        out.reserve(19);
-        out.append(QStringView(s).mid(8, 2)).append(u'/').append(QStringView(s).mid(5, 2)).append(u'/');
-        out.append(QStringView(s).left(4)).append(QStringView(s).mid(10, 9));
-        return out;
-    }
-    const QDateTime dt = QDateTime::fromString(s.left(19), kStoredStamp);
-    if (dt.isValid())
-        return stampShown(dt);
+    if (hasStoredForm(s))
+        return dayFirst(s);
+    // Longer text: its first 19 characters when they are a real stamp (read without a time zone, so an
+    // hour that a daylight-saving change skipped still reads).
+    if (s.size() > 19 && isStoredStamp(s.left(19)))
+        return dayFirst(s.left(19));
     const QDate d = QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
     return d.isValid() && s.size() == 10 ? dateShown(d) : s;
+}
+
+bool isStoredStamp(const QString& s) {
+    return hasStoredForm(s) && QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd")).isValid() &&
+           QTime::fromString(s.mid(11), QStringLiteral("HH:mm:ss")).isValid();
+}
+
+QDateTime stampFromStored(const QString& stored) {
+    return QDateTime::fromString(stored, kStoredStamp);
+}
+
+QDateTime stampFromShown(const QString& shown) {
+    return QDateTime::fromString(shown, kShownStamp);
 }
 
 QTime read(const QString& stored) {

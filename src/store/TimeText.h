@@ -21,6 +21,13 @@ QString dateShown(const QDate& date);
 // becomes "dd/MM/yyyy HH:mm:ss", a date alone "yyyy-MM-dd" becomes "dd/MM/yyyy"; other text stays as it is.
 // Quick on the exact stored form (a printed report shows a million).
 QString storedStampShown(const QString& stored);
+// Exactly "yyyy-MM-dd HH:mm:ss" (ASCII digits, nothing before or after) with a real date and time of day.
+// Local time plays no part: an hour skipped by a daylight-saving change is a stamp.
+bool isStoredStamp(const QString& text);
+// The local date and time a stored or shown stamp reads as; invalid unless the whole text is the form
+// (no spaces around it, nothing after the seconds) and the time exists in the local zone.
+QDateTime stampFromStored(const QString& stored);
+QDateTime stampFromShown(const QString& shown);
 
 // The time of day in `stored`, or an invalid time.
 QTime read(const QString& stored);

@@ -2,7 +2,6 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QDateTime>
 #include <QPainter>
 #include <QRegularExpression>
 
@@ -18,9 +17,7 @@ QColor RowPainter::rowColor(int row, bool selected) {
 
 QString RowPainter::displayText(const QVariant& value, const QLocale& locale) const {
     // The store keeps date and time as "yyyy-MM-dd HH:mm:ss" text; the operator reads day first.
-    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}$"));
-    if (value.typeId() == QMetaType::QString && stamp.match(value.toString()).hasMatch() &&
-        QDateTime::fromString(value.toString(), "yyyy-MM-dd HH:mm:ss").isValid())
+    if (value.typeId() == QMetaType::QString && TimeText::isStoredStamp(value.toString()))
         return TimeText::storedStampShown(value.toString());
     // A message with line breaks is one line in a grid row; the painter elides what does not fit.
     QString text = QStyledItemDelegate::displayText(value, locale);

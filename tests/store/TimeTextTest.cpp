@@ -1,6 +1,8 @@
 #include <QDateTime>
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "store/TimeText.h"
 
 // The stored time's own form survives an edit; unreadable or empty texts take "HH:mm".
@@ -54,37 +56,126 @@ TEST(TimeText, TypedKeys) {
     EXPECT_EQ(TimeText::ofDigits("1815"), QTime(18, 15));
 }
 
-// Stamps between the store's form and the operator's: the exact stored form, a date alone, longer and
-// broken texts, control bytes, non-ASCII digits; an empty or invalid time gives no text.
+// Stored stamps as the operator reads them, and which texts are a stamp at all: the exact stored form (even
+// an impossible date: a report rearranges a million without judging them), longer texts cut after the
+// seconds when that much is a real stamp, a date alone, broken texts, control bytes, non-ASCII digits.
 TEST(TimeText, StoredStampsAsTheOperatorReadsThem) {
     const struct {
         const char* stored;
         const char* shown;
+        bool stamp; // isStoredStamp
     } cases[] = {
-        {"2026-12-09 08:05:01", "09/12/2026 08:05:01"},
-        {"2026-12-09 08:05:01.250", "09/12/2026 08:05:01"},
-        {"2026-12-09", "09/12/2026"},
-        {"2026-12-09 ", "2026-12-09 "},
-        {"2026-02-30 08:05:01", "30/02/2026 08:05:01"}, // the stored form is rearranged, not judged
-        {"2026-02-30 08:05:01.5", "2026-02-30 08:05:01.5"},
-        {"2026-12-09\t08:05:01", "2026-12-09\t08:05:01"},
-        {"09/12/2026 08:05:01", "09/12/2026 08:05:01"},
-        {"", ""},
-        {"texto", "texto"},
-        {"2026-12-09 08:05", "2026-12-09 08:05"},
+        {"2026-12-09 08:05:01", "09/12/2026 08:05:01", true},
+        {"2026-12-09 00:00:00", "09/12/2026 00:00:00", true},
+        {"2028-02-29 23:59:59", "29/02/2028 23:59:59", true},
+        {"0999-01-02 03:04:05", "02/01/0999 03:04:05", true},
+        {"2026-12-09 08:05:01.250", "09/12/2026 08:05:01", false},
+        {"2026-12-09 08:05:01\n", "09/12/2026 08:05:01", false},
+        {"2026-12-09", "09/12/2026", false},
+        {"2026-12-09 ", "2026-12-09 ", false},
+        {"2026-02-30 08:05:01", "30/02/2026 08:05:01", false},
+        {"2027-02-29 08:05:01", "29/02/2027 08:05:01", false},
+        {"2026-12-09 24:00:00", "09/12/2026 24:00:00", false},
+        {"2026-02-30 08:05:01.5", "2026-02-30 08:05:01.5", false},
+        {"2026-12-09 24:00:00.5", "2026-12-09 24:00:00.5", false},
+        {"2026-12-09\t08:05:01", "2026-12-09\t08:05:01", false},
+        {" 2026-12-09 08:05:01", " 2026-12-09 08:05:01", false},
+        {"09/12/2026 08:05:01", "09/12/2026 08:05:01", false},
+        {"10000-01-02 03:04:05", "10000-01-02 03:04:05", false},
+        {"", "", false},
+        {"texto", "texto", false},
+        {"2026-12-09 08:05", "2026-12-09 08:05", false},
+        {"\u0662026-12-09 08:05:01", "\u0662026-12-09 08:05:01", false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(TimeText::storedStampShown(QString::fromUtf8(c.stored)), QString::fromUtf8(c.shown)) << c.stored;
-    // Arabic-Indic digits in the exact shape are not a stored stamp.
-    const QString arabic = QString::fromUtf8("\u0662026-12-09 08:05:01");
-    EXPECT_EQ(TimeText::storedStampShown(arabic), arabic);
+    for (const auto& c : cases) {
+        const QString stored = QString::fromUtf8(c.stored);
+        EXPECT_EQ(TimeText::storedStampShown(stored), QString::fromUtf8(c.shown)) << c.stored;
+        EXPECT_EQ(TimeText::isStoredStamp(stored), c.stamp) << c.stored;
+    }
+    const QString nul = QStringLiteral("2026-12-09 08:05:0") + QChar(0);
+    EXPECT_FALSE(TimeText::isStoredStamp(nul));
+    EXPECT_EQ(TimeText::storedStampShown(nul), nul);
+}
 
-    const QDateTime at(QDate(2026, 1, 2), QTime(3, 4, 5, 999));
-    EXPECT_EQ(TimeText::stampShown(at), "02/01/2026 03:04:05");
-    EXPECT_EQ(TimeText::stampStored(at), "2026-01-02 03:04:05");
-    EXPECT_EQ(TimeText::dateShown(at.date()), "02/01/2026");
-    EXPECT_EQ(TimeText::storedStampShown(TimeText::stampStored(at)), TimeText::stampShown(at));
-    EXPECT_EQ(TimeText::stampShown(QDateTime()), "");
-    EXPECT_EQ(TimeText::stampStored(QDateTime()), "");
-    EXPECT_EQ(TimeText::dateShown(QDate()), "");
+// A stamp written and read back: cut to the second (never rounded into the next day), midnight as 00, a leap
+// day, years below 1000 padded; a year past 9999 and an invalid time write texts that do not read back.
+TEST(TimeText, StampsWrittenAndReadBack) {
+    const struct {
+        QDateTime at;
+        const char* shown;
+        const char* stored;
+        bool readsBack;
+    } cases[] = {
+        {QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)), "02/01/2026 03:04:05", "2026-01-02 03:04:05", true},
+        {QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59, 999)), "31/12/2026 23:59:59", "2026-12-31 23:59:59", true},
+        {QDateTime(QDate(2027, 1, 1), QTime(0, 0)), "01/01/2027 00:00:00", "2027-01-01 00:00:00", true},
+        {QDateTime(QDate(2028, 2, 29), QTime(12, 0)), "29/02/2028 12:00:00", "2028-02-29 12:00:00", true},
+        {QDateTime(QDate(999, 1, 2), QTime(3, 4, 5)), "02/01/0999 03:04:05", "0999-01-02 03:04:05", true},
+        {QDateTime(QDate(10000, 1, 2), QTime(3, 4, 5)), "02/01/10000 03:04:05", "10000-01-02 03:04:05", false},
+        {QDateTime(), "", "", false},
+    };
+    for (const auto& c : cases) {
+        const QString shown = TimeText::stampShown(c.at);
+        const QString stored = TimeText::stampStored(c.at);
+        EXPECT_EQ(shown, QString::fromLatin1(c.shown));
+        EXPECT_EQ(stored, QString::fromLatin1(c.stored));
+        EXPECT_EQ(TimeText::dateShown(c.at.date()), shown.left(shown.indexOf(u' ')));
+        const QDateTime second = c.at.addMSecs(-c.at.time().msec());
+        EXPECT_EQ(TimeText::stampFromStored(stored), c.readsBack ? second : QDateTime()) << c.stored;
+        EXPECT_EQ(TimeText::stampFromShown(shown), c.readsBack ? second : QDateTime()) << c.shown;
+        if (c.readsBack) {
+            EXPECT_EQ(TimeText::storedStampShown(stored), shown);
+        }
+    }
+}
+
+// Texts that are not exactly the form read as no time: empty, garbage, spaces or bytes around it, the
+// other form, an impossible date or hour.
+TEST(TimeText, BrokenStampsReadAsNoTime) {
+    for (const char* text :
+         {"", "garbage", " 2026-12-09 08:05:01", "2026-12-09 08:05:01 ", "2026-12-09 08:05:01x", "2026-12-09 08:05",
+          "2026-12-09", "09/12/2026 08:05:01", "2026-02-30 08:05:01", "2026-12-09 24:00:00", "2026-12-09 8:05:01"})
+        EXPECT_FALSE(TimeText::stampFromStored(QString::fromLatin1(text)).isValid()) << text;
+    for (const char* text : {"", "09/12/2026 08:05:01\r", "2026-12-09 08:05:01", "30/02/2026 08:05:01",
+                             "9/12/2026 08:05:01", "09/12/26 08:05:01"})
+        EXPECT_FALSE(TimeText::stampFromShown(QString::fromLatin1(text)).isValid()) << text;
+    EXPECT_FALSE(TimeText::stampFromStored(QStringLiteral("2026-12-09 08:05:01") + QChar(0)).isValid());
+}
+
+namespace {
+// The process's local zone set to `zone` while it lives.
+class LocalZone {
+public:
+    explicit LocalZone(const char* zone) : m_had(qEnvironmentVariableIsSet("TZ")), m_old(qgetenv("TZ")) {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalZone() {
+        if (m_had)
+            qputenv("TZ", m_old);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+    LocalZone(const LocalZone&) = delete;
+    LocalZone& operator=(const LocalZone&) = delete;
+
+private:
+    bool m_had;
+    QByteArray m_old;
+};
+} // namespace
+
+// São Paulo skipped 00:00-00:59 on 4 November 2018. A stamp stored in that hour (by an older file, another
+// program, or a clock that moved) is still shown as the text says; only reading it as a local time fails.
+TEST(TimeText, HourSkippedByDaylightSaving) {
+    LocalZone zone("America/Sao_Paulo");
+    if (QDateTime(QDate(2018, 11, 4), QTime(0, 30)).isValid())
+        GTEST_SKIP() << "no zone data for America/Sao_Paulo";
+    EXPECT_TRUE(TimeText::isStoredStamp(QStringLiteral("2018-11-04 00:30:00")));
+    EXPECT_EQ(TimeText::storedStampShown(QStringLiteral("2018-11-04 00:30:00")), "04/11/2018 00:30:00");
+    EXPECT_EQ(TimeText::storedStampShown(QStringLiteral("2018-11-04 00:30:00.5")), "04/11/2018 00:30:00");
+    EXPECT_FALSE(TimeText::stampFromStored(QStringLiteral("2018-11-04 00:30:00")).isValid());
+    EXPECT_EQ(TimeText::stampFromStored(QStringLiteral("2018-11-04 01:30:00")),
+              QDateTime(QDate(2018, 11, 4), QTime(1, 30)));
 }
