@@ -31,7 +31,6 @@ QFont font(const QString& family, int points, bool bold = false, bool italic = f
     return f;
 }
 
-// "dddd-dd-dd dd:dd:dd" with nothing after it.
 // The PDF writer writes to a device: this one hands its bytes to an AtomicFile in blocks of 64 kB, and
 // refuses every write after the first that failed.
 class AtomicDevice : public QIODevice {
