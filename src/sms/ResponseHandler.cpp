@@ -211,7 +211,7 @@ void ResponseHandler::endOfLine(char c, Delivery& d) {
 void ResponseHandler::answerPrompt(quint64 sequence, Delivery& d) {
     const OutboxRow row = m_state.currentRow();
     if (!row.pdu.isEmpty()) {
-        if (!row.marked)
+        if (!row.inFlight)
             d.actions.emplace_back(MarkInFlight{row.id, sequence});
         d.actions.emplace_back(WriteToChannel{row.pdu + kCtrlZ, sequence});
         log(d, {prefix() + QStringLiteral(" ENVIANDO PARTE %1/%2 DO SMS (PDU)=").arg(row.part).arg(row.parts) +
@@ -229,7 +229,7 @@ void ResponseHandler::answerPrompt(quint64 sequence, Delivery& d) {
         return;
     }
     bytes.append(kCtrlZ);
-    if (!row.marked)
+    if (!row.inFlight)
         d.actions.emplace_back(MarkInFlight{row.id, sequence});
     d.actions.emplace_back(WriteToChannel{bytes, sequence});
     log(d, {prefix() + QStringLiteral(" ENVIANDO CORPO DO SMS=") + row.mensagem + QChar(kCtrlZ)});

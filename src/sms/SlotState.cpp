@@ -126,7 +126,7 @@ quint64 SlotState::nextPart(quint64 sequence, const QByteArray& pdu) {
     }
     m_row.pdu = pdu;
     ++m_row.part;
-    m_row.marked = true; // the first part's mark covers the whole message
+    m_row.inFlight = true; // the first part's mark covers the whole message
     m_phase = Phase::Prompted;
     ++m_sequence;
     m_changed.notify_all();

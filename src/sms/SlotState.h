@@ -10,7 +10,7 @@
 #include <functional>
 #include <mutex>
 
-// The outbox row a slot's sender worker is handing to its modem.
+// One dbMENSAGEM row: as a slot's sender worker reads it from the outbox, and as it hands it to its modem.
 struct OutboxRow {
     QString fone;
     QString mensagem;
@@ -18,8 +18,9 @@ struct OutboxRow {
     // The row the worker sends next (0: none). It is marked in flight in the transaction that
     // stores this row's result, so that the next text needs no commit of its own before it goes.
     qint64 nextId = 0;
-    // The row is marked in flight already (that mark is on the disk): no mark at the prompt.
-    bool marked = false;
+    // ENVIANDO is set (the mark is on the disk): read so, an earlier send was interrupted after its text
+    // went out, or this worker marked it with the previous row's result; no new mark at the prompt.
+    bool inFlight = false;
     // PDU mode: the part being sent, upper-case hex ready for the prompt, and its place in the
     // message (1-based). Empty in text mode, where the prompt takes the text.
     QByteArray pdu{};

@@ -89,13 +89,13 @@ TMeuThread::End TMeuThread::execute() {
         failed(prefix() + QStringLiteral(" FALHA AO LER AS ENTRADAS ATIVAS!"), error);
         return End::Failed;
     }
-    QList<Row> rows = loadRows(&error);
+    QList<OutboxRow> rows = loadRows(&error);
     if (!error.isEmpty()) {
         failed(prefix() + QStringLiteral(" FALHA AO LER A CAIXA DE SAÍDA!"), error);
         return End::Failed;
     }
     reportInterrupted(rows);
-    rows.removeIf([](const Row& r) { return r.inFlight; });
+    rows.removeIf([](const OutboxRow& r) { return r.inFlight; });
     if (rows.isEmpty())
         return End::Finished;
     if (!m_slot.state) {
@@ -121,20 +121,20 @@ TMeuThread::End TMeuThread::execute() {
 
 // Rows an interrupted send left in flight: their text may have reached the phone, so they are not
 // sent again without the operator's word ("Reenviar Interrompidas", --resend-interrupted).
-void TMeuThread::reportInterrupted(const QList<Row>& rows) {
-    for (const Row& row : rows)
+void TMeuThread::reportInterrupted(const QList<OutboxRow>& rows) {
+    for (const OutboxRow& row : rows)
         if (row.inFlight)
             log(prefix() + QStringLiteral(" ENVIO INTERROMPIDO PARA ") + row.fone +
                 QStringLiteral(" (PODE TER SIDO ENTREGUE): NÃO REENVIADA"));
 }
 
-TMeuThread::End TMeuThread::sendRows(QList<Row> rows) {
+TMeuThread::End TMeuThread::sendRows(QList<OutboxRow> rows) {
     const End end = sendEach(std::move(rows));
     releaseMark();
     return end;
 }
 
-TMeuThread::End TMeuThread::sendEach(QList<Row> rows) {
+TMeuThread::End TMeuThread::sendEach(QList<OutboxRow> rows) {
     const int n = m_slot.number;
     QString error;
     int pauseMs = 0; // read anew before every row
@@ -153,7 +153,7 @@ TMeuThread::End TMeuThread::sendEach(QList<Row> rows) {
                 showOutbox();
             return End::Stopped;
         }
-        const Row row = rows.first();
+        const OutboxRow row = rows.first();
         QList<pdu::SubmitPart> parts;
         if (!sendable(row) || !encode(row, &parts)) {
             if (!refuseRow(row, sendable(row)))
@@ -171,7 +171,7 @@ TMeuThread::End TMeuThread::sendEach(QList<Row> rows) {
             failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
             return End::Failed;
         }
-        rows.removeIf([this](const Row& r) { return r.inFlight && r.id != m_marked; });
+        rows.removeIf([this](const OutboxRow& r) { return r.inFlight && r.id != m_marked; });
         // With no pause before the next row its start shows the change, in the same hand-over.
         pauseMs = 0;
         if (!rows.isEmpty() && !tempoSms(&pauseMs, &error)) {
@@ -187,8 +187,8 @@ TMeuThread::End TMeuThread::sendEach(QList<Row> rows) {
 
 // Starts the row (its first part in PDU mode) and waits for its outcome; an end of the worker, or
 // nothing when the next row may go.
-std::optional<TMeuThread::End> TMeuThread::sendOne(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next,
-                                                   int queued, bool outboxChanged) {
+std::optional<TMeuThread::End> TMeuThread::sendOne(const OutboxRow& row, const QList<pdu::SubmitPart>& parts,
+                                                   qint64 next, int queued, bool outboxChanged) {
     quint64 sequence = 0;
     QString error;
     Start start = startRow(row, parts, next, queued, outboxChanged, &sequence);
@@ -227,7 +227,7 @@ std::optional<TMeuThread::End> TMeuThread::sendOne(const Row& row, const QList<p
 // PDU mode: the row's SMS-SUBMIT parts, with the slot's next concatenation reference and the
 // delivery-report request when it is asked for. Text mode: no parts. False when the row cannot be
 // encoded (m_encodeError says why).
-bool TMeuThread::encode(const Row& row, QList<pdu::SubmitPart>* parts) {
+bool TMeuThread::encode(const OutboxRow& row, QList<pdu::SubmitPart>* parts) {
     if (m_settings.mode != SmsMode::Pdu)
         return true;
     pdu::SubmitOptions options;
@@ -241,7 +241,7 @@ bool TMeuThread::encode(const Row& row, QList<pdu::SubmitPart>* parts) {
     return true;
 }
 
-bool TMeuThread::sendable(const Row& row) {
+bool TMeuThread::sendable(const OutboxRow& row) {
     return !TextCodec::hasControl(row.mensagem) && TextCodec::validNumber(row.fone);
 }
 
@@ -260,7 +260,7 @@ void TMeuThread::releaseMark() {
 
 // Waits for send `sequence`'s final result and its history row on the disk. No answer in time:
 // a " FALHA :TIMEOUT" row, then the modem is resynchronised before the next row.
-TMeuThread::Outcome TMeuThread::sendRow(const Row& row, quint64 sequence, const QList<pdu::SubmitPart>& parts) {
+TMeuThread::Outcome TMeuThread::sendRow(const OutboxRow& row, quint64 sequence, const QList<pdu::SubmitPart>& parts) {
     SlotState* state = m_slot.state;
     for (;;) {
         auto answered = [sequence](Phase p, quint64 s) {
@@ -320,8 +320,8 @@ TMeuThread::Statements& TMeuThread::statements() {
     return *m_statements;
 }
 
-QList<TMeuThread::Row> TMeuThread::loadRows(QString* error) {
-    QList<Row> rows;
+QList<OutboxRow> TMeuThread::loadRows(QString* error) {
+    QList<OutboxRow> rows;
     QSqlQuery& q = statements().rows;
     q.addBindValue(m_slot.number);
     if (!q.exec()) {
@@ -329,7 +329,10 @@ QList<TMeuThread::Row> TMeuThread::loadRows(QString* error) {
         return rows;
     }
     while (q.next())
-        rows.append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toString(), q.value(3).toBool()});
+        rows.append({.fone = q.value(1).toString(),
+                     .mensagem = q.value(2).toString(),
+                     .id = q.value(0).toLongLong(),
+                     .inFlight = q.value(3).toBool()});
     // next() is also false when a page cannot be read: part of the outbox is no outbox to send from.
     if (q.lastError().isValid()) {
         *error = q.lastError().text();
@@ -358,8 +361,8 @@ bool TMeuThread::tempoSms(int* ms, QString* error) {
 
 // Usually the window thread removed the row with its history row; the worker deletes only a row
 // still there (the re-read shows it), so it takes no write lock for nothing.
-bool TMeuThread::removeSent(qint64 id, QList<Row>& rows, QString* error) {
-    const auto it = std::find_if(rows.begin(), rows.end(), [id](const Row& r) { return r.id == id; });
+bool TMeuThread::removeSent(qint64 id, QList<OutboxRow>& rows, QString* error) {
+    const auto it = std::find_if(rows.begin(), rows.end(), [id](const OutboxRow& r) { return r.id == id; });
     if (it == rows.end())
         return true;
     rows.erase(it);
@@ -532,8 +535,8 @@ bool TMeuThread::resync() {
 // Everything the window thread does to start a row, in one hand-over (the worker waits for it):
 // the outbox change of the row before (when not shown yet), the queue counter, the port opened
 // again if it closed (Reopened: it needs its set-up first), then the send.
-TMeuThread::Start TMeuThread::startRow(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued,
-                                       bool outboxChanged, quint64* sequence) {
+TMeuThread::Start TMeuThread::startRow(const OutboxRow& row, const QList<pdu::SubmitPart>& parts, qint64 next,
+                                       int queued, bool outboxChanged, quint64* sequence) {
     const int n = m_slot.number;
     Start start = Start::PortFailed; // a screen already gone (the program is closing) sends nothing
     onWindow([&] {
@@ -555,11 +558,12 @@ TMeuThread::Start TMeuThread::startRow(const Row& row, const QList<pdu::SubmitPa
 
 // Starts the send and writes AT+CMGS (on the window thread); Failed when the write failed (the row
 // stays in the outbox).
-TMeuThread::Start TMeuThread::writeRow(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next,
+TMeuThread::Start TMeuThread::writeRow(const OutboxRow& row, const QList<pdu::SubmitPart>& parts, qint64 next,
                                        quint64* sequence) {
     const int n = m_slot.number;
     SlotState* state = m_slot.state;
-    OutboxRow current{row.fone, row.mensagem, row.id, next, row.inFlight};
+    OutboxRow current = row;
+    current.nextId = next;
     if (!parts.isEmpty()) {
         current.pdu = parts.first().hex;
         current.parts = int(parts.size());
@@ -597,7 +601,7 @@ QByteArray TMeuThread::submitCommand(const pdu::SubmitPart& part) {
 // The message's next part, after the one `sequence` was accepted (on the window thread). The new
 // send's sequence, or 0 when it could not be written: the slot stops, and the row, marked in
 // flight since its first part, stays in the outbox.
-quint64 TMeuThread::writeNextPart(const Row& row, quint64 sequence, const QList<pdu::SubmitPart>& parts) {
+quint64 TMeuThread::writeNextPart(const OutboxRow& row, quint64 sequence, const QList<pdu::SubmitPart>& parts) {
     SlotState* state = m_slot.state;
     quint64 next = 0;
     QString error;
@@ -627,7 +631,7 @@ quint64 TMeuThread::writeNextPart(const Row& row, quint64 sequence, const QList<
 // A row whose text holds a control character (or whose number is no number) would put commands on
 // the wire, and a row PDU mode cannot encode cannot go: it is not sent, and leaves the outbox with
 // a failed history row.
-bool TMeuThread::refuseRow(const Row& row, bool notEncoded) {
+bool TMeuThread::refuseRow(const OutboxRow& row, bool notEncoded) {
     if (notEncoded)
         return recordFailure(row, QStringLiteral(" FALHA :") + m_encodeError + QChar('\r') + row.mensagem, row.fone,
                              QStringLiteral(" ") + m_encodeError.toUpper());
@@ -642,7 +646,7 @@ bool TMeuThread::refuseRow(const Row& row, bool notEncoded) {
 }
 
 // A failed history row with the removal of the row, and its log line, on the window thread.
-bool TMeuThread::recordFailure(const Row& row, const QString& history, const QString& fone, const QString& why) {
+bool TMeuThread::recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why) {
     QString error;
     onWindow([&] {
         error = OutboxCommit::recordResult(
@@ -682,7 +686,7 @@ void TMeuThread::sleep(int ms) {
 // The modem never gave a final result (the send is TimedOut, so a result arriving now is
 // dropped): a failed history row with the removal of the row, and the log line, on the window
 // thread.
-bool TMeuThread::recordTimeOut(const Row& row) {
+bool TMeuThread::recordTimeOut(const OutboxRow& row) {
     return recordFailure(row, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem, row.fone,
                          QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
 }

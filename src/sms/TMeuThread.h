@@ -77,29 +77,23 @@ protected:
     void run() override; // Execute
 
 private:
-    struct Row {
-        qint64 id = 0;
-        QString fone;
-        QString mensagem;
-        bool inFlight = false; // ENVIANDO set: an earlier send was interrupted after its text went out
-    };
     using Phase = SlotState::Phase;
 
     End execute();
-    End sendRows(QList<Row> rows);
-    End sendEach(QList<Row> rows);
-    std::optional<End> sendOne(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued,
+    End sendRows(QList<OutboxRow> rows);
+    End sendEach(QList<OutboxRow> rows);
+    std::optional<End> sendOne(const OutboxRow& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued,
                                bool outboxChanged);
-    bool encode(const Row& row, QList<pdu::SubmitPart>* parts);
-    static bool sendable(const Row& row);
+    bool encode(const OutboxRow& row, QList<pdu::SubmitPart>* parts);
+    static bool sendable(const OutboxRow& row);
     void releaseMark();
     enum class Outcome { Done, Failed, Aborted };
-    Outcome sendRow(const Row& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
+    Outcome sendRow(const OutboxRow& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
     bool isActive(QString* error);
-    QList<Row> loadRows(QString* error);
-    void reportInterrupted(const QList<Row>& rows);
+    QList<OutboxRow> loadRows(QString* error);
+    void reportInterrupted(const QList<OutboxRow>& rows);
     bool tempoSms(int* ms, QString* error);
-    bool removeSent(qint64 id, QList<Row>& rows, QString* error);
+    bool removeSent(qint64 id, QList<OutboxRow>& rows, QString* error);
     struct Statements;
     Statements& statements();
     enum class Start { Sent, PortFailed, Failed, Reopened };
@@ -113,18 +107,18 @@ private:
     bool command(const QByteArray& bytes);
     void settleLeftover();
     bool resync();
-    Start startRow(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued, bool outboxChanged,
-                   quint64* sequence);
-    Start writeRow(const Row& row, const QList<pdu::SubmitPart>& parts, qint64 next, quint64* sequence);
+    Start startRow(const OutboxRow& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued,
+                   bool outboxChanged, quint64* sequence);
+    Start writeRow(const OutboxRow& row, const QList<pdu::SubmitPart>& parts, qint64 next, quint64* sequence);
     static QByteArray submitCommand(const pdu::SubmitPart& part);
-    quint64 writeNextPart(const Row& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
-    bool refuseRow(const Row& row, bool notEncoded);
-    bool recordFailure(const Row& row, const QString& history, const QString& fone, const QString& why);
+    quint64 writeNextPart(const OutboxRow& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
+    bool refuseRow(const OutboxRow& row, bool notEncoded);
+    bool recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why);
     // `wallClock`: real time even when the timing's sleep is injected (a wait that is no time-out).
     bool waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, bool wallClock = false);
     static constexpr int kSettleMs = 600000;
     void sleep(int ms);
-    bool recordTimeOut(const Row& row);
+    bool recordTimeOut(const OutboxRow& row);
     void failed(const QString& prefix, const QString& error);
     bool pause(int ms);
     void write(const QByteArray& bytes);

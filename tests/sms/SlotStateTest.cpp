@@ -229,7 +229,7 @@ TEST(SlotState, APduMessageGoesPartByPart) {
         ASSERT_EQ(next, seq + 1);
         seq = next;
         EXPECT_EQ(s.currentRow().part, part + 1);
-        EXPECT_TRUE(s.currentRow().marked) << "the first part's mark covers the message";
+        EXPECT_TRUE(s.currentRow().inFlight) << "the first part's mark covers the message";
     }
     EXPECT_EQ(s.currentRow().pdu, QByteArray("P3"));
     EXPECT_FALSE(s.acceptPart(first, 99)) << "an earlier part's late result";
