@@ -1,6 +1,5 @@
 #include "sms/SmsInbox.h"
 
-#include "modem/Aguarda.h"
 #include "modem/SerialChannel.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -30,7 +29,7 @@ bool isIndex(const QString& codigo) {
 
 SmsInbox::SmsInbox(TADO* ado, InboxMode* mode, QObject* parent)
     : QObject(parent), m_ado(ado), m_mode(mode), m_store(ado, kSlot), m_pduStore(ado, &m_store, kSlot),
-      m_clock([] { return QDateTime::currentDateTimeUtc(); }), m_wait([](int ms) { Aguarda(quint32(qMax(0, ms))); }) {
+      m_clock([] { return QDateTime::currentDateTimeUtc(); }) {
     m_limit.setSingleShot(true);
     m_limit.setInterval(15000);
     connect(&m_limit, &QTimer::timeout, this, &SmsInbox::timeLimitReached);
@@ -65,26 +64,41 @@ SmsInbox::Start SmsInbox::readModemInbox() {
         return Start::PortClosed;
     if (busy() || m_mode->on)
         return Start::Busy;
-    m_phase = Phase::Listing;
+    m_phase = Phase::Format;
     m_error.clear();
     m_stored = 0;
     m_received = 0;
     m_listing = InboxListing::ListingReader();
     m_reply.clear();
     m_pdu = m_pduMode && m_pduMode();
+    // The modem's answer to the format command is awaited before the listing goes out: a modem
+    // (or a machine) slower than a fixed pause would have its "OK" taken for the listing's end.
+    m_mode->slot = kSlot;
+    m_mode->on = true;
     try {
-        write(m_pdu ? QByteArrayLiteral("AT+CMGF=0\r\n") : QByteArrayLiteral("AT+CMGF=1\r\n"));
-        m_wait(m_pauseMs);
-        m_mode->slot = kSlot;
-        m_mode->on = true;
-        command(m_pdu ? QByteArrayLiteral("AT+CMGL=4\r\n") : QByteArrayLiteral("AT+CMGL=\"ALL\"\r\n"));
+        command(m_pdu ? QByteArrayLiteral("AT+CMGF=0\r\n") : QByteArrayLiteral("AT+CMGF=1\r\n"));
     } catch (const std::exception&) {
         switchOff();
         m_phase = Phase::Idle;
         return Start::PortClosed;
     }
-    m_wait(m_pauseMs);
     return Start::Started;
+}
+
+// The format is set: the listing, in that format. A modem that refuses the format (PDU mode on a
+// text-only modem) cannot list in it.
+void SmsInbox::formatSet() {
+    if (!m_reply.ok()) {
+        readingFailed(m_reply.finalLine());
+        return;
+    }
+    m_phase = Phase::Listing;
+    m_reply.clear();
+    try {
+        command(m_pdu ? QByteArrayLiteral("AT+CMGL=4\r\n") : QByteArrayLiteral("AT+CMGL=\"ALL\"\r\n"));
+    } catch (const std::exception&) {
+        finish(true);
+    }
 }
 
 void SmsInbox::write(const QByteArray& bytes) {
@@ -142,6 +156,9 @@ void SmsInbox::inboxStep(InboxStep& step) {
 // The modem has been quiet since the final result line of the answer being read.
 void SmsInbox::answered() {
     switch (m_phase) {
+    case Phase::Format:
+        formatSet();
+        break;
     case Phase::Listing:
         if (m_pdu)
             pduListed();
@@ -332,9 +349,11 @@ void SmsInbox::deleted() {
 }
 
 void SmsInbox::listingFailed() {
-    if (m_phase != Phase::Listing)
-        return;
-    const QString reason = m_pdu ? m_reply.finalLine() : m_listing.failure();
+    if (m_phase == Phase::Listing)
+        readingFailed(m_pdu ? m_reply.finalLine() : m_listing.failure());
+}
+
+void SmsInbox::readingFailed(const QString& reason) {
     log(QStringLiteral("ERRO AO LER OS SMS: ") + reason);
     m_error = QStringLiteral("Erro ao ler os SMS do modem: ") + reason;
     finish(false);

@@ -20,7 +20,7 @@ class TADO;
 
 // Reads the messages the modem of slot 1 has received. The dialogue, all of it in inbox mode
 // (the response handler hands the reader every character of slot 1):
-//   AT+CMGF=1, then AT+CMGL="ALL" and its listing;
+//   AT+CMGF=1 and its "OK", then AT+CMGL="ALL" and its listing;
 //   AT+CPMS? for the number of stored messages;
 //   when that number and the headers found differ, AT+CMGR=<index> for each header, and only the
 //   headers whose own reading agrees (sender, time stamp) delimit messages: any other header line
@@ -56,14 +56,10 @@ public:
     void setPduMode(std::function<bool()> pdu) { m_pduMode = std::move(pdu); }
     // The clock of the parts' day-long wait.
     void setClock(std::function<QDateTime()> now) { m_clock = std::move(now); }
-    // The wait that keeps the window thread's events flowing (Aguarda).
-    void setWait(std::function<void(int ms)> wait) { m_wait = std::move(wait); }
     // The beep (2800 Hz, 140 ms) when messages arrived.
     void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
     // How long the modem may stay silent before one answer is complete.
     void setTimeLimit(int ms) { m_limit.setInterval(ms); }
-    // The pauses after AT+CMGF=1 and after the listing command.
-    void setPause(int ms) { m_pauseMs = ms; }
     // How long the modem must stay quiet after a final result line before the answer counts.
     void setSettle(int ms) { m_settle.setInterval(ms); }
 
@@ -89,7 +85,7 @@ Q_SIGNALS:
     void statusReportListed(int index, const QByteArray& hex, int tpduLength);
 
 private:
-    enum class Phase { Idle, Listing, Confirming, Deleting };
+    enum class Phase { Idle, Format, Listing, Confirming, Deleting };
 
     void answered();
     void countEnded();
@@ -102,7 +98,9 @@ private:
     void storeNext();
     void deleted();
     QList<InboxListing::Header> agreedHeaders();
+    void formatSet();
     void listingFailed();
+    void readingFailed(const QString& reason);
     void storingFailed(const QString& reason);
     void timeLimitReached();
     void command(const QByteArray& bytes);
@@ -122,11 +120,9 @@ private:
     QByteArrayList m_toDelete;
     bool m_allDeleted = true;
     Port m_port;
-    std::function<void(int)> m_wait;
     std::function<void()> m_beep;
     QTimer m_limit;
     QTimer m_settle;
-    int m_pauseMs = 500;
     Phase m_phase = Phase::Idle;
     qsizetype m_received = 0;
     InboxListing::ListingReader m_listing;

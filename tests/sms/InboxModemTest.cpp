@@ -63,7 +63,6 @@ struct Reader {
 
     explicit Reader(SmsBench& bench) : inbox(bench.data.ado.get(), &bench.inbox) {
         inbox.setChannel(bench.slots[0].channel.get());
-        inbox.setPause(20);
         inbox.setSettle(20);
         QObject::connect(&inbox, &SmsInbox::readingEnded, [this](int n, bool) { stored = n; });
         QObject::connect(&inbox, &SmsInbox::logLine, [this](const QString& l) { log << l; });
@@ -236,7 +235,6 @@ TEST(SmsInbox, ClosedPortAndSilentModem) {
     ASSERT_TRUE(bench.start({silent}, false));
     SmsInbox inbox(bench.data.ado.get(), &bench.inbox);
     inbox.setChannel(bench.slots[0].channel.get());
-    inbox.setPause(0);
     inbox.setTimeLimit(200);
     EXPECT_EQ(inbox.readModemInbox(), SmsInbox::Start::PortClosed);
     bench.slots[0].channel->open();
@@ -258,7 +256,6 @@ TEST(SmsStation, ClockReadsAtSecondFifteenWhenSlotOneIsIdle) {
     SmsStation station(bench.data.ado.get());
     station.setSlot(1, bench.slots[0].channel.get(), bench.slots[0].state.get());
     station.setInboxMode(&bench.inbox);
-    station.inbox()->setPause(0);
     const QDate day(2026, 12, 9);
     auto listed = [&] { return bench.sim->received(0).find("AT+CMGL") != std::string::npos; };
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include <QElapsedTimer>
 #include <QMap>
 #include <QTimer>
@@ -54,6 +56,8 @@ struct ScriptedModem {
     explicit ScriptedModem(ResponseHandler& h) : handler(h) {}
     ResponseHandler& handler;
     int piece = 0;
+    int lateMs = 0; // a slow modem
+    std::deque<QByteArray> queue;
     QByteArray listing;
     std::optional<int> used;
     QMap<QByteArray, QByteArray> readings; // AT+CMGR index -> answer
@@ -72,8 +76,11 @@ struct ScriptedModem {
             reply = used ? cpms(*used) : QByteArray("\r\nERROR\r\n");
         else if (cmd.startsWith("AT+CMGR="))
             reply = readings.value(cmd.mid(8), "\r\n+CMS ERROR: 321\r\n");
-        const QByteArray all = cmd + "\r" + reply;
-        QTimer::singleShot(0, [this, all] {
+        // Answers leave in the order of their commands, each `lateMs` after the one before.
+        queue.push_back(cmd + "\r" + reply);
+        QTimer::singleShot(lateMs * int(queue.size()), [this] {
+            const QByteArray all = queue.front();
+            queue.pop_front();
             const int step = piece == 0 ? int(all.size()) : piece;
             for (int at = 0; at < all.size(); at += step)
                 handler.feed(all.mid(at, step));
@@ -103,7 +110,6 @@ struct ScriptedReading {
             return false;
         inbox = std::make_unique<SmsInbox>(data.ado.get(), &mode);
         inbox->setPort(modem.port());
-        inbox->setPause(0);
         inbox->setSettle(0);
         inbox->setBeep([this] { ++beeps; });
         QObject::connect(inbox.get(), &SmsInbox::readingEnded, [this](int n, bool) { stored = n; });
@@ -292,11 +298,15 @@ TEST(InboxListing, EndOfListingCheckIsLinear) {
 
 // Whatever the deliveries look like, a listing whose count agrees is stored in the order listed,
 // each message deleted after it was stored, with no AT+CMGR.
+// Whole or in pieces, and from a modem slower than any fixed pause: its "OK" to AT+CMGF=1 is not
+// the end of the listing (that "OK" once ended the reading with nothing stored).
 TEST(SmsInbox, SameRowsWhateverTheDeliveries) {
-    for (int piece : {0, 1, 7, 64}) {
+    const std::pair<int, int> deliveries[] = {{0, 0}, {1, 0}, {7, 0}, {64, 0}, {0, 30}, {7, 200}};
+    for (const auto& [piece, late] : deliveries) {
         ScriptedReading r;
         ASSERT_TRUE(r.start());
         r.modem.piece = piece;
+        r.modem.lateMs = late;
         r.modem.listing = kThreeBody;
         r.modem.used = 3;
         ASSERT_TRUE(r.read()) << piece;

@@ -26,7 +26,6 @@ struct PduReader {
 
     explicit PduReader(SmsBench& bench) : inbox(bench.data.ado.get(), &bench.inbox) {
         inbox.setChannel(bench.slots[0].channel.get());
-        inbox.setPause(20);
         inbox.setSettle(20);
         inbox.setPduMode([] { return true; });
         inbox.setClock([this] { return now; });

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include <QSet>
 #include <QTimeZone>
 #include <QTimer>
@@ -57,9 +59,12 @@ struct PduModem {
     explicit PduModem(ResponseHandler& h) : handler(h) {}
     ResponseHandler& handler;
     int piece = 0;
+    int lateMs = 0; // a slow modem
+    std::deque<QByteArray> queue;
     std::map<int, Listed> memory;
     QSet<int> refuseDelete;
     QByteArray listingError; // when set, the answer to AT+CMGL=4
+    bool textOnly = false;   // AT+CMGF=0 is refused
     QByteArrayList commands;
 
     SmsInbox::Port port() {
@@ -85,12 +90,17 @@ struct PduModem {
         const QByteArray cmd = bytes.trimmed();
         commands << cmd;
         QByteArray reply = "\r\nOK\r\n";
-        if (cmd == "AT+CMGL=4")
+        if (cmd == "AT+CMGF=0" && textOnly)
+            reply = "\r\nERROR\r\n";
+        else if (cmd == "AT+CMGL=4")
             reply = listing();
         else if (cmd.startsWith("AT+CMGD="))
             reply = deletion(cmd.mid(8));
-        const QByteArray all = cmd + "\r" + reply;
-        QTimer::singleShot(0, [this, all] {
+        // Answers leave in the order of their commands, each `lateMs` after the one before.
+        queue.push_back(cmd + "\r" + reply);
+        QTimer::singleShot(lateMs * int(queue.size()), [this] {
+            const QByteArray all = queue.front();
+            queue.pop_front();
             const int step = piece == 0 ? int(all.size()) : piece;
             for (int at = 0; at < all.size(); at += step)
                 handler.feed(all.mid(at, step));
@@ -128,7 +138,6 @@ struct PduReading {
     bool renew() {
         inbox = std::make_unique<SmsInbox>(data.ado.get(), &mode);
         inbox->setPort(modem.port());
-        inbox->setPause(0);
         inbox->setSettle(0);
         inbox->setPduMode([] { return true; });
         inbox->setClock([this] { return now; });
@@ -300,11 +309,14 @@ TEST(PduInbox, ReadingsJoinStoreAndDelete) {
          {"+551|so" + recebido},
          {1}},
     };
-    for (int piece : {0, 7}) {
+    // Whole, in pieces, and from a slow modem whose "OK" to AT+CMGF=0 must not end the listing.
+    const std::pair<int, int> deliveries[] = {{0, 0}, {7, 0}, {7, 30}};
+    for (const auto& [piece, late] : deliveries) {
         for (const Case& c : cases) {
             PduReading r;
             ASSERT_TRUE(r.start());
             r.modem.piece = piece;
+            r.modem.lateMs = late;
             r.modem.memory = c.memory;
             ASSERT_TRUE(r.read()) << c.name;
             EXPECT_FALSE(r.mode.on) << c.name;
@@ -416,6 +428,14 @@ TEST(PduInbox, DeletionsThatStopHalfWayDoNotStoreTwice) {
 TEST(PduInbox, RefusedListingAndHugeListing) {
     PduReading r;
     ASSERT_TRUE(r.start());
+    // A modem that has no PDU mode is not asked for a PDU listing.
+    r.modem.textOnly = true;
+    ASSERT_TRUE(r.read());
+    EXPECT_EQ(*r.stored, 0);
+    EXPECT_EQ(r.inbox->lastError(), "Erro ao ler os SMS do modem: ERROR");
+    EXPECT_EQ(r.modem.commands, QByteArrayList{"AT+CMGF=0"});
+    r.modem.textOnly = false;
+
     r.modem.listingError = "\r\n+CMS ERROR: 302\r\n";
     ASSERT_TRUE(r.read());
     EXPECT_EQ(*r.stored, 0);
@@ -440,7 +460,6 @@ TEST(PduInbox, StationFollowsTheSettingAtEachReading) {
     SmsStation station(r.data.ado.get());
     station.setInboxMode(&r.mode);
     station.inbox()->setPort(r.modem.port());
-    station.inbox()->setPause(0);
     station.inbox()->setSettle(0);
     bool ended = false;
     QObject::connect(station.inbox(), &SmsInbox::readingEnded, [&](int, bool) { ended = true; });
