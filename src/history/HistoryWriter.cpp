@@ -1,10 +1,10 @@
 #include "history/HistoryWriter.h"
 
-#include <QMetaObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 
+#include "store/OwnerThread.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 
@@ -58,8 +58,7 @@ QString append(TADO* ado, const QString& destinatario, const QString& mensagem, 
         return appendHere(ado, destinatario, mensagem, tipo, enviado);
     // The result set and the grid over it belong to the window thread.
     QString error;
-    QMetaObject::invokeMethod(
-        ado, [&] { error = appendHere(ado, destinatario, mensagem, tipo, enviado); }, Qt::BlockingQueuedConnection);
+    runOnOwnerThread(ado, [&] { error = appendHere(ado, destinatario, mensagem, tipo, enviado); });
     return error;
 }
 

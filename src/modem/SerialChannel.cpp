@@ -1,6 +1,7 @@
 #include "modem/SerialChannel.h"
 
 #include "modem/ComMapping.h"
+#include "store/OwnerThread.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -226,18 +227,15 @@ void SerialChannel::WriteText(const QByteArray& text) {
     const QByteArray copy = text;
     QString error;
     bool written = false;
-    const bool handed = QMetaObject::invokeMethod(
-        this,
-        [&] {
-            try {
-                writeHere(copy);
-                written = true;
-            } catch (const SerialChannelError& e) {
-                error = e.text();
-            }
-        },
-        Qt::BlockingQueuedConnection);
-    if (!handed || !written)
+    const bool ran = runOnOwnerThread(this, [&] {
+        try {
+            writeHere(copy);
+            written = true;
+        } catch (const SerialChannelError& e) {
+            error = e.text();
+        }
+    });
+    if (!ran || !written)
         throw SerialChannelError(error.isEmpty() ? closedText() : error);
 }
 

@@ -6,11 +6,11 @@
 #include "sms/OutboxCommit.h"
 #include "sms/PduEncoder.h"
 #include "sms/TextCodec.h"
+#include "store/OwnerThread.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
 #include <QDateTime>
-#include <QMetaObject>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -26,12 +26,8 @@ QString timestamp() {
 
 // Runs `fn` on `context`'s thread and waits for it; on that thread already, runs it at once.
 void runOn(QObject* context, const std::function<void()>& fn) {
-    if (!context)
-        return;
-    if (QThread::currentThread() == context->thread())
-        fn();
-    else
-        QMetaObject::invokeMethod(context, fn, Qt::BlockingQueuedConnection);
+    if (context)
+        runOnOwnerThread(context, fn);
 }
 
 } // namespace
