@@ -24,7 +24,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVESTRAL_WERR
       -DVESTRAL_SANITIZE=$san "${launcher[@]}"
 cmake --build "$build" -j "$(nproc)"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=0 second_deadlock_stack=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=0 second_deadlock_stack=1 ignore_noninstrumented_modules=1 suppressions=$PWD/tools/tsan.supp}
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 if [ "$san" = OFF ] && [ "${VESTRAL_GATES:-1}" != 0 ]; then
     tools/ci-gates.sh

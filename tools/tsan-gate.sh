@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The engine's threaded tests (sms, modem, store) under ThreadSanitizer. Qt is not instrumented, so
 # the run ignores memory accesses made inside uninstrumented libraries (ignore_noninstrumented_modules)
-# and tools/tsan.supp names the few reports that lie wholly inside Qt; any other report fails the test
-# that made it (ThreadSanitizer's exit code 66).
-# Usage: tools/tsan-gate.sh            (or VESTRAL_TSAN=1 tools/ci-gates.sh)
+# and tools/tsan.supp would name reports that lie wholly inside Qt (none today); any other report fails
+# the test that made it (ThreadSanitizer's exit code 66). Two things keep Qt's own synchronisation,
+# which the sanitizer cannot see, out of the reports: calls handed to another thread go through
+# runOnOwnerThread (store/OwnerThread.h), and the test programs start QProcess children as plain forks
+# (tests/common/TsanCloneFork.cpp).
+# Usage: tools/tsan-gate.sh            (tools/ci-gates.sh runs it too, unless VESTRAL_TSAN=0)
 # VESTRAL_TSAN_BUILD_DIR sets the build folder (build/tsan), VESTRAL_JOBS the parallel jobs (nproc).
 set -euo pipefail
 cd "$(dirname "$0")/.."
