@@ -34,8 +34,10 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
     m_flush.setSingleShot(true);
     m_flush.setInterval(0);
     connect(&m_flush, &QTimer::timeout, this, &ResponseCoordinator::flushResults);
+    m_storedWatch.setInterval(1000);
+    connect(&m_storedWatch, &QTimer::timeout, this, &ResponseCoordinator::storedReplyDue);
     for (int n = 1; n <= PortSlots::kCount; ++n) {
-        m_slots[n - 1] = std::make_unique<Slot>(n, &m_inbox, m_clock);
+        m_slots[n - 1] = std::make_unique<Slot>(n, &m_inbox, [this] { return m_clock(); });
         PortSlot* slot = slots->slot(n);
         connect(slot->channel(), &SerialChannel::TriggerAvail, this, &ResponseCoordinator::onDataAvailable);
         connect(slot, &PortSlot::responseLineCleared, this, [this, n] { handler(n).clearResponseLine(); });
@@ -50,6 +52,10 @@ ResponseCoordinator::~ResponseCoordinator() {
         if (const auto* lower = std::get_if<LowerAwaiting>(&p.action))
             if (state(p.slot).is(SlotState::Phase::Answered, lower->sequence))
                 state(p.slot).store(lower->sequence);
+}
+
+void ResponseCoordinator::setClock(ResponseHandler::Clock clock) {
+    m_clock = clock ? std::move(clock) : [] { return QDateTime::currentDateTime(); };
 }
 
 QString ResponseCoordinator::stamp() const {
@@ -240,12 +246,14 @@ void ResponseCoordinator::applyReport(int n, const StatusReportPdu& r) {
                               QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA %2 NÃO LIDO").arg(n).arg(r.storedIndex),
                           true, n);
     else
-        remove = applyReportPdu(n, r.hex, r.length);
+        remove = applyReportPdu(n, r.hex, r.length) && !m_keepRead[std::size_t(n - 1)];
     if (r.storedIndex < 0)
         return;
     m_readingStored[std::size_t(n - 1)] = remove;
-    if (remove)
+    if (remove) {
+        awaitStoredReply(n, r.storedIndex);
         write(n, QStringLiteral("AT+CMGD=%1\r").arg(r.storedIndex).toLatin1());
+    }
     readStoredReports(n);
 }
 
@@ -277,11 +285,51 @@ void ResponseCoordinator::readStoredReports(int n) {
     if (!deletions.empty()) {
         const int index = deletions.front();
         deletions.pop_front();
+        awaitStoredReply(n, index);
         write(n, QStringLiteral("AT+CMGD=%1\r").arg(index).toLatin1());
         return;
     }
     const int index = queue.front();
     queue.pop_front();
     handler(n).expectStoredReport(index);
+    awaitStoredReply(n, index);
     write(n, QStringLiteral("AT+CMGR=%1\r").arg(index).toLatin1());
+}
+
+void ResponseCoordinator::awaitStoredReply(int n, int index) {
+    m_storedSince[std::size_t(n - 1)] = m_clock();
+    m_storedIndex[std::size_t(n - 1)] = index;
+    if (!m_storedWatch.isActive())
+        m_storedWatch.start();
+}
+
+// A read or deletion of a stored report whose reply did not come within the bound is given up; the slot goes on.
+void ResponseCoordinator::storedReplyDue() {
+    const QDateTime now = m_clock();
+    bool waiting = false;
+    for (int n = 1; n <= PortSlots::kCount; ++n) {
+        const std::size_t i = std::size_t(n - 1);
+        if (!m_readingStored[i])
+            continue;
+        if (m_storedSince[i].msecsTo(now) < kStoredReplyTimeoutMs) {
+            waiting = true;
+            continue;
+        }
+        const bool read = handler(n).readingStored();
+        m_sendLog->append(stamp() +
+                              QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA %2 SEM RESPOSTA DO MODEM: ")
+                                  .arg(n)
+                                  .arg(m_storedIndex[i]) +
+                              (read ? QStringLiteral("MANTIDO NO MODEM") : QStringLiteral("APAGAMENTO NÃO CONFIRMADO")),
+                          true, n);
+        if (read) {
+            handler(n).abandonStoredRead();
+            m_keepRead[i] = true;
+        }
+        m_readingStored[i] = false;
+        readStoredReports(n);
+        waiting = waiting || m_readingStored[i];
+    }
+    if (!waiting)
+        m_storedWatch.stop();
 }

@@ -4,6 +4,7 @@
 #include "sms/ResponseHandler.h"
 #include "sms/SlotState.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
@@ -76,13 +77,22 @@ public:
     // Some slot has a stored report to read or delete, or awaits the modem's reply to one.
     bool storedReportsPending() const;
 
+    // How long a slot waits for the reply to the read (AT+CMGR) or the deletion (AT+CMGD) of a stored report, on
+    // the coordinator's clock. A read left without a reply is said and given up: the report stays on the modem
+    // (the next inbox reading finds it), and the slot's later reports are read. A late reply could then be taken
+    // for the next read's: from then on the slot's reads apply what they read but leave it on the modem, where the
+    // inbox reading, which names each report's place, deletes it.
+    static constexpr int kStoredReplyTimeoutMs = 10000;
+    // The clock of the logs and of that wait (tests inject theirs).
+    void setClock(ResponseHandler::Clock clock);
+
 Q_SIGNALS:
     // A delivery report was applied to history row `idHistorico` (0: it matched none).
     void deliveryReport(int slot, qint64 idHistorico);
 
 private:
     struct Slot {
-        Slot(int n, InboxMode* inbox, const ResponseHandler::Clock& clock) : handler(n, state, inbox, clock) {}
+        Slot(int n, InboxMode* inbox, ResponseHandler::Clock clock) : handler(n, state, inbox, std::move(clock)) {}
         SlotState state;
         ResponseHandler handler;
     };
@@ -95,6 +105,8 @@ private:
     void applyReport(int slot, const StatusReportPdu& report);
     bool applyReportPdu(int slot, const QByteArray& hex, int tpduLength);
     bool slotFree(int slot);
+    void awaitStoredReply(int slot, int index);
+    void storedReplyDue();
     void write(int slot, const QByteArray& bytes);
     std::vector<Pending> storePending();
     void storeResults(std::vector<Pending>& pending);
@@ -114,5 +126,9 @@ private:
     std::array<std::deque<int>, 64> m_storedReports; // "+CDSI:" indexes not read yet
     std::array<bool, 64> m_readingStored{};          // an AT+CMGR or AT+CMGD of a stored report awaits its reply
     std::array<std::deque<int>, 64> m_deletions;     // applied reports listed by the inbox, to delete
+    std::array<QDateTime, 64> m_storedSince;         // when the awaited AT+CMGR or AT+CMGD was written
+    std::array<int, 64> m_storedIndex{};             // ... and the report's place it names
+    std::array<bool, 64> m_keepRead{};               // a read went unanswered: later reads delete nothing
+    QTimer m_storedWatch;                            // looks at the awaited replies while there are some
     QTimer m_flush;
 };

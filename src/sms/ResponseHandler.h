@@ -127,6 +127,11 @@ public:
         m_reports.expectStoredRead();
         m_storedIndex = index;
     }
+    // The read got no reply in time: its reply, should it still come, is no longer awaited.
+    void abandonStoredRead() {
+        m_reports.abandonStoredRead();
+        m_storedIndex = -1;
+    }
 
 private:
     struct Delivery {

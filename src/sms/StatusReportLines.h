@@ -31,6 +31,12 @@ public:
     Result line(const QByteArray& text);
     // The coordinator wrote AT+CMGR for a stored report: its "+CMGR:" reply is a report.
     void expectStoredRead() { m_readPending = true; }
+    void abandonStoredRead() {
+        m_readPending = false;
+        if (m_fromRead)
+            m_length = -1;
+        m_fromRead = false;
+    }
     bool awaitingPdu() const { return m_length >= 0; }
     bool readAwaited() const { return m_readPending; }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QSqlQuery>
 
 namespace {
@@ -108,6 +109,35 @@ TEST(DeliveryReportsModem, StoredReportIsReadAndKeptWhenTheReadFails) {
     const std::string sent = rig.sim->received(0);
     EXPECT_NE(sent.find("AT+CMGR=3\r"), std::string::npos) << sent;
     EXPECT_EQ(sent.find("AT+CMGD=3"), std::string::npos) << sent;
+}
+
+// A modem that announces a stored report and never answers its AT+CMGR: the wait ends after the bound on the
+// coordinator's clock (no real time-out), is said, and the next announced report is read; the first stays on
+// the modem (no AT+CMGD), for a later reading.
+TEST(DeliveryReportsModem, UnansweredStoredReadEndsAndLaterReportsAreRead) {
+    modemsim::PortConfig config;
+    config.silentRead = true;
+    Rig rig(config);
+    QDateTime now = QDateTime::currentDateTime();
+    rig.station->coordinator()->setClock([&now] { return now; });
+    ASSERT_TRUE(rig.configurator()->openAll());
+    rig.sim->inject(0, "\r\n+CDSI: \"SR\",3\r\n");
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.sim->received(0).find("AT+CMGR=3\r") != std::string::npos; }));
+    rig.sim->inject(0, "\r\n+CDSI: \"SR\",4\r\n");
+    // Short of the bound the slot still waits for the reply.
+    now = now.addMSecs(ResponseCoordinator::kStoredReplyTimeoutMs - 1000);
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < 1500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(rig.sim->received(0).find("AT+CMGR=4\r"), std::string::npos);
+    now = now.addMSecs(2000);
+    ASSERT_TRUE(rig.waitUntil([&] { return rig.sim->received(0).find("AT+CMGR=4\r") != std::string::npos; }))
+        << rig.sim->received(0);
+    EXPECT_TRUE(rig.logged("ENTRADA 1 RELATÓRIO DE ENTREGA 3 SEM RESPOSTA DO MODEM: MANTIDO NO MODEM"));
+    EXPECT_EQ(rig.sim->received(0).find("AT+CMGD=3"), std::string::npos);
+    now = now.addMSecs(ResponseCoordinator::kStoredReplyTimeoutMs + 1000);
+    ASSERT_TRUE(rig.waitUntil([&] { return !rig.station->coordinator()->storedReportsPending(); }));
 }
 
 // A modem that refuses a way of passing reports on is asked the next one, in order; the slot is free after.

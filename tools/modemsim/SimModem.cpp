@@ -151,7 +151,7 @@ std::string SimModem::command(const std::string& line) {
     if (body.rfind("+CMGL", 0) == 0)
         return listMessages(body.size() > 6 ? body.substr(6) : std::string("\"REC UNREAD\""));
     if (body.rfind("+CMGR=", 0) == 0)
-        return readMessage(body.substr(6));
+        return m_config.silentRead ? std::string() : readMessage(body.substr(6));
     if (body.rfind("+CMGD=", 0) == 0)
         return deleteMessage(body.substr(6));
     if (body == "+CPMS?")

@@ -89,6 +89,10 @@ struct PortConfig {
     bool reportStored = false;         // stored and announced with "+CDSI:" (read with AT+CMGR) instead
     std::set<std::string> refusedCnmi; // AT+CNMI=<these parameters, as sent> answers ERROR
     std::string reportTime = {};       // "yy/MM/dd,hh:mm:ss+zz" of the reports; empty: the clock's local time
+    // AT+CMGR gets no answer at all (the echo only).
+    bool silentRead = false;
+    // Written once inside the next PDU listing, after its first entry (a report arriving meanwhile).
+    std::string listingUnsolicited = {};
 };
 
 // A GSM modem as seen through its serial line: echo, AT, ATZ, ATE0/1, AT+CSQ, AT+CMGF, AT+CMGS with the "> "
