@@ -24,8 +24,11 @@ public:
 // being read passes its characters to `reader` and skips its own tests.
 // `slot` names the slot being read (0: every slot); the other slots keep their normal tests, so
 // a reading does not swallow the send dialogue of the other modems.
+// `pdu`: the reading lists in PDU mode, where no text travels as such: a delivery report the modem sends meanwhile
+// ("+CDS:", "+CDSI:") is still taken by the handler (in text mode a received text could imitate one).
 struct InboxMode {
     bool on = false;
     InboxReader* reader = nullptr;
     int slot = 0;
+    bool pdu = false;
 };

@@ -86,6 +86,8 @@ public:
     // answer is the one up to the last final result line.
     bool append(char c);
     bool ok() const { return m_ok; }
+    // A final result line came.
+    bool finished() const { return !m_final.isEmpty(); }
     QString finalLine() const { return m_final; }
     // The first line of the answer that begins with `prefix`, empty when none did.
     QByteArray lineStartingWith(QByteArrayView prefix) const;

@@ -68,6 +68,36 @@ Entry readHeader(QByteArrayView line) {
     return e;
 }
 
+bool isHexLine(QByteArrayView line) {
+    const QByteArrayView t = line.trimmed();
+    if (t.isEmpty() || t.size() % 2 != 0)
+        return false;
+    for (char c : t)
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f')))
+            return false;
+    return true;
+}
+
+// Lines the modem sends on its own, wherever they fall in the listing: a delivery report ("+CDS: <length>" and its
+// PDU line, taken by the response handler) and the announcements of stored messages and reports.
+QList<QByteArrayView> withoutUnsolicited(const QList<QByteArrayView>& all) {
+    QList<QByteArrayView> out;
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (all[i].startsWith("+CDSI:") || all[i].startsWith("+CMTI:"))
+            continue;
+        if (!all[i].startsWith("+CDS:")) {
+            out.append(all[i]);
+            continue;
+        }
+        qsizetype next = i + 1;
+        while (next < all.size() && all[next].trimmed().isEmpty())
+            ++next;
+        if (next < all.size() && isHexLine(all[next]))
+            i = next;
+    }
+    return out;
+}
+
 QList<QByteArrayView> lines(QByteArrayView answer) {
     QList<QByteArrayView> out;
     qsizetype start = 0;
@@ -121,7 +151,7 @@ void sortOne(const Entry& e, Sorted& out) {
 
 QList<Entry> entries(QByteArrayView answer) {
     QList<Entry> out;
-    const QList<QByteArrayView> all = lines(answer);
+    const QList<QByteArrayView> all = withoutUnsolicited(lines(answer));
     for (qsizetype i = 0; i < all.size(); ++i) {
         if (!isHeader(all[i]))
             continue;

@@ -72,8 +72,12 @@ void ResponseHandler::step(char c, Delivery& d) {
             InboxStep inboxStep{m_slot, c, m_line, d.tail3, d.tail4, d.cleared};
             m_inbox->reader->inboxStep(inboxStep);
         }
+        if (m_inbox->pdu)
+            inboxReportStep(c, d);
         return;
     }
+    m_inboxLine.clear(); // a reading's last line, cut by its end, is no report
+    m_inboxLineLong = false;
     m_lineTaken = false;
     sendTests(lineEnd, d);
     generalTests(lineEnd, d);
@@ -180,8 +184,8 @@ void ResponseHandler::generalTests(bool lineEnd, Delivery& d) {
 }
 
 // Delivery reports come unsolicited, also between a send's prompt and its result: they are never a result.
-void ResponseHandler::reportLine(Delivery& d) {
-    const StatusReportLines::Result r = m_reports.line(m_line);
+void ResponseHandler::reportLine(const QByteArray& line, Delivery& d) {
+    const StatusReportLines::Result r = m_reports.line(line);
     if (r.pdu) {
         d.actions.emplace_back(StatusReportPdu{r.pdu->hex, r.pdu->length, r.pdu->stored ? m_storedIndex : -1});
         if (r.pdu->stored)
@@ -195,8 +199,26 @@ void ResponseHandler::reportLine(Delivery& d) {
         d.actions.emplace_back(StoredStatusReport{r.stored->memory, r.stored->index});
 }
 
+// A PDU inbox reading takes every character of the slot, and the listing comes as it comes; a delivery report the
+// modem sends in the middle of it is taken here as well (the listing leaves its lines out).
+void ResponseHandler::inboxReportStep(char c, Delivery& d) {
+    constexpr qsizetype kLongest = 512; // a report's PDU line is at most 2 * (12 + 164) hex digits
+    if (c != kCr && c != kLf) {
+        if (m_inboxLine.size() < kLongest)
+            m_inboxLine.append(c);
+        else
+            m_inboxLineLong = true;
+        return;
+    }
+    if (m_inboxLine.isEmpty() && !m_inboxLineLong)
+        return;
+    reportLine(m_inboxLineLong ? QByteArrayLiteral("?") : m_inboxLine, d); // a long line is no report
+    m_inboxLine.clear();
+    m_inboxLineLong = false;
+}
+
 void ResponseHandler::endOfLine(char c, Delivery& d) {
-    reportLine(d);
+    reportLine(m_line, d);
     if (m_slot == 1 && c == kCr && m_line.size() > 3) {
         const QString text = lineText();
         d.actions.emplace_back(LogLine{LogTarget::ConsoleLog, text, false});

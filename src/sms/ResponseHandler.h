@@ -149,7 +149,8 @@ private:
     void dropResult(Final kind, SlotState::Phase phase, Delivery& d);
     void generalTests(bool lineEnd, Delivery& d);
     void endOfLine(char c, Delivery& d);
-    void reportLine(Delivery& d);
+    void reportLine(const QByteArray& line, Delivery& d);
+    void inboxReportStep(char c, Delivery& d);
 
     void answerPrompt(quint64 sequence, Delivery& d);
     void sendSucceeded(Delivery& d);
@@ -178,4 +179,6 @@ private:
     bool m_lineTaken = false;     // the line was a send's final result
     StatusReportLines m_reports;  // "+CDS:", "+CDSI:" and the reads of stored reports
     int m_storedIndex = -1;       // the stored report being read
+    QByteArray m_inboxLine;       // the line under way while a PDU inbox reading takes the characters
+    bool m_inboxLineLong = false; // ... longer than any report line
 };

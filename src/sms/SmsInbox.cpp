@@ -74,6 +74,7 @@ SmsInbox::Start SmsInbox::readModemInbox() {
     // The modem's answer to the format command is awaited before the listing goes out: a modem
     // (or a machine) slower than a fixed pause would have its "OK" taken for the listing's end.
     m_mode->slot = kSlot;
+    m_mode->pdu = m_pdu;
     m_mode->on = true;
     try {
         command(m_pdu ? QByteArrayLiteral("AT+CMGF=0\r\n") : QByteArrayLiteral("AT+CMGF=1\r\n"));
@@ -130,7 +131,9 @@ void SmsInbox::inboxStep(InboxStep& step) {
         return;
     }
     if (m_phase != Phase::Listing || m_pdu) {
-        if (m_reply.append(step.c))
+        // In PDU mode nothing of an answer follows its final line: a line after it (a delivery report the modem
+        // sent meanwhile) must not keep the answer from counting.
+        if (m_reply.append(step.c) || (m_pdu && step.c == '\n' && m_reply.finished()))
             m_settle.start();
         return;
     }
@@ -382,6 +385,7 @@ void SmsInbox::switchOff() {
     if (m_mode) {
         m_mode->on = false;
         m_mode->slot = 0;
+        m_mode->pdu = false;
     }
 }
 

@@ -208,4 +208,29 @@ TEST(DeliveryReportsModem, ReportKeptByTheModemIsAppliedByALaterRun) {
     EXPECT_NE(rig.sim->received(0).find("AT+CMGD=1\r"), std::string::npos) << rig.sim->received(0);
 }
 
+// A report the network delivers while slot 1 lists its messages (AT+CMGL=4) is applied like any other, and the
+// messages around it are read as usual.
+TEST(DeliveryReportsModem, ReportArrivingDuringTheInboxListingIsApplied) {
+    modemsim::PortConfig config;
+    for (const char* text : {"Primeira", "Segunda"}) {
+        modemsim::StoredSms message;
+        message.sender = "+5511911112222";
+        message.timestamp = "26/12/09,10:00:00-12";
+        message.text = text;
+        config.inbox.push_back(message);
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    config.listingUnsolicited = cdsLines(41, 0x00, now, true).substr(2);
+    Rig rig(config);
+    rig.exec("UPDATE dbCFG SET MODO_SMS = 'PDU', CONFIRMA_ENTREGA = 1");
+    const qint64 id = rig.sentRow(41);
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    ASSERT_EQ(SmsCommands::receiveSms(rig.ado(), out, err), 0) << errText.toStdString();
+    EXPECT_TRUE(outText.contains("SMS RECEBIDOS: 2")) << outText.toStdString();
+    EXPECT_EQ(rig.status(id), "Entregue|" + DeliveryReports::stored(now.addSecs(4))) << outText.toStdString();
+    EXPECT_EQ(rig.held(), 0);
+    EXPECT_FALSE(outText.contains("NÃO PÔDE SER LIDO")) << outText.toStdString();
+}
+
 } // namespace

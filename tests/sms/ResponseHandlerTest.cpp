@@ -446,6 +446,37 @@ TEST(ResponseHandler, InboxModeRoutesEveryCharacterToTheReader) {
     EXPECT_EQ(applyActions(handler.feed("OK\r"), state).size(), 2);
 }
 
+// While an inbox reading takes the characters, a delivery report the modem sends is still taken, whole or byte by
+// byte, in a PDU reading only: a text-mode listing carries received texts, which could imitate a report.
+TEST(ResponseHandler, ReportDuringAPduInboxReadingIsTakenTextsCannotImitateOne) {
+    const QByteArray listing =
+        "\r\n+CMGL: 1,0,,2\r\n0011\r\n+CDS: 2\r\n\r\n00AB\r\n+CMGL: 2,0,,2\r\n0022\r\n+CDS: 2\r\n" +
+        QByteArray(600, 'A') + "\r\n00CD\r\n+CDSI: \"SR\",7\r\nOK\r\n";
+    for (const bool pdu : {true, false}) {
+        for (const bool byteByByte : {false, true}) {
+            SlotState state;
+            RecordingReader reader;
+            InboxMode inbox{true, &reader, 1, pdu};
+            ResponseHandler handler(1, state, &inbox, fixedClock);
+            HandlerActions actions;
+            for (qsizetype at = 0; at < listing.size(); at += byteByByte ? 1 : listing.size())
+                for (HandlerAction& a : handler.feed(listing.mid(at, byteByByte ? 1 : listing.size())))
+                    actions.push_back(std::move(a));
+            EXPECT_EQ(reader.seen, listing) << pdu << byteByByte;
+            QByteArrayList reports;
+            QList<int> stored;
+            for (const HandlerAction& a : actions) {
+                if (const auto* r = std::get_if<StatusReportPdu>(&a))
+                    reports << r->hex + ":" + QByteArray::number(r->length) + ":" + QByteArray::number(r->storedIndex);
+                if (const auto* r = std::get_if<StoredStatusReport>(&a))
+                    stored << r->index;
+            }
+            EXPECT_EQ(reports, pdu ? QByteArrayList{"00AB:2:-1"} : QByteArrayList{}) << pdu << byteByByte;
+            EXPECT_EQ(stored, pdu ? QList<int>{7} : QList<int>{}) << pdu << byteByByte;
+        }
+    }
+}
+
 TEST(ExtractBetween, Cases) {
     struct C {
         const char* text;
