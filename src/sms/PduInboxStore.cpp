@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <algorithm>
 #include <map>
 #include <tuple>
 
@@ -92,6 +93,19 @@ QList<int> distinct(const QList<int>& indices) {
     return out;
 }
 
+// A part listed beside the still-listed parts of a message stored with a gap, of the same message and not among
+// them: it came after the message was stored. Only such a part makes a fully listed stored message a leftover.
+bool latePart(const QList<pdu::InboxPart>& parts, const QList<int>& still, const InboxRecord& stored) {
+    if (!stored.sms.contains(pdu::kMissingPart))
+        return false;
+    QList<Key> keys;
+    for (const pdu::InboxPart& p : parts)
+        if (still.contains(p.index) && waitsForSiblings(p) && !keys.contains(keyOf(p)))
+            keys.append(keyOf(p));
+    return std::any_of(parts.begin(), parts.end(),
+                       [&](const pdu::InboxPart& p) { return !still.contains(p.index) && keys.contains(keyOf(p)); });
+}
+
 } // namespace
 
 bool PduInboxStore::stampFirstSeen(QList<pdu::InboxPart>& parts, const QDateTime& now, QString* error) {
@@ -125,8 +139,10 @@ bool PduInboxStore::stampFirstSeen(QList<pdu::InboxPart>& parts, const QDateTime
 }
 
 // A staged message of several parts that dbSMS already holds, whose parts the modem lists only in
-// part: a reading deleted the others and stopped. The parts still listed (same position, sender,
-// and a text the stored message holds) are deleted, not stored again.
+// part: a reading deleted the others and stopped; or listed beside a part that came after it was
+// stored with a gap (its deletions failed meanwhile). The parts still listed (same position, sender,
+// and a text the stored message holds) are deleted, not stored again; the late part is stored on
+// its own, with gaps where the stored parts stand.
 bool PduInboxStore::takeLeftovers(QList<pdu::InboxPart>& parts, QList<SmsInboxStore::Pending>* leftovers,
                                   QList<InboxRecord>* keep, QString* error) {
     QList<SmsInboxStore::Staged> rows;
@@ -142,7 +158,7 @@ bool PduInboxStore::takeLeftovers(QList<pdu::InboxPart>& parts, QList<SmsInboxSt
                 still.append(p.index);
         still = distinct(still);
         bool stored = false;
-        if (still.isEmpty() || still.size() == positions.size())
+        if (still.isEmpty() || (still.size() == positions.size() && !latePart(parts, still, row.record)))
             continue;
         if (!m_store->alreadyStored(row.record, &stored, error))
             return false;

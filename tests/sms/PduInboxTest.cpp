@@ -195,6 +195,18 @@ TEST(PduInboxListing, EntriesOfHostileAnswers) {
         {"unreadableIndex", "\r\n+CMGL: x,0,,9\r\nFF\r\n+CMGL: 999999,0,,9\r\nFF\r\n", {-1, -1}, {9, 9}, {"FF", "FF"}},
         {"tooFewItems", "\r\n+CMGL: 7\r\nFF\r\n", {-1}, {-1}, {"FF"}},
         {"bareLf", "\n+CMGL: 2,0,,3\nABCDEF\nOK\n", {2}, {3}, {"ABCDEF"}},
+        // Unsolicited lines a modem sends while it lists: a delivery report and its PDU, announcements.
+        {"reportBetweenHeaderAndPdu", "\r\n+CMGL: 1,0,,5\r\n+CDS: 2\r\n0011\r\nAABB\r\n\r\nOK\r\n", {1}, {5}, {"AABB"}},
+        {"reportBetweenEntries",
+         "\r\n+CMGL: 1,0,,5\r\nAABB\r\n\r\n+CDS: 2\r\n\r\n0011\r\n+CMGL: 2,0,,3\r\nCC\r\nOK\r\n",
+         {1, 2},
+         {5, 3},
+         {"AABB", "CC"}},
+        {"announcementsAfterHeader",
+         "\r\n+CMGL: 3,0,,5\r\n+CDSI: \"SR\",4\r\n+CMTI: \"SM\",9\r\nDD\r\nOK\r\n",
+         {3},
+         {5},
+         {"DD"}},
     };
     for (const Case& c : cases) {
         const QList<PduInboxListing::Entry> got = PduInboxListing::entries(c.answer);
@@ -499,4 +511,40 @@ TEST(PduInbox, IncompleteMessageStoredOnceWhenItsDeletionFails) {
     EXPECT_TRUE(r.modem.positions().isEmpty());
     EXPECT_EQ(r.rows(), QStringList{"+5511911110002|BB[parte faltando]|2026-12-09 10:20:30"});
     EXPECT_TRUE(r.column("SELECT CODIGO FROM dbSMS_BUFFER").isEmpty());
+}
+
+// A message stored after its day with a part missing, whose deletions the modem still refuses when the missing
+// part arrives: the parts already stored are only deleted, never stored again inside a complete copy; the late
+// part is stored on its own, with the gaps where the stored parts stand (no text is stored twice, none is lost).
+TEST(PduInbox, LatePartOfAStoredIncompleteMessageIsNotStoredWithItsSiblingsAgain) {
+    const QString sender = QStringLiteral("+5511911110003");
+    const auto piece = [](const char* text, int sequence) {
+        return listed(part(message("+5511911110003", text), 9, 3, sequence));
+    };
+    for (const bool newReader : {false, true}) {
+        PduReading r;
+        ASSERT_TRUE(r.start());
+        r.modem.memory = {{1, piece("um ", 1)}, {2, piece("dois ", 2)}};
+        ASSERT_TRUE(r.read());
+        r.modem.refuseDelete = {1, 2};
+        r.now = kT0.addDays(1);
+        ASSERT_TRUE(r.read());
+        EXPECT_EQ(*r.stored, 1);
+        r.modem.memory[3] = piece("tres", 3);
+        if (newReader) {
+            ASSERT_TRUE(r.renew());
+        }
+        r.now = kT0.addDays(1).addSecs(60);
+        ASSERT_TRUE(r.read());
+        EXPECT_EQ(*r.stored, 1) << newReader;
+        r.modem.refuseDelete.clear();
+        ASSERT_TRUE(r.read());
+        EXPECT_EQ(*r.stored, 0) << newReader;
+        EXPECT_TRUE(r.modem.positions().isEmpty()) << newReader;
+        const QString stamp = QStringLiteral("|2026-12-09 10:20:30");
+        EXPECT_EQ(r.rows(), QStringList({sender + "|um dois [parte faltando]" + stamp,
+                                         sender + "|[parte faltando][parte faltando]tres" + stamp}))
+            << newReader;
+        EXPECT_TRUE(r.column("SELECT CODIGO FROM dbSMS_BUFFER").isEmpty()) << newReader;
+    }
 }
