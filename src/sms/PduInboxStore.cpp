@@ -171,10 +171,41 @@ bool PduInboxStore::takeLeftovers(QList<pdu::InboxPart>& parts, QList<SmsInboxSt
     return true;
 }
 
+// A text-mode reading staged each listed message (each part, unjoined) with its position as CODIGO, its sender and
+// the modem's time stamp in the modem's own writing, and the text as the modem's character set gave it. Of these
+// only the position, the sender and the time the stamp names are read alike by both modes. A part they name whose
+// staged message dbSMS holds was stored by that reading: it is only deleted.
+bool PduInboxStore::takeTextLeftovers(QList<pdu::InboxPart>& parts, QList<SmsInboxStore::Pending>* leftovers,
+                                      QList<InboxRecord>* keep, QString* error) {
+    QList<SmsInboxStore::Staged> rows;
+    if (!m_store->readStaged(&rows, error))
+        return false;
+    for (const SmsInboxStore::Staged& row : rows) {
+        const QDateTime at = InboxListing::receivedAt(row.record.data);
+        const auto named = std::find_if(parts.begin(), parts.end(), [&](const pdu::InboxPart& p) {
+            const QString stamp = PduInboxListing::stampText(p.sent);
+            return QString::number(p.index) == row.record.codigo && p.sender == row.record.fone &&
+                   stamp != row.record.data && at.isValid() && InboxListing::receivedAt(stamp) == at;
+        });
+        if (named == parts.end())
+            continue;
+        bool stored = false;
+        if (!m_store->alreadyStored(row.record, &stored, error))
+            return false;
+        if (!stored)
+            continue;
+        leftovers->append({row.record, row.rowid, true, {named->index}});
+        keep->append(row.record);
+        parts.erase(named);
+    }
+    return true;
+}
+
 bool PduInboxStore::plan(QList<pdu::InboxPart> parts, const QDateTime& now, Plan* out, QString* error) {
     QList<SmsInboxStore::Pending> leftovers;
     QList<InboxRecord> onModem;
-    if (!stampFirstSeen(parts, now, error) || !takeLeftovers(parts, &leftovers, &onModem, error))
+    if (!stampFirstSeen(parts, now, error) || !takeTextLeftovers(parts, &leftovers, &onModem, error) ||
+        !takeLeftovers(parts, &leftovers, &onModem, error))
         return false;
     const pdu::JoinResult joined = pdu::joinParts(parts, now);
     QList<InboxRecord> ready;

@@ -14,6 +14,8 @@ class TADO;
 //     first seen, kept in dbSMS_PARTE so that the 24-hour wait goes on across restarts;
 //   - parts left on the modem by a reading killed while it deleted a stored message's parts are
 //     recognised by its staged row (CODIGO lists the positions of its parts) and only deleted;
+//   - messages a text-mode reading stored and did not delete are recognised by its staged rows
+//     through what both modes read alike (position, sender, time stamp) and only deleted;
 //   - the other parts are joined, and each whole message (or one whose wait is over) is staged
 //     through SmsInboxStore, so it is stored once and deleted only after it was stored.
 // Window thread only.
@@ -33,6 +35,8 @@ private:
     bool stampFirstSeen(QList<pdu::InboxPart>& parts, const QDateTime& now, QString* error);
     bool takeLeftovers(QList<pdu::InboxPart>& parts, QList<SmsInboxStore::Pending>* leftovers, QList<InboxRecord>* keep,
                        QString* error);
+    bool takeTextLeftovers(QList<pdu::InboxPart>& parts, QList<SmsInboxStore::Pending>* leftovers,
+                           QList<InboxRecord>* keep, QString* error);
 
     TADO* m_ado;
     SmsInboxStore* m_store;

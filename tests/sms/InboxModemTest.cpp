@@ -228,6 +228,47 @@ TEST(SmsInbox, SettlesWhatAnEarlierReadingLeft) {
     }
 }
 
+// A text-mode reading that stored its messages but did not get to delete them (the modem refused, as a reading
+// killed at that point leaves it), then the operator switches to PDU mode: the PDU reading settles what the text
+// one left by what both modes read alike, and stores nothing twice.
+TEST(SmsInbox, TextReadingLeftoversSettledByAPduReading) {
+    PortConfig config;
+    config.inbox = {sms(1), sms(2, "Olá, ação às 10h"), sms(3, "Linha 1\nLinha 2")};
+    DeliverSpec joined; // two parts: text mode lists (and stores) each on its own
+    joined.sender = "+5511911110004";
+    joined.timestamp = "26/12/09,08:04:00+00";
+    joined.concatenated = true;
+    joined.reference = 7;
+    joined.text = std::string(160, 'x') + "fim";
+    for (const StoredSms& part : storedParts(joined))
+        config.inbox.push_back(part);
+    config.refusedDeletions = 5;
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({config}));
+    Reader r(bench);
+    bool pdu = false;
+    r.inbox.setPduMode([&pdu] { return pdu; });
+    ASSERT_TRUE(r.read());
+    EXPECT_EQ(*r.stored, 5);
+    EXPECT_EQ(bench.count("dbSMS_BUFFER"), 5);
+    pdu = true;
+    ASSERT_TRUE(r.read());
+    EXPECT_EQ(*r.stored, 0);
+    EXPECT_EQ(bench.count("dbSMS"), 5);
+    // Each listed message (each part, in text mode) once; the text is as the text mode read it (its character set).
+    for (const StoredSms& m : config.inbox) {
+        const auto listed = std::count_if(config.inbox.begin(), config.inbox.end(),
+                                          [&](const StoredSms& o) { return o.sender == m.sender; });
+        EXPECT_EQ(rows(bench.data.ado->database(), "SELECT COUNT(*) FROM dbSMS WHERE FONE = ?",
+                       {QString::fromStdString(m.sender)}),
+                  int(listed))
+            << m.sender;
+    }
+    for (const StoredSms& m : bench.sim->inbox(0))
+        EXPECT_TRUE(m.sender.empty()) << m.text;
+    EXPECT_EQ(bench.count("dbSMS_BUFFER"), 0);
+}
+
 TEST(SmsInbox, ClosedPortAndSilentModem) {
     PortConfig silent;
     silent.silent = true;

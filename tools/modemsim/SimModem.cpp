@@ -278,7 +278,7 @@ std::string SimModem::readMessage(const std::string& args) {
 
 std::string SimModem::deleteMessage(const std::string& args) {
     StoredSms* sms = stored(args);
-    if (!sms)
+    if (!sms || m_config.refusedDeletions-- > 0)
         return "\r\n+CMS ERROR: 321\r\n";
     *sms = StoredSms{};
     return kOk;

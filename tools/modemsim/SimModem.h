@@ -89,6 +89,8 @@ struct PortConfig {
     bool reportStored = false;         // stored and announced with "+CDSI:" (read with AT+CMGR) instead
     std::set<std::string> refusedCnmi; // AT+CNMI=<these parameters, as sent> answers ERROR
     std::string reportTime = {};       // "yy/MM/dd,hh:mm:ss+zz" of the reports; empty: the clock's local time
+    // The first this many AT+CMGD answer "+CMS ERROR: 321" (a reading killed before its deletions leaves the same).
+    int refusedDeletions = 0;
     // AT+CMGR gets no answer at all (the echo only).
     bool silentRead = false;
     // Written once inside the next PDU listing, after its first entry (a report arriving meanwhile).
