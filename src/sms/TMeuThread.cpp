@@ -187,12 +187,17 @@ std::optional<TMeuThread::End> TMeuThread::sendOne(const OutboxRow& row, const Q
                                                    qint64 next, int queued, bool outboxChanged) {
     quint64 sequence = 0;
     QString error;
-    Start start = startRow(row, parts, next, queued, outboxChanged, &sequence);
-    // A port opened again gets its set-up (text or PDU mode) before the row is sent.
+    QList<pdu::SubmitPart> encoded = parts;
+    Start start = startRow(row, encoded, next, queued, outboxChanged, &sequence);
+    // A port opened again gets its set-up (text or PDU mode) before the row is sent. The set-up reads the sending
+    // mode anew: the row, encoded for the mode of the earlier set-up, is encoded again for this one.
     if (start == Start::Reopened) {
         switch (configure(&error)) {
         case SetUp::Ready:
-            start = startRow(row, parts, next, queued, false, &sequence);
+            encoded.clear();
+            if (!encode(row, &encoded))
+                return refuseRow(row, true) ? std::nullopt : std::optional<End>(End::Failed);
+            start = startRow(row, encoded, next, queued, false, &sequence);
             break;
         case SetUp::Refused:
             return End::Failed;
@@ -209,7 +214,7 @@ std::optional<TMeuThread::End> TMeuThread::sendOne(const OutboxRow& row, const Q
     case Start::Sent:
         break;
     }
-    switch (sendRow(row, sequence, parts)) {
+    switch (sendRow(row, sequence, encoded)) {
     case Outcome::Failed:
         return End::Failed;
     case Outcome::Aborted:

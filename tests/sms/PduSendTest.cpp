@@ -259,3 +259,38 @@ TEST(PduSend, ATimeOutOnTheLastPartFailsTheMessageOnce) {
     EXPECT_EQ(s.log().filter(QStringLiteral("RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMGS:")).size(), 1);
     EXPECT_EQ(s.ends[1], TMeuThread::End::Finished);
 }
+
+// The port closes after the first row and the sending mode is changed before the worker opens it again: the
+// rows after it go in the new mode, each encoded for it (no hex PDU sent as a text, no text as a PDU).
+TEST(PduSend, AfterAReopeningTheRowsGoInTheModeTheSettingNowSays) {
+    for (const bool toPdu : {false, true}) {
+        Station s({modemsim::PortConfig{}});
+        if (!toPdu)
+            s.pduMode();
+        const QStringList fones{"5511900000001", "5511900000002", "5511900000003"};
+        for (const QString& fone : fones)
+            s.addRow(1, fone, QStringLiteral("Mensagem para ") + fone);
+        bool switched = false;
+        QObject::connect(s.rig.station->sendLog(), &ModemLog::lineAppended, [&](const QString& line) {
+            if (switched || !line.contains(QStringLiteral("MENSAGEM ENVIADA PARA 5511900000001")))
+                return;
+            switched = true;
+            s.rig.slot(1)->channel()->close();
+            s.rig.exec(QStringLiteral("UPDATE dbCFG SET MODO_SMS = '%1'").arg(toPdu ? "PDU" : "TEXTO"));
+        });
+        ASSERT_TRUE(s.send());
+        ASSERT_TRUE(switched) << toPdu;
+        const std::vector<modemsim::SentSms> sent = s.rig.sim->sent(0);
+        ASSERT_EQ(sent.size(), 3u) << toPdu << "\n" << s.log().join(u'\n').toStdString();
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            EXPECT_EQ(sent[i].pdu, i == 0 ? !toPdu : toPdu) << toPdu << " #" << i;
+            const std::string number = (sent[i].pdu ? "+" : "") + fones[int(i)].toStdString();
+            EXPECT_EQ(sent[i].number, number) << toPdu << " #" << i;
+            EXPECT_EQ(sent[i].text, "Mensagem para " + fones[int(i)].toStdString()) << toPdu << " #" << i;
+            EXPECT_TRUE(sent[i].accepted) << toPdu << " #" << i;
+        }
+        EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE ENVIADO = 1")), 3) << toPdu;
+        EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM")), 0) << toPdu;
+        EXPECT_EQ(s.ends[1], TMeuThread::End::Finished) << toPdu;
+    }
+}
