@@ -1,5 +1,6 @@
 #include "sms/InboxListing.h"
 
+#include "sms/TextCodec.h"
 #include "store/TimeText.h"
 
 namespace InboxListing {
@@ -44,9 +45,9 @@ QByteArrayView lineAt(const QByteArray& bytes, qsizetype from) {
     return QByteArrayView(bytes).sliced(from, end - from);
 }
 
-InboxRecord headerRecord(QByteArrayView line) {
+InboxRecord headerRecord(QByteArrayView line, TextCharset charset) {
     InboxRecord r;
-    const QStringList items = headerItems(QString::fromLatin1(line.sliced(1))); // "CMGL: ..."
+    const QStringList items = headerItems(TextCodec::decode(line.sliced(1), charset)); // "CMGL: ..."
     if (!items.isEmpty())
         r.codigo = digitsOf(items.at(0));
     if (items.size() >= 3)
@@ -182,12 +183,12 @@ void ReplyReader::clear() {
     m_final.clear();
 }
 
-QList<Header> headers(const QByteArray& listing) {
+QList<Header> headers(const QByteArray& listing, TextCharset charset) {
     QList<Header> found;
     for (qsizetype at = 0; at < listing.size();) {
         const QByteArrayView line = lineAt(listing, at);
         if (line.startsWith(kHeader))
-            found.append({at, headerRecord(line)});
+            found.append({at, headerRecord(line, charset)});
         const qsizetype next = listing.indexOf('\n', at);
         if (next < 0)
             break;
@@ -196,7 +197,7 @@ QList<Header> headers(const QByteArray& listing) {
     return found;
 }
 
-QList<InboxRecord> records(const QByteArray& listing, const QList<Header>& kept) {
+QList<InboxRecord> records(const QByteArray& listing, const QList<Header>& kept, TextCharset charset) {
     QList<InboxRecord> out;
     const qsizetype end = textsEnd(listing);
     for (int i = 0; i < kept.size(); ++i) {
@@ -205,14 +206,14 @@ QList<InboxRecord> records(const QByteArray& listing, const QList<Header>& kept)
         const qsizetype from = lineEnd < 0 ? listing.size() : lineEnd + 1;
         const qsizetype to = i + 1 < kept.size() ? beforeBreak(listing, kept[i + 1].offset) : end;
         if (to > from)
-            r.sms = QString::fromLatin1(listing.mid(from, to - from));
+            r.sms = TextCodec::decode(QByteArrayView(listing).sliced(from, to - from), charset);
         out.append(r);
     }
     return out;
 }
 
-QList<InboxRecord> parse(const QByteArray& listing) {
-    return records(listing, headers(listing));
+QList<InboxRecord> parse(const QByteArray& listing, TextCharset charset) {
+    return records(listing, headers(listing, charset), charset);
 }
 
 State state(const QByteArray& listing) {
@@ -244,10 +245,10 @@ std::optional<int> cpmsUsed(QByteArrayView line) {
     return used;
 }
 
-std::optional<InboxRecord> cmgrHeader(QByteArrayView line) {
+std::optional<InboxRecord> cmgrHeader(QByteArrayView line, TextCharset charset) {
     if (!line.startsWith(kCmgr))
         return std::nullopt;
-    const QStringList items = headerItems(QString::fromLatin1(line));
+    const QStringList items = headerItems(TextCodec::decode(line, charset));
     if (items.size() < 3)
         return std::nullopt;
     InboxRecord r;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sms/SlotState.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -106,14 +108,18 @@ struct Header {
     InboxRecord record;   // codigo, fone, data (no text)
 };
 
+// The modem writes headers and texts in the character set selected on it (AT+CSCS); `charset`
+// reads them so (TextCodec::decode): Latin-1 byte for byte, or ASCII with "?" for other bytes.
+
 // Every line of `listing` that looks like a header, in order.
-QList<Header> headers(const QByteArray& listing);
+QList<Header> headers(const QByteArray& listing, TextCharset charset = TextCharset::Latin1);
 
 // The records of a complete listing delimited by the given headers (a subset of headers(), in
 // order): each text runs to the next given header; any other header line is text.
-QList<InboxRecord> records(const QByteArray& listing, const QList<Header>& kept);
+QList<InboxRecord> records(const QByteArray& listing, const QList<Header>& kept,
+                           TextCharset charset = TextCharset::Latin1);
 // The records of a complete listing delimited by every header.
-QList<InboxRecord> parse(const QByteArray& listing);
+QList<InboxRecord> parse(const QByteArray& listing, TextCharset charset = TextCharset::Latin1);
 
 // Whether a whole buffer is a finished listing (the per-byte check of ListingReader).
 State state(const QByteArray& listing);
@@ -121,7 +127,7 @@ State state(const QByteArray& listing);
 // The first "used" count of a "+CPMS: " line ("SM",3,30,... or 3,30,...).
 std::optional<int> cpmsUsed(QByteArrayView line);
 // Sender and time stamp (as DATA) of a "+CMGR: " line; nothing when it does not have both.
-std::optional<InboxRecord> cmgrHeader(QByteArrayView line);
+std::optional<InboxRecord> cmgrHeader(QByteArrayView line, TextCharset charset = TextCharset::Latin1);
 
 // An error final result line: "ERROR", "+CMS ERROR:", "+CME ERROR:".
 bool isErrorResult(QByteArrayView line);

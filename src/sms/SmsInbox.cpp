@@ -1,6 +1,7 @@
 #include "sms/SmsInbox.h"
 
 #include "modem/SerialChannel.h"
+#include "sms/TextCodec.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -86,13 +87,41 @@ SmsInbox::Start SmsInbox::readModemInbox() {
     return Start::Started;
 }
 
-// The format is set: the listing, in that format. A modem that refuses the format (PDU mode on a
-// text-only modem) cannot list in it.
+// The format is set: in text mode the character set next, in PDU mode the listing. A modem that
+// refuses the format (PDU mode on a text-only modem) cannot list in it.
 void SmsInbox::formatSet() {
     if (!m_reply.ok()) {
         readingFailed(m_reply.finalLine());
         return;
     }
+    if (m_pdu)
+        list();
+    else
+        askCharset(TextCharset::Latin1);
+}
+
+void SmsInbox::askCharset(TextCharset charset) {
+    m_phase = Phase::Charset;
+    m_charset = charset;
+    m_reply.clear();
+    try {
+        command("AT+CSCS=\"" + TextCodec::charsetName(charset) + "\"\r\n");
+    } catch (const std::exception&) {
+        finish(true);
+    }
+}
+
+// Latin-1 when the modem took "8859-1"; else "IRA". A modem that refuses both writes in a set of
+// its own: only its ASCII letters are read as they are.
+void SmsInbox::charsetSet() {
+    if (!m_reply.ok() && m_charset == TextCharset::Latin1) {
+        askCharset(TextCharset::Ira);
+        return;
+    }
+    list();
+}
+
+void SmsInbox::list() {
     m_phase = Phase::Listing;
     m_reply.clear();
     try {
@@ -162,6 +191,9 @@ void SmsInbox::answered() {
     case Phase::Format:
         formatSet();
         break;
+    case Phase::Charset:
+        charsetSet();
+        break;
     case Phase::Listing:
         if (m_pdu)
             pduListed();
@@ -181,7 +213,7 @@ void SmsInbox::answered() {
 
 void SmsInbox::countEnded() {
     m_listed = m_listing.listing();
-    m_headers = InboxListing::headers(m_listed);
+    m_headers = InboxListing::headers(m_listed, m_charset);
     const std::optional<int> used = m_listing.used();
     if (used && *used == m_headers.size()) {
         storeListed(m_headers);
@@ -248,7 +280,7 @@ void SmsInbox::askNext() {
 }
 
 void SmsInbox::confirmed() {
-    const std::optional<InboxRecord> own = InboxListing::cmgrHeader(m_reply.lineStartingWith("+CMGR: "));
+    const std::optional<InboxRecord> own = InboxListing::cmgrHeader(m_reply.lineStartingWith("+CMGR: "), m_charset);
     if (m_reply.ok() && own)
         m_agreed.insert(m_asking, *own);
     askNext();
@@ -281,7 +313,7 @@ void SmsInbox::storeListed(const QList<InboxListing::Header>& kept) {
             onModem.append(h.record);
     m_pending.clear();
     QString error;
-    if (!m_store.stage(InboxListing::records(m_listed, kept), onModem, &m_pending, &error)) {
+    if (!m_store.stage(InboxListing::records(m_listed, kept, m_charset), onModem, &m_pending, &error)) {
         storingFailed(error);
         return;
     }

@@ -20,7 +20,12 @@ class TADO;
 
 // Reads the messages the modem of slot 1 has received. The dialogue, all of it in inbox mode
 // (the response handler hands the reader every character of slot 1):
-//   AT+CMGF=1 and its "OK", then AT+CMGL="ALL" and its listing;
+//   AT+CMGF=1 and its "OK";
+//   the character set the modem writes texts in, as the sender worker chooses it:
+//   AT+CSCS="8859-1" (Latin-1), or on refusal AT+CSCS="IRA" (ASCII, any other byte read as "?"),
+//   each answer awaited; the listing and the readings are decoded in that set, so what is
+//   stored does not depend on what an earlier dialogue left selected on the modem;
+//   then AT+CMGL="ALL" and its listing;
 //   AT+CPMS? for the number of stored messages;
 //   when that number and the headers found differ, AT+CMGR=<index> for each header, and only the
 //   headers whose own reading agrees (sender, time stamp) delimit messages: any other header line
@@ -85,7 +90,7 @@ Q_SIGNALS:
     void statusReportListed(int index, const QByteArray& hex, int tpduLength);
 
 private:
-    enum class Phase { Idle, Format, Listing, Confirming, Deleting };
+    enum class Phase { Idle, Format, Charset, Listing, Confirming, Deleting };
 
     void answered();
     void countEnded();
@@ -99,6 +104,9 @@ private:
     void deleted();
     QList<InboxListing::Header> agreedHeaders();
     void formatSet();
+    void askCharset(TextCharset charset);
+    void charsetSet();
+    void list();
     void listingFailed();
     void readingFailed(const QString& reason);
     void storingFailed(const QString& reason);
@@ -116,6 +124,7 @@ private:
     std::function<bool()> m_pduMode;
     std::function<QDateTime()> m_clock;
     bool m_pdu = false;
+    TextCharset m_charset = TextCharset::Latin1; // text mode: the set the modem writes in
     QSet<QByteArray> m_refusedLogged;
     QByteArrayList m_toDelete;
     bool m_allDeleted = true;

@@ -88,6 +88,15 @@ QByteArray encode(const QString& text, TextCharset charset) {
     return out;
 }
 
+QString decode(QByteArrayView bytes, TextCharset charset) {
+    QString text = QString::fromLatin1(bytes);
+    if (charset == TextCharset::Ira)
+        for (QChar& c : text)
+            if (c.unicode() > 0x7F)
+                c = QLatin1Char('?');
+    return text;
+}
+
 bool hasControl(const QString& text) {
     for (const QChar c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7F)

@@ -15,6 +15,10 @@ namespace TextCodec {
 // quotes, dashes and the ellipsis their ASCII forms, and any other character the set lacks "?".
 QByteArray encode(const QString& text, TextCharset charset);
 
+// What the modem wrote in text mode, read in its character set: Latin-1 byte for byte ("8859-1"),
+// or ASCII ("IRA"), where a byte above 0x7F stands for no character of the set and becomes "?".
+QString decode(QByteArrayView bytes, TextCharset charset);
+
 // The text holds a character below U+0020 or U+007F (it is refused, not sent).
 bool hasControl(const QString& text);
 bool hasControlByte(const QByteArray& bytes);

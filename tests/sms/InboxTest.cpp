@@ -11,6 +11,8 @@
 
 #include <QElapsedTimer>
 #include <QMap>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTimer>
 
 namespace {
@@ -62,6 +64,11 @@ struct ScriptedModem {
     std::optional<int> used;
     QMap<QByteArray, QByteArray> readings; // AT+CMGR index -> answer
     QByteArrayList commands;
+    QSet<QByteArray> refused; // commands answered "ERROR"
+    // Messages (sender, text) the modem writes in the set selected with AT+CSCS; before any, in
+    // its own set (UTF-8 here). When given, they make the listing and the readings.
+    QList<std::pair<QString, QString>> inbox;
+    QByteArray charset;
 
     SmsInbox::Port port() {
         return {[] { return true; }, [this](const QByteArray& bytes) { answer(bytes); }};
@@ -70,7 +77,15 @@ struct ScriptedModem {
         const QByteArray cmd = bytes.trimmed();
         commands << cmd;
         QByteArray reply = "\r\nOK\r\n";
-        if (cmd == "AT+CMGL=\"ALL\"")
+        if (refused.contains(cmd))
+            reply = "\r\nERROR\r\n";
+        else if (cmd.startsWith("AT+CSCS=\""))
+            charset = cmd.mid(9).chopped(1);
+        else if (cmd == "AT+CMGL=\"ALL\"" && !inbox.isEmpty())
+            reply = inboxListing();
+        else if (cmd.startsWith("AT+CMGR=") && !inbox.isEmpty())
+            reply = inboxReading(cmd.mid(8).toInt());
+        else if (cmd == "AT+CMGL=\"ALL\"")
             reply = listing;
         else if (cmd == "AT+CPMS?")
             reply = used ? cpms(*used) : QByteArray("\r\nERROR\r\n");
@@ -85,6 +100,31 @@ struct ScriptedModem {
             for (int at = 0; at < all.size(); at += step)
                 handler.feed(all.mid(at, step));
         });
+    }
+    // A character the selected set lacks becomes "?", as modems write it.
+    QByteArray inSet(const QString& text) const {
+        if (charset.isEmpty())
+            return text.toUtf8();
+        QByteArray out;
+        const char32_t top = charset == "8859-1" ? 0xFF : 0x7F;
+        for (const char32_t c : text.toUcs4())
+            out.append(c <= top ? char(c) : '?');
+        return out;
+    }
+    QByteArray header(int index) const {
+        return "\"REC READ\",\"" + inSet(inbox[index - 1].first) + "\",,\"26/12/09,08:0" + QByteArray::number(index) +
+               ":00+00\"";
+    }
+    QByteArray inboxListing() const {
+        QByteArray out = "\r\n";
+        for (int i = 1; i <= inbox.size(); ++i)
+            out += "+CMGL: " + QByteArray::number(i) + "," + header(i) + "\r\n" + inSet(inbox[i - 1].second) + "\r\n";
+        return out + "\r\nOK\r\n";
+    }
+    QByteArray inboxReading(int index) const {
+        if (index < 1 || index > inbox.size())
+            return "\r\n+CMS ERROR: 321\r\n";
+        return "\r\n+CMGR: " + header(index) + "\r\n" + inSet(inbox[index - 1].second) + "\r\n\r\nOK\r\n";
     }
     int count(const QByteArray& prefix) const {
         return int(
@@ -313,8 +353,8 @@ TEST(SmsInbox, SameRowsWhateverTheDeliveries) {
         EXPECT_FALSE(r.mode.on) << piece;
         EXPECT_EQ(*r.stored, 3) << piece;
         EXPECT_EQ(r.beeps, 1);
-        EXPECT_EQ(r.modem.commands,
-                  (QByteArrayList{"AT+CMGF=1", "AT+CMGL=\"ALL\"", "AT+CPMS?", "AT+CMGD=1", "AT+CMGD=2", "AT+CMGD=3"}))
+        EXPECT_EQ(r.modem.commands, (QByteArrayList{"AT+CMGF=1", "AT+CSCS=\"8859-1\"", "AT+CMGL=\"ALL\"", "AT+CPMS?",
+                                                    "AT+CMGD=1", "AT+CMGD=2", "AT+CMGD=3"}))
             << piece;
         EXPECT_EQ(r.column("SELECT SMS FROM dbSMS ORDER BY ID"), (QStringList{"Um", "Dois", "Tres"}));
         EXPECT_EQ(r.column("SELECT ID_SMS || ENTRADA || LIDO FROM dbSMS ORDER BY ID"),
@@ -359,7 +399,7 @@ TEST(SmsInbox, HeadersTheModemDoesNotConfirmAreText) {
                         {"3", "\r\n+CMS ERROR: 321\r\n"}};
     ASSERT_TRUE(r.read());
     EXPECT_EQ(*r.stored, 2);
-    EXPECT_EQ(r.modem.commands.mid(3, 4), (QByteArrayList{"AT+CMGR=1", "AT+CMGR=7", "AT+CMGR=2", "AT+CMGR=3"}));
+    EXPECT_EQ(r.modem.commands.mid(4, 4), (QByteArrayList{"AT+CMGR=1", "AT+CMGR=7", "AT+CMGR=2", "AT+CMGR=3"}));
     EXPECT_EQ(r.modem.count("AT+CMGD="), 2);
     EXPECT_EQ(r.modem.count("AT+CMGD=7"), 0);
     EXPECT_EQ(r.modem.count("AT+CMGD=3"), 0);
@@ -369,4 +409,65 @@ TEST(SmsInbox, HeadersTheModemDoesNotConfirmAreText) {
     EXPECT_EQ(texts[0], QString::fromLatin1(text1));
     EXPECT_TRUE(texts[1].startsWith(QString::fromLatin1(text2))) << texts[1].toStdString();
     EXPECT_EQ(r.log.filter(" NÃO CONFIRMADO PELO MODEM: LIDO COMO TEXTO").size(), 2) << r.log.join('\n').toStdString();
+}
+
+// What the operator reads does not depend on what an earlier dialogue left selected on the modem:
+// the reading selects the set itself ("8859-1", else "IRA", each answer awaited) and reads the
+// listing and the readings in it. Whatever the modem takes, nothing is stored as mojibake ("OlÃ¡");
+// what Latin-1 can carry is stored exactly when the modem takes "8859-1". With the count refused,
+// every message is confirmed by AT+CMGR, in the same set.
+TEST(SmsInbox, ReceivedTextsInTheSetTheReadingSelected) {
+    const QString joao = QStringLiteral("Olá, João! Ação ç ã õ é");
+    const QString texts[] = {joao, QStringLiteral("€"), QStringLiteral("oi 😀 tchau"), QStringLiteral("plain ASCII"),
+                             QStringLiteral("byte \u00ff aqui")};
+    struct Modem {
+        const char* name;
+        QSet<QByteArray> refused;
+        QByteArrayList charsetCommands;
+        QString sender; // as stored
+    };
+    const QByteArray latin1 = "AT+CSCS=\"8859-1\"", ira = "AT+CSCS=\"IRA\"";
+    const Modem modems[] = {{"takes 8859-1", {}, {latin1}, QStringLiteral("Loja São")},
+                            {"takes IRA only", {latin1}, {latin1, ira}, QStringLiteral("Loja S?o")},
+                            {"refuses both", {latin1, ira}, {latin1, ira}, QStringLiteral("Loja S??o")}};
+    for (const Modem& m : modems) {
+        for (const bool counted : {true, false}) {
+            const std::string name = std::string(m.name) + (counted ? "" : ", confirmed one by one");
+            ScriptedReading r;
+            ASSERT_TRUE(r.start());
+            r.modem.piece = 3;
+            r.modem.refused = m.refused;
+            for (const QString& t : texts)
+                r.modem.inbox.append({QStringLiteral("Loja São"), t});
+            if (counted)
+                r.modem.used = int(r.modem.inbox.size());
+            ASSERT_TRUE(r.read()) << name;
+            EXPECT_EQ(*r.stored, int(std::size(texts))) << name;
+            const qsizetype listingAt = r.modem.commands.indexOf("AT+CMGL=\"ALL\"");
+            EXPECT_EQ(r.modem.commands.mid(1, listingAt - 1), m.charsetCommands) << name;
+            EXPECT_EQ(r.modem.count("AT+CMGR="), counted ? 0 : int(std::size(texts))) << name;
+            QStringList want;
+            for (const QString& t : texts) {
+                // The bytes the modem wrote, read in the set the reading chose.
+                const QByteArray bytes = r.modem.inSet(t);
+                want << (r.modem.charset == "8859-1"
+                             ? QString::fromLatin1(bytes)
+                             : QString::fromLatin1(bytes).replace(QRegularExpression("[^\\x00-\\x7f]"), "?"));
+            }
+            EXPECT_EQ(r.column("SELECT SMS FROM dbSMS ORDER BY ID"), want) << name;
+            EXPECT_EQ(r.column("SELECT DISTINCT FONE FROM dbSMS"), QStringList{m.sender}) << name;
+            if (m.refused.isEmpty()) { // Latin-1 carries these exactly; the others have no Latin-1 form
+                EXPECT_EQ(want[0], joao);
+                EXPECT_EQ(want[3], QStringLiteral("plain ASCII"));
+                EXPECT_EQ(want[4], QStringLiteral("byte \u00ff aqui"));
+                EXPECT_EQ(want[1], QStringLiteral("?"));
+            } else if (m.refused.size() == 1) {
+                EXPECT_EQ(want[0], QStringLiteral("Ol?, Jo?o! A??o ? ? ? ?"));
+            }
+            for (const QString& got : r.column("SELECT SMS FROM dbSMS"))
+                EXPECT_FALSE(got.contains(QChar(0xC3)) || got.contains(QChar(0xE2)) || got.contains(QChar(0xF0)))
+                    << name << ": " << got.toStdString();
+            EXPECT_EQ(r.modem.count("AT+CMGD="), int(std::size(texts))) << name;
+        }
+    }
 }
