@@ -135,3 +135,53 @@ TEST(SimModem, GarbageAndFailRateFaults) {
               "ATE0\r\r\nOK\r\n\r\nOK\r\n\r\n> \r\nERROR\r\n");
     EXPECT_FALSE(failing.sent().at(0).accepted);
 }
+
+// Text mode speaks the set AT+CSCS selected, as a modem does: listings and readings in it, what the
+// host writes read in it. A fresh modem is in "IRA": a letter outside ASCII is "?" either way.
+TEST(SimModem, TextModeSpeaksTheSelectedCharacterSet) {
+    struct SetCase {
+        const char* name;
+        std::vector<std::string> select; // commands before the dialogue
+        std::string listed;              // the text and the sender as the modem writes them
+        std::string sender;
+        std::string written; // what the host writes for "Olá €"
+        std::string sent;    // ... as the recipient reads it (UTF-8)
+        std::string current;
+    };
+    const SetCase cases[] = {
+        {"fresh modem", {}, "Ol? ? ? ?", "Jo?o", "Ol\xe1 ?", "Ol? ?", "IRA"},
+        {"8859-1", {"AT+CSCS=\"8859-1\"\r"}, "Ol\xe1 ? \xff ?", "Jo\xe3o", "Ol\xe1 ?", "Olá ?", "8859-1"},
+        {"IRA after 8859-1",
+         {"AT+CSCS=\"8859-1\"\r", "AT+CSCS=\"IRA\"\r"},
+         "Ol? ? ? ?",
+         "Jo?o",
+         "Ola ?",
+         "Ola ?",
+         "IRA"},
+        {"GSM", {"AT+CSCS=\"GSM\"\r"}, "Ol? ? ? ?", "Jo?o", "Ol\xe1", "Ol?", "GSM"},
+        {"UCS2",
+         {"AT+CSCS=\"UCS2\"\r"},
+         "004F006C00E1002020AC002000FF0020D83DDE00",
+         "004A006F00E3006F",
+         "004F006C00E1002020AC",
+         "Olá €",
+         "UCS2"},
+        {"refused set keeps the one before", {"AT+CSCS=\"UTF-8\"\r"}, "Ol? ? ? ?", "Jo?o", "Ol\xe1", "Ol?", "IRA"},
+    };
+    for (const SetCase& c : cases) {
+        PortConfig config;
+        config.inbox = {{"João", "26/12/09,08:00:00+00", "Olá € ÿ 😀", false}};
+        SimModem modem(config);
+        all(modem, {"ATE0\r", "AT+CMGF=1\r"});
+        all(modem, c.select);
+        EXPECT_EQ(modem.charset(), c.current) << c.name;
+        const std::string header = "\"REC UNREAD\",\"" + c.sender + "\",,\"26/12/09,08:00:00+00\"\r\n" + c.listed;
+        EXPECT_EQ(all(modem, {"AT+CMGR=1\r"}), "\r\n+CMGR: " + header + "\r\n\r\nOK\r\n") << c.name;
+        EXPECT_EQ(all(modem, {"AT+CMGL=\"ALL\"\r"}),
+                  "\r\n+CMGL: 1," + std::string(header).replace(1, 10, "REC READ") + "\r\n\r\nOK\r\n")
+            << c.name;
+        all(modem, {"AT+CMGS=\"5511\"\r", c.written + "\x1a"});
+        ASSERT_EQ(modem.sent().size(), 1u) << c.name;
+        EXPECT_EQ(modem.sent()[0].text, c.sent) << c.name;
+    }
+}

@@ -12,6 +12,8 @@
 #include <QElapsedTimer>
 #include <QProcess>
 
+#include <set>
+
 using namespace modemsim;
 
 namespace {
@@ -90,8 +92,9 @@ TEST(SmsInbox, ReadsAndDeletesTheModemsMessages) {
     for (const StoredSms& m : bench.sim->inbox(0))
         EXPECT_TRUE(m.sender.empty());
     const std::string received = bench.sim->received(0);
-    EXPECT_NE(received.find("AT+CMGF=1\r\nAT+CMGL=\"ALL\"\r\nAT+CPMS?\r\nAT+CMGD=1\r\nAT+CMGD=2\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        received.find("AT+CMGF=1\r\nAT+CSCS=\"8859-1\"\r\nAT+CMGL=\"ALL\"\r\nAT+CPMS?\r\nAT+CMGD=1\r\nAT+CMGD=2\r\n"),
+        std::string::npos)
         << received;
     EXPECT_EQ(received.find("AT+CMGR"), std::string::npos); // the count agrees: no reading one by one
     QSqlQuery q = bench.sql("SELECT SMS, RECEBIDO FROM dbSMS ORDER BY ID");
@@ -100,6 +103,60 @@ TEST(SmsInbox, ReadsAndDeletesTheModemsMessages) {
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value(0).toString(), "Segunda\r\ncom duas linhas");
     EXPECT_EQ(bench.count("dbSMS_BUFFER"), 0);
+}
+
+// The simulated modem lists in the set selected on it ("IRA" when fresh), as a real one does: the
+// reading selects "8859-1" itself, or "IRA" when the modem refuses it, so the stored texts are
+// exact where Latin-1 carries them and "?" where the set does not, never mojibake ("OlÃ¡").
+TEST(SmsInbox, ReceivedTextsAsTheModemsSetCarriesThem) {
+    const std::string texts[] = {"Olá, João! Ação ç ã õ é", "€", "oi 😀", "plain ASCII", "byte \xc3\xbf aqui"};
+    struct Modem {
+        const char* name;
+        std::set<std::string> charsets;
+        const char* commands;
+        QStringList stored;
+        QString sender;
+    };
+    const Modem modems[] = {
+        {"takes 8859-1",
+         {"GSM", "IRA", "8859-1", "UCS2"},
+         "AT+CMGF=1\r\nAT+CSCS=\"8859-1\"\r\nAT+CMGL",
+         {QStringLiteral("Olá, João! Ação ç ã õ é"), "?", "oi ?", "plain ASCII", QStringLiteral("byte ÿ aqui")},
+         QStringLiteral("Loja São")},
+        {"takes IRA only",
+         {"GSM", "IRA", "UCS2"},
+         "AT+CMGF=1\r\nAT+CSCS=\"8859-1\"\r\nAT+CSCS=\"IRA\"\r\nAT+CMGL",
+         {"Ol?, Jo?o! A??o ? ? ? ?", "?", "oi ?", "plain ASCII", "byte ? aqui"},
+         "Loja S?o"},
+        {"refuses both",
+         {"GSM", "UCS2"},
+         "AT+CMGF=1\r\nAT+CSCS=\"8859-1\"\r\nAT+CSCS=\"IRA\"\r\nAT+CMGL",
+         {"Ol?, Jo?o! A??o ? ? ? ?", "?", "oi ?", "plain ASCII", "byte ? aqui"},
+         "Loja S?o"},
+    };
+    for (const Modem& m : modems) {
+        PortConfig config;
+        config.charsets = m.charsets;
+        for (std::size_t i = 0; i < std::size(texts); ++i)
+            config.inbox.push_back(sms(int(i) + 1, texts[i]));
+        config.inbox.back().sender = "Loja São";
+        SmsBench bench;
+        ASSERT_TRUE(bench.start({config}));
+        Reader r(bench);
+        ASSERT_TRUE(r.read()) << m.name;
+        EXPECT_EQ(*r.stored, int(std::size(texts))) << m.name;
+        const std::string received = bench.sim->received(0);
+        EXPECT_NE(received.find(m.commands), std::string::npos) << m.name << "\n" << received;
+        QStringList stored;
+        QSqlQuery q = bench.sql("SELECT SMS, FONE FROM dbSMS ORDER BY ID");
+        while (q.next())
+            stored << q.value(0).toString();
+        EXPECT_EQ(stored, m.stored) << m.name;
+        EXPECT_EQ(bench.count("dbSMS_BUFFER"), 0) << m.name;
+        q = bench.sql("SELECT FONE FROM dbSMS ORDER BY ID DESC LIMIT 1");
+        ASSERT_TRUE(q.next());
+        EXPECT_EQ(q.value(0).toString(), m.sender) << m.name;
+    }
 }
 
 // Texts that imitate the listing: a forged header is kept as text of its message and its index is

@@ -76,7 +76,8 @@ TEST(SendDialogue, AgainstTheSimulatedModem) {
     EXPECT_EQ(coordinator.history[1].mensagem, QStringLiteral(" ERRO :330 - Endereço desconhecido SMSC\rfalha"));
     const std::vector<SentSms> sent = sim.sent(0);
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].text, "Ol\xe1, \"teste\" > 1");
+    // No AT+CSCS in this dialogue: the modem, in its default "IRA", reads no Latin-1 letter.
+    EXPECT_EQ(sent[0].text, "Ol?, \"teste\" > 1");
     EXPECT_EQ(sent[1].number, "5511000000000");
     sim.stop();
     ComMapping::setDataDir(QString());

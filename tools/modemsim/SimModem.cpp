@@ -29,6 +29,50 @@ std::string info(const std::string& line) {
     return "\r\n" + line + "\r\n" + kOk;
 }
 
+// Text mode writes stored texts (UTF-8) in the set AT+CSCS selected: Latin-1 bytes in "8859-1",
+// four hex digits per UTF-16 unit in "UCS2", ASCII in "IRA" and "GSM"; a character the set lacks
+// is "?".
+std::string inCharset(std::string_view utf8, const std::string& charset) {
+    static const char* const hex = "0123456789ABCDEF";
+    std::string out;
+    for (const char32_t c : utf8ToCodePoints(utf8)) {
+        if (charset == "UCS2") {
+            std::u16string units;
+            if (c >= 0x10000)
+                units = {char16_t(0xD800 + ((c - 0x10000) >> 10)), char16_t(0xDC00 + ((c - 0x10000) & 0x3FF))};
+            else
+                units = {char16_t(c)};
+            for (const char16_t u : units)
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    out += hex[(u >> shift) & 0xF];
+        } else {
+            const char32_t top = charset == "8859-1" ? 0xFF : 0x7F;
+            out += c <= top ? char(c) : '?';
+        }
+    }
+    return out;
+}
+
+// What the host wrote in the selected set, as UTF-8 (the text the recipient reads).
+std::string fromCharset(std::string_view bytes, const std::string& charset) {
+    std::u16string units;
+    if (charset == "UCS2") {
+        for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+            try {
+                units += char16_t(std::stoi(std::string(bytes.substr(i, 4)), nullptr, 16));
+            } catch (const std::exception&) {
+                units += u'?';
+            }
+        }
+        return utf16ToUtf8(units);
+    }
+    for (const char b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        units += charset == "8859-1" || u < 0x80 ? char16_t(u) : u'?';
+    }
+    return utf16ToUtf8(units);
+}
+
 } // namespace
 
 SimModem::SimModem(PortConfig config, unsigned seed)
@@ -214,7 +258,7 @@ std::string SimModem::failure() const {
 
 std::string SimModem::finishSend() {
     const bool accepted = !refused(m_number);
-    m_sent.push_back({m_number, m_text, accepted});
+    m_sent.push_back({m_number, fromCharset(m_text, m_charset), accepted});
     if (m_config.unplugAfter > 0 && int(m_sent.size()) >= m_config.unplugAfter)
         m_unplug = true;
     if (!accepted)
@@ -241,8 +285,8 @@ std::string SimModem::listMessages(const std::string& args) {
         if (sms.statusReport)
             out += "+CMGL: " + std::to_string(i + 1) + ",\"" + stat + "\"," + sms.text + "\r\n";
         else
-            out += "+CMGL: " + std::to_string(i + 1) + ",\"" + stat + "\",\"" + sms.sender + "\",,\"" + sms.timestamp +
-                   "\"\r\n" + sms.text + "\r\n";
+            out += "+CMGL: " + std::to_string(i + 1) + ",\"" + stat + "\",\"" + inCharset(sms.sender, m_charset) +
+                   "\",,\"" + sms.timestamp + "\"\r\n" + inCharset(sms.text, m_charset) + "\r\n";
         sms.read = true;
     }
     return out.size() == 2 ? kOk : out + kOk;
@@ -272,8 +316,8 @@ std::string SimModem::readMessage(const std::string& args) {
     sms->read = true;
     if (sms->statusReport)
         return "\r\n+CMGR: \"" + stat + "\"," + sms->text + "\r\n" + kOk;
-    return "\r\n+CMGR: \"" + stat + "\",\"" + sms->sender + "\",,\"" + sms->timestamp + "\"\r\n" + sms->text + "\r\n" +
-           kOk;
+    return "\r\n+CMGR: \"" + stat + "\",\"" + inCharset(sms->sender, m_charset) + "\",,\"" + sms->timestamp + "\"\r\n" +
+           inCharset(sms->text, m_charset) + "\r\n" + kOk;
 }
 
 std::string SimModem::deleteMessage(const std::string& args) {

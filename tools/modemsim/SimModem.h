@@ -16,7 +16,7 @@ namespace modemsim {
 struct StoredSms {
     std::string sender;
     std::string timestamp; // "yy/MM/dd,hh:mm:ss+zz"
-    std::string text;
+    std::string text;      // UTF-8; text mode lists it (and the sender) in the set AT+CSCS selected
     bool read = false;
     // The hex "SMSC + TPDU" listed in PDU mode (an SMS-DELIVER part, a stored status report, or any bytes a test
     // wants the host to face); empty: the modem encodes sender, time stamp and text as one SMS-DELIVER.
@@ -35,7 +35,7 @@ std::vector<StoredSms> readInboxFile(std::istream& in);
 // A message the host sent with AT+CMGS (whatever the simulated outcome).
 struct SentSms {
     std::string number;
-    std::string text;
+    std::string text; // UTF-8 (text mode: what the host wrote, read in the set AT+CSCS selected)
     bool accepted = false;
     // PDU mode: what the modem decoded from the SMS-SUBMIT (text above is the part's own text).
     bool pdu = false;
@@ -167,9 +167,9 @@ private:
     bool m_textStarted = false;
     bool m_unplug = false;
     std::string m_line;
-    std::string m_held;   // the final result waiting for release()
-    std::string m_queued; // input that came while a result was held
-    std::string m_charset = "GSM";
+    std::string m_held;            // the final result waiting for release()
+    std::string m_queued;          // input that came while a result was held
+    std::string m_charset = "IRA"; // a fresh modem's set: text mode lists and reads ASCII
     std::string m_number;
     std::string m_text;
     int m_reference = 0;
