@@ -172,7 +172,7 @@ TEST(Integrity, ControlBytesInARowNeverReachTheModem) {
     for (const Payload& p : payloads) {
         SCOPED_TRACE(p.name);
         if (p.valid) {
-            expected.insert({p.fone.toStdString(), p.text.toLatin1().toStdString()});
+            expected.insert({p.fone.toStdString(), p.text.toStdString()}); // as the phone shows it
             EXPECT_EQ(historyOf(bench, p.fone), p.text + QStringLiteral("|1"));
         } else {
             const QString failure = p.fone.startsWith("5511\"") ? QStringLiteral(" FALHA :NÚMERO INVÁLIDO\r")
