@@ -6,6 +6,7 @@
 #include "modem/PortSlot.h"
 #include "modem/SelectPortDialog.h"
 #include "store/DataDir.h"
+#include "store/SmsModeSettings.h"
 #include "store/TADO.h"
 #include "widgets/DbFieldBinder.h"
 #include "widgets/DbGrid.h"
@@ -22,6 +23,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -71,7 +73,13 @@ ConfiguracaoModemPage::ConfiguracaoModemPage(TADO* ado, PortConfigurator* config
 }
 
 // "Conjunto de caracteres: Entrada 1: 8859-1 · Entrada 2: IRA", for the slots a send configured.
+// PDU mode (dbCFG.MODO_SMS) codes the texts itself: no character set of the modem is used.
 void ConfiguracaoModemPage::showCharsets() {
+    QString error;
+    if (readSmsMode(m_ado->database(), &error).mode == SmsMode::Pdu && error.isEmpty()) {
+        m_charsets->setText(QStringLiteral("Conjunto de caracteres: não usado no modo PDU"));
+        return;
+    }
     QStringList parts;
     for (int n = 1; n <= PortSlots::kCount; ++n) {
         const QString& name = m_configurator->portSlots()->slot(n)->charset();
@@ -81,6 +89,12 @@ void ConfiguracaoModemPage::showCharsets() {
     m_charsets->setText(
         QStringLiteral("Conjunto de caracteres (modo texto): ") +
         (parts.isEmpty() ? QStringLiteral("definido no primeiro envio") : parts.join(QStringLiteral(" · "))));
+}
+
+// The sending mode may have changed on another page since.
+void ConfiguracaoModemPage::showEvent(QShowEvent* event) {
+    showCharsets();
+    QWidget::showEvent(event);
 }
 
 QStringList ConfiguracaoModemPage::speedChoices() {

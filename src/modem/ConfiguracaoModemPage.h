@@ -17,7 +17,8 @@ public:
     ConfiguracaoModemPage(TADO* ado, PortConfigurator* configurator, QWidget* parent = nullptr);
 
     DbGrid* grid() const { return m_grid; }
-    // Which character set each slot's modem got for text mode, as the send chose it.
+    // Which character set each slot's modem got for text mode, as the send chose it; in PDU mode, that
+    // none is used.
     QLabel* charsetLabel() const { return m_charsets; }
     RecordNavigator* navigator() const { return m_navigator; }
 
@@ -38,6 +39,9 @@ public Q_SLOTS:
 Q_SIGNALS:
     // At least one slot is ready: the window shows "Enviar SMS" and connects the recipients.
     void portsOpened();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     QWidget* makeEditors();

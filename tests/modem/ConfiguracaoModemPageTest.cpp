@@ -71,6 +71,29 @@ TEST(ConfiguracaoModem, ShowsTheCharacterSetOfEachSlot) {
         << page.charsetLabel()->text().toStdString();
 }
 
+// In PDU mode no character set of the modem is used, whatever an earlier text-mode send chose; the
+// caption follows the mode as it is when the page is shown.
+TEST(ConfiguracaoModem, CharacterSetCaptionFollowsTheSendingMode) {
+    TempDataDir data;
+    ASSERT_TRUE(data.start().ok);
+    PortSlots slots;
+    PortConfigurator configurator(data.ado.get(), &slots);
+    QSqlQuery q(data.ado->database());
+    ASSERT_TRUE(q.exec(QStringLiteral("UPDATE dbCFG SET MODO_SMS = 'PDU'")));
+    ConfiguracaoModemPage page(data.ado.get(), &configurator);
+    const QString notUsed = QStringLiteral("Conjunto de caracteres: não usado no modo PDU");
+    EXPECT_EQ(page.charsetLabel()->text(), notUsed);
+    slots.slot(2)->setCharset(QStringLiteral("8859-1"));
+    EXPECT_EQ(page.charsetLabel()->text(), notUsed);
+    ASSERT_TRUE(q.exec(QStringLiteral("UPDATE dbCFG SET MODO_SMS = 'TEXTO'")));
+    page.show();
+    EXPECT_EQ(page.charsetLabel()->text(), QStringLiteral("Conjunto de caracteres (modo texto): Entrada 2: 8859-1"));
+    page.hide();
+    ASSERT_TRUE(q.exec(QStringLiteral("UPDATE dbCFG SET MODO_SMS = 'PDU'")));
+    page.show();
+    EXPECT_EQ(page.charsetLabel()->text(), notUsed);
+}
+
 TEST(ConfiguracaoModem, OpenAllPortsWithAndWithoutAReadyModem) {
     TempDataDir data;
     ASSERT_TRUE(data.start().ok);
