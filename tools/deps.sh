@@ -9,7 +9,8 @@ pkgs=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libqt6sql
 if [ "$mode" = test ]; then
     pkgs+=(googletest libgtest-dev libgmock-dev libbenchmark-dev python3 python3-aiosmtpd libsqliteodbc
            odbcinst odbc-postgresql postgresql xvfb xauth poppler-utils openssl python3-openpyxl python3-xlrd
-           clang-format clang libclang-rt-14-dev libreoffice-calc-nogui desktop-file-utils appstream dpkg-dev)
+           clang-format clang libclang-rt-14-dev libreoffice-calc-nogui desktop-file-utils appstream dpkg-dev
+           fonts-urw-base35)
 fi
 missing=()
 for p in "${pkgs[@]}"; do

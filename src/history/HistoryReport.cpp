@@ -1,5 +1,7 @@
 #include "history/HistoryReport.h"
 
+#include <QDebug>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QIODevice>
 #include <QPageLayout>
@@ -24,10 +26,22 @@ constexpr double kWidth = 194.0; // A4 less the 8 mm side margins
 // Kept clear before the next column: a text cut at its cell stops at least this far from the text beside it.
 constexpr double kCellGap = 0.8;
 
+// The installed Liberation files (fonts-liberation2), registered with the program when the machine's font
+// configuration does not list them.
+constexpr const char* kLiberationDir = "/usr/share/fonts/truetype/liberation2";
+constexpr const char* kLiberationFiles[] = {
+    "LiberationSans-Regular.ttf",    "LiberationSans-Bold.ttf",     "LiberationSans-Italic.ttf",
+    "LiberationSans-BoldItalic.ttf", "LiberationSerif-Regular.ttf", "LiberationSerif-Bold.ttf",
+};
+
 QFont font(const QString& family, int points, bool bold = false, bool italic = false) {
+    loadFonts();
     QFont f(family, points);
     f.setBold(bold);
     f.setItalic(italic);
+    // The faces' own advances, not ones fitted to a pixel grid by the machine's hinting settings: the cells
+    // are cut by the same widths the printed page uses, on every machine.
+    f.setHintingPreference(QFont::PreferNoHinting);
     return f;
 }
 
@@ -66,10 +80,9 @@ class Renderer {
 public:
     Renderer(QPagedPaintDevice* device, const Options& options, int rows, qint64 maxId)
         : m_device(device), m_options(options), m_rows(rows), m_dots(device->logicalDpiX() / 25.4),
-          m_pageHeight(device->pageLayout().paintRect(QPageLayout::Millimeter).height()),
-          m_detailFont(font("Arial", 6)), m_detail(m_detailFont, device),
-          m_columns(fittedColumns(options.form, m_detail, m_dots, maxId)), m_glyphs(m_detailFont, device),
-          m_textWidths(textWidths()) {
+          m_pageHeight(device->pageLayout().paintRect(QPageLayout::Millimeter).height()), m_detailFont(font(kSans, 6)),
+          m_detail(m_detailFont, device), m_columns(fittedColumns(options.form, m_detail, m_dots, maxId)),
+          m_glyphs(m_detailFont, device), m_textWidths(textWidths()) {
         const double h = kDetailHeight * m_dots;
         m_detailBaseline = (h - (m_detail.ascent() + m_detail.descent())) / 2 + m_detail.ascent();
         m_bodyLines = qMax(1, int((kDetailHeight - 0.4) * m_dots / m_detail.lineSpacing()));
@@ -149,9 +162,9 @@ void Renderer::titleBand() {
     line(0, 0, 0, kTitleHeight);
     line(kWidth, 0, kWidth, kTitleHeight);
     const QDateTime at = m_options.printedAt.isValid() ? m_options.printedAt : QDateTime::currentDateTime();
-    m_painter.setFont(font("Times New Roman", 18, true));
+    m_painter.setFont(font(kSerif, 18, true));
     text(mm(0, 1, kWidth, 8.5), Qt::AlignCenter, m_options.empresa);
-    m_painter.setFont(font("Arial", 10));
+    m_painter.setFont(font(kSans, 10));
     text(mm(0, 10, kWidth, 5), Qt::AlignCenter, titleText(m_options.form));
     text(mm(0, 15, kWidth, 5), Qt::AlignCenter, "Data da Impressão: " + TimeText::stampShown(at));
     text(mm(0, 20.5, kWidth, 5), Qt::AlignCenter, QStringLiteral("Total de Registros: %1").arg(m_rows));
@@ -162,9 +175,9 @@ void Renderer::headingBand() {
     room(kHeadingHeight);
     m_painter.setPen(QPen(Qt::black, 0.2 * m_dots));
     m_painter.drawRect(mm(0, m_y, kWidth, kHeadingHeight));
-    m_painter.setFont(font("Arial", 10));
+    m_painter.setFont(font(kSans, 10));
     text(mm(1.6, m_y + 0.5, 60, 4.5), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Página:%1").arg(m_page));
-    QFont f = font("Arial", 7, true, true);
+    QFont f = font(kSans, 7, true, true);
     f.setUnderline(true);
     m_painter.setFont(f);
     for (const Column& c : std::as_const(m_columns))
@@ -232,6 +245,29 @@ const QList<Column>& columns(Form form) {
                                        {"Tipo", "TIPO", 109.0, 10.6},
                                        {"Enviado", "", 120.1, 11.4}};
     return form == Form::Completo ? full : summary;
+}
+
+bool loadFonts() {
+    static const bool loaded = [] {
+        const QStringList known = QFontDatabase::families();
+        if (known.contains(QLatin1String(kSans)) && known.contains(QLatin1String(kSerif)))
+            return true;
+        bool ok = true;
+        for (const char* file : kLiberationFiles) {
+            const QString path = QLatin1String(kLiberationDir) + QLatin1Char('/') + QLatin1String(file);
+            if (QFontDatabase::addApplicationFont(path) < 0) {
+                qWarning().noquote()
+                    << QStringLiteral("Fonte do relatório não encontrada: %1 (pacote fonts-liberation2)").arg(path);
+                ok = false;
+            }
+        }
+        return ok;
+    }();
+    return loaded;
+}
+
+QFont sansFont(int points) {
+    return font(kSans, points);
 }
 
 QString titleText(Form form) {
@@ -307,10 +343,14 @@ QList<Column> fittedColumns(Form form, const QFontMetricsF& detailFont, double d
     return out;
 }
 
+QPageLayout pageLayout() {
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(8, 6, 8, 10),
+                       QPageLayout::Millimeter);
+}
+
 Outcome render(QPagedPaintDevice* device, Reader& reader, const Options& options) {
     Outcome outcome;
-    device->setPageLayout(
-        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(8, 6, 8, 10), QPageLayout::Millimeter));
+    device->setPageLayout(pageLayout());
     if (!reader.start()) {
         outcome.error = reader.error();
         return outcome;

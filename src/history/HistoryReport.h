@@ -2,12 +2,14 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QPageLayout>
 #include <QSqlDatabase>
 #include <QString>
 #include <functional>
 
 #include "history/HistorySearch.h"
 
+class QFont;
 class QFontMetricsF;
 class QPagedPaintDevice;
 
@@ -44,6 +46,16 @@ struct Options {
     Progress progress;   // optional
 };
 
+// The report prints with the Liberation fonts the package depends on, metric-compatible with Arial and
+// Times New Roman and named exactly, so that it lays out alike on every machine whatever other fonts the
+// machine offers under those names. loadFonts() registers the installed files when the font configuration
+// does not list them (once; false, with a warning, when they are missing).
+inline constexpr const char* kSans = "Liberation Sans";
+inline constexpr const char* kSerif = "Liberation Serif";
+bool loadFonts();
+// The sans face at `points`, as the report's cells use it.
+QFont sansFont(int points);
+
 QString titleText(Form form);
 // The date and time as the report and the grid show them: "dd/MM/yyyy HH:mm:ss".
 QString displayDateTime(const QVariant& stored);
@@ -64,6 +76,9 @@ struct Outcome {
 
 // Lays the report out on the device (page size and margins are set here), reading the rows of the
 // search through `reader`, which must not have been started.
+// A4, upright, margins of 8 mm at the sides, 6 mm above and 10 mm below. A PDF places the printable area
+// at whole points (QPageLayout::paintRectPoints()), a fraction of a millimetre off the margins.
+QPageLayout pageLayout();
 Outcome render(QPagedPaintDevice* device, Reader& reader, const Options& options);
 // The search over `db` rendered as a PDF file, through AtomicFile: written under a temporary name beside
 // it, every write, the flush and the close checked, and only then renamed over `path`. On any failure

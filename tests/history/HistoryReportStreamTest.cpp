@@ -116,7 +116,7 @@ TEST_F(HistoryReportStream, ReaderPagesKeepTheSearchOrder) {
 }
 
 TEST(HistoryReportCells, WideIdsAndLongWordsKeepWhatTheyPrint) {
-    const QFont f("Arial", 6);
+    const QFont f = HistoryReport::sansFont(6);
     const QFontMetricsF fm(f);
     const double dots = fm.fontDpi() / 25.4;
     for (Form form : {Form::Completo, Form::Resumido}) {

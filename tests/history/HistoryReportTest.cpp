@@ -1,5 +1,7 @@
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QProcess>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -103,8 +105,10 @@ QList<PdfWord> pdfWords(const QString& path) {
     static const QRegularExpression word(
         R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)"[^>]*>([^<]*)</word>)re");
     constexpr double kMmPerPoint = 25.4 / 72;
-    constexpr double kLeftMargin = 8.0;
-    constexpr double kTopMargin = 6.0;
+    // The printable area's corner as the PDF places it (whole points), not the margins as asked for.
+    const QRect area = HistoryReport::pageLayout().paintRectPoints();
+    const double kLeftMargin = area.left() * kMmPerPoint;
+    const double kTopMargin = area.top() * kMmPerPoint;
     QList<PdfWord> out;
     for (auto it = word.globalMatch(html); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
@@ -202,8 +206,35 @@ TEST(HistoryReportCommandPeriod, WholeDaysAndOpenEnds) {
     EXPECT_GT(f.toDate, QDate(9000, 1, 1));
 }
 
+// The report prints with the fonts the package depends on, whatever else the machine offers under the
+// names "Arial" and "Times New Roman" (Nimbus Sans, DejaVu Sans): the faces resolve to exactly those files.
+TEST(HistoryReportFonts, CellsAndTitleUseTheLiberationFaces) {
+    ASSERT_TRUE(HistoryReport::loadFonts());
+    struct Case {
+        QString family;
+        bool bold;
+        bool italic;
+    };
+    const Case cases[] = {
+        {HistoryReport::kSans, false, false},
+        {HistoryReport::kSans, true, true},
+        {HistoryReport::kSerif, true, false},
+    };
+    for (const Case& c : cases) {
+        QFont f(c.family, 10);
+        f.setBold(c.bold);
+        f.setItalic(c.italic);
+        const QFontInfo info(f);
+        EXPECT_EQ(info.family(), c.family) << c.family.toStdString();
+        EXPECT_EQ(QRawFont::fromFont(f).familyName(), c.family) << c.family.toStdString();
+        EXPECT_EQ(info.bold(), c.bold) << c.family.toStdString();
+        EXPECT_EQ(info.italic(), c.italic) << c.family.toStdString();
+    }
+    EXPECT_EQ(QFontInfo(HistoryReport::sansFont(6)).family(), HistoryReport::kSans);
+}
+
 TEST(HistoryReportText, ClipAndDateHelpers) {
-    const QFont f("Arial", 10);
+    const QFont f = HistoryReport::sansFont(10);
     const QFontMetricsF fm(f);
     const QString s = "abcdefghijklmnopqrstuvwxyz";
     const QString cut = HistoryReport::clipToWidth(s, fm, fm.horizontalAdvance("abcde") + 0.5);
