@@ -1,5 +1,6 @@
 #include "store/Dataset.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -8,7 +9,7 @@
 
 namespace {
 const QString kRowId = QStringLiteral("__rowid__");
-// Rows read again before each page (see fetchMore).
+// Rows read again before each page of a result without a key to follow (see fetchMore).
 constexpr int kOverlap = 32;
 } // namespace
 
@@ -70,10 +71,16 @@ bool Dataset::load(int firstPage) {
     m_count = paged ? SqlText::countStatement(shape) : QString();
     QList<Row> page;
     int read = 0;
-    if (!readRows(0, paged ? firstPage : -1, &page, &read, true))
-        return false;
+    if (!(paged && readFirstByKey(shape, firstPage, &page, &read))) {
+        m_cursor.clear();
+        page.clear();
+        if (!readRows(pageText(0, paged ? firstPage : -1), {}, &page, &read, true))
+            return false;
+    }
     m_consumed = read;
     m_more = paged && read >= firstPage;
+    if (!page.isEmpty())
+        m_after = cursorValues(page.last());
     dropHeld(page);
     m_rows = std::move(page);
     m_total = int(m_rows.size());
@@ -81,16 +88,94 @@ bool Dataset::load(int firstPage) {
     return true;
 }
 
-// Runs one statement to its end: `limit` rows (every row when negative) from `offset`.
-bool Dataset::readRows(int offset, int limit, QList<Row>* rows, int* read, bool setFields) {
+// Pages of a keyed result follow its order and key: each page starts after the last row read, so rows
+// deleted or inserted before that row by another connection move no row past the grid. The result is
+// read from a subquery ordered by its ORDER BY columns and then its key; false (nothing kept) when the
+// order names something other than result columns, and pages are then read by OFFSET.
+bool Dataset::readFirstByKey(const SqlText::Shape& shape, int limit, QList<Row>* rows, int* read) {
+    m_cursor.clear();
+    QList<SqlText::OrderTerm> terms;
+    const QString key = m_table.isEmpty() ? m_keyField : kRowId;
+    if (key.isEmpty() || !SqlText::orderTerms(shape, &terms))
+        return false;
+    terms << SqlText::OrderTerm{key, false};
+    QStringList order;
+    for (const SqlText::OrderTerm& t : std::as_const(terms))
+        order << quoted(t.column) + (t.descending ? QStringLiteral(" DESC") : QString());
+    const QString rowsText = shape.orderBy >= 0 ? shape.body.left(shape.orderBy) : shape.body;
+    m_keysetFrom = QStringLiteral("SELECT * FROM (\n%1\n)").arg(rowsText);
+    m_keysetOrder = QStringLiteral("\nORDER BY ") + order.join(QStringLiteral(", "));
+    const QString error = m_lastError;
+    if (!readRows(m_keysetFrom + m_keysetOrder + QStringLiteral("\nLIMIT %1").arg(limit), {}, rows, read, true)) {
+        m_lastError = error; // read again by OFFSET, which says its own error
+        return false;
+    }
+    static const QRegularExpression renamed(QStringLiteral(":\\d+$")); // a subquery's repeated column name
+    for (const QString& f : std::as_const(m_fields)) {
+        if (renamed.match(f).hasMatch())
+            return false;
+    }
+    for (const SqlText::OrderTerm& t : std::as_const(terms)) {
+        const int column = t.column == kRowId ? m_hiddenKey : fieldIndex(t.column);
+        if (column < 0) {
+            m_cursor.clear();
+            return false;
+        }
+        m_cursor << Cursor{quoted(t.column), t.descending, column};
+    }
+    return true;
+}
+
+QString Dataset::quoted(const QString& name) {
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+QList<QVariant> Dataset::cursorValues(const Row& row) const {
+    QList<QVariant> values;
+    for (const Cursor& c : m_cursor)
+        values << row.value(c.column);
+    return values;
+}
+
+QString Dataset::pageText(int offset, int limit) const {
     QString sql = m_select;
     if (limit >= 0 || offset > 0)
         sql += QStringLiteral("\nLIMIT %1 OFFSET %2").arg(limit).arg(offset);
+    return sql;
+}
+
+// The rows after the last one read, in the result's order (NULL first when ascending, as SQLite sorts):
+// later in the first column, or equal there and later in the next, and so on down to the key.
+QString Dataset::afterText(int limit, QHash<QString, QVariant>* values) const {
+    QString condition;
+    for (qsizetype i = m_cursor.size() - 1; i >= 0; --i) {
+        const Cursor& c = m_cursor[i];
+        const QString v = QStringLiteral(":vestral_after%1").arg(i);
+        values->insert(v, m_after.value(i));
+        const QString later = c.descending ? QStringLiteral("(%1 < %2 OR (%1 IS NULL AND %2 IS NOT NULL))")
+                                           : QStringLiteral("(%1 > %2 OR (%1 IS NOT NULL AND %2 IS NULL))");
+        condition = condition.isEmpty()
+                        ? later.arg(c.name, v)
+                        : QStringLiteral("(%1 OR (%2 IS %3 AND %4))").arg(later.arg(c.name, v), c.name, v, condition);
+    }
+    // Lets an index on the first column start at the last row read.
+    const Cursor& first = m_cursor.first();
+    if (!first.descending && !m_after.value(0).isNull())
+        condition = QStringLiteral("%1 >= :vestral_after0 AND %2").arg(first.name, condition);
+    return m_keysetFrom + QStringLiteral("\nWHERE ") + condition + m_keysetOrder +
+           (limit >= 0 ? QStringLiteral("\nLIMIT %1").arg(limit) : QString());
+}
+
+// Runs one statement to its end, with the dataset's bindings and `extra` ones.
+bool Dataset::readRows(const QString& sql, const QHash<QString, QVariant>& extra, QList<Row>* rows, int* read,
+                       bool setFields) {
     QSqlQuery q(m_connection());
     q.setForwardOnly(true);
     if (!q.prepare(sql))
         return fail(q.lastError().text());
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
+        q.bindValue(it.key(), it.value());
+    for (auto it = extra.cbegin(); it != extra.cend(); ++it)
         q.bindValue(it.key(), it.value());
     if (!q.exec())
         return fail(q.lastError().text());
@@ -192,19 +277,31 @@ void Dataset::failRead(const QString& error) {
 void Dataset::fetchMore(int rows) {
     if (!m_more)
         return;
-    // A few rows before the page are read again: rows deleted since the last page move the
-    // rest up, and the overlap keeps them from slipping past; the repeated ones are dropped.
-    const int overlap = keyed() ? qMin(kOverlap, m_consumed) : 0;
-    const int start = m_consumed - overlap;
-    const int limit = rows < 0 ? -1 : rows + overlap;
     QList<Row> page;
     int read = 0;
-    if (!readRows(start, limit, &page, &read, false)) {
+    int limit = rows;
+    bool ok = false;
+    if (!m_cursor.isEmpty()) {
+        QHash<QString, QVariant> after;
+        const QString sql = afterText(rows, &after);
+        ok = readRows(sql, after, &page, &read, false);
+        m_consumed += read;
+    } else {
+        // Without a key to follow, a few rows before the page are read again: rows deleted since the
+        // last page move the rest up, and the overlap keeps them from slipping past.
+        const int overlap = keyed() ? qMin(kOverlap, m_consumed) : 0;
+        const int start = m_consumed - overlap;
+        limit = rows < 0 ? -1 : rows + overlap;
+        ok = readRows(pageText(start, limit), {}, &page, &read, false);
+        m_consumed = start + read;
+    }
+    if (!ok) {
         failRead(m_lastError);
         return;
     }
-    m_consumed = start + read;
     m_more = limit >= 0 && read >= limit;
+    if (!page.isEmpty())
+        m_after = cursorValues(page.last());
     dropHeld(page);
     if (!page.isEmpty()) {
         const int from = int(m_rows.size());

@@ -9,6 +9,8 @@
 #include <QVariant>
 #include <functional>
 
+#include "store/SqlText.h"
+
 // A table or a query with a current row, in the manner of the data-aware datasets the pages are
 // built on: open/close, navigation, edit/append/post/cancel/delete and after-events. Edits go to
 // the database through bound parameters on the dataset's update table.
@@ -18,8 +20,10 @@
 // statement left open between events would show every later read on that connection old data.
 // Opening reads the first page; a longer result is counted with COUNT(*) when its count is first
 // asked for (never when nobody asks); grids read more pages as they scroll; only what needs the whole result
-// (fetchAll(), last()) reads the rest. A page that repeats a row already held (rows moved by writes between pages) is
-// read without that row.
+// (fetchAll(), last()) reads the rest. A keyed result (a table, or a query with a key field) is read in its
+// ORDER BY order then by key, each page starting after the last row read, so rows that other connections
+// delete or insert between pages neither push rows past the grid nor repeat them. A page that repeats a row
+// already held (a row whose order column was changed between pages) is read without that row.
 class Dataset : public QObject {
     Q_OBJECT
 public:
@@ -116,8 +120,20 @@ Q_SIGNALS:
 private:
     using Row = QList<QVariant>;
     QString selectText() const;
+    // A column the pages follow: its quoted name in the statement and its place in a row.
+    struct Cursor {
+        QString name;
+        bool descending = false;
+        int column = -1;
+    };
     bool load(int firstPage);
-    bool readRows(int offset, int limit, QList<Row>* rows, int* read, bool setFields);
+    bool readFirstByKey(const SqlText::Shape& shape, int limit, QList<Row>* rows, int* read);
+    static QString quoted(const QString& name);
+    QList<QVariant> cursorValues(const Row& row) const;
+    QString pageText(int offset, int limit) const;
+    QString afterText(int limit, QHash<QString, QVariant>* values) const;
+    bool readRows(const QString& sql, const QHash<QString, QVariant>& extra, QList<Row>* rows, int* read,
+                  bool setFields);
     void countRows();
     int countStored(); // COUNT(*) of the stored result, -1 on an error (lastError())
     QVariant keyOfRow(const Row& row) const;
@@ -143,7 +159,11 @@ private:
     int m_consumed = 0;    // result rows read so far: the next page's OFFSET
     bool m_more = false;   // rows are left to read
     bool m_readFailed = false;
-    QSet<qint64> m_keys; // keys of the rows held, to drop a row a later page repeats
+    QSet<qint64> m_keys;    // keys of the rows held, to drop a row a later page repeats
+    QList<Cursor> m_cursor; // the order and key pages follow; empty: pages by OFFSET
+    QString m_keysetFrom;   // the result as a subquery, and its order ending in the key
+    QString m_keysetOrder;
+    QList<QVariant> m_after; // the cursor columns of the last row read
     QString m_table;
     QString m_orderBy;
     QStringList m_sql;

@@ -67,7 +67,86 @@ QString nextWord(const QString& s, qsizetype i, qsizetype* at) {
     return s.mid(i, end - i);
 }
 
+// The name of a plain or quoted identifier at the start of `s` (its length in *used), empty when none.
+QString identifierAt(const QString& s, qsizetype* used) {
+    *used = 0;
+    if (s.isEmpty())
+        return {};
+    const QChar c = s[0];
+    if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('[')) {
+        const qsizetype end = skipQuotedOrComment(s, 0);
+        const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
+        if (end < 2 || s[end - 1] != close)
+            return {};
+        *used = end;
+        QString name = s.mid(1, end - 2);
+        if (close != QLatin1Char(']'))
+            name.replace(QString(2, close), QString(close));
+        return name;
+    }
+    if (!wordChar(c) || c.isDigit())
+        return {};
+    qsizetype end = 1;
+    while (end < s.size() && wordChar(s[end]))
+        ++end;
+    *used = end;
+    return s.left(end);
+}
+
+// One ORDER BY term: [table.]column [ASC|DESC].
+bool orderTerm(QString text, OrderTerm* term) {
+    text = text.trimmed();
+    const QStringList words = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString last = words.isEmpty() ? QString() : words.last().toUpper();
+    term->descending = last == QLatin1String("DESC");
+    if (words.size() > 1 && (term->descending || last == QLatin1String("ASC")))
+        text = text.left(text.lastIndexOf(QLatin1Char(' '))).trimmed();
+    qsizetype used = 0;
+    QString name = identifierAt(text, &used);
+    if (!name.isEmpty() && used < text.size() && text[used] == QLatin1Char('.')) {
+        text = text.mid(used + 1);
+        name = identifierAt(text, &used);
+    }
+    term->column = name;
+    return !name.isEmpty() && used == text.size();
+}
+
 } // namespace
+
+bool orderTerms(const Shape& shape, QList<OrderTerm>* terms) {
+    terms->clear();
+    if (shape.hasLimit)
+        return false;
+    if (shape.orderBy < 0)
+        return true;
+    const QString& s = shape.body;
+    qsizetype i = shape.orderBy + 5; // past ORDER
+    qsizetype byAt = 0;
+    nextWord(s, i, &byAt);
+    i = byAt + 2; // past BY
+    int depth = 0;
+    qsizetype start = i;
+    for (; i <= s.size(); ++i) {
+        if (i < s.size()) {
+            const qsizetype skipped = skipQuotedOrComment(s, i);
+            if (skipped != i) {
+                i = skipped - 1;
+                continue;
+            }
+            depth += s[i] == QLatin1Char('(') ? 1 : s[i] == QLatin1Char(')') ? -1 : 0;
+            if (depth != 0 || s[i] != QLatin1Char(','))
+                continue;
+        }
+        OrderTerm term;
+        QString text = s.mid(start, i - start);
+        text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' '));
+        if (!orderTerm(text, &term))
+            return false;
+        *terms << term;
+        start = i + 1;
+    }
+    return true;
+}
 
 Shape shapeOf(const QString& sql) {
     Shape shape;

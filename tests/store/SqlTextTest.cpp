@@ -46,4 +46,47 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{"SELECT 'open FROM t ORDER BY x", true, "SELECT 'open FROM t ORDER BY x"},
         ShapeCase{"SELECT ((( FROM t ORDER BY x", true, "SELECT ((( FROM t ORDER BY x"}));
 
+// The ORDER BY a page follows: plain, quoted or table-qualified column names with their direction; anything
+// else (an expression, a number, a collation, NULLS FIRST, a LIMIT of its own) is not followed.
+TEST(SqlTextOrder, TermsNameResultColumnsOrNothing) {
+    struct Case {
+        const char* sql;
+        bool ok;
+        QStringList columns;
+        QList<bool> descending;
+    };
+    const Case cases[] = {
+        {"SELECT * FROM t", true, {}, {}},
+        {"SELECT * FROM t ORDER BY NOME ASC", true, {"NOME"}, {false}},
+        {"SELECT *\nFROM t\nORDER BY dbCLIENTE.NOME,\n t.FONE desc;", true, {"NOME", "FONE"}, {false, true}},
+        {"SELECT * FROM t ORDER BY \"A \"\"B\"\" C\" DESC, [x y], `z`",
+         true,
+         {"A \"B\" C", "x y", "z"},
+         {true, false, false}},
+        {"SELECT * FROM (SELECT * FROM u ORDER BY lower(a)) ORDER BY b", true, {"b"}, {false}},
+        {"SELECT * FROM t ORDER BY lower(NOME)", false, {}, {}},
+        {"SELECT * FROM t ORDER BY 2", false, {}, {}},
+        {"SELECT * FROM t ORDER BY NOME COLLATE NOCASE", false, {}, {}},
+        {"SELECT * FROM t ORDER BY NOME NULLS LAST", false, {}, {}},
+        {"SELECT * FROM t ORDER BY NOME, ", false, {}, {}},
+        {"SELECT * FROM t ORDER BY a + b", false, {}, {}},
+        {"SELECT * FROM t ORDER BY NOME LIMIT 3", false, {}, {}},
+        {"SELECT * FROM t ORDER BY 'NOME'", false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        QList<SqlText::OrderTerm> terms;
+        EXPECT_EQ(SqlText::orderTerms(SqlText::shapeOf(c.sql), &terms), c.ok) << c.sql;
+        if (!c.ok)
+            continue;
+        QStringList columns;
+        QList<bool> descending;
+        for (const SqlText::OrderTerm& t : terms) {
+            columns << t.column;
+            descending << t.descending;
+        }
+        EXPECT_EQ(columns, c.columns) << c.sql;
+        EXPECT_EQ(descending, c.descending) << c.sql;
+    }
+}
+
 } // namespace
