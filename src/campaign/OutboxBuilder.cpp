@@ -111,13 +111,35 @@ bool OutboxBuilder::createStage(QString* error) {
     return true;
 }
 
-// One statement: the rows reach the outbox together, in the order they were built, or not at all.
+// One transaction: the rows reach the outbox together, in the order they were built, and the slots'
+// quotas are spent by as many rows, or neither happens. Until then the quotas spent live only here, so a
+// build that is cancelled, fails or is killed leaves dbPORTA_ATIVA as it found it.
 bool OutboxBuilder::publish(QString* error) {
-    QSqlQuery q(m_ado->database());
-    if (!q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, PORTA FROM "
-                               "temp.%1 ORDER BY ID")
-                    .arg(m_stage))) {
+    QSqlDatabase db = m_ado->database();
+    if (!db.transaction()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    QSqlQuery q(db);
+    bool ok = q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, PORTA FROM "
+                                    "temp.%1 ORDER BY ID")
+                         .arg(m_stage));
+    if (ok && !m_spent.isEmpty()) {
+        ok = q.prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - ? WHERE ENTRADA = ?"));
+        for (auto it = m_spent.cbegin(); ok && it != m_spent.cend(); ++it) {
+            q.bindValue(0, it.value());
+            q.bindValue(1, it.key());
+            ok = q.exec();
+        }
+    }
+    if (!ok) {
         *error = q.lastError().text();
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        *error = db.lastError().text();
+        db.rollback();
         return false;
     }
     return true;
@@ -125,7 +147,6 @@ bool OutboxBuilder::publish(QString* error) {
 
 void OutboxBuilder::dropStage() {
     m_insert.reset();
-    m_decrement.reset();
     if (m_stage.isEmpty())
         return;
     QSqlQuery q(m_ado->database());
@@ -140,8 +161,12 @@ bool OutboxBuilder::readSlots(QString* error) {
         *error = q.lastError().text();
         return false;
     }
-    while (q.next())
-        m_slots.append({q.value("ENTRADA").toInt(), q.value("QTD").toInt()});
+    while (q.next()) {
+        const int entrada = q.value("ENTRADA").toInt();
+        const int qtd = q.value("QTD").toInt() - m_spent.value(entrada);
+        if (qtd > 0)
+            m_slots.append({entrada, qtd});
+    }
     if (q.lastError().isValid()) {
         *error = q.lastError().text();
         return false;
@@ -167,7 +192,10 @@ bool OutboxBuilder::pickSlot(int* entrada, QString* error, bool* stopped) {
     if (m_slots.isEmpty()) {
         if (!commit(error))
             return false;
-        probe();
+        // A re-probe that succeeds writes the list of slots afresh, with whole quotas; one that fails may
+        // have left it as it was, with this run's rows still to be counted against it.
+        if (probe())
+            m_spent.clear();
         if (!report() || !readSlots(error) || !begin(error))
             return false;
         if (m_slots.isEmpty()) {
@@ -183,11 +211,9 @@ bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entr
     if (!m_insert) {
         QSqlDatabase db = m_ado->database();
         m_insert.emplace(db);
-        m_decrement.emplace(db);
         if (!m_insert->prepare(
-                QStringLiteral("INSERT INTO temp.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)").arg(m_stage)) ||
-            !m_decrement->prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - 1 WHERE ENTRADA = ?"))) {
-            *error = m_insert->lastError().isValid() ? m_insert->lastError().text() : m_decrement->lastError().text();
+                QStringLiteral("INSERT INTO temp.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)").arg(m_stage))) {
+            *error = m_insert->lastError().text();
             return false;
         }
     }
@@ -198,11 +224,7 @@ bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entr
         *error = m_insert->lastError().text();
         return false;
     }
-    m_decrement->bindValue(0, entrada);
-    if (!m_decrement->exec()) {
-        *error = m_decrement->lastError().text();
-        return false;
-    }
+    ++m_spent[entrada];
     --m_slots.first().qtd;
     ++m_state.staged;
     return true;
@@ -273,6 +295,7 @@ OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
     Result r;
     m_state = Progress{};
     m_cancelled = false;
+    m_spent.clear();
     if (!probe()) {
         r.outcome = Outcome::NoPorts;
         return r;

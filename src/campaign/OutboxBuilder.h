@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QSqlQuery>
 #include <QString>
 #include <functional>
@@ -120,5 +121,5 @@ private:
     SmsMode m_mode = SmsMode::Text; // read from the settings row at the start of each run
     QString m_stage;                // the temporary table of this run
     std::optional<QSqlQuery> m_insert;
-    std::optional<QSqlQuery> m_decrement;
+    QMap<int, int> m_spent; // ENTRADA: rows given to the slot since its quota was last written afresh
 };

@@ -3,6 +3,7 @@
 // for good at a chosen moment so that the test can kill it there:
 //   probe N     inside the N-th re-probe (after the rows of the earlier cycles were saved)
 //   progress N  inside the N-th progress report
+//   cancel N    cancels the build at the N-th progress report (and ends)
 //   none        runs to the end
 // Prints "PARADO" when it stops, "FIM <rows>" at the end.
 #include <QCoreApplication>
@@ -51,9 +52,10 @@ int main(int argc, char** argv) {
     });
     int reports = 0;
     builder.setProgress([&](const OutboxBuilder::Progress&) {
-        if (mode == "progress" && ++reports == at)
+        ++reports;
+        if (mode == "progress" && reports == at)
             stopHere();
-        return true;
+        return !(mode == "cancel" && reports == at);
     });
     const OutboxBuilder::Result r = builder.run(&set);
     std::printf("FIM %d\n", r.written);

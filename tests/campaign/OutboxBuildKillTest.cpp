@@ -1,4 +1,5 @@
-// A build killed with SIGKILL at the worst moments leaves the outbox exactly as it was.
+// A build killed with SIGKILL or cancelled at the worst moments leaves the outbox and the slots' quotas
+// exactly as they were.
 #include <QProcess>
 #include <QSqlQuery>
 #include <csignal>
@@ -24,8 +25,21 @@ protected:
                        QStringLiteral("1198765%1").arg(i, 4, 10, QLatin1Char('0')), 1);
         sql(ado, "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('11900000000', 'de antes', 9)");
         sql(ado, "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('11900000001', 'de antes', 9)");
+        // The quotas as the child's re-probe writes them: what a build that did not happen leaves.
+        sql(ado, "DELETE FROM dbPORTA_ATIVA");
+        for (int slot = 1; slot <= 4; ++slot)
+            sql(ado, QStringLiteral("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (%1, 100)").arg(slot));
         ASSERT_TRUE(db.commit());
         before = outbox();
+        beforeQuotas = quotas();
+    }
+    // The whole table, one "rowid|ENTRADA|QTD" a row.
+    std::string quotas() {
+        QStringList rows;
+        QSqlQuery q("SELECT rowid || '|' || ENTRADA || '|' || QTD FROM dbPORTA_ATIVA ORDER BY rowid", ado->database());
+        while (q.next())
+            rows << q.value(0).toString();
+        return rows.join(' ').toStdString();
     }
     QStringList outbox() {
         QStringList rows;
@@ -51,6 +65,7 @@ protected:
     TempDataDir m_data;
     TADO* ado = nullptr;
     QStringList before;
+    std::string beforeQuotas;
 };
 
 TEST_F(KilledBuild, OutboxUnchangedAfterSigkill) {
@@ -68,6 +83,17 @@ TEST_F(KilledBuild, OutboxUnchangedAfterSigkill) {
         ::kill(pid_t(child.processId()), SIGKILL);
         ASSERT_TRUE(child.waitForFinished(60000));
         EXPECT_EQ(outbox(), before);
+        EXPECT_EQ(quotas(), beforeQuotas);
+    }
+    // Cancelled at a progress report: early, after a re-probe, in the last cycle.
+    for (const char* at : {"1", "4", "7"}) {
+        SCOPED_TRACE(at);
+        QProcess child;
+        start(child, {"cancel", at}, "FIM 0");
+        ASSERT_TRUE(child.waitForFinished(60000));
+        EXPECT_EQ(child.exitCode(), 1);
+        EXPECT_EQ(outbox(), before);
+        EXPECT_EQ(quotas(), beforeQuotas);
     }
     // Left alone, the same build ends with every row in the outbox, after the old ones.
     QProcess child;
@@ -79,6 +105,8 @@ TEST_F(KilledBuild, OutboxUnchangedAfterSigkill) {
     EXPECT_EQ(after.mid(0, 2), before);
     EXPECT_TRUE(after[2].endsWith("|11987650000|Oi C0000|1")) << after[2].toStdString();
     EXPECT_TRUE(after[2001].endsWith("|11987651999|Oi C1999|4")) << after[2001].toStdString();
+    // The last cycle's 400 rows spent the quotas the last re-probe wrote.
+    EXPECT_EQ(quotas(), "1|1|0 2|2|0 3|3|0 4|4|0");
 }
 
 } // namespace

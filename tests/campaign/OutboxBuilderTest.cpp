@@ -363,6 +363,9 @@ protected:
         set->markAll();
     }
     QStringList outbox() { return column("SELECT ID || '|' || FONE || '|' || MENSAGEM FROM dbMENSAGEM ORDER BY ID"); }
+    std::string quotas() {
+        return column("SELECT ENTRADA || '|' || QTD FROM dbPORTA_ATIVA ORDER BY rowid").join(' ').toStdString();
+    }
     QStringList before;
 };
 
@@ -377,11 +380,8 @@ TEST_F(AtomicBuild, FailureMidBuildLeavesTheOutboxAsItWas) {
         QStringList ddl;
     };
     const Case cases[] = {
-        {"a quota update refused in the second cycle",
-         {"CREATE TABLE contador (n INTEGER)", "INSERT INTO contador VALUES (0)",
-          "CREATE TRIGGER conta AFTER UPDATE ON dbPORTA_ATIVA BEGIN UPDATE contador SET n = n + 1; END",
-          "CREATE TRIGGER falha BEFORE UPDATE ON dbPORTA_ATIVA WHEN (SELECT n FROM contador) >= 5 "
-          "BEGIN SELECT RAISE(ABORT, 'falha simulada'); END"}},
+        {"a slot's quota update refused",
+         {"CREATE TRIGGER falha BEFORE UPDATE ON dbPORTA_ATIVA BEGIN SELECT RAISE(ABORT, 'falha simulada'); END"}},
         {"an outbox row refused",
          {"CREATE TRIGGER falha BEFORE INSERT ON dbMENSAGEM WHEN NEW.FONE = '11987654305' "
           "BEGIN SELECT RAISE(ABORT, 'falha simulada'); END"}},
@@ -396,6 +396,7 @@ TEST_F(AtomicBuild, FailureMidBuildLeavesTheOutboxAsItWas) {
         EXPECT_TRUE(r.error.contains("falha simulada")) << r.error.toStdString();
         EXPECT_EQ(outbox(), before);
         EXPECT_EQ(ado->dbMENSAGEM->recordCount(), 1);
+        EXPECT_EQ(quotas(), "1|2 2|2"); // as the last re-probe wrote them
         sql(ado, "DROP TRIGGER falha");
     }
     const auto r = builder->run(set.get()); // the same build, once nothing fails
@@ -434,6 +435,7 @@ TEST_F(AtomicBuild, ProgressAndCancel) {
         EXPECT_EQ(r.written, 0);
         EXPECT_EQ(reports.size(), cancelAt);
         EXPECT_EQ(outbox(), before);
+        EXPECT_EQ(quotas(), "1|100 2|100"); // no quota spent by a build that did not happen
     }
     EXPECT_EQ(column("SELECT COUNT(*) FROM dbHISTORICO"), QStringList({"14"}));
 }
