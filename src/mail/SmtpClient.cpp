@@ -28,6 +28,8 @@ const QString kSslUnavailable = QStringLiteral("SSL is not available on this ser
 const QString kNoStartTlsWithPassword =
     QStringLiteral("O servidor não oferece STARTTLS: a senha não será enviada sem criptografia.");
 const QString kCheckLogin = QStringLiteral("Verifique o usuário e a senha do e-mail.");
+const QString kNoAuthOffered =
+    QStringLiteral("O servidor não oferece autenticação (AUTH); verifique o servidor e a porta.");
 
 QString systemErrorText(int number) {
     return QStringLiteral("Socket Error # %1\r\n%2").arg(number).arg(QString::fromLocal8Bit(std::strerror(number)));
@@ -390,7 +392,16 @@ SmtpStatus SmtpClient::startTls() {
 }
 
 SmtpStatus SmtpClient::authenticate() {
-    if (m_settings.username.isEmpty() || !authMechanisms(m_capabilities).contains(QStringLiteral("LOGIN")))
+    if (m_settings.username.isEmpty())
+        return {};
+    const QStringList mechanisms = authMechanisms(m_capabilities);
+    // A user name set for a server that takes no login (a relay on another port, a server without EHLO):
+    // sending anyway would pass for a logged-in session. Every later message would meet the same server.
+    if (mechanisms.isEmpty()) {
+        closeSocket();
+        return SmtpStatus::stopping(kNoAuthOffered);
+    }
+    if (!mechanisms.contains(QStringLiteral("LOGIN")))
         return {};
     SmtpStatus status = command("AUTH LOGIN", {334});
     if (status)

@@ -86,7 +86,7 @@ TEST_F(EmailCampaignStopTest, LoginRefusalsAndMissingStartTlsStopTheRunBeforeAny
 }
 
 TEST_F(EmailCampaignStopTest, BlanksAroundAddressesAreDropped) {
-    m_server.ehloReply = "250 x\r\n";
+    m_server.ehloReply = "250-x\r\n250 AUTH LOGIN\r\n";
     configure(QStringLiteral("127.0.0.1"), m_server.port(), QString::fromLatin1(kTlsNone), false);
     sql("UPDATE dbCFG SET USERNAME = ' loja@example.com '");
     ado()->dbCFG->refresh();

@@ -26,6 +26,13 @@ protected:
         s.timeoutMs = 5000;
         return s;
     }
+    // For a server that offers no login: no user name either.
+    SmtpSettings withoutLogin() const {
+        SmtpSettings s = settings();
+        s.username.clear();
+        s.password.clear();
+        return s;
+    }
     static EmailMessage message(const QString& to = QStringLiteral("ana@example.org")) {
         EmailMessage m;
         m.fromAddress = QStringLiteral("loja@example.com");
@@ -127,7 +134,7 @@ TEST_F(SmtpClientScripted, StartTlsOutcomesByMode) {
          "Start SSL negotiation command failed.", false},
         {kTlsRequire, true, "250-x\r\n250 STARTTLS\r\n", "454 4.7.0 TLS not available\r\n",
          "SSL is not available on this server.", false},
-        {kTlsNone, true, "250-x\r\n250 STARTTLS\r\n", {}, {}, false},
+        {kTlsNone, true, "250-x\r\n250-STARTTLS\r\n250 AUTH LOGIN\r\n", {}, {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.mode) + (c.user ? " user " : " ") + c.ehlo.toStdString());
@@ -162,7 +169,6 @@ TEST_F(SmtpClientScripted, AuthLoginOnlyWhenOffered) {
         {"250-x\r\n250 AUTH PLAIN\r\n", 0},
         {"250-x\r\n250 AUTH=LOGIN\r\n", 1},
         {"250-x\r\n250 auth plain login\r\n", 1},
-        {"250-x\r\n250 AUTHLOGIN\r\n", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ehlo.toStdString());
@@ -173,6 +179,40 @@ TEST_F(SmtpClientScripted, AuthLoginOnlyWhenOffered) {
         EXPECT_EQ(server.count("AUTH LOGIN"), c.authCommands);
         EXPECT_EQ(client.isAuthenticated(), c.authCommands == 1);
         ASSERT_TRUE(client.disconnectFromServer().ok());
+    }
+}
+
+// A user name set and a server that offers no AUTH at all: the session stops before MAIL FROM and says why,
+// instead of sending as if it had logged in.
+TEST_F(SmtpClientScripted, UserNameWithoutAuthOfferedStopsBeforeMailFrom) {
+    struct Case {
+        const char* name;
+        QByteArray ehlo;
+        QByteArray ehloRefusal; // scripted EHLO reply: HELO then, and no extensions
+    };
+    const Case cases[] = {
+        {"no AUTH line", "250-x\r\n250 PIPELINING\r\n", {}},
+        {"AUTH without a mechanism", "250-x\r\n250 AUTH\r\n", {}},
+        {"a word that only starts with AUTH", "250-x\r\n250 AUTHLOGIN\r\n", {}},
+        {"EHLO refused, HELO taken", "250 x\r\n", "502 5.5.2 EHLO not supported\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.commands.clear();
+        server.ehloReply = c.ehlo;
+        server.script = nullptr;
+        if (!c.ehloRefusal.isEmpty())
+            scriptReply("EHLO", c.ehloRefusal);
+        connectWith(settings());
+        const SmtpStatus status = client.send(message());
+        EXPECT_FALSE(status.ok());
+        EXPECT_TRUE(status.stopsRun());
+        EXPECT_EQ(status.text(),
+                  QStringLiteral("O servidor não oferece autenticação (AUTH); verifique o servidor e a porta."));
+        EXPECT_EQ(server.count("MAIL FROM"), 0);
+        EXPECT_EQ(server.count("RSET"), 0);
+        EXPECT_FALSE(client.isAuthenticated());
+        EXPECT_FALSE(client.connected());
     }
 }
 
@@ -205,7 +245,7 @@ TEST_F(SmtpClientScripted, RefusedRepliesFailWithServerTextAfterReset) {
         server.messages.clear();
         server.ehloReply = c.pipelined ? "250-x\r\n250 PIPELINING\r\n" : "250 x\r\n";
         scriptReply(c.verb, c.reply);
-        connectWith(settings());
+        connectWith(withoutLogin());
         const SmtpStatus status = client.send(message());
         EXPECT_EQ(status.text(), QString::fromLatin1(c.reply.mid(4).trimmed()));
         EXPECT_EQ(status.replyCode(), c.reply.left(3).toInt());
@@ -229,7 +269,7 @@ TEST_F(SmtpClientScripted, PipelinedRepliesAreMatchedInOrder) {
             return "503 5.5.1 Need RCPT first\r\n";
         return {};
     };
-    connectWith(settings());
+    connectWith(withoutLogin());
     const SmtpStatus status = client.send(message());
     EXPECT_EQ(status.replyCode(), 451);
     EXPECT_EQ(status.text(), QStringLiteral("4.3.0 Try later"));
@@ -343,7 +383,7 @@ TEST_F(SmtpClientScripted, ConnectionRefused) {
 TEST_F(SmtpClientScripted, ServerClosingMidSessionIsReported) {
     scriptReply("MAIL", "421 4.4.2 Closing\r\n");
     server.ehloReply = "250 x\r\n";
-    connectWith(settings());
+    connectWith(withoutLogin());
     EXPECT_EQ(client.send(message()).text(), QStringLiteral("4.4.2 Closing"));
     ASSERT_TRUE(client.disconnectFromServer().ok());
 }
