@@ -34,8 +34,10 @@ for dir in "${fontdirs[@]}"; do
         "$build/tests/history/history_tests" --gtest_filter='HistoryReport*' --gtest_brief=1
 done
 
-# The engine under ASan + UBSan: store, modem, SMS, campaign, mail, spreadsheets.
-engine=(store_tests modem_tests sms_tests campaign_tests mail_tests contacts_tests)
+# The engine under ASan + UBSan: store, modem, SMS, PDU mode, delivery reports, campaign, mail,
+# spreadsheets, the history and its report, and the command line (run as child processes).
+engine=(store_tests modem_tests sms_tests pdu_tests delivery_tests campaign_tests mail_tests contacts_tests
+        history_tests app_tests sms_cli_tests)
 asan=${VESTRAL_ASAN_BUILD_DIR:-build/asan}
 echo "== ASan + UBSan: ${engine[*]}"
 cmake -S . -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \

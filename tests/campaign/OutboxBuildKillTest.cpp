@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "CampaignTestSupport.h"
+#include "MissingPeer.h"
 
 namespace {
 
@@ -13,7 +14,7 @@ protected:
     void SetUp() override {
         m_program = qEnvironmentVariable("VESTRAL_BINARY_DIR") + "/tests/campaign/outbox_build_child";
         if (!QFile::exists(m_program))
-            GTEST_SKIP() << "not built: " << m_program.toStdString();
+            VESTRAL_SKIP_MISSING_PEER("not built: " << m_program.toStdString());
         ASSERT_TRUE(m_data.start().ok);
         ado = m_data.ado.get();
         setSetting(ado, "CASCATA", 100);

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "HistoryFixture.h"
+#include "MissingPeer.h"
 #include "history/HistoryReport.h"
 #include "history/HistoryReportCommand.h"
 #include "history/HistoryReportReader.h"
@@ -157,7 +158,7 @@ TEST(HistoryReportCells, WideIdsAndLongWordsKeepWhatTheyPrint) {
 
 TEST_F(HistoryReportStream, SevenDigitIdsAndLongWordsAppearInThePdf) {
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
-        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+        VESTRAL_SKIP_MISSING_PEER("pdftotext (poppler-utils) is not installed");
     QSqlQuery q(ado()->database());
     ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (ID_HISTORICO, DATA, DESTINATARIO, MENSAGEM, TIPO, ENVIADO) "
                        "VALUES (1000000, '2026-12-01 10:00:00', '5511912345678', 'Olá " +
