@@ -8,6 +8,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
+#include "MissingPeer.h"
 #include "app/DataFolderLock.h"
 
 namespace {
@@ -23,7 +24,7 @@ protected:
     void SetUp() override {
         m_program = qEnvironmentVariable("VESTRAL_BINARY_DIR") + "/src/app/vestral-sms";
         if (!QFile::exists(m_program))
-            GTEST_SKIP() << "vestral-sms not built: " << m_program.toStdString();
+            VESTRAL_SKIP_MISSING_PEER("vestral-sms not built: " << m_program.toStdString());
         ASSERT_TRUE(m_dir.isValid());
     }
     void start(QProcess& p, const QStringList& args) {

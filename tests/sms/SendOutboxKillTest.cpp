@@ -2,6 +2,7 @@
 // result of an SMS whose text and Ctrl-Z it has already taken; then a second `--send-outbox`. No
 // number gets its text twice, the interrupted rows stay in the outbox (said in the log), every
 // other row is in the history.
+#include "MissingPeer.h"
 #include "ModemSimulator.h"
 #include "TempDataDir.h"
 
@@ -58,7 +59,7 @@ int scalar(TADO* ado, const QString& sql) {
 
 TEST(SendOutboxKill, ASecondRunSendsNothingTwice) {
     if (!QFileInfo::exists(binary()))
-        GTEST_SKIP() << "vestral-sms not built";
+        VESTRAL_SKIP_MISSING_PEER("vestral-sms not built");
     constexpr int kModems = 3;
     constexpr int kRows = 4;
     TempDataDir data;
@@ -146,7 +147,7 @@ TEST(SendOutboxKill, ASecondRunSendsNothingTwice) {
 // not attempted stay as they were.
 TEST(SendOutboxKill, ASecondCtrlCEndsTheWaitForASilentModem) {
     if (!QFileInfo::exists(binary()))
-        GTEST_SKIP() << "vestral-sms not built";
+        VESTRAL_SKIP_MISSING_PEER("vestral-sms not built");
     TempDataDir data;
     ASSERT_TRUE(data.start().ok);
     TADO* ado = data.ado.get();
@@ -189,7 +190,7 @@ TEST(SendOutboxKill, ASecondCtrlCEndsTheWaitForASilentModem) {
 // the outbox (said in the log) and sends none of its parts again; the row after it goes.
 TEST(SendOutboxKill, AMessageCutBetweenItsPartsIsNotSentAgain) {
     if (!QFileInfo::exists(binary()))
-        GTEST_SKIP() << "vestral-sms not built";
+        VESTRAL_SKIP_MISSING_PEER("vestral-sms not built");
     TempDataDir data;
     ASSERT_TRUE(data.start().ok);
     TADO* ado = data.ado.get();
