@@ -6,6 +6,7 @@
 #include "sms/DeliveryReportSetup.h"
 #include "sms/DeliveryReports.h"
 #include "sms/SmsCommands.h"
+#include "store/TimeText.h"
 
 #include <gtest/gtest.h>
 
@@ -241,6 +242,69 @@ TEST(DeliveryReportsModem, ReportArrivingDuringTheInboxListingIsApplied) {
     EXPECT_EQ(rig.status(id), "Entregue|" + DeliveryReports::stored(now.addSecs(4))) << outText.toStdString();
     EXPECT_EQ(rig.held(), 0);
     EXPECT_FALSE(outText.contains("NÃO PÔDE SER LIDO")) << outText.toStdString();
+}
+
+// End to end: an SMS sent through the simulated modem (`--send-outbox` in PDU mode with delivery reports asked
+// for), the report the simulator sends back, and the history row of that send marked "Entregue" with its time.
+// Both ways a modem passes a report on: "+CDS:" straight to the port, and "+CDSI:" for one it stored.
+TEST(DeliveryReportsEndToEnd, SentMessageIsMarkedDeliveredByItsReport) {
+    for (const bool stored : {false, true}) {
+        SCOPED_TRACE(stored ? "+CDSI" : "+CDS");
+        modemsim::PortConfig config;
+        config.reportStored = stored;
+        config.reportDelayMs = 200;
+        Rig rig(config);
+        rig.exec("UPDATE dbCFG SET MODO_SMS = 'PDU', CONFIRMA_ENTREGA = 1");
+        rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511987654321', 'Olá', 1)");
+        QString outText, errText;
+        QTextStream out(&outText), err(&errText);
+        ASSERT_EQ(SmsCommands::sendOutbox(rig.ado(), out, err), 0) << errText.toStdString() << outText.toStdString();
+        EXPECT_TRUE(outText.contains("ENVIADAS: 1")) << outText.toStdString();
+        EXPECT_FALSE(outText.contains("NÃO RECEBIDOS")) << outText.toStdString();
+        QSqlQuery q(rig.ado()->database());
+        ASSERT_TRUE(q.exec("SELECT ID_HISTORICO FROM dbHISTORICO WHERE DESTINATARIO = '5511987654321'"));
+        ASSERT_TRUE(q.next());
+        const qint64 id = q.value(0).toLongLong();
+        const QStringList status = rig.status(id).split('|');
+        ASSERT_EQ(status.size(), 2);
+        EXPECT_EQ(status[0], "Entregue") << outText.toStdString();
+        EXPECT_TRUE(TimeText::isStoredStamp(status[1])) << status[1].toStdString();
+        EXPECT_EQ(rig.held(), 0);
+    }
+}
+
+// A report that comes after `--send-outbox` has stopped waiting: the modem keeps it, and the next program
+// that opens the port (`--receive-sms` here) applies it to the send's history row.
+TEST(DeliveryReportsEndToEnd, ReportAfterTheSendEndedIsAppliedByTheNextRun) {
+    modemsim::PortConfig config;
+    config.reportStored = true;
+    config.reportDelayMs = 4000; // well after the send has ended
+    Rig rig(config);
+    rig.exec("UPDATE dbCFG SET MODO_SMS = 'PDU', CONFIRMA_ENTREGA = 1");
+    rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511987654321', 'Olá', 1)");
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    // On this clock every reading is 11 s after the one before: the wait for reports ends at its first look.
+    const QDateTime start = QDateTime::currentDateTime();
+    int readings = 0;
+    const SmsCommands::Clock late = [&] { return start.addSecs(11 * readings++); };
+    ASSERT_EQ(SmsCommands::sendOutbox(rig.ado(), out, err, false, late), 0) << errText.toStdString();
+    EXPECT_TRUE(outText.contains("RELATÓRIOS DE ENTREGA NÃO RECEBIDOS: 1")) << outText.toStdString();
+    QSqlQuery q(rig.ado()->database());
+    ASSERT_TRUE(q.exec("SELECT ID_HISTORICO FROM dbHISTORICO WHERE DESTINATARIO = '5511987654321'"));
+    ASSERT_TRUE(q.next());
+    const qint64 id = q.value(0).toLongLong();
+    EXPECT_EQ(rig.status(id).toStdString(), "Pendente|"); // sent, its report still to come
+    // The report reaches the modem with no program on the port, and waits among its messages.
+    ASSERT_TRUE(rig.waitUntil([&] {
+        const std::vector<modemsim::StoredSms> inbox = rig.sim->inbox(0);
+        return std::any_of(inbox.begin(), inbox.end(), [](const modemsim::StoredSms& m) { return m.statusReport; });
+    }));
+    QString outText2, errText2;
+    QTextStream out2(&outText2), err2(&errText2);
+    ASSERT_EQ(SmsCommands::receiveSms(rig.ado(), out2, err2), 0) << errText2.toStdString();
+    EXPECT_TRUE(rig.status(id).startsWith("Entregue|")) << outText2.toStdString();
+    EXPECT_EQ(rig.held(), 0);
 }
 
 } // namespace
