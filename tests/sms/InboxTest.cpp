@@ -555,3 +555,29 @@ TEST(InboxListing, LinesOfTheModemsOwnLeaveTheTextsWhole) {
         EXPECT_EQ(texts, c.texts) << c.name;
     }
 }
+
+// A line of the modem's own at every line boundary of the listing (after a line's CR LF, or between a line and
+// its CR LF), whole and byte by byte: the three texts are stored as they are, once.
+TEST(SmsInbox, LinesOfTheModemsOwnAnywhereInTheListing) {
+    const QByteArrayList noise{"^RSSI:14", "+CMTI: \"SM\",4", "RING", "+ZUSIMR:2", "^BOOT:35323129,0,0,0,26", "RDY"};
+    QList<qsizetype> cuts;
+    // Not inside the final "\r\nOK\r\n": the modem writes its result whole.
+    const qsizetype result = kThreeBody.size() - 6;
+    for (qsizetype at = kThreeBody.indexOf("\r\n"); at >= 0 && at <= result; at = kThreeBody.indexOf("\r\n", at + 2))
+        cuts << at << (at + 2 <= result ? at + 2 : kThreeBody.size());
+    int n = 0;
+    for (const qsizetype at : cuts) {
+        const QByteArray line = noise[n++ % noise.size()];
+        const QByteArray listing = kThreeBody.left(at) + "\r\n" + line + "\r\n" + kThreeBody.mid(at);
+        for (const int piece : {0, 1}) {
+            ScriptedReading r;
+            ASSERT_TRUE(r.start());
+            r.modem.piece = piece;
+            r.modem.listing = listing;
+            r.modem.used = 3;
+            ASSERT_TRUE(r.read()) << listing.toStdString();
+            EXPECT_EQ(r.column("SELECT SMS FROM dbSMS ORDER BY ID"), (QStringList{"Um", "Dois", "Tres"}))
+                << piece << " " << listing.toStdString();
+        }
+    }
+}
