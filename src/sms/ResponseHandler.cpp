@@ -100,7 +100,10 @@ void ResponseHandler::step(char c, Delivery& d) {
 bool ResponseHandler::ownLine() const {
     if (m_line.contains(kCtrlZ) || m_line.contains(kEsc))
         return true;
-    const UnsolicitedLine::Kind kind = UnsolicitedLine::classify(m_line);
+    // During a set-up command its own answer ("+CPIN: READY" to AT+CPIN?) is no line of the modem's own.
+    const bool setUp = m_state.phase() == SlotState::Phase::Configuring;
+    const QByteArray pending = setUp ? m_state.pendingCommand() : QByteArray();
+    const UnsolicitedLine::Kind kind = UnsolicitedLine::classify(m_line, pending);
     if (kind == UnsolicitedLine::Kind::None)
         return false;
     qCDebug(lcUnsolicitedTranscript).noquote()

@@ -475,6 +475,7 @@ void TMeuThread::showCharset(const QString& name) {
 // refusal.
 bool TMeuThread::command(const QByteArray& bytes) {
     SlotState* state = m_slot.state;
+    state->setPendingCommand(bytes.trimmed());
     if (!state->configure())
         return false;
     try {
