@@ -1,5 +1,6 @@
 #include "sms/InboxListing.h"
 
+#include "modem/UnsolicitedLine.h"
 #include "sms/TextCodec.h"
 #include "store/TimeText.h"
 
@@ -258,7 +259,43 @@ std::optional<InboxRecord> cmgrHeader(QByteArrayView line, TextCharset charset) 
 }
 
 bool isErrorResult(QByteArrayView line) {
-    return line == "ERROR" || line.startsWith("+CMS ERROR:") || line.startsWith("+CME ERROR:");
+    return line == "ERROR" || line.startsWith("+CMS ERROR:") || line.startsWith("+CME ERROR:") ||
+           UnsolicitedLine::isOtherRefusal(line);
+}
+
+// A line of the modem's own comes framed CR LF <line> CR LF at a line boundary, so a blank line stands
+// next to it: before it, or after it (when it came between a line and that line's CR LF). The blank line
+// before the listing's final "OK" frames no line of its own: a text's last line "RING" stays text.
+QByteArray withoutNoise(const QByteArray& listing) {
+    QByteArray out;
+    out.reserve(listing.size());
+    qsizetype at = 0;
+    while (at < listing.size()) {
+        qsizetype end = listing.indexOf("\r\n", at);
+        if (end < 0) {
+            out.append(listing.sliced(at));
+            break;
+        }
+        const QByteArrayView line = QByteArrayView(listing).sliced(at, end - at);
+        const bool framed = at >= 2 && listing.sliced(0, at).endsWith("\r\n");
+        const bool blankBefore = framed && (at == 2 || listing.sliced(0, at - 2).endsWith("\n"));
+        const QByteArrayView after = QByteArrayView(listing).sliced(end + 2);
+        // After it, a blank line and another such line: that one is the modem's (framed by the blank line before it).
+        const bool blankAfter = after.startsWith("\r\n") && after != "\r\nOK\r\n" &&
+                                !UnsolicitedLine::isUnsolicited(lineAt(listing, end + 4));
+        if (framed && !line.isEmpty() && (blankBefore || blankAfter) && UnsolicitedLine::isUnsolicited(line)) {
+            if (blankBefore) {
+                out.chop(2); // the frame's CR LF before the line
+                at = end + 2;
+            } else {
+                at = end + 4; // the line, its CR LF and the frame's
+            }
+            continue;
+        }
+        out.append(listing.sliced(at, end + 2 - at));
+        at = end + 2;
+    }
+    return out;
 }
 
 QStringList headerItems(const QString& header) {

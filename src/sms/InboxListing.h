@@ -129,8 +129,13 @@ std::optional<int> cpmsUsed(QByteArrayView line);
 // Sender and time stamp (as DATA) of a "+CMGR: " line; nothing when it does not have both.
 std::optional<InboxRecord> cmgrHeader(QByteArrayView line, TextCharset charset = TextCharset::Latin1);
 
-// An error final result line: "ERROR", "+CMS ERROR:", "+CME ERROR:".
+// An error final result line: "ERROR", "+CMS ERROR:", "+CME ERROR:", "COMMAND NOT SUPPORT".
 bool isErrorResult(QByteArrayView line);
+
+// The listing without the lines the modem wrote on its own inside it (^RSSI, +CMTI, RDY...): such a line
+// is dropped when a blank line frames it, as the modem writes it; a text's own line that looks like one
+// ("RING" after its header or after another line of the text) stays.
+QByteArray withoutNoise(const QByteArray& listing);
 
 // Items of a header line: a comma, CR or LF ends an item; a part in double or single quotes is
 // not split and keeps its quotes; empty items are dropped.

@@ -1,5 +1,6 @@
 #include "sms/PduInboxListing.h"
 
+#include "modem/UnsolicitedLine.h"
 #include "sms/PduDecoder.h"
 #include "store/TimeText.h"
 
@@ -79,14 +80,14 @@ bool isHexLine(QByteArrayView line) {
 }
 
 // Lines the modem sends on its own, wherever they fall in the listing: a delivery report ("+CDS: <length>" and its
-// PDU line, taken by the response handler) and the announcements of stored messages and reports.
+// PDU line, taken by the response handler), the announcements of stored messages and reports, and every other line
+// of its own (signal, registration, SIM state...). In PDU mode no text can look like one.
 QList<QByteArrayView> withoutUnsolicited(const QList<QByteArrayView>& all) {
     QList<QByteArrayView> out;
     for (qsizetype i = 0; i < all.size(); ++i) {
-        if (all[i].startsWith("+CDSI:") || all[i].startsWith("+CMTI:"))
-            continue;
         if (!all[i].startsWith("+CDS:")) {
-            out.append(all[i]);
+            if (!UnsolicitedLine::isUnsolicited(all[i]))
+                out.append(all[i]);
             continue;
         }
         qsizetype next = i + 1;

@@ -1,12 +1,18 @@
 #include "sms/ResponseHandler.h"
 
+#include "modem/UnsolicitedLine.h"
 #include "sms/GsmErrorTexts.h"
 #include "sms/TextCodec.h"
 #include "store/TimeText.h"
 
+#include <QLoggingCategory>
 #include <QStringList>
 
 #include <utility>
+
+// The modem's own lines, each with its kind, in the port transcript
+// (QT_LOGGING_RULES="vestral.modem.transcript.debug=true").
+Q_LOGGING_CATEGORY(lcUnsolicitedTranscript, "vestral.modem.transcript", QtWarningMsg)
 
 namespace {
 
@@ -79,10 +85,30 @@ void ResponseHandler::step(char c, Delivery& d) {
     m_inboxLine.clear(); // a reading's last line, cut by its end, is no report
     m_inboxLineLong = false;
     m_lineTaken = false;
+    if (lineEnd && ownLine()) {
+        endOfLine(c, d);
+        return;
+    }
     sendTests(lineEnd, d);
     generalTests(lineEnd, d);
     if (lineEnd)
         endOfLine(c, d);
+}
+
+// A line that is no answer to anything: one the modem sends on its own (shown in the transcript), or
+// the echo of a message text or PDU the prompt took (it holds the Ctrl-Z or ESC written after it).
+bool ResponseHandler::ownLine() const {
+    if (m_line.contains(kCtrlZ) || m_line.contains(kEsc))
+        return true;
+    // During a set-up command its own answer ("+CPIN: READY" to AT+CPIN?) is no line of the modem's own.
+    const bool setUp = m_state.phase() == SlotState::Phase::Configuring;
+    const QByteArray pending = setUp ? m_state.pendingCommand() : QByteArray();
+    const UnsolicitedLine::Kind kind = UnsolicitedLine::classify(m_line, pending);
+    if (kind == UnsolicitedLine::Kind::None)
+        return false;
+    qCDebug(lcUnsolicitedTranscript).noquote()
+        << "ENTRADA" << m_slot << "LINHA DO MODEM (" + UnsolicitedLine::kindName(kind) + "):" << lineText();
+    return true;
 }
 
 namespace {
@@ -110,13 +136,14 @@ void ResponseHandler::sendTests(bool lineEnd, Delivery& d) {
         kind = Final::MessageService;
     else if (m_line.startsWith("+CME ERROR:"))
         kind = Final::Equipment;
-    else if (m_line.startsWith("ERROR"))
+    else if (m_line.startsWith("ERROR") || UnsolicitedLine::isOtherRefusal(m_line))
         kind = Final::Plain;
     if (kind == Final::None)
         return;
     if (phase == Phase::Idle && m_reports.readAwaited())
         return; // the refused read of a stored delivery report, not a send's result
     if (phase == Phase::Configuring && kind != Final::Sent) {
+        m_setUpRefused = true;  // the worker says which set-up command it was
         m_state.replied(false); // a set-up command refused
         return;
     }
@@ -173,9 +200,11 @@ void ResponseHandler::dropResult(Final kind, Phase phase, Delivery& d) {
 void ResponseHandler::generalTests(bool lineEnd, Delivery& d) {
     if (!lineEnd)
         return;
-    if (m_line.startsWith("+CME ERROR:") && !m_lineTaken)
+    // A refused set-up command is no failed send: the worker logs what the modem refused.
+    const bool setUp = std::exchange(m_setUpRefused, false);
+    if (m_line.startsWith("+CME ERROR:") && !m_lineTaken && !setUp)
         equipmentError(d);
-    if (m_line.startsWith("ERROR"))
+    if ((m_line.startsWith("ERROR") || UnsolicitedLine::isOtherRefusal(m_line)) && !setUp)
         generalError(d);
     if (m_line.startsWith("+CSQ:"))
         signalReply(d);

@@ -144,6 +144,7 @@ private:
     enum class Final { None, Sent, MessageService, Equipment, Plain };
 
     void step(char c, Delivery& d);
+    bool ownLine() const;
     void sendTests(bool lineEnd, Delivery& d);
     bool takeResult(Final kind, Delivery& d);
     void dropResult(Final kind, SlotState::Phase phase, Delivery& d);
@@ -177,6 +178,7 @@ private:
     QByteArray m_line;
     quint64 m_resultSequence = 0; // the send whose result the line being ended gave
     bool m_lineTaken = false;     // the line was a send's final result
+    bool m_setUpRefused = false;  // the line refused a set-up command
     StatusReportLines m_reports;  // "+CDS:", "+CDSI:" and the reads of stored reports
     int m_storedIndex = -1;       // the stored report being read
     QByteArray m_inboxLine;       // the line under way while a PDU inbox reading takes the characters

@@ -232,6 +232,16 @@ TextCharset SlotState::charset() const {
     return m_charset;
 }
 
+void SlotState::setPendingCommand(const QByteArray& command) {
+    std::lock_guard lock(m_mutex);
+    m_pendingCommand = command;
+}
+
+QByteArray SlotState::pendingCommand() const {
+    std::lock_guard lock(m_mutex);
+    return m_pendingCommand;
+}
+
 bool SlotState::waitFor(const std::function<bool(Phase, quint64)>& done, int ms) {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, std::chrono::milliseconds(qMax(0, ms)), [&] { return done(m_phase, m_sequence); });

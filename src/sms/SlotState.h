@@ -117,6 +117,11 @@ public:
     void setCharset(TextCharset charset);
     TextCharset charset() const;
 
+    // The set-up command whose reply is awaited ("AT+CPIN?"): a line that answers it ("+CPIN: READY") is
+    // that reply, not a line the modem sends on its own.
+    void setPendingCommand(const QByteArray& command);
+    QByteArray pendingCommand() const;
+
     // Waits until `done` holds (checked under the lock at every transition) or `ms` have passed.
     bool waitFor(const std::function<bool(Phase, quint64)>& done, int ms);
     // Wakes every waiter (a stop request) so that it looks at its own conditions again.
@@ -137,5 +142,6 @@ private:
     QList<int> m_references;
     quint8 m_concatReference;
     TextCharset m_charset = TextCharset::Latin1;
+    QByteArray m_pendingCommand;
     Logger m_logger;
 };

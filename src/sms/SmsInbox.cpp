@@ -1,6 +1,7 @@
 #include "sms/SmsInbox.h"
 
 #include "modem/SerialChannel.h"
+#include "modem/UnsolicitedLine.h"
 #include "sms/TextCodec.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 const char* const SmsInbox::kPortClosedWarning =
     "A porta deve estar aberta para que possa enviar comando!\rAbras as portas antes de continuar.";
@@ -19,6 +21,7 @@ namespace {
 
 constexpr qsizetype kMaxAnswer = 4 * 1024 * 1024;
 constexpr int kDefaultSettleMs = 100;
+constexpr qsizetype kLongestOwnLine = 256; // longer than any line a modem writes on its own
 
 bool isIndex(const QString& codigo) {
     bool ok = false;
@@ -139,6 +142,8 @@ void SmsInbox::write(const QByteArray& bytes) {
 
 // Every command of the reading gives the modem the full time limit to answer.
 void SmsInbox::command(const QByteArray& bytes) {
+    m_complete = false;
+    m_ownLine.clear();
     m_limit.start();
     write(bytes);
 }
@@ -153,17 +158,20 @@ void SmsInbox::inboxStep(InboxStep& step) {
         return;
     if (step.c == '\n')
         step.responseLine.clear();
-    m_settle.stop(); // the modem is still talking: the answer is not over
     if (++m_received > kMaxAnswer) {
         m_received = 0;
         QTimer::singleShot(0, this, &SmsInbox::timeLimitReached);
         return;
     }
+    if (quietByte(step.c))
+        m_settle.start(); // the answer was complete, and still is
+    else
+        m_settle.stop(); // the modem is still talking: the answer is not over
     if (m_phase != Phase::Listing || m_pdu) {
         // In PDU mode nothing of an answer follows its final line: a line after it (a delivery report the modem
         // sent meanwhile) must not keep the answer from counting.
         if (m_reply.append(step.c) || (m_pdu && step.c == '\n' && m_reply.finished()))
-            m_settle.start();
+            answerComplete();
         return;
     }
     switch (m_listing.append(step.c)) {
@@ -178,11 +186,31 @@ void SmsInbox::inboxStep(InboxStep& step) {
         QTimer::singleShot(0, this, &SmsInbox::listingFailed);
         break;
     case InboxListing::ListingReader::Event::CountEnded:
-        m_settle.start();
+        answerComplete();
         break;
     case InboxListing::ListingReader::Event::None:
         break;
     }
+}
+
+void SmsInbox::answerComplete() {
+    m_complete = true;
+    m_settle.start();
+}
+
+// Bytes after an answer's final line that leave it complete: line ends (the echo of the LF written after the
+// command comes after the answer on some modems) and whole lines the modem writes on its own (^RSSI, +CMTI...).
+// Any other byte may belong to the answer (a text holding "OK"), so the answer waits for the modem to be quiet.
+bool SmsInbox::quietByte(char c) {
+    if (c != '\r' && c != '\n') {
+        if (m_ownLine.size() <= kLongestOwnLine)
+            m_ownLine.append(c);
+        return false;
+    }
+    const QByteArray line = std::exchange(m_ownLine, QByteArray());
+    if (!m_complete)
+        return false;
+    return line.isEmpty() || (line.size() <= kLongestOwnLine && UnsolicitedLine::isUnsolicited(line));
 }
 
 // The modem has been quiet since the final result line of the answer being read.
@@ -212,7 +240,7 @@ void SmsInbox::answered() {
 }
 
 void SmsInbox::countEnded() {
-    m_listed = m_listing.listing();
+    m_listed = InboxListing::withoutNoise(m_listing.listing());
     m_headers = InboxListing::headers(m_listed, m_charset);
     const std::optional<int> used = m_listing.used();
     if (used && *used == m_headers.size()) {

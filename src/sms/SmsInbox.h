@@ -93,6 +93,8 @@ private:
     enum class Phase { Idle, Format, Charset, Listing, Confirming, Deleting };
 
     void answered();
+    void answerComplete();
+    bool quietByte(char c);
     void countEnded();
     void pduListed();
     void logRefused(const QList<PduInboxListing::Refused>& refused);
@@ -134,6 +136,8 @@ private:
     QTimer m_settle;
     Phase m_phase = Phase::Idle;
     qsizetype m_received = 0;
+    bool m_complete = false; // the answer being read has had its final line
+    QByteArray m_ownLine;    // the line under way, to tell a line of the modem's own after the final one
     InboxListing::ListingReader m_listing;
     InboxListing::ReplyReader m_reply;
     QByteArray m_listed;

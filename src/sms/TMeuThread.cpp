@@ -426,11 +426,14 @@ TMeuThread::SetUp TMeuThread::configure(QString* error) {
 // Text mode, then the character set: Latin-1 when the modem takes "8859-1", else "IRA" (ASCII).
 void TMeuThread::configureText() {
     log(prefix() + QStringLiteral(" AT+CMGF=1 CONFIGURANDO MENSAGEM!"));
-    command(QByteArrayLiteral("AT+CMGF=1\r\n"));
+    if (!command(QByteArrayLiteral("AT+CMGF=1\r\n")))
+        log(prefix() + QStringLiteral(" MODO TEXTO (AT+CMGF=1) RECUSADO PELO MODEM"));
     TextCharset charset = TextCharset::Latin1;
     if (!command(QByteArrayLiteral("AT+CSCS=\"8859-1\"\r\n"))) {
         charset = TextCharset::Ira;
-        command(QByteArrayLiteral("AT+CSCS=\"IRA\"\r\n"));
+        log(prefix() + QStringLiteral(" CONJUNTO DE CARACTERES 8859-1 RECUSADO, USANDO IRA"));
+        if (!command(QByteArrayLiteral("AT+CSCS=\"IRA\"\r\n")))
+            log(prefix() + QStringLiteral(" CONJUNTO DE CARACTERES IRA RECUSADO"));
     }
     m_slot.state->setCharset(charset);
     showCharset(QString::fromLatin1(TextCodec::charsetName(charset)));
@@ -472,6 +475,7 @@ void TMeuThread::showCharset(const QString& name) {
 // refusal.
 bool TMeuThread::command(const QByteArray& bytes) {
     SlotState* state = m_slot.state;
+    state->setPendingCommand(bytes.trimmed());
     if (!state->configure())
         return false;
     try {
@@ -577,7 +581,8 @@ TMeuThread::Start TMeuThread::writeRow(const OutboxRow& row, const QList<pdu::Su
         m_screen->setActivityLight(n, true);
         log(prefix() + QStringLiteral(" Preparando SMS para o Fone=") + row.fone +
             (parts.size() > 1 ? QStringLiteral(" (%1 PARTES)").arg(parts.size()) : QString()));
-        write(parts.isEmpty() ? QStringLiteral("AT+CMGS=\"%1\"\r\n").arg(row.fone).toLatin1()
+        // CR alone: the modem opens the text at the CR and would take an LF as the text's first character.
+        write(parts.isEmpty() ? QStringLiteral("AT+CMGS=\"%1\"\r").arg(row.fone).toLatin1()
                               : submitCommand(parts.first()));
     } catch (const std::exception& e) {
         // The send ends here, so that a late answer is credited to nothing.

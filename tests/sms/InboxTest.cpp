@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 
 #include <QElapsedTimer>
 #include <QMap>
@@ -69,6 +70,9 @@ struct ScriptedModem {
     // its own set (UTF-8 here). When given, they make the listing and the readings.
     QList<std::pair<QString, QString>> inbox;
     QByteArray charset;
+    // How the modem echoes the command line written and frames its answer (the echo, CR, then the answer
+    // by default).
+    std::function<QByteArray(const QByteArray& cmd, const QByteArray& answer)> shape;
 
     SmsInbox::Port port() {
         return {[] { return true; }, [this](const QByteArray& bytes) { answer(bytes); }};
@@ -92,7 +96,7 @@ struct ScriptedModem {
         else if (cmd.startsWith("AT+CMGR="))
             reply = readings.value(cmd.mid(8), "\r\n+CMS ERROR: 321\r\n");
         // Answers leave in the order of their commands, each `lateMs` after the one before.
-        queue.push_back(cmd + "\r" + reply);
+        queue.push_back(shape ? shape(cmd, reply) : cmd + "\r" + reply);
         QTimer::singleShot(lateMs * int(queue.size()), [this] {
             const QByteArray all = queue.front();
             queue.pop_front();
@@ -468,6 +472,112 @@ TEST(SmsInbox, ReceivedTextsInTheSetTheReadingSelected) {
                 EXPECT_FALSE(got.contains(QChar(0xC3)) || got.contains(QChar(0xE2)) || got.contains(QChar(0xF0)))
                     << name << ": " << got.toStdString();
             EXPECT_EQ(r.modem.count("AT+CMGD="), int(std::size(texts))) << name;
+        }
+    }
+}
+
+// Echo on (the factory default): the modem echoes the command's CR at once and the LF written after it
+// only after its answer, or echoes twice, or writes lines of its own inside the echo and after the answer.
+// Every such reading stores the three messages once, whole or byte by byte.
+TEST(SmsInbox, ReadsFromAModemWithEchoOnWhateverItsOrder) {
+    using Shape = std::function<QByteArray(const QByteArray&, const QByteArray&)>;
+    const std::pair<const char*, Shape> shapes[] = {
+        {"LF echoed after the answer",
+         [](const QByteArray& c, const QByteArray& a) -> QByteArray { return c + "\r" + a + "\n"; }},
+        {"LF echoed before the answer",
+         [](const QByteArray& c, const QByteArray& a) -> QByteArray { return c + "\r\n" + a; }},
+        {"double echo",
+         [](const QByteArray& c, const QByteArray& a) -> QByteArray { return c + "\r" + c + "\r" + a + "\n"; }},
+        {"line of its own inside the echo",
+         [](const QByteArray& c, const QByteArray& a) -> QByteArray {
+             return c.left(3) + "\r\n*EMRDY: 1\r\n" + c.mid(3) + "\r" + a;
+         }},
+        {"lines of its own before the echo and after the answer",
+         [](const QByteArray& c, const QByteArray& a) -> QByteArray {
+             return "\r\n^SRVST:0\r\n" + c + "\r" + a + "\n\r\n^RSSI:14\r\n\r\n+CMTI: \"SM\",4\r\n";
+         }},
+    };
+    for (const auto& [name, shape] : shapes) {
+        for (const int piece : {0, 1}) {
+            ScriptedReading r;
+            ASSERT_TRUE(r.start());
+            r.modem.shape = shape;
+            r.modem.piece = piece;
+            r.modem.listing = kThreeBody;
+            r.modem.used = 3;
+            ASSERT_TRUE(r.read()) << name << " " << piece;
+            EXPECT_EQ(*r.stored, 3) << name << " " << piece;
+            EXPECT_FALSE(r.log.join('\n').contains("SEM RESPOSTA")) << name << r.log.join('\n').toStdString();
+            EXPECT_EQ(r.column("SELECT SMS FROM dbSMS ORDER BY ID"), (QStringList{"Um", "Dois", "Tres"})) << name;
+            EXPECT_EQ(r.modem.count("AT+CMGD="), 3) << name;
+        }
+    }
+}
+
+// Lines of the modem's own inside a text-mode listing are dropped where a blank line frames them, as the
+// modem writes them; a text's own line that looks like one ("RING", "+CPIN: READY") is the customer's text.
+TEST(InboxListing, LinesOfTheModemsOwnLeaveTheTextsWhole) {
+    const QByteArray h1 = "+CMGL: 1,\"REC READ\",\"+5511911110001\",,\"26/12/09,08:00:00+00\"";
+    const QByteArray h2 = "+CMGL: 2,\"REC READ\",\"+5511911110002\",,\"26/12/09,08:01:00+00\"";
+    struct Case {
+        const char* name;
+        QByteArray listing;
+        QStringList texts;
+    };
+    const QList<Case> cases{
+        {"noise after a text",
+         "\r\n" + h1 + "\r\nUm\r\n\r\n^RSSI:14\r\n" + h2 + "\r\nDois\r\n\r\nOK\r\n",
+         {"Um", "Dois"}},
+        {"noise before a text's CR LF",
+         "\r\n" + h1 + "\r\nUm\r\n^RSSI:14\r\n\r\n" + h2 + "\r\nDois\r\n\r\nOK\r\n",
+         {"Um", "Dois"}},
+        {"noise after a header",
+         "\r\n" + h1 + "\r\n\r\n+CMTI: \"SM\",3\r\nUm\r\n" + h2 + "\r\nDois\r\n\r\nOK\r\n",
+         {"Um", "Dois"}},
+        {"noise before the final OK",
+         "\r\n" + h1 + "\r\nUm\r\n" + h2 + "\r\nDois\r\n\r\nRDY\r\n\r\nOK\r\n",
+         {"Um", "Dois"}},
+        {"noise before the last text's CR LF",
+         "\r\n" + h1 + "\r\nUm\r\n" + h2 + "\r\nDois\r\n^BOOT:1,0\r\n\r\n\r\nOK\r\n",
+         {"Um", "Dois"}},
+        {"texts that are RING", "\r\n" + h1 + "\r\nRING\r\n" + h2 + "\r\nRING\r\n\r\nOK\r\n", {"RING", "RING"}},
+        {"texts whose last line looks like a modem's own",
+         "\r\n" + h1 + "\r\nAlo\r\nRING\r\n" + h2 + "\r\nSIM\r\n+CPIN: READY\r\n\r\nOK\r\n",
+         {"Alo\r\nRING", "SIM\r\n+CPIN: READY"}},
+        {"a text and noise that look alike",
+         "\r\n" + h1 + "\r\nRING\r\n\r\nRING\r\n" + h2 + "\r\nDois\r\n\r\nOK\r\n",
+         {"RING", "Dois"}},
+    };
+    for (const Case& c : cases) {
+        QStringList texts;
+        for (const InboxRecord& record : InboxListing::parse(InboxListing::withoutNoise(c.listing)))
+            texts << record.sms;
+        EXPECT_EQ(texts, c.texts) << c.name;
+    }
+}
+
+// A line of the modem's own at every line boundary of the listing (after a line's CR LF, or between a line and
+// its CR LF), whole and byte by byte: the three texts are stored as they are, once.
+TEST(SmsInbox, LinesOfTheModemsOwnAnywhereInTheListing) {
+    const QByteArrayList noise{"^RSSI:14", "+CMTI: \"SM\",4", "RING", "+ZUSIMR:2", "^BOOT:35323129,0,0,0,26", "RDY"};
+    QList<qsizetype> cuts;
+    // Not inside the final "\r\nOK\r\n": the modem writes its result whole.
+    const qsizetype result = kThreeBody.size() - 6;
+    for (qsizetype at = kThreeBody.indexOf("\r\n"); at >= 0 && at <= result; at = kThreeBody.indexOf("\r\n", at + 2))
+        cuts << at << (at + 2 <= result ? at + 2 : kThreeBody.size());
+    int n = 0;
+    for (const qsizetype at : cuts) {
+        const QByteArray line = noise[n++ % noise.size()];
+        const QByteArray listing = kThreeBody.left(at) + "\r\n" + line + "\r\n" + kThreeBody.mid(at);
+        for (const int piece : {0, 1}) {
+            ScriptedReading r;
+            ASSERT_TRUE(r.start());
+            r.modem.piece = piece;
+            r.modem.listing = listing;
+            r.modem.used = 3;
+            ASSERT_TRUE(r.read()) << listing.toStdString();
+            EXPECT_EQ(r.column("SELECT SMS FROM dbSMS ORDER BY ID"), (QStringList{"Um", "Dois", "Tres"}))
+                << piece << " " << listing.toStdString();
         }
     }
 }

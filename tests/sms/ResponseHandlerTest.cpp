@@ -549,11 +549,36 @@ TEST(ResponseHandler, ResyncAndSetUpReplies) {
          {ack, "ready"},
          SlotState::Phase::Idle,
          true},
+        // A refused set-up command is no failed send: the worker says what was refused.
         {"set-up command refused",
          SlotState::Phase::Configuring,
          "AT+CSCS=\"8859-1\"\r\r\nERROR\r\n",
-         {plain1, plain2},
+         {},
          SlotState::Phase::Idle,
+         false},
+        {"set-up command refused with COMMAND NOT SUPPORT",
+         SlotState::Phase::Configuring,
+         "AT+CSCS=\"8859-1\"\r\r\nCOMMAND NOT SUPPORT\r\n",
+         {},
+         SlotState::Phase::Idle,
+         false},
+        {"set-up command refused with +CME ERROR",
+         SlotState::Phase::Configuring,
+         "AT+CMGF=1\r\r\n+CME ERROR: 10\r\n",
+         {},
+         SlotState::Phase::Idle,
+         false},
+        {"set-up answer with the modem's own lines around it",
+         SlotState::Phase::Configuring,
+         "\r\n^SRVST:0\r\nAT+CMGF=1\r\r\n^RSSI:14\r\n\r\nOK\r\n\n",
+         {ack, "ready"},
+         SlotState::Phase::Idle,
+         true},
+        {"late ERROR while resyncing keeps its lines",
+         SlotState::Phase::Resyncing,
+         "\r\nCOMMAND NOT SUPPORT\r\n",
+         {drop + "COMMAND NOT SUPPORT [last]", plain1, plain2},
+         SlotState::Phase::Resyncing,
          false},
     };
     for (const Case& c : cases) {
@@ -594,4 +619,152 @@ TEST(ResponseHandler, PromptWritesTheCharsetAndRefusesControlBytes) {
                                                 "AT+CMGS=\"5511000\"|SMS|0")))
         << actions.join('\n').toStdString();
     EXPECT_EQ(bad.phase(), SlotState::Phase::Stored);
+}
+
+namespace {
+
+// One send's bytes from the modem, in pieces: a modem's own line can come between any two pieces, and
+// inside an echo (the modem echoes byte by byte), never inside a line the modem writes itself.
+struct Piece {
+    QByteArray bytes;
+    bool echo; // the modem echoes it byte by byte: a line of its own may cut it anywhere
+};
+
+// Every way of putting one line of the modem's own into the send's bytes.
+QList<QByteArray> withOneNoiseLine(const QList<Piece>& pieces, const QByteArray& noise) {
+    QList<qsizetype> cuts{0};
+    QByteArray all;
+    for (const Piece& p : pieces) {
+        for (qsizetype i = 1; p.echo && i < p.bytes.size(); ++i)
+            cuts << all.size() + i;
+        all += p.bytes;
+        cuts << all.size();
+    }
+    QList<QByteArray> out;
+    for (const qsizetype at : cuts)
+        out << all.left(at) + "\r\n" + noise + "\r\n" + all.mid(at);
+    return out;
+}
+
+const QList<QByteArray> kNoise{"^RSSI:14",
+                               "^BOOT:35323129,0,0,0,26",
+                               "^SRVST:0",
+                               "^MODE:5,4",
+                               "+ZUSIMR:2",
+                               "RDY",
+                               "+QIND: SMS DONE",
+                               "^SYSSTART",
+                               "*EMRDY: 1",
+                               "+CREG: 1, E006B, ABE0016",
+                               "RING",
+                               "NO CARRIER",
+                               "+CMTI: \"SM\",3",
+                               "+CPIN: READY",
+                               "+CFUN: 1",
+                               "PB DONE",
+                               "^HCSQ:\"LTE\",59,50,161,24",
+                               "+CUSD: 0,\"Saldo\",15",
+                               "+CLIP: \"5511\",129"};
+
+QStringList sendActions(const QByteArray& bytes, bool byteByByte, const OutboxRow& row) {
+    return run(2, true, {bytes}, byteByByte, row).actions;
+}
+
+} // namespace
+
+// Lines the modem writes on its own, wherever they come in a send (before the echo, inside it, between the
+// prompt and the text's echo, between the result and its OK), change nothing of the send: text and PDU mode,
+// whole and byte by byte.
+TEST(ResponseHandler, LinesOfTheModemsOwnAnywhereInASendChangeNothing) {
+    const OutboxRow pduRow{kRow.fone, kRow.mensagem, 42, 0, false, "0A1B", 1, 1, false};
+    struct Send {
+        const char* name;
+        QList<Piece> pieces;
+        OutboxRow row;
+    };
+    const QList<Send> sends{
+        {"text, sent",
+         {{"AT+CMGS=\"5511999990000\"\r", true},
+          {"\r\n> ", false},
+          {"Ol\xe1 mundo\x1a", true},
+          {"\r\n+CMGS: 17\r\n", false},
+          {"\r\nOK\r\n", false}},
+         kRow},
+        {"text, refused",
+         {{"AT+CMGS=\"5511999990000\"\r", true},
+          {"\r\n> ", false},
+          {"Ol\xe1 mundo\x1a", true},
+          {"\r\n+CMS ERROR: 500\r\n", false}},
+         kRow},
+        {"PDU, sent",
+         {{"AT+CMGS=2\r", true},
+          {"\r\n> ", false},
+          {"0A1B\x1a", true},
+          {"\r\n+CMGS: 5\r\n", false},
+          {"\r\nOK\r\n", false}},
+         pduRow},
+        {"PDU, refused",
+         {{"AT+CMGS=2\r", true}, {"\r\n>\r\n", false}, {"0A1B\x1a", true}, {"\r\n+CMS ERROR: 38\r\n", false}},
+         pduRow},
+    };
+    for (const Send& send : sends) {
+        QByteArray clean;
+        for (const Piece& p : send.pieces)
+            clean += p.bytes;
+        const QStringList expected = sendActions(clean, false, send.row);
+        ASSERT_TRUE(expected.contains(QStringLiteral("lower"))) << send.name;
+        int n = 0;
+        for (const QByteArray& noisy : withOneNoiseLine(send.pieces, kNoise[0])) {
+            const QByteArray noise = kNoise[n++ % kNoise.size()];
+            QByteArray bytes = noisy;
+            bytes.replace(kNoise[0], noise);
+            for (const bool byteByByte : {false, true})
+                EXPECT_EQ(sendActions(bytes, byteByByte, send.row), expected)
+                    << send.name << (byteByByte ? " byte by byte: " : ": ") << bytes.toStdString();
+        }
+    }
+}
+
+// How modems prompt and echo: a bare ">" is the prompt; the echo of the text or PDU with its Ctrl-Z is
+// never the result, even when the text starts like one; "COMMAND NOT SUPPORT" refuses the send.
+TEST(ResponseHandler, PromptsAndEchoesOfRealModems) {
+    const OutboxRow pduRow{kRow.fone, kRow.mensagem, 42, 0, false, "0A1B", 1, 1, false};
+    const OutboxRow errorText{kRow.fone, QStringLiteral("ERROR no pedido"), 43};
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        OutboxRow row;
+        QStringList logged; // in order, among the actions
+    };
+    const QList<Case> cases{
+        {"bare prompt, then sent",
+         "AT+CMGS=\"5511999990000\"\r\r\n>\r\nOl\xe1 mundo\x1a\r\n+CMGS: 3\r\n\r\nOK\r\n",
+         kRow,
+         {kPromptWrite, e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 3 [last]")}},
+        {"PDU and Ctrl-Z echoed before the refusal",
+         "AT+CMGS=2\r\r\n> 0A1B\x1a\r\n+CMS ERROR: 38\r\n",
+         pduRow,
+         {"write:0A1B^Z", e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ID = 38")}},
+        {"echoed text that starts like a result",
+         "AT+CMGS=\"5511999990000\"\r\r\n>\r\nERROR no pedido\x1a\r\n+CMGS: 4\r\n",
+         errorText,
+         {"write:ERROR no pedido^Z", e("send:", " ENTRADA 2 MENSAGEM ENVIADA PARA 5511999990000 ID 4 [last]")}},
+        {"COMMAND NOT SUPPORT refuses the send",
+         "AT+CMGS=\"5511999990000\"\r\r\nCOMMAND NOT SUPPORT\r\n",
+         kRow,
+         {e("send:", " ENTRADA 2 FALHA NO ENVIO DO SMS FONE 5511999990000 ERRO SEM DESCRIÇÃO!")}},
+    };
+    for (const Case& c : cases) {
+        for (const bool byteByByte : {false, true}) {
+            const Outcome r = run(2, true, {c.bytes}, byteByByte, c.row);
+            qsizetype from = 0;
+            for (const QString& line : c.logged) {
+                const qsizetype at = r.actions.indexOf(line, from);
+                EXPECT_GE(at, 0) << c.name << ": " << line.toStdString() << "\n" << r.actions.join('\n').toStdString();
+                from = at < 0 ? from : at + 1;
+            }
+            EXPECT_EQ(r.actions.filter(QStringLiteral("history:")).size(), 1) << c.name;
+            EXPECT_FALSE(r.awaitingAfter) << c.name;
+        }
+    }
 }

@@ -45,8 +45,7 @@ TEST(Sender, WritesTextModeThenEachRowAndTheTextAtThePrompt) {
     bench.addRow(1, QStringLiteral("5511987654321"), QStringLiteral("Olá mundo"));
     ASSERT_TRUE(bench.send(fastTiming()));
 
-    EXPECT_EQ(bench.sim->received(0),
-              "AT+CMGF=1\r\nAT+CSCS=\"8859-1\"\r\nAT+CMGS=\"5511987654321\"\r\nOl\xe1 mundo\x1a");
+    EXPECT_EQ(bench.sim->received(0), "AT+CMGF=1\r\nAT+CSCS=\"8859-1\"\r\nAT+CMGS=\"5511987654321\"\rOl\xe1 mundo\x1a");
     EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
     QSqlQuery h = bench.sql("SELECT DESTINATARIO, MENSAGEM, TIPO, ENVIADO FROM dbHISTORICO");
     ASSERT_TRUE(h.next());
@@ -167,7 +166,7 @@ TEST(Sender, SilentModemTimesOutThenFailsItsResync) {
     EXPECT_EQ(linesWith(bench.log, " ENTRADA 1 MODEM NÃO RESPONDEU AO AT: ENVIO DA ENTRADA 1 PARADO").size(), 1);
     // The simulator reads the resync's bytes on its own thread: wait for them, however busy.
     EXPECT_TRUE(SmsBench::waitUntil([&] {
-        return bench.sim->received(0).find("AT+CMGS=\"5511900000001\"\r\n\x1b"
+        return bench.sim->received(0).find("AT+CMGS=\"5511900000001\"\r\x1b"
                                            "AT\r") != std::string::npos;
     }));
     EXPECT_EQ(bench.sim->received(0).find("5511900000002"), std::string::npos);
@@ -391,5 +390,52 @@ TEST(Sender, UnreadablePauseStopsTheWorkerKeepingItsRows) {
         EXPECT_EQ(int(bench.sim->sent(0).size()), c.sent);
         EXPECT_EQ(bench.count("dbMENSAGEM"), 3 - c.sent);
         EXPECT_EQ(bench.count("dbHISTORICO"), c.sent);
+    }
+}
+
+// A modem opens the text at the CR of AT+CMGS="<number>" and takes an LF after it as the text's first
+// character: the recipient reads the row's text byte for byte, from a modem with echo on and lines of its own.
+TEST(Sender, RecipientReadsTheRowsTextByteForByte) {
+    PortConfig keepsLf;
+    keepsLf.chatter.keepLfAfterCmgs = true;
+    PortConfig huawei = keepsLf;
+    ASSERT_TRUE(chatterProfile("huawei", &huawei.chatter));
+    huawei.chatter.keepLfAfterCmgs = true;
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({keepsLf, huawei}));
+    bench.activate({1, 2});
+    const QStringList texts{QStringLiteral("Olá mundo"), QStringLiteral("RING"), QStringLiteral("> ERROR OK")};
+    for (int slot : {1, 2})
+        for (const QString& text : texts)
+            bench.addRow(slot, QStringLiteral("551198765432%1").arg(slot), text);
+    ASSERT_TRUE(bench.send(fastTiming()));
+    for (int port : {0, 1}) {
+        const std::vector<SentSms> sent = bench.sim->sent(port);
+        ASSERT_EQ(sent.size(), 3u) << port;
+        for (std::size_t i = 0; i < sent.size(); ++i)
+            EXPECT_EQ(QString::fromStdString(sent[i].text), texts[qsizetype(i)]) << port;
+    }
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+    EXPECT_EQ(linesWith(bench.log, " MENSAGEM ENVIADA PARA ").size(), 6) << bench.log.join('\n').toStdString();
+}
+
+// A modem that refuses AT+CSCS="8859-1" during the set-up has not failed a send: the log says what it
+// refused and which set the slot uses, and no send-failure line appears before a send.
+TEST(Sender, RefusedCharsetIsLoggedAsSuchNotAsAFailedSend) {
+    for (const bool notSupport : {false, true}) {
+        PortConfig noLatin1;
+        noLatin1.charsets = {"GSM", "IRA", "UCS2"};
+        noLatin1.chatter.commandNotSupport = notSupport;
+        SmsBench bench;
+        ASSERT_TRUE(bench.start({noLatin1, noLatin1}));
+        bench.activate({2});
+        bench.addRow(2, QStringLiteral("5511987654321"), QStringLiteral("Oi"));
+        ASSERT_TRUE(bench.send(fastTiming()));
+        const QString all = bench.log.join('\n');
+        EXPECT_EQ(linesWith(bench.log, " ENTRADA 2 CONJUNTO DE CARACTERES 8859-1 RECUSADO, USANDO IRA").size(), 1)
+            << all.toStdString();
+        EXPECT_FALSE(all.contains(QStringLiteral("FALHA NO ENVIO"))) << all.toStdString();
+        EXPECT_FALSE(all.contains(QStringLiteral("SEM DESCRIÇÃO"))) << all.toStdString();
+        EXPECT_EQ(linesWith(bench.log, " ENTRADA 2 MENSAGEM ENVIADA PARA 5511987654321").size(), 1);
     }
 }

@@ -113,10 +113,15 @@ void SimModem::commandChar(char c, Output& out) {
     // On the command line a modem drops control characters (a stray ESC or Ctrl-Z).
     if (c != '\r' && c != '\n' && static_cast<unsigned char>(c) < 0x20)
         return;
+    chatterInEcho(c, out);
+    const bool afterCr = std::exchange(m_afterCommandCr, false);
+    if (c == '\n') {
+        if (!(afterCr && chatterEchoEnd(c, m_line, out)) && m_echo)
+            out.echo += c;
+        return;
+    }
     if (m_echo)
         out.echo += c;
-    if (c == '\n')
-        return;
     if (c != '\r') {
         m_line += c;
         return;
@@ -125,7 +130,11 @@ void SimModem::commandChar(char c, Output& out) {
     std::swap(line, m_line);
     if (line.empty())
         return;
+    chatterEchoEnd(c, line, out);
+    m_afterCommandCr = true;
     std::string reply = command(line);
+    if (!m_inText)
+        reply = chatterAroundResult(reply);
     if (!reply.empty() && m_config.garbage)
         reply = junk() + reply;
     out.reply += reply;
@@ -135,12 +144,14 @@ void SimModem::textChar(char c, Output& out) {
     // The LF of a command ended by CR LF belongs to the command line, not to the text.
     const bool first = m_text.empty() && !m_textStarted;
     m_textStarted = true;
-    if (first && c == '\n')
+    if (first && c == '\n' && !(m_config.chatter.keepLfAfterCmgs && !m_sendPdu))
         return;
     if (c == kCtrlZ) {
+        if (m_echo && m_config.chatter.echoCtrlZ)
+            out.echo += c;
         m_inText = false;
         const std::string junkLine = m_config.garbage ? junk() : std::string();
-        const std::string result = junkLine + (m_sendPdu ? finishPduSend(out) : finishSend());
+        const std::string result = junkLine + chatterAroundResult(m_sendPdu ? finishPduSend(out) : finishSend());
         m_sendPdu = false;
         if (m_config.holdResults)
             m_held = result;
@@ -202,7 +213,7 @@ std::string SimModem::command(const std::string& line) {
         return storageCount();
     if (body.rfind("+CNMI", 0) == 0)
         return newMessageIndications(body.substr(5));
-    return kError;
+    return unknownCommand();
 }
 
 std::string SimModem::selectCharset(const std::string& args) {
@@ -233,13 +244,13 @@ std::string SimModem::startSend(const std::string& args) {
         m_text.clear();
         m_inText = true;
         m_textStarted = false;
-        return "\r\n> ";
+        return prompt();
     }
     m_number = unquoted(args.substr(0, args.find(',')));
     m_text.clear();
     m_textStarted = false;
     m_inText = true;
-    return "\r\n> ";
+    return prompt();
 }
 
 // Whether a send to this number fails: a listed number, or an unlucky draw.
@@ -287,6 +298,7 @@ std::string SimModem::listMessages(const std::string& args) {
         else
             out += "+CMGL: " + std::to_string(i + 1) + ",\"" + stat + "\",\"" + inCharset(sms.sender, m_charset) +
                    "\",,\"" + sms.timestamp + "\"\r\n" + inCharset(sms.text, m_charset) + "\r\n";
+        out += listingChatter();
         sms.read = true;
     }
     return out.size() == 2 ? kOk : out + kOk;

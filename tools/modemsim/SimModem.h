@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimChatter.h"
 #include "SimPdu.h"
 
 #include <cstdint>
@@ -95,6 +96,8 @@ struct PortConfig {
     bool silentRead = false;
     // Written once inside the next PDU listing, after its first entry (a report arriving meanwhile).
     std::string listingUnsolicited = {};
+    // Echo variants and lines of its own (chatterProfile() gives a maker's).
+    Chatter chatter = {};
 };
 
 // A GSM modem as seen through its serial line: echo, AT, ATZ, ATE0/1, AT+CSQ, AT+CMGF, AT+CMGS with the "> "
@@ -158,6 +161,14 @@ private:
     std::string reportTime() const;
     StoredSms* stored(const std::string& args);
     std::string junk();
+    // Chatter (SimModemChatter.cpp).
+    std::string chatterLine();
+    void chatterInEcho(char c, Output& out);
+    bool chatterEchoEnd(char c, const std::string& line, Output& out);
+    std::string chatterAroundResult(std::string reply);
+    std::string prompt();
+    std::string unknownCommand() const;
+    std::string listingChatter();
 
     PortConfig m_config;
     std::mt19937 m_random;
@@ -179,6 +190,8 @@ private:
     std::string m_hex;
     std::vector<int> m_indications{0, 0, 0, 0, 0}; // AT+CNMI: <mode>,<mt>,<bm>,<ds>,<bfr>
     std::vector<Report> m_reports;
+    std::size_t m_chatterNext = 0; // the next line of its own
+    bool m_afterCommandCr = false; // the last character ended a command line
 };
 
 } // namespace modemsim

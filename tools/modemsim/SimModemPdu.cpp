@@ -318,6 +318,7 @@ std::string SimModem::listPdus(const std::string& args) {
         out += "+CMGL: " + std::to_string(i + 1) + "," + std::to_string(int(sms.read)) + ",," +
                std::to_string(tpduLength(hex)) + "\r\n" + hex + "\r\n";
         sms.read = true;
+        out += listingChatter();
         out += m_config.listingUnsolicited; // a report the network delivers while the listing goes out
         m_config.listingUnsolicited.clear();
     }

@@ -39,6 +39,17 @@ const char* const kUsage =
     "  --report-no-smsc-port P   o +CDS do modem P vem sem o campo SMSC (repetível)\n"
     "  --report-stored-port P    o modem P guarda os relatórios e avisa com +CDSI (ler com AT+CMGR)\n"
     "  --refuse-cnmi [P:]PARAMS  AT+CNMI=PARAMS responde ERROR (ex.: 2,1,0,1,0; repetível)\n"
+    "  --profile [P:]NOME     eco e linhas próprias de um fabricante: plain, huawei, zte, quectel,\n"
+    "                         cinterion, mbm (ver README)\n"
+    "  --noise [P:]LUGARES    onde o modem escreve linhas próprias, separados por vírgula: before-echo,\n"
+    "                         inside-echo, after-prompt, before-ok, after-result, listing\n"
+    "  --noise-line [P:]LINHA linha própria a escrever (repetível; ex.: ^RSSI:14)\n"
+    "  --echo-lf-after-port P o LF depois do CR de um comando ecoa depois da resposta (repetível)\n"
+    "  --double-echo-port P   cada comando ecoa duas vezes (repetível)\n"
+    "  --bare-prompt-port P   o prompt é \">\" CR LF em vez de \"> \" (repetível)\n"
+    "  --echo-ctrlz-port P    o Ctrl-Z do texto ou da PDU ecoa antes do resultado (repetível)\n"
+    "  --not-support-port P   comandos desconhecidos respondem COMMAND NOT SUPPORT (repetível)\n"
+    "  --keep-lf-port P       um LF logo após AT+CMGS=\"<número>\" CR é o primeiro caractere do texto\n"
     "  --transcript FILE      registra o tráfego (<-- recebido, --> enviado)\n"
     "  --seed N               semente das falhas aleatórias (1)\n"
     "Relatórios de entrega saem só com AT+CNMI de <ds> 1 (+CDS) ou 2 (+CDSI).\n"
@@ -113,6 +124,47 @@ void applyPduOption(PortConfig& c, const std::string& flag, const std::string& v
         c.refusedCnmi.insert(value);
 }
 
+// Echo variants and lines of the modem's own (Chatter); false when the flag is not one of them.
+bool applyChatterOption(Chatter& c, const std::string& flag, const std::string& value) {
+    if (flag == "--profile") {
+        if (!chatterProfile(value, &c))
+            usage("perfil desconhecido: " + value);
+    } else if (flag == "--noise") {
+        std::string rest = value + ",";
+        for (std::size_t comma = rest.find(','); comma != std::string::npos; comma = rest.find(',')) {
+            const std::string where = rest.substr(0, comma);
+            rest.erase(0, comma + 1);
+            bool* place = where == "before-echo"    ? &c.beforeEcho
+                          : where == "inside-echo"  ? &c.insideEcho
+                          : where == "after-prompt" ? &c.afterPrompt
+                          : where == "before-ok"    ? &c.beforeOk
+                          : where == "after-result" ? &c.afterResult
+                          : where == "listing"      ? &c.inListing
+                                                    : nullptr;
+            if (!place)
+                usage("lugar desconhecido em --noise: " + where);
+            *place = true;
+        }
+    } else if (flag == "--noise-line") {
+        c.lines.push_back(value);
+    } else if (flag == "--echo-lf-after-port") {
+        c.lfEchoAfterAnswer = true;
+    } else if (flag == "--double-echo-port") {
+        c.doubleEcho = true;
+    } else if (flag == "--bare-prompt-port") {
+        c.barePrompt = true;
+    } else if (flag == "--echo-ctrlz-port") {
+        c.echoCtrlZ = true;
+    } else if (flag == "--not-support-port") {
+        c.commandNotSupport = true;
+    } else if (flag == "--keep-lf-port") {
+        c.keepLfAfterCmgs = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void applyPerPort(Parsed& p) {
     p.options.ports.assign(std::size_t(p.ports), PortConfig{});
     for (const auto& [flag, arg] : p.perPort) {
@@ -139,7 +191,7 @@ void applyPerPort(Parsed& p) {
                 c.garbage = true;
             else if (flag == "--unplug-after")
                 c.unplugAfter = toInt(value, flag);
-            else
+            else if (!applyChatterOption(c.chatter, flag, value))
                 applyPduOption(c, flag, value);
         }
     }
@@ -170,11 +222,14 @@ Parsed parse(int argc, char** argv) {
         else if (flag == "--inbox")
             inbox = value;
         else if (flag == "--silent-port" || flag == "--garbage-port" || flag == "--text-only-port" ||
-                 flag == "--pdu-only-port" || flag == "--report-no-smsc-port" || flag == "--report-stored-port")
+                 flag == "--pdu-only-port" || flag == "--report-no-smsc-port" || flag == "--report-stored-port" ||
+                 flag == "--echo-lf-after-port" || flag == "--double-echo-port" || flag == "--bare-prompt-port" ||
+                 flag == "--echo-ctrlz-port" || flag == "--not-support-port" || flag == "--keep-lf-port")
             p.perPort.emplace_back(flag, value + ":1");
         else if (flag == "--csq" || flag == "--latency-ms" || flag == "--fail-number" || flag == "--fail-rate" ||
                  flag == "--cms-error" || flag == "--unplug-after" || flag == "--first-reference" ||
-                 flag == "--report-delay-ms" || flag == "--report-status" || flag == "--refuse-cnmi")
+                 flag == "--report-delay-ms" || flag == "--report-status" || flag == "--refuse-cnmi" ||
+                 flag == "--profile" || flag == "--noise" || flag == "--noise-line")
             p.perPort.emplace_back(flag, value);
         else
             usage("opção desconhecida: " + flag);
