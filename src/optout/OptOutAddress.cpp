@@ -2,6 +2,8 @@
 
 #include <phonenumbers/phonenumberutil.h>
 
+#include <algorithm>
+
 namespace {
 
 using i18n::phonenumbers::PhoneNumber;
@@ -27,10 +29,14 @@ bool hasControl(const QString& text) {
     return false;
 }
 
+// Kept as written when it holds a letter or a digit; punctuation alone is no address.
 OptOutAddress written(const QString& text) {
     OptOutAddress a;
     a.key = asWritten(text);
-    a.kind = a.key.isEmpty() ? OptOutAddress::Kind::Empty : OptOutAddress::Kind::AsWritten;
+    const bool any = std::any_of(a.key.begin(), a.key.end(), [](QChar c) { return c.isLetterOrNumber(); });
+    a.kind = any ? OptOutAddress::Kind::AsWritten : OptOutAddress::Kind::Empty;
+    if (!any)
+        a.key.clear();
     return a;
 }
 

@@ -47,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Kind::AsWritten, "1198765?4321?"},
         AddressCase{"nulInside", QString("11987654321") + QChar(0) + "9", Kind::AsWritten, "11987654321?9"},
         AddressCase{"hugeDigits", QString(100000, '9'), Kind::AsWritten, QString(OptOutAddress::kMaxChars, '9')},
-        AddressCase{"empty", "   ", Kind::Empty, ""},
+        AddressCase{"empty", "   ", Kind::Empty, ""}, AddressCase{"punctuationOnly", " -.() ", Kind::Empty, ""},
         // E-mail: lower case, trimmed.
         AddressCase{"email", " Ana.Souza@Exemplo.COM.br ", Kind::Email, "ana.souza@exemplo.com.br"},
         AddressCase{"emailWithControl", "ana@ex\r\nBcc: x@y", Kind::AsWritten, "ana@ex??Bcc: x@y"}),
