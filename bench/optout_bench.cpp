@@ -55,10 +55,13 @@ void list(TADO* ado, int n, bool overlap) {
     SuppressionList::add(db, additions, SuppressionList::kOrigemImportacao);
     QSqlQuery(db).exec("UPDATE dbCLIENTE SET DESATIVADO = 0"); // every variant visits the same recipients
     db.commit();
+    // The list's own writes are not the build's: the journal is folded into the file before it is timed.
+    QSqlQuery(db).exec("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
 double build(TADO* ado, int n, int* written, int* suppressed) {
     QSqlQuery(ado->database()).exec("DELETE FROM dbMENSAGEM");
+    QSqlQuery(ado->database()).exec("PRAGMA wal_checkpoint(TRUNCATE)");
     TDM set(ado);
     set.connectSource(TDM::CadastroLocal);
     set.markAll();

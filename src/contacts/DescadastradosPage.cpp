@@ -74,7 +74,8 @@ DescadastradosPage::DescadastradosPage(TADO* ado, QWidget* parent)
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
-    for (const auto& [column, width] : {std::pair{0, 150}, {1, 125}, {2, 85}, {3, 70}})
+    m_table->setWordWrap(false);
+    for (const auto& [column, width] : {std::pair{0, 210}, {1, 135}, {2, 100}, {3, 70}})
         m_table->setColumnWidth(column, width);
     m_search->setPlaceholderText(QStringLiteral("Pesquisar número, e-mail, origem ou mensagem"));
     m_search->setClearButtonEnabled(true);
