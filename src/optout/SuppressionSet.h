@@ -5,10 +5,11 @@
 #include <QSqlDatabase>
 #include <QString>
 
-// The opt-out list as a build looks recipients up in it: loaded once per run, one hash lookup per
-// recipient. A phone is compared in E.164; to spare libphonenumber for the recipients that cannot match,
-// a number is parsed only when its digits end with the national significant number of a listed one
-// (every spelling of a number ends with it: the country code, trunk and carrier prefixes come before).
+// The opt-out list as a build looks recipients up in it: loaded once per run, hash lookups per recipient.
+// A phone is compared in E.164. Every spelling of a number ends with its national significant number (the
+// country code, trunk and carrier prefixes come before it), so a recipient whose digits do not end with the
+// national number of a listed one cannot match and is passed without libphonenumber; only one that does is
+// parsed and its E.164 looked up. Numbers are held as integers, so a lookup allocates nothing.
 class SuppressionSet {
 public:
     // Every row of dbDESCADASTRO. False with `error` when the table cannot be read.
@@ -28,10 +29,14 @@ public:
     }
 
 private:
-    QSet<QString> m_phones;    // E.164
-    QSet<QString> m_nationals; // national significant numbers of m_phones
-    QList<int> m_lengths;      // the lengths found in m_nationals
-    QSet<QString> m_emails;    // lower case
-    QSet<QString> m_written;   // numbers kept as written
+    static constexpr int kMaxNational = 17; // libphonenumber's longest national number
+    void insertPhone(qint64 e164, qint64 national, int length);
+    bool nationalSuffixListed(const QString& written) const;
+
+    QSet<qint64> m_phones;    // E.164 digits
+    QSet<qint64> m_nationals; // national significant number * 32 + its length (leading zeros count)
+    quint32 m_lengths = 0;    // bit n: some listed national number has n digits
+    QSet<QString> m_emails;   // lower case
+    QSet<QString> m_written;  // numbers kept as written
     int m_size = 0;
 };

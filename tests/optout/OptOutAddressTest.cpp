@@ -79,4 +79,19 @@ TEST(SuppressionSet, FindsEverySpellingAndNothingElse) {
     EXPECT_FALSE(set.containsPhone(QString(100000, '1')));
 }
 
+// National numbers of other lengths and with a leading zero (Italy keeps it) are found as well.
+TEST(SuppressionSet, OtherCountriesAndLeadingZeros) {
+    SuppressionSet set;
+    for (const char* listed : {"+39 06 1234 5678", "+1 650 253 0000", "(11) 3456-7890"}) {
+        const OptOutAddress a = OptOutAddress::from(listed);
+        ASSERT_TRUE(a.isPhone()) << listed;
+        set.insert(a.key, a.national);
+    }
+    EXPECT_EQ(OptOutAddress::from("+39 06 1234 5678").national, "0612345678");
+    for (const char* same : {"+390612345678", "+39 06 12345678", "+16502530000", "11 3456 7890", "01134567890"})
+        EXPECT_TRUE(set.containsPhone(same)) << same;
+    for (const char* other : {"+39 6 1234 5678", "0612345678", "6502530000", "1134567891"})
+        EXPECT_FALSE(set.containsPhone(other)) << other;
+}
+
 } // namespace
