@@ -31,6 +31,7 @@ public:
 private:
     static constexpr int kMaxNational = 17; // libphonenumber's longest national number
     void insertPhone(qint64 e164, qint64 national, int length);
+    bool loadPhones(const QSqlDatabase& db, QString* error);
     bool nationalSuffixListed(const QString& written) const;
 
     QSet<qint64> m_phones;    // E.164 digits

@@ -65,6 +65,17 @@ TEST_F(OptOutBuild, LocalContactsOnTheListGetNoRow) {
         << out.toStdString();
 }
 
+// A list that cannot be read stops the build before any row: nobody on it may get a message by accident.
+TEST_F(OptOutBuild, UnreadableListStopsTheBuild) {
+    addContact(ado, "Ana", "(11) 98765-4321", 1);
+    sql(ado, "ALTER TABLE dbDESCADASTRO RENAME TO perdida");
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(BuildOutboxCommand::run(ado, ports(), {}, o, e), 1);
+    EXPECT_TRUE(err.contains("dbDESCADASTRO")) << err.toStdString();
+    EXPECT_TRUE(outbox().isEmpty());
+}
+
 // An external source through unixODBC (SQLite ODBC driver) that returns a listed number.
 TEST_F(OptOutBuild, ExternalSourceRecipientOnTheListGetsNoRow) {
     if (!QSqlDatabase::isDriverAvailable("QODBC"))
