@@ -237,7 +237,8 @@ bool OutboxBuilder::suppressed(const Fields& fields, const QString& telefone) {
     if (m_optOut.isEmpty())
         return false;
     QString email;
-    if (!m_optOut.containsPhone(telefone) && !(fields("EMAIL", &email) && m_optOut.containsEmail(email)))
+    if (!m_optOut.containsPhone(telefone) &&
+        !(m_optOut.hasEmails() && fields("EMAIL", &email) && m_optOut.containsEmail(email)))
         return false;
     ++m_suppressed;
     log(SuppressionList::skipLogLine(SomenteNumeros(telefone)));

@@ -18,6 +18,7 @@ public:
     void insert(const QString& key, const QString& national);
 
     bool isEmpty() const { return m_size == 0; }
+    bool hasEmails() const { return !m_emails.isEmpty(); }
     int size() const { return m_size; }
 
     // A contact's or a source's phone field, as written.
