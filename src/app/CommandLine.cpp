@@ -11,6 +11,7 @@
 #include "mail/EmailCampaignCommand.h"
 #include "modem/PortConfigurator.h"
 #include "modem/PortSlot.h"
+#include "optout/OptOutCommand.h"
 #include "sms/ModemStation.h"
 #include "sms/ProbeCommand.h"
 #include "sms/SmsCommands.h"
@@ -131,6 +132,26 @@ int receiveSms(const Parsed& p, QTextStream& out, QTextStream& err) {
     return withDatabase(p, err, [&](TADO* ado) { return SmsCommands::receiveSms(ado, out, err); });
 }
 
+int optOutAdd(const Parsed& p, QTextStream& out, QTextStream& err) {
+    return withDatabase(p, err, [&](TADO* ado) {
+        return OptOutCommand::add(ado, p.values.argument().toString(), p.values.text("note"), out, err);
+    });
+}
+
+int optOutRemove(const Parsed& p, QTextStream& out, QTextStream& err) {
+    return withDatabase(
+        p, err, [&](TADO* ado) { return OptOutCommand::remove(ado, p.values.argument().toString(), out, err); });
+}
+
+int optOutList(const Parsed& p, QTextStream& out, QTextStream& err) {
+    return withDatabase(
+        p, err, [&](TADO* ado) { return OptOutCommand::list(ado, out, err); }, TADO::Access::ReadOnly);
+}
+
+ValueSpec address() {
+    return {QString(), ValueKind::Text, QStringLiteral("NUMERO|EMAIL"), {}, 0, 0, true};
+}
+
 ValueSpec file(const QString& valueName) {
     return {QString(), ValueKind::File, valueName, {}, 0, 0, true};
 }
@@ -181,6 +202,13 @@ const QList<Command>& commands() {
          probe},
         {command("demo-ports", {}, ValueSpec{QString(), ValueKind::Count, "N", {}, 1, PortSlots::kCount, false}, 1),
          "ativa as entradas 1 a N (4) nas portas COM1 a COMN, para modems simulados", demoPorts},
+        {command("opt-out-add", {text("note", "TEXTO")}, address()),
+         "põe o número ou e-mail na lista de descadastrados (não recebe mais mensagens) e desativa os contatos dele",
+         optOutAdd},
+        {command("opt-out-remove", {}, address()),
+         "tira o número ou e-mail da lista de descadastrados (fica no histórico); 1 quando não está na lista",
+         optOutRemove},
+        {command("opt-out-list"), "mostra a lista de descadastrados, uma linha por endereço", optOutList},
         {command("check-db"), "verifica a integridade do banco de dados: \"ok\", ou os problemas encontrados", checkDb},
     };
     return list;
@@ -203,7 +231,7 @@ Parsed parse(const QStringList& arguments) {
 }
 
 bool takesLock(const QString& command) {
-    static const QStringList readOnly{"--help", "--version", "--report", "--export", "--check-db"};
+    static const QStringList readOnly{"--help", "--version", "--report", "--export", "--check-db", "--opt-out-list"};
     return !readOnly.contains(command);
 }
 

@@ -116,6 +116,22 @@ void ConfigSistemaPage::addSmsModeRows(QFormLayout* form) {
     form->addRow(hint);
     m_binder->bindChoice(mode, "MODO_SMS");
     m_binder->bind(confirm, "CONFIRMA_ENTREGA");
+    addOptOutRows(form);
+}
+
+// The words of a received SMS that take its sender off every campaign (PALAVRAS_SAIR), and the e-mails'
+// opt-out footer line (RODAPE_SAIR).
+void ConfigSistemaPage::addOptOutRows(QFormLayout* form) {
+    auto* words = new QLineEdit(this);
+    words->setObjectName("PALAVRAS_SAIR");
+    words->setToolTip("Separadas por vírgula. Um SMS recebido que seja só uma destas palavras (sem contar "
+                      "maiúsculas, acentos e pontuação) descadastra o remetente.");
+    auto* footer = new QCheckBox("Rodapé de descadastro nos e-mails", this);
+    footer->setObjectName("RODAPE_SAIR");
+    form->addRow("Palavras para sair da lista", words);
+    form->addRow("", footer);
+    m_binder->bind(words, "PALAVRAS_SAIR");
+    m_binder->bind(footer, "RODAPE_SAIR");
 }
 
 QGroupBox* ConfigSistemaPage::makeScheduleGroup() {

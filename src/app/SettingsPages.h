@@ -26,6 +26,7 @@ public:
 
 private:
     QFormLayout* makeServerForm();
+    void addOptOutRows(QFormLayout* form);
     QGroupBox* makeScheduleGroup();
     void addSmsModeRows(QFormLayout* form);
     QGroupBox* makeSourceGroup();

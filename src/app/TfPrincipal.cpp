@@ -22,6 +22,7 @@
 #include "campaign/EnviarSmsPage.h"
 #include "campaign/TDM.h"
 #include "contacts/ContatosPage.h"
+#include "contacts/DescadastradosPage.h"
 #include "contacts/GruposPage.h"
 #include "history/HistoricoPage.h"
 #include "history/ManutencaoPage.h"
@@ -190,6 +191,7 @@ void TfPrincipal::installSubsystemPages() {
     setPage("Enviar SMS/Caixa de Saída", outbox);
     connect(enviarSms, &EnviarSmsPage::outboxPageWanted, this, [this, outbox] { showSmsSubPage(outbox); });
     setPage("Enviar SMS/SMS Recebido", new SmsRecebidoPage(m_ado));
+    setPage("Enviar SMS/Descadastrados", new DescadastradosPage(m_ado));
     connect(this, &TfPrincipal::clockTick, sms, &SmsStation::clockTick);
     connect(this, &TfPrincipal::scheduledTick, sms, &SmsStation::scheduledTick);
     installModemPages(sms, enviarSms, outbox);
@@ -240,7 +242,7 @@ QWidget* TfPrincipal::pageOrPlaceholder(const QString& path) {
 
 void TfPrincipal::createPages() {
     installSubsystemPages();
-    m_smsPages = makeSubPages("Enviar SMS", {"SMS", "Caixa de Saída", "SMS Recebido"});
+    m_smsPages = makeSubPages("Enviar SMS", {"SMS", "Caixa de Saída", "SMS Recebido", "Descadastrados"});
     m_pages->addTab(m_smsPages, "Enviar SMS");
     for (const QString& caption :
          {QStringLiteral("Enviar EMAIL"), QStringLiteral("Configuração Modem"), QStringLiteral("Debug Modem")}) {

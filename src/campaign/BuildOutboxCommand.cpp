@@ -5,6 +5,7 @@
 
 #include "campaign/OutboxBuilder.h"
 #include "campaign/TDM.h"
+#include "optout/SuppressionList.h"
 #include "store/TADO.h"
 
 namespace BuildOutboxCommand {
@@ -58,6 +59,7 @@ int run(TADO* ado, const Ports& ports, const Request& o, QTextStream& out, QText
     const OutboxBuilder::Result r = builder.run(&recipients);
     switch (r.outcome) {
     case OutboxBuilder::Outcome::Done:
+        out << SuppressionList::skippedSummary(r.suppressed) << Qt::endl;
         out << QStringLiteral("SMS para envio: %1").arg(ado->dbMENSAGEM->recordCount()) << Qt::endl;
         return 0;
     case OutboxBuilder::Outcome::NoMarks:

@@ -14,6 +14,7 @@
 #include "campaign/SmsKeyFilter.h"
 #include "campaign/SmsTextEditor.h"
 #include "campaign/TDM.h"
+#include "optout/SuppressionList.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -182,5 +183,8 @@ void EnviarSmsPage::showOutcome(const OutboxBuilder::Result& r) {
     case OutboxBuilder::Outcome::Done:
         break;
     }
+    if (r.suppressed > 0)
+        addStatusLine(TimeText::stampShown(QDateTime::currentDateTime()) + QLatin1Char(' ') +
+                      SuppressionList::skippedSummary(r.suppressed));
     Q_EMIT outboxPageWanted();
 }

@@ -6,6 +6,7 @@
 
 #include "campaign/Merge.h"
 #include "campaign/TDM.h"
+#include "optout/SuppressionList.h"
 #include "sms/PduEncoder.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -252,6 +253,20 @@ bool OutboxBuilder::readMode(QString* error) {
     return false;
 }
 
+// Whether the recipient asked for no more messages (its number in any spelling, or its e-mail when the
+// source has one); the log line says so.
+bool OutboxBuilder::suppressed(const Fields& fields, const QString& telefone) {
+    if (m_optOut.isEmpty())
+        return false;
+    QString email;
+    if (!m_optOut.containsPhone(telefone) &&
+        !(m_optOut.hasEmails() && fields("EMAIL", &email) && m_optOut.containsEmail(email)))
+        return false;
+    ++m_suppressed;
+    log(SuppressionList::skipLogLine(SomenteNumeros(telefone)));
+    return true;
+}
+
 // One marked row: its text, its number, its slot and its staged row. False stops the run.
 bool OutboxBuilder::visit(const Fields& fields, const QString& body, QString* error, bool* stopped) {
     QString telefone;
@@ -259,6 +274,8 @@ bool OutboxBuilder::visit(const Fields& fields, const QString& body, QString* er
         *error = Merge::missingFieldError("TELEFONE");
         return false;
     }
+    if (suppressed(fields, telefone))
+        return true;
     const QString phone = SomenteNumeros(telefone);
     QString text;
     if (!mergeText(body, fields, phone, &text, error))
@@ -278,6 +295,7 @@ void OutboxBuilder::finish(Result* r, bool ok, bool stopped) {
     rollback();
     if (ok && publish(&r->error))
         r->written = m_state.staged;
+    r->suppressed = m_suppressed;
     dropStage();
     if (m_cancelled)
         r->outcome = Outcome::Cancelled;
@@ -313,7 +331,9 @@ OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
         rows << recipients->fieldsOf(row);
     m_state.total = int(marked.size());
     const QString body = m_ado->dbCFG->text("BODY_SMS");
-    bool ok = readMode(&r.error) && createStage(&r.error) && readSlots(&r.error) && begin(&r.error);
+    m_suppressed = 0;
+    bool ok = readMode(&r.error) && m_optOut.load(m_ado->database(), &r.error) && createStage(&r.error) &&
+              readSlots(&r.error) && begin(&r.error);
     bool stopped = false;
     for (int i = 0; ok && i < marked.size(); ++i) {
         if (i > 0 && i % kProgressEvery == 0 && !(commit(&r.error) && report() && begin(&r.error)))

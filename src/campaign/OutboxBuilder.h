@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "optout/SuppressionSet.h"
 #include "store/SmsModeSettings.h"
 
 class TADO;
@@ -17,6 +18,9 @@ class TDM;
 // to one SMS, slot), giving each ready slot of dbPORTA_ATIVA a block of CASCATA rows, lowest slot
 // first, and re-probing the modems whenever every block is full. Opens no dialog: the page shows
 // the outcome's warning.
+//
+// A recipient whose number or e-mail is on the opt-out list (dbDESCADASTRO, read once per run) gets no row:
+// one log line " Descadastrado, não enviado: <phone>" and the count in the result.
 //
 // A build is all or nothing. The rows are gathered in a temporary table of the connection and
 // copied into dbMENSAGEM by one statement when every marked row has been visited; a kill, an
@@ -35,7 +39,8 @@ public:
     };
     struct Result {
         Outcome outcome = Outcome::Done;
-        int written = 0; // rows that reached the outbox
+        int written = 0;    // rows that reached the outbox
+        int suppressed = 0; // recipients on the opt-out list, left out with their log line
         QString error;
     };
     struct Progress {
@@ -93,6 +98,7 @@ private:
     using Fields = std::function<bool(const QString&, QString*)>; // Merge::FieldLookup
     bool mergeText(const QString& body, const Fields& fields, const QString& phone, QString* text, QString* error);
     bool readMode(QString* error);
+    bool suppressed(const Fields& fields, const QString& telefone);
     bool visit(const Fields& fields, const QString& body, QString* error, bool* stopped);
     void finish(Result* r, bool ok, bool stopped);
     bool probe();
@@ -119,7 +125,9 @@ private:
     bool m_cancelled = false;
     Progress m_state;
     SmsMode m_mode = SmsMode::Text; // read from the settings row at the start of each run
-    QString m_stage;                // the temporary table of this run
+    SuppressionSet m_optOut;        // the opt-out list, read at the start of each run
+    int m_suppressed = 0;
+    QString m_stage; // the temporary table of this run
     std::optional<QSqlQuery> m_insert;
     QMap<int, int> m_spent; // ENTRADA: rows given to the slot since its quota was last written afresh
 };

@@ -8,6 +8,7 @@
 #include "contacts/ContactSearch.h"
 #include "contacts/SpreadsheetReader.h"
 #include "contacts/TransferStatus.h"
+#include "optout/SuppressionSet.h"
 #include "store/Dataset.h"
 #include "store/TADO.h"
 
@@ -108,7 +109,7 @@ QVariant ContactImport::currentGroup(Dataset* dbGRUPO) {
     return id.isNull() ? QVariant(0) : id;
 }
 
-QString ContactImport::saveRow(Dataset* dbCLIENTE, const QStringList& cells, const QVariant& idGrupo) {
+QString ContactImport::saveRow(Dataset* dbCLIENTE, const QStringList& cells, const QVariant& idGrupo, bool disabled) {
     dbCLIENTE->append();
     if (dbCLIENTE->state() != Dataset::State::Insert)
         return dbCLIENTE->lastError().isEmpty() ? QStringLiteral("A lista de contatos não aceita inclusões.")
@@ -120,7 +121,7 @@ QString ContactImport::saveRow(Dataset* dbCLIENTE, const QStringList& cells, con
         dbCLIENTE->setValue(fields[i], text.isNull() ? QStringLiteral("") : text);
     }
     dbCLIENTE->setValue("ID_GRUPO", idGrupo);
-    dbCLIENTE->setValue("DESATIVADO", false);
+    dbCLIENTE->setValue("DESATIVADO", disabled);
     if (dbCLIENTE->post())
         return {};
     const QString error = dbCLIENTE->lastError();
@@ -147,17 +148,26 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
             return result;
         }
     }
+    // The opt-out list, read once: a listed phone or e-mail is imported disabled.
+    SuppressionSet optOut;
+    if (!optOut.load(ado->database(), &result.error)) {
+        result.error = storeErrorText(result.error);
+        result.failedIndice = m_preview.rows().isEmpty() ? 0 : m_preview.rows().first().indice;
+        return result;
+    }
     // One transaction for the whole save only spares a disk flush per row; every row is still
     // inserted and announced on its own, and the rows before a refused one are committed.
     QSqlDatabase db = ado->database();
     const bool inTransaction = db.transaction();
     for (const ImportPreviewModel::Row& row : m_preview.rows()) {
-        result.error = storeErrorText(saveRow(clientes, row.cells, idGrupo));
+        const bool listed = optOut.contains(row.cells.value(1), row.cells.value(2));
+        result.error = storeErrorText(saveRow(clientes, row.cells, idGrupo, listed));
         if (!result.error.isEmpty()) {
             result.failedIndice = row.indice;
             break;
         }
         ++result.saved;
+        result.suppressed += listed ? 1 : 0;
     }
     if (inTransaction && !db.commit()) {
         // A full disk or an I/O error on a row makes SQLite roll the whole transaction back by
@@ -168,6 +178,7 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
         db.rollback();
         clientes->refresh();
         result.saved = 0;
+        result.suppressed = 0;
         return result;
     }
     if (result.ok()) {

@@ -27,6 +27,7 @@ public:
     struct SaveResult {
         int saved = 0;        // contacts stored by this save
         int failedIndice = 0; // "Indice" of the row the database refused, 0 when none
+        int suppressed = 0;   // contacts stored disabled: their phone or e-mail is on the opt-out list
         QString error;        // the database's text for that row
         bool ok() const { return error.isEmpty(); }
     };
@@ -39,7 +40,8 @@ public:
     // panel; so does Failed, which adds nothing and returns the error's text.
     ReadResult read(const QString& path);
 
-    // Stores every preview row, in order, as a contact of group `idGrupo` with DESATIVADO false,
+    // Stores every preview row, in order, as a contact of group `idGrupo` with DESATIVADO false (true, and
+    // counted, when its phone or e-mail is on the opt-out list),
     // through dbCLIENTE so that its events fire for each row. On success the preview is emptied.
     // A refused row ends the save there: the rows before it stay stored and leave the preview,
     // which then starts with the refused row, so saving again does not store them twice.
@@ -55,7 +57,7 @@ private:
     bool parse(const QString& path, QList<QStringList>* rows, ReadResult* result);
     bool listRows(const QList<QStringList>& rows);
     void stopped(const QString& text);
-    static QString saveRow(Dataset* dbCLIENTE, const QStringList& cells, const QVariant& idGrupo);
+    static QString saveRow(Dataset* dbCLIENTE, const QStringList& cells, const QVariant& idGrupo, bool disabled);
 
     TransferStatus* m_status;
     ImportPreviewModel m_preview;

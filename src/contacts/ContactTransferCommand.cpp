@@ -57,6 +57,8 @@ int runImport(TADO* ado, const Request& r, QTextStream& out, QTextStream& err) {
             << QStringLiteral("Contatos gravados antes dela: %1").arg(saved.saved) << Qt::endl;
         return 1;
     }
+    if (saved.suppressed > 0)
+        out << QStringLiteral("Descadastrados, importados desativados: %1").arg(saved.suppressed) << Qt::endl;
     out << QStringLiteral("Contatos importados: %1").arg(saved.saved) << Qt::endl;
     return 0;
 }

@@ -153,6 +153,10 @@ void ContactTransferWidget::SalvarImportacaoClick() {
     const ContactImport::SaveResult saved = m_import->save(m_ado, ContactImport::currentGroup(m_ado->dbGRUPO));
     if (saved.ok()) {
         m_panel->hide();
+        if (saved.suppressed > 0 && m_dialogs.showWarning)
+            m_dialogs.showWarning(QStringLiteral("Contatos importados: %1\rDescadastrados, importados desativados: %2")
+                                      .arg(saved.saved)
+                                      .arg(saved.suppressed));
         return;
     }
     m_panel->showRow(saved.failedIndice);

@@ -16,6 +16,8 @@
 
 #include "contacts/ContactTransferWidget.h"
 #include "contacts/GroupChooser.h"
+#include "optout/SuppressionList.h"
+#include "store/Dataset.h"
 #include "store/TADO.h"
 #include "widgets/DbFieldBinder.h"
 #include "widgets/DbGrid.h"
@@ -89,6 +91,14 @@ QWidget* ContatosPage::makeEditor() {
     for (int i = 0; i < texts.size(); ++i)
         field(texts[i], texts[i], 1 + (i + 2) / 6, (i + 2) % 6);
     left->addLayout(g);
+    // Why the contact is disabled, when its phone or e-mail is on the opt-out list.
+    m_optOutReason = new QLabel(box);
+    m_optOutReason->setObjectName("optOutReason");
+    m_optOutReason->setStyleSheet(QStringLiteral("color: rgb(200, 90, 0)"));
+    m_optOutReason->setTextFormat(Qt::PlainText);
+    left->addWidget(m_optOutReason);
+    connect(m_ado->dbCLIENTE, &Dataset::afterScroll, this, &ContatosPage::showOptOutReason);
+    connect(m_ado->dbCLIENTE, &Dataset::rowsReset, this, &ContatosPage::showOptOutReason);
     m_navigator = new RecordNavigator(box);
     m_navigator->setObjectName("contactsNavigator");
     m_navigator->setDataset(m_ado->dbCLIENTE);
@@ -209,4 +219,12 @@ void ContatosPage::ApagarTodosClick() {
     QString error;
     if (!ContactSearch::deleteAllContacts(m_ado, &error))
         QMessageBox::critical(window(), QApplication::applicationName(), error);
+}
+
+void ContatosPage::showOptOutReason() {
+    Dataset* c = m_ado->dbCLIENTE;
+    const bool any = c->isOpen() && !c->isEmpty() && c->recNo() >= 0;
+    m_optOutReason->setText(any && c->boolean("DESATIVADO")
+                                ? SuppressionList::reasonFor(m_ado->database(), c->text("FONE"), c->text("EMAIL"))
+                                : QString());
 }

@@ -11,6 +11,7 @@ class GroupChooser;
 class RecordNavigator;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
@@ -48,7 +49,10 @@ private:
     void clearBoxes();
     void report(bool ok);
 
+    void showOptOutReason();
+
     TADO* m_ado;
+    QLabel* m_optOutReason = nullptr;
     ContactSearch m_search;
     QList<QLineEdit*> m_boxes;
     QComboBox* m_status = nullptr;

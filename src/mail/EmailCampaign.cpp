@@ -6,6 +6,7 @@
 
 #include "campaign/TDM.h"
 #include "history/HistoryWriter.h"
+#include "optout/SuppressionList.h"
 #include "store/Dataset.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -83,6 +84,7 @@ EmailCampaign::Result EmailCampaign::run() {
         return {Outcome::Busy, {}};
     setRunning(true);
     Result result;
+    m_suppressed = 0;
     if (!m_rows.count || m_rows.count() <= 0) {
         setProgress(0, false);
         result = {Outcome::NoRecipients, kNoRecipients};
@@ -99,6 +101,7 @@ EmailCampaign::Result EmailCampaign::run() {
         }
     }
     setRunning(false);
+    result.suppressed = m_suppressed;
     return result;
 }
 
@@ -114,6 +117,10 @@ QString EmailCampaign::reloadSettings() {
         return cfg->lastError();
     m_smtp = smtpSettings(cfg);
     m_templates = {cfg->text("ASSUNTO"), cfg->text("BODY_EMAIL"), qMax(0, cfg->integer("TEMPO_EMAIL"))};
+    m_footer = cfg->value("RODAPE_SAIR").isNull() || cfg->boolean("RODAPE_SAIR");
+    QString error;
+    if (!m_optOut.load(m_ado->database(), &error))
+        return error;
     return {};
 }
 
@@ -132,6 +139,10 @@ QString EmailCampaign::processRow(int row) {
         setProgress(0, false);
         addStatus(kSemEmail);
         m_timing.wait(m_templates.pauseMs);
+        return {};
+    }
+    if (optedOut(fields, email)) {
+        setProgress(0, false);
         return {};
     }
     if (!m_client->connected()) {
@@ -163,6 +174,41 @@ QString EmailCampaign::processRow(int row) {
     return {};
 }
 
+// The recipient asked for no more messages (its e-mail, or its phone when the source has one, is on the
+// opt-out list): its status line, no attempt, no history row.
+bool EmailCampaign::optedOut(const Merge::FieldLookup& fields, const QString& email) {
+    if (m_optOut.isEmpty())
+        return false;
+    QString phone;
+    if (!m_optOut.containsEmail(email) &&
+        !(fields(QStringLiteral("TELEFONE"), &phone) && m_optOut.containsPhone(phone)))
+        return false;
+    ++m_suppressed;
+    addStatus(SuppressionList::skipLogLine(email));
+    return true;
+}
+
+QString EmailCampaign::unsubscribeLink(const QString& sender) {
+    const QString address = sender.trimmed();
+    for (QChar c : address)
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7F || c == u'<' || c == u'>' || c == u'?' || c == u'"')
+            return {};
+    if (!address.contains(u'@'))
+        return {};
+    return QStringLiteral("mailto:") + address + QStringLiteral("?subject=SAIR");
+}
+
+QString EmailCampaign::withOptOutFooter(const QString& htmlBody, const QString& link) {
+    const QString footer =
+        QStringLiteral("<p style=\"font-size:12px;color:#666666\">Para não receber mais nossos e-mails, "
+                       "<a href=\"%1\">clique aqui</a> ou responda com SAIR.</p>\n")
+            .arg(link.toHtmlEscaped());
+    const qsizetype end = htmlBody.lastIndexOf(QStringLiteral("</body"), -1, Qt::CaseInsensitive);
+    if (end < 0)
+        return htmlBody + QLatin1Char('\n') + footer;
+    return htmlBody.left(end) + footer + htmlBody.mid(end);
+}
+
 QString EmailCampaign::connectClient() {
     if (const SmtpStatus configured = m_client->configure(m_smtp); !configured)
         return configured.text();
@@ -189,6 +235,9 @@ QString EmailCampaign::mergeMessage(const Merge::FieldLookup& fields, EmailMessa
         return error;
     if (cut)
         addStatus(bodyCutLine(message->toAddress));
+    message->listUnsubscribe = unsubscribeLink(m_smtp.username);
+    if (m_footer && !message->listUnsubscribe.isEmpty())
+        message->htmlBody = withOptOutFooter(message->htmlBody, message->listUnsubscribe);
     setProgress(3, true);
     setProgress(4, true);
     setProgress(5, true);

@@ -6,6 +6,7 @@
 
 #include "campaign/Merge.h"
 #include "mail/SmtpClient.h"
+#include "optout/SuppressionSet.h"
 
 class Dataset;
 class TADO;
@@ -54,6 +55,7 @@ public:
     struct Result {
         Outcome outcome = Outcome::Finished;
         QString error;
+        int suppressed = 0; // recipients on the opt-out list, left out with their status line
     };
 
     static const QString kConfigurando;
@@ -86,6 +88,11 @@ public:
     static QString bodyCutLine(const QString& email);
     // "(" + NOME + ") " + EMAIL
     static QString destinatario(const QString& nome, const QString& email);
+    // "mailto:SENDER?subject=SAIR", the link of the List-Unsubscribe header and of the footer; empty when the
+    // sender address cannot stand in a link.
+    static QString unsubscribeLink(const QString& sender);
+    // The body with the opt-out footer line before its closing </body> (at its end when it has none).
+    static QString withOptOutFooter(const QString& htmlBody, const QString& link);
 
 Q_SIGNALS:
     void statusAdded(const QString& line);
@@ -106,6 +113,7 @@ private:
     QString processRow(int row);
     QString connectClient();
     QString mergeMessage(const Merge::FieldLookup& fields, EmailMessage* message);
+    bool optedOut(const Merge::FieldLookup& fields, const QString& email);
     QString record(const EmailMessage& message, bool sent);
     void addStatus(const QString& text);
     void setProgress(int position, bool visible);
@@ -117,7 +125,10 @@ private:
     RecipientRows m_rows;
     HistorySink m_history;
     CampaignTiming m_timing;
-    SmtpSettings m_smtp; // read from the settings row at the start of each run
+    SmtpSettings m_smtp;     // read from the settings row at the start of each run
+    SuppressionSet m_optOut; // the opt-out list, read at the start of each run
+    bool m_footer = true;    // RODAPE_SAIR
+    int m_suppressed = 0;
     Templates m_templates;
     bool m_running = false;
 };

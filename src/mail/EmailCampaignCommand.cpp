@@ -2,6 +2,7 @@
 
 #include "campaign/TDM.h"
 #include "mail/EmailCampaign.h"
+#include "optout/SuppressionList.h"
 #include "store/TADO.h"
 
 #include <QSqlError>
@@ -66,6 +67,10 @@ int run(TADO* ado, const Request& request, QTextStream& out, QTextStream& err) {
         err << lines(result.error) << Qt::endl;
         return 1;
     }
+    if (result.suppressed > 0)
+        out << EmailCampaign::formatStatus(QDateTime::currentDateTime(),
+                                           QLatin1Char(' ') + SuppressionList::skippedSummary(result.suppressed))
+            << Qt::endl;
     // The connection stays open between runs of the window; a command closes it before the process ends.
     static_cast<void>(campaign.client()->disconnectFromServer());
     return 0;

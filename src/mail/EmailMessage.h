@@ -12,6 +12,8 @@ struct EmailMessage {
     QString toName;
     QString subject;
     QString htmlBody;
+    // "mailto:SENDER?subject=SAIR": the List-Unsubscribe header's link (none when empty).
+    QString listUnsubscribe;
 };
 
 } // namespace vestral::mail

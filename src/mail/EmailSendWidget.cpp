@@ -1,6 +1,7 @@
 #include "mail/EmailSendWidget.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -10,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "mail/EmailCampaign.h"
+#include "optout/SuppressionList.h"
 
 using vestral::mail::EmailCampaign;
 
@@ -64,6 +66,11 @@ void EmailSendWidget::suiButton12Click() {
     const EmailCampaign::Result result = m_campaign->run();
     QApplication::restoreOverrideCursor();
     onProgress(0, false); // idle again, whatever ended the run
+    if (result.suppressed > 0) {
+        m_status->addItem(EmailCampaign::formatStatus(
+            QDateTime::currentDateTime(), QLatin1Char(' ') + SuppressionList::skippedSummary(result.suppressed)));
+        m_status->scrollToBottom();
+    }
     if (result.outcome == EmailCampaign::Outcome::NoRecipients)
         QMessageBox::warning(window(), QApplication::applicationName(), result.error);
     else if (result.outcome == EmailCampaign::Outcome::Stopped)

@@ -217,6 +217,8 @@ QByteArray writeSmtpMessage(const EmailMessage& message, const QDateTime& now) {
     if (!message.subject.isEmpty())
         out += "Subject: " + encodeHeaderText(message.subject, 9) + "\r\n";
     out += "To: " + formatMailbox(message.toName, message.toAddress, 4) + "\r\n";
+    if (isSafeAddress(message.listUnsubscribe))
+        out += "List-Unsubscribe: <" + message.listUnsubscribe.toUtf8() + ">\r\n";
     out += "Content-Type: text/html; charset=UTF-8\r\n";
     out += "MIME-Version: 1.0\r\n";
     QString body = message.htmlBody;

@@ -2,6 +2,7 @@
 
 #include "modem/ModemLog.h"
 #include "modem/PortConfigurator.h"
+#include "optout/InboxOptOut.h"
 #include "sms/DeliveryReportSetup.h"
 #include "sms/DeliveryReports.h"
 #include "sms/ModemStation.h"
@@ -199,6 +200,7 @@ int receiveSms(TADO* ado, QTextStream& out, QTextStream& err) {
                .arg(stored)
                .arg(timedOut ? QStringLiteral(" (TEMPO ESGOTADO)") : QString())
         << Qt::endl;
+    out << InboxOptOut::summaryLine(inbox->optedOut()) << Qt::endl;
     if (inbox->lastError().isEmpty())
         return 0;
     err << inbox->lastError() << Qt::endl;

@@ -2,6 +2,7 @@
 
 #include "modem/SerialChannel.h"
 #include "modem/UnsolicitedLine.h"
+#include "optout/InboxOptOut.h"
 #include "sms/TextCodec.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -449,6 +450,20 @@ void SmsInbox::switchOff() {
     }
 }
 
+// The messages stored so far (this reading's and any left unjudged) are judged against the opt-out words.
+// A refusal leaves them unjudged for the next pass and is said in the log.
+void SmsInbox::judgeOptOuts() {
+    const InboxOptOut::Result r = InboxOptOut::judgePending(m_ado);
+    m_optedOut = r.optedOut;
+    const QString now = TimeText::stampShown(QDateTime::currentDateTime());
+    if (!r.error.isEmpty())
+        Q_EMIT logLine(now + QStringLiteral(" Descadastro: mensagens recebidas não avaliadas: ") + r.error);
+    else if (r.optedOut > 0)
+        Q_EMIT logLine(now + QLatin1Char(' ') + InboxOptOut::summaryLine(r.optedOut));
+    if (r.disabled > 0 && m_ado->dbCLIENTE && m_ado->dbCLIENTE->isOpen())
+        m_ado->dbCLIENTE->refresh();
+}
+
 void SmsInbox::finish(bool timedOut) {
     switchOff();
     m_phase = Phase::Idle;
@@ -459,6 +474,7 @@ void SmsInbox::finish(bool timedOut) {
     m_reply.clear();
     if (m_error.isEmpty() && !timedOut)
         m_failing = false;
+    judgeOptOuts();
     if (m_ado->dbSMS && m_ado->dbSMS->isOpen())
         m_ado->dbSMS->refresh();
     Q_EMIT readingEnded(m_stored, timedOut);

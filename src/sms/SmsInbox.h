@@ -76,6 +76,9 @@ public:
     // Why the last reading failed (the modem refused the listing, or the database refused a
     // message); empty when it did not.
     QString lastError() const { return m_error; }
+    // Senders the opt-out pass at the end of the last reading put on the list (their whole message was an
+    // opt-out keyword); the pass judges every stored message not judged yet, older ones included.
+    int optedOut() const { return m_optedOut; }
 
     void inboxStep(InboxStep& step) override;
 
@@ -117,6 +120,7 @@ private:
     void log(const QString& text);
     void switchOff();
     void finish(bool timedOut);
+    void judgeOptOuts();
     void write(const QByteArray& bytes);
 
     TADO* m_ado;
@@ -147,6 +151,7 @@ private:
     QHash<QString, InboxRecord> m_agreed;
     QList<SmsInboxStore::Pending> m_pending;
     int m_stored = 0;
+    int m_optedOut = 0;
     bool m_failing = false;
     QString m_error;
 };

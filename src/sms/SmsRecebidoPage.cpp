@@ -1,5 +1,6 @@
 #include "sms/SmsRecebidoPage.h"
 
+#include "optout/InboxOptOut.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 #include "widgets/DbGrid.h"
@@ -15,18 +16,30 @@
 
 namespace {
 
-// The shared painter, with the text of unread messages in red bold, where a read message's text goes.
+// The shared painter, with the text of unread messages in red bold, where a read message's text goes. A
+// message that mentions an opt-out word inside a sentence (the sender may want to leave, but the list was not
+// changed) is drawn in dark orange, bold while unread; one whose sender left the list, in grey.
 class UnreadPainter : public RowPainter {
 public:
     UnreadPainter(Dataset* dataset, QObject* parent) : RowPainter(parent), m_dataset(dataset) {}
 
+    static inline const QColor kMention = QColor(200, 90, 0);
+    static inline const QColor kOptedOut = QColor(128, 128, 128);
+
 protected:
     void styleText(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         const int lido = m_dataset->fieldIndex("LIDO");
-        if (lido < 0 || m_dataset->valueAt(index.row(), lido).toBool())
-            return;
-        option->font.setBold(true);
-        option->palette.setColor(QPalette::Text, Qt::red);
+        const int mark = m_dataset->fieldIndex("DESCADASTRO");
+        const bool unread = lido >= 0 && !m_dataset->valueAt(index.row(), lido).toBool();
+        const int judged = mark < 0 ? InboxOptOut::kNone : m_dataset->valueAt(index.row(), mark).toInt();
+        if (unread)
+            option->font.setBold(true);
+        if (judged == InboxOptOut::kMention)
+            option->palette.setColor(QPalette::Text, kMention);
+        else if (judged == InboxOptOut::kOptOut)
+            option->palette.setColor(QPalette::Text, kOptedOut);
+        else if (unread)
+            option->palette.setColor(QPalette::Text, Qt::red);
     }
 
 private:
@@ -109,6 +122,8 @@ void SmsRecebidoPage::showCurrent() {
 
 void SmsRecebidoPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Messages stored before (by an older version, or while the pass was refused) are judged now.
+    InboxOptOut::judgePending(m_ado);
     m_ado->dbSMS->refresh();
     showCurrent();
 }

@@ -31,11 +31,26 @@ QString createTable(const QString& name, const QStringList& cols) {
     return QStringLiteral("CREATE TABLE %1 (\n  %2\n)").arg(name, cols.join(",\n  "));
 }
 
+// DESCADASTRO: what the opt-out pass made of the message: NULL not judged yet, 0 nothing, 1 its sender left the
+// list of recipients, 2 it mentions an opt-out word inside a sentence (shown to the operator).
 QString dbSmsDdl() {
-    return createTable("dbSMS",
-                       {"ID INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL", "ID_SMS INTEGER", "DATA DATETIME",
-                        "RECEBIDO DATETIME", "ENTRADA INTEGER", "FONE VARCHAR(255)", "SMS TEXT", yesNo("LIDO")});
+    return createTable("dbSMS", {"ID INTEGER PRIMARY KEY AUTOINCREMENT NOT NULL", "ID_SMS INTEGER", "DATA DATETIME",
+                                 "RECEBIDO DATETIME", "ENTRADA INTEGER", "FONE VARCHAR(255)", "SMS TEXT", yesNo("LIDO"),
+                                 "DESCADASTRO INTEGER"});
 }
+
+// The opt-out list: one row per address that gets no more messages. ENDERECO is the E.164 number, the e-mail
+// in lower case or a number kept as written (NORMALIZADO 0); NACIONAL the number's national significant
+// digits, which the builders' lookups use to leave out at once the recipients that cannot match.
+QString dbDescadastroDdl() {
+    return createTable("dbDESCADASTRO",
+                       {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "ENDERECO TEXT NOT NULL UNIQUE", "NACIONAL TEXT",
+                        "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))",
+                        "ORIGEM TEXT NOT NULL CHECK (ORIGEM IN ('SMS', 'E-MAIL', 'OPERADOR', 'IMPORTAÇÃO'))",
+                        "TEXTO TEXT", "ENTRADA TEXT", yesNo("NORMALIZADO", true)});
+}
+
+const char* const kPalavrasSairDefault = "SAIR, PARE, STOP, CANCELAR, DESCADASTRAR, REMOVER";
 
 QString dbSmsBufferDdl() {
     return createTable("dbSMS_BUFFER", {text("CODIGO", 50), text("FONE", 50), text("DATA", 50), "SMS TEXT"});
@@ -95,7 +110,9 @@ QStringList freshDdl() {
                               "TEMPO_EMAIL INTEGER",
                               "VERSAO TEXT",
                               kModoSmsColumn,
-                              yesNo("CONFIRMA_ENTREGA")}),
+                              yesNo("CONFIRMA_ENTREGA"),
+                              "PALAVRAS_SAIR TEXT",
+                              yesNo("RODAPE_SAIR", true)}),
         createTable("dbCLIENTE", cliente),
         createTable("dbHISTORICO",
                     {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
@@ -110,6 +127,7 @@ QStringList freshDdl() {
         dbSmsBufferDdl(),
         dbEntregaPendenteDdl(),
         dbSmsParteDdl(),
+        dbDescadastroDdl(),
         "CREATE INDEX IX_HISTORICO_DATA ON dbHISTORICO (DATA)",
         "CREATE INDEX IX_CLIENTE_NOME ON dbCLIENTE (NOME)",
         "CREATE INDEX IX_MENSAGEM_PORTA ON dbMENSAGEM (PORTA, ID)",
@@ -134,7 +152,9 @@ bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
     QSqlQuery q(db);
     q.prepare("INSERT INTO dbCFG (EMPRESA, HOST, USERNAME, PASSWORD, PORTA, TLS, SSL, METHODSLL, ASSUNTO, BODY_EMAIL, "
               "BODY_SMS, HORARIO, AUTO, ADOCONNECTION, QUERY, CASCATA, TEMPO_SMS, TEMPO_EMAIL, VERSAO, MODO_SMS, "
-              "CONFIRMA_ENTREGA) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+              "CONFIRMA_ENTREGA, PALAVRAS_SAIR, RODAPE_SAIR) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+              "?, ?, ?, ?, ?, "
+              "?, ?)");
     const QVariantList values{"Minha Empresa",
                               "localhost",
                               "",
@@ -155,7 +175,9 @@ bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
                               1000,
                               "2.0",
                               "TEXTO",
-                              0};
+                              0,
+                              QString::fromUtf8(kPalavrasSairDefault),
+                              1};
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec()) {
@@ -195,6 +217,8 @@ void addCfgColumns(QSqlDatabase& db, UpgradeResult& r) {
          "ALTER TABLE dbCFG ADD COLUMN MODO_SMS TEXT NOT NULL DEFAULT 'TEXTO' CHECK (MODO_SMS IN ('TEXTO', 'PDU'))",
          "TEXTO"},
         {"CONFIRMA_ENTREGA", "ALTER TABLE dbCFG ADD COLUMN CONFIRMA_ENTREGA INTEGER NOT NULL DEFAULT 0", 0},
+        {"PALAVRAS_SAIR", "ALTER TABLE dbCFG ADD COLUMN PALAVRAS_SAIR TEXT", QString::fromUtf8(kPalavrasSairDefault)},
+        {"RODAPE_SAIR", "ALTER TABLE dbCFG ADD COLUMN RODAPE_SAIR INTEGER NOT NULL DEFAULT 1", 1},
     };
     for (const CfgColumn& c : cols) {
         const QString name = QString::fromLatin1(c.name);
@@ -305,6 +329,22 @@ bool addEntregaPendente(QSqlDatabase& db, UpgradeResult& r) {
     return true;
 }
 
+// The opt-out list and the mark of each received message; a file made before them gets both. Messages
+// already stored are judged by the next opt-out pass (their mark is NULL).
+void addOptOut(QSqlDatabase& db, UpgradeResult& r) {
+    if (hasTable(db, "dbSMS") && !hasColumn(db, "dbSMS", "DESCADASTRO")) {
+        const QString sql = QStringLiteral("ALTER TABLE dbSMS ADD COLUMN DESCADASTRO INTEGER");
+        r.executed << sql;
+        QString err;
+        if (!exec(db, sql, &err))
+            r.warnings << QStringLiteral("Erro - Criando Coluna DESCADASTRO = %1").arg(err);
+    }
+    if (!hasTable(db, "dbDESCADASTRO")) {
+        r.executed << dbDescadastroDdl();
+        exec(db, dbDescadastroDdl(), &r.fatalError);
+    }
+}
+
 } // namespace
 
 const QStringList& shippedTables() {
@@ -374,6 +414,7 @@ UpgradeResult upgrade(QSqlDatabase& db) {
         if (!exec(db, dbSmsParteDdl(), &r.fatalError))
             return r;
     }
+    addOptOut(db, r);
     return r;
 }
 

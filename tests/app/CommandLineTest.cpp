@@ -1,3 +1,4 @@
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -50,6 +51,51 @@ TEST(CommandLine, VersionAndInitDb) {
     bad.close();
     EXPECT_EQ(CommandLine::run(CommandLine::parse({"x", "--data-dir", dir.filePath("sub"), "--init-db"}), o, e), 1);
     EXPECT_TRUE(err.startsWith("Não foi possível abrir o banco de dados")) << err.toStdString();
+}
+
+// The opt-out list from the command line: any spelling finds the entry, 1 when it is not there, 2 for a text
+// that holds no address; hostile texts stay on one line.
+TEST(CommandLine, OptOutAddListRemove) {
+    QTemporaryDir dir;
+    const QStringList head{"x", "--data-dir", dir.path()};
+    struct Step {
+        QStringList args;
+        int code;
+        QString out;
+        QString err;
+    };
+    const QList<Step> steps{
+        {{"--opt-out-add", "(11) 98765-4321", "--note", "pediu\nno balcão"},
+         0,
+         "Descadastrado: +5511987654321 - contatos desativados: 0\n",
+         ""},
+        {{"--opt-out-add", "011987654321"}, 0, "Já descadastrado: +5511987654321\n", ""},
+        {{"--opt-out-add", "LOJA\x1b[2J"},
+         0,
+         "Descadastrado: LOJA?[2J (não normalizado) - contatos desativados: 0\n",
+         ""},
+        {{"--opt-out-add", " \t "}, 2, "", "Endereço inválido: \"   \" (use um número de telefone ou um e-mail)\n"},
+        {{"--opt-out-remove", "+55 11 98765-4321"}, 0, "Removido da lista de descadastrados: +5511987654321\n", ""},
+        {{"--opt-out-remove", "11987654321"}, 1, "", "Não está na lista de descadastrados: +5511987654321\n"},
+        {{"--opt-out-add", "Ana@Exemplo.com"}, 0, "Descadastrado: ana@exemplo.com - contatos desativados: 0\n", ""},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.args.join(' ').toStdString());
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        EXPECT_EQ(CommandLine::run(CommandLine::parse(head + s.args), o, e), s.code);
+        EXPECT_EQ(out, s.out);
+        EXPECT_EQ(err, s.err);
+    }
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(CommandLine::run(CommandLine::parse(head + QStringList{"--opt-out-list"}), o, e), 0);
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << out.toStdString();
+    EXPECT_TRUE(lines.contains(QRegularExpression("^ana@exemplo.com\t\\d\\d/\\d\\d/\\d{4} [0-9:]{8}\tOPERADOR\t\t$")))
+        << out.toStdString();
+    EXPECT_TRUE(lines.contains(QRegularExpression("^LOJA\\?\\[2J \\(não normalizado\\)\t.*\tOPERADOR\t\t$")))
+        << out.toStdString();
 }
 
 } // namespace

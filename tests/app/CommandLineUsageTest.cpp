@@ -82,6 +82,13 @@ const QList<UsageCase>& cases() {
         {{"--probe", "--group", "G"}, 2, "opção desconhecida: --group"},
         {{"--probe", "--send-outbox"}, 2, "apenas um comando por vez: --probe e --send-outbox"},
         {{"--check-db", "--full"}, 2, "opção desconhecida: --full"},
+        // --opt-out-add NUMERO|EMAIL [--note TEXTO], --opt-out-remove NUMERO|EMAIL, --opt-out-list
+        {{"--opt-out-add"}, 2, "--opt-out-add precisa de um valor: NUMERO|EMAIL"},
+        {{"--opt-out-add", "11987654321", "--note"}, 2, "--note precisa de um valor: TEXTO"},
+        {{"--opt-out-add", "1", "2"}, 2, "argumento a mais: 2"},
+        {{"--opt-out-remove"}, 2, "--opt-out-remove precisa de um valor: NUMERO|EMAIL"},
+        {{"--opt-out-remove", "1", "--note", "x"}, 2, "opção desconhecida: --note"},
+        {{"--opt-out-list", "x"}, 2, "argumento a mais: x"},
         // --demo-ports [N]: 1 with the error
         {{"--demo-ports", "0"}, 1, kBadValue.arg("--demo-ports", "0", "1 a 64")},
         {{"--demo-ports", "65"}, 1, kBadValue.arg("--demo-ports", "65", "1 a 64"), true},

@@ -29,6 +29,7 @@
 #include "history/HistoryReportCommand.h"
 #include "modem/ConfiguracaoModemPage.h"
 #include "modem/ModemLog.h"
+#include "optout/SuppressionList.h"
 #include "sms/CaixaSaidaPage.h"
 #include "store/TADO.h"
 #include "widgets/DbGrid.h"
@@ -167,6 +168,25 @@ TEST_F(Screenshots, EveryItem) {
     shot(window.get(), "09-debug-modem-status");
     show("Configuração do Sistema", "Manutenção do Banco de Dados");
     shot(window.get(), "12a-calendario-dias");
+}
+
+// The opt-out list: the page "Descadastrados", SMS Recebido with a reply that opted out and one that only
+// mentions the word, and a contact disabled by the list with its reason.
+TEST_F(Screenshots, OptOut) {
+    sql("INSERT INTO dbSMS (DATA, RECEBIDO, ENTRADA, FONE, SMS, LIDO) VALUES ('2026-12-09 19:10:00', "
+        "'2026-12-09 19:09:41', 1, '+5511910374321', 'Sair.', 0)");
+    QSqlDatabase db = d.ado->database();
+    SuppressionList::add(db, "ana.souza@exemplo.com.br", SuppressionList::kOrigemEmail, "SAIR");
+    SuppressionList::add(db, "(21) 99876-5432", SuppressionList::kOrigemOperador, "Pediu por telefone");
+    SuppressionList::add(db, "LOJA CENTRO", SuppressionList::kOrigemImportacao, "lista-antiga.xlsx");
+    show("Enviar SMS", "SMS Recebido");
+    shot(window.get(), "04d-sms-recebido-descadastro");
+    show("Enviar SMS", "Descadastrados");
+    shot(window.get(), "04c-descadastrados");
+    d.ado->dbCLIENTE->refresh();
+    d.ado->dbCLIENTE->locate("FONE", "+55 11 91037-4321");
+    show("Cadastro de Contatos");
+    shot(window.get(), "05b-contato-descadastrado");
 }
 
 // Histórico de Envio with the delivery columns (delivered, pending, failed, no report, e-mail), and the full

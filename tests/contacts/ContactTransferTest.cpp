@@ -16,6 +16,7 @@
 #include "contacts/SpreadsheetReader.h"
 #include "contacts/SpreadsheetWriter.h"
 #include "contacts/TransferStatus.h"
+#include "optout/SuppressionList.h"
 #include "store/TADO.h"
 
 namespace {
@@ -431,3 +432,29 @@ TEST(ContactImportDiskTest, AFullDiskDuringTheSaveIsNamedAndNothingIsLost) {
 }
 
 } // namespace
+
+// The whole file imported twice while some of its people are on the opt-out list: each time those rows are
+// stored disabled and counted, whatever the spelling of the number or the case of the e-mail.
+TEST_F(ContactTransferTest, ReimportKeepsOptedOutContactsDisabled) {
+    for (const char* address : {"+55 (11) 98765-4321", "bia@x.com", "LOJA 1"})
+        ASSERT_TRUE(
+            SuppressionList::add(ado->database(), QString::fromUtf8(address), SuppressionList::kOrigemOperador).ok());
+    const QString path =
+        sheet("lista.xlsx", {row14({"Ana", "11987654321", "ana@x.com"}), row14({"Bia", "(11) 98765-4322", "BIA@X.COM"}),
+                             row14({"Loja", "LOJA 1", ""}), row14({"Davi", "21999990000", "d@x.com"})});
+    for (int pass = 1; pass <= 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ContactImport import(&status);
+        ASSERT_EQ(import.read(path).outcome, ContactImport::ReadOutcome::Finished);
+        const auto saved = import.save(ado, 1);
+        ASSERT_TRUE(saved.ok()) << saved.error.toStdString();
+        EXPECT_EQ(saved.saved, 4);
+        EXPECT_EQ(saved.suppressed, 3);
+    }
+    QStringList disabled;
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(q.exec("SELECT NOME || DESATIVADO FROM dbCLIENTE ORDER BY ID_CLIENTE"));
+    while (q.next())
+        disabled << q.value(0).toString();
+    EXPECT_EQ(disabled, QStringList({"Ana1", "Bia1", "Loja1", "Davi0", "Ana1", "Bia1", "Loja1", "Davi0"}));
+}

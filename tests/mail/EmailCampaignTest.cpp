@@ -11,6 +11,7 @@
 #include "MailTestSupport.h"
 #include "MissingPeer.h"
 #include "campaign/Merge.h"
+#include "optout/SuppressionList.h"
 #include "store/Dataset.h"
 
 using namespace vestral::mail;
@@ -264,4 +265,43 @@ TEST_F(EmailCampaignTest, BodyCutAtTheBoundIsLogged) {
     EXPECT_TRUE(h[1].mensagem.endsWith("b</p>"));
     EXPECT_EQ(m_server.received().size(), 2);
     static_cast<void>(m_campaign->client()->disconnectFromServer());
+}
+
+// Every message carries List-Unsubscribe and, with RODAPE_SAIR on, the footer with the same link; a recipient
+// whose e-mail (any case) or phone is on the opt-out list gets nothing, one status line and no history row.
+TEST_F(EmailCampaignTest, OptOutListAndUnsubscribeLink) {
+    serve(QStringLiteral("plain"), QString::fromLatin1(kTlsNone));
+    sql("UPDATE dbCFG SET RODAPE_SAIR = 1, BODY_EMAIL = '<html><body><p>Oi [NOME]</p></BODY></html>'");
+    ASSERT_TRUE(SuppressionList::add(ado()->database(), "Bruno@Example.org", SuppressionList::kOrigemEmail).ok());
+    // fakeRows gives TELEFONE as "TELEFONE-<name>": no number; the list holds none of these.
+    ASSERT_TRUE(SuppressionList::add(ado()->database(), "11987654321", SuppressionList::kOrigemSms).ok());
+    const EmailCampaign::Result r =
+        run({{"Ana", "ana@example.org"}, {"Bruno", " bruno@EXAMPLE.org "}, {"Célia", "celia@example.org"}});
+    ASSERT_EQ(r.outcome, EmailCampaign::Outcome::Finished) << r.error.toStdString();
+    EXPECT_EQ(r.suppressed, 1);
+    EXPECT_TRUE(m_lines.contains(line(QString::fromUtf8(" Descadastrado, não enviado: bruno@EXAMPLE.org"))))
+        << m_lines.join('\n').toStdString();
+    const QList<QJsonObject> got = m_server.received();
+    ASSERT_EQ(got.size(), 2);
+    EXPECT_EQ(got[1]["rcpt_tos"].toArray().first().toString(), QStringLiteral("celia@example.org"));
+    for (const QJsonObject& m : got) {
+        EXPECT_TRUE(m["raw"].toString().contains("List-Unsubscribe: <mailto:loja@example.com?subject=SAIR>\r\n"))
+            << m["raw"].toString().toStdString();
+        const QString body = m["body"].toString();
+        const qsizetype footer = body.indexOf(QString::fromUtf8(
+            "<p style=\"font-size:12px;color:#666666\">Para não receber mais nossos e-mails, <a "
+            "href=\"mailto:loja@example.com?subject=SAIR\">clique aqui</a> ou responda com SAIR.</p>"));
+        EXPECT_GT(footer, body.indexOf("</p>")) << body.toStdString(); // after the message's own text
+        EXPECT_LT(footer, body.indexOf("</BODY>")) << body.toStdString();
+    }
+    EXPECT_EQ(history().size(), 2);
+    static_cast<void>(m_campaign->client()->disconnectFromServer());
+}
+
+// A sender address that would break the header or the link gives neither.
+TEST(EmailCampaignText, UnsubscribeLinkRefusesUnsafeSenders) {
+    EXPECT_EQ(EmailCampaign::unsubscribeLink(" loja@example.com "), "mailto:loja@example.com?subject=SAIR");
+    for (const char* bad : {"", "loja", "lo ja@x.com", "loja@x.com\r\nBcc: y@z", "a>b@x.com", "a?b@x.com", "a\"b@x"})
+        EXPECT_EQ(EmailCampaign::unsubscribeLink(QString::fromLatin1(bad)), QString()) << bad;
+    EXPECT_EQ(EmailCampaign::withOptOutFooter("sem corpo", "mailto:a@b?subject=SAIR").left(10), "sem corpo\n");
 }

@@ -68,9 +68,11 @@ protected:
         ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
     }
 
+    // The opt-out footer is left off (RODAPE_SAIR 0), so that bodies are compared as merged; its own test
+    // turns it on.
     void configure(const QString& host, quint16 port, const QString& tls, bool ssl) {
         sql("UPDATE dbCFG SET HOST = ?, PORTA = ?, USERNAME = ?, PASSWORD = ?, TLS = ?, SSL = ?, METHODSLL = ?, "
-            "ASSUNTO = ?, BODY_EMAIL = ?, TEMPO_EMAIL = ?",
+            "ASSUNTO = ?, BODY_EMAIL = ?, TEMPO_EMAIL = ?, RODAPE_SAIR = 0",
             {host, port, "loja@example.com", QString::fromUtf8("s3nhá"), tls, ssl ? 1 : 0, "sslvTLSv1",
              "Oferta para [nome]", QString::fromUtf8("<p>Olá [NOME], [EMAIL]</p>"), 5});
         ado()->dbCFG->refresh();

@@ -49,8 +49,8 @@ TEST(Schema, FirstStartCreatesEverything) {
     EXPECT_TRUE(r.created);
     EXPECT_TRUE(r.warnings.isEmpty());
     QSqlDatabase db = d.ado->database();
-    for (const QString& t :
-         Schema::shippedTables() + QStringList{"dbSMS", "dbSMS_BUFFER", "dbENTREGA_PENDENTE", "dbSMS_PARTE"})
+    for (const QString& t : Schema::shippedTables() + QStringList{"dbSMS", "dbSMS_BUFFER", "dbENTREGA_PENDENTE",
+                                                                  "dbSMS_PARTE", "dbDESCADASTRO"})
         EXPECT_TRUE(Schema::hasTable(db, t)) << t.toStdString();
     EXPECT_EQ(scalar(db, "SELECT count(*) FROM dbCFG").toInt(), 1);
     EXPECT_EQ(scalar(db, "SELECT count(*) FROM dbPORTA WHERE ATIVO = 0 AND VELOCIDADE = 115200 "
@@ -187,10 +187,12 @@ TEST(Schema, AddColumnFailureWarnsAndGoesOn) {
     }
     auto r = d.start();
     // Every missing column is tried in turn, each failure with its own warning.
-    ASSERT_EQ(r.warnings.size(), 3) << r.warnings.join("|").toStdString();
+    ASSERT_EQ(r.warnings.size(), 5) << r.warnings.join("|").toStdString();
     EXPECT_TRUE(r.warnings[0].startsWith("Erro - Criando Coluna TEMPO_EMAIL = ")) << r.warnings[0].toStdString();
     EXPECT_TRUE(r.warnings[1].startsWith("Erro - Criando Coluna MODO_SMS = ")) << r.warnings[1].toStdString();
     EXPECT_TRUE(r.warnings[2].startsWith("Erro - Criando Coluna CONFIRMA_ENTREGA = ")) << r.warnings[2].toStdString();
+    EXPECT_TRUE(r.warnings[3].startsWith("Erro - Criando Coluna PALAVRAS_SAIR = ")) << r.warnings[3].toStdString();
+    EXPECT_TRUE(r.warnings[4].startsWith("Erro - Criando Coluna RODAPE_SAIR = ")) << r.warnings[4].toStdString();
 }
 
 struct BadFileCase {
