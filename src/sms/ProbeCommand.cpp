@@ -25,6 +25,9 @@ int run(TADO* ado, QTextStream& out, QTextStream& err) {
         case PortConfigurator::ProbeState::NoAnswer:
             out << head << QStringLiteral("SEM RESPOSTA") << Qt::endl;
             break;
+        case PortConfigurator::ProbeState::NotReady:
+            out << head << QStringLiteral("NÃO PRONTA: ") << r.error << Qt::endl;
+            break;
         case PortConfigurator::ProbeState::Closed:
             out << head << QStringLiteral("FECHADA: ") << QString(r.error).replace('\r', ' ') << Qt::endl;
             break;

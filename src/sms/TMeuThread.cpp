@@ -650,8 +650,9 @@ bool TMeuThread::refuseRow(const OutboxRow& row, bool notEncoded) {
 bool TMeuThread::recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why) {
     QString error;
     onWindow([&] {
-        error = OutboxCommit::recordResult(
-            m_ado, row.id, [&] { return HistoryWriter::append(m_ado, row.fone, history, HistoryWriter::kSms, false); });
+        error = OutboxCommit::recordResult(m_ado, row.id, [&] {
+            return HistoryWriter::append(m_ado, row.fone, history, HistoryWriter::kSms, false, m_slot.state->imsi());
+        });
         m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + fone + why);
         if (!error.isEmpty())
             m_screen->appendSendLog(prefix() + QStringLiteral(" ERRO AO GRAVAR O HISTÓRICO: ") + error);

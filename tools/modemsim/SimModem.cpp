@@ -186,6 +186,10 @@ std::string SimModem::command(const std::string& line) {
         return setMode(body.back());
     if (body == "+CMGF?")
         return info(std::string("+CMGF: ") + (m_textMode ? "1" : "0"));
+    if (const std::optional<std::string> answer = setUpCommand(body, line))
+        return *answer;
+    if (const std::optional<std::string> error = simRefuses(body))
+        return *error;
     if (body.rfind("+CMGS=", 0) == 0)
         return startSend(line.substr(8));
     if (body.rfind("+CSCS=", 0) == 0)
