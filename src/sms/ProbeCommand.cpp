@@ -1,7 +1,9 @@
 #include "sms/ProbeCommand.h"
 
+#include "modem/ModemLog.h"
 #include "modem/PortConfigurator.h"
 #include "modem/PortSlot.h"
+#include "sms/ModemSetup.h"
 #include "sms/ModemStation.h"
 #include "store/SmsModeSettings.h"
 #include "store/TADO.h"
@@ -41,6 +43,70 @@ int run(TADO* ado, QTextStream& out, QTextStream& err) {
 
 namespace {
 
+QString orDash(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("-") : text;
+}
+
+QString networkWord(const SlotSetupReport& r) {
+    switch (r.network) {
+    case SlotSetupReport::Network::Registered:
+        return QStringLiteral("registrada");
+    case SlotSetupReport::Network::Searching:
+        return QStringLiteral("procurando");
+    case SlotSetupReport::Network::Denied:
+        return QStringLiteral("negada");
+    case SlotSetupReport::Network::NoSignal:
+        return QStringLiteral("sem sinal");
+    case SlotSetupReport::Network::Unknown:
+        break;
+    }
+    return QStringLiteral("desconhecida");
+}
+
+QString pinWord(const SlotSetupReport& r) {
+    switch (r.pin) {
+    case SlotSetupReport::Pin::Ok:
+        return QStringLiteral("ok");
+    case SlotSetupReport::Pin::Asked:
+        return QStringLiteral("pedido");
+    case SlotSetupReport::Pin::Wrong:
+        return QStringLiteral("incorreto");
+    case SlotSetupReport::Pin::Puk:
+        return QStringLiteral("puk");
+    case SlotSetupReport::Pin::Unknown:
+        break;
+    }
+    return QStringLiteral("desconhecido");
+}
+
+// The SMS sent today from `imsi`, and the slot's daily cap.
+QString today(TADO* ado, int slot, const QString& imsi) {
+    QSqlQuery q(ado->database());
+    qint64 sent = 0;
+    if (!imsi.isEmpty()) {
+        q.prepare(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE TIPO = 'SMS' AND ENVIADO = 1 AND IMSI = ? "
+                                 "AND DATA >= date('now', 'localtime')"));
+        q.addBindValue(imsi);
+        if (q.exec() && q.next())
+            sent = q.value(0).toLongLong();
+    }
+    q.prepare(QStringLiteral("SELECT LIMITE_DIA FROM dbPORTA WHERE ID = ?"));
+    q.addBindValue(slot);
+    const int cap = q.exec() && q.next() ? q.value(0).toInt() : 0;
+    return QStringLiteral("HOJE %1/%2").arg(sent).arg(cap);
+}
+
+QString modemLine(TADO* ado, const PortConfigurator::ProbeResult& r, const SlotSetupReport* report, bool ready) {
+    QString line = QStringLiteral("ENTRADA %1 COM%2 %3").arg(r.entrada).arg(r.com).arg(ready ? "PRONTA" : "NÃO PRONTA");
+    if (!report) // not opened, or no answer: nothing more is known
+        return line + QStringLiteral("  SINAL -  REDE -  PIN -  IMSI -  ICCID -  MODELO -  ") +
+               today(ado, r.entrada, QString());
+    line += QStringLiteral("  SINAL %1  REDE %2  PIN %3  IMSI %4  ICCID %5  MODELO %6  ")
+                .arg(report->signal < 0 ? QStringLiteral("-") : QString::number(report->signal), networkWord(*report),
+                     pinWord(*report), orDash(report->imsi), orDash(report->iccid), orDash(report->modelo()));
+    return line + today(ado, r.entrada, report->imsi);
+}
+
 // The slots and the sending mode of the demo, together or not at all.
 bool activateDemo(QSqlDatabase db, int count, QString* error) {
     if (!db.transaction()) {
@@ -64,6 +130,25 @@ bool activateDemo(QSqlDatabase db, int count, QString* error) {
 }
 
 } // namespace
+
+int modems(TADO* ado, QTextStream& out, QTextStream& err) {
+    ModemStation station(ado);
+    QObject::connect(station.sendLog(), &ModemLog::lineAppended,
+                     [&err](const QString& line, bool) { err << QString(line).replace('\r', ' ') << Qt::endl; });
+    station.configurator()->openAll();
+    int ready = 0;
+    const QList<PortConfigurator::ProbeResult>& probe = station.configurator()->lastProbe();
+    for (const PortConfigurator::ProbeResult& r : probe) {
+        const bool isReady = r.state == PortConfigurator::ProbeState::Ready;
+        ready += isReady ? 1 : 0;
+        const auto it = station.setup()->reports().constFind(r.entrada);
+        const SlotSetupReport* report = it == station.setup()->reports().constEnd() ? nullptr : &it.value();
+        out << modemLine(ado, r, report, isReady) << Qt::endl;
+    }
+    if (ready == 0)
+        return 2;
+    return ready == probe.size() ? 0 : 1;
+}
 
 int demoPorts(TADO* ado, int count, QTextStream& out, QTextStream& err) {
     if (count < 1 || count > PortSlots::kCount) {

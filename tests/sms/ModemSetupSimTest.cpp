@@ -2,6 +2,7 @@
 // and the identity, each from the side of a modem or SIM that gets in the way.
 #include "ModemTestRig.h"
 #include "sms/ModemSetup.h"
+#include "sms/ProbeCommand.h"
 #include "sms/SmsCommands.h"
 
 #include <gtest/gtest.h>
@@ -189,6 +190,48 @@ TEST(ModemSetupSim, IdentityRefusedStillSendsAndHistoryCarriesTheImsi) {
         "-");
     EXPECT_EQ(value(rig.ado(), "SELECT IMSI FROM dbHISTORICO WHERE DESTINATARIO = '5511900000002'").toString(),
               "724051111111111");
+}
+
+} // namespace
+
+namespace {
+
+// `--modems`: one line per active slot after the set-up, and an exit code for scripts.
+TEST(ModemSetupSim, ModemsCommandPrintsEverySlotAndSaysHowManyAreReady) {
+    modemsim::PortConfig asking, silent;
+    asking.sim.pin = "1234";
+    silent.silent = true;
+    ModemTestRig rig({modemsim::PortConfig{}, asking, silent});
+    rig.station.reset();
+    rig.exec("UPDATE dbPORTA SET LIMITE_DIA = 200 WHERE ID = 1");
+    for (const char* when :
+         {"datetime('now', 'localtime')", "datetime('now', 'localtime')", "datetime('now', 'localtime', '-1 day')"})
+        rig.exec(QStringLiteral("INSERT INTO dbHISTORICO (DATA, DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES "
+                                "(%1, '5511', 'x', 'SMS', 1, '724051234567890')")
+                     .arg(QString::fromLatin1(when)));
+    rig.exec("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES "
+             "('5511', 'x', 'SMS', 0, '724051234567890')"); // a failure is no SMS sent
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(ProbeCommand::modems(rig.ado(), o, e), 1) << err.toStdString();
+    const QStringList lines = out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 3) << out.toStdString();
+    EXPECT_EQ(lines[0].toStdString(),
+              "ENTRADA 1 COM1 PRONTA  SINAL 21  REDE registrada  PIN ok  IMSI 724051234567890  ICCID "
+              "8955051234567890123  MODELO SIMULADOR VESTRAL-SIM 1  HOJE 2/200");
+    EXPECT_EQ(lines[1].toStdString(),
+              "ENTRADA 2 COM2 NÃO PRONTA  SINAL -  REDE desconhecida  PIN pedido  IMSI -  ICCID -  "
+              "MODELO -  HOJE 0/0");
+    EXPECT_EQ(lines[2].toStdString(),
+              "ENTRADA 3 COM3 NÃO PRONTA  SINAL -  REDE -  PIN -  IMSI -  ICCID -  MODELO -  HOJE 0/0");
+    EXPECT_TRUE(err.contains("ENTRADA 2 SIM PEDE PIN: INFORME O PIN DA ENTRADA EM CONFIGURAÇÃO MODEM"))
+        << err.toStdString();
+    // Every active slot ready: 0; none: 2.
+    rig.exec("UPDATE dbPORTA SET ATIVO = 0 WHERE ID > 1");
+    EXPECT_EQ(ProbeCommand::modems(rig.ado(), o, e), 0);
+    rig.exec("UPDATE dbPORTA SET ATIVO = 1 WHERE ID > 1");
+    rig.exec("UPDATE dbPORTA SET ATIVO = 0 WHERE ID = 1");
+    EXPECT_EQ(ProbeCommand::modems(rig.ado(), o, e), 2);
 }
 
 } // namespace
