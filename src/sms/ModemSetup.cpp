@@ -80,11 +80,46 @@ QHash<int, QString> ModemSetup::run(const QList<int>& slots) {
     }
     QHash<int, QString> notReady;
     for (auto it = setups.cbegin(); it != setups.cend(); ++it) {
-        finish(it.key(), it.value().report());
-        if (!it.value().report().ready)
-            notReady.insert(it.key(), it.value().report().condition);
+        SlotSetupReport report = it.value().report();
+        if (report.ready)
+            checkDailyCap(it.key(), &report);
+        finish(it.key(), report);
+        if (!report.ready)
+            notReady.insert(it.key(), report.condition);
     }
     return notReady;
+}
+
+// A SIM that has sent its slot's daily cap of SMS today (LIMITE_DIA, 0 = none) takes no rows until tomorrow.
+void ModemSetup::checkDailyCap(int slot, SlotSetupReport* report) const {
+    if (report->imsi.isEmpty())
+        return;
+    const int cap = dailyCap(slot);
+    if (cap <= 0)
+        return;
+    const qint64 today = sentToday(m_ado, report->imsi);
+    if (today < cap)
+        return;
+    report->ready = false;
+    report->condition = QStringLiteral("limite diário atingido");
+    report->log << QStringLiteral("ENTRADA %1 ATINGIU O LIMITE DIÁRIO DE %2 SMS").arg(slot).arg(cap);
+}
+
+int ModemSetup::dailyCap(int slot) const {
+    QSqlQuery q(m_ado->database());
+    q.prepare(QStringLiteral("SELECT LIMITE_DIA FROM dbPORTA WHERE ID = ?"));
+    q.addBindValue(slot);
+    return q.exec() && q.next() ? q.value(0).toInt() : 0;
+}
+
+qint64 ModemSetup::sentToday(TADO* ado, const QString& imsi) {
+    if (imsi.isEmpty())
+        return 0;
+    QSqlQuery q(ado->database());
+    q.prepare(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE TIPO = 'SMS' AND ENVIADO = 1 AND IMSI = ? "
+                             "AND DATA >= date('now', 'localtime')"));
+    q.addBindValue(imsi);
+    return q.exec() && q.next() ? q.value(0).toLongLong() : 0;
 }
 
 // One round: every slot with a command gets it, then all replies are awaited together. When every slot

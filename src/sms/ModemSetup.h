@@ -29,6 +29,9 @@ public:
 
     // Sets up `slots` (ready and open); returns those found unable to send, with what is wrong.
     QHash<int, QString> run(const QList<int>& slots);
+    // The SMS sent today from the SIM `imsi` (by the history), and slot `slot`'s daily cap (0: none).
+    static qint64 sentToday(TADO* ado, const QString& imsi);
+    int dailyCap(int slot) const;
     // What the last run found, by slot.
     const QMap<int, SlotSetupReport>& reports() const { return m_reports; }
 
@@ -36,6 +39,7 @@ private:
     SlotSetupSettings settingsOf(int slot, int networkWaitS) const;
     int networkWaitS() const;
     void askAll(QMap<int, SlotSetup>& setups, const QElapsedTimer& clock);
+    void checkDailyCap(int slot, SlotSetupReport* report) const;
     void finish(int slot, const SlotSetupReport& report);
     void log(int slot, const QString& line);
 

@@ -235,3 +235,28 @@ TEST(ModemSetupSim, ModemsCommandPrintsEverySlotAndSaysHowManyAreReady) {
 }
 
 } // namespace
+
+namespace {
+
+// A SIM that already sent its slot's daily cap today takes no rows: they stay in the outbox for tomorrow.
+TEST(ModemSetupSim, SlotAtItsDailyCapTakesNoRows) {
+    ModemTestRig rig({modemsim::PortConfig{}});
+    rig.station.reset();
+    rig.exec("UPDATE dbPORTA SET LIMITE_DIA = 2 WHERE ID = 1");
+    for (int i = 0; i < 2; ++i)
+        rig.exec("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES "
+                 "('5511', 'x', 'SMS', 1, '724051234567890')");
+    rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000001', 'oi', 1)");
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 2);
+    EXPECT_TRUE(out.contains("ENTRADA 1 ATINGIU O LIMITE DIÁRIO DE 2 SMS")) << out.toStdString();
+    EXPECT_EQ(value(rig.ado(), "SELECT COUNT(*) FROM dbMENSAGEM").toInt(), 1);
+    EXPECT_TRUE(rig.sim->sent(0).empty());
+    // A higher cap lets it send again.
+    rig.exec("UPDATE dbPORTA SET LIMITE_DIA = 3 WHERE ID = 1");
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 0) << out.toStdString();
+    EXPECT_EQ(value(rig.ado(), "SELECT COUNT(*) FROM dbMENSAGEM").toInt(), 0);
+}
+
+} // namespace
