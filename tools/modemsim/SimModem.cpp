@@ -81,8 +81,12 @@ SimModem::SimModem(PortConfig config, unsigned seed)
 
 SimModem::Output SimModem::receive(std::string_view bytes) {
     Output out;
-    if (m_config.silent || m_unplug)
+    if (m_config.silent || m_unplug || booting())
         return out;
+    if (m_bootLinesDue) {
+        m_bootLinesDue = false;
+        out.reply += "\r\nRDY\r\n\r\n+CPIN: READY\r\n\r\n+QIND: SMS DONE\r\n";
+    }
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
         if (!m_held.empty()) { // a send's result is pending: commands wait behind it

@@ -82,6 +82,9 @@ struct SimCard {
     std::set<std::string> refused = {"^ICCID?", "+QCCID"};
     // The reply lines to AT+CCID (the ICCID in the form a maker writes it); empty: "+CCID: <iccid>".
     std::string iccidReply = {};
+    // A slow boot: for this long after the modem starts it takes nothing (no echo, no answer); its boot lines
+    // ("RDY", "+CPIN: READY", "+QIND: SMS DONE") then come before the first answer.
+    int bootSilentMs = 0;
 };
 
 // Behaviour and faults of one simulated port.
@@ -189,6 +192,7 @@ private:
     std::string equipmentError(int code) const;
     std::string enterPin(const std::string& pin);
     std::string registration() const;
+    bool booting();
     long long msSinceStart() const;
 
     PortConfig m_config;
@@ -215,6 +219,8 @@ private:
     bool m_pinEntered = false;
     bool m_cmee = false;
     long long m_pinAtMs = -1;
+    bool m_bootLinesDue = false;
+    bool m_bootAnnounced = false;
     std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 

@@ -31,6 +31,17 @@ long long SimModem::msSinceStart() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_started).count();
 }
 
+// Still booting: what comes is lost. The boot lines are owed once it is over.
+bool SimModem::booting() {
+    if (m_config.sim.bootSilentMs <= 0)
+        return false;
+    if (msSinceStart() < m_config.sim.bootSilentMs)
+        return true;
+    if (!m_bootAnnounced)
+        m_bootLinesDue = m_bootAnnounced = true;
+    return false;
+}
+
 // With AT+CMEE=1 an equipment error is numbered; without it, a plain ERROR.
 std::string SimModem::equipmentError(int code) const {
     return m_cmee ? "\r\n+CME ERROR: " + std::to_string(code) + "\r\n" : kError;

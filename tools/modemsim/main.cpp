@@ -46,6 +46,7 @@ const char* const kUsage =
     "  --register-after-ms [P:]MS  procura a rede (+CREG: 0,2) por MS depois de iniciar (0; -1 = nunca)\n"
     "  --denied-port P        registro na rede negado (+CREG: 0,3)\n"
     "  --refuse-identity [P:]CMD  AT<CMD> responde ERROR (ex.: +CGSN, +CIMI, +CCID; repetível)\n"
+    "  --boot-ms [P:]MS       boot lento: nada responde por MS; depois RDY, +CPIN: READY, +QIND: SMS DONE\n"
     "  --transcript FILE      registra o tráfego (<-- recebido, --> enviado)\n"
     "  --seed N               semente das falhas aleatórias (1)\n"
     "Relatórios de entrega saem só com AT+CNMI de <ds> 1 (+CDS) ou 2 (+CDSI).\n"
@@ -136,6 +137,8 @@ void applySimOption(PortConfig& c, const std::string& flag, const std::string& v
         c.sim.denied = true;
     else if (flag == "--refuse-identity")
         c.sim.refused.insert(value);
+    else if (flag == "--boot-ms")
+        c.sim.bootSilentMs = toNumber(value, flag);
     else
         applyPduOption(c, flag, value);
 }
@@ -204,7 +207,7 @@ Parsed parse(int argc, char** argv) {
                  flag == "--cms-error" || flag == "--unplug-after" || flag == "--first-reference" ||
                  flag == "--report-delay-ms" || flag == "--report-status" || flag == "--refuse-cnmi" ||
                  flag == "--sim-pin" || flag == "--sim-busy-ms" || flag == "--register-after-ms" ||
-                 flag == "--refuse-identity")
+                 flag == "--refuse-identity" || flag == "--boot-ms")
             p.perPort.emplace_back(flag, value);
         else
             usage("opção desconhecida: " + flag);
