@@ -20,18 +20,18 @@ namespace {
 
 using Phase = SlotState::Phase;
 
-// Processes events until `done` holds or `ms` have passed; wakes at every event.
+// Processes events until `done` holds or `ms` have passed; sleeps between events (a tick wakes it at least
+// every 50 ms, so the end of the wait is never missed).
 template <typename Done> void waitFor(const Done& done, qint64 ms) {
     QElapsedTimer clock;
     clock.start();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (done() || ms <= 0)
         return;
-    QTimer alarm;
-    alarm.setSingleShot(true);
-    alarm.start(int(std::min<qint64>(ms, std::numeric_limits<int>::max())));
+    QTimer tick;
+    tick.start(int(std::min<qint64>(ms, 50)));
     while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 } // namespace
