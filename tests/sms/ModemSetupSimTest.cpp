@@ -260,3 +260,27 @@ TEST(ModemSetupSim, SlotAtItsDailyCapTakesNoRows) {
 }
 
 } // namespace
+
+namespace {
+
+// The cap is reached in the middle of a send: the SIM sends up to it, the rest stays in the outbox.
+TEST(ModemSetupSim, SendStopsAtTheDailyCap) {
+    ModemTestRig rig({modemsim::PortConfig{}});
+    rig.station.reset();
+    rig.exec("UPDATE dbPORTA SET LIMITE_DIA = 2 WHERE ID = 1");
+    rig.exec("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES "
+             "('5511', 'x', 'SMS', 1, '724051234567890')");
+    for (int i = 0; i < 3; ++i)
+        rig.exec(
+            QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('551190000000%1', 'oi', 1)").arg(i));
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    SmsCommands::sendOutbox(rig.ado(), o, e);
+    EXPECT_TRUE(out.contains("ENTRADA 1 ATINGIU O LIMITE DIÁRIO DE 2 SMS")) << out.toStdString();
+    EXPECT_EQ(rig.sim->sent(0).size(), 1u);
+    EXPECT_EQ(value(rig.ado(), "SELECT COUNT(*) FROM dbMENSAGEM").toInt(), 2);
+    EXPECT_EQ(
+        value(rig.ado(), "SELECT COUNT(*) FROM dbHISTORICO WHERE IMSI = '724051234567890' AND ENVIADO = 1").toInt(), 2);
+}
+
+} // namespace
