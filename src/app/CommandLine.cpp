@@ -101,6 +101,10 @@ int exportContacts(const Parsed& p, QTextStream& out, QTextStream& err) {
         p, err, [&](TADO* ado) { return ContactTransferCommand::runExport(ado, r, out, err); }, TADO::Access::ReadOnly);
 }
 
+int modems(const Parsed& p, QTextStream& out, QTextStream& err) {
+    return withDatabase(p, err, [&](TADO* ado) { return ProbeCommand::modems(ado, out, err); });
+}
+
 int probe(const Parsed& p, QTextStream& out, QTextStream& err) {
     return withDatabase(p, err, [&](TADO* ado) { return ProbeCommand::run(ado, out, err); });
 }
@@ -200,6 +204,11 @@ const QList<Command>& commands() {
          "abre e testa (AT+CSQ) as entradas ativas como \"Abrir todas as Portas\"; uma linha por entrada: "
          "PRONTA <sinal>%, SEM RESPOSTA ou FECHADA: <motivo>",
          probe},
+        {command("modems"),
+         "abre as entradas ativas com a configuração dos modems (PIN, rede, centro de mensagens) e mostra uma linha "
+         "por entrada: PRONTA ou NÃO PRONTA, sinal, rede, PIN, IMSI, ICCID, modelo e SMS enviados hoje / limite "
+         "diário; sai com 0 se todas estão prontas, 2 se nenhuma, 1 nos outros casos",
+         modems},
         {command("demo-ports", {}, ValueSpec{QString(), ValueKind::Count, "N", {}, 1, PortSlots::kCount, false}, 1),
          "ativa as entradas 1 a N (4) nas portas COM1 a COMN, para modems simulados", demoPorts},
         {command("opt-out-add", {text("note", "TEXTO")}, address()),

@@ -12,28 +12,32 @@ namespace HistoryWriter {
 namespace {
 
 // With the result set closed (it never is in a running program) the row still has to be kept.
-QString insertDirect(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo,
-                     bool enviado) {
+QString insertDirect(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado,
+                     const QString& imsi) {
     QSqlQuery q(ado->database());
-    q.prepare("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO) VALUES (?, ?, ?, ?)");
+    q.prepare("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES (?, ?, ?, ?, ?)");
     q.addBindValue(destinatario);
     q.addBindValue(mensagem);
     q.addBindValue(tipo);
     q.addBindValue(enviado ? 1 : 0);
+    q.addBindValue(imsi.isEmpty() ? QVariant() : QVariant(imsi));
     if (!q.exec())
         return q.lastError().text();
     return {};
 }
 
-QString appendHere(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado) {
+QString appendHere(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado,
+                   const QString& imsi) {
     Dataset* h = ado->dbHISTORICO;
     if (!h->isOpen())
-        return insertDirect(ado, destinatario, mensagem, tipo, enviado);
+        return insertDirect(ado, destinatario, mensagem, tipo, enviado, imsi);
     h->append();
     h->setValue("DESTINATARIO", destinatario);
     h->setValue("MENSAGEM", mensagem);
     h->setValue("TIPO", tipo);
     h->setValue("ENVIADO", enviado ? 1 : 0);
+    if (!imsi.isEmpty())
+        h->setValue("IMSI", imsi);
     QString error;
     if (!h->post()) {
         error = h->lastError();
@@ -51,14 +55,15 @@ QString historyPanelText(int count) {
     return QStringLiteral("Total SMS Histórico: %1").arg(count);
 }
 
-QString append(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado) {
+QString append(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado,
+               const QString& imsi) {
     if (!ado)
         return QStringLiteral("O módulo de dados não foi iniciado.");
     if (QThread::currentThread() == ado->thread())
-        return appendHere(ado, destinatario, mensagem, tipo, enviado);
+        return appendHere(ado, destinatario, mensagem, tipo, enviado, imsi);
     // The result set and the grid over it belong to the window thread.
     QString error;
-    runOnOwnerThread(ado, [&] { error = appendHere(ado, destinatario, mensagem, tipo, enviado); });
+    runOnOwnerThread(ado, [&] { error = appendHere(ado, destinatario, mensagem, tipo, enviado, imsi); });
     return error;
 }
 

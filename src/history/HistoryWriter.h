@@ -17,7 +17,9 @@ inline const QString kEmail = QStringLiteral("E-Mail");
 
 // Returns an empty string when the row is stored, else the database error's text.
 QString append(const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado);
-QString append(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado);
+// `imsi`: the SIM that sent an SMS (dbHISTORICO.IMSI), empty when unknown.
+QString append(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado,
+               const QString& imsi = {});
 
 // "Total SMS Histórico: N" for panel 4, from the open result set.
 QString historyPanelText(int count);

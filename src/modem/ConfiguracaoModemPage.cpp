@@ -17,12 +17,17 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIntValidator>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -37,7 +42,10 @@ QList<DatasetModel::Column> portColumns() {
             {QStringLiteral("PARIDADE"), QStringLiteral("Paridade"), 80, false, centre},
             {QStringLiteral("DATABITS"), QStringLiteral("Databits"), 70, false, centre},
             {QStringLiteral("STOPBITS"), QStringLiteral("Stopbits"), 70, false, centre},
-            {QStringLiteral("ATIVO"), QStringLiteral("Ativo"), 60, true, centre}};
+            {QStringLiteral("ATIVO"), QStringLiteral("Ativo"), 60, true, centre},
+            {QStringLiteral("MODELO"), QStringLiteral("Modelo"), 150, false, centre},
+            {QStringLiteral("IMSI"), QStringLiteral("IMSI"), 130, false, centre},
+            {QStringLiteral("LIMITE_DIA"), QStringLiteral("Limite Diário"), 90, false, centre}};
 }
 
 QComboBox* choiceBox(const QString& name, const QStringList& choices, QWidget* parent) {
@@ -58,6 +66,7 @@ ConfiguracaoModemPage::ConfiguracaoModemPage(TADO* ado, PortConfigurator* config
     auto* v = new QVBoxLayout(this);
     v->addWidget(m_grid, 1);
     v->addWidget(makeEditors());
+    v->addWidget(makeSimEditors());
     v->addWidget(makeButtons());
     m_charsets = new QLabel(this);
     m_charsets->setObjectName(QStringLiteral("charsets"));
@@ -148,6 +157,43 @@ QWidget* ConfiguracaoModemPage::makeEditors() {
     return box;
 }
 
+// The slot's SIM: its PIN (masked), SMS centre and daily cap, and what the modem said it is at the last open.
+QWidget* ConfiguracaoModemPage::makeSimEditors() {
+    auto* box = new QGroupBox(QStringLiteral("SIM e Modem da Entrada"), this);
+    auto* grid = new QGridLayout(box);
+    auto* binder = new DbFieldBinder(m_ado->dbPORTA, box);
+    const struct {
+        const char* title;
+        const char* field;
+        bool editable;
+    } fields[] = {{"PIN do SIM", "PIN", true},
+                  {"Centro de Mensagens (SMSC)", "SMSC", true},
+                  {"Limite Diário de SMS (0 = sem limite)", "LIMITE_DIA", true},
+                  {"IMEI", "IMEI", false},
+                  {"IMSI", "IMSI", false},
+                  {"ICCID", "ICCID", false},
+                  {"Modelo", "MODELO", false}};
+    int at = 0;
+    for (const auto& f : fields) {
+        auto* edit = new QLineEdit(box);
+        edit->setObjectName(QString::fromLatin1(f.field));
+        edit->setReadOnly(!f.editable);
+        if (QLatin1String(f.field) == QLatin1String("PIN")) {
+            edit->setEchoMode(QLineEdit::Password);
+            edit->setMaxLength(8);
+            edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,8}")), edit));
+        } else if (QLatin1String(f.field) == QLatin1String("LIMITE_DIA")) {
+            edit->setValidator(new QIntValidator(0, 1000000, edit));
+        }
+        binder->bind(edit, QString::fromLatin1(f.field));
+        grid->addWidget(new QLabel(QString::fromUtf8(f.title), box), at / 4 * 2, at % 4);
+        grid->addWidget(edit, at / 4 * 2 + 1, at % 4);
+        ++at;
+    }
+    binder->refresh();
+    return box;
+}
+
 QWidget* ConfiguracaoModemPage::makeButtons() {
     auto* box = new QWidget(this);
     auto* v = new QVBoxLayout(box);
@@ -188,6 +234,7 @@ void ConfiguracaoModemPage::btConfigurarClick() {
 void ConfiguracaoModemPage::btAbrirClick() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool found = m_configurator->openAll();
+    m_ado->dbPORTA->refresh(); // what the modems said at the set-up
     QApplication::restoreOverrideCursor();
     if (found) {
         Q_EMIT portsOpened();

@@ -45,6 +45,7 @@ protected:
 
 private:
     QWidget* makeEditors();
+    QWidget* makeSimEditors();
     QWidget* makeButtons();
     void showCharsets();
 

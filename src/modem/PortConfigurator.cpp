@@ -164,13 +164,20 @@ bool PortConfigurator::openAll() {
     }
     if (!probed.isEmpty())
         waitFor(probed, m_timing.probe);
-    bool found = false;
+    QList<int> answered;
     for (ProbeResult& result : results) {
         if (probed.contains(result.entrada))
             judgeOpened(&result);
-        found = found || result.state == ProbeState::Ready;
+        if (result.state == ProbeState::Ready)
+            answered << result.entrada;
     }
     releaseLogs();
+    // The set-up's lines come as they come: a search for the network can take a minute.
+    if (m_setUp && !answered.isEmpty())
+        setUpAnswered(answered, &results);
+    bool found = false;
+    for (const ProbeResult& result : std::as_const(results))
+        found = found || result.state == ProbeState::Ready;
     m_lastProbe = results;
     m_ado->dbPORTA->first();
     return found;
@@ -199,6 +206,20 @@ PortConfigurator::ProbeResult PortConfigurator::openAndWrite(const Row& row) {
     channel->close();
     slot->setReady(false);
     return result;
+}
+
+// The modems that answered get their set-up side by side; a slot found unable to send is closed.
+void PortConfigurator::setUpAnswered(const QList<int>& answered, QList<ProbeResult>* results) {
+    const QHash<int, QString> notReady = m_setUp(answered);
+    for (ProbeResult& result : *results) {
+        if (!notReady.contains(result.entrada) || result.state != ProbeState::Ready)
+            continue;
+        result.state = ProbeState::NotReady;
+        result.error = notReady.value(result.entrada);
+        PortSlot* slot = m_slots->slot(result.entrada);
+        slot->channel()->close();
+        slot->setReady(false);
+    }
 }
 
 // After the wait: a lit ready light keeps the slot open; otherwise it is closed.

@@ -34,14 +34,19 @@ public:
         static ProbeTiming fromEnvironment();
     };
 
-    enum class ProbeState { Ready, NoAnswer, Closed };
+    // NotReady: the modem answered, but its set-up found it unable to send (SIM, network, SMS centre).
+    enum class ProbeState { Ready, NoAnswer, Closed, NotReady };
     // The outcome of one active slot in the last openAll().
     struct ProbeResult {
         int entrada = 0;
         int com = 0;
         ProbeState state = ProbeState::Closed;
-        QString error; // Closed: why the port did not open
+        QString error; // Closed: why the port did not open; NotReady: what the set-up found
     };
+    // The set-up of the modems that answered the probe, all of them side by side: returns the slots
+    // found unable to send, each with what is wrong. Those are closed and their lights go off.
+    using SetUp = std::function<QHash<int, QString>(const QList<int>& ready)>;
+    void setSetUp(SetUp setUp) { m_setUp = std::move(setUp); }
 
     PortConfigurator(TADO* ado, PortSlots* slots, QObject* parent = nullptr);
 
@@ -87,6 +92,7 @@ private:
     void configureRow(const Row& row);
     ProbeResult openAndWrite(const Row& row);
     void judgeOpened(ProbeResult* result);
+    void setUpAnswered(const QList<int>& answered, QList<ProbeResult>* results);
     void writeProbe(int entrada);
     void waitFor(const QList<int>& probed, quint32 ms);
     bool allAnswered() const;
@@ -104,4 +110,5 @@ private:
     QHash<int, QString> m_configErrors; // by slot, from the last configureAll()
     QList<ProbeResult> m_lastProbe;
     QList<ModemLog*> m_logs;
+    SetUp m_setUp;
 };

@@ -54,6 +54,9 @@ QWidget* makeCell(PortSlot* slot, QWidget* parent) {
     v->addLayout(bottom);
 
     QObject::connect(slot, &PortSlot::readyChanged, ready, &StatusLight::setLit);
+    QObject::connect(slot, &PortSlot::conditionChanged, ready, [ready, n](const QString& text) {
+        ready->setToolTip(text.isEmpty() ? QString() : QStringLiteral("Entrada %1: %2").arg(n).arg(text));
+    });
     QObject::connect(slot, &PortSlot::activeChanged, led, &StatusLight::setLit);
     QObject::connect(slot, &PortSlot::signalChanged, bar, &SignalBar::setValue);
     QObject::connect(slot, &PortSlot::workingChanged, bar, &SignalBar::setWorking);

@@ -15,6 +15,13 @@ void PortSlot::setReady(bool on) {
     Q_EMIT readyChanged(on);
 }
 
+void PortSlot::setCondition(const QString& text) {
+    if (m_condition == text)
+        return;
+    m_condition = text;
+    Q_EMIT conditionChanged(text);
+}
+
 void PortSlot::setActive(bool on) {
     if (m_active == on)
         return;

@@ -21,6 +21,10 @@ public:
 
     bool ready() const { return m_ready; }
     void setReady(bool on);
+    // What the set-up at port open found wrong with the modem ("aguardando rede", "SIM pede PIN"…),
+    // shown on the ready light; empty when nothing is.
+    const QString& condition() const { return m_condition; }
+    void setCondition(const QString& text);
     bool active() const { return m_active; }
     void setActive(bool on);
     int signal() const { return m_signal; }
@@ -48,6 +52,7 @@ public:
 
 Q_SIGNALS:
     void readyChanged(bool on);
+    void conditionChanged(const QString& text);
     void activeChanged(bool on);
     void signalChanged(int value, const QString& caption);
     void workingChanged(bool on);
@@ -66,6 +71,7 @@ private:
     bool m_working = false;
     int m_queued = 0;
     QString m_charset;
+    QString m_condition;
     QString m_responseLine;
 };
 

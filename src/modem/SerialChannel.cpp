@@ -247,7 +247,7 @@ void SerialChannel::writeHere(QByteArrayView text) {
     if (m_port->bytesToWrite() + text.size() > kOutSize)
         throw SerialChannelError(
             QStringLiteral("Buffer de transmissão cheio na porta COM%1 da entrada %2.").arg(m_comNumber).arg(m_tag));
-    qCDebug(lcTranscript).noquote() << "ENTRADA" << m_tag << "-->" << visible(text);
+    qCDebug(lcTranscript).noquote() << "ENTRADA" << m_tag << "-->" << visible(PinMask::masked(text));
     if (m_port->write(text.data(), text.size()) != text.size())
         throw SerialChannelError(
             QStringLiteral("Falha ao escrever na porta COM%1: %2").arg(m_comNumber).arg(m_port->errorString()));
@@ -278,7 +278,8 @@ int SerialChannel::available() {
 void SerialChannel::pull() {
     if (!m_port->isOpen() || m_port->bytesAvailable() <= 0)
         return;
-    const QByteArray bytes = m_port->readAll();
+    // The modem's echo of a PIN is masked before anyone sees it (the handler has no use for it).
+    const QByteArray bytes = m_receivedMask.filter(m_port->readAll());
     qCDebug(lcTranscript).noquote() << "ENTRADA" << m_tag << "<--" << visible(bytes);
     m_received.append(bytes);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "modem/PinMask.h"
 #include "modem/SerialChannelError.h"
 
 #include <QByteArray>
@@ -102,6 +103,7 @@ private:
     int m_stopBits = 1;
     QString m_deviceName;
     QByteArray m_received;
+    PinMask m_receivedMask;
     int m_eventDepth = 0;
     int m_announcedLeft = 0; // bytes announced by the innermost running event, not taken yet
     bool m_deferred = false;

@@ -3,6 +3,7 @@
 #include "modem/ModemLog.h"
 #include "modem/PortConfigurator.h"
 #include "modem/PortSlot.h"
+#include "sms/ModemSetup.h"
 #include "sms/ResponseCoordinator.h"
 #include "sms/SendScreen.h"
 #include "sms/SmsInbox.h"
@@ -13,9 +14,12 @@ ModemStation::ModemStation(TADO* ado, QObject* parent)
       m_coordinator(new ResponseCoordinator(m_slots, m_sendLog, m_consoleLog, {}, this)),
       m_configurator(new PortConfigurator(ado, m_slots, this)) {
     m_configurator->setLogs({m_sendLog, m_consoleLog});
+    m_setup = new ModemSetup(ado, m_slots, m_coordinator, m_sendLog);
+    m_configurator->setSetUp([this](const QList<int>& ready) { return m_setup->run(ready); });
 }
 
 ModemStation::~ModemStation() {
+    delete m_setup;
     // Results still waiting for their commit are stored while the slots and logs they touch live.
     m_coordinator->flushResults();
 }

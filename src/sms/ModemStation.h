@@ -3,6 +3,7 @@
 #include <QObject>
 
 class ModemLog;
+class ModemSetup;
 class PortConfigurator;
 class PortSlots;
 class ResponseCoordinator;
@@ -22,6 +23,8 @@ public:
     ModemLog* consoleLog() const { return m_consoleLog; }
     ResponseCoordinator* coordinator() const { return m_coordinator; }
     PortConfigurator* configurator() const { return m_configurator; }
+    // The set-up of the modems at port open (SIM, identity, SMS centre, network); what it last found.
+    ModemSetup* setup() const { return m_setup; }
 
     // Hands the SMS engine the slots' channels, their shared send state and the inbox mode, and
     // shows what its workers change (queue counters, activity lights, signal bar colours).
@@ -33,4 +36,5 @@ private:
     ModemLog* m_consoleLog;
     ResponseCoordinator* m_coordinator;
     PortConfigurator* m_configurator;
+    ModemSetup* m_setup = nullptr;
 };

@@ -1,7 +1,9 @@
 #include "sms/ProbeCommand.h"
 
+#include "modem/ModemLog.h"
 #include "modem/PortConfigurator.h"
 #include "modem/PortSlot.h"
+#include "sms/ModemSetup.h"
 #include "sms/ModemStation.h"
 #include "store/SmsModeSettings.h"
 #include "store/TADO.h"
@@ -25,6 +27,9 @@ int run(TADO* ado, QTextStream& out, QTextStream& err) {
         case PortConfigurator::ProbeState::NoAnswer:
             out << head << QStringLiteral("SEM RESPOSTA") << Qt::endl;
             break;
+        case PortConfigurator::ProbeState::NotReady:
+            out << head << QStringLiteral("NÃO PRONTA: ") << r.error << Qt::endl;
+            break;
         case PortConfigurator::ProbeState::Closed:
             out << head << QStringLiteral("FECHADA: ") << QString(r.error).replace('\r', ' ') << Qt::endl;
             break;
@@ -37,6 +42,59 @@ int run(TADO* ado, QTextStream& out, QTextStream& err) {
 }
 
 namespace {
+
+QString orDash(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("-") : text;
+}
+
+QString networkWord(const SlotSetupReport& r) {
+    switch (r.network) {
+    case SlotSetupReport::Network::Registered:
+        return QStringLiteral("registrada");
+    case SlotSetupReport::Network::Searching:
+        return QStringLiteral("procurando");
+    case SlotSetupReport::Network::Denied:
+        return QStringLiteral("negada");
+    case SlotSetupReport::Network::NoSignal:
+        return QStringLiteral("sem sinal");
+    case SlotSetupReport::Network::Unknown:
+        break;
+    }
+    return QStringLiteral("desconhecida");
+}
+
+QString pinWord(const SlotSetupReport& r) {
+    switch (r.pin) {
+    case SlotSetupReport::Pin::Ok:
+        return QStringLiteral("ok");
+    case SlotSetupReport::Pin::Asked:
+        return QStringLiteral("pedido");
+    case SlotSetupReport::Pin::Wrong:
+        return QStringLiteral("incorreto");
+    case SlotSetupReport::Pin::Puk:
+        return QStringLiteral("puk");
+    case SlotSetupReport::Pin::Unknown:
+        break;
+    }
+    return QStringLiteral("desconhecido");
+}
+
+// The SMS sent today from `imsi`, and the slot's daily cap.
+QString today(TADO* ado, ModemSetup* setup, int slot, const QString& imsi) {
+    return QStringLiteral("HOJE %1/%2").arg(ModemSetup::sentToday(ado, imsi)).arg(setup->dailyCap(slot));
+}
+
+QString modemLine(TADO* ado, ModemSetup* setup, const PortConfigurator::ProbeResult& r, const SlotSetupReport* report,
+                  bool ready) {
+    QString line = QStringLiteral("ENTRADA %1 COM%2 %3").arg(r.entrada).arg(r.com).arg(ready ? "PRONTA" : "NÃO PRONTA");
+    if (!report) // not opened, or no answer: nothing more is known
+        return line + QStringLiteral("  SINAL -  REDE -  PIN -  IMSI -  ICCID -  MODELO -  ") +
+               today(ado, setup, r.entrada, QString());
+    line += QStringLiteral("  SINAL %1  REDE %2  PIN %3  IMSI %4  ICCID %5  MODELO %6  ")
+                .arg(report->signal < 0 ? QStringLiteral("-") : QString::number(report->signal), networkWord(*report),
+                     pinWord(*report), orDash(report->imsi), orDash(report->iccid), orDash(report->modelo()));
+    return line + today(ado, setup, r.entrada, report->imsi);
+}
 
 // The slots and the sending mode of the demo, together or not at all.
 bool activateDemo(QSqlDatabase db, int count, QString* error) {
@@ -61,6 +119,25 @@ bool activateDemo(QSqlDatabase db, int count, QString* error) {
 }
 
 } // namespace
+
+int modems(TADO* ado, QTextStream& out, QTextStream& err) {
+    ModemStation station(ado);
+    QObject::connect(station.sendLog(), &ModemLog::lineAppended,
+                     [&err](const QString& line, bool) { err << QString(line).replace('\r', ' ') << Qt::endl; });
+    station.configurator()->openAll();
+    int ready = 0;
+    const QList<PortConfigurator::ProbeResult>& probe = station.configurator()->lastProbe();
+    for (const PortConfigurator::ProbeResult& r : probe) {
+        const bool isReady = r.state == PortConfigurator::ProbeState::Ready;
+        ready += isReady ? 1 : 0;
+        const auto it = station.setup()->reports().constFind(r.entrada);
+        const SlotSetupReport* report = it == station.setup()->reports().constEnd() ? nullptr : &it.value();
+        out << modemLine(ado, station.setup(), r, report, isReady) << Qt::endl;
+    }
+    if (ready == 0)
+        return 2;
+    return ready == probe.size() ? 0 : 1;
+}
 
 int demoPorts(TADO* ado, int count, QTextStream& out, QTextStream& err) {
     if (count < 1 || count > PortSlots::kCount) {

@@ -24,7 +24,7 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
     if (!m_clock)
         m_clock = [] { return QDateTime::currentDateTime(); };
     m_history = [](const HistoryRow& row) {
-        return HistoryWriter::append(row.destinatario, row.mensagem, row.tipo, row.enviado);
+        return HistoryWriter::append(TADO::instance(), row.destinatario, row.mensagem, row.tipo, row.enviado, row.imsi);
     };
     m_references = [](QSqlDatabase& db, int porta, const QList<int>& references, qint64 idHistorico) {
         QString error;

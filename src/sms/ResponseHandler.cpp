@@ -85,6 +85,8 @@ void ResponseHandler::step(char c, Delivery& d) {
     m_inboxLine.clear(); // a reading's last line, cut by its end, is no report
     m_inboxLineLong = false;
     m_lineTaken = false;
+    if (lineEnd && !m_line.isEmpty())
+        m_state.addReplyLine(m_line); // a set-up command's reader picks its own lines
     if (lineEnd && ownLine()) {
         endOfLine(c, d);
         return;
@@ -398,6 +400,7 @@ void ResponseHandler::finishSend(Delivery& d, HistoryRow row, const QStringList&
     row.outboxId = current.id;
     row.sequence = m_resultSequence;
     row.markNextId = current.id > 0 ? current.nextId : 0;
+    row.imsi = m_state.imsi();
     d.actions.emplace_back(std::move(row));
     log(d, lines);
     d.actions.emplace_back(LowerAwaiting{m_resultSequence});

@@ -52,6 +52,7 @@ struct HistoryRow {
     quint64 sequence = 0;    // ... and the send it is the result of
     qint64 markNextId = 0;   // the slot's next outbox row, marked in flight in the same commit (0: none)
     QList<int> references{}; // PDU mode, sent with reports asked for: each part's message reference
+    QString imsi{};          // the SIM that sent it (empty: unknown)
 };
 
 // Signal quality for the slot's bar (0..31) and its caption percentage.

@@ -168,7 +168,34 @@ bool SlotState::finish(quint64 sequence) {
 }
 
 bool SlotState::configure() {
+    {
+        // Lines are only kept while Configuring: none can come between this and the move.
+        std::lock_guard lock(m_mutex);
+        if (m_phase == Phase::Idle)
+            m_replyLines.clear();
+    }
     return move({Phase::Idle}, Phase::Configuring, 0, "configure");
+}
+
+void SlotState::addReplyLine(const QByteArray& line) {
+    std::lock_guard lock(m_mutex);
+    if (m_phase == Phase::Configuring && m_replyLines.size() < 32)
+        m_replyLines.append(line.left(256));
+}
+
+void SlotState::setImsi(const QString& imsi) {
+    std::lock_guard lock(m_mutex);
+    m_imsi = imsi;
+}
+
+QString SlotState::imsi() const {
+    std::lock_guard lock(m_mutex);
+    return m_imsi;
+}
+
+QList<QByteArray> SlotState::replyLines() const {
+    std::lock_guard lock(m_mutex);
+    return m_replyLines;
 }
 
 bool SlotState::replied(bool ok) {

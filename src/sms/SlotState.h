@@ -112,7 +112,15 @@ public:
     bool answered(quint64 sequence) const;
     // The reply of the last set-up command: true for "OK".
     bool replyOk() const;
+    // Handler: a line received while a set-up command is awaited (kept for its reader, at most 32).
+    void addReplyLine(const QByteArray& line);
+    // The lines of the last set-up command's reply, its final result among them.
+    QList<QByteArray> replyLines() const;
     OutboxRow currentRow() const;
+
+    // The IMSI of the slot's SIM as the set-up at port open read it (empty: unknown); its sends carry it.
+    void setImsi(const QString& imsi);
+    QString imsi() const;
 
     void setCharset(TextCharset charset);
     TextCharset charset() const;
@@ -138,6 +146,8 @@ private:
     Phase m_phase = Phase::Idle;
     quint64 m_sequence = 0;
     bool m_replyOk = false;
+    QList<QByteArray> m_replyLines;
+    QString m_imsi;
     OutboxRow m_row;
     QList<int> m_references;
     quint8 m_concatReference;

@@ -144,7 +144,7 @@ TMeuThread::End TMeuThread::sendEach(QList<OutboxRow> rows) {
         });
     };
     while (!rows.isEmpty()) {
-        if (m_stop.load() || !pause(pauseMs)) {
+        if (m_stop.load() || atDailyCap() || !pause(pauseMs)) {
             if (sentRow)
                 showOutbox();
             return End::Stopped;
@@ -346,6 +346,30 @@ QList<OutboxRow> TMeuThread::loadRows(QString* error) {
 // The pause before the next row; an empty setting counts as 0. A setting that cannot be read is
 // no pause of 0: the operator's pace may be what keeps the operator from blocking the SIM, so the
 // worker stops and the rows stay in the outbox.
+// The slot's SIM has sent its daily cap (dbPORTA.LIMITE_DIA, 0 = none) today: the rows left wait for
+// tomorrow in the outbox. Unknown when the modem did not say its IMSI.
+bool TMeuThread::atDailyCap() {
+    const QString imsi = m_slot.state->imsi();
+    if (imsi.isEmpty())
+        return false;
+    QSqlQuery q(m_ado->database());
+    q.prepare(QStringLiteral("SELECT LIMITE_DIA FROM dbPORTA WHERE ID = ?"));
+    q.addBindValue(m_slot.number);
+    const int cap = q.exec() && q.next() ? q.value(0).toInt() : 0;
+    q.finish();
+    if (cap <= 0)
+        return false;
+    q.prepare(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE TIPO = 'SMS' AND ENVIADO = 1 AND IMSI = ? "
+                             "AND DATA >= date('now', 'localtime')"));
+    q.addBindValue(imsi);
+    const qint64 sent = q.exec() && q.next() ? q.value(0).toLongLong() : 0;
+    q.finish();
+    if (sent < cap)
+        return false;
+    log(prefix() + QStringLiteral(" ATINGIU O LIMITE DIÁRIO DE %1 SMS").arg(cap));
+    return true;
+}
+
 bool TMeuThread::tempoSms(int* ms, QString* error) {
     QSqlQuery& q = statements().tempo;
     *ms = 0;
@@ -655,8 +679,9 @@ bool TMeuThread::refuseRow(const OutboxRow& row, bool notEncoded) {
 bool TMeuThread::recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why) {
     QString error;
     onWindow([&] {
-        error = OutboxCommit::recordResult(
-            m_ado, row.id, [&] { return HistoryWriter::append(m_ado, row.fone, history, HistoryWriter::kSms, false); });
+        error = OutboxCommit::recordResult(m_ado, row.id, [&] {
+            return HistoryWriter::append(m_ado, row.fone, history, HistoryWriter::kSms, false, m_slot.state->imsi());
+        });
         m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + fone + why);
         if (!error.isEmpty())
             m_screen->appendSendLog(prefix() + QStringLiteral(" ERRO AO GRAVAR O HISTÓRICO: ") + error);

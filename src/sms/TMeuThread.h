@@ -93,6 +93,7 @@ private:
     QList<OutboxRow> loadRows(QString* error);
     void reportInterrupted(const QList<OutboxRow>& rows);
     bool tempoSms(int* ms, QString* error);
+    bool atDailyCap();
     bool removeSent(qint64 id, QList<OutboxRow>& rows, QString* error);
     struct Statements;
     Statements& statements();

@@ -58,6 +58,19 @@ QString dbSmsBufferDdl() {
 
 // "TEXTO": text mode (AT+CMGF=1); "PDU": PDU mode (AT+CMGF=0). Nothing else is a mode.
 const char* const kModoSmsColumn = "MODO_SMS TEXT NOT NULL DEFAULT 'TEXTO' CHECK (MODO_SMS IN ('TEXTO', 'PDU'))";
+// Seconds a slot's modem is given to register on the network before its first send.
+const char* const kEsperaRedeColumn = "ESPERA_REDE_S INTEGER NOT NULL DEFAULT 60";
+// A slot's SIM and modem: the PIN the operator gave (PIN_RECUSADO: the SIM refused it, it is not tried again
+// until a new one is saved), the SMS centre to set (empty: the SIM's own), what the modem said it is at the
+// last port open, and the slot's daily cap of SMS (0: none).
+QStringList portaModemColumns() {
+    return {"PIN TEXT",  yesNo("PIN_RECUSADO"), "SMSC TEXT",   "IMEI TEXT",
+            "IMSI TEXT", "ICCID TEXT",          "MODELO TEXT", "LIMITE_DIA INTEGER NOT NULL DEFAULT 0"};
+}
+// A new PIN saved for a slot lifts the refusal of the old one.
+const char* const kPinTrigger =
+    "CREATE TRIGGER TR_PORTA_PIN AFTER UPDATE OF PIN ON dbPORTA WHEN NEW.PIN IS NOT OLD.PIN "
+    "BEGIN UPDATE dbPORTA SET PIN_RECUSADO = 0 WHERE ID = NEW.ID; END";
 // Message references (TP-MR of "+CMGS: <mr>") of the parts whose delivery report is awaited, one row per
 // part; a row whose ID_HISTORICO is NULL holds a report that came before its send was recorded.
 QString dbEntregaPendenteDdl() {
@@ -112,16 +125,18 @@ QStringList freshDdl() {
                               kModoSmsColumn,
                               yesNo("CONFIRMA_ENTREGA"),
                               "PALAVRAS_SAIR TEXT",
-                              yesNo("RODAPE_SAIR", true)}),
+                              yesNo("RODAPE_SAIR", true),
+                              kEsperaRedeColumn}),
         createTable("dbCLIENTE", cliente),
-        createTable("dbHISTORICO",
-                    {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
-                     "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
-                     "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO"), "ENTREGUE DATETIME", "STATUS_ENTREGA TEXT"}),
+        createTable("dbHISTORICO", {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
+                                    "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
+                                    "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO"), "ENTREGUE DATETIME",
+                                    "STATUS_ENTREGA TEXT", "IMSI TEXT"}),
         createTable("dbMENSAGEM", {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT",
                                    text("MENSAGEM", kSmsColumnMaxChars), "PORTA INTEGER", "ENVIANDO DATETIME"}),
-        createTable("dbPORTA", {"ID INTEGER PRIMARY KEY", "COM INTEGER", "VELOCIDADE INTEGER", "PARIDADE TEXT",
-                                "DATABITS INTEGER", "STOPBITS INTEGER", yesNo("ATIVO")}),
+        createTable("dbPORTA", QStringList{"ID INTEGER PRIMARY KEY", "COM INTEGER", "VELOCIDADE INTEGER",
+                                           "PARIDADE TEXT", "DATABITS INTEGER", "STOPBITS INTEGER", yesNo("ATIVO")} +
+                                   portaModemColumns()),
         createTable("dbPORTA_ATIVA", {"ENTRADA INTEGER", "QTD INTEGER"}),
         dbSmsDdl(),
         dbSmsBufferDdl(),
@@ -133,6 +148,7 @@ QStringList freshDdl() {
         "CREATE INDEX IX_MENSAGEM_PORTA ON dbMENSAGEM (PORTA, ID)",
         kEntregaIndexes[0],
         kEntregaIndexes[1],
+        kPinTrigger,
     };
 }
 
@@ -219,6 +235,7 @@ void addCfgColumns(QSqlDatabase& db, UpgradeResult& r) {
         {"CONFIRMA_ENTREGA", "ALTER TABLE dbCFG ADD COLUMN CONFIRMA_ENTREGA INTEGER NOT NULL DEFAULT 0", 0},
         {"PALAVRAS_SAIR", "ALTER TABLE dbCFG ADD COLUMN PALAVRAS_SAIR TEXT", QString::fromUtf8(kPalavrasSairDefault)},
         {"RODAPE_SAIR", "ALTER TABLE dbCFG ADD COLUMN RODAPE_SAIR INTEGER NOT NULL DEFAULT 1", 1},
+        {"ESPERA_REDE_S", "ALTER TABLE dbCFG ADD COLUMN ESPERA_REDE_S INTEGER NOT NULL DEFAULT 60", 60},
     };
     for (const CfgColumn& c : cols) {
         const QString name = QString::fromLatin1(c.name);
@@ -287,22 +304,40 @@ void widenSmsTextColumns(QSqlDatabase& db, UpgradeResult& r) {
     }
 }
 
-// ENTREGUE: when the operator's message reached the phone (the last part's delivery); STATUS_ENTREGA: what the
-// delivery reports said ("Entregue", "Pendente", "Falhou: ..."). Both empty for a message without reports.
-void addHistoricoColumns(QSqlDatabase& db, UpgradeResult& r) {
-    if (!hasTable(db, "dbHISTORICO"))
+// Columns added to a table in older files, each on its own: a failure is said and the next one is tried.
+void addColumns(QSqlDatabase& db, const char* table, const QStringList& defs, UpgradeResult& r) {
+    const QString t = QString::fromLatin1(table);
+    if (!hasTable(db, t))
         return;
-    for (const char* col : {"ENTREGUE DATETIME", "STATUS_ENTREGA TEXT"}) {
-        const QString def = QString::fromLatin1(col);
+    for (const QString& def : defs) {
         const QString name = def.section(u' ', 0, 0);
-        if (hasColumn(db, "dbHISTORICO", name))
+        if (hasColumn(db, t, name))
             continue;
-        const QString sql = QStringLiteral("ALTER TABLE dbHISTORICO ADD COLUMN ") + def;
+        const QString sql = QStringLiteral("ALTER TABLE %1 ADD COLUMN ").arg(t) + def;
         r.executed << sql;
         QString err;
         if (!exec(db, sql, &err))
             r.warnings << QStringLiteral("Erro - Criando Coluna %1 = %2").arg(name, err);
     }
+}
+
+// ENTREGUE: when the operator's message reached the phone (the last part's delivery); STATUS_ENTREGA: what the
+// delivery reports said ("Entregue", "Pendente", "Falhou: ..."). Both empty for a message without reports.
+// IMSI: the SIM that sent the SMS.
+void addHistoricoColumns(QSqlDatabase& db, UpgradeResult& r) {
+    addColumns(db, "dbHISTORICO", {"ENTREGUE DATETIME", "STATUS_ENTREGA TEXT", "IMSI TEXT"}, r);
+}
+
+void addPortaColumns(QSqlDatabase& db, UpgradeResult& r) {
+    addColumns(db, "dbPORTA", portaModemColumns(), r);
+    QSqlQuery q(db);
+    if (!hasColumn(db, "dbPORTA", "PIN") ||
+        (q.exec("SELECT 1 FROM sqlite_master WHERE name = 'TR_PORTA_PIN'") && q.next()))
+        return;
+    r.executed << QString::fromLatin1(kPinTrigger);
+    QString err;
+    if (!exec(db, QString::fromLatin1(kPinTrigger), &err))
+        r.warnings << QStringLiteral("Erro - Criando Coluna PIN_RECUSADO = %1").arg(err);
 }
 
 bool hasIndex(QSqlDatabase& db, const QString& name) {
@@ -408,6 +443,7 @@ UpgradeResult upgrade(QSqlDatabase& db) {
             return r;
     }
     addHistoricoColumns(db, r);
+    addPortaColumns(db, r);
     addEntregaPendente(db, r);
     if (!hasTable(db, "dbSMS_PARTE")) {
         r.executed << dbSmsParteDdl();

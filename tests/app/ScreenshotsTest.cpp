@@ -157,7 +157,13 @@ TEST_F(Screenshots, EveryItem) {
     show("Sobre");
     shot(window.get(), "06c-sobre-versao");
     show("Enviar SMS", "SMS Recebido");
+    // The slot's SIM as a set-up left it: identity read from the modem, the PIN masked.
+    sql("UPDATE dbPORTA SET ATIVO = 1, COM = ID, PIN = '4821', SMSC = '+550110000000', LIMITE_DIA = 300, "
+        "IMEI = '356938035643809', IMSI = '724051234567890', ICCID = '8955051234567890123', "
+        "MODELO = 'SIMCOM_Ltd SIMCOM_SIM800L' WHERE ID <= 4");
+    d.ado->dbPORTA->refresh();
     show("Configuração Modem");
+    shot(window.get(), "07a-configuracao-modem-sim");
     Q_EMIT qobject_cast<ConfiguracaoModemPage*>(window->page("Configuração Modem"))->portsOpened();
     shot(window.get(), "07-apos-abrir-portas");
     show("Debug Modem");

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -44,7 +45,8 @@ TEST(ConfiguracaoModem, GridTitlesAndEditorChoices) {
     QStringList titles;
     for (int c = 0; c < page.grid()->model()->columnCount(); ++c)
         titles << page.grid()->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
-    EXPECT_EQ(titles, (QStringList{"Entrada", "Porta", "Velocidade", "Paridade", "Databits", "Stopbits", "Ativo"}));
+    EXPECT_EQ(titles, (QStringList{"Entrada", "Porta", "Velocidade", "Paridade", "Databits", "Stopbits", "Ativo",
+                                   "Modelo", "IMSI", QString::fromUtf8("Limite Diário")}));
     EXPECT_EQ(page.grid()->model()->rowCount(), 64);
     EXPECT_EQ(ConfiguracaoModemPage::speedChoices().size(), 21);
     EXPECT_EQ(ConfiguracaoModemPage::speedChoices().first(), "50");
@@ -54,6 +56,38 @@ TEST(ConfiguracaoModem, GridTitlesAndEditorChoices) {
     ASSERT_NE(com, nullptr);
     EXPECT_EQ(com->count(), 999);
     EXPECT_EQ(com->currentText(), "1");
+}
+
+// The slot's SIM: the PIN is masked and never in the grid; what the modem said is shown, not edited.
+TEST(ConfiguracaoModem, SimFieldsPinMaskedIdentityReadOnly) {
+    TempDataDir data;
+    ASSERT_TRUE(data.start().ok);
+    QSqlQuery q(data.ado->database());
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN = '4821', IMSI = '724051234567890', MODELO = 'SIMCOM SIM800' "
+                       "WHERE ID = 1"));
+    data.ado->dbPORTA->refresh();
+    PortSlots slots;
+    PortConfigurator configurator(data.ado.get(), &slots);
+    ConfiguracaoModemPage page(data.ado.get(), &configurator);
+    auto* pin = page.findChild<QLineEdit*>("PIN");
+    ASSERT_NE(pin, nullptr);
+    EXPECT_EQ(pin->echoMode(), QLineEdit::Password);
+    EXPECT_FALSE(pin->isReadOnly());
+    EXPECT_EQ(pin->text(), "4821"); // bound, shown masked
+    for (const char* name : {"SMSC", "LIMITE_DIA"}) {
+        auto* edit = page.findChild<QLineEdit*>(name);
+        ASSERT_NE(edit, nullptr) << name;
+        EXPECT_FALSE(edit->isReadOnly()) << name;
+    }
+    for (const char* name : {"IMEI", "IMSI", "ICCID", "MODELO"}) {
+        auto* edit = page.findChild<QLineEdit*>(name);
+        ASSERT_NE(edit, nullptr) << name;
+        EXPECT_TRUE(edit->isReadOnly()) << name;
+    }
+    EXPECT_EQ(page.findChild<QLineEdit*>("IMSI")->text(), "724051234567890");
+    for (int r = 0; r < page.grid()->model()->rowCount(); ++r)
+        for (int c = 0; c < page.grid()->model()->columnCount(); ++c)
+            EXPECT_NE(page.grid()->model()->index(r, c).data().toString(), "4821");
 }
 
 // Each slot's character set for text mode, as the send chose it, is shown under the grid.

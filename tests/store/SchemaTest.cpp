@@ -157,6 +157,42 @@ TEST(Schema, UpgradeAddsDeliveryColumnsAndTableKeepingHistory) {
     }
 }
 
+// A file from before the modem set-up: the slots' SIM columns, the history's IMSI and the network wait are added,
+// the slots keep their settings, and a refused PIN stays refused until a different PIN is saved.
+TEST(Schema, UpgradeAddsSlotSimColumnsAndPinRefusalLiftsOnNewPin) {
+    TempDataDir d;
+    {
+        TADO ado;
+        ASSERT_TRUE(ado.start(d.path()).ok);
+        QSqlQuery q(ado.database());
+        ASSERT_TRUE(q.exec("DROP TRIGGER TR_PORTA_PIN"));
+        for (const char* c : {"PIN", "PIN_RECUSADO", "SMSC", "IMEI", "IMSI", "ICCID", "MODELO", "LIMITE_DIA"})
+            ASSERT_TRUE(q.exec(QStringLiteral("ALTER TABLE dbPORTA DROP COLUMN ") + c)) << c;
+        ASSERT_TRUE(q.exec("ALTER TABLE dbHISTORICO DROP COLUMN IMSI"));
+        ASSERT_TRUE(q.exec("ALTER TABLE dbCFG DROP COLUMN ESPERA_REDE_S"));
+        ASSERT_TRUE(q.exec("UPDATE dbPORTA SET ATIVO = 1, COM = 7 WHERE ID = 3"));
+        ado.releaseThreadConnection();
+    }
+    auto r = d.start();
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join("|").toStdString();
+    EXPECT_EQ(r.executed.size(), 11) << r.executed.join("|").toStdString();
+    QSqlDatabase db = d.ado->database();
+    EXPECT_EQ(scalar(db, "SELECT ESPERA_REDE_S FROM dbCFG").toInt(), 60);
+    EXPECT_EQ(scalar(db, "SELECT COM || '|' || ATIVO || '|' || ifnull(PIN, '') || '|' || PIN_RECUSADO || '|' || "
+                         "LIMITE_DIA FROM dbPORTA WHERE ID = 3")
+                  .toString(),
+              "7|1||0|0");
+    EXPECT_TRUE(Schema::hasColumn(db, "dbHISTORICO", "IMSI"));
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN = '1234' WHERE ID = 3"));
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN_RECUSADO = 1 WHERE ID = 3"));      // the SIM refused it
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN = '1234', COM = 8 WHERE ID = 3")); // same PIN saved again
+    EXPECT_EQ(scalar(db, "SELECT PIN_RECUSADO FROM dbPORTA WHERE ID = 3").toInt(), 1);
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN = '4321' WHERE ID = 3"));
+    EXPECT_EQ(scalar(db, "SELECT PIN_RECUSADO FROM dbPORTA WHERE ID = 3").toInt(), 0);
+}
+
 // A name taken by something else stops the start with the database's reason rather than run without the table.
 TEST(Schema, DeliveryTableThatCannotBeMadeStopsTheStart) {
     TempDataDir d;
@@ -187,12 +223,13 @@ TEST(Schema, AddColumnFailureWarnsAndGoesOn) {
     }
     auto r = d.start();
     // Every missing column is tried in turn, each failure with its own warning.
-    ASSERT_EQ(r.warnings.size(), 5) << r.warnings.join("|").toStdString();
+    ASSERT_EQ(r.warnings.size(), 6 << r.warnings.join("|").toStdString();
     EXPECT_TRUE(r.warnings[0].startsWith("Erro - Criando Coluna TEMPO_EMAIL = ")) << r.warnings[0].toStdString();
     EXPECT_TRUE(r.warnings[1].startsWith("Erro - Criando Coluna MODO_SMS = ")) << r.warnings[1].toStdString();
     EXPECT_TRUE(r.warnings[2].startsWith("Erro - Criando Coluna CONFIRMA_ENTREGA = ")) << r.warnings[2].toStdString();
     EXPECT_TRUE(r.warnings[3].startsWith("Erro - Criando Coluna PALAVRAS_SAIR = ")) << r.warnings[3].toStdString();
     EXPECT_TRUE(r.warnings[4].startsWith("Erro - Criando Coluna RODAPE_SAIR = ")) << r.warnings[4].toStdString();
+    EXPECT_TRUE(r.warnings[5].startsWith("Erro - Criando Coluna ESPERA_REDE_S = ")) << r.warnings[5].toStdString();
 }
 
 struct BadFileCase {

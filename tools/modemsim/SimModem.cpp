@@ -81,8 +81,12 @@ SimModem::SimModem(PortConfig config, unsigned seed)
 
 SimModem::Output SimModem::receive(std::string_view bytes) {
     Output out;
-    if (m_config.silent || m_unplug)
+    if (m_config.silent || m_unplug || booting())
         return out;
+    if (m_bootLinesDue) {
+        m_bootLinesDue = false;
+        out.reply += "\r\nRDY\r\n\r\n+CPIN: READY\r\n\r\n+QIND: SMS DONE\r\n";
+    }
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
         if (!m_held.empty()) { // a send's result is pending: commands wait behind it
@@ -197,6 +201,10 @@ std::string SimModem::command(const std::string& line) {
         return setMode(body.back());
     if (body == "+CMGF?")
         return info(std::string("+CMGF: ") + (m_textMode ? "1" : "0"));
+    if (const std::optional<std::string> answer = setUpCommand(body, line))
+        return *answer;
+    if (const std::optional<std::string> error = simRefuses(body))
+        return *error;
     if (body.rfind("+CMGS=", 0) == 0)
         return startSend(line.substr(8));
     if (body.rfind("+CSCS=", 0) == 0)

@@ -3,8 +3,10 @@
 #include "SimChatter.h"
 #include "SimPdu.h"
 
+#include <chrono>
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -62,6 +64,30 @@ std::vector<SentMessage> joinedSends(const std::vector<SentSms>& sent);
 // Which of the two message formats (AT+CMGF) a modem supports.
 enum class SmsModes { Both, TextOnly, PduOnly };
 
+// The SIM and the network behind one simulated modem, and what the modem says it is: the set-up a program
+// makes at port open (AT+CPIN, AT+CGSN, AT+CIMI, AT+CCID, AT+CGMI, AT+CGMM, AT+CSCA, AT+CREG, AT+CMEE).
+struct SimCard {
+    std::string pin;                    // the SIM asks for this PIN ("+CPIN: SIM PIN"); empty: no PIN
+    int pinTries = 3;                   // wrong PINs before the SIM blocks ("+CPIN: SIM PUK")
+    bool puk = false;                   // blocked from the start
+    int busyAfterPinMs = 0;             // "+CME ERROR: 14" to SIM commands for this long after the right PIN
+    std::string smsc = "+550110000000"; // the SIM's SMS centre; empty: none, sends fail with +CMS ERROR: 330
+    int registerAfterMs = 0;            // searching for the network ("+CREG: 0,2") this long after the modem starts
+    bool denied = false;                // registration denied ("+CREG: 0,3")
+    std::string imei = "356938035643809";
+    std::string imsi = "724051234567890";
+    std::string iccid = "8955051234567890123";
+    std::string maker = "SIMULADOR";
+    std::string model = "VESTRAL-SIM 1";
+    // Identity commands answered ERROR, as written after "AT" ("+CGSN", "+CCID", "^ICCID?", ...).
+    std::set<std::string> refused = {"^ICCID?", "+QCCID"};
+    // The reply lines to AT+CCID (the ICCID in the form a maker writes it); empty: "+CCID: <iccid>".
+    std::string iccidReply = {};
+    // A slow boot: for this long after the modem starts it takes nothing (no echo, no answer); its boot lines
+    // ("RDY", "+CPIN: READY", "+QIND: SMS DONE") then come before the first answer.
+    int bootSilentMs = 0;
+};
+
 // Behaviour and faults of one simulated port.
 struct PortConfig {
     int csq = 21;
@@ -98,6 +124,7 @@ struct PortConfig {
     std::string listingUnsolicited = {};
     // Echo variants and lines of its own (chatterProfile() gives a maker's).
     Chatter chatter = {};
+    SimCard sim = {};
 };
 
 // A GSM modem as seen through its serial line: echo, AT, ATZ, ATE0/1, AT+CSQ, AT+CMGF, AT+CMGS with the "> "
@@ -169,6 +196,15 @@ private:
     std::string prompt();
     std::string unknownCommand() const;
     std::string listingChatter();
+    // The set-up commands (SimModemSetup.cpp): an answer, or nothing when `body` is none of them.
+    std::optional<std::string> setUpCommand(const std::string& body, const std::string& line);
+    // SMS commands while the SIM waits for its PIN, or sends without an SMS centre: the error, or nothing.
+    std::optional<std::string> simRefuses(const std::string& body) const;
+    std::string equipmentError(int code) const;
+    std::string enterPin(const std::string& pin);
+    std::string registration() const;
+    bool booting();
+    long long msSinceStart() const;
 
     PortConfig m_config;
     std::mt19937 m_random;
@@ -192,6 +228,13 @@ private:
     std::vector<Report> m_reports;
     std::size_t m_chatterNext = 0; // the next line of its own
     bool m_afterCommandCr = false; // the last character ended a command line
+    // The SIM's state.
+    bool m_pinEntered = false;
+    bool m_cmee = false;
+    long long m_pinAtMs = -1;
+    bool m_bootLinesDue = false;
+    bool m_bootAnnounced = false;
+    std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 };
 
 } // namespace modemsim

@@ -50,6 +50,14 @@ const char* const kUsage =
     "  --echo-ctrlz-port P    o Ctrl-Z do texto ou da PDU ecoa antes do resultado (repetível)\n"
     "  --not-support-port P   comandos desconhecidos respondem COMMAND NOT SUPPORT (repetível)\n"
     "  --keep-lf-port P       um LF logo após AT+CMGS=\"<número>\" CR é o primeiro caractere do texto\n"
+    "  --sim-pin [P:]PIN      o SIM pede este PIN (+CPIN: SIM PIN); 3 erros bloqueiam (PUK)\n"
+    "  --sim-puk-port P       o SIM do modem P está bloqueado (+CPIN: SIM PUK)\n"
+    "  --sim-busy-ms [P:]MS   +CME ERROR: 14 por MS depois do PIN certo (0)\n"
+    "  --no-smsc-port P       o SIM do modem P não tem centro de mensagens: +CMS ERROR: 330 até AT+CSCA\n"
+    "  --register-after-ms [P:]MS  procura a rede (+CREG: 0,2) por MS depois de iniciar (0; -1 = nunca)\n"
+    "  --denied-port P        registro na rede negado (+CREG: 0,3)\n"
+    "  --refuse-identity [P:]CMD  AT<CMD> responde ERROR (ex.: +CGSN, +CIMI, +CCID; repetível)\n"
+    "  --boot-ms [P:]MS       boot lento: nada responde por MS; depois RDY, +CPIN: READY, +QIND: SMS DONE\n"
     "  --transcript FILE      registra o tráfego (<-- recebido, --> enviado)\n"
     "  --seed N               semente das falhas aleatórias (1)\n"
     "Relatórios de entrega saem só com AT+CNMI de <ds> 1 (+CDS) ou 2 (+CDSI).\n"
@@ -165,6 +173,28 @@ bool applyChatterOption(Chatter& c, const std::string& flag, const std::string& 
     return true;
 }
 
+// The SIM, the network and the identity (set-up at port open).
+void applySimOption(PortConfig& c, const std::string& flag, const std::string& value) {
+    if (flag == "--sim-pin")
+        c.sim.pin = value;
+    else if (flag == "--sim-puk-port")
+        c.sim.puk = true;
+    else if (flag == "--sim-busy-ms")
+        c.sim.busyAfterPinMs = toNumber(value, flag);
+    else if (flag == "--no-smsc-port")
+        c.sim.smsc.clear();
+    else if (flag == "--register-after-ms")
+        c.sim.registerAfterMs = toNumber(value, flag);
+    else if (flag == "--denied-port")
+        c.sim.denied = true;
+    else if (flag == "--refuse-identity")
+        c.sim.refused.insert(value);
+    else if (flag == "--boot-ms")
+        c.sim.bootSilentMs = toNumber(value, flag);
+    else
+        applyPduOption(c, flag, value);
+}
+
 void applyPerPort(Parsed& p) {
     p.options.ports.assign(std::size_t(p.ports), PortConfig{});
     for (const auto& [flag, arg] : p.perPort) {
@@ -192,7 +222,7 @@ void applyPerPort(Parsed& p) {
             else if (flag == "--unplug-after")
                 c.unplugAfter = toInt(value, flag);
             else if (!applyChatterOption(c.chatter, flag, value))
-                applyPduOption(c, flag, value);
+                applySimOption(c, flag, value);
         }
     }
 }
@@ -224,12 +254,15 @@ Parsed parse(int argc, char** argv) {
         else if (flag == "--silent-port" || flag == "--garbage-port" || flag == "--text-only-port" ||
                  flag == "--pdu-only-port" || flag == "--report-no-smsc-port" || flag == "--report-stored-port" ||
                  flag == "--echo-lf-after-port" || flag == "--double-echo-port" || flag == "--bare-prompt-port" ||
-                 flag == "--echo-ctrlz-port" || flag == "--not-support-port" || flag == "--keep-lf-port")
+                 flag == "--echo-ctrlz-port" || flag == "--not-support-port" || flag == "--keep-lf-port" ||
+                 flag == "--sim-puk-port" || flag == "--no-smsc-port" || flag == "--denied-port")
             p.perPort.emplace_back(flag, value + ":1");
         else if (flag == "--csq" || flag == "--latency-ms" || flag == "--fail-number" || flag == "--fail-rate" ||
                  flag == "--cms-error" || flag == "--unplug-after" || flag == "--first-reference" ||
                  flag == "--report-delay-ms" || flag == "--report-status" || flag == "--refuse-cnmi" ||
-                 flag == "--profile" || flag == "--noise" || flag == "--noise-line")
+                 flag == "--profile" || flag == "--noise" || flag == "--noise-line" ||
+                 flag == "--sim-pin" || flag == "--sim-busy-ms" || flag == "--register-after-ms" ||
+                 flag == "--refuse-identity" || flag == "--boot-ms")
             p.perPort.emplace_back(flag, value);
         else
             usage("opção desconhecida: " + flag);
