@@ -260,9 +260,9 @@ Parsed parse(int argc, char** argv) {
         else if (flag == "--csq" || flag == "--latency-ms" || flag == "--fail-number" || flag == "--fail-rate" ||
                  flag == "--cms-error" || flag == "--unplug-after" || flag == "--first-reference" ||
                  flag == "--report-delay-ms" || flag == "--report-status" || flag == "--refuse-cnmi" ||
-                 flag == "--profile" || flag == "--noise" || flag == "--noise-line" ||
-                 flag == "--sim-pin" || flag == "--sim-busy-ms" || flag == "--register-after-ms" ||
-                 flag == "--refuse-identity" || flag == "--boot-ms")
+                 flag == "--profile" || flag == "--noise" || flag == "--noise-line" || flag == "--sim-pin" ||
+                 flag == "--sim-busy-ms" || flag == "--register-after-ms" || flag == "--refuse-identity" ||
+                 flag == "--boot-ms")
             p.perPort.emplace_back(flag, value);
         else
             usage("opção desconhecida: " + flag);
