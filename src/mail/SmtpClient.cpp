@@ -30,6 +30,9 @@ const QString kNoStartTlsWithPassword =
 const QString kCheckLogin = QStringLiteral("Verifique o usuário e a senha do e-mail.");
 const QString kNoAuthOffered =
     QStringLiteral("O servidor não oferece autenticação (AUTH); verifique o servidor e a porta.");
+const QString kNoAuthMechanism = QStringLiteral(
+    "O servidor não oferece um método de autenticação suportado (LOGIN ou PLAIN), só: %1; verifique o servidor e a "
+    "porta.");
 
 QString systemErrorText(int number) {
     return QStringLiteral("Socket Error # %1\r\n%2").arg(number).arg(QString::fromLocal8Bit(std::strerror(number)));
@@ -401,13 +404,22 @@ SmtpStatus SmtpClient::authenticate() {
         closeSocket();
         return SmtpStatus::stopping(kNoAuthOffered);
     }
-    if (!mechanisms.contains(QStringLiteral("LOGIN")))
-        return {};
-    SmtpStatus status = command("AUTH LOGIN", {334});
-    if (status)
-        status = command(m_settings.username.toUtf8().toBase64(), {334}, nullptr, true);
-    if (status)
-        status = command(m_settings.password.toUtf8().toBase64(), {235}, nullptr, true);
+    SmtpStatus status;
+    if (mechanisms.contains(QStringLiteral("LOGIN"))) {
+        status = command("AUTH LOGIN", {334});
+        if (status)
+            status = command(m_settings.username.toUtf8().toBase64(), {334}, nullptr, true);
+        if (status)
+            status = command(m_settings.password.toUtf8().toBase64(), {235}, nullptr, true);
+    } else if (mechanisms.contains(QStringLiteral("PLAIN"))) {
+        // RFC 4616 with the initial response: authorisation identity empty, then the user and the password.
+        const QByteArray credentials = '\0' + m_settings.username.toUtf8() + '\0' + m_settings.password.toUtf8();
+        status = command("AUTH PLAIN " + credentials.toBase64(), {235}, nullptr, true);
+    } else {
+        // Only mechanisms this client does not speak (CRAM-MD5, XOAUTH2, …): going on would send unauthenticated.
+        closeSocket();
+        return SmtpStatus::stopping(kNoAuthMechanism.arg(mechanisms.join(QStringLiteral(", "))));
+    }
     m_authenticated = status.ok();
     // A permanent refusal means the same for every later recipient: retrying would lock the account.
     if (status.replyCode() >= 500 && status.replyCode() < 600)

@@ -54,8 +54,9 @@ public:
     // Opens the connection (TLS first in implicit mode), reads the 220 greeting and greets with EHLO, falling
     // back to HELO. On failure the connection is closed.
     SmtpStatus connectToServer();
-    // On the first call of a connection: STARTTLS when the mode asks for it, then AUTH LOGIN when a user name
-    // is set and the server offers LOGIN. Then one mail transaction, pipelined when the server offers it.
+    // On the first call of a connection: STARTTLS when the mode asks for it, then AUTH LOGIN (else AUTH PLAIN)
+    // when a user name is set; a server that offers neither stops the session. Then one mail transaction,
+    // pipelined when the server offers it.
     // Returns ok when the server accepted the message. Failures that every later message would meet too
     // (explicit TLS without STARTTLS while a user name is set; AUTH refused with 5xx) come back with
     // stopsRun() set.

@@ -160,25 +160,47 @@ TEST_F(SmtpClientScripted, StartTlsOutcomesByMode) {
     }
 }
 
-TEST_F(SmtpClientScripted, AuthLoginOnlyWhenOffered) {
+// LOGIN when offered, else PLAIN with its initial response; a server that offers only mechanisms this client
+// does not speak stops the session before MAIL FROM instead of sending as if it had logged in.
+TEST_F(SmtpClientScripted, AuthMechanismChosenFromWhatIsOffered) {
     struct Case {
         QByteArray ehlo;
-        int authCommands;
+        QByteArray expectedAuth; // the AUTH line sent, or empty when none may be
+        bool sends;
     };
+    const QByteArray plain = "AUTH PLAIN " + (QByteArray(1, '\0') + "loja@example.com" + '\0' + "s3nha").toBase64();
     const Case cases[] = {
-        {"250-x\r\n250 AUTH PLAIN\r\n", 0},
-        {"250-x\r\n250 AUTH=LOGIN\r\n", 1},
-        {"250-x\r\n250 auth plain login\r\n", 1},
+        {"250-x\r\n250 AUTH=LOGIN\r\n", "AUTH LOGIN", true},
+        {"250-x\r\n250 auth plain login\r\n", "AUTH LOGIN", true},
+        {"250-x\r\n250 AUTH PLAIN\r\n", plain, true},
+        {"250-x\r\n250 AUTH CRAM-MD5 PLAIN\r\n", plain, true},
+        {"250-x\r\n250 AUTH CRAM-MD5 XOAUTH2\r\n", {}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.ehlo.toStdString());
         server.commands.clear();
         server.ehloReply = c.ehlo;
+        server.script = [](const QByteArray& verb, const QByteArray& line) {
+            return verb == "AUTH" && line.startsWith("AUTH PLAIN ") ? QByteArray("235 2.7.0 Accepted\r\n")
+                                                                    : QByteArray();
+        };
         connectWith(settings());
-        ASSERT_TRUE(client.send(message()).ok());
-        EXPECT_EQ(server.count("AUTH LOGIN"), c.authCommands);
-        EXPECT_EQ(client.isAuthenticated(), c.authCommands == 1);
-        ASSERT_TRUE(client.disconnectFromServer().ok());
+        const SmtpStatus status = client.send(message());
+        EXPECT_EQ(status.ok(), c.sends) << status.text().toStdString();
+        EXPECT_EQ(client.isAuthenticated(), c.sends);
+        EXPECT_EQ(server.count("MAIL FROM"), c.sends ? 1 : 0);
+        if (c.sends) {
+            EXPECT_EQ(server.count(c.expectedAuth), 1);
+            EXPECT_EQ(server.count("AUTH"), 1);
+            ASSERT_TRUE(client.disconnectFromServer().ok());
+        } else {
+            EXPECT_TRUE(status.stopsRun());
+            EXPECT_EQ(status.text(),
+                      QStringLiteral("O servidor não oferece um método de autenticação suportado (LOGIN "
+                                     "ou PLAIN), só: CRAM-MD5, XOAUTH2; verifique o servidor e a porta."));
+            EXPECT_EQ(server.count("AUTH"), 0);
+            EXPECT_FALSE(client.connected());
+        }
     }
 }
 
