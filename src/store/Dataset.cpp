@@ -1,13 +1,24 @@
 #include "store/Dataset.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include "store/SqlDialect.h"
 #include "store/SqlText.h"
 
 namespace {
 const QString kRowId = QStringLiteral("__rowid__");
+
+bool onPostgres(const QSqlQuery& q) {
+    return q.driver() && q.driver()->dbmsType() == QSqlDriver::PostgreSQL;
+}
+
+// PostgreSQL refuses a boolean for the 0/1 yes/no columns; SQLite takes either.
+QVariant bindable(const QSqlQuery& q, const QVariant& v) {
+    return v.typeId() == QMetaType::Bool && onPostgres(q) ? QVariant(v.toBool() ? 1 : 0) : v;
+}
 // Rows read again before each page (see fetchMore).
 constexpr int kOverlap = 32;
 } // namespace
@@ -51,7 +62,8 @@ bool Dataset::fail(const QString& error) {
 QString Dataset::selectText() const {
     if (m_table.isEmpty())
         return m_sql.join('\n');
-    return QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(kRowId, m_table) +
+    return QStringLiteral("SELECT %1 AS %2, * FROM %3")
+               .arg(SqlDialect::rowKey(m_connection(), m_table), kRowId, m_table) +
            (m_orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + m_orderBy);
 }
 
@@ -91,16 +103,19 @@ bool Dataset::readRows(int offset, int limit, QList<Row>* rows, int* read, bool 
     if (!q.prepare(sql))
         return fail(q.lastError().text());
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
-        q.bindValue(it.key(), it.value());
+        q.bindValue(it.key(), bindable(q, it.value()));
     if (!q.exec())
         return fail(q.lastError().text());
     const QSqlRecord rec = q.record();
     const bool hidden = !m_table.isEmpty();
     const int first = hidden ? 1 : 0;
+    // On PostgreSQL a keyless table carries its row key as a column of its own; it stays hidden.
+    const int ownKey = hidden && onPostgres(q) ? rec.indexOf(QStringLiteral("rowid")) : -1;
     if (setFields) {
         m_fields.clear();
         for (int i = first; i < rec.count(); ++i)
-            m_fields << rec.fieldName(i);
+            if (i != ownKey)
+                m_fields << rec.fieldName(i);
         m_hiddenKey = hidden ? int(m_fields.size()) : -1;
     }
     *read = 0;
@@ -108,7 +123,8 @@ bool Dataset::readRows(int offset, int limit, QList<Row>* rows, int* read, bool 
         Row row;
         row.reserve(rec.count());
         for (int i = first; i < rec.count(); ++i)
-            row << q.value(i);
+            if (i != ownKey)
+                row << q.value(i);
         if (hidden)
             row << q.value(0);
         *rows << std::move(row);
@@ -145,7 +161,7 @@ int Dataset::countStored() {
         return -1;
     }
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
-        q.bindValue(it.key(), it.value());
+        q.bindValue(it.key(), bindable(q, it.value()));
     if (!q.exec() || !q.next()) {
         fail(q.lastError().isValid() ? q.lastError().text() : QStringLiteral("contagem sem resultado"));
         return -1;
@@ -311,7 +327,7 @@ int Dataset::execSql() {
         return -1;
     }
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
-        q.bindValue(it.key(), it.value());
+        q.bindValue(it.key(), bindable(q, it.value()));
     if (!q.exec()) {
         fail(q.lastError().text());
         return -1;
@@ -490,7 +506,7 @@ void Dataset::cancel() {
 }
 
 QString Dataset::keyColumn() const {
-    return m_hiddenKey >= 0 ? QStringLiteral("rowid") : m_keyField;
+    return m_hiddenKey >= 0 ? SqlDialect::rowKey(m_connection(), m_updateTable) : m_keyField;
 }
 
 QVariant Dataset::keyOf(int row) const {
@@ -532,13 +548,16 @@ bool Dataset::postInsert() {
         cols.isEmpty()
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_updateTable)
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(m_updateTable, cols.join(", "), marks.join(", "));
-    if (!q.prepare(sql))
+    const bool postgres = onPostgres(q);
+    if (!q.prepare(postgres ? sql + QStringLiteral(" RETURNING ") + insertedKey() : sql))
         return fail(q.lastError().text());
     for (const QVariant& v : values)
-        q.addBindValue(v);
+        q.addBindValue(bindable(q, v));
     if (!q.exec())
         return fail(q.lastError().text());
-    return reloadRow(m_current, q.lastInsertId());
+    if (!postgres)
+        return reloadRow(m_current, q.lastInsertId());
+    return reloadRow(m_current, q.next() ? q.value(0) : QVariant());
 }
 
 bool Dataset::postEdit() {
@@ -557,17 +576,22 @@ bool Dataset::postEdit() {
     if (!q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(m_updateTable, sets.join(", "), keyColumn())))
         return fail(q.lastError().text());
     for (const QVariant& v : values)
-        q.addBindValue(v);
+        q.addBindValue(bindable(q, v));
     q.addBindValue(key);
     if (!q.exec())
         return fail(q.lastError().text());
     return true;
 }
 
+// The column by which an inserted row is read back: SQLite's rowid, or the table's key on PostgreSQL.
+QString Dataset::insertedKey() const {
+    return SqlDialect::rowKey(m_connection(), m_updateTable);
+}
+
 // Reads back an inserted row so that database defaults (keys, time stamps) show at once.
 bool Dataset::reloadRow(int row, const QVariant& rowid) {
     QSqlQuery q(m_connection());
-    q.prepare(QStringLiteral("SELECT rowid AS %1, * FROM %2 WHERE rowid = ?").arg(kRowId, m_updateTable));
+    q.prepare(QStringLiteral("SELECT %1 AS %2, * FROM %3 WHERE %1 = ?").arg(insertedKey(), kRowId, m_updateTable));
     q.addBindValue(rowid);
     if (!q.exec() || !q.next())
         return true; // the row is stored; keep what was typed

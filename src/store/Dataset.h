@@ -130,6 +130,7 @@ private:
     bool postEdit();
     bool reloadRow(int row, const QVariant& key);
     QString keyColumn() const;
+    QString insertedKey() const;
     QVariant keyOf(int row) const;
     void setCurrent(int row);
     void setState(State s);

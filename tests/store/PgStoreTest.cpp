@@ -1,0 +1,179 @@
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "MissingPeer.h"
+#include "PgServer.h"
+#include "store/PgCopy.h"
+#include "store/PgSchema.h"
+#include "store/Schema.h"
+#include "store/SqlDialect.h"
+#include "store/TADO.h"
+
+namespace {
+
+// A data module on an empty database of the test's own.
+class PgStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!db.ok())
+            VESTRAL_SKIP_MISSING_PEER("PostgreSQL: " << db.why.toStdString());
+    }
+    TADO::StartResult start(const StoreLocation& where) {
+        ado = std::make_unique<TADO>();
+        ado->setStore(where);
+        return ado->start(dir.path());
+    }
+    TADO::StartResult start() { return start(db.location()); }
+    QVariant scalar(const QString& sql) {
+        QSqlQuery q(ado->database());
+        EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString() << " : " << sql.toStdString();
+        return q.next() ? q.value(0) : QVariant();
+    }
+    void TearDown() override { ado.reset(); }
+
+    PgDatabase db;
+    QTemporaryDir dir;
+    std::unique_ptr<TADO> ado;
+};
+
+TEST_F(PgStore, EmptyDatabaseGetsTheWholeSchemaOnceAndTheSecondStartRunsNothing) {
+    auto r = start();
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_TRUE(r.created);
+    EXPECT_FALSE(r.executed.isEmpty());
+    for (const QString& t : PgCopy::tables())
+        EXPECT_TRUE(Schema::hasTable(ado->database(), t)) << t.toStdString();
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbCFG").toInt(), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbPORTA WHERE ATIVO = 0 AND VELOCIDADE = 115200").toInt(), 64);
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbGRUPO").toInt(), 1);
+    EXPECT_EQ(PgSchema::version(ado->database()), PgSchema::kVersion);
+    ado.reset();
+    r = start();
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_FALSE(r.created);
+    EXPECT_TRUE(r.executed.isEmpty()) << r.executed.join('\n').toStdString();
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbCFG").toInt(), 1);
+}
+
+// Stamps as SQLite keeps them; keys that restart; the TEXT(30) bound; the indexes the searches use.
+TEST_F(PgStore, StampsKeysBoundsAndIndexesBehaveAsOnTheFile) {
+    ASSERT_TRUE(start().ok);
+    QSqlQuery q(ado->database());
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (DESTINATARIO, TIPO) VALUES ('1', 'SMS')"));
+    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$")
+                    .match(scalar("SELECT DATA FROM dbHISTORICO LIMIT 1").toString())
+                    .hasMatch());
+    ASSERT_TRUE(q.exec("DELETE FROM dbHISTORICO WHERE ID_HISTORICO < 3"));
+    ASSERT_TRUE(ado->resetCounter("dbHISTORICO"));
+    ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (DESTINATARIO, TIPO) VALUES ('2', 'SMS') RETURNING ID_HISTORICO"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 4);
+    ASSERT_TRUE(q.exec("DELETE FROM dbHISTORICO"));
+    ASSERT_TRUE(ado->resetCounter("dbHISTORICO"));
+    ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (DESTINATARIO, TIPO) VALUES ('3', 'SMS') RETURNING ID_HISTORICO"));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+
+    q.prepare("INSERT INTO dbCLIENTE (NOME, TEXTO5) VALUES ('x', ?)");
+    q.addBindValue(QString(31, 'a'));
+    EXPECT_FALSE(q.exec());
+    q.addBindValue(QString(30, QChar(0x00E3)));
+    EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+    for (const char* ix : {"ix_historico_data", "ix_cliente_nome", "ix_mensagem_porta"})
+        EXPECT_EQ(scalar(QStringLiteral("SELECT count(*) FROM pg_indexes WHERE indexname = '%1'").arg(ix)).toInt(), 1)
+            << ix;
+}
+
+TEST_F(PgStore, LikeFoldsAccentedCapitalsWhateverTheServerLocale) {
+    ASSERT_TRUE(start().ok);
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(q.exec("INSERT INTO dbCLIENTE (NOME) VALUES ('ÂNGELA'), ('Ângela Souza'), ('JOÃO'), ('angelo')"));
+    const struct {
+        const char* pattern;
+        int found;
+    } cases[] = {{"%ângela%", 2}, {"%ÂNGELA%", 2}, {"joão", 1}, {"%ANGEL%", 1}, {"%\\%%", 0}};
+    for (const auto& c : cases) {
+        q.prepare("SELECT count(*) FROM dbCLIENTE WHERE " + SqlDialect::foldedLike(ado->database(), "NOME", ":p"));
+        q.bindValue(":p", QString::fromUtf8(c.pattern));
+        ASSERT_TRUE(q.exec() && q.next()) << q.lastError().text().toStdString();
+        EXPECT_EQ(q.value(0).toInt(), c.found) << c.pattern;
+    }
+}
+
+TEST_F(PgStore, ANewerSchemaIsRefusedAndLeftAsItIs) {
+    ASSERT_TRUE(start().ok);
+    ado.reset();
+    ASSERT_TRUE(db.server->exec(db.name, "UPDATE vestral_esquema SET VERSAO = 99"));
+    const auto r = start();
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.indexOf("versão 99 do esquema, mais nova"), -1) << r.error.toStdString();
+    EXPECT_EQ(db.server->scalar(db.name, "SELECT VERSAO FROM vestral_esquema"), "99");
+}
+
+TEST_F(PgStore, ADatabaseOfSomethingElseIsRefusedAndNothingIsAdded) {
+    ASSERT_TRUE(db.server->exec(db.name, "CREATE TABLE clientes (id integer); CREATE TABLE dbcfg (x integer)"));
+    const auto r = start();
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.indexOf("não é do VESTRAL SMS"), -1) << r.error.toStdString();
+    EXPECT_EQ(db.server->scalar(db.name, "SELECT string_agg(table_name, ',' ORDER BY table_name) FROM "
+                                         "information_schema.tables WHERE table_schema = 'public'"),
+              "clientes,dbcfg");
+}
+
+TEST_F(PgStore, AServerThatIsDownIsSaidWithHostAndPortAndNoWindowData) {
+    ASSERT_TRUE(db.server->stop());
+    const auto r = start();
+    QString why;
+    const bool back = db.server->start(&why);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.startsWith(
+        QStringLiteral("Não foi possível conectar ao banco de dados 127.0.0.1:%1: ").arg(db.server->port())))
+        << r.error.toStdString();
+    EXPECT_GT(r.error.size(), 60) << "libpq's reason follows";
+    EXPECT_FALSE(ado->dbCFG->isOpen());
+    ASSERT_TRUE(back) << why.toStdString();
+}
+
+// The password comes from libpq's own sources (here PGPASSWORD), never from the URL; a wrong one is said
+// without being shown.
+TEST_F(PgStore, AWrongPasswordIsRefusedWithoutShowingItAndTheRightOneConnects) {
+    ASSERT_TRUE(db.server->exec(
+        db.name,
+        QStringLiteral("ALTER DATABASE %1 OWNER TO %2").arg(db.name, QString::fromLatin1(PgServer::kPasswordRole))));
+    const StoreLocation where = db.server->location(db.name, QString::fromLatin1(PgServer::kPasswordRole));
+    const QByteArray wrong = "errada-K9z";
+    qputenv("PGPASSWORD", wrong);
+    auto r = start(where);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.error.startsWith("Não foi possível conectar ao banco de dados")) << r.error.toStdString();
+    EXPECT_NE(r.error.indexOf("senhador"), -1) << r.error.toStdString(); // libpq names the role
+    EXPECT_EQ(r.error.indexOf(QString::fromLatin1(wrong)), -1);
+    ado.reset();
+    qputenv("PGPASSWORD", PgServer::kPassword);
+    r = start(where);
+    qunsetenv("PGPASSWORD");
+    EXPECT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(r.error.indexOf(QString::fromLatin1(PgServer::kPassword)), -1);
+}
+
+// Two stations starting on the same empty database at once: one creates, the other waits and finds it made.
+TEST_F(PgStore, TwoStationsStartingTogetherCreateTheSchemaOnce) {
+    ASSERT_TRUE(start().ok);
+    QString error;
+    QSqlDatabase other = PgSchema::connect(db.location(), "vestral-segunda-estacao", &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    const PgSchema::Prepared p = PgSchema::prepare(other);
+    EXPECT_TRUE(p.error.isEmpty()) << p.error.toStdString();
+    EXPECT_FALSE(p.created);
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase("vestral-segunda-estacao");
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbCFG").toInt(), 1);
+}
+
+} // namespace
