@@ -12,14 +12,16 @@
 namespace PgCopy {
 namespace {
 
+// The server's first line: the lines after it quote the statement, with the row's values.
 QString errorOf(const QSqlQuery& q) {
-    const QString text = q.lastError().databaseText().trimmed();
+    const QString text = q.lastError().databaseText().trimmed().section(u'\n', 0, 0);
     return text.isEmpty() ? q.lastError().text() : text;
 }
 
-// The source's columns that the target has too (SQLite keeps the case written, PostgreSQL lower case).
+// The source's columns that the target has too (SQLite keeps the case written, PostgreSQL lower case; the
+// driver looks the table up by its name as given).
 QStringList sharedColumns(const QSqlDatabase& source, const QSqlDatabase& target, const QString& table) {
-    const QSqlRecord there = target.record(table);
+    const QSqlRecord there = target.record(table.toLower());
     QStringList out;
     for (const QString& c : Schema::columns(source, table))
         if (there.indexOf(c) >= 0)
@@ -27,7 +29,10 @@ QStringList sharedColumns(const QSqlDatabase& source, const QSqlDatabase& target
     return out;
 }
 
-bool copyTable(QSqlDatabase& source, QSqlDatabase& target, const QString& table, qint64* copied, QString* error) {
+// `write` outlives the transaction: a prepared statement is freed only after the rollback, when the
+// server takes commands again.
+bool copyTable(QSqlDatabase& source, QSqlDatabase& target, QSqlQuery& write, const QString& table, qint64* copied,
+               QString* error) {
     const QStringList cols = sharedColumns(source, target, table);
     QSqlQuery read(source);
     read.setForwardOnly(true);
@@ -35,7 +40,7 @@ bool copyTable(QSqlDatabase& source, QSqlDatabase& target, const QString& table,
         *error = QStringLiteral("%1: %2").arg(table, errorOf(read));
         return false;
     }
-    QSqlQuery write(target);
+    write = QSqlQuery(target);
     QStringList marks;
     for (qsizetype i = 0; i < cols.size(); ++i)
         marks << QStringLiteral("?");
@@ -61,7 +66,7 @@ bool copyTable(QSqlDatabase& source, QSqlDatabase& target, const QString& table,
     return true;
 }
 
-bool copyAll(QSqlDatabase& source, QSqlDatabase& target, Result* r,
+bool copyAll(QSqlDatabase& source, QSqlDatabase& target, QSqlQuery& write, Result* r,
              const std::function<void(const QString&)>& progress) {
     const PgSchema::Prepared schema = PgSchema::createIn(target);
     if (!schema.error.isEmpty()) {
@@ -74,7 +79,7 @@ bool copyAll(QSqlDatabase& source, QSqlDatabase& target, Result* r,
     }
     for (const QString& t : tables()) {
         qint64 n = 0;
-        if (!copyTable(source, target, t, &n, &r->error))
+        if (!copyTable(source, target, write, t, &n, &r->error))
             return false;
         r->rows += n;
         r->counts << QStringLiteral("%1: %2 linhas").arg(t).arg(n);
@@ -98,7 +103,8 @@ Result copy(QSqlDatabase& source, QSqlDatabase& target, const std::function<void
         r.error = target.lastError().text();
         return r;
     }
-    if (!copyAll(source, target, &r, progress)) {
+    QSqlQuery write(target);
+    if (!copyAll(source, target, write, &r, progress)) {
         target.rollback();
         r.counts.clear();
         r.rows = 0;
