@@ -97,7 +97,11 @@ bool Dataset::load(int firstPage) {
 bool Dataset::readRows(int offset, int limit, QList<Row>* rows, int* read, bool setFields) {
     QString sql = m_select;
     if (limit >= 0 || offset > 0)
-        sql += QStringLiteral("\nLIMIT %1 OFFSET %2").arg(limit).arg(offset);
+        sql += QStringLiteral("\nLIMIT %1 OFFSET %2")
+                   .arg(limit >= 0                               ? QString::number(limit)
+                        : SqlDialect::isPostgres(m_connection()) ? QStringLiteral("ALL")
+                                                                 : QStringLiteral("-1"))
+                   .arg(offset);
     QSqlQuery q(m_connection());
     q.setForwardOnly(true);
     if (!q.prepare(sql))
