@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "store/Integrity.h"
+#include "store/PgSchema.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 
@@ -80,6 +81,8 @@ bool TDM::openConnection(Source source, QString* error) {
         QSqlDatabase::removeDatabase(m_connectionName);
     }
     const bool local = source == CadastroLocal;
+    if (local && m_ado->store().isPostgres()) // the station's own server, as the data module reaches it
+        return PgSchema::connect(m_ado->store(), m_connectionName, error).isOpen();
     QSqlDatabase db = QSqlDatabase::addDatabase(local ? "QSQLITE" : "QODBC", m_connectionName);
     if (local) {
         db.setDatabaseName(m_ado->databasePath());

@@ -49,6 +49,8 @@ public:
     bool isOpen() const { return m_state != State::Inactive; }
     State state() const { return m_state; }
     QString lastError() const { return m_lastError; }
+    // The connection the dataset reads through on this thread (for the statements a store spells its way).
+    QSqlDatabase database() const { return m_connection(); }
     QString name() const { return objectName(); }
 
     // The result's row count, read no row for it. A result held whole: its rows. A longer one:

@@ -7,6 +7,9 @@
 
 #include "MissingPeer.h"
 #include "PgServer.h"
+#include "contacts/ContactSearch.h"
+#include "history/FailedContacts.h"
+#include "history/HistorySearch.h"
 #include "store/PgCopy.h"
 #include "store/PgSchema.h"
 #include "store/Schema.h"
@@ -103,6 +106,55 @@ TEST_F(PgStore, LikeFoldsAccentedCapitalsWhateverTheServerLocale) {
         ASSERT_TRUE(q.exec() && q.next()) << q.lastError().text().toStdString();
         EXPECT_EQ(q.value(0).toInt(), c.found) << c.pattern;
     }
+}
+
+// The statements of the design compare yes/no columns with TRUE and FALSE, as SQLite takes them.
+TEST_F(PgStore, YesNoColumnsCompareWithTrueAndFalseAndTakeBooleans) {
+    ASSERT_TRUE(start().ok);
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (TIPO, ENVIADO) VALUES ('SMS', 1), ('SMS', 0), ('SMS', 1)"));
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbHISTORICO WHERE (dbHISTORICO.ENVIADO = True)").toInt(), 2);
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbHISTORICO WHERE (dbHISTORICO.ENVIADO = False)").toInt(), 1);
+    Dataset* c = ado->dbCLIENTE;
+    c->append();
+    c->setValue("NOME", "Ana");
+    c->setValue("DESATIVADO", true);
+    ASSERT_TRUE(c->post()) << c->lastError().toStdString();
+    EXPECT_EQ(scalar("SELECT DESATIVADO FROM dbCLIENTE").toInt(), 1);
+}
+
+// The contact search and the failed-contact actions, with their own statements, on the server.
+TEST_F(PgStore, ContactSearchAndFailedContactsMatchWithoutCase) {
+    ASSERT_TRUE(start().ok);
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(
+        q.exec("INSERT INTO dbCLIENTE (NOME, FONE, EMAIL, ID_GRUPO) VALUES ('Ângela', '1', "
+               "'Angela@Exemplo.com.br', 1), ('Bruno', '2', 'bruno@exemplo.com.br', 1), ('ÉRICA', '3', '', 1)"));
+    ContactSearch search(ado->dbCLIENTE);
+    const struct {
+        const char* column;
+        const char* text;
+        int found;
+    } cases[] = {{"NOME", "ângela", 1},   {"NOME", "érica", 1}, {"NOME", "R", 2},
+                 {"EMAIL", "EXEMPLO", 2}, {"NOME", "%", 0},     {"FONE", "_", 0}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(search.searchColumn(c.column, QString::fromUtf8(c.text))) << search.lastError().toStdString();
+        EXPECT_EQ(ado->dbCLIENTE->recordCount(), c.found) << c.column << " " << c.text;
+    }
+    ASSERT_TRUE(search.byStatus(ContactSearch::Ativado)) << search.lastError().toStdString();
+    EXPECT_EQ(ado->dbCLIENTE->recordCount(), 3);
+
+    ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (DESTINATARIO, TIPO, ENVIADO) VALUES "
+                       "('(Ângela) ANGELA@exemplo.com.br', 'E-Mail', 0), ('2', 'SMS', 1)"));
+    Dataset* h = ado->dbHISTORICO;
+    HistorySearch::Filter failed;
+    failed.outcome = HistorySearch::Outcome::Failed;
+    h->setSql(HistorySearch::statementLines(failed));
+    ASSERT_TRUE(h->open()) << h->lastError().toStdString();
+    EXPECT_EQ(h->recordCount(), 1);
+    const FailedContacts::Result r = FailedContacts::apply(ado.get(), h, FailedContacts::Action::Disable);
+    EXPECT_EQ(r.contactsChanged, 1);
+    EXPECT_EQ(scalar("SELECT NOME FROM dbCLIENTE WHERE DESATIVADO = 1").toString(), "Ângela");
 }
 
 TEST_F(PgStore, ANewerSchemaIsRefusedAndLeftAsItIs) {
