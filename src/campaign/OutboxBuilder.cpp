@@ -7,6 +7,7 @@
 #include "campaign/Merge.h"
 #include "campaign/TDM.h"
 #include "sms/PduEncoder.h"
+#include "store/SqlDialect.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -101,9 +102,10 @@ void OutboxBuilder::rollback() {
 bool OutboxBuilder::createStage(QString* error) {
     static int serial = 0;
     m_stage = QStringLiteral("vestral_caixa_%1").arg(++serial);
-    QSqlQuery q(m_ado->database());
-    if (!q.exec(QStringLiteral("CREATE TEMP TABLE %1 (ID INTEGER PRIMARY KEY, FONE TEXT, MENSAGEM TEXT, PORTA INTEGER)")
-                    .arg(m_stage))) {
+    QSqlDatabase db = m_ado->database();
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("CREATE TEMP TABLE %1 (ID %2, FONE TEXT, MENSAGEM TEXT, PORTA INTEGER)")
+                    .arg(m_stage, SqlDialect::autoKey(db)))) {
         *error = q.lastError().text();
         m_stage.clear();
         return false;
@@ -113,10 +115,11 @@ bool OutboxBuilder::createStage(QString* error) {
 
 // One statement: the rows reach the outbox together, in the order they were built, or not at all.
 bool OutboxBuilder::publish(QString* error) {
-    QSqlQuery q(m_ado->database());
+    QSqlDatabase db = m_ado->database();
+    QSqlQuery q(db);
     if (!q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, PORTA FROM "
-                               "temp.%1 ORDER BY ID")
-                    .arg(m_stage))) {
+                               "%2.%1 ORDER BY ID")
+                    .arg(m_stage, SqlDialect::tempSchema(db)))) {
         *error = q.lastError().text();
         return false;
     }
@@ -128,8 +131,9 @@ void OutboxBuilder::dropStage() {
     m_decrement.reset();
     if (m_stage.isEmpty())
         return;
-    QSqlQuery q(m_ado->database());
-    q.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(m_stage));
+    QSqlDatabase db = m_ado->database();
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("DROP TABLE IF EXISTS %2.%1").arg(m_stage, SqlDialect::tempSchema(db)));
     m_stage.clear();
 }
 
@@ -184,8 +188,8 @@ bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entr
         QSqlDatabase db = m_ado->database();
         m_insert.emplace(db);
         m_decrement.emplace(db);
-        if (!m_insert->prepare(
-                QStringLiteral("INSERT INTO temp.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)").arg(m_stage)) ||
+        if (!m_insert->prepare(QStringLiteral("INSERT INTO %2.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)")
+                                   .arg(m_stage, SqlDialect::tempSchema(db))) ||
             !m_decrement->prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - 1 WHERE ENTRADA = ?"))) {
             *error = m_insert->lastError().isValid() ? m_insert->lastError().text() : m_decrement->lastError().text();
             return false;

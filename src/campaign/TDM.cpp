@@ -8,6 +8,7 @@
 
 #include "store/Integrity.h"
 #include "store/PgSchema.h"
+#include "store/SqlDialect.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 
@@ -135,7 +136,10 @@ bool TDM::connectSource(Source source, QString* error) {
     m_rows.clear();
     bool ok = openConnection(source, &err);
     if (ok) {
-        const QString sql = source == CadastroLocal ? localQuery().join('\n') : m_ado->dbCFG->text("QUERY");
+        const QString sql =
+            source == CadastroLocal
+                ? SqlDialect::plainNames(QSqlDatabase::database(m_connectionName, false), localQuery().join('\n'))
+                : m_ado->dbCFG->text("QUERY");
         ok = load(sql, &err);
     }
     if (!ok) {

@@ -33,6 +33,15 @@ QString foldedLike(const QSqlDatabase& db, const QString& column, const QString&
 // A value as the driver must bind it: PostgreSQL refuses a boolean for the 0/1 yes/no columns.
 QVariant bindable(const QSqlDatabase& db, const QVariant& value);
 
+// The design's statements quote names the Jet way ("dbGRUPO.[ID_GRUPO]"), which SQLite takes; on
+// PostgreSQL the brackets around a plain name are dropped.
+QString plainNames(const QSqlDatabase& db, const QString& sql);
+
+// The schema of a connection's temporary tables ("temp" in SQLite, "pg_temp" in PostgreSQL).
+QString tempSchema(const QSqlDatabase& db);
+// An integer key the database numbers itself on insert.
+QString autoKey(const QSqlDatabase& db);
+
 // The key of the row this connection inserted last (SQLite's last_insert_rowid, PostgreSQL's lastval).
 QString lastInsertedKey(const QSqlDatabase& db);
 

@@ -157,6 +157,19 @@ TEST_F(PgStore, ContactSearchAndFailedContactsMatchWithoutCase) {
     EXPECT_EQ(scalar("SELECT NOME FROM dbCLIENTE WHERE DESATIVADO = 1").toString(), "Ângela");
 }
 
+// The recipient set's statement quotes names the Jet way; the server reads it without the brackets.
+TEST_F(PgStore, BracketedNamesOfTheDesignReadOnTheServer) {
+    ASSERT_TRUE(start().ok);
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(q.exec("INSERT INTO dbCLIENTE (NOME, ID_GRUPO) VALUES ('Ana', 1)"));
+    const QString sql =
+        "SELECT dbCLIENTE.NOME FROM dbGRUPO INNER JOIN dbCLIENTE ON dbGRUPO.[ID_GRUPO] = dbCLIENTE.[ID_GRUPO];";
+    EXPECT_FALSE(q.exec(sql));
+    ASSERT_TRUE(q.exec(SqlDialect::plainNames(ado->database(), sql))) << q.lastError().text().toStdString();
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), "Ana");
+}
+
 TEST_F(PgStore, ANewerSchemaIsRefusedAndLeftAsItIs) {
     ASSERT_TRUE(start().ok);
     ado.reset();
