@@ -10,6 +10,7 @@
 #include "contacts/ContactSearch.h"
 #include "history/FailedContacts.h"
 #include "history/HistorySearch.h"
+#include "sms/DeliveryReports.h"
 #include "store/PgCopy.h"
 #include "store/PgSchema.h"
 #include "store/Schema.h"
@@ -168,6 +169,20 @@ TEST_F(PgStore, BracketedNamesOfTheDesignReadOnTheServer) {
     ASSERT_TRUE(q.exec(SqlDialect::plainNames(ado->database(), sql))) << q.lastError().text().toStdString();
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value(0).toString(), "Ana");
+}
+
+// A message's references are remembered outside any transaction too (the report read later by the inbox):
+// PostgreSQL takes no savepoint there.
+TEST_F(PgStore, DeliveryReferencesAreRememberedWithoutTheCallersTransaction) {
+    ASSERT_TRUE(start().ok);
+    QSqlDatabase conn = ado->database();
+    QSqlQuery q(conn);
+    ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (DESTINATARIO, TIPO, ENVIADO) VALUES ('1', 'SMS', 1)"));
+    QString error;
+    EXPECT_TRUE(DeliveryReports::remember(conn, 1, {7, 8}, 1, &error)) << error.toStdString();
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbENTREGA_PENDENTE WHERE ID_HISTORICO = 1").toInt(), 2);
+    EXPECT_FALSE(DeliveryReports::remember(conn, 1, {300}, 1, &error));
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbENTREGA_PENDENTE").toInt(), 2);
 }
 
 TEST_F(PgStore, ANewerSchemaIsRefusedAndLeftAsItIs) {
