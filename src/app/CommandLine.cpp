@@ -17,6 +17,10 @@
 #include "sms/SmsCommands.h"
 #include "store/DataDir.h"
 #include "store/Integrity.h"
+#include "store/PgCopy.h"
+#include "store/PgSchema.h"
+#include "store/Schema.h"
+#include "store/StoreLocation.h"
 #include "store/TADO.h"
 
 namespace CommandLine {
@@ -67,8 +71,40 @@ int report(const Parsed& p, QTextStream& out, QTextStream& err) {
         p, err, [&](TADO* ado) { return HistoryReportCommand::run(ado, r, out, err); }, TADO::Access::ReadOnly);
 }
 
+// A connection of a command's own, removed when the command ends.
+struct OwnConnection {
+    QString name;
+    ~OwnConnection() {
+        if (!name.isEmpty())
+            QSqlDatabase::removeDatabase(name);
+    }
+};
+
+// The PostgreSQL store as it is, read-only: the connection, the schema version, each table answering.
+int checkServer(const StoreLocation& store, QTextStream& out, QTextStream& err) {
+    OwnConnection own{QStringLiteral("vestral-check-db")};
+    QString error;
+    {
+        QSqlDatabase db = PgSchema::connect(store, own.name, &error);
+        if (!error.isEmpty()) {
+            err << error << Qt::endl;
+            return 1;
+        }
+        out << QStringLiteral("conexão: ok (%1)").arg(store.shown()) << Qt::endl;
+        bool ok = false;
+        for (const QString& line : PgSchema::check(db, &ok))
+            out << line << Qt::endl;
+        if (!ok)
+            return 1;
+    }
+    out << "ok" << Qt::endl;
+    return 0;
+}
+
 // Checks the file as it is, read-only: it neither creates, upgrades nor waits for the data folder.
 int checkDb(const Parsed& p, QTextStream& out, QTextStream& err) {
+    if (StoreLocation::current().isPostgres())
+        return checkServer(StoreLocation::current(), out, err);
     const QStringList problems = Integrity::check(DataDir::databasePath(p.dataDir), true);
     if (problems.isEmpty()) {
         out << "ok" << Qt::endl;
@@ -78,6 +114,41 @@ int checkDb(const Parsed& p, QTextStream& out, QTextStream& err) {
         out << problem << Qt::endl;
     err << QString(Integrity::adviceText()).replace('\r', '\n') << Qt::endl;
     return 1;
+}
+
+// Copies the station's SQLite file (upgraded to the current schema first) into an empty PostgreSQL
+// database, in one transaction: every table with its keys, a line per table; nothing left on a failure.
+int copyDbTo(const Parsed& p, QTextStream& out, QTextStream& err) {
+    QString error;
+    const StoreLocation target = StoreLocation::parse(p.values.argument().toString(), &error);
+    if (!error.isEmpty()) {
+        err << error << Qt::endl;
+        return 2;
+    }
+    TADO ado;
+    ado.setStore(StoreLocation{});
+    const TADO::StartResult r = ado.start(p.dataDir);
+    if (!r.ok) {
+        err << QString(r.error).replace('\r', '\n') << Qt::endl;
+        return 1;
+    }
+    OwnConnection own{QStringLiteral("vestral-copy-db")};
+    QSqlDatabase source = ado.database();
+    QSqlDatabase db = PgSchema::connect(target, own.name, &error);
+    if (!error.isEmpty()) {
+        err << error << Qt::endl;
+        return 1;
+    }
+    const PgCopy::Result copied = PgCopy::copy(source, db, [&](const QString& line) { out << line << Qt::endl; });
+    db.close();
+    if (!copied.error.isEmpty()) {
+        err << QStringLiteral("A cópia para %1 falhou e nada foi gravado lá: %2").arg(target.shown(), copied.error)
+            << Qt::endl;
+        return 1;
+    }
+    out << QStringLiteral("Cópia concluída: %1 linhas em %2 tabelas.").arg(copied.rows).arg(copied.counts.size())
+        << Qt::endl;
+    return 0;
 }
 
 int sendEmail(const Parsed& p, QTextStream& out, QTextStream& err) {
@@ -219,6 +290,9 @@ const QList<Command>& commands() {
          optOutRemove},
         {command("opt-out-list"), "mostra a lista de descadastrados, uma linha por endereço", optOutList},
         {command("check-db"), "verifica a integridade do banco de dados: \"ok\", ou os problemas encontrados", checkDb},
+        {command("copy-db-to", {}, ValueSpec{QString(), ValueKind::Text, "URL", {}, 0, 0, true}),
+         "copia o banco SQLite da estação para um banco PostgreSQL vazio (postgresql://USUÁRIO@SERVIDOR:PORTA/BANCO)",
+         copyDbTo},
     };
     return list;
 }
@@ -245,7 +319,7 @@ bool takesLock(const QString& command) {
 }
 
 QString helpText() {
-    QString t = "Uso: vestral-sms [--data-dir PASTA] [COMANDO]\n"
+    QString t = "Uso: vestral-sms [--data-dir PASTA] [--database URL] [COMANDO]\n"
                 "Sem comando, abre a janela do VESTRAL SMS.\n\nComandos:\n";
     for (const Command& c : commands()) {
         const QString words = synopsis(c.decl);

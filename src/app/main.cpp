@@ -19,6 +19,7 @@
 #include "modem/ModemManual.h"
 #include "store/DataDir.h"
 #include "store/Integrity.h"
+#include "store/StoreLocation.h"
 #include "store/TADO.h"
 
 namespace {
@@ -72,7 +73,8 @@ int runWindow(QApplication& app, const QString& dataDir) {
         if (!problems.isEmpty())
             QMessageBox::critical(&window, app.applicationName(), Integrity::damagedText(problems));
     });
-    check.start(ado.databasePath());
+    if (!ado.store().isPostgres()) // the server keeps its own pages sound
+        check.start(ado.databasePath());
     window.show();
     QTimer::singleShot(0, &window, &TfPrincipal::checkScreenSize);
     return app.exec();
@@ -110,6 +112,16 @@ int main(int argc, char** argv) {
 
     parsed.dataDir = DataDir::resolve(parsed.dataDir, QFileInfo(QApplication::applicationFilePath()).absolutePath());
     DataDir::setCurrent(parsed.dataDir);
+    if (parsed.command != "--help" && parsed.command != "--version") {
+        // --database, else VESTRAL_DATABASE, else the data folder's vestral.conf; none: the SQLite file.
+        QString storeError;
+        StoreLocation::setCurrent(StoreLocation::choose(
+            parsed.values.text("database"), qEnvironmentVariable("VESTRAL_DATABASE"), parsed.dataDir, &storeError));
+        if (!storeError.isEmpty()) {
+            QTextStream(stderr) << storeError << Qt::endl;
+            return 2;
+        }
+    }
     ComMapping::setDataDir(DataDir::current()); // COM n -> portas/COMn of the data folder
     if (headless) {
         QTextStream out(stdout);

@@ -8,6 +8,7 @@
 #include "campaign/TDM.h"
 #include "optout/SuppressionList.h"
 #include "sms/PduEncoder.h"
+#include "store/SqlDialect.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -102,9 +103,10 @@ void OutboxBuilder::rollback() {
 bool OutboxBuilder::createStage(QString* error) {
     static int serial = 0;
     m_stage = QStringLiteral("vestral_caixa_%1").arg(++serial);
-    QSqlQuery q(m_ado->database());
-    if (!q.exec(QStringLiteral("CREATE TEMP TABLE %1 (ID INTEGER PRIMARY KEY, FONE TEXT, MENSAGEM TEXT, PORTA INTEGER)")
-                    .arg(m_stage))) {
+    QSqlDatabase db = m_ado->database();
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("CREATE TEMP TABLE %1 (ID %2, FONE TEXT, MENSAGEM TEXT, PORTA INTEGER)")
+                    .arg(m_stage, SqlDialect::autoKey(db)))) {
         *error = q.lastError().text();
         m_stage.clear();
         return false;
@@ -123,8 +125,8 @@ bool OutboxBuilder::publish(QString* error) {
     }
     QSqlQuery q(db);
     bool ok = q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, PORTA FROM "
-                                    "temp.%1 ORDER BY ID")
-                         .arg(m_stage));
+                                    "%2.%1 ORDER BY ID")
+                         .arg(m_stage, SqlDialect::tempSchema(db)));
     if (ok && !m_spent.isEmpty()) {
         ok = q.prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - ? WHERE ENTRADA = ?"));
         for (auto it = m_spent.cbegin(); ok && it != m_spent.cend(); ++it) {
@@ -150,8 +152,9 @@ void OutboxBuilder::dropStage() {
     m_insert.reset();
     if (m_stage.isEmpty())
         return;
-    QSqlQuery q(m_ado->database());
-    q.exec(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(m_stage));
+    QSqlDatabase db = m_ado->database();
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("DROP TABLE IF EXISTS %2.%1").arg(m_stage, SqlDialect::tempSchema(db)));
     m_stage.clear();
 }
 
@@ -212,8 +215,8 @@ bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entr
     if (!m_insert) {
         QSqlDatabase db = m_ado->database();
         m_insert.emplace(db);
-        if (!m_insert->prepare(
-                QStringLiteral("INSERT INTO temp.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)").arg(m_stage))) {
+        if (!m_insert->prepare(QStringLiteral("INSERT INTO %2.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)")
+                                   .arg(m_stage, SqlDialect::tempSchema(db)))) {
             *error = m_insert->lastError().text();
             return false;
         }

@@ -7,6 +7,8 @@
 #include <algorithm>
 
 #include "store/Integrity.h"
+#include "store/PgSchema.h"
+#include "store/SqlDialect.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 
@@ -80,6 +82,8 @@ bool TDM::openConnection(Source source, QString* error) {
         QSqlDatabase::removeDatabase(m_connectionName);
     }
     const bool local = source == CadastroLocal;
+    if (local && m_ado->store().isPostgres()) // the station's own server, as the data module reaches it
+        return PgSchema::connect(m_ado->store(), m_connectionName, error).isOpen();
     QSqlDatabase db = QSqlDatabase::addDatabase(local ? "QSQLITE" : "QODBC", m_connectionName);
     if (local) {
         db.setDatabaseName(m_ado->databasePath());
@@ -132,7 +136,10 @@ bool TDM::connectSource(Source source, QString* error) {
     m_rows.clear();
     bool ok = openConnection(source, &err);
     if (ok) {
-        const QString sql = source == CadastroLocal ? localQuery().join('\n') : m_ado->dbCFG->text("QUERY");
+        const QString sql =
+            source == CadastroLocal
+                ? SqlDialect::plainNames(QSqlDatabase::database(m_connectionName, false), localQuery().join('\n'))
+                : m_ado->dbCFG->text("QUERY");
         ok = load(sql, &err);
     }
     if (!ok) {

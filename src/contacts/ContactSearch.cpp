@@ -1,6 +1,7 @@
 #include "contacts/ContactSearch.h"
 
 #include "store/Dataset.h"
+#include "store/SqlDialect.h"
 #include "store/SqlFunctions.h"
 #include "store/TADO.h"
 
@@ -48,7 +49,8 @@ bool ContactSearch::searchColumn(const QString& column, const QString& text) {
         return reopen({});
     // The column comes from the fixed list above; the text only ever travels as a parameter.
     const QString pattern = "%" + SqlFunctions::escapeLike(text) + "%";
-    return reopen(QStringLiteral("WHERE %1 LIKE :criterio ESCAPE '\\' ").arg(column), pattern);
+    return reopen(QStringLiteral("WHERE ") + SqlDialect::foldedLike(m_dataset->database(), column, ":criterio"),
+                  pattern);
 }
 
 bool ContactSearch::byStatus(int status) {

@@ -1,5 +1,6 @@
 #include "history/FailedContacts.h"
 
+#include "store/SqlDialect.h"
 #include "store/SqlFunctions.h"
 #include "store/TADO.h"
 
@@ -9,11 +10,11 @@ namespace {
 // A phone matches exactly, so every contact with that number is found and no '%' or '_' in the
 // recipient widens the match. An address matches without regard to case (Unicode-aware LIKE with
 // its wildcards escaped).
-QStringList statementFor(Action action, bool sms) {
+QStringList statementFor(const QSqlDatabase& db, Action action, bool sms) {
     const QString head = action == Action::Disable ? QStringLiteral("UPDATE dbCLIENTE SET DESATIVADO = 1")
                                                    : QStringLiteral("DELETE FROM dbCLIENTE");
-    const QString where =
-        sms ? QStringLiteral("WHERE FONE = :Destino") : QStringLiteral("WHERE EMAIL LIKE :Destino ESCAPE '\\'");
+    const QString where = sms ? QStringLiteral("WHERE FONE = :Destino")
+                              : QStringLiteral("WHERE ") + SqlDialect::foldedLike(db, "EMAIL", ":Destino");
     return {head, where};
 }
 
@@ -22,7 +23,7 @@ int runRow(Dataset* scratch, Action action, const QString& tipo, const QString& 
     scratch->close();
     scratch->setSql(QStringList{});
     scratch->clearBindings();
-    scratch->setSql(statementFor(action, sms));
+    scratch->setSql(statementFor(scratch->database(), action, sms));
     scratch->bindValue(":Destino", sms ? destinatario : SqlFunctions::escapeLike(emailAddressOf(destinatario)));
     return scratch->execSql();
 }

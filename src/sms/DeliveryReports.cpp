@@ -1,5 +1,6 @@
 #include "sms/DeliveryReports.h"
 
+#include "store/SqlDialect.h"
 #include "store/TimeText.h"
 
 #include <QSqlError>
@@ -36,10 +37,15 @@ bool final(const QVariant& situacao) {
     return !situacao.isNull() && pdu::deliveryState(std::uint8_t(situacao.toInt())) != DeliveryState::Pending;
 }
 
-// A savepoint: nested in the caller's transaction when there is one, else a transaction of its own.
+// A savepoint: nested in the caller's transaction when there is one, else a transaction of its own
+// (SQLite opens one for a savepoint outside a transaction; PostgreSQL refuses it, so one is begun).
 class Savepoint {
 public:
-    explicit Savepoint(QSqlDatabase& db) : m_db(db) { m_open = QSqlQuery(m_db).exec("SAVEPOINT entrega"); }
+    explicit Savepoint(QSqlDatabase& db) : m_db(db) {
+        m_open = QSqlQuery(m_db).exec("SAVEPOINT entrega");
+        if (!m_open && SqlDialect::isPostgres(m_db))
+            m_open = m_own = QSqlQuery(m_db).exec("BEGIN");
+    }
     ~Savepoint() {
         if (m_open)
             end(false);
@@ -48,6 +54,12 @@ public:
     bool end(bool keep) {
         m_open = false;
         QSqlQuery q(m_db);
+        if (m_own) {
+            if (keep && q.exec("COMMIT"))
+                return true;
+            q.exec("ROLLBACK");
+            return false;
+        }
         if (keep && q.exec("RELEASE entrega"))
             return true;
         q.exec("ROLLBACK TO entrega");
@@ -58,6 +70,7 @@ public:
 private:
     QSqlDatabase& m_db;
     bool m_open = false;
+    bool m_own = false; // a transaction of its own, not a savepoint
 };
 
 // The message's delivery state from its parts' reports, written to its history row.

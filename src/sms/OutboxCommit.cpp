@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "store/SqlDialect.h"
 #include "store/TADO.h"
 
 namespace OutboxCommit {
@@ -35,8 +36,9 @@ QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>&
 QString markInFlight(TADO* ado, qint64 outboxId) {
     if (!ado || outboxId <= 0)
         return {};
-    QSqlQuery q(ado->database());
-    q.prepare(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = datetime('now','localtime') WHERE ID = ?"));
+    QSqlDatabase db = ado->database();
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = %1 WHERE ID = ?").arg(SqlDialect::nowStamp(db)));
     q.addBindValue(outboxId);
     if (!q.exec())
         return q.lastError().text();

@@ -6,6 +6,7 @@
 #include "sms/DeliveryReports.h"
 #include "sms/OutboxCommit.h"
 #include "sms/PduDecoder.h"
+#include "store/SqlDialect.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -164,8 +165,7 @@ QString ResponseCoordinator::storeHistory(const HistoryRow& row, int slot) {
     if (error.isEmpty() && m_references && !row.references.isEmpty() && ado) {
         QSqlDatabase db = ado->database();
         QSqlQuery q(db);
-        const qint64 id =
-            q.exec(QStringLiteral("SELECT last_insert_rowid()")) && q.next() ? q.value(0).toLongLong() : 0;
+        const qint64 id = q.exec(SqlDialect::lastInsertedKey(db)) && q.next() ? q.value(0).toLongLong() : 0;
         error = id > 0 ? m_references(db, slot, row.references, id) : QStringLiteral("histórico sem identificador");
     }
     if (error.isEmpty() && row.markNextId > 0)

@@ -1,14 +1,25 @@
 #include "store/Dataset.h"
 
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include "store/SqlDialect.h"
 #include "store/SqlText.h"
 
 namespace {
 const QString kRowId = QStringLiteral("__rowid__");
+
+bool onPostgres(const QSqlQuery& q) {
+    return q.driver() && q.driver()->dbmsType() == QSqlDriver::PostgreSQL;
+}
+
+// PostgreSQL refuses a boolean for the 0/1 yes/no columns; SQLite takes either.
+QVariant bindable(const QSqlQuery& q, const QVariant& v) {
+    return v.typeId() == QMetaType::Bool && onPostgres(q) ? QVariant(v.toBool() ? 1 : 0) : v;
+}
 // Rows read again before each page of a result without a key to follow (see fetchMore).
 constexpr int kOverlap = 32;
 } // namespace
@@ -52,7 +63,8 @@ bool Dataset::fail(const QString& error) {
 QString Dataset::selectText() const {
     if (m_table.isEmpty())
         return m_sql.join('\n');
-    return QStringLiteral("SELECT rowid AS %1, * FROM %2").arg(kRowId, m_table) +
+    return QStringLiteral("SELECT %1 AS %2, * FROM %3")
+               .arg(SqlDialect::rowKey(m_connection(), m_table), kRowId, m_table) +
            (m_orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + m_orderBy);
 }
 
@@ -101,9 +113,9 @@ bool Dataset::readFirstByKey(const SqlText::Shape& shape, int limit, QList<Row>*
     terms << SqlText::OrderTerm{key, false};
     QStringList order;
     for (const SqlText::OrderTerm& t : std::as_const(terms))
-        order << quoted(t.column) + (t.descending ? QStringLiteral(" DESC") : QString());
+        order << quoted(t.column) + (t.descending ? QStringLiteral(" DESC") : QString()) + nullsOrder(t.descending);
     const QString rowsText = shape.orderBy >= 0 ? shape.body.left(shape.orderBy) : shape.body;
-    m_keysetFrom = QStringLiteral("SELECT * FROM (\n%1\n)").arg(rowsText);
+    m_keysetFrom = QStringLiteral("SELECT * FROM (\n%1\n) AS vestral_pagina").arg(rowsText);
     m_keysetOrder = QStringLiteral("\nORDER BY ") + order.join(QStringLiteral(", "));
     const QString error = m_lastError;
     if (!readRows(m_keysetFrom + m_keysetOrder + QStringLiteral("\nLIMIT %1").arg(limit), {}, rows, read, true)) {
@@ -126,8 +138,18 @@ bool Dataset::readFirstByKey(const SqlText::Shape& shape, int limit, QList<Row>*
     return true;
 }
 
-QString Dataset::quoted(const QString& name) {
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+// PostgreSQL folds the unquoted names of the schema to lower case, and names the result's columns so.
+QString Dataset::quoted(const QString& name) const {
+    const QString folded = SqlDialect::isPostgres(m_connection()) ? name.toLower() : name;
+    return QLatin1Char('"') + QString(folded).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
+}
+
+// Where NULLs fall, said outright on PostgreSQL (which puts them last when ascending) so that both stores
+// page in SQLite's order: NULL first when ascending, last when descending.
+QString Dataset::nullsOrder(bool descending) const {
+    if (!SqlDialect::isPostgres(m_connection()))
+        return {};
+    return descending ? QStringLiteral(" NULLS LAST") : QStringLiteral(" NULLS FIRST");
 }
 
 QList<QVariant> Dataset::cursorValues(const Row& row) const {
@@ -140,23 +162,37 @@ QList<QVariant> Dataset::cursorValues(const Row& row) const {
 QString Dataset::pageText(int offset, int limit) const {
     QString sql = m_select;
     if (limit >= 0 || offset > 0)
-        sql += QStringLiteral("\nLIMIT %1 OFFSET %2").arg(limit).arg(offset);
+        sql += QStringLiteral("\nLIMIT %1 OFFSET %2")
+                   .arg(limit >= 0                               ? QString::number(limit)
+                        : SqlDialect::isPostgres(m_connection()) ? QStringLiteral("ALL")
+                                                                 : QStringLiteral("-1"))
+                   .arg(offset);
     return sql;
 }
 
 // The rows after the last one read, in the result's order (NULL first when ascending, as SQLite sorts):
-// later in the first column, or equal there and later in the next, and so on down to the key.
+// later in the first column, or equal there and later in the next, and so on down to the key. A NULL is
+// never bound where the statement would have to guess its type (PostgreSQL refuses "$1 IS NULL"): the
+// shape of each test follows whether the last row's value was NULL.
 QString Dataset::afterText(int limit, QHash<QString, QVariant>* values) const {
     QString condition;
     for (qsizetype i = m_cursor.size() - 1; i >= 0; --i) {
         const Cursor& c = m_cursor[i];
+        const QVariant value = m_after.value(i);
         const QString v = QStringLiteral(":vestral_after%1").arg(i);
-        values->insert(v, m_after.value(i));
-        const QString later = c.descending ? QStringLiteral("(%1 < %2 OR (%1 IS NULL AND %2 IS NOT NULL))")
-                                           : QStringLiteral("(%1 > %2 OR (%1 IS NOT NULL AND %2 IS NULL))");
-        condition = condition.isEmpty()
-                        ? later.arg(c.name, v)
-                        : QStringLiteral("(%1 OR (%2 IS %3 AND %4))").arg(later.arg(c.name, v), c.name, v, condition);
+        QString later;
+        QString same;
+        if (value.isNull()) {
+            later = c.descending ? QStringLiteral("1 = 0") : QStringLiteral("%1 IS NOT NULL").arg(c.name);
+            same = QStringLiteral("%1 IS NULL").arg(c.name);
+        } else {
+            values->insert(v, value);
+            later = c.descending ? QStringLiteral("(%1 < %2 OR %1 IS NULL)").arg(c.name, v)
+                                 : QStringLiteral("%1 > %2").arg(c.name, v);
+            same = QStringLiteral("%1 = %2").arg(c.name, v);
+        }
+        condition = condition.isEmpty() ? QStringLiteral("(%1)").arg(later)
+                                        : QStringLiteral("((%1) OR (%2 AND %3))").arg(later, same, condition);
     }
     // Lets an index on the first column start at the last row read.
     const Cursor& first = m_cursor.first();
@@ -174,18 +210,21 @@ bool Dataset::readRows(const QString& sql, const QHash<QString, QVariant>& extra
     if (!q.prepare(sql))
         return fail(q.lastError().text());
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
-        q.bindValue(it.key(), it.value());
+        q.bindValue(it.key(), bindable(q, it.value()));
     for (auto it = extra.cbegin(); it != extra.cend(); ++it)
-        q.bindValue(it.key(), it.value());
+        q.bindValue(it.key(), bindable(q, it.value()));
     if (!q.exec())
         return fail(q.lastError().text());
     const QSqlRecord rec = q.record();
     const bool hidden = !m_table.isEmpty();
     const int first = hidden ? 1 : 0;
+    // On PostgreSQL a keyless table carries its row key as a column of its own; it stays hidden.
+    const int ownKey = hidden && onPostgres(q) ? rec.indexOf(QStringLiteral("rowid")) : -1;
     if (setFields) {
         m_fields.clear();
         for (int i = first; i < rec.count(); ++i)
-            m_fields << rec.fieldName(i);
+            if (i != ownKey)
+                m_fields << rec.fieldName(i);
         m_hiddenKey = hidden ? int(m_fields.size()) : -1;
     }
     *read = 0;
@@ -193,7 +232,8 @@ bool Dataset::readRows(const QString& sql, const QHash<QString, QVariant>& extra
         Row row;
         row.reserve(rec.count());
         for (int i = first; i < rec.count(); ++i)
-            row << q.value(i);
+            if (i != ownKey)
+                row << q.value(i);
         if (hidden)
             row << q.value(0);
         *rows << std::move(row);
@@ -230,7 +270,7 @@ int Dataset::countStored() {
         return -1;
     }
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
-        q.bindValue(it.key(), it.value());
+        q.bindValue(it.key(), bindable(q, it.value()));
     if (!q.exec() || !q.next()) {
         fail(q.lastError().isValid() ? q.lastError().text() : QStringLiteral("contagem sem resultado"));
         return -1;
@@ -408,7 +448,7 @@ int Dataset::execSql() {
         return -1;
     }
     for (auto it = m_bindings.cbegin(); it != m_bindings.cend(); ++it)
-        q.bindValue(it.key(), it.value());
+        q.bindValue(it.key(), bindable(q, it.value()));
     if (!q.exec()) {
         fail(q.lastError().text());
         return -1;
@@ -587,7 +627,7 @@ void Dataset::cancel() {
 }
 
 QString Dataset::keyColumn() const {
-    return m_hiddenKey >= 0 ? QStringLiteral("rowid") : m_keyField;
+    return m_hiddenKey >= 0 ? SqlDialect::rowKey(m_connection(), m_updateTable) : m_keyField;
 }
 
 QVariant Dataset::keyOf(int row) const {
@@ -629,13 +669,16 @@ bool Dataset::postInsert() {
         cols.isEmpty()
             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(m_updateTable)
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(m_updateTable, cols.join(", "), marks.join(", "));
-    if (!q.prepare(sql))
+    const bool postgres = onPostgres(q);
+    if (!q.prepare(postgres ? sql + QStringLiteral(" RETURNING ") + insertedKey() : sql))
         return fail(q.lastError().text());
     for (const QVariant& v : values)
-        q.addBindValue(v);
+        q.addBindValue(bindable(q, v));
     if (!q.exec())
         return fail(q.lastError().text());
-    return reloadRow(m_current, q.lastInsertId());
+    if (!postgres)
+        return reloadRow(m_current, q.lastInsertId());
+    return reloadRow(m_current, q.next() ? q.value(0) : QVariant());
 }
 
 bool Dataset::postEdit() {
@@ -654,17 +697,22 @@ bool Dataset::postEdit() {
     if (!q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3 = ?").arg(m_updateTable, sets.join(", "), keyColumn())))
         return fail(q.lastError().text());
     for (const QVariant& v : values)
-        q.addBindValue(v);
+        q.addBindValue(bindable(q, v));
     q.addBindValue(key);
     if (!q.exec())
         return fail(q.lastError().text());
     return true;
 }
 
+// The column by which an inserted row is read back: SQLite's rowid, or the table's key on PostgreSQL.
+QString Dataset::insertedKey() const {
+    return SqlDialect::rowKey(m_connection(), m_updateTable);
+}
+
 // Reads back an inserted row so that database defaults (keys, time stamps) show at once.
 bool Dataset::reloadRow(int row, const QVariant& rowid) {
     QSqlQuery q(m_connection());
-    q.prepare(QStringLiteral("SELECT rowid AS %1, * FROM %2 WHERE rowid = ?").arg(kRowId, m_updateTable));
+    q.prepare(QStringLiteral("SELECT %1 AS %2, * FROM %3 WHERE %1 = ?").arg(insertedKey(), kRowId, m_updateTable));
     q.addBindValue(rowid);
     if (!q.exec() || !q.next())
         return true; // the row is stored; keep what was typed

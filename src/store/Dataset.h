@@ -53,6 +53,8 @@ public:
     bool isOpen() const { return m_state != State::Inactive; }
     State state() const { return m_state; }
     QString lastError() const { return m_lastError; }
+    // The connection the dataset reads through on this thread (for the statements a store spells its way).
+    QSqlDatabase database() const { return m_connection(); }
     QString name() const { return objectName(); }
 
     // The result's row count, read no row for it. A result held whole: its rows. A longer one:
@@ -128,7 +130,8 @@ private:
     };
     bool load(int firstPage);
     bool readFirstByKey(const SqlText::Shape& shape, int limit, QList<Row>* rows, int* read);
-    static QString quoted(const QString& name);
+    QString quoted(const QString& name) const;
+    QString nullsOrder(bool descending) const;
     QList<QVariant> cursorValues(const Row& row) const;
     QString pageText(int offset, int limit) const;
     QString afterText(int limit, QHash<QString, QVariant>* values) const;
@@ -146,6 +149,7 @@ private:
     bool postEdit();
     bool reloadRow(int row, const QVariant& key);
     QString keyColumn() const;
+    QString insertedKey() const;
     QVariant keyOf(int row) const;
     void setCurrent(int row);
     void setState(State s);

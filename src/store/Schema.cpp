@@ -1,6 +1,8 @@
 #include "store/Schema.h"
 
+#include "store/PgSchema.h"
 #include "store/SmsModeSettings.h"
+#include "store/SqlDialect.h"
 #include "store/TableRebuild.h"
 
 #include <QSqlError>
@@ -93,6 +95,8 @@ QString dbSmsParteDdl() {
                                        "TOTAL INTEGER", "VISTO TEXT"});
 }
 
+} // namespace
+
 QStringList freshDdl() {
     QStringList cliente{"ID_CLIENTE INTEGER PRIMARY KEY AUTOINCREMENT",
                         "NOME TEXT",
@@ -152,6 +156,8 @@ QStringList freshDdl() {
     };
 }
 
+namespace {
+
 const char* const kDefaultBodyEmail = "<html><body style=\"font-family: Arial, sans-serif\">\n<p>Olá [NOME],</p>\n"
                                       "<p>Esta é uma mensagem de teste.</p>\n</body></html>";
 
@@ -163,6 +169,8 @@ bool exec(QSqlDatabase& db, const QString& sql, QString* error) {
         *error = q.lastError().text();
     return false;
 }
+
+} // namespace
 
 bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
     QSqlQuery q(db);
@@ -215,6 +223,8 @@ bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
     }
     return exec(db, "INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (1, 'GERAL')", error);
 }
+
+namespace {
 
 struct CfgColumn {
     const char* name;
@@ -402,7 +412,11 @@ bool hasColumn(const QSqlDatabase& db, const QString& table, const QString& colu
 
 bool hasTable(const QSqlDatabase& db, const QString& table) {
     QSqlQuery q(db);
-    q.prepare("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?");
+    if (SqlDialect::isPostgres(db))
+        q.prepare("SELECT 1 FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace WHERE n.nspname = "
+                  "current_schema() AND c.relkind IN ('r', 'p', 'v', 'm', 'f') AND c.relname = lower(?)");
+    else
+        q.prepare("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?");
     q.addBindValue(table);
     return q.exec() && q.next();
 }
@@ -455,6 +469,8 @@ UpgradeResult upgrade(QSqlDatabase& db) {
 }
 
 bool resetCounter(QSqlDatabase& db, const QString& table, QString* error) {
+    if (SqlDialect::isPostgres(db))
+        return PgSchema::resetCounter(db, table, error);
     // sqlite_sequence only exists once some AUTOINCREMENT table has had a row.
     if (!hasTable(db, "sqlite_sequence"))
         return true;

@@ -10,6 +10,11 @@ namespace Schema {
 // The tables that every database file must hold before the upgrade (the shipped seven).
 const QStringList& shippedTables();
 
+// The statements that create every table and index of the current schema, as SQLite takes them.
+QStringList freshDdl();
+// The first-run contents: one settings row, the 64 port rows and one group.
+bool insertFirstRunRows(QSqlDatabase& db, QString* error);
+
 // Creates every table and index of the current schema with the first-run contents: one settings
 // row, the 64 port rows and one group. Returns an empty string on success, else the error text.
 QString createFresh(QSqlDatabase& db);

@@ -197,7 +197,8 @@ bool pageable(const Shape& shape) {
 
 QString countStatement(const Shape& shape) {
     const QString rows = shape.orderBy >= 0 && !shape.hasLimit ? shape.body.left(shape.orderBy) : shape.body;
-    return QStringLiteral("SELECT COUNT(*) FROM (\n%1\n)").arg(rows);
+    // The alias: PostgreSQL wants a name for every subquery in FROM; SQLite takes it.
+    return QStringLiteral("SELECT COUNT(*) FROM (\n%1\n) AS contagem").arg(rows);
 }
 
 } // namespace SqlText

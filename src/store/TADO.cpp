@@ -8,6 +8,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
+#include <QTimeZone>
 #include <atomic>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 
 #include "store/DataDir.h"
 #include "store/Integrity.h"
+#include "store/PgSchema.h"
 #include "store/Schema.h"
 #include "store/SqlFunctions.h"
 
@@ -46,6 +48,19 @@ QString writeProbe(QSqlDatabase& db) {
     QString error;
     if (!q.exec(QStringLiteral("CREATE TABLE vestral_prova_escrita (x)")))
         error = q.lastError().text();
+    q.exec(QStringLiteral("ROLLBACK"));
+    return error;
+}
+
+// The same proof on a PostgreSQL server: a read-only role, a standby or a read-only default transaction
+// refuse the update even when it touches no row.
+QString serverWriteProbe(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("BEGIN")))
+        return q.lastError().text();
+    QString error;
+    if (!q.exec(QStringLiteral("UPDATE dbCFG SET EMPRESA = EMPRESA WHERE 1 = 0")))
+        error = q.lastError().databaseText().trimmed();
     q.exec(QStringLiteral("ROLLBACK"));
     return error;
 }
@@ -137,6 +152,18 @@ QString TADO::connectionName() const {
 }
 
 bool TADO::configure(QSqlDatabase& db, QString* error) {
+    if (m_store.isPostgres()) {
+        // libpq's own reason (it never holds the password); the driver's prefix says nothing more.
+        if (!PgSchema::open(db, m_store, error))
+            return false;
+        // Stamps are written by the server in the station's local time, as SQLite writes them; a zone the
+        // server does not know leaves the server's own.
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT set_config('TimeZone', ?, false)"));
+        q.addBindValue(QString::fromUtf8(QTimeZone::systemTimeZoneId()));
+        q.exec();
+        return true;
+    }
     db.setConnectOptions("QSQLITE_BUSY_TIMEOUT=15000");
     if (!db.open()) {
         *error = db.lastError().text();
@@ -162,8 +189,16 @@ QSqlDatabase TADO::connectionFor(const QString& name) {
     QMutexLocker lock(&g_connMutex);
     if (QSqlDatabase::contains(name))
         return QSqlDatabase::database(name, false);
-    QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", name);
-    db.setDatabaseName(m_path);
+    QSqlDatabase db = QSqlDatabase::addDatabase(m_store.isPostgres() ? "QPSQL" : "QSQLITE", name);
+    if (m_store.isPostgres()) {
+        db.setHostName(m_store.host);
+        db.setPort(m_store.port);
+        db.setUserName(m_store.user);
+        db.setDatabaseName(m_store.database);
+        db.setConnectOptions(m_store.connectOptions());
+    } else {
+        db.setDatabaseName(m_path);
+    }
     m_connections << name;
     lock.unlock();
     QString error;
@@ -194,6 +229,8 @@ bool TADO::resetCounter(const QString& table, QString* error) {
 
 // The text of a failure at start: a damaged file says what to do about it.
 QString TADO::startError(const QString& error) const {
+    if (m_store.isPostgres())
+        return QStringLiteral("Não foi possível abrir o banco de dados %1:\r%2").arg(m_store.shown(), error);
     return QStringLiteral("Não foi possível abrir o banco de dados %1:\r%2")
         .arg(m_path, Integrity::isDamage(error) ? Integrity::damagedText({error}) : error);
 }
@@ -221,8 +258,39 @@ bool TADO::openFile(const QString& dataDir, StartResult* r) {
     return true;
 }
 
+// A PostgreSQL store: the connection (the server's reason when it fails), then the schema.
+bool TADO::openServer(const QString& dataDir, StartResult* r) {
+    QString folderError;
+    if (!DataDir::prepare(dataDir, &folderError)) {
+        r->error = startError(QStringLiteral("a pasta de dados não pôde ser criada (%1).").arg(folderError));
+        return false;
+    }
+    m_connectError.clear();
+    database();
+    if (!m_connectError.isEmpty()) {
+        r->error = m_connectError;
+        releaseThreadConnection();
+        return false;
+    }
+    return true;
+}
+
+bool TADO::preparePostgres(StartResult* r) {
+    QSqlDatabase db = database();
+    const PgSchema::Prepared p = PgSchema::prepare(db);
+    r->created = p.created;
+    r->executed = p.executed;
+    if (!p.error.isEmpty()) {
+        r->error = startError(p.error);
+        return false;
+    }
+    return true;
+}
+
 bool TADO::prepareSchema(StartResult* r) {
     QSqlDatabase db = database();
+    if (m_store.isPostgres())
+        return preparePostgres(r);
     if (r->created) {
         const QString err = Schema::createFresh(db);
         if (!err.isEmpty()) {
@@ -249,9 +317,9 @@ bool TADO::prepareSchema(StartResult* r) {
 TADO::StartResult TADO::start(const QString& dataDir, Access access) {
     StartResult r;
     m_path = DataDir::databasePath(dataDir);
-    if (!openFile(dataDir, &r))
+    if (m_store.isPostgres() ? !openServer(dataDir, &r) : !openFile(dataDir, &r))
         return r;
-    if (access == Access::ReadWrite) {
+    if (access == Access::ReadWrite && !m_store.isPostgres()) {
         QSqlDatabase db = database();
         const QString refused = writeProbe(db);
         if (!refused.isEmpty()) {
@@ -261,6 +329,14 @@ TADO::StartResult TADO::start(const QString& dataDir, Access access) {
     }
     if (!prepareSchema(&r))
         return r;
+    if (access == Access::ReadWrite && m_store.isPostgres()) {
+        QSqlDatabase db = database();
+        const QString refused = serverWriteProbe(db);
+        if (!refused.isEmpty()) {
+            r.error = Integrity::writeErrorText(refused);
+            return r;
+        }
+    }
     dbATUALIZA->setSql("SELECT * FROM dbCFG");
     for (Dataset* d : queryDatasets() + tableDatasets()) {
         if (!d->open()) {

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "store/Dataset.h"
+#include "store/StoreLocation.h"
 
 // The data module: owns the database file, one connection per thread that touches it, and the
 // named datasets every page works through. Created first at start-up and kept for the whole run.
@@ -29,7 +30,13 @@ public:
     // Opens (creating or upgrading) BDSMS.db in dataDir and opens every dataset.
     StartResult start(const QString& dataDir, Access access = Access::ReadWrite);
 
-    QString databasePath() const { return m_path; }
+    // The SQLite file; empty when the store is a PostgreSQL database.
+    QString databasePath() const { return m_store.isPostgres() ? QString() : m_path; }
+
+    // Where the data lives: the SQLite file of the data folder, or a PostgreSQL database. Taken from
+    // StoreLocation::current() when the module is made; set before start() to choose another.
+    const StoreLocation& store() const { return m_store; }
+    void setStore(const StoreLocation& store) { m_store = store; }
 
     // This thread's connection to the database file (made on first use).
     QSqlDatabase database();
@@ -68,11 +75,14 @@ private:
     QSqlDatabase connectionFor(const QString& name);
     bool configure(QSqlDatabase& db, QString* error);
     bool openFile(const QString& dataDir, StartResult* r);
+    bool openServer(const QString& dataDir, StartResult* r);
+    bool preparePostgres(StartResult* r);
     bool prepareSchema(StartResult* r);
     QString startError(const QString& error) const;
     void wireEvents();
 
     QString m_path;
+    StoreLocation m_store = StoreLocation::current();
     QString m_connectError;
     QStringList m_connections;
 };

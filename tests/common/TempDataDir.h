@@ -10,8 +10,10 @@ struct TempDataDir {
     QTemporaryDir dir;
     std::unique_ptr<TADO> ado;
 
-    TADO::StartResult start() {
+    // On the data folder's SQLite file, or on the database `where` names.
+    TADO::StartResult start(const StoreLocation& where = {}) {
         ado = std::make_unique<TADO>();
+        ado->setStore(where);
         return ado->start(dir.path());
     }
     QString path() const { return dir.path(); }

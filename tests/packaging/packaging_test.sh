@@ -84,7 +84,7 @@ check_deb() {
     grep -q '^ Architecture: amd64$' <<<"$info" || fail "Architecture"
     local depends
     depends=$(grep '^ Depends:' <<<"$info") || fail "sem Depends"
-    for dep in libqt6widgets6 libqt6serialport6 libqt6sql6 libqt6network6 qt6-qpa-plugins libqt6sql6-sqlite \
+    for dep in libqt6widgets6 libqt6serialport6 libqt6sql6 libqt6network6 qt6-qpa-plugins libqt6sql6-sqlite libqt6sql6-psql \
                libqt6sql6-odbc qt6-translations-l10n fonts-liberation2; do
         grep -q "\b$dep\b" <<<"$depends" || fail "Depends sem $dep: $depends"
     done

@@ -12,15 +12,29 @@
 #include <algorithm>
 
 #include "DamagedDatabase.h"
+#include "MissingPeer.h"
+#include "PgServer.h"
 #include "TempDataDir.h"
 #include "store/DatasetModel.h"
 #include "store/Integrity.h"
+#include "store/SqlDialect.h"
 
 namespace {
 
-class DatasetTest : public ::testing::Test {
+// The dataset cases run on both stores: the SQLite file and a PostgreSQL database of their own.
+class DatasetTest : public ::testing::TestWithParam<StoreLocation::Kind> {
 protected:
-    void SetUp() override { ASSERT_TRUE(d.start().ok); }
+    void SetUp() override {
+        StoreLocation where;
+        if (GetParam() == StoreLocation::Kind::Postgres) {
+            pg = std::make_unique<PgDatabase>();
+            if (!pg->ok())
+                VESTRAL_SKIP_MISSING_PEER("PostgreSQL: " << pg->why.toStdString());
+            where = pg->location();
+        }
+        const TADO::StartResult r = d.start(where);
+        ASSERT_TRUE(r.ok) << r.error.toStdString();
+    }
     void addContact(const QString& nome, const QString& fone) {
         Dataset* c = d.ado->dbCLIENTE;
         c->append();
@@ -29,10 +43,15 @@ protected:
         c->setValue("ID_GRUPO", 1);
         ASSERT_TRUE(c->post()) << c->lastError().toStdString();
     }
+    std::unique_ptr<PgDatabase> pg; // outlives the data module
     TempDataDir d;
 };
 
-TEST_F(DatasetTest, ContactEventsKeepPanelCountButSearchDoesNot) {
+std::string storeName(const ::testing::TestParamInfo<StoreLocation::Kind>& info) {
+    return info.param == StoreLocation::Kind::Postgres ? "PostgreSQL" : "SQLite";
+}
+
+TEST_P(DatasetTest, ContactEventsKeepPanelCountButSearchDoesNot) {
     QSignalSpy panel(d.ado.get(), &TADO::contactsCountChanged);
     addContact("Bia", "2");
     addContact("Ana", "1");
@@ -41,7 +60,8 @@ TEST_F(DatasetTest, ContactEventsKeepPanelCountButSearchDoesNot) {
     EXPECT_EQ(panel.last().at(0).toInt(), 2);
     Dataset* c = d.ado->dbCLIENTE;
     EXPECT_EQ(c->integer("ID_CLIENTE"), 2); // key read back after insert
-    c->setSql({"SELECT *", "FROM dbCLIENTE", "WHERE NOME LIKE 'a%'", "ORDER BY NOME ASC"});
+    c->setSql({"SELECT *", "FROM dbCLIENTE", "WHERE " + SqlDialect::foldedLike(d.ado->database(), "NOME", "'a%'"),
+               "ORDER BY NOME ASC"});
     ASSERT_TRUE(c->open());
     EXPECT_EQ(c->recordCount(), 1);
     EXPECT_EQ(panel.count(), 4);
@@ -52,7 +72,7 @@ TEST_F(DatasetTest, ContactEventsKeepPanelCountButSearchDoesNot) {
     EXPECT_EQ(panel.count(), 6);
 }
 
-TEST_F(DatasetTest, EditCancelRestoresAndPostWrites) {
+TEST_P(DatasetTest, EditCancelRestoresAndPostWrites) {
     addContact("Ana", "1");
     Dataset* c = d.ado->dbCLIENTE;
     c->edit();
@@ -68,7 +88,7 @@ TEST_F(DatasetTest, EditCancelRestoresAndPostWrites) {
     EXPECT_EQ(q.value(0).toString(), "Ana Maria");
 }
 
-TEST_F(DatasetTest, RefusedPostKeepsEditingAndReportsError) {
+TEST_P(DatasetTest, RefusedPostKeepsEditingAndReportsError) {
     addContact("Ana", "1");
     Dataset* c = d.ado->dbCLIENTE;
     c->setValue("TEXTO", QString(31, 'x'));
@@ -79,7 +99,7 @@ TEST_F(DatasetTest, RefusedPostKeepsEditingAndReportsError) {
     EXPECT_EQ(c->state(), Dataset::State::Browse);
 }
 
-TEST_F(DatasetTest, AppendCancelLeavesNoRow) {
+TEST_P(DatasetTest, AppendCancelLeavesNoRow) {
     Dataset* g = d.ado->dbGRUPO;
     const int before = g->recordCount();
     g->append();
@@ -89,7 +109,7 @@ TEST_F(DatasetTest, AppendCancelLeavesNoRow) {
     EXPECT_EQ(g->recNo(), 0);
 }
 
-TEST_F(DatasetTest, CancelledRowIsNotPostedByAGridThatFollows) {
+TEST_P(DatasetTest, CancelledRowIsNotPostedByAGridThatFollows) {
     addContact("Ana", "1");
     addContact("Bia", "2");
     Dataset* c = d.ado->dbCLIENTE;
@@ -108,7 +128,7 @@ TEST_F(DatasetTest, CancelledRowIsNotPostedByAGridThatFollows) {
     EXPECT_EQ(c->text("NOME"), before);
 }
 
-TEST_F(DatasetTest, HistoryInsertReportsCountAndDefaultDate) {
+TEST_P(DatasetTest, HistoryInsertReportsCountAndDefaultDate) {
     QSignalSpy panel(d.ado.get(), &TADO::historyCountChanged);
     Dataset* h = d.ado->dbHISTORICO;
     h->append();
@@ -122,7 +142,7 @@ TEST_F(DatasetTest, HistoryInsertReportsCountAndDefaultDate) {
     EXPECT_EQ(h->integer("ID_HISTORICO"), 1);
 }
 
-TEST_F(DatasetTest, SavingSettingsSwitchesScheduledSend) {
+TEST_P(DatasetTest, SavingSettingsSwitchesScheduledSend) {
     QSignalSpy timer(d.ado.get(), &TADO::autoSendChanged);
     Dataset* cfg = d.ado->dbCFG;
     for (bool on : {true, false}) {
@@ -133,7 +153,7 @@ TEST_F(DatasetTest, SavingSettingsSwitchesScheduledSend) {
     }
 }
 
-TEST_F(DatasetTest, NavigationAndModel) {
+TEST_P(DatasetTest, NavigationAndModel) {
     for (const char* n : {"C", "A", "B"})
         addContact(n, "1");
     Dataset* c = d.ado->dbCLIENTE;
@@ -154,7 +174,7 @@ TEST_F(DatasetTest, NavigationAndModel) {
     EXPECT_EQ(c->recNo(), 1);
 }
 
-TEST_F(DatasetTest, WorkerThreadsUseTheirOwnConnection) {
+TEST_P(DatasetTest, WorkerThreadsUseTheirOwnConnection) {
     constexpr int kThreads = 4, kRows = 50;
     QList<QThread*> threads;
     for (int t = 0; t < kThreads; ++t) {
@@ -180,6 +200,9 @@ TEST_F(DatasetTest, WorkerThreadsUseTheirOwnConnection) {
     ASSERT_TRUE(d.ado->dbMENSAGEM->refresh());
     EXPECT_EQ(d.ado->dbMENSAGEM->recordCount(), kThreads * kRows);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, DatasetTest,
+                         ::testing::Values(StoreLocation::Kind::Sqlite, StoreLocation::Kind::Postgres), storeName);
 
 } // namespace
 
@@ -221,7 +244,7 @@ protected:
     }
 };
 
-TEST_F(LazyDataset, GridFetchesAsItScrollsAndCountReadsNoRow) {
+TEST_P(LazyDataset, GridFetchesAsItScrollsAndCountReadsNoRow) {
     fill(1000);
     Dataset* h = history();
     DatasetModel model(h);
@@ -241,7 +264,7 @@ TEST_F(LazyDataset, GridFetchesAsItScrollsAndCountReadsNoRow) {
     EXPECT_FALSE(model.canFetchMore({}));
 }
 
-TEST_F(LazyDataset, AppendEditAndDeleteReadNoMoreRowsAndPagesDoNotRepeatThem) {
+TEST_P(LazyDataset, AppendEditAndDeleteReadNoMoreRowsAndPagesDoNotRepeatThem) {
     fill(1000);
     Dataset* h = history();
     h->moveTo(3);
@@ -271,7 +294,7 @@ TEST_F(LazyDataset, AppendEditAndDeleteReadNoMoreRowsAndPagesDoNotRepeatThem) {
     EXPECT_FALSE(seen.contains("3"));
 }
 
-TEST_F(LazyDataset, RowsDeletedByAWorkerBetweenPagesAreNotSkipped) {
+TEST_P(LazyDataset, RowsDeletedByAWorkerBetweenPagesAreNotSkipped) {
     fill(600);
     Dataset* h = history();
     // A sender takes rows from the front while the grid has read only its first page.
@@ -314,7 +337,10 @@ private:
 
 // Opening or refreshing a long result counts nothing: the count is read when first asked for (the
 // window asks, a command that only walks the rows does not), once, and it is the count of then.
-TEST_F(LazyDataset, CountIsReadWhenFirstAskedForOnly) {
+// The statement log follows SQLite's own trace: these cases run on the file only.
+class LazyDatasetOnFile : public LazyDataset {};
+
+TEST_P(LazyDatasetOnFile, CountIsReadWhenFirstAskedForOnly) {
     fill(1000);
     StatementLog log(d.ado->database());
     Dataset* h = history();
@@ -354,7 +380,7 @@ TEST_F(LazyDataset, CountIsReadWhenFirstAskedForOnly) {
 
 // A count that cannot be read is a failed read: said once, the grid told there is no more, and
 // the count is what is held.
-TEST_F(LazyDataset, ACountThatFailsIsAFailedRead) {
+TEST_P(LazyDataset, ACountThatFailsIsAFailedRead) {
     fill(600);
     Dataset* h = history();
     QSignalSpy said(h, &Dataset::readError);
@@ -369,7 +395,7 @@ TEST_F(LazyDataset, ACountThatFailsIsAFailedRead) {
     EXPECT_EQ(said.count(), 1);
 }
 
-TEST_F(LazyDataset, ModelAnnouncesEveryChangeInQtsOrder) {
+TEST_P(LazyDataset, ModelAnnouncesEveryChangeInQtsOrder) {
     fill(300);
     Dataset* h = history();
     ModelOrderLog log;
@@ -390,6 +416,10 @@ TEST_F(LazyDataset, ModelAnnouncesEveryChangeInQtsOrder) {
     ASSERT_TRUE(h->open());
     EXPECT_TRUE(log.messages.isEmpty()) << log.messages.join('\n').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, LazyDatasetOnFile, ::testing::Values(StoreLocation::Kind::Sqlite), storeName);
+INSTANTIATE_TEST_SUITE_P(Stores, LazyDataset,
+                         ::testing::Values(StoreLocation::Kind::Sqlite, StoreLocation::Kind::Postgres), storeName);
 
 } // namespace
 

@@ -17,7 +17,7 @@ TEST_P(SqlTextShape, PagesAndCountsOnlyAtTheTopLevel) {
     const SqlText::Shape shape = SqlText::shapeOf(QString::fromUtf8(c.sql));
     EXPECT_EQ(SqlText::pageable(shape), c.pageable) << c.sql;
     EXPECT_EQ(SqlText::countStatement(shape),
-              QStringLiteral("SELECT COUNT(*) FROM (\n%1\n)").arg(QString::fromUtf8(c.count)))
+              QStringLiteral("SELECT COUNT(*) FROM (\n%1\n) AS contagem").arg(QString::fromUtf8(c.count)))
         << c.sql;
 }
 

@@ -1,0 +1,185 @@
+// The program's commands on a PostgreSQL store, run as the operator runs them.
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "MissingPeer.h"
+#include "PgServer.h"
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class PgCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_program = qEnvironmentVariable("VESTRAL_BINARY_DIR") + "/src/app/vestral-sms";
+        ASSERT_TRUE(QFile::exists(m_program)) << m_program.toStdString();
+        ASSERT_TRUE(dir.isValid());
+        if (!db.ok())
+            VESTRAL_SKIP_MISSING_PEER("PostgreSQL: " << db.why.toStdString());
+    }
+    Outcome run(const QStringList& args, const QString& environment = {}) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.remove("VESTRAL_DATABASE");
+        if (!environment.isEmpty())
+            env.insert("VESTRAL_DATABASE", environment);
+        p.setProcessEnvironment(env);
+        p.start(m_program, QStringList{"--data-dir", dir.path()} + args);
+        EXPECT_TRUE(p.waitForFinished(120000)) << args.join(' ').toStdString();
+        // Qt's own warnings about the environment (XDG_RUNTIME_DIR) are not the program's texts.
+        QStringList err = QString::fromUtf8(p.readAllStandardError()).split('\n');
+        err.removeIf([](const QString& line) { return line.startsWith("QStandardPaths: "); });
+        return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), err.join('\n')};
+    }
+    QString tables() {
+        return db.server->scalar(db.name, "SELECT count(*) FROM pg_tables WHERE schemaname = 'public'");
+    }
+
+    QString m_program;
+    QTemporaryDir dir;
+    PgDatabase db;
+};
+
+TEST_F(PgCommand, InitThenCheckOnTheServerAndNoFileInTheDataFolder) {
+    const Outcome init = run({"--database", db.url(), "--init-db"});
+    ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
+    const Outcome check = run({"--database", db.url(), "--check-db"});
+    EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
+    EXPECT_TRUE(check.out.startsWith("conexão: ok (" + db.url() + ")\nversão do esquema: 1\n"))
+        << check.out.toStdString();
+    EXPECT_NE(check.out.indexOf("tabela dbCLIENTE: ok\n"), -1);
+    EXPECT_TRUE(check.out.endsWith("\nok\n"));
+    EXPECT_FALSE(QFile::exists(QDir(dir.path()).filePath("BDSMS.db")));
+}
+
+// No option: the variable; no variable either: the data folder's vestral.conf.
+TEST_F(PgCommand, TheVariableAndTheSettingsFileChooseTheServerToo) {
+    ASSERT_EQ(run({"--init-db"}, db.url()).exitCode, 0);
+    EXPECT_EQ(tables().toInt(), 12);
+    QFile conf(QDir(dir.path()).filePath("vestral.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write(("banco=" + db.url() + "\n").toUtf8());
+    conf.close();
+    const Outcome check = run({"--check-db"});
+    EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
+    EXPECT_TRUE(check.out.startsWith("conexão: ok")) << check.out.toStdString();
+    EXPECT_FALSE(QFile::exists(QDir(dir.path()).filePath("BDSMS.db")));
+}
+
+TEST_F(PgCommand, APasswordInTheUrlOrAnotherSchemeIsAUsageError) {
+    const QString password = "Segredo-na-URL";
+    const QString withPassword =
+        QStringLiteral("postgresql://vestral:%1@127.0.0.1:%2/%3").arg(password).arg(db.server->port()).arg(db.name);
+    const QStringList refused[] = {
+        {"--database", withPassword, "--init-db"}, {"--database", withPassword}, {"--copy-db-to", withPassword}};
+    for (const QStringList& args : refused) {
+        const Outcome o = run(args);
+        EXPECT_EQ(o.exitCode, 2) << args.join(' ').toStdString();
+        EXPECT_EQ(o.err, "A senha do banco não pode ir na URL: use ~/.pgpass ou PGPASSWORD.\n");
+        EXPECT_EQ(QString(o.out + o.err).indexOf(password), -1);
+    }
+    const Outcome env = run({"--init-db"}, withPassword);
+    EXPECT_EQ(env.exitCode, 2);
+    EXPECT_EQ(env.err.indexOf(password), -1);
+    const Outcome scheme = run({"--database", "mysql://u@h/d", "--init-db"});
+    EXPECT_EQ(scheme.exitCode, 2);
+    EXPECT_TRUE(scheme.err.startsWith("Endereço do banco não reconhecido")) << scheme.err.toStdString();
+    EXPECT_EQ(tables(), "0");
+}
+
+TEST_F(PgCommand, AServerThatIsDownEndsTheCommandWithItsReason) {
+    ASSERT_TRUE(db.server->stop());
+    const Outcome init = run({"--database", db.url(), "--init-db"});
+    const Outcome check = run({"--database", db.url(), "--check-db"});
+    QString why;
+    ASSERT_TRUE(db.server->start(&why)) << why.toStdString();
+    const QString said =
+        QStringLiteral("Não foi possível conectar ao banco de dados 127.0.0.1:%1: ").arg(db.server->port());
+    for (const Outcome& o : {init, check}) {
+        EXPECT_EQ(o.exitCode, 1);
+        EXPECT_TRUE(o.err.startsWith(said)) << o.err.toStdString();
+    }
+}
+
+TEST_F(PgCommand, CheckSaysWhatIsWrongWithADatabaseThatIsNotOurs) {
+    ASSERT_TRUE(db.server->exec(db.name, "CREATE TABLE clientes (id integer)"));
+    const Outcome check = run({"--database", db.url(), "--check-db"});
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_NE(check.out.indexOf("versão do esquema: ausente"), -1) << check.out.toStdString();
+    const Outcome init = run({"--database", db.url(), "--init-db"});
+    EXPECT_EQ(init.exitCode, 1);
+    EXPECT_NE(init.err.indexOf("não é do VESTRAL SMS"), -1) << init.err.toStdString();
+    EXPECT_EQ(tables(), "1");
+}
+
+// The station's file with keys that have gaps, as a file that has lived has them.
+void fillStation(const QString& path, bool dirty) {
+    {
+        QSqlDatabase s = QSqlDatabase::addDatabase("QSQLITE", "estacao");
+        s.setDatabaseName(path);
+        ASSERT_TRUE(s.open());
+        QSqlQuery q(s);
+        ASSERT_TRUE(q.exec("INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (7, 'Clientes d''Oeste')"));
+        ASSERT_TRUE(q.exec("INSERT INTO dbCLIENTE (ID_CLIENTE, NOME, FONE, ID_GRUPO, DESATIVADO, TEXTO) VALUES "
+                           "(5, 'Ângela', '5511999990001', 7, 0, 'x'), (9, 'João', '5511999990002', 1, 1, NULL)"));
+        ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (ID_HISTORICO, DESTINATARIO, MENSAGEM, TIPO, ENVIADO) VALUES "
+                           "(41, '5511999990001', 'Olá', 'SMS', 1)"));
+        if (dirty) { // SQLite keeps a text in an integer column; PostgreSQL does not
+            ASSERT_TRUE(q.exec("INSERT INTO dbCLIENTE (ID_CLIENTE, NOME, ID_GRUPO) VALUES (12, 'Zé', 'grupo?')"));
+        }
+    }
+    QSqlDatabase::removeDatabase("estacao");
+}
+
+TEST_F(PgCommand, CopyTakesEveryTableWithItsKeysAndNewRowsFollowThem) {
+    ASSERT_EQ(run({"--init-db"}).exitCode, 0);
+    fillStation(QDir(dir.path()).filePath("BDSMS.db"), false);
+    const Outcome copy = run({"--copy-db-to", db.url()});
+    ASSERT_EQ(copy.exitCode, 0) << copy.err.toStdString();
+    for (const char* line : {"dbGRUPO: 2 linhas\n", "dbCFG: 1 linhas\n", "dbCLIENTE: 2 linhas\n",
+                             "dbHISTORICO: 1 linhas\n", "dbPORTA: 64 linhas\n", "dbSMS: 0 linhas\n"})
+        EXPECT_NE(copy.out.indexOf(QString::fromUtf8(line)), -1) << line << copy.out.toStdString();
+    EXPECT_TRUE(copy.out.endsWith("Cópia concluída: 70 linhas em 11 tabelas.\n")) << copy.out.toStdString();
+    EXPECT_EQ(db.server->scalar(db.name, "SELECT string_agg(ID_CLIENTE || ':' || NOME || ':' || DESATIVADO, ',' "
+                                         "ORDER BY ID_CLIENTE) FROM dbCLIENTE"),
+              "5:Ângela:0,9:João:1");
+    EXPECT_EQ(db.server->scalar(db.name, "SELECT GRUPO FROM dbGRUPO WHERE ID_GRUPO = 7"), "Clientes d'Oeste");
+    EXPECT_EQ(db.server->scalar(db.name, "INSERT INTO dbCLIENTE (NOME) VALUES ('Nova') RETURNING ID_CLIENTE"), "10");
+    EXPECT_EQ(db.server->scalar(db.name, "INSERT INTO dbHISTORICO (TIPO) VALUES ('SMS') RETURNING ID_HISTORICO"), "42");
+    const Outcome check = run({"--database", db.url(), "--check-db"});
+    EXPECT_EQ(check.exitCode, 0) << check.out.toStdString();
+    // The server's copy now runs the station.
+    const Outcome again = run({"--database", db.url(), "--init-db"});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+}
+
+TEST_F(PgCommand, ACopyThatFailsLeavesTheTargetEmptyAndOneIntoAFullDatabaseIsRefused) {
+    ASSERT_EQ(run({"--init-db"}).exitCode, 0);
+    fillStation(QDir(dir.path()).filePath("BDSMS.db"), true);
+    const Outcome failed = run({"--copy-db-to", db.url()});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_TRUE(failed.err.startsWith("A cópia para " + db.url() + " falhou e nada foi gravado lá: dbCLIENTE, linha 3"))
+        << failed.err.toStdString();
+    EXPECT_EQ(tables(), "0");
+
+    ASSERT_EQ(run({"--database", db.url(), "--init-db"}).exitCode, 0);
+    const QString before = db.server->scalar(db.name, "SELECT count(*) FROM dbGRUPO");
+    const Outcome full = run({"--copy-db-to", db.url()});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.indexOf("não está vazio"), -1) << full.err.toStdString();
+    EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbGRUPO"), before);
+}
+
+} // namespace
