@@ -33,8 +33,8 @@ bool insertRow(QSqlQuery& q, const OptOutAddress& a, const Addition& add, const 
 AddResult add(QSqlDatabase db, const QList<Addition>& additions, const QString& origem) {
     AddResult r;
     QSqlQuery q(db);
-    if (!q.prepare(QStringLiteral("INSERT OR IGNORE INTO dbDESCADASTRO (ENDERECO, NACIONAL, ORIGEM, TEXTO, ENTRADA, "
-                                  "NORMALIZADO) VALUES (?, ?, ?, ?, ?, ?)"))) {
+    if (!q.prepare(QStringLiteral("INSERT INTO dbDESCADASTRO (ENDERECO, NACIONAL, ORIGEM, TEXTO, ENTRADA, NORMALIZADO) "
+                                  "VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"))) {
         r.error = q.lastError().text();
         return r;
     }

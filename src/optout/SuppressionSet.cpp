@@ -30,11 +30,13 @@ void SuppressionSet::insertPhone(qint64 e164, qint64 national, int length) {
 
 namespace {
 
-const char* const kPhonesSql = "SELECT CAST(substr(ENDERECO, 2) AS INTEGER), CAST(NACIONAL AS INTEGER), "
+// Written in the SQL both stores speak (no GLOB, 64-bit casts): a listed E.164 number is "+" and a digit 1-9.
+const char* const kPhonesSql = "SELECT CAST(substr(ENDERECO, 2) AS BIGINT), CAST(NACIONAL AS BIGINT), "
                                "length(NACIONAL) FROM dbDESCADASTRO WHERE length(NACIONAL) BETWEEN 1 AND 17 AND "
-                               "ENDERECO GLOB '+[1-9]*'";
+                               "substr(ENDERECO, 1, 1) = '+' AND substr(ENDERECO, 2, 1) BETWEEN '1' AND '9'";
 const char* const kOthersSql = "SELECT ENDERECO FROM dbDESCADASTRO WHERE NACIONAL IS NULL OR NOT (length(NACIONAL) "
-                               "BETWEEN 1 AND 17 AND ENDERECO GLOB '+[1-9]*')";
+                               "BETWEEN 1 AND 17 AND substr(ENDERECO, 1, 1) = '+' AND substr(ENDERECO, 2, 1) "
+                               "BETWEEN '1' AND '9')";
 
 sqlite3* sqliteHandle(const QSqlDatabase& db) {
     const QVariant v = db.driver() ? db.driver()->handle() : QVariant();

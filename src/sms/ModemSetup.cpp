@@ -94,7 +94,7 @@ QHash<int, QString> ModemSetup::run(const QList<int>& slots) {
 void ModemSetup::checkDailyCap(int slot, SlotSetupReport* report) const {
     if (report->imsi.isEmpty())
         return;
-    const int cap = dailyCap(slot);
+    const int cap = dailyCap(m_ado, slot);
     if (cap <= 0)
         return;
     const qint64 today = sentToday(m_ado, report->imsi);
@@ -105,8 +105,8 @@ void ModemSetup::checkDailyCap(int slot, SlotSetupReport* report) const {
     report->log << QStringLiteral("ENTRADA %1 ATINGIU O LIMITE DIÁRIO DE %2 SMS").arg(slot).arg(cap);
 }
 
-int ModemSetup::dailyCap(int slot) const {
-    QSqlQuery q(m_ado->database());
+int ModemSetup::dailyCap(TADO* ado, int slot) {
+    QSqlQuery q(ado->database());
     q.prepare(QStringLiteral("SELECT LIMITE_DIA FROM dbPORTA WHERE ID = ?"));
     q.addBindValue(slot);
     return q.exec() && q.next() ? q.value(0).toInt() : 0;
@@ -116,9 +116,11 @@ qint64 ModemSetup::sentToday(TADO* ado, const QString& imsi) {
     if (imsi.isEmpty())
         return 0;
     QSqlQuery q(ado->database());
+    // The stamps are local "yyyy-MM-dd HH:mm:ss" text: today's rows sort at or after today's date.
     q.prepare(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE TIPO = 'SMS' AND ENVIADO = 1 AND IMSI = ? "
-                             "AND DATA >= date('now', 'localtime')"));
+                             "AND DATA >= ?"));
     q.addBindValue(imsi);
+    q.addBindValue(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
     return q.exec() && q.next() ? q.value(0).toLongLong() : 0;
 }
 

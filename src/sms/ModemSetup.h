@@ -31,7 +31,8 @@ public:
     QHash<int, QString> run(const QList<int>& slots);
     // The SMS sent today from the SIM `imsi` (by the history), and slot `slot`'s daily cap (0: none).
     static qint64 sentToday(TADO* ado, const QString& imsi);
-    int dailyCap(int slot) const;
+    // The slot's daily cap (dbPORTA.LIMITE_DIA; 0 = none).
+    static int dailyCap(TADO* ado, int slot);
     // What the last run found, by slot.
     const QMap<int, SlotSetupReport>& reports() const { return m_reports; }
 

@@ -80,20 +80,19 @@ QString pinWord(const SlotSetupReport& r) {
 }
 
 // The SMS sent today from `imsi`, and the slot's daily cap.
-QString today(TADO* ado, ModemSetup* setup, int slot, const QString& imsi) {
-    return QStringLiteral("HOJE %1/%2").arg(ModemSetup::sentToday(ado, imsi)).arg(setup->dailyCap(slot));
+QString today(TADO* ado, int slot, const QString& imsi) {
+    return QStringLiteral("HOJE %1/%2").arg(ModemSetup::sentToday(ado, imsi)).arg(ModemSetup::dailyCap(ado, slot));
 }
 
-QString modemLine(TADO* ado, ModemSetup* setup, const PortConfigurator::ProbeResult& r, const SlotSetupReport* report,
-                  bool ready) {
+QString modemLine(TADO* ado, const PortConfigurator::ProbeResult& r, const SlotSetupReport* report, bool ready) {
     QString line = QStringLiteral("ENTRADA %1 COM%2 %3").arg(r.entrada).arg(r.com).arg(ready ? "PRONTA" : "NÃO PRONTA");
     if (!report) // not opened, or no answer: nothing more is known
         return line + QStringLiteral("  SINAL -  REDE -  PIN -  IMSI -  ICCID -  MODELO -  ") +
-               today(ado, setup, r.entrada, QString());
+               today(ado, r.entrada, QString());
     line += QStringLiteral("  SINAL %1  REDE %2  PIN %3  IMSI %4  ICCID %5  MODELO %6  ")
                 .arg(report->signal < 0 ? QStringLiteral("-") : QString::number(report->signal), networkWord(*report),
                      pinWord(*report), orDash(report->imsi), orDash(report->iccid), orDash(report->modelo()));
-    return line + today(ado, setup, r.entrada, report->imsi);
+    return line + today(ado, r.entrada, report->imsi);
 }
 
 // The slots and the sending mode of the demo, together or not at all.
@@ -132,7 +131,7 @@ int modems(TADO* ado, QTextStream& out, QTextStream& err) {
         ready += isReady ? 1 : 0;
         const auto it = station.setup()->reports().constFind(r.entrada);
         const SlotSetupReport* report = it == station.setup()->reports().constEnd() ? nullptr : &it.value();
-        out << modemLine(ado, station.setup(), r, report, isReady) << Qt::endl;
+        out << modemLine(ado, r, report, isReady) << Qt::endl;
     }
     if (ready == 0)
         return 2;

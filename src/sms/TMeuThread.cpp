@@ -3,6 +3,7 @@
 #include "history/HistoryWriter.h"
 #include "modem/SerialChannel.h"
 #include "sms/DeliveryReportSetup.h"
+#include "sms/ModemSetup.h"
 #include "sms/OutboxCommit.h"
 #include "sms/PduEncoder.h"
 #include "sms/TextCodec.h"
@@ -343,33 +344,22 @@ QList<OutboxRow> TMeuThread::loadRows(QString* error) {
     return rows;
 }
 
-// The pause before the next row; an empty setting counts as 0. A setting that cannot be read is
-// no pause of 0: the operator's pace may be what keeps the operator from blocking the SIM, so the
-// worker stops and the rows stay in the outbox.
 // The slot's SIM has sent its daily cap (dbPORTA.LIMITE_DIA, 0 = none) today: the rows left wait for
 // tomorrow in the outbox. Unknown when the modem did not say its IMSI.
 bool TMeuThread::atDailyCap() {
     const QString imsi = m_slot.state->imsi();
     if (imsi.isEmpty())
         return false;
-    QSqlQuery q(m_ado->database());
-    q.prepare(QStringLiteral("SELECT LIMITE_DIA FROM dbPORTA WHERE ID = ?"));
-    q.addBindValue(m_slot.number);
-    const int cap = q.exec() && q.next() ? q.value(0).toInt() : 0;
-    q.finish();
-    if (cap <= 0)
-        return false;
-    q.prepare(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE TIPO = 'SMS' AND ENVIADO = 1 AND IMSI = ? "
-                             "AND DATA >= date('now', 'localtime')"));
-    q.addBindValue(imsi);
-    const qint64 sent = q.exec() && q.next() ? q.value(0).toLongLong() : 0;
-    q.finish();
-    if (sent < cap)
+    const int cap = ModemSetup::dailyCap(m_ado, m_slot.number);
+    if (cap <= 0 || ModemSetup::sentToday(m_ado, imsi) < cap)
         return false;
     log(prefix() + QStringLiteral(" ATINGIU O LIMITE DIÁRIO DE %1 SMS").arg(cap));
     return true;
 }
 
+// The pause before the next row; an empty setting counts as 0. A setting that cannot be read is
+// no pause of 0: the operator's pace may be what keeps the operator from blocking the SIM, so the
+// worker stops and the rows stay in the outbox.
 bool TMeuThread::tempoSms(int* ms, QString* error) {
     QSqlQuery& q = statements().tempo;
     *ms = 0;
