@@ -168,7 +168,8 @@ TEST_F(SmtpClientScripted, AuthMechanismChosenFromWhatIsOffered) {
         QByteArray expectedAuth; // the AUTH line sent, or empty when none may be
         bool sends;
     };
-    const QByteArray plain = "AUTH PLAIN " + (QByteArray(1, '\0') + "loja@example.com" + '\0' + "s3nha").toBase64();
+    const QByteArray plain =
+        "AUTH PLAIN " + QByteArray(QByteArray(1, '\0') + "loja@example.com" + '\0' + "s3nha").toBase64();
     const Case cases[] = {
         {"250-x\r\n250 AUTH=LOGIN\r\n", "AUTH LOGIN", true},
         {"250-x\r\n250 auth plain login\r\n", "AUTH LOGIN", true},
