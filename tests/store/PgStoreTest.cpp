@@ -10,7 +10,10 @@
 #include "contacts/ContactSearch.h"
 #include "history/FailedContacts.h"
 #include "history/HistorySearch.h"
+#include "optout/SuppressionList.h"
+#include "optout/SuppressionSet.h"
 #include "sms/DeliveryReports.h"
+#include "sms/ModemSetup.h"
 #include "store/PgCopy.h"
 #include "store/PgSchema.h"
 #include "store/Schema.h"
@@ -254,6 +257,41 @@ TEST_F(PgStore, TwoStationsStartingTogetherCreateTheSchemaOnce) {
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase("vestral-segunda-estacao");
     EXPECT_EQ(scalar("SELECT count(*) FROM dbCFG").toInt(), 1);
+}
+
+// The slot's SIM, the opt-out list and a SIM's count of the day, on the server: a new PIN lifts the
+// refusal of the old one (not a re-save of the same), a number listed in one spelling is found in another
+// (the list read without SQLite's own operators), and only today's sent SMS of that SIM count.
+TEST_F(PgStore, PinRefusalOptOutListAndTodaysCountOnTheServer) {
+    ASSERT_TRUE(start().ok);
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN = '1234' WHERE ID = 3"));
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN_RECUSADO = 1 WHERE ID = 3")); // the SIM refused it
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN = '1234' WHERE ID = 3"));
+    EXPECT_EQ(scalar("SELECT PIN_RECUSADO FROM dbPORTA WHERE ID = 3").toInt(), 1);
+    ASSERT_TRUE(q.exec("UPDATE dbPORTA SET PIN = '4321' WHERE ID = 3"));
+    EXPECT_EQ(scalar("SELECT PIN_RECUSADO FROM dbPORTA WHERE ID = 3").toInt(), 0);
+
+    const SuppressionList::AddResult added = SuppressionList::add(
+        ado->database(), {{"+55 11 98765-4321", "SAIR", "1"}, {"Cliente@Example.com", {}, {}}, {"12ab", {}, {}}},
+        SuppressionList::kOrigemOperador);
+    ASSERT_TRUE(added.ok()) << added.error.toStdString();
+    EXPECT_EQ(added.added, 3);
+    EXPECT_EQ(SuppressionList::add(ado->database(), {{"(11) 98765-4321", {}, {}}}, SuppressionList::kOrigemSms).already,
+              1);
+    SuppressionSet set;
+    QString error;
+    ASSERT_TRUE(set.load(ado->database(), &error)) << error.toStdString();
+    EXPECT_EQ(set.size(), 3);
+    EXPECT_TRUE(set.containsPhone("011987654321"));
+    EXPECT_FALSE(set.containsPhone("11987654320"));
+    EXPECT_TRUE(set.containsEmail("cliente@example.com"));
+
+    ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (DESTINATARIO, TIPO, ENVIADO, IMSI) VALUES ('1', 'SMS', 1, '7240'), "
+                       "('2', 'SMS', 1, '7240'), ('3', 'SMS', 0, '7240'), ('4', 'SMS', 1, '9999')"));
+    ASSERT_TRUE(q.exec("INSERT INTO dbHISTORICO (DATA, DESTINATARIO, TIPO, ENVIADO, IMSI) VALUES "
+                       "('2001-01-01 10:00:00', '5', 'SMS', 1, '7240')"));
+    EXPECT_EQ(ModemSetup::sentToday(ado.get(), "7240"), 2);
 }
 
 } // namespace
