@@ -103,7 +103,8 @@ TEST(SmsTextColumns, UpgradeOfOldFileWidensBothChecksKeepingRowsKeysAndIndex) {
 
 void checkUpgraded(const TADO::StartResult& r, const QSqlDatabase& db) {
     EXPECT_TRUE(r.warnings.isEmpty()) << r.warnings.join("|").toStdString();
-    // MODO_SMS, CONFIRMA_ENTREGA, the two opt-out settings, ESPERA_REDE_S and ENVIANDO added, then the two tables rebuilt.
+    // MODO_SMS, CONFIRMA_ENTREGA, the two opt-out settings, ESPERA_REDE_S and ENVIANDO added, then the two tables
+    // rebuilt.
     EXPECT_EQ(r.executed.size(), 8) << r.executed.join("|").toStdString();
     EXPECT_EQ(TableRebuild::lengthBound(db, "dbMENSAGEM", "MENSAGEM"), kSmsColumnMaxChars);
     EXPECT_EQ(TableRebuild::lengthBound(db, "dbCFG", "BODY_SMS"), kSmsColumnMaxChars);
