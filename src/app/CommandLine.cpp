@@ -21,6 +21,7 @@
 #include "store/PgSchema.h"
 #include "store/Schema.h"
 #include "store/StoreLocation.h"
+#include "store/StoreLock.h"
 #include "store/TADO.h"
 
 namespace CommandLine {
@@ -349,6 +350,11 @@ int run(const Parsed& parsed, QTextStream& out, QTextStream& err) {
     DataFolderLock lock(parsed.dataDir.isEmpty() ? DataDir::current() : parsed.dataDir);
     if (takesLock(parsed.command) && !lock.tryLock()) {
         err << lock.message() << Qt::endl;
+        return 1;
+    }
+    StoreLock storeLock(StoreLocation::current());
+    if (takesLock(parsed.command) && !storeLock.tryLock()) {
+        err << storeLock.message() << Qt::endl;
         return 1;
     }
     return c->run(parsed, out, err);

@@ -20,6 +20,7 @@
 #include "store/DataDir.h"
 #include "store/Integrity.h"
 #include "store/StoreLocation.h"
+#include "store/StoreLock.h"
 #include "store/TADO.h"
 
 namespace {
@@ -45,6 +46,11 @@ int runWindow(QApplication& app, const QString& dataDir) {
     DataFolderLock lock(dataDir);
     if (!lock.tryLock()) {
         QMessageBox::critical(nullptr, app.applicationName(), lock.message());
+        return 1;
+    }
+    StoreLock storeLock(StoreLocation::current());
+    if (!storeLock.tryLock()) {
+        QMessageBox::critical(nullptr, app.applicationName(), storeLock.message());
         return 1;
     }
     TADO ado;

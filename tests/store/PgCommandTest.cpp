@@ -10,6 +10,7 @@
 
 #include "MissingPeer.h"
 #include "PgServer.h"
+#include "store/PgSchema.h"
 
 namespace {
 
@@ -180,6 +181,40 @@ TEST_F(PgCommand, ACopyThatFailsLeavesTheTargetEmptyAndOneIntoAFullDatabaseIsRef
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_NE(full.err.indexOf("não está vazio"), -1) << full.err.toStdString();
     EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbGRUPO"), before);
+}
+
+// Two programs on one database would both send its outbox: while one holds it (here a session of the
+// test's, standing for a program on another machine) every writing command is refused and says who
+// holds it; a read-only one still runs; once that session ends, by closing or by dying, the next start works.
+TEST_F(PgCommand, ASecondProgramOnTheSameDatabaseIsRefusedUntilTheFirstSessionEnds) {
+    ASSERT_EQ(run({"--database", db.url(), "--init-db"}).exitCode, 0);
+    QString error;
+    {
+        QSqlDatabase holder = PgSchema::connect(db.location(), "outro-programa", &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        QSqlQuery q(holder);
+        ASSERT_TRUE(q.exec("SELECT pg_backend_pid()") && q.next());
+        const QString pid = q.value(0).toString();
+        ASSERT_TRUE(q.exec("SELECT pg_advisory_lock(" + QString::number(0x56455354524dLL) + ")"));
+        for (const QStringList& args :
+             {QStringList{"--init-db"}, QStringList{"--opt-out-add", "11987654321"}, QStringList{"--build-outbox"}}) {
+            SCOPED_TRACE(args.join(' ').toStdString());
+            const Outcome o = run(QStringList{"--database", db.url()} + args);
+            EXPECT_EQ(o.exitCode, 1);
+            EXPECT_TRUE(o.err.startsWith("O banco de dados " + db.url() +
+                                         " já está em uso por outro programa VESTRAL SMS: várias estações no mesmo "
+                                         "banco ainda não são suportadas. (em uso pela conexão de "))
+                << o.err.toStdString();
+            EXPECT_NE(o.err.indexOf("processo do servidor " + pid + ")"), -1) << o.err.toStdString();
+        }
+        EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbDESCADASTRO"), "0");
+        EXPECT_EQ(run({"--database", db.url(), "--check-db"}).exitCode, 0);
+        holder.close();
+    }
+    QSqlDatabase::removeDatabase("outro-programa");
+    const Outcome after = run({"--database", db.url(), "--opt-out-add", "11987654321"});
+    EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
+    EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbDESCADASTRO"), "1");
 }
 
 } // namespace

@@ -1,0 +1,68 @@
+#include "store/StoreLock.h"
+
+#include "store/PgSchema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+// Any number, the same for every program; not the schema's (PgSchema takes that one per transaction).
+constexpr qint64 kStationLock = 0x56455354524d;
+} // namespace
+
+const char* const StoreLock::kInUse =
+    "O banco de dados %1 já está em uso por outro programa VESTRAL SMS: várias estações no mesmo banco ainda não "
+    "são suportadas.";
+
+StoreLock::StoreLock(StoreLocation store) : m_store(std::move(store)) {}
+
+StoreLock::~StoreLock() {
+    if (m_connection.isEmpty())
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close(); // the session ends, and the server lets the lock go with it
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool StoreLock::tryLock() {
+    if (!m_store.isPostgres())
+        return true;
+    if (m_connection.isEmpty()) {
+        m_connection = QStringLiteral("vestral-trava-%1").arg(quintptr(this));
+        QString error;
+        QSqlDatabase db = PgSchema::connect(m_store, m_connection, &error);
+        if (!error.isEmpty()) {
+            m_message = error;
+            return false;
+        }
+    }
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("SELECT pg_try_advisory_lock(%1)").arg(kStationLock)) || !q.next()) {
+        m_message = q.lastError().text();
+        return false;
+    }
+    if (q.value(0).toBool())
+        return true;
+    m_message = QString::fromUtf8(kInUse).arg(m_store.shown()) + holder(q);
+    return false;
+}
+
+// Who holds the lock, so that an administrator can end a session left by a machine that vanished from
+// the network (the server only notices when the connection times out): " (em uso pela conexão de
+// ADDRESS, processo do servidor PID)", or nothing when the server does not say.
+QString StoreLock::holder(QSqlQuery& q) {
+    const bool read = q.exec(QStringLiteral("SELECT coalesce(host(a.client_addr), 'local'), a.pid FROM pg_locks l "
+                                            "JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = 'advisory' "
+                                            "AND l.granted AND l.classid = %1 AND l.objid = %2 AND l.objsubid = 1")
+                                 .arg(quint32(kStationLock >> 32))
+                                 .arg(quint32(kStationLock & 0xffffffff)));
+    if (!read || !q.next())
+        return {};
+    return QStringLiteral(" (em uso pela conexão de %1, processo do servidor %2)")
+        .arg(q.value(0).toString())
+        .arg(q.value(1).toLongLong());
+}
