@@ -59,6 +59,10 @@ struct ConfirmCase {
     const char* outbox;
 };
 
+void PrintTo(const ConfirmCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class OptOutConfirmation : public ::testing::TestWithParam<ConfirmCase> {
 protected:
     void SetUp() override {
