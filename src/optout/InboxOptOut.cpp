@@ -164,6 +164,10 @@ QString confirmationText(const QString& empresa) {
     return head + name + QLatin1Char('.');
 }
 
+QString confirmationsLine(int queued) {
+    return QStringLiteral("Confirmações de descadastro para envio: %1").arg(queued);
+}
+
 QString summaryLine(int optedOut) {
     return QStringLiteral("Remetentes descadastrados: %1").arg(optedOut);
 }

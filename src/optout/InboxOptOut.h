@@ -38,5 +38,7 @@ inline constexpr int kConfirmationMaxChars = 70;
 
 // "Remetentes descadastrados: N", what --receive-sms prints.
 QString summaryLine(int optedOut);
+// "Confirmações de descadastro para envio: N", the log line of a pass that queued confirmations.
+QString confirmationsLine(int queued);
 
 } // namespace InboxOptOut

@@ -94,6 +94,7 @@ TEST(OptOutLoop, ConfirmationGoesOutOnceThroughTheSlot) {
         QTextStream o(&out), e(&err);
         ASSERT_EQ(SmsCommands::receiveSms(ado, o, e), 0) << err.toStdString();
         EXPECT_TRUE(out.contains("SMS RECEBIDOS: 2\nRemetentes descadastrados: 1\n")) << out.toStdString();
+        EXPECT_EQ(out.count(" Confirmações de descadastro para envio: 1\n"), 1) << out.toStdString();
         EXPECT_EQ(scalar(ado, "SELECT FONE || '|' || PORTA FROM dbMENSAGEM").toString(), "+5511987654321|1");
         ASSERT_EQ(SmsCommands::sendOutbox(ado, o, e), 0) << err.toStdString();
 
@@ -110,6 +111,7 @@ TEST(OptOutLoop, ConfirmationGoesOutOnceThroughTheSlot) {
         out.clear();
         ASSERT_EQ(SmsCommands::receiveSms(ado, o, e), 0) << err.toStdString();
         EXPECT_TRUE(out.contains("SMS RECEBIDOS: 0\nRemetentes descadastrados: 0\n")) << out.toStdString();
+        EXPECT_FALSE(out.contains("Confirmações")) << out.toStdString();
         EXPECT_EQ(scalar(ado, "SELECT count(*) FROM dbMENSAGEM").toInt(), 0);
         EXPECT_EQ(scalar(ado, "SELECT CONFIRMADO FROM dbDESCADASTRO").toInt(), 1);
     }
