@@ -119,18 +119,24 @@ void ConfigSistemaPage::addSmsModeRows(QFormLayout* form) {
     addOptOutRows(form);
 }
 
-// The words of a received SMS that take its sender off every campaign (PALAVRAS_SAIR), and the e-mails'
-// opt-out footer line (RODAPE_SAIR).
+// The words of a received SMS that take its sender off every campaign (PALAVRAS_SAIR), whether that sender is
+// told so by one SMS naming the company (CONFIRMA_SAIR), and the e-mails' opt-out footer line (RODAPE_SAIR).
 void ConfigSistemaPage::addOptOutRows(QFormLayout* form) {
     auto* words = new QLineEdit(this);
     words->setObjectName("PALAVRAS_SAIR");
     words->setToolTip("Separadas por vírgula. Um SMS recebido que seja só uma destas palavras (sem contar "
                       "maiúsculas, acentos e pontuação) descadastra o remetente.");
+    auto* confirm = new QCheckBox("Confirmar o descadastro por SMS", this);
+    confirm->setObjectName("CONFIRMA_SAIR");
+    confirm->setToolTip("Quem se descadastrar por SMS recebe uma única mensagem, pela mesma entrada: \"Você não "
+                        "receberá mais mensagens de\" e o Nome da Empresa.");
     auto* footer = new QCheckBox("Rodapé de descadastro nos e-mails", this);
     footer->setObjectName("RODAPE_SAIR");
     form->addRow("Palavras para sair da lista", words);
+    form->addRow("", confirm);
     form->addRow("", footer);
     m_binder->bind(words, "PALAVRAS_SAIR");
+    m_binder->bind(confirm, "CONFIRMA_SAIR");
     m_binder->bind(footer, "RODAPE_SAIR");
 }
 

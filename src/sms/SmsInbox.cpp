@@ -460,8 +460,12 @@ void SmsInbox::judgeOptOuts() {
         Q_EMIT logLine(now + QStringLiteral(" Descadastro: mensagens recebidas não avaliadas: ") + r.error);
     else if (r.optedOut > 0)
         Q_EMIT logLine(now + QLatin1Char(' ') + InboxOptOut::summaryLine(r.optedOut));
+    if (r.confirmations > 0)
+        Q_EMIT logLine(now + QLatin1Char(' ') + InboxOptOut::confirmationsLine(r.confirmations));
     if (r.disabled > 0 && m_ado->dbCLIENTE && m_ado->dbCLIENTE->isOpen())
         m_ado->dbCLIENTE->refresh();
+    if (r.confirmations > 0 && m_ado->dbMENSAGEM && m_ado->dbMENSAGEM->isOpen())
+        m_ado->dbMENSAGEM->refresh();
 }
 
 void SmsInbox::finish(bool timedOut) {

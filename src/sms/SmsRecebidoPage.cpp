@@ -123,7 +123,8 @@ void SmsRecebidoPage::showCurrent() {
 void SmsRecebidoPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Messages stored before (by an older version, or while the pass was refused) are judged now.
-    InboxOptOut::judgePending(m_ado);
+    if (InboxOptOut::judgePending(m_ado).confirmations > 0 && m_ado->dbMENSAGEM && m_ado->dbMENSAGEM->isOpen())
+        m_ado->dbMENSAGEM->refresh();
     m_ado->dbSMS->refresh();
     showCurrent();
 }

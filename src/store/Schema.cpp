@@ -43,13 +43,14 @@ QString dbSmsDdl() {
 
 // The opt-out list: one row per address that gets no more messages. ENDERECO is the E.164 number, the e-mail
 // in lower case or a number kept as written (NORMALIZADO 0); NACIONAL the number's national significant
-// digits, which the builders' lookups use to leave out at once the recipients that cannot match.
+// digits, which the builders' lookups use to leave out at once the recipients that cannot match. CONFIRMADO 1:
+// the SMS telling the sender that no more messages will come was put in the outbox (never a second one).
 QString dbDescadastroDdl() {
     return createTable("dbDESCADASTRO",
                        {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "ENDERECO TEXT NOT NULL UNIQUE", "NACIONAL TEXT",
                         "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))",
                         "ORIGEM TEXT NOT NULL CHECK (ORIGEM IN ('SMS', 'E-MAIL', 'OPERADOR', 'IMPORTAÇÃO'))",
-                        "TEXTO TEXT", "ENTRADA TEXT", yesNo("NORMALIZADO", true)});
+                        "TEXTO TEXT", "ENTRADA TEXT", yesNo("NORMALIZADO", true), yesNo("CONFIRMADO")});
 }
 
 const char* const kPalavrasSairDefault = "SAIR, PARE, STOP, CANCELAR, DESCADASTRAR, REMOVER";
@@ -130,7 +131,8 @@ QStringList freshDdl() {
                               yesNo("CONFIRMA_ENTREGA"),
                               "PALAVRAS_SAIR TEXT",
                               yesNo("RODAPE_SAIR", true),
-                              kEsperaRedeColumn}),
+                              kEsperaRedeColumn,
+                              yesNo("CONFIRMA_SAIR")}),
         createTable("dbCLIENTE", cliente),
         createTable("dbHISTORICO", {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
                                     "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
@@ -246,6 +248,7 @@ void addCfgColumns(QSqlDatabase& db, UpgradeResult& r) {
         {"PALAVRAS_SAIR", "ALTER TABLE dbCFG ADD COLUMN PALAVRAS_SAIR TEXT", QString::fromUtf8(kPalavrasSairDefault)},
         {"RODAPE_SAIR", "ALTER TABLE dbCFG ADD COLUMN RODAPE_SAIR INTEGER NOT NULL DEFAULT 1", 1},
         {"ESPERA_REDE_S", "ALTER TABLE dbCFG ADD COLUMN ESPERA_REDE_S INTEGER NOT NULL DEFAULT 60", 60},
+        {"CONFIRMA_SAIR", "ALTER TABLE dbCFG ADD COLUMN CONFIRMA_SAIR INTEGER NOT NULL DEFAULT 0", 0},
     };
     for (const CfgColumn& c : cols) {
         const QString name = QString::fromLatin1(c.name);
@@ -387,6 +390,16 @@ void addOptOut(QSqlDatabase& db, UpgradeResult& r) {
     if (!hasTable(db, "dbDESCADASTRO")) {
         r.executed << dbDescadastroDdl();
         exec(db, dbDescadastroDdl(), &r.fatalError);
+        return;
+    }
+    // A list made before the confirmation SMS: its senders were never sent one.
+    if (!hasColumn(db, "dbDESCADASTRO", "CONFIRMADO")) {
+        const QString sql =
+            QStringLiteral("ALTER TABLE dbDESCADASTRO ADD COLUMN CONFIRMADO INTEGER NOT NULL DEFAULT 0");
+        r.executed << sql;
+        QString err;
+        if (!exec(db, sql, &err))
+            r.warnings << QStringLiteral("Erro - Criando Coluna CONFIRMADO = %1").arg(err);
     }
 }
 

@@ -179,6 +179,20 @@ TEST_F(OperatorPages, SettingsPageGroupsTheScheduleAndGivesTheQueryRoom) {
     }
 }
 
+// The opt-out confirmation starts off and is saved with the settings row.
+TEST_F(OperatorPages, OptOutConfirmationIsASavedSetting) {
+    open();
+    showPage("Configuração do Sistema");
+    auto* confirm = settingsPage(window.get())->findChild<QCheckBox*>("CONFIRMA_SAIR");
+    ASSERT_NE(confirm, nullptr);
+    EXPECT_FALSE(confirm->isChecked());
+    confirm->click();
+    ASSERT_TRUE(d.ado->dbCFG->post()) << d.ado->dbCFG->lastError().toStdString();
+    QSqlQuery q(d.ado->database());
+    ASSERT_TRUE(q.exec("SELECT CONFIRMA_SAIR FROM dbCFG") && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+}
+
 // The sending mode is chosen on the settings page and saved with it; both SMS editors follow the choice at
 // once (before it is saved), and a cancel brings back the stored mode.
 TEST_F(OperatorPages, SmsModeChosenOnTheSettingsPageDrivesTheEditors) {

@@ -74,6 +74,49 @@ TEST(OptOutLoop, ReplySairStopsTheNextCampaign) {
     EXPECT_EQ(scalar(ado, "SELECT group_concat(FONE) FROM dbMENSAGEM").toString(), "11987654322");
 }
 
+// With the confirmation on, the "Sair" read by --receive-sms puts one SMS in the outbox for slot 1, the
+// slot it came in on; --send-outbox sends it like any SMS and keeps it in the history. A second opt-out of
+// the same number in another spelling, and a later reading, queue nothing more. Text and PDU mode.
+TEST(OptOutLoop, ConfirmationGoesOutOnceThroughTheSlot) {
+    for (const char* mode : {"TEXTO", "PDU"}) {
+        SCOPED_TRACE(mode);
+        PortConfig modem;
+        modem.inbox = {StoredSms{"+5511987654321", "26/12/10,10:20:30-12", "Sair", false},
+                       StoredSms{"011987654321", "26/12/10,10:25:30-12", "PARE", false}};
+        ModemTestRig rig({modem});
+        rig.station.reset();
+        TADO* ado = rig.ado();
+        rig.exec(QStringLiteral("UPDATE dbCFG SET MODO_SMS = '%1', CONFIRMA_SAIR = 1, EMPRESA = 'Loja Azul', "
+                                "TEMPO_SMS = 0")
+                     .arg(mode));
+        ado->dbCFG->refresh();
+        QString out, err;
+        QTextStream o(&out), e(&err);
+        ASSERT_EQ(SmsCommands::receiveSms(ado, o, e), 0) << err.toStdString();
+        EXPECT_TRUE(out.contains("SMS RECEBIDOS: 2\nRemetentes descadastrados: 1\n")) << out.toStdString();
+        EXPECT_EQ(out.count(" Confirmações de descadastro para envio: 1\n"), 1) << out.toStdString();
+        EXPECT_EQ(scalar(ado, "SELECT FONE || '|' || PORTA FROM dbMENSAGEM").toString(), "+5511987654321|1");
+        ASSERT_EQ(SmsCommands::sendOutbox(ado, o, e), 0) << err.toStdString();
+
+        const std::string text = "Você não receberá mais mensagens de Loja Azul.";
+        const std::vector<modemsim::SentMessage> sent = modemsim::joinedSends(rig.sim->sent(0));
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].number, "+5511987654321");
+        EXPECT_EQ(sent[0].text, text);
+        EXPECT_TRUE(sent[0].accepted);
+        EXPECT_EQ(scalar(ado, "SELECT count(*) FROM dbMENSAGEM").toInt(), 0);
+        EXPECT_EQ(scalar(ado, "SELECT DESTINATARIO || '|' || MENSAGEM || '|' || ENVIADO FROM dbHISTORICO").toString(),
+                  QString::fromStdString("+5511987654321|" + text + "|1"));
+
+        out.clear();
+        ASSERT_EQ(SmsCommands::receiveSms(ado, o, e), 0) << err.toStdString();
+        EXPECT_TRUE(out.contains("SMS RECEBIDOS: 0\nRemetentes descadastrados: 0\n")) << out.toStdString();
+        EXPECT_FALSE(out.contains("Confirmações")) << out.toStdString();
+        EXPECT_EQ(scalar(ado, "SELECT count(*) FROM dbMENSAGEM").toInt(), 0);
+        EXPECT_EQ(scalar(ado, "SELECT CONFIRMADO FROM dbDESCADASTRO").toInt(), 1);
+    }
+}
+
 StoredSms part(const std::string& sender, int reference, int sequence, const std::string& text) {
     DeliverSpec spec;
     spec.sender = sender;

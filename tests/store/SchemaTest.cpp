@@ -223,13 +223,14 @@ TEST(Schema, AddColumnFailureWarnsAndGoesOn) {
     }
     auto r = d.start();
     // Every missing column is tried in turn, each failure with its own warning.
-    ASSERT_EQ(r.warnings.size(), 6) << r.warnings.join("|").toStdString();
+    ASSERT_EQ(r.warnings.size(), 7) << r.warnings.join("|").toStdString();
     EXPECT_TRUE(r.warnings[0].startsWith("Erro - Criando Coluna TEMPO_EMAIL = ")) << r.warnings[0].toStdString();
     EXPECT_TRUE(r.warnings[1].startsWith("Erro - Criando Coluna MODO_SMS = ")) << r.warnings[1].toStdString();
     EXPECT_TRUE(r.warnings[2].startsWith("Erro - Criando Coluna CONFIRMA_ENTREGA = ")) << r.warnings[2].toStdString();
     EXPECT_TRUE(r.warnings[3].startsWith("Erro - Criando Coluna PALAVRAS_SAIR = ")) << r.warnings[3].toStdString();
     EXPECT_TRUE(r.warnings[4].startsWith("Erro - Criando Coluna RODAPE_SAIR = ")) << r.warnings[4].toStdString();
     EXPECT_TRUE(r.warnings[5].startsWith("Erro - Criando Coluna ESPERA_REDE_S = ")) << r.warnings[5].toStdString();
+    EXPECT_TRUE(r.warnings[6].startsWith("Erro - Criando Coluna CONFIRMA_SAIR = ")) << r.warnings[6].toStdString();
 }
 
 struct BadFileCase {
