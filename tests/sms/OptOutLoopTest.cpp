@@ -118,15 +118,15 @@ TEST(OptOutLoop, ConfirmationGoesOutOnceThroughTheSlot) {
 }
 
 StoredSms part(const std::string& sender, int reference, int sequence, const std::string& text) {
-    DeliverSpec spec;
-    spec.sender = sender;
-    spec.text = text;
-    spec.concatenated = true;
-    spec.reference = reference;
-    spec.total = 2;
-    spec.sequence = sequence;
-    StoredSms sms{sender, spec.timestamp, text, false};
-    sms.pdu = modemsim::encodeDeliverPdu(spec);
+    DeliverSpec deliver;
+    deliver.sender = sender;
+    deliver.text = text;
+    deliver.concatenated = true;
+    deliver.reference = reference;
+    deliver.total = 2;
+    deliver.sequence = sequence;
+    StoredSms sms{sender, deliver.timestamp, text, false};
+    sms.pdu = modemsim::encodeDeliverPdu(deliver);
     return sms;
 }
 
