@@ -151,6 +151,7 @@ bool PortConfigurator::openAll() {
         if (slot && !row.ativo) {
             slot->channel()->close();
             slot->setReady(false);
+            slot->setCondition({});
         }
     }
     const QList<ProbeResult> results = openRows(rows, m_setUp);
@@ -223,6 +224,7 @@ PortConfigurator::ProbeResult PortConfigurator::openAndWrite(const Row& row) {
         result.com = channel->comNumber();
         if (channel->isOpen()) {
             writeProbe(row.id);
+            slot->setCondition({});
             result.state = ProbeState::Ready;
             return result;
         }
@@ -231,6 +233,7 @@ PortConfigurator::ProbeResult PortConfigurator::openAndWrite(const Row& row) {
     }
     channel->close();
     slot->setReady(false);
+    slot->setCondition(QStringLiteral("porta não abriu"));
     return result;
 }
 
@@ -256,6 +259,8 @@ void PortConfigurator::judgeOpened(ProbeResult* result) {
     result->state = slot->channel()->isOpen() ? ProbeState::NoAnswer : ProbeState::Closed;
     slot->channel()->close();
     slot->setReady(false);
+    slot->setCondition(result->state == ProbeState::NoAnswer ? QStringLiteral("modem não responde")
+                                                             : QStringLiteral("porta não abriu"));
 }
 
 void PortConfigurator::writeProbe(int entrada) {
