@@ -7,6 +7,8 @@ function(vestral_add_test)
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} vestral_warnings GTest::gtest GTest::gmock Qt6::Core Qt6::Test)
     target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+    # TempDataDir starts a test's data module on either store; PostgreSQL through the test server.
+    target_link_libraries(${T_NAME} PRIVATE vestral_test_pgserver)
     if(vestral_sanitize STREQUAL "thread")
         # QProcess children started as plain forks, which ThreadSanitizer follows (see the file).
         target_sources(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common/TsanCloneFork.cpp)
@@ -14,7 +16,14 @@ function(vestral_add_test)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 600)
     endif()
+    # The cases run on both stores end in "/PostgreSQL" on that store (tests/common/TempDataDir.h); they
+    # also carry the label pg_tests, so that `ctest -L pg_tests` runs every case on a PostgreSQL server.
     gtest_discover_tests(${T_NAME}
         DISCOVERY_TIMEOUT 60
+        TEST_FILTER "-*/PostgreSQL"
         PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS ${T_NAME})
+    gtest_discover_tests(${T_NAME}
+        DISCOVERY_TIMEOUT 60
+        TEST_FILTER "*/PostgreSQL"
+        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_NAME};pg_tests")
 endfunction()

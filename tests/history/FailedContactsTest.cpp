@@ -15,7 +15,7 @@ TEST(FailedContactsAddress, TextAfterTheLastBracketIsTheAddress) {
         EXPECT_EQ(FailedContacts::emailAddressOf(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
 }
 
-class FailedContactsDb : public HistoryFixture {
+class FailedContactsDbBase : public HistoryFixture {
 protected:
     void SetUp() override {
         HistoryFixture::SetUp();
@@ -34,7 +34,9 @@ protected:
     QStringList remaining() { return column("SELECT NOME FROM dbCLIENTE ORDER BY NOME"); }
 };
 
-TEST_F(FailedContactsDb, FailedSmsDisablesEveryContactWithThatPhone) {
+class FailedContactsDb : public OnBothStores<FailedContactsDbBase> {};
+
+TEST_P(FailedContactsDb, FailedSmsDisablesEveryContactWithThatPhone) {
     addHistory("2026-12-01 10:00:00", "5511911110000", "SMS", false);
     addHistory("2026-12-01 10:01:00", "5511922220000", "SMS", true); // sent: skipped
     searchAll();
@@ -44,7 +46,7 @@ TEST_F(FailedContactsDb, FailedSmsDisablesEveryContactWithThatPhone) {
     EXPECT_EQ(r.contactsChanged, 2);
 }
 
-TEST_F(FailedContactsDb, RecipientTextIsMatchedLiterally) {
+TEST_P(FailedContactsDb, RecipientTextIsMatchedLiterally) {
     // A quote would break a pasted statement; '%' and '_' would widen a LIKE pattern.
     struct Case {
         const char* destino;
@@ -73,7 +75,7 @@ TEST_F(FailedContactsDb, RecipientTextIsMatchedLiterally) {
     }
 }
 
-TEST_F(FailedContactsDb, DeleteRemovesFailedContactsOfBothChannels) {
+TEST_P(FailedContactsDb, DeleteRemovesFailedContactsOfBothChannels) {
     addHistory("2026-12-01 10:00:00", "5511911110000", "SMS", false);
     addHistory("2026-12-01 10:01:00", "(Bia) BIA@X.COM", "E-Mail", false);
     addHistory("2026-12-01 10:02:00", "(O'Brien) o'brien@x.com", "E-Mail", true);
@@ -82,7 +84,7 @@ TEST_F(FailedContactsDb, DeleteRemovesFailedContactsOfBothChannels) {
     EXPECT_EQ(remaining(), (QStringList{"Caio", "O'Brien", "Sem fone"}));
 }
 
-TEST_F(FailedContactsDb, OnlySuccessfulRowsChangeNothing) {
+TEST_P(FailedContactsDb, OnlySuccessfulRowsChangeNothing) {
     addHistory("2026-12-01 10:00:00", "5511911110000", "SMS", true);
     addHistory("2026-12-01 10:01:00", "(Bia) bia@x.com", "E-Mail", true);
     searchAll();
@@ -91,16 +93,24 @@ TEST_F(FailedContactsDb, OnlySuccessfulRowsChangeNothing) {
     EXPECT_EQ(remaining().size(), 6);
 }
 
-TEST_F(FailedContactsDb, AFailingRowIsSkippedAndTheWalkGoesOn) {
+TEST_P(FailedContactsDb, AFailingRowIsSkippedAndTheWalkGoesOn) {
     addHistory("2026-12-01 10:00:00", "5511922220000", "SMS", false);
     addHistory("2026-12-01 10:01:00", "5511911110000", "SMS", false);
     searchAll();
     // A trigger refuses the first contact's change only.
-    column("CREATE TRIGGER refuse BEFORE UPDATE ON dbCLIENTE WHEN OLD.NOME = 'Bia' "
-           "BEGIN SELECT RAISE(ABORT, 'recusado'); END");
+    if (d.onPostgres()) {
+        column("CREATE FUNCTION recusa() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+               "IF OLD.NOME = 'Bia' THEN RAISE EXCEPTION 'recusado'; END IF; RETURN NEW; END $$");
+        column("CREATE TRIGGER refuse BEFORE UPDATE ON dbCLIENTE FOR EACH ROW EXECUTE FUNCTION recusa()");
+    } else {
+        column("CREATE TRIGGER refuse BEFORE UPDATE ON dbCLIENTE WHEN OLD.NOME = 'Bia' "
+               "BEGIN SELECT RAISE(ABORT, 'recusado'); END");
+    }
     const FailedContacts::Result r = FailedContacts::apply(ado(), ado()->dbHISTORICO, Action::Disable);
     EXPECT_EQ(r.skippedRows, 1);
     EXPECT_EQ(disabled(), (QStringList{"Ana", "Ana filha"}));
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, FailedContactsDb, kBothStores, storeName);

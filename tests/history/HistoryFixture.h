@@ -9,7 +9,9 @@
 // A started data module with helpers to put history rows and contacts in place.
 class HistoryFixture : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(d.start().ok); }
+    void SetUp() override { VESTRAL_START_STORE(d, storeKind()); }
+    // The store the test runs on: the SQLite file unless the test runs on both (OnBothStores).
+    virtual StoreLocation::Kind storeKind() const { return StoreLocation::Kind::Sqlite; }
 
     TADO* ado() { return d.ado.get(); }
 

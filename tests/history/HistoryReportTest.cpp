@@ -49,7 +49,9 @@ protected:
     QTemporaryDir tmp;
 };
 
-TEST_F(HistoryReportPdf, BothFormsShowTitleColumnsAndOutcome) {
+class HistoryReportRows : public OnBothStores<HistoryReportPdf> {};
+
+TEST_P(HistoryReportRows, BothFormsShowTitleColumnsAndOutcome) {
     addHistory("2026-12-01 10:00:00", "5511911110000", "SMS", true, "Mensagem enviada");
     addHistory("2026-12-02 11:00:00", "5511922220000", "SMS", false, " ERRO :500 - Erro\rMensagem falhou");
     for (Form form : {Form::Completo, Form::Resumido}) {
@@ -70,7 +72,7 @@ TEST_F(HistoryReportPdf, BothFormsShowTitleColumnsAndOutcome) {
     }
 }
 
-TEST_F(HistoryReportPdf, HtmlBodyIsPrintedAsText) {
+TEST_P(HistoryReportRows, HtmlBodyIsPrintedAsText) {
     addHistory("2026-12-01 10:00:00", "(Ana) ana@x.com", "E-Mail", true,
                "<html><body><p>Ol&aacute; <b>Ana</b></p></body></html>");
     const QString t = report(Form::Completo).join("");
@@ -170,7 +172,7 @@ TEST_F(HistoryReportPdf, HeadingOnlyOnTheFirstPage) {
     }
 }
 
-TEST_F(HistoryReportPdf, CommandLineWritesTheChosenReport) {
+TEST_P(HistoryReportRows, CommandLineWritesTheChosenReport) {
     addHistory("2026-11-30 23:59:59", "111", "SMS", true, "novembro");
     addHistory("2026-12-01 00:00:00", "222", "SMS", false, "dezembro");
     addHistory("2026-12-02 00:00:00", "(Ana) a@x.com", "E-Mail", false, "email");
@@ -262,3 +264,5 @@ TEST_F(HistoryReportPdf, EmptyResultStillPrintsTitleAndHeadingAndBadPathFails) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, HistoryReportRows, kBothStores, storeName);

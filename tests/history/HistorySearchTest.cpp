@@ -59,7 +59,7 @@ TEST(HistorySearchStatement, DayFirstBoundsBecomeStoreText) {
     EXPECT_EQ(dayFirstBound(QDate(2026, 3, 4), QTime(5, 6, 7)), "04-03-2026 05:06:07");
 }
 
-class HistorySearchDb : public HistoryFixture {
+class HistorySearchDbBase : public HistoryFixture {
 protected:
     void SetUp() override {
         HistoryFixture::SetUp();
@@ -86,24 +86,26 @@ protected:
     }
 };
 
-TEST_F(HistorySearchDb, PeriodBoundsAreInclusiveAndOrderIsByDate) {
+class HistorySearchDb : public OnBothStores<HistorySearchDbBase> {};
+
+TEST_P(HistorySearchDb, PeriodBoundsAreInclusiveAndOrderIsByDate) {
     EXPECT_EQ(search(december()), (QStringList{"2", "6", "(Ana) ana@x.com", "(Bia) bia@x.com"}));
 }
 
-TEST_F(HistorySearchDb, UncheckedPeriodReturnsEveryRowOldestFirst) {
+TEST_P(HistorySearchDb, UncheckedPeriodReturnsEveryRowOldestFirst) {
     Filter f = december();
     f.usePeriod = false;
     EXPECT_EQ(search(f), (QStringList{"1", "2", "6", "(Ana) ana@x.com", "(Bia) bia@x.com", "5"}));
 }
 
-TEST_F(HistorySearchDb, FromAfterToFindsNothing) {
+TEST_P(HistorySearchDb, FromAfterToFindsNothing) {
     Filter f = december();
     std::swap(f.fromDate, f.toDate);
     EXPECT_TRUE(search(f).isEmpty());
     EXPECT_EQ(totalText(ado()->dbHISTORICO->recordCount()), "Total de Registros: 0");
 }
 
-TEST_F(HistorySearchDb, OutcomeAndChannelCombine) {
+TEST_P(HistorySearchDb, OutcomeAndChannelCombine) {
     struct Case {
         Outcome outcome;
         Channel channel;
@@ -123,7 +125,7 @@ TEST_F(HistorySearchDb, OutcomeAndChannelCombine) {
     }
 }
 
-TEST_F(HistorySearchDb, AppendedRowJoinsFilteredResultAndPanelCountsIt) {
+TEST_P(HistorySearchDb, AppendedRowJoinsFilteredResultAndPanelCountsIt) {
     Filter f = december();
     f.outcome = Outcome::Failed;
     f.channel = Channel::Email;
@@ -146,13 +148,13 @@ TEST_F(HistorySearchDb, AppendedRowJoinsFilteredResultAndPanelCountsIt) {
     EXPECT_EQ(column("SELECT ENVIADO FROM dbHISTORICO WHERE ID_HISTORICO = 7"), QStringList{"1"});
 }
 
-TEST_F(HistorySearchDb, WriterKeepsTheRowWhenTheResultSetIsClosed) {
+TEST_P(HistorySearchDb, WriterKeepsTheRowWhenTheResultSetIsClosed) {
     ado()->dbHISTORICO->close();
     EXPECT_EQ(HistoryWriter::append("(Ana) ana@x.com", "<p>x</p>", HistoryWriter::kEmail, false), QString());
     EXPECT_EQ(column("SELECT TIPO || ':' || ENVIADO FROM dbHISTORICO WHERE ID_HISTORICO = 7"), QStringList{"E-Mail:0"});
 }
 
-TEST_F(HistorySearchDb, WriterFromAnotherThreadIsHandedToTheWindowThread) {
+TEST_P(HistorySearchDb, WriterFromAnotherThreadIsHandedToTheWindowThread) {
     ASSERT_TRUE(run(ado()->dbHISTORICO, december(), nullptr));
     QString error = "not run";
     QThread* t = QThread::create([&] { error = HistoryWriter::append("77", "x", HistoryWriter::kSms, false); });
@@ -165,3 +167,5 @@ TEST_F(HistorySearchDb, WriterFromAnotherThreadIsHandedToTheWindowThread) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, HistorySearchDb, kBothStores, storeName);

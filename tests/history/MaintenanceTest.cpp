@@ -6,7 +6,7 @@ using Maintenance::Table;
 
 namespace {
 
-class MaintenanceDb : public HistoryFixture {
+class MaintenanceDbBase : public HistoryFixture {
 protected:
     int nextHistoryId() {
         EXPECT_EQ(HistoryWriter::append("1", "x", HistoryWriter::kSms, true), QString());
@@ -14,7 +14,9 @@ protected:
     }
 };
 
-TEST_F(MaintenanceDb, CountsReadEachTable) {
+class MaintenanceDb : public OnBothStores<MaintenanceDbBase> {};
+
+TEST_P(MaintenanceDb, CountsReadEachTable) {
     addHistory("2026-12-01 10:00:00", "1", "SMS", true);
     addHistory("2026-12-01 10:00:01", "2", "SMS", true);
     addContact("Ana", "1", "a@x.com");
@@ -26,7 +28,7 @@ TEST_F(MaintenanceDb, CountsReadEachTable) {
     EXPECT_EQ(Maintenance::countText(Table::Outbox, 0), "Total de Mensagens na Caixa de Saída: 0");
 }
 
-TEST_F(MaintenanceDb, FullClearRestartsNumberingPeriodClearDoesNot) {
+TEST_P(MaintenanceDb, FullClearRestartsNumberingPeriodClearDoesNot) {
     addHistory("2026-12-01 10:00:00", "1", "SMS", true);
     addHistory("2026-12-02 10:00:00", "2", "SMS", true);
     EXPECT_EQ(Maintenance::clearHistoryPeriod(ado(), QDate(2026, 12, 1), QDate(2026, 12, 2)), QString());
@@ -38,7 +40,7 @@ TEST_F(MaintenanceDb, FullClearRestartsNumberingPeriodClearDoesNot) {
     EXPECT_EQ(nextHistoryId(), 2);
 }
 
-TEST_F(MaintenanceDb, SameDayPeriodRemovesTheWholeDayOnly) {
+TEST_P(MaintenanceDb, SameDayPeriodRemovesTheWholeDayOnly) {
     for (const char* t : {"2026-12-04 23:59:59", "2026-12-05 00:00:00", "2026-12-05 12:00:00", "2026-12-05 23:59:59",
                           "2026-12-06 00:00:00"})
         addHistory(QString::fromLatin1(t), "1", "SMS", true);
@@ -47,7 +49,7 @@ TEST_F(MaintenanceDb, SameDayPeriodRemovesTheWholeDayOnly) {
               (QStringList{"2026-12-04 23:59:59", "2026-12-06 00:00:00"}));
 }
 
-TEST_F(MaintenanceDb, ContactsAndOutboxClearRestartKeysAndReloadTheirDatasets) {
+TEST_P(MaintenanceDb, ContactsAndOutboxClearRestartKeysAndReloadTheirDatasets) {
     addContact("Ana", "1", "a@x.com");
     ASSERT_TRUE(ado()->dbCLIENTE->refresh());
     ASSERT_EQ(ado()->dbCLIENTE->recordCount(), 1);
@@ -66,3 +68,5 @@ TEST_F(MaintenanceDb, ContactsAndOutboxClearRestartKeysAndReloadTheirDatasets) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, MaintenanceDb, kBothStores, storeName);

@@ -47,10 +47,6 @@ protected:
     TempDataDir d;
 };
 
-std::string storeName(const ::testing::TestParamInfo<StoreLocation::Kind>& info) {
-    return info.param == StoreLocation::Kind::Postgres ? "PostgreSQL" : "SQLite";
-}
-
 TEST_P(DatasetTest, ContactEventsKeepPanelCountButSearchDoesNot) {
     QSignalSpy panel(d.ado.get(), &TADO::contactsCountChanged);
     addContact("Bia", "2");
