@@ -108,8 +108,11 @@ bool TDM::load(const QString& sql, QString* error) {
     }
     const QSqlRecord rec = q.record();
     for (int i = 0; i < rec.count(); ++i) {
-        m_fields << rec.fieldName(i);
-        m_index.insert(rec.fieldName(i).toUpper(), i);
+        // The contacts' own columns are upper case (PostgreSQL hands them back folded to lower case); an
+        // external source keeps the names its query gives.
+        const QString name = m_source == CadastroLocal ? rec.fieldName(i).toUpper() : rec.fieldName(i);
+        m_fields << name;
+        m_index.insert(name.toUpper(), i);
     }
     while (q.next()) {
         QList<QVariant> row;

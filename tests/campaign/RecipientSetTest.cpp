@@ -18,10 +18,12 @@ QStringList names(const TDM& set) {
     return out;
 }
 
-class RecipientSet : public ::testing::Test {
+class RecipientSetBase : public ::testing::Test {
 protected:
+    // The store the test runs on: the SQLite file unless the test runs on both (OnBothStores).
+    virtual StoreLocation::Kind storeKind() const { return StoreLocation::Kind::Sqlite; }
     void SetUp() override {
-        ASSERT_TRUE(m_data.start().ok);
+        VESTRAL_START_STORE(m_data, storeKind());
         ado = m_data.ado.get();
         sql(ado, "INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (2, 'D''Ávila'), (3, 'TODOS')");
         addContact(ado, "Carla", "11999990003", 1);
@@ -38,7 +40,9 @@ protected:
     std::unique_ptr<TDM> set;
 };
 
-TEST_F(RecipientSet, LocalJoinLeavesOutContactsWithoutGroupOrderedByNameThenPhone) {
+class RecipientSet : public OnBothStores<RecipientSetBase> {};
+
+TEST_P(RecipientSet, LocalJoinLeavesOutContactsWithoutGroupOrderedByNameThenPhone) {
     EXPECT_EQ(names(*set), QStringList({"Ana", "Ana", "Bruno", "Carla"}));
     EXPECT_EQ(set->value(0, "TELEFONE").toString(), "11999990001");
     EXPECT_EQ(set->value(1, "GRUPO").toString(), "D'Ávila");
@@ -50,7 +54,7 @@ TEST_F(RecipientSet, LocalJoinLeavesOutContactsWithoutGroupOrderedByNameThenPhon
     EXPECT_EQ(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), "TELEFONE");
 }
 
-TEST_F(RecipientSet, GroupAndStatusFilter) {
+TEST_P(RecipientSet, GroupAndStatusFilter) {
     struct Case {
         QString group;
         int status;
@@ -76,14 +80,14 @@ TEST_F(RecipientSet, GroupAndStatusFilter) {
     }
 }
 
-TEST_F(RecipientSet, FilterSurvivesReconnect) {
+TEST_P(RecipientSet, FilterSurvivesReconnect) {
     set->filter("TODOS", TDM::Desativado, TDM::CadastroLocal);
     addContact(ado, "Zeca", "11999990009", 1, true);
     ASSERT_TRUE(set->connectSource(TDM::CadastroLocal));
     EXPECT_EQ(names(*set), QStringList({"Ana", "Bruno", "Zeca"}));
 }
 
-TEST_F(RecipientSet, Marks) {
+TEST_P(RecipientSet, Marks) {
     EXPECT_TRUE(set->markedRows().isEmpty());
     set->moveTo(2);
     set->markFrom(set->recNo());
@@ -103,7 +107,7 @@ TEST_F(RecipientSet, Marks) {
     EXPECT_TRUE(set->markedRows().isEmpty());
 }
 
-TEST_F(RecipientSet, MarkAllOnEmptySet) {
+TEST_P(RecipientSet, MarkAllOnEmptySet) {
     set->filter("D'Ávila", TDM::Ativado, TDM::CadastroLocal);
     set->markAll();
     EXPECT_TRUE(set->markedRows().isEmpty());
@@ -111,7 +115,7 @@ TEST_F(RecipientSet, MarkAllOnEmptySet) {
 }
 
 // An external source through unixODBC and the SQLite ODBC driver.
-class OdbcSource : public RecipientSet {
+class OdbcSource : public RecipientSetBase {
 protected:
     void makeExternal() {
         const QString path = m_ext.filePath("externo.db");
@@ -196,3 +200,5 @@ TEST(RecipientSetReadError, ADamagedPageStopsTheLoadWithTheDamagedFileText) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, RecipientSet, kBothStores, storeName);
