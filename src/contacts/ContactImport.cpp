@@ -4,12 +4,14 @@
 #include <QSignalBlocker>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
 
 #include "contacts/ContactSearch.h"
 #include "contacts/SpreadsheetReader.h"
 #include "contacts/TransferStatus.h"
 #include "optout/SuppressionSet.h"
 #include "store/Dataset.h"
+#include "store/SqlDialect.h"
 #include "store/TADO.h"
 
 namespace {
@@ -159,9 +161,18 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
     // inserted and announced on its own, and the rows before a refused one are committed.
     QSqlDatabase db = ado->database();
     const bool inTransaction = db.transaction();
+    // A refused statement aborts a PostgreSQL transaction as a whole: a savepoint per row keeps the rows
+    // before it, as SQLite keeps them by itself.
+    const bool rowSavepoints = inTransaction && SqlDialect::isPostgres(db);
+    QSqlQuery savepoint(db);
     for (const ImportPreviewModel::Row& row : m_preview.rows()) {
         const bool listed = optOut.contains(row.cells.value(1), row.cells.value(2));
+        if (rowSavepoints)
+            savepoint.exec(QStringLiteral("SAVEPOINT linha"));
         result.error = storeErrorText(saveRow(clientes, row.cells, idGrupo, listed));
+        if (rowSavepoints)
+            savepoint.exec(result.error.isEmpty() ? QStringLiteral("RELEASE SAVEPOINT linha")
+                                                  : QStringLiteral("ROLLBACK TO SAVEPOINT linha"));
         if (!result.error.isEmpty()) {
             result.failedIndice = row.indice;
             break;

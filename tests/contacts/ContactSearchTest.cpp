@@ -8,10 +8,12 @@
 
 namespace {
 
-class ContactSearchTest : public ::testing::Test {
+class ContactSearchTestBase : public ::testing::Test {
 protected:
+    // The store the test runs on: the SQLite file unless the test runs on both (OnBothStores).
+    virtual StoreLocation::Kind storeKind() const { return StoreLocation::Kind::Sqlite; }
     void SetUp() override {
-        ASSERT_TRUE(m_data.start().ok);
+        VESTRAL_START_STORE(m_data, storeKind());
         ado = m_data.ado.get();
         exec("INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (2, 'VIP')");
         add("Ângela Souza", "11 5555-0001", 1, false, "50% off");
@@ -44,7 +46,9 @@ protected:
     TADO* ado = nullptr;
 };
 
-TEST_F(ContactSearchTest, TextIsFoundLiterallyAnywhereWithoutCase) {
+class ContactSearchTest : public OnBothStores<ContactSearchTestBase> {};
+
+TEST_P(ContactSearchTest, TextIsFoundLiterallyAnywhereWithoutCase) {
     struct Case {
         QString column;
         QString text;
@@ -73,7 +77,7 @@ TEST_F(ContactSearchTest, TextIsFoundLiterallyAnywhereWithoutCase) {
     }
 }
 
-TEST_F(ContactSearchTest, StatusAndGroupCriteria) {
+TEST_P(ContactSearchTest, StatusAndGroupCriteria) {
     ContactSearch search(ado->dbCLIENTE);
     const int before = ado->dbCLIENTE->recordCount();
     int counted = -1;
@@ -91,7 +95,7 @@ TEST_F(ContactSearchTest, StatusAndGroupCriteria) {
     EXPECT_EQ(counted, -1); // a search leaves "Contatos Cadastrados:" alone
 }
 
-TEST_F(ContactSearchTest, DeleteAllRestartsNumbering) {
+TEST_P(ContactSearchTest, DeleteAllRestartsNumbering) {
     const int shown = ado->dbCLIENTE->recordCount();
     ASSERT_EQ(shown, 5);
     QString error;
@@ -109,3 +113,5 @@ TEST_F(ContactSearchTest, DeleteAllRestartsNumbering) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, ContactSearchTest, kBothStores, storeName);

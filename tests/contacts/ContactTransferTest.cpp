@@ -28,10 +28,12 @@ QStringList row14(const QStringList& first) {
     return r;
 }
 
-class ContactTransferTest : public ::testing::Test {
+class ContactTransferTestBase : public ::testing::Test {
 protected:
+    // The store the test runs on: the SQLite file unless the test runs on both (OnBothStores).
+    virtual StoreLocation::Kind storeKind() const { return StoreLocation::Kind::Sqlite; }
     void SetUp() override {
-        ASSERT_TRUE(m_data.start().ok);
+        VESTRAL_START_STORE(m_data, storeKind());
         ado = m_data.ado.get();
         TransferStatus::clearStop();
         // No pause between rows; a test may ask for a stop at a given pause.
@@ -100,7 +102,7 @@ protected:
 };
 
 // The LibreOffice workbooks and the CSV: the last used cell in row 250, a title in row 1.
-class ImportFixtureTest : public ContactTransferTest, public ::testing::WithParamInterface<const char*> {};
+class ImportFixtureTest : public ContactTransferTestBase, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ImportFixtureTest, EveryRowUpToTheLastUsedOneBecomesAContact) {
     ContactImport import(&status);
@@ -135,7 +137,9 @@ INSTANTIATE_TEST_SUITE_P(LibreOfficeFiles, ImportFixtureTest,
                              return QString::fromUtf8(param.param).replace('.', '_').toStdString();
                          });
 
-TEST_F(ContactTransferTest, ReadingShowsTheStatusTextsInOrder) {
+class ContactTransferTest : public OnBothStores<ContactTransferTestBase> {};
+
+TEST_P(ContactTransferTest, ReadingShowsTheStatusTextsInOrder) {
     ContactImport import(&status);
     const QString path = sheet("dois.xlsx", {row14({"Ana", "1"}), row14({"Bia", "2"})});
     ASSERT_EQ(import.read(path).outcome, ContactImport::ReadOutcome::Finished);
@@ -148,7 +152,7 @@ TEST_F(ContactTransferTest, ReadingShowsTheStatusTextsInOrder) {
     EXPECT_EQ(pauses, 2); // one pause per row
 }
 
-TEST_F(ContactTransferTest, IndiceStartsAgainAtOneAfterSaveOrCancel) {
+TEST_P(ContactTransferTest, IndiceStartsAgainAtOneAfterSaveOrCancel) {
     const QString path = sheet("tres.xls", {row14({"A"}), row14({"B"}), row14({"C"})});
     for (const bool saving : {true, false}) {
         ContactImport import(&status);
@@ -167,7 +171,7 @@ TEST_F(ContactTransferTest, IndiceStartsAgainAtOneAfterSaveOrCancel) {
     }
 }
 
-TEST_F(ContactTransferTest, StopKeepsTheRowsListedAndTheNextImportContinuesTheNumbering) {
+TEST_P(ContactTransferTest, StopKeepsTheRowsListedAndTheNextImportContinuesTheNumbering) {
     ContactImport import(&status);
     const QString path = sheet("cinco.xlsx", {row14({"A"}), row14({"B"}), row14({"C"}), row14({"D"}), row14({"E"})});
     stopAtPause = 3; // the operator presses stop while the third row waits
@@ -188,7 +192,7 @@ TEST_F(ContactTransferTest, StopKeepsTheRowsListedAndTheNextImportContinuesTheNu
     EXPECT_EQ(names, (QStringList{"A", "B", "A", "B", "C", "D", "E"}));
 }
 
-TEST_F(ContactTransferTest, CancelLeavesTheContactsUnchanged) {
+TEST_P(ContactTransferTest, CancelLeavesTheContactsUnchanged) {
     addContact("Zé", "1");
     ado->dbCLIENTE->refresh();
     const QList<QStringList> before = stored();
@@ -200,7 +204,7 @@ TEST_F(ContactTransferTest, CancelLeavesTheContactsUnchanged) {
     EXPECT_EQ(import.preview()->rowCount(), 0);
 }
 
-TEST_F(ContactTransferTest, ARefusedRowEndsTheSaveThereKeepingTheRowsBefore) {
+TEST_P(ContactTransferTest, ARefusedRowEndsTheSaveThereKeepingTheRowsBefore) {
     ContactImport import(&status);
     const QString tooLong(31, QChar('x'));
     const QString path =
@@ -224,7 +228,7 @@ TEST_F(ContactTransferTest, ARefusedRowEndsTheSaveThereKeepingTheRowsBefore) {
     EXPECT_EQ(contactCount(), 2);
 }
 
-TEST_F(ContactTransferTest, AnUnreadableFileEndsTheReadWithItsErrorAndListsNothing) {
+TEST_P(ContactTransferTest, AnUnreadableFileEndsTheReadWithItsErrorAndListsNothing) {
     QFile broken(m_files.filePath("quebrado.xlsx"));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("isto não é uma planilha");
@@ -240,7 +244,7 @@ TEST_F(ContactTransferTest, AnUnreadableFileEndsTheReadWithItsErrorAndListsNothi
     }
 }
 
-TEST_F(ContactTransferTest, SaveWithoutAnyGroupStoresGroupZero) {
+TEST_P(ContactTransferTest, SaveWithoutAnyGroupStoresGroupZero) {
     exec("DELETE FROM dbGRUPO");
     ado->dbGRUPO->refresh();
     EXPECT_EQ(ContactImport::currentGroup(ado->dbGRUPO).toInt(), 0);
@@ -255,7 +259,7 @@ TEST_F(ContactTransferTest, SaveWithoutAnyGroupStoresGroupZero) {
 
 // --- export ---
 
-TEST_F(ContactTransferTest, ExportWritesTheListedContactsInTheListOrder) {
+TEST_P(ContactTransferTest, ExportWritesTheListedContactsInTheListOrder) {
     addContact("Carla", "3", "nove");
     addContact("Ana", "1");
     addContact("Bruno", "2");
@@ -288,7 +292,7 @@ TEST_F(ContactTransferTest, ExportWritesTheListedContactsInTheListOrder) {
     }
 }
 
-TEST_F(ContactTransferTest, ExportShowsTheStatusTextsInOrder) {
+TEST_P(ContactTransferTest, ExportShowsTheStatusTextsInOrder) {
     addContact("Ana", "1");
     addContact("Bia", "2");
     ado->dbCLIENTE->refresh();
@@ -301,7 +305,7 @@ TEST_F(ContactTransferTest, ExportShowsTheStatusTextsInOrder) {
     EXPECT_FALSE(panel);
 }
 
-TEST_F(ContactTransferTest, StopOrCancelWritesNoFile) {
+TEST_P(ContactTransferTest, StopOrCancelWritesNoFile) {
     for (int i = 0; i < 5; ++i)
         addContact(QStringLiteral("C%1").arg(i), "1");
     ado->dbCLIENTE->refresh();
@@ -327,7 +331,7 @@ TEST_F(ContactTransferTest, StopOrCancelWritesNoFile) {
 }
 
 // An exported file read back by the import gives the same fields in the same columns.
-TEST_F(ContactTransferTest, RoundTripThroughExportAndImport) {
+TEST_P(ContactTransferTest, RoundTripThroughExportAndImport) {
     const QList<QStringList> contacts = {
         {"Ângela Çé€", "11987654321", "angela@exemplo.com.br", "05/03/2024", "1234,5", "", "=2+3", "aspas \"x\"", "t4",
          "t5", "t6", "t7", "t8", "texto nove"},
@@ -360,7 +364,7 @@ TEST_F(ContactTransferTest, RoundTripThroughExportAndImport) {
     }
 }
 
-TEST_F(ContactTransferTest, EmptyCellsAreStoredAsEmptyTextsNotNull) {
+TEST_P(ContactTransferTest, EmptyCellsAreStoredAsEmptyTextsNotNull) {
     for (const char* name : {"vazias.csv", "vazias.xls", "vazias.xlsx"}) {
         exec("DELETE FROM dbCLIENTE");
         const QString path = m_files.filePath(QString::fromUtf8(name));
@@ -385,7 +389,7 @@ TEST_F(ContactTransferTest, EmptyCellsAreStoredAsEmptyTextsNotNull) {
     }
 }
 
-TEST_F(ContactTransferTest, AFileReadWithBadBytesSaysWhichRowsOnTheStatusLine) {
+TEST_P(ContactTransferTest, AFileReadWithBadBytesSaysWhichRowsOnTheStatusLine) {
     const QString path = m_files.filePath("misto.csv");
     QFile csv(path);
     ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
@@ -435,7 +439,7 @@ TEST(ContactImportDiskTest, AFullDiskDuringTheSaveIsNamedAndNothingIsLost) {
 
 // The whole file imported twice while some of its people are on the opt-out list: each time those rows are
 // stored disabled and counted, whatever the spelling of the number or the case of the e-mail.
-TEST_F(ContactTransferTest, ReimportKeepsOptedOutContactsDisabled) {
+TEST_P(ContactTransferTest, ReimportKeepsOptedOutContactsDisabled) {
     for (const char* address : {"+55 (11) 98765-4321", "bia@x.com", "LOJA 1"})
         ASSERT_TRUE(
             SuppressionList::add(ado->database(), QString::fromUtf8(address), SuppressionList::kOrigemOperador).ok());
@@ -458,3 +462,5 @@ TEST_F(ContactTransferTest, ReimportKeepsOptedOutContactsDisabled) {
         disabled << q.value(0).toString();
     EXPECT_EQ(disabled, QStringList({"Ana1", "Bia1", "Loja1", "Davi0", "Ana1", "Bia1", "Loja1", "Davi0"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, ContactTransferTest, kBothStores, storeName);

@@ -10,9 +10,11 @@
 
 namespace {
 
-class DescadastroTransferTest : public ::testing::Test {
+class DescadastroTransferTestBase : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(m_data.start().ok); }
+    // The store the test runs on: the SQLite file unless the test runs on both (OnBothStores).
+    virtual StoreLocation::Kind storeKind() const { return StoreLocation::Kind::Sqlite; }
+    void SetUp() override { VESTRAL_START_STORE(m_data, storeKind()); }
     TADO* ado() const { return m_data.ado.get(); }
     QStringList addresses() {
         QStringList out;
@@ -34,7 +36,9 @@ TEST(DescadastroPaste, SplitsLinesCommasSemicolonsAndTabs) {
 }
 
 // Pasted: every spelling once, the note kept, an e-mail in lower case; one transaction.
-TEST_F(DescadastroTransferTest, PastedAddressesAreAddedOnce) {
+class DescadastroTransferTest : public OnBothStores<DescadastroTransferTestBase> {};
+
+TEST_P(DescadastroTransferTest, PastedAddressesAreAddedOnce) {
     const auto r =
         DescadastroTransfer::addPasted(ado(), "11987654321\n+55 11 98765-4321\nANA@x.com\n.", "lista da loja");
     ASSERT_TRUE(r.ok()) << r.error.toStdString();
@@ -47,7 +51,7 @@ TEST_F(DescadastroTransferTest, PastedAddressesAreAddedOnce) {
 }
 
 // A contact sheet: names and free texts are not addresses; numbers and e-mails of every column are.
-TEST_F(DescadastroTransferTest, FileImportTakesNumbersAndEmailsOnly) {
+TEST_P(DescadastroTransferTest, FileImportTakesNumbersAndEmailsOnly) {
     const QString path = m_files.filePath("sair.csv");
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -64,7 +68,7 @@ TEST_F(DescadastroTransferTest, FileImportTakesNumbersAndEmailsOnly) {
 }
 
 // The export is a workbook the spreadsheet reader reads back, title row first.
-TEST_F(DescadastroTransferTest, ExportWritesTheWholeList) {
+TEST_P(DescadastroTransferTest, ExportWritesTheWholeList) {
     ASSERT_TRUE(DescadastroTransfer::addPasted(ado(), "11987654321\nana@x.com", "nota\r\ncom quebra").ok());
     const QString path = m_files.filePath("descadastrados.xlsx");
     const SpreadsheetWriteResult w = DescadastroTransfer::exportFile(ado(), path);
@@ -81,3 +85,5 @@ TEST_F(DescadastroTransferTest, ExportWritesTheWholeList) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, DescadastroTransferTest, kBothStores, storeName);
