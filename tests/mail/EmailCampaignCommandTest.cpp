@@ -15,7 +15,7 @@ using namespace vestral::mail;
 
 namespace {
 
-class EmailCampaignCommandTest : public MailDatabaseTest {
+class EmailCampaignCommandTestBase : public MailDatabaseTest {
 protected:
     void SetUp() override {
         MailDatabaseTest::SetUp();
@@ -63,7 +63,9 @@ protected:
 
 } // namespace
 
-TEST_F(EmailCampaignCommandTest, FilterChoosesTheRecipientsAsTheFilterButtonDoes) {
+class EmailCampaignCommandTest : public OnBothStores<EmailCampaignCommandTestBase> {};
+
+TEST_P(EmailCampaignCommandTest, FilterChoosesTheRecipientsAsTheFilterButtonDoes) {
     if (const QString reason = AiosmtpdServer::unavailableReason(); !reason.isEmpty())
         VESTRAL_SKIP_MISSING_PEER(reason.toStdString());
     AiosmtpdServer server;
@@ -88,7 +90,7 @@ TEST_F(EmailCampaignCommandTest, FilterChoosesTheRecipientsAsTheFilterButtonDoes
     EXPECT_EQ(m_out.trimmed(), QString::fromUtf8("Não existe contatos para enviar a(s) mensagem(s)!"));
 }
 
-TEST_F(EmailCampaignCommandTest, FailuresExitWithOneAndTheirText) {
+TEST_P(EmailCampaignCommandTest, FailuresExitWithOneAndTheirText) {
     // A group that does not exist is said as such, not taken for an empty one.
     configure(QStringLiteral("127.0.0.1"), unusedPort(), QString::fromLatin1(kTlsNone), false);
     EXPECT_EQ(run(QString::fromUtf8("Ninguém")), 1);
@@ -106,3 +108,5 @@ TEST_F(EmailCampaignCommandTest, FailuresExitWithOneAndTheirText) {
     EXPECT_EQ(run("TODOS", 0, true), 1);
     EXPECT_TRUE(m_err.startsWith(QStringLiteral("Erro na conexão com o Banco de Dados:\n"))) << m_err.toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, EmailCampaignCommandTest, kBothStores, storeName);

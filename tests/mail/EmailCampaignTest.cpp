@@ -18,7 +18,7 @@ using namespace vestral::mail;
 
 namespace {
 
-class EmailCampaignTest : public MailDatabaseTest {
+class EmailCampaignTestBase : public MailDatabaseTest {
 protected:
     void SetUp() override {
         MailDatabaseTest::SetUp();
@@ -71,7 +71,9 @@ TEST(EmailCampaignText, StatusLineAndRecipient) {
 }
 
 // Three rows, the middle one without an address, in each TLS mode with AUTH LOGIN.
-TEST_F(EmailCampaignTest, SkipsTheRowWithoutAddressAndLogsTheOthers) {
+class EmailCampaignTest : public OnBothStores<EmailCampaignTestBase> {};
+
+TEST_P(EmailCampaignTest, SkipsTheRowWithoutAddressAndLogsTheOthers) {
     const struct {
         const char* server;
         const char* tls;
@@ -114,7 +116,7 @@ TEST_F(EmailCampaignTest, SkipsTheRowWithoutAddressAndLogsTheOthers) {
     }
 }
 
-TEST_F(EmailCampaignTest, RefusedRecipientIsLoggedAsNotSentAndTheNextGoesOnANewConnection) {
+TEST_P(EmailCampaignTest, RefusedRecipientIsLoggedAsNotSentAndTheNextGoesOnANewConnection) {
     serve(QStringLiteral("plain"), QString::fromLatin1(kTlsNone), {"--refuse", "bruno@example.org"});
     QStringList failures;
     QObject::connect(m_campaign.get(), &EmailCampaign::sendFailed,
@@ -139,7 +141,7 @@ TEST_F(EmailCampaignTest, RefusedRecipientIsLoggedAsNotSentAndTheNextGoesOnANewC
 }
 
 // Failures before the send step stop the run at the first addressed recipient, with nothing logged.
-TEST_F(EmailCampaignTest, FailureBeforeSendStopsTheRun) {
+TEST_P(EmailCampaignTest, FailureBeforeSendStopsTheRun) {
     const quint16 closedPort = unusedPort();
     const struct {
         const char* host;
@@ -170,7 +172,7 @@ TEST_F(EmailCampaignTest, FailureBeforeSendStopsTheRun) {
     }
 }
 
-TEST_F(EmailCampaignTest, MissingRecipientColumnStopsTheRun) {
+TEST_P(EmailCampaignTest, MissingRecipientColumnStopsTheRun) {
     serve(QStringLiteral("plain"), QString::fromLatin1(kTlsNone));
     RecipientRows rows = fakeRows({{"Ana", "ana@example.org"}});
     const RecipientRows full = rows;
@@ -186,7 +188,7 @@ TEST_F(EmailCampaignTest, MissingRecipientColumnStopsTheRun) {
     EXPECT_TRUE(m_server.received().isEmpty());
 }
 
-TEST_F(EmailCampaignTest, NoRecipientsAndASecondRunInsideTheFirst) {
+TEST_P(EmailCampaignTest, NoRecipientsAndASecondRunInsideTheFirst) {
     EXPECT_EQ(run({}).outcome, EmailCampaign::Outcome::NoRecipients);
     EXPECT_EQ(run({}).error, QString::fromUtf8("Não existe contatos para enviar a(s) mensagem(s)!"));
     EXPECT_TRUE(m_lines.isEmpty());
@@ -201,7 +203,7 @@ TEST_F(EmailCampaignTest, NoRecipientsAndASecondRunInsideTheFirst) {
 }
 
 // Settings saved (or still being edited) between two runs apply from the second run's first recipient.
-TEST_F(EmailCampaignTest, EachRunRereadsTheSettings) {
+TEST_P(EmailCampaignTest, EachRunRereadsTheSettings) {
     serve(QStringLiteral("plain"), QString::fromLatin1(kTlsNone));
     ASSERT_EQ(run({{"Ana", "ana@example.org"}}).outcome, EmailCampaign::Outcome::Finished);
     ASSERT_TRUE(m_campaign->client()->connected());
@@ -226,7 +228,7 @@ TEST_F(EmailCampaignTest, EachRunRereadsTheSettings) {
 // Placeholders in the data multiply a body pass after pass; at 1,000,000 characters the merge stops
 // and the status says the body was cut, as the SMS builder says of its texts. A body that merely
 // reaches the bound is whole: no line.
-TEST_F(EmailCampaignTest, BodyCutAtTheBoundIsLogged) {
+TEST_P(EmailCampaignTest, BodyCutAtTheBoundIsLogged) {
     serve(QStringLiteral("plain"), QString::fromLatin1(kTlsNone));
     sql("UPDATE dbCFG SET BODY_EMAIL = ?", {QStringLiteral("<p>[TEXTO1]</p>")});
     ado()->dbCFG->refresh();
@@ -269,7 +271,7 @@ TEST_F(EmailCampaignTest, BodyCutAtTheBoundIsLogged) {
 
 // Every message carries List-Unsubscribe and, with RODAPE_SAIR on, the footer with the same link; a recipient
 // whose e-mail (any case) or phone is on the opt-out list gets nothing, one status line and no history row.
-TEST_F(EmailCampaignTest, OptOutListAndUnsubscribeLink) {
+TEST_P(EmailCampaignTest, OptOutListAndUnsubscribeLink) {
     serve(QStringLiteral("plain"), QString::fromLatin1(kTlsNone));
     sql("UPDATE dbCFG SET RODAPE_SAIR = 1, BODY_EMAIL = '<html><body><p>Oi [NOME]</p></BODY></html>'");
     ASSERT_TRUE(SuppressionList::add(ado()->database(), "Bruno@Example.org", SuppressionList::kOrigemEmail).ok());
@@ -305,3 +307,5 @@ TEST(EmailCampaignText, UnsubscribeLinkRefusesUnsafeSenders) {
         EXPECT_EQ(EmailCampaign::unsubscribeLink(QString::fromLatin1(bad)), QString()) << bad;
     EXPECT_EQ(EmailCampaign::withOptOutFooter("sem corpo", "mailto:a@b?subject=SAIR").left(10), "sem corpo\n");
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, EmailCampaignTest, kBothStores, storeName);

@@ -53,10 +53,9 @@ inline vestral::mail::RecipientRows fakeRows(const QList<Contact>& contacts) {
 // A fresh database whose settings row the test points at its SMTP server.
 class MailDatabaseTest : public testing::Test {
 protected:
-    void SetUp() override {
-        const TADO::StartResult started = m_data.start();
-        ASSERT_TRUE(started.ok) << started.error.toStdString();
-    }
+    void SetUp() override { VESTRAL_START_STORE(m_data, storeKind()); }
+    // The store the test runs on: the SQLite file unless the test runs on both (OnBothStores).
+    virtual StoreLocation::Kind storeKind() const { return StoreLocation::Kind::Sqlite; }
 
     TADO* ado() const { return m_data.ado.get(); }
 
