@@ -1,5 +1,6 @@
 #include "sms/SmsInboxStore.h"
 
+#include "store/SqlDialect.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -94,13 +95,18 @@ bool SmsInboxStore::readStaged(QList<Staged>* rows, QString* error) {
 // by an earlier reading that did not get to delete it on the modem.
 bool SmsInboxStore::alreadyStored(const InboxRecord& r, bool* stored, QString* error) {
     QSqlQuery q(m_ado->database());
+    // A header without a readable time matches a row without one: "IS NULL" in the text, since
+    // PostgreSQL takes no "IS ?" and cannot type a parameter compared with NULL.
+    const QVariant received = receivedValue(r);
     q.prepare(QStringLiteral("SELECT 1 FROM dbSMS WHERE ENTRADA = ? AND ID_SMS = ? AND FONE = ? AND SMS = ? "
-                             "AND RECEBIDO IS ? LIMIT 1"));
+                             "AND RECEBIDO %1 LIMIT 1")
+                  .arg(received.isNull() ? QStringLiteral("IS NULL") : QStringLiteral("= ?")));
     q.addBindValue(m_slot);
     q.addBindValue(indexValue(r));
     q.addBindValue(r.fone);
     q.addBindValue(r.sms);
-    q.addBindValue(receivedValue(r));
+    if (!received.isNull())
+        q.addBindValue(received);
     if (!q.exec())
         return failed(q, error);
     *stored = q.next();
@@ -118,7 +124,10 @@ bool SmsInboxStore::insertStaged(const InboxRecord& r, qint64* rowid, QString* e
     q.addBindValue(r.sms);
     if (!q.exec())
         return failed(q, error);
-    *rowid = q.lastInsertId().toLongLong();
+    // The driver's insert id is SQLite's rowid only: PostgreSQL's comes from the ROWID column's sequence.
+    if (!q.exec(SqlDialect::lastInsertedKey(m_ado->database())) || !q.next())
+        return failed(q, error);
+    *rowid = q.value(0).toLongLong();
     return true;
 }
 

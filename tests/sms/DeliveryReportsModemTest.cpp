@@ -39,7 +39,8 @@ std::string cdsLines(int ref, int status, const QDateTime& centre, bool withSmsc
 }
 
 struct Rig : ModemTestRig {
-    explicit Rig(modemsim::PortConfig config = {}) : ModemTestRig({std::move(config)}) {}
+    explicit Rig(modemsim::PortConfig config = {}, StoreLocation::Kind store = StoreLocation::Kind::Sqlite)
+        : ModemTestRig({std::move(config)}, store) {}
     qint64 sentRow(int ref) {
         exec(
             "INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO) VALUES ('5511987654321', 'oi', 'SMS', 1)");
@@ -55,7 +56,7 @@ struct Rig : ModemTestRig {
     }
     QString status(qint64 id) {
         QSqlQuery q(ado()->database());
-        q.exec(QStringLiteral("SELECT ifnull(STATUS_ENTREGA, '') || '|' || ifnull(ENTREGUE, '') FROM dbHISTORICO "
+        q.exec(QStringLiteral("SELECT coalesce(STATUS_ENTREGA, '') || '|' || coalesce(ENTREGUE, '') FROM dbHISTORICO "
                               "WHERE ID_HISTORICO = %1")
                    .arg(id));
         return q.next() ? q.value(0).toString() : QStringLiteral("?");
@@ -71,8 +72,10 @@ struct Rig : ModemTestRig {
     }
 };
 
-TEST(DeliveryReportsModem, ReportMarksItsRowOnDiskAndOnScreenUnknownOneChangesNothing) {
-    Rig rig;
+class DeliveryReportsModemOnStore : public StoreParam {};
+
+TEST_P(DeliveryReportsModemOnStore, ReportMarksItsRowOnDiskAndOnScreenUnknownOneChangesNothing) {
+    Rig rig({}, GetParam());
     ASSERT_TRUE(rig.configurator()->openAll());
     const qint64 first = rig.sentRow(17);
     const qint64 second = rig.sentRow(18);
@@ -176,14 +179,14 @@ TEST(DeliveryReportsModem, SetUpTriesEachReportModeInOrder) {
 }
 
 // "+CDSI:" for a report the modem stored: read with AT+CMGR once the slot is free, applied, then deleted.
-TEST(DeliveryReportsModem, StoredReportIsReadAppliedAndDeleted) {
+TEST_P(DeliveryReportsModemOnStore, StoredReportIsReadAppliedAndDeleted) {
     modemsim::PortConfig config;
     modemsim::StoredSms stored;
     stored.sender = "+5511987654321";
     stored.statusReport = true;
     stored.pdu = modemsim::encodeStatusReportPdu(reportSpec(17, 0x00, QDateTime::currentDateTime(), true));
     config.inbox = {stored};
-    Rig rig(config);
+    Rig rig(config, GetParam());
     ASSERT_TRUE(rig.configurator()->openAll());
     ASSERT_EQ(DeliveryReportSetup::enable(rig.station->portSlots(), rig.station->coordinator(),
                                           int(ModemTestRig::kProbeBound)),
@@ -308,3 +311,5 @@ TEST(DeliveryReportsEndToEnd, ReportAfterTheSendEndedIsAppliedByTheNextRun) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, DeliveryReportsModemOnStore, kBothStores, storeName);

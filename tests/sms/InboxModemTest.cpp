@@ -80,11 +80,14 @@ struct Reader {
 
 } // namespace
 
-TEST(SmsInbox, ReadsAndDeletesTheModemsMessages) {
+class InboxModemOnStore : public StoreParam {};
+
+TEST_P(InboxModemOnStore, ReadsAndDeletesTheModemsMessages) {
     PortConfig config;
     config.inbox = {{"+5511911110001", "26/12/09,08:00:00+00", "Primeira", false},
                     {"+5511911110002", "26/12/09,08:01:00+00", "Segunda\r\ncom duas linhas", false}};
     SmsBench bench;
+    bench.store = GetParam();
     ASSERT_TRUE(bench.start({config, PortConfig{}}));
     Reader r(bench);
     ASSERT_TRUE(r.read());
@@ -199,26 +202,37 @@ TEST(SmsInbox, TextsThatImitateTheListing) {
 // A commit the database refuses (a trigger standing for a full disk) stops the reading: it is said
 // once in the window and in the log, nothing unstored is deleted, and the next reading stores
 // every message once.
-TEST(SmsInbox, RefusedCommitThenSecondReading) {
+TEST_P(InboxModemOnStore, RefusedCommitThenSecondReading) {
     struct Case {
         const char* name;
         const char* trigger;
+        const char* pgTrigger; // the same refusal in PL/pgSQL, through the function cheio()
+        const char* drop;
         int storedFirst;
     };
     const QList<Case> cases = {
         {"dbSMS refuses the second message",
          "CREATE TRIGGER cheio BEFORE INSERT ON dbSMS WHEN NEW.FONE = '+5511911110002' "
          "BEGIN SELECT RAISE(ABORT, 'disco cheio'); END",
-         1},
+         "CREATE TRIGGER cheio BEFORE INSERT ON dbSMS FOR EACH ROW WHEN (NEW.FONE = '+5511911110002') "
+         "EXECUTE FUNCTION cheio()",
+         "DROP TRIGGER cheio ON dbSMS", 1},
         {"staging refused",
-         "CREATE TRIGGER cheio BEFORE INSERT ON dbSMS_BUFFER BEGIN SELECT RAISE(ABORT, 'disco cheio'); END", 0},
+         "CREATE TRIGGER cheio BEFORE INSERT ON dbSMS_BUFFER BEGIN SELECT RAISE(ABORT, 'disco cheio'); END",
+         "CREATE TRIGGER cheio BEFORE INSERT ON dbSMS_BUFFER FOR EACH ROW EXECUTE FUNCTION cheio()",
+         "DROP TRIGGER cheio ON dbSMS_BUFFER", 0},
     };
+    const bool pg = GetParam() == StoreLocation::Kind::Postgres;
     for (const Case& c : cases) {
         PortConfig config;
         config.inbox = messages(3);
         SmsBench bench;
+        bench.store = GetParam();
         ASSERT_TRUE(bench.start({config}));
-        bench.sql(QString::fromLatin1(c.trigger));
+        if (pg)
+            bench.sql("CREATE FUNCTION cheio() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                      "RAISE EXCEPTION 'disco cheio'; END $$");
+        bench.sql(QString::fromLatin1(pg ? c.pgTrigger : c.trigger));
         Reader r(bench);
         for (int attempt = 0; attempt < 2; ++attempt) {
             ASSERT_TRUE(r.read()) << c.name;
@@ -229,7 +243,7 @@ TEST(SmsInbox, RefusedCommitThenSecondReading) {
         }
         EXPECT_EQ(r.warnings.size(), 1) << c.name; // said once, not at every reading
         EXPECT_EQ(r.log.filter(" ENTRADA 1 ERRO AO GRAVAR SMS RECEBIDO: ").size(), 2) << c.name;
-        bench.sql("DROP TRIGGER cheio");
+        bench.sql(QString::fromLatin1(pg ? c.drop : "DROP TRIGGER cheio"));
         ASSERT_TRUE(r.read()) << c.name;
         EXPECT_TRUE(r.inbox.lastError().isEmpty()) << c.name;
         for (const StoredSms& m : config.inbox)
@@ -456,3 +470,5 @@ TEST(InboxCommand, KillMidTransferThenSecondReading) {
             EXPECT_TRUE(m.sender.empty()) << deletions;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, InboxModemOnStore, kBothStores, storeName);

@@ -139,6 +139,7 @@ struct ScriptedModem {
 // One slot-1 handler, the inbox on a scripted modem, and a database.
 struct ScriptedReading {
     TempDataDir data;
+    StoreLocation::Kind store = StoreLocation::Kind::Sqlite; // the store start() opens
     InboxMode mode;
     SlotState state;
     ResponseHandler handler{1, state, &mode};
@@ -150,7 +151,7 @@ struct ScriptedReading {
     int beeps = 0;
 
     bool start() {
-        if (!data.start().ok)
+        if (!data.start(store).ok)
             return false;
         inbox = std::make_unique<SmsInbox>(data.ado.get(), &mode);
         inbox->setPort(modem.port());
@@ -340,14 +341,17 @@ TEST(InboxListing, EndOfListingCheckIsLinear) {
     EXPECT_LT(timer.elapsed(), 20000);
 }
 
+class InboxOnStore : public StoreParam {};
+
 // Whatever the deliveries look like, a listing whose count agrees is stored in the order listed,
 // each message deleted after it was stored, with no AT+CMGR.
 // Whole or in pieces, and from a modem slower than any fixed pause: its "OK" to AT+CMGF=1 is not
 // the end of the listing (that "OK" once ended the reading with nothing stored).
-TEST(SmsInbox, SameRowsWhateverTheDeliveries) {
+TEST_P(InboxOnStore, SameRowsWhateverTheDeliveries) {
     const std::pair<int, int> deliveries[] = {{0, 0}, {1, 0}, {7, 0}, {64, 0}, {0, 30}, {7, 200}};
     for (const auto& [piece, late] : deliveries) {
         ScriptedReading r;
+        r.store = GetParam();
         ASSERT_TRUE(r.start());
         r.modem.piece = piece;
         r.modem.lateMs = late;
@@ -361,7 +365,7 @@ TEST(SmsInbox, SameRowsWhateverTheDeliveries) {
                                                     "AT+CMGD=1", "AT+CMGD=2", "AT+CMGD=3"}))
             << piece;
         EXPECT_EQ(r.column("SELECT SMS FROM dbSMS ORDER BY ID"), (QStringList{"Um", "Dois", "Tres"}));
-        EXPECT_EQ(r.column("SELECT ID_SMS || ENTRADA || LIDO FROM dbSMS ORDER BY ID"),
+        EXPECT_EQ(r.column("SELECT CAST(ID_SMS AS TEXT) || ENTRADA || LIDO FROM dbSMS ORDER BY ID"),
                   (QStringList{"110", "210", "310"}));
         EXPECT_EQ(r.column("SELECT RECEBIDO FROM dbSMS WHERE ID_SMS = 3"), QStringList{"2026-12-11 23:59:59"});
         EXPECT_TRUE(r.column("SELECT CODIGO FROM dbSMS_BUFFER").isEmpty());
@@ -370,8 +374,9 @@ TEST(SmsInbox, SameRowsWhateverTheDeliveries) {
 
 // A message whose index cannot be read is stored once and never deleted: its staged row keeps the
 // next reading from storing it again.
-TEST(SmsInbox, UnreadableIndexIsStoredOnceAndKept) {
+TEST_P(InboxOnStore, UnreadableIndexIsStoredOnceAndKept) {
     ScriptedReading r;
+    r.store = GetParam();
     ASSERT_TRUE(r.start());
     r.modem.listing = "\r\n+CMGL: x,\"REC UNREAD\",\"123\",,\"ontem\"\r\nfica inteiro\r\n\r\nOK\r\n";
     r.modem.used = 1;
@@ -420,7 +425,7 @@ TEST(SmsInbox, HeadersTheModemDoesNotConfirmAreText) {
 // listing and the readings in it. Whatever the modem takes, nothing is stored as mojibake ("OlÃ¡");
 // what Latin-1 can carry is stored exactly when the modem takes "8859-1". With the count refused,
 // every message is confirmed by AT+CMGR, in the same set.
-TEST(SmsInbox, ReceivedTextsInTheSetTheReadingSelected) {
+TEST_P(InboxOnStore, ReceivedTextsInTheSetTheReadingSelected) {
     const QString joao = QStringLiteral("Olá, João! Ação ç ã õ é");
     const QString texts[] = {joao, QStringLiteral("€"), QStringLiteral("oi 😀 tchau"), QStringLiteral("plain ASCII"),
                              QStringLiteral("byte \u00ff aqui")};
@@ -438,6 +443,7 @@ TEST(SmsInbox, ReceivedTextsInTheSetTheReadingSelected) {
         for (const bool counted : {true, false}) {
             const std::string name = std::string(m.name) + (counted ? "" : ", confirmed one by one");
             ScriptedReading r;
+            r.store = GetParam();
             ASSERT_TRUE(r.start());
             r.modem.piece = 3;
             r.modem.refused = m.refused;
@@ -581,3 +587,5 @@ TEST(SmsInbox, LinesOfTheModemsOwnAnywhereInTheListing) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, InboxOnStore, kBothStores, storeName);

@@ -25,8 +25,9 @@ struct ModemTestRig {
     std::unique_ptr<modemsim::ModemSimulator> sim;
     std::unique_ptr<ModemStation> station;
 
-    explicit ModemTestRig(std::vector<modemsim::PortConfig> ports) {
-        if (!data.start().ok)
+    explicit ModemTestRig(std::vector<modemsim::PortConfig> ports,
+                          StoreLocation::Kind store = StoreLocation::Kind::Sqlite) {
+        if (!data.start(store).ok)
             throw std::runtime_error("data module did not start");
         ComMapping::setDataDir(data.path());
         modemsim::SimulatorOptions options;

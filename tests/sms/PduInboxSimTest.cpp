@@ -95,7 +95,9 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
 
 } // namespace
 
-TEST(PduInboxSim, TwoPartUcs2MessageBecomesOneRow) {
+class PduInboxSimOnStore : public StoreParam {};
+
+TEST_P(PduInboxSimOnStore, TwoPartUcs2MessageBecomesOneRow) {
     DeliverSpec message;
     message.sender = "+5511911110001";
     message.timestamp = "26/12/09,10:20:30-12";
@@ -108,6 +110,7 @@ TEST(PduInboxSim, TwoPartUcs2MessageBecomesOneRow) {
     config.inbox = storedParts(message);
     ASSERT_EQ(config.inbox.size(), 2u);
     SmsBench bench;
+    bench.store = GetParam();
     ASSERT_TRUE(bench.start({config, PortConfig{}}));
     PduReader r(bench);
     ASSERT_TRUE(r.read());
@@ -120,7 +123,7 @@ TEST(PduInboxSim, TwoPartUcs2MessageBecomesOneRow) {
     EXPECT_EQ(bench.count("dbSMS_BUFFER"), 0);
 }
 
-TEST(PduInboxSim, MissingPartStaysADayThenIsStoredWithTheGap) {
+TEST_P(PduInboxSimOnStore, MissingPartStaysADayThenIsStoredWithTheGap) {
     DeliverSpec message;
     message.sender = "+5511911110002";
     message.timestamp = "26/12/09,10:20:30-12";
@@ -133,6 +136,7 @@ TEST(PduInboxSim, MissingPartStaysADayThenIsStoredWithTheGap) {
     PortConfig config;
     config.inbox = parts;
     SmsBench bench;
+    bench.store = GetParam();
     ASSERT_TRUE(bench.start({config, PortConfig{}}));
     PduReader r(bench);
     for (const qint64 secs : {qint64(0), qint64(24 * 3600 - 60)}) {
@@ -218,3 +222,5 @@ TEST(PduInboxCommand, KillMidDeletionThenSecondReading) {
             EXPECT_TRUE(m.sender.empty()) << deletions;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, PduInboxSimOnStore, kBothStores, storeName);

@@ -123,6 +123,7 @@ struct PduModem {
 
 struct PduReading {
     TempDataDir data;
+    StoreLocation::Kind store = StoreLocation::Kind::Sqlite; // the store start() opens
     InboxMode mode;
     SlotState state;
     ResponseHandler handler{1, state, &mode};
@@ -133,7 +134,7 @@ struct PduReading {
     QStringList log;
     QList<int> reports;
 
-    bool start() { return data.start().ok && renew(); }
+    bool start() { return data.start(store).ok && renew(); }
     // A new reader on the same database, as after a restart of the program.
     bool renew() {
         inbox = std::make_unique<SmsInbox>(data.ado.get(), &mode);
@@ -275,7 +276,9 @@ TEST(PduInboxListing, CodigoKeepsWholePositionsWithinItsColumn) {
               "09/12/2026 10:20:30");
 }
 
-TEST(PduInbox, ReadingsJoinStoreAndDelete) {
+class PduInboxOnStore : public StoreParam {};
+
+TEST_P(PduInboxOnStore, ReadingsJoinStoreAndDelete) {
     const std::string ucs2Text = portuguese(100);
     DeliverSpec longUcs2 = message("+5511911110001", ucs2Text, true);
     longUcs2.reference = 7;
@@ -326,6 +329,7 @@ TEST(PduInbox, ReadingsJoinStoreAndDelete) {
     for (const auto& [piece, late] : deliveries) {
         for (const Case& c : cases) {
             PduReading r;
+            r.store = GetParam();
             ASSERT_TRUE(r.start());
             r.modem.piece = piece;
             r.modem.lateMs = late;
@@ -371,9 +375,10 @@ TEST(PduInbox, RefusedPdusStayAndAreLoggedOnce) {
 // A part that never comes: the others stay on the modem for a day counted from the first reading
 // that saw them (kept in the database, so a new reader goes on counting), then what arrived is
 // stored with "[parte faltando]" in the gap. A clock set back does not stretch the wait for ever.
-TEST(PduInbox, MissingPartWaitsADayAcrossRestarts) {
+TEST_P(PduInboxOnStore, MissingPartWaitsADayAcrossRestarts) {
     const DeliverSpec a = message("+5511911110002", "A");
     PduReading r;
+    r.store = GetParam();
     ASSERT_TRUE(r.start());
     r.modem.memory = {{1, listed(part(a, 5, 3, 1))}, {2, listed(part(a, 5, 3, 3))}};
     struct Step {
@@ -489,9 +494,10 @@ TEST(PduInbox, StationFollowsTheSettingAtEachReading) {
 
 // A message stored with a missing part after its day, whose deletion the modem refused (a reading
 // killed at that point leaves the same): later readings, even by a new reader, only delete it.
-TEST(PduInbox, IncompleteMessageStoredOnceWhenItsDeletionFails) {
+TEST_P(PduInboxOnStore, IncompleteMessageStoredOnceWhenItsDeletionFails) {
     const DeliverSpec a = message("+5511911110002", "B");
     PduReading r;
+    r.store = GetParam();
     ASSERT_TRUE(r.start());
     r.modem.memory = {{1, listed(part(a, 5, 3, 1))}, {2, listed(part(a, 5, 3, 2))}};
     ASSERT_TRUE(r.read());
@@ -548,3 +554,5 @@ TEST(PduInbox, LatePartOfAStoredIncompleteMessageIsNotStoredWithItsSiblingsAgain
         EXPECT_TRUE(r.column("SELECT CODIGO FROM dbSMS_BUFFER").isEmpty()) << newReader;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, PduInboxOnStore, kBothStores, storeName);

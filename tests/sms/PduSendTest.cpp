@@ -23,7 +23,9 @@ struct Station {
     SmsStation sms;
     std::map<int, TMeuThread::End> ends;
 
-    explicit Station(std::vector<modemsim::PortConfig> ports) : rig(std::move(ports)), sms(rig.ado()) {
+    Station(StoreLocation::Kind store, std::vector<modemsim::PortConfig> ports) : Station(std::move(ports), store) {}
+    explicit Station(std::vector<modemsim::PortConfig> ports, StoreLocation::Kind store = StoreLocation::Kind::Sqlite)
+        : rig(std::move(ports), store), sms(rig.ado()) {
         rig.station->attach(&sms);
         rig.configurator()->openAll();
         for (int n = 1; n <= rig.sim->portCount(); ++n) {
@@ -81,10 +83,12 @@ struct Station {
 
 } // namespace
 
+class PduSendOnStore : public StoreParam {};
+
 // Without a pause the next row is marked in flight in the commit of the previous row's result, so
 // it is marked before its AT+CMGS goes out; a stop before that AT+CMGS gives the row back unmarked.
-TEST(PduSend, TheNextRowIsMarkedWithTheResultAndAStopUnmarksIt) {
-    Station s({modemsim::PortConfig{}});
+TEST_P(PduSendOnStore, TheNextRowIsMarkedWithTheResultAndAStopUnmarksIt) {
+    Station s(GetParam(), {modemsim::PortConfig{}});
     for (int i = 0; i < 5; ++i)
         s.addRow(1, QStringLiteral("551190000000%1").arg(i), QStringLiteral("x"));
     QStringList markedAtCommand;
@@ -136,8 +140,8 @@ QString portugueseText() {
 // phone whole (the simulator joins the parts it decoded); one concatenation reference per message;
 // one history row per message; with delivery reports asked for, each part asks for one and its
 // reference is remembered with the message's history row.
-TEST(PduSend, LongTextsArriveWholeInTheirParts) {
-    Station s({modemsim::PortConfig{}});
+TEST_P(PduSendOnStore, LongTextsArriveWholeInTheirParts) {
+    Station s(GetParam(), {modemsim::PortConfig{}});
     s.pduMode(true);
     const QString gsm = gsmText();
     const QString pt = portugueseText();
@@ -197,10 +201,10 @@ TEST(PduSend, ATextOnlyModemStopsItsSlotAtOnce) {
 
 // A part refused by the network ends the message: the parts after it are not sent, and its one
 // history row is the failure row of text mode with the modem's error.
-TEST(PduSend, ARefusedPartEndsItsMessageWithOneFailureRow) {
+TEST_P(PduSendOnStore, ARefusedPartEndsItsMessageWithOneFailureRow) {
     modemsim::PortConfig port;
     port.failNumbers = {"+5511900000001"};
-    Station s({port});
+    Station s(GetParam(), {port});
     s.pduMode();
     const QString gsm = gsmText();
     s.addRow(1, QStringLiteral("5511900000001"), gsm);
@@ -294,3 +298,5 @@ TEST(PduSend, AfterAReopeningTheRowsGoInTheModeTheSettingNowSays) {
         EXPECT_EQ(s.ends[1], TMeuThread::End::Finished) << toPdu;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, PduSendOnStore, kBothStores, storeName);

@@ -28,9 +28,11 @@ TEST(ScheduledSend, Labels) {
     EXPECT_FALSE(ScheduledSend::timeOf(QString()).isValid());
 }
 
-TEST(ScheduledSend, SendsAtTheConfiguredSecondOnly) {
+class ScheduleOnStore : public StoreParam {};
+
+TEST_P(ScheduleOnStore, SendsAtTheConfiguredSecondOnly) {
     TempDataDir data;
-    ASSERT_TRUE(data.start().ok);
+    ASSERT_TRUE(data.start(GetParam()).ok);
     QSqlQuery q(data.ado->database());
     ASSERT_TRUE(q.exec("UPDATE dbCFG SET HORARIO = '08:00:00', AUTO = 1"));
     ScheduledSend schedule(data.ado.get());
@@ -91,3 +93,5 @@ TEST(ScheduledSend, UnreadableStateStartsNothing) {
             << c.name;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, ScheduleOnStore, kBothStores, storeName);

@@ -38,8 +38,11 @@ QStringList linesWith(const QStringList& log, const QString& part) {
 
 } // namespace
 
-TEST(Sender, WritesTextModeThenEachRowAndTheTextAtThePrompt) {
+class SendOnStore : public StoreParam {};
+
+TEST_P(SendOnStore, WritesTextModeThenEachRowAndTheTextAtThePrompt) {
     SmsBench bench;
+    bench.store = GetParam();
     ASSERT_TRUE(bench.start({PortConfig{}}));
     bench.activate({1});
     bench.addRow(1, QStringLiteral("5511987654321"), QStringLiteral("Olá mundo"));
@@ -58,8 +61,9 @@ TEST(Sender, WritesTextModeThenEachRowAndTheTextAtThePrompt) {
     EXPECT_EQ(bench.slots[0].state->phase(), SlotState::Phase::Idle);
 }
 
-TEST(Sender, SendsRowsInIdOrderCountingDown) {
+TEST_P(SendOnStore, SendsRowsInIdOrderCountingDown) {
     SmsBench bench;
+    bench.store = GetParam();
     ASSERT_TRUE(bench.start({PortConfig{}}));
     bench.activate({1});
     bench.addRow(1, "5511900000007", "sete", 7);
@@ -211,7 +215,7 @@ TEST(Sender, TimeOutThatCannotBeRecordedKeepsTheRow) {
 // Whatever the modems answer, every row that leaves the outbox has its history row. The silent
 // modem's clock runs fast (its waits run out at once); every other modem has 30 s of real time to
 // answer, far above what a reply takes on a busy machine.
-TEST(Sender, OutboxRowsBecomeHistoryRowsWhateverTheModemsDo) {
+TEST_P(SendOnStore, OutboxRowsBecomeHistoryRowsWhateverTheModemsDo) {
     PortConfig ok;
     PortConfig failing;
     failing.failRate = 0.5;
@@ -223,6 +227,7 @@ TEST(Sender, OutboxRowsBecomeHistoryRowsWhateverTheModemsDo) {
     garbage.garbage = true;
     garbage.latencyMs = 3;
     SmsBench bench;
+    bench.store = GetParam();
     ASSERT_TRUE(bench.start({ok, failing, plainError, silent, garbage}));
     bench.activate({1, 2, 3, 4, 5});
     bench.setTempoSms(0);
@@ -439,3 +444,5 @@ TEST(Sender, RefusedCharsetIsLoggedAsSuchNotAsAFailedSend) {
         EXPECT_EQ(linesWith(bench.log, " ENTRADA 2 MENSAGEM ENVIADA PARA 5511987654321").size(), 1);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, SendOnStore, kBothStores, storeName);

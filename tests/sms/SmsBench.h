@@ -29,6 +29,7 @@ struct SmsBench {
     };
 
     TempDataDir data;
+    StoreLocation::Kind store = StoreLocation::Kind::Sqlite; // the store start() opens
     std::unique_ptr<modemsim::ModemSimulator> sim;
     std::vector<Slot> slots;
     InboxMode inbox;
@@ -40,7 +41,7 @@ struct SmsBench {
 
     // One simulated modem per config, on slots 1..N; `open` opens their channels.
     bool start(const std::vector<modemsim::PortConfig>& configs, bool open = true) {
-        if (!data.start().ok)
+        if (!data.start(store).ok)
             return false;
         ComMapping::setDataDir(data.path());
         modemsim::SimulatorOptions options;
@@ -116,6 +117,10 @@ struct SmsBench {
 
     QSqlQuery sql(const QString& text, const QVariantList& values = {}) {
         QSqlQuery q(data.ado->database());
+        if (values.isEmpty()) { // not prepared: PostgreSQL prepares no CREATE or DROP
+            q.exec(text);
+            return q;
+        }
         q.prepare(text);
         for (const QVariant& v : values)
             q.addBindValue(v);
