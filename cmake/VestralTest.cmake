@@ -25,5 +25,14 @@ function(vestral_add_test)
     gtest_discover_tests(${T_NAME}
         DISCOVERY_TIMEOUT 60
         TEST_FILTER "*/PostgreSQL"
-        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_NAME};pg_tests")
+        TEST_LIST ${T_NAME}_ON_POSTGRES
+        PROPERTIES TIMEOUT ${T_TIMEOUT})
+    # The discovered names are known only when CTest reads them: a second labels both (a list cannot
+    # pass through the discovery's PROPERTIES).
+    set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_pg_labels.cmake)
+    file(WRITE ${labels_file}
+         "if(${T_NAME}_ON_POSTGRES)\n"
+         "  set_tests_properties(\${${T_NAME}_ON_POSTGRES} PROPERTIES LABELS \"${T_NAME};pg_tests\")\n"
+         "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()
