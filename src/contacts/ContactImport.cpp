@@ -118,8 +118,10 @@ QString ContactImport::saveRow(Dataset* dbCLIENTE, const QStringList& cells, con
                                                 : dbCLIENTE->lastError();
     const QStringList& fields = SpreadsheetReader::columnFields();
     for (int i = 0; i < fields.size(); ++i) {
-        // An empty cell is an empty text, never NULL: searches and merges compare texts.
-        const QString text = cells.value(i);
+        // An empty cell is an empty text, never NULL: searches and merges compare texts. A NUL character
+        // (a damaged file) is dropped: PostgreSQL's text cannot hold it, and no contact field needs it.
+        QString text = cells.value(i);
+        text.remove(QChar(u'\0'));
         dbCLIENTE->setValue(fields[i], text.isNull() ? QStringLiteral("") : text);
     }
     dbCLIENTE->setValue("ID_GRUPO", idGrupo);

@@ -364,6 +364,25 @@ TEST_P(ContactTransferTest, RoundTripThroughExportAndImport) {
     }
 }
 
+// A NUL byte in a file's cell (a damaged export, a hostile file) has no place in a contact, and
+// PostgreSQL's text refuses it: it is dropped on both stores, and every row is saved.
+TEST_P(ContactTransferTest, NulBytesInCellsAreDroppedOnEveryStore) {
+    const QString path = m_files.filePath("nul.csv");
+    QFile csv(path);
+    ASSERT_TRUE(csv.open(QIODevice::WriteOnly));
+    csv.write(QByteArray("A\0na;11 98765-4321;ana@x\0.com\nBia;119\n", 38));
+    csv.close();
+    ContactImport import(&status);
+    ASSERT_EQ(import.read(path).outcome, ContactImport::ReadOutcome::Finished);
+    const auto saved = import.save(ado, 7);
+    ASSERT_TRUE(saved.ok()) << saved.error.toStdString();
+    EXPECT_EQ(saved.saved, 2);
+    const QList<QStringList> rows = stored();
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].mid(0, 3), (QStringList{"Ana", "11 98765-4321", "ana@x.com"}));
+    EXPECT_EQ(rows[1].mid(0, 2), (QStringList{"Bia", "119"}));
+}
+
 TEST_P(ContactTransferTest, EmptyCellsAreStoredAsEmptyTextsNotNull) {
     for (const char* name : {"vazias.csv", "vazias.xls", "vazias.xlsx"}) {
         exec("DELETE FROM dbCLIENTE");
