@@ -67,7 +67,9 @@ protected:
 
 // Pages of 3 rows over ties in DATA and a filter: the same rows in the same order as
 // the page's search shows them, and a row stored while the report runs stays out of it.
-TEST_F(HistoryReportStream, ReaderPagesKeepTheSearchOrder) {
+class HistoryReportPages : public OnBothStores<HistoryReportStream> {};
+
+TEST_P(HistoryReportPages, ReaderPagesKeepTheSearchOrder) {
     addHistory("2026-12-02 10:00:00", "a", "SMS", true);
     addHistory("2026-12-01 10:00:00", "b", "SMS", false);
     addHistory("2026-12-02 10:00:00", "c", "E-Mail", true); // same second as "a"
@@ -238,3 +240,5 @@ TEST_F(HistoryReportStream, UnwritableTargetsFail) {
         EXPECT_TRUE(err.startsWith("Não foi possível gravar o arquivo \"" + path + "\"")) << err.toStdString();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, HistoryReportPages, kBothStores, storeName);
