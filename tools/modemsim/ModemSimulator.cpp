@@ -133,6 +133,7 @@ void ModemSimulator::closePort(Port& port) {
     port.pending.clear();
     port.reports.clear();
     port.unplugAt.reset();
+    port.releaseAt.reset();
     if (port.modem) {
         const auto& sent = port.modem->sent();
         port.sentBefore.insert(port.sentBefore.end(), sent.begin(), sent.end());
@@ -197,6 +198,7 @@ void ModemSimulator::release(int port, bool stopHolding) {
         Port& p = m_ports.at(std::size_t(port));
         if (!p.modem)
             return;
+        p.releaseAt.reset();
         const SimModem::Output out = p.modem->release(stopHolding);
         take(std::size_t(port), {{}, out.reply, out.notes});
     }
@@ -255,6 +257,8 @@ int ModemSimulator::pollTimeoutMs() {
             until(*port.unplugAt, 1);
         for (const auto& report : port.reports)
             until(report.first, 0);
+        if (port.releaseAt)
+            until(*port.releaseAt, 0);
     }
     return timeout;
 }
@@ -283,6 +287,21 @@ void ModemSimulator::take(std::size_t index, const SimModem::Output& out) {
         note(index, line);
     for (const SimModem::Report& report : port.modem->takeReports())
         port.reports.emplace_back(Clock::now() + std::chrono::milliseconds(report.delayMs), report.pdu);
+    // A send's result the network gives late: the modem lets it go by itself when its time comes.
+    if (port.modem->holding() && port.modem->releaseAfterMs() >= 0 && !port.releaseAt)
+        port.releaseAt = Clock::now() + std::chrono::milliseconds(port.modem->releaseAfterMs());
+}
+
+// A late result whose time has come goes out, with the answers to what the modem queued behind it.
+void ModemSimulator::releaseDue(std::size_t index) {
+    Port& port = m_ports[index];
+    if (!port.releaseAt || *port.releaseAt > Clock::now())
+        return;
+    port.releaseAt.reset();
+    if (!port.modem || !port.modem->holding())
+        return;
+    const SimModem::Output out = port.modem->release();
+    take(index, {{}, out.reply, out.notes});
 }
 
 // Reports that are due reach the modem, unless it is in the middle of a send (then a little later).
@@ -313,6 +332,7 @@ void ModemSimulator::queue(Port& port, std::string bytes, int delayMs) {
 
 void ModemSimulator::flushPort(std::size_t index) {
     Port& port = m_ports[index];
+    releaseDue(index);
     deliverReports(index);
     const auto now = Clock::now();
     while (port.master >= 0 && !port.pending.empty() && port.pending.front().due <= now) {
@@ -328,7 +348,7 @@ void ModemSimulator::flushPort(std::size_t index) {
         if (bytes.empty())
             port.pending.pop_front();
     }
-    if (port.master >= 0 && port.modem && port.modem->unplugRequested() && port.pending.empty()) {
+    if (port.master >= 0 && port.modem && port.modem->unplugRequested() && port.pending.empty() && !port.releaseAt) {
         if (!port.unplugAt)
             port.unplugAt = now + kUnplugDelay;
         else if (*port.unplugAt <= now)

@@ -77,6 +77,7 @@ private:
         std::string received;
         std::optional<Clock::time_point> unplugAt; // the modem vanishes then (its last reply read)
         std::deque<std::pair<Clock::time_point, StatusReportSpec>> reports = {}; // on their way from the network
+        std::optional<Clock::time_point> releaseAt = {}; // a send's held result goes out then (resultDelayMs)
     };
     // A modem that is to vanish stays a moment after its last reply, as a real one would be
     // pulled out after it answered: closing at once lets the line discard what it still holds.
@@ -88,6 +89,7 @@ private:
     int pollTimeoutMs();
     void readPort(std::size_t index);
     void flushPort(std::size_t index);
+    void releaseDue(std::size_t index);
     void queue(Port& port, std::string bytes, int delayMs);
     void take(std::size_t index, const SimModem::Output& out);
     void deliverReports(std::size_t index);
