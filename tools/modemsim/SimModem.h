@@ -49,6 +49,7 @@ struct SentSms {
     bool ucs2 = false;
     bool statusReport = false; // the SUBMIT asked for a status report
     std::u16string units = {}; // the part's text as UTF-16 units (a pair may be split between parts)
+    std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now(); // when its Ctrl-Z came
 };
 
 // A message as the recipient's phone would show it: the PDU parts joined by (number, reference, count).
