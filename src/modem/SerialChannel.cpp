@@ -251,6 +251,9 @@ void SerialChannel::writeHere(QByteArrayView text) {
     if (m_port->write(text.data(), text.size()) != text.size())
         throw SerialChannelError(
             QStringLiteral("Falha ao escrever na porta COM%1: %2").arg(m_comNumber).arg(m_port->errorString()));
+    // Out at once rather than at the event loop's next pass: with many ports busy, that pass can
+    // come milliseconds later, and every send waits on it twice (the command, then the text).
+    m_port->flush();
 }
 
 char SerialChannel::ReadByte() {
