@@ -197,10 +197,14 @@ int main(int argc, char** argv) {
         const int history = count(ado, "dbHISTORICO");
         // The first SMS of the send, and the first SMS of the slot that started last.
         std::optional<SteadyClock::time_point> firstSms, lastFirstSms;
+        // Each slot's gap between a result due at the modem and the next Ctrl-Z (the engine's share of a cycle).
+        std::vector<double> gaps;
         for (int port = 0; port < modems; ++port) {
             const std::vector<SentSms> sent = rig.sim->sent(port);
             if (sent.empty())
                 continue;
+            for (std::size_t k = 1; k < sent.size(); ++k)
+                gaps.push_back(1000.0 * secondsBetween(sent[k - 1].at, sent[k].at) - resultDelay);
             firstSms = firstSms ? std::min(*firstSms, sent.front().at) : sent.front().at;
             lastFirstSms = lastFirstSms ? std::max(*lastFirstSms, sent.front().at) : sent.front().at;
         }
@@ -208,16 +212,20 @@ int main(int argc, char** argv) {
                                   ? secondsBetween(*moments.firstCommand, *moments.lastStored)
                                   : 0.0;
         const double ideal = rows * resultDelay / 1000.0;
+        std::sort(gaps.begin(), gaps.end());
+        auto gapAt = [&gaps](double share) {
+            return gaps.empty() ? 0.0 : gaps[std::min(gaps.size() - 1, std::size_t(share * double(gaps.size())))];
+        };
         std::printf("sms_result_delay modems=%d rows=%d result_delay_ms=%d seconds=%.3f "
                     "first_cmgs_to_last_stored_s=%.3f ideal_s=%.3f ratio_ideal_actual=%.3f "
                     "start_to_first_cmgs_s=%.3f start_to_first_sms_s=%.3f start_to_last_first_sms_s=%.3f "
-                    "results_logged=%d longest_stall_ms=%lld outbox_before=%d outbox_after=%d history=%d "
-                    "invariant=%s\n",
+                    "cycle_gap_ms_p50=%.1f p90=%.1f max=%.1f results_logged=%d longest_stall_ms=%lld "
+                    "outbox_before=%d outbox_after=%d history=%d invariant=%s\n",
                     modems, rows, resultDelay, seconds, actual, ideal, actual > 0 ? ideal / actual : 0.0,
                     moments.firstCommand ? secondsBetween(started, *moments.firstCommand) : -1.0,
                     firstSms ? secondsBetween(started, *firstSms) : -1.0,
-                    lastFirstSms ? secondsBetween(started, *lastFirstSms) : -1.0, moments.stored,
-                    static_cast<long long>(longest), before, after, history,
+                    lastFirstSms ? secondsBetween(started, *lastFirstSms) : -1.0, gapAt(0.5), gapAt(0.9), gapAt(1.0),
+                    moments.stored, static_cast<long long>(longest), before, after, history,
                     before == after + history ? "holds" : "BROKEN");
         return before == after + history ? 0 : 3;
     }

@@ -221,14 +221,16 @@ void ModemSimulator::wake() {
 void ModemSimulator::run() {
     while (m_running) {
         std::vector<pollfd> fds{{m_wakeFd, POLLIN, 0}};
-        int timeout = 0;
+        std::chrono::nanoseconds timeout{0};
         {
             std::lock_guard lock(m_mutex);
             for (const Port& port : m_ports)
                 fds.push_back({port.master, short(port.master >= 0 ? POLLIN : 0), 0});
-            timeout = pollTimeoutMs();
+            timeout = pollTimeout();
         }
-        ::poll(fds.data(), fds.size(), timeout);
+        // To the microsecond: a millisecond timeout would wake early and spin until the reply is due.
+        const timespec wait{std::time_t(timeout.count() / 1000000000), long(timeout.count() % 1000000000)};
+        ::ppoll(fds.data(), fds.size(), &wait, nullptr);
         if (fds[0].revents & POLLIN) {
             std::uint64_t count = 0;
             [[maybe_unused]] const auto n = ::read(m_wakeFd, &count, sizeof count);
@@ -242,13 +244,13 @@ void ModemSimulator::run() {
     }
 }
 
-int ModemSimulator::pollTimeoutMs() {
-    int timeout = 200;
+std::chrono::nanoseconds ModemSimulator::pollTimeout() {
+    std::chrono::nanoseconds timeout = std::chrono::milliseconds(200);
     const auto now = Clock::now();
     // Wakes for the next reply due, or just after a modem's moment to vanish.
     auto until = [&](Clock::time_point due, int extraMs) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count();
-        timeout = std::min<int>(timeout, int(std::max<long long>(left + extraMs, 0)));
+        const auto left = due - now + std::chrono::milliseconds(extraMs);
+        timeout = std::min(timeout, std::max<std::chrono::nanoseconds>(left, std::chrono::nanoseconds(0)));
     };
     for (const Port& port : m_ports) {
         if (!port.pending.empty())

@@ -86,7 +86,7 @@ private:
     void openPort(std::size_t index);
     void closePort(Port& port);
     void run();
-    int pollTimeoutMs();
+    std::chrono::nanoseconds pollTimeout();
     void readPort(std::size_t index);
     void flushPort(std::size_t index);
     void releaseDue(std::size_t index);
