@@ -54,9 +54,10 @@ public:
     std::vector<SentSms> sent(int port) const;
     // What the port's PDU sends make on the recipients' phones (parts joined).
     std::vector<SentMessage> sentMessages(int port) const { return joinedSends(sent(port)); }
-    // A modem with held results (PortConfig::holdResults): whether one is held, and letting it go.
+    // A modem with held results (PortConfig::holdResults, or a late one of PortConfig::resultDelayMs): whether
+    // one is held, and letting it go now.
     bool holding(int port) const;
-    // `stopHolding`: later results go out at once again.
+    // `stopHolding`: later results go out at once again (or after resultDelayMs).
     void release(int port, bool stopHolding = false);
     std::vector<StoredSms> inbox(int port) const;
 
