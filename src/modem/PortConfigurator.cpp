@@ -12,6 +12,7 @@
 #include <QSqlQuery>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 Q_LOGGING_CATEGORY(lcPorts, "vestral.modem.ports", QtWarningMsg)
@@ -145,19 +146,50 @@ void PortConfigurator::configureRow(const Row& row) {
 bool PortConfigurator::openAll() {
     configureAll();
     const QList<Row> rows = readRows();
+    for (const Row& row : rows) {
+        PortSlot* slot = m_slots->slot(row.id);
+        if (slot && !row.ativo) {
+            slot->channel()->close();
+            slot->setReady(false);
+            slot->setCondition({});
+        }
+    }
+    const QList<ProbeResult> results = openRows(rows, m_setUp);
+    bool found = false;
+    for (const ProbeResult& result : results)
+        found = found || result.state == ProbeState::Ready;
+    m_lastProbe = results;
+    m_ado->dbPORTA->first();
+    return found;
+}
+
+QList<PortConfigurator::ProbeResult> PortConfigurator::reopen(const QList<int>& entradas, const SetUp& setUp) {
+    QList<Row> rows = readRows();
+    rows.removeIf([&](const Row& row) { return !row.ativo || !entradas.contains(row.id); });
+    m_configErrors.clear();
+    for (const Row& row : std::as_const(rows))
+        configureRow(row);
+    const QList<ProbeResult> results = openRows(rows, setUp ? setUp : m_setUp);
+    for (const ProbeResult& result : results) {
+        const auto it = std::find_if(m_lastProbe.begin(), m_lastProbe.end(),
+                                     [&](const ProbeResult& r) { return r.entrada == result.entrada; });
+        if (it != m_lastProbe.end())
+            *it = result;
+        else
+            m_lastProbe.append(result);
+    }
+    return results;
+}
+
+// Opens and probes the active ones of `rows` side by side, then sets up those that answered.
+QList<PortConfigurator::ProbeResult> PortConfigurator::openRows(const QList<Row>& rows, const SetUp& setUp) {
     // Kept apart until the end: a handler running inside the wait may open the ports anew.
     QList<ProbeResult> results;
     QList<int> probed;
     holdLogs(rows);
     for (const Row& row : rows) {
-        PortSlot* slot = m_slots->slot(row.id);
-        if (!slot)
+        if (!row.ativo || !m_slots->slot(row.id))
             continue;
-        if (!row.ativo) {
-            slot->channel()->close();
-            slot->setReady(false);
-            continue;
-        }
         results.append(openAndWrite(row));
         if (results.last().state == ProbeState::Ready) // written, not yet judged
             probed << row.id;
@@ -173,14 +205,9 @@ bool PortConfigurator::openAll() {
     }
     releaseLogs();
     // The set-up's lines come as they come: a search for the network can take a minute.
-    if (m_setUp && !answered.isEmpty())
-        setUpAnswered(answered, &results);
-    bool found = false;
-    for (const ProbeResult& result : std::as_const(results))
-        found = found || result.state == ProbeState::Ready;
-    m_lastProbe = results;
-    m_ado->dbPORTA->first();
-    return found;
+    if (setUp && !answered.isEmpty())
+        setUpAnswered(answered, &results, setUp);
+    return results;
 }
 
 // Opens the slot's channel and writes the probe. State Ready means "probe written"; a slot that
@@ -197,6 +224,7 @@ PortConfigurator::ProbeResult PortConfigurator::openAndWrite(const Row& row) {
         result.com = channel->comNumber();
         if (channel->isOpen()) {
             writeProbe(row.id);
+            slot->setCondition({});
             result.state = ProbeState::Ready;
             return result;
         }
@@ -205,12 +233,13 @@ PortConfigurator::ProbeResult PortConfigurator::openAndWrite(const Row& row) {
     }
     channel->close();
     slot->setReady(false);
+    slot->setCondition(QStringLiteral("porta não abriu"));
     return result;
 }
 
 // The modems that answered get their set-up side by side; a slot found unable to send is closed.
-void PortConfigurator::setUpAnswered(const QList<int>& answered, QList<ProbeResult>* results) {
-    const QHash<int, QString> notReady = m_setUp(answered);
+void PortConfigurator::setUpAnswered(const QList<int>& answered, QList<ProbeResult>* results, const SetUp& setUp) {
+    const QHash<int, QString> notReady = setUp(answered);
     for (ProbeResult& result : *results) {
         if (!notReady.contains(result.entrada) || result.state != ProbeState::Ready)
             continue;
@@ -230,6 +259,8 @@ void PortConfigurator::judgeOpened(ProbeResult* result) {
     result->state = slot->channel()->isOpen() ? ProbeState::NoAnswer : ProbeState::Closed;
     slot->channel()->close();
     slot->setReady(false);
+    slot->setCondition(result->state == ProbeState::NoAnswer ? QStringLiteral("modem não responde")
+                                                             : QStringLiteral("porta não abriu"));
 }
 
 void PortConfigurator::writeProbe(int entrada) {
@@ -303,6 +334,18 @@ bool PortConfigurator::rebuildActiveList(const QList<int>& answered) {
         return false;
     }
     return result;
+}
+
+bool PortConfigurator::addActive(int entrada) {
+    QSqlQuery listed(m_ado->database());
+    listed.prepare(QStringLiteral("SELECT COUNT(*) FROM dbPORTA_ATIVA WHERE ENTRADA = ?"));
+    listed.addBindValue(entrada);
+    if (listed.exec() && listed.next() && listed.value(0).toInt() > 0)
+        return true;
+    const bool added = listActive(entrada, cascata());
+    if (m_ado->dbPORTA_ATIVA->isOpen())
+        m_ado->dbPORTA_ATIVA->refresh();
+    return added;
 }
 
 bool PortConfigurator::listActive(int entrada, int qtd) {

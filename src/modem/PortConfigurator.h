@@ -67,6 +67,12 @@ public:
     // True when at least one slot is ready. The slots are probed side by side: one wait of
     // timing().probe for all of them.
     bool openAll();
+    // Opens and probes the active slots `entradas` again, as openAll() does, leaving every other slot as it
+    // is; the modems that answer get `setUp` (the configurator's own when empty). Their results replace
+    // theirs in lastProbe().
+    QList<ProbeResult> reopen(const QList<int>& entradas, const SetUp& setUp = {});
+    // Lists a slot that became ready during a send (QTD = CASCATA), unless it is listed already.
+    bool addActive(int entrada);
     // Re-probes every ready, open slot (side by side, one wait of timing().reprobe) and rebuilds
     // dbPORTA_ATIVA with QTD = CASCATA for each one that answered. True when at least one slot
     // was listed.
@@ -92,7 +98,8 @@ private:
     void configureRow(const Row& row);
     ProbeResult openAndWrite(const Row& row);
     void judgeOpened(ProbeResult* result);
-    void setUpAnswered(const QList<int>& answered, QList<ProbeResult>* results);
+    QList<ProbeResult> openRows(const QList<Row>& rows, const SetUp& setUp);
+    void setUpAnswered(const QList<int>& answered, QList<ProbeResult>* results, const SetUp& setUp);
     void writeProbe(int entrada);
     void waitFor(const QList<int>& probed, quint32 ms);
     bool allAnswered() const;

@@ -54,8 +54,12 @@ QWidget* makeCell(PortSlot* slot, QWidget* parent) {
     v->addLayout(bottom);
 
     QObject::connect(slot, &PortSlot::readyChanged, ready, &StatusLight::setLit);
-    QObject::connect(slot, &PortSlot::conditionChanged, ready, [ready, n](const QString& text) {
-        ready->setToolTip(text.isEmpty() ? QString() : QStringLiteral("Entrada %1: %2").arg(n).arg(text));
+    // What is wrong with the slot ("desconectado", "SIM pede PIN"…): the number turns red, the cell says it.
+    QObject::connect(slot, &PortSlot::conditionChanged, cell, [cell, ready, number, n](const QString& text) {
+        const QString tip = text.isEmpty() ? QString() : QStringLiteral("Entrada %1: %2").arg(n).arg(text);
+        ready->setToolTip(tip);
+        cell->setToolTip(tip);
+        number->setStyleSheet(text.isEmpty() ? QString() : QStringLiteral("color: #C00000;"));
     });
     QObject::connect(slot, &PortSlot::activeChanged, led, &StatusLight::setLit);
     QObject::connect(slot, &PortSlot::signalChanged, bar, &SignalBar::setValue);

@@ -174,6 +174,7 @@ void SerialChannel::openDevice(const QString& device) {
     // Bytes the device received before this open belong to no one.
     m_port->clear(QSerialPort::Input);
     m_port->clearError();
+    m_lost.store(false);
 }
 
 void SerialChannel::applyParameters() {
@@ -349,6 +350,7 @@ void SerialChannel::onErrorOccurred(QSerialPort::SerialPortError error) {
                                .arg(m_comNumber)
                                .arg(m_tag)
                                .arg(m_port->errorString());
+    m_lost.store(true);
     close();
     Q_EMIT portLost(this, reason);
 }

@@ -9,6 +9,7 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 // The serial channel of one port slot: moves bytes between the program and one modem, without
@@ -55,6 +56,8 @@ public:
     void setPortChooser(PortChooser chooser) { m_chooser = std::move(chooser); }
 
     bool isOpen() const;
+    // The device failed while open (portLost) and the channel has not been opened since. Safe from any thread.
+    bool lost() const { return m_lost.load(); }
     void setOpen(bool open);
     void open();
     void close();
@@ -110,4 +113,5 @@ private:
     bool m_announceQueued = false;
     bool m_inWrite = false; // a write is flushing its bytes out
     PortChooser m_chooser;
+    std::atomic<bool> m_lost{false};
 };

@@ -39,8 +39,8 @@ template <typename Done> void waitFor(const Done& done, qint64 ms) {
 ModemSetup::ModemSetup(TADO* ado, PortSlots* slots, ResponseCoordinator* coordinator, ModemLog* log)
     : m_ado(ado), m_slots(slots), m_coordinator(coordinator), m_log(log) {}
 
-int ModemSetup::networkWaitS() const {
-    QSqlQuery q(m_ado->database());
+int ModemSetup::networkWaitS(TADO* ado) {
+    QSqlQuery q(ado->database());
     if (q.exec(QStringLiteral("SELECT ESPERA_REDE_S FROM dbCFG")) && q.next() && !q.value(0).isNull())
         return std::clamp(q.value(0).toInt(), 0, 3600);
     return 60;
@@ -61,10 +61,12 @@ SlotSetupSettings ModemSetup::settingsOf(int slot, int waitS) const {
     return s;
 }
 
-QHash<int, QString> ModemSetup::run(const QList<int>& slots) {
-    m_reports.clear();
-    m_logged.clear();
-    const int waitS = networkWaitS();
+QHash<int, QString> ModemSetup::run(const QList<int>& slots, int networkWaitCapS) {
+    for (const int n : slots) {
+        m_reports.remove(n);
+        m_logged.remove(n);
+    }
+    const int waitS = networkWaitCapS >= 0 ? std::min(networkWaitS(m_ado), networkWaitCapS) : networkWaitS(m_ado);
     QMap<int, SlotSetup> setups;
     for (const int n : slots) {
         setups.insert(n, SlotSetup(settingsOf(n, waitS)));
@@ -101,6 +103,7 @@ void ModemSetup::checkDailyCap(int slot, SlotSetupReport* report) const {
     if (today < cap)
         return;
     report->ready = false;
+    report->lasting = true;
     report->condition = QStringLiteral("limite diário atingido");
     report->log << QStringLiteral("ENTRADA %1 ATINGIU O LIMITE DIÁRIO DE %2 SMS").arg(slot).arg(cap);
 }

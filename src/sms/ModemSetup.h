@@ -27,18 +27,20 @@ public:
     // The longest wait for one command's reply.
     void setReplyBound(int ms) { m_replyBoundMs = ms; }
 
-    // Sets up `slots` (ready and open); returns those found unable to send, with what is wrong.
-    QHash<int, QString> run(const QList<int>& slots);
+    // Sets up `slots` (ready and open); returns those found unable to send, with what is wrong. A modem searching
+    // for the network is waited for dbCFG.ESPERA_REDE_S, or `networkWaitCapS` when that is shorter.
+    QHash<int, QString> run(const QList<int>& slots, int networkWaitCapS = -1);
+    // dbCFG.ESPERA_REDE_S: how long a modem may take to be ready (60 when unset).
+    static int networkWaitS(TADO* ado);
     // The SMS sent today from the SIM `imsi` (by the history), and slot `slot`'s daily cap (0: none).
     static qint64 sentToday(TADO* ado, const QString& imsi);
     // The slot's daily cap (dbPORTA.LIMITE_DIA; 0 = none).
     static int dailyCap(TADO* ado, int slot);
-    // What the last run found, by slot.
+    // What the last run of each slot found.
     const QMap<int, SlotSetupReport>& reports() const { return m_reports; }
 
 private:
     SlotSetupSettings settingsOf(int slot, int networkWaitS) const;
-    int networkWaitS() const;
     void askAll(QMap<int, SlotSetup>& setups, const QElapsedTimer& clock);
     void checkDailyCap(int slot, SlotSetupReport* report) const;
     void finish(int slot, const SlotSetupReport& report);

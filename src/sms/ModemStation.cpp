@@ -6,7 +6,9 @@
 #include "sms/ModemSetup.h"
 #include "sms/ResponseCoordinator.h"
 #include "sms/SendScreen.h"
+#include "sms/SlotRecovery.h"
 #include "sms/SmsInbox.h"
+#include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
 
 ModemStation::ModemStation(TADO* ado, QObject* parent)
@@ -16,15 +18,18 @@ ModemStation::ModemStation(TADO* ado, QObject* parent)
     m_configurator->setLogs({m_sendLog, m_consoleLog});
     m_setup = new ModemSetup(ado, m_slots, m_coordinator, m_sendLog);
     m_configurator->setSetUp([this](const QList<int>& ready) { return m_setup->run(ready); });
+    m_recovery = new SlotRecovery(ado, m_slots, m_configurator, m_setup, m_coordinator, m_sendLog, this);
 }
 
 ModemStation::~ModemStation() {
+    delete m_recovery;
     delete m_setup;
     // Results still waiting for their commit are stored while the slots and logs they touch live.
     m_coordinator->flushResults();
 }
 
 void ModemStation::attach(SmsStation* sms) {
+    m_recovery->attach(sms->sender());
     for (int n = 1; n <= PortSlots::kCount; ++n)
         sms->setSlot(n, m_slots->slot(n)->channel(), &m_coordinator->state(n));
     sms->setInboxMode(&m_coordinator->inboxMode());

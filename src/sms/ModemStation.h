@@ -7,6 +7,7 @@ class ModemSetup;
 class PortConfigurator;
 class PortSlots;
 class ResponseCoordinator;
+class SlotRecovery;
 class SmsStation;
 class TADO;
 
@@ -25,6 +26,8 @@ public:
     PortConfigurator* configurator() const { return m_configurator; }
     // The set-up of the modems at port open (SIM, identity, SMS centre, network); what it last found.
     ModemSetup* setup() const { return m_setup; }
+    // During a send: late modems joining it, vanished ones opened again.
+    SlotRecovery* recovery() const { return m_recovery; }
 
     // Hands the SMS engine the slots' channels, their shared send state and the inbox mode, and
     // shows what its workers change (queue counters, activity lights, signal bar colours).
@@ -37,4 +40,5 @@ private:
     ResponseCoordinator* m_coordinator;
     PortConfigurator* m_configurator;
     ModemSetup* m_setup = nullptr;
+    SlotRecovery* m_recovery = nullptr;
 };

@@ -139,7 +139,7 @@ void SlotSetup::advance(const Lines& lines, qint64 nowMs) {
             m_report.pin = error == 16 ? Pin::Wrong : Pin::Puk;
             notReady(head() + (error == 16 ? QStringLiteral("PIN INCORRETO: NÃO SERÁ TENTADO DE NOVO")
                                            : QStringLiteral("SIM BLOQUEADO (PUK)")),
-                     error == 16 ? QStringLiteral("PIN incorreto") : QStringLiteral("SIM bloqueado (PUK)"));
+                     error == 16 ? QStringLiteral("PIN incorreto") : QStringLiteral("SIM bloqueado (PUK)"), true);
             return;
         }
         // The SIM may be busy for a while after taking its PIN.
@@ -177,7 +177,7 @@ void SlotSetup::advance(const Lines& lines, qint64 nowMs) {
         const std::optional<QString> centre = ModemReplies::smsc(lines);
         if (command() == "AT+CSCA?" && centre && centre->isEmpty()) {
             notReady(head() + QStringLiteral("SEM CENTRO DE MENSAGENS (SMSC): INFORME-O EM CONFIGURAÇÃO MODEM"),
-                     QStringLiteral("sem centro de mensagens (SMSC)"));
+                     QStringLiteral("sem centro de mensagens (SMSC)"), true);
             return;
         }
         m_stage = Stage::Signal;
@@ -212,18 +212,18 @@ void SlotSetup::pinReply(const Lines& lines, bool afterPin) {
             m_report.markPinRefused = afterPin;
             m_report.pin = Pin::Wrong;
             notReady(head() + QStringLiteral("PIN INCORRETO: NÃO SERÁ TENTADO DE NOVO"),
-                     QStringLiteral("PIN incorreto"));
+                     QStringLiteral("PIN incorreto"), true);
         } else if (!validPin(m_settings.pin)) {
             m_report.pin = Pin::Asked;
             notReady(head() + QStringLiteral("SIM PEDE PIN: INFORME O PIN DA ENTRADA EM CONFIGURAÇÃO MODEM"),
-                     QStringLiteral("SIM pede PIN"));
+                     QStringLiteral("SIM pede PIN"), true);
         } else {
             m_stage = Stage::PinEnter;
         }
         return;
     case ModemReplies::Pin::SimPuk:
         m_report.pin = Pin::Puk;
-        notReady(head() + QStringLiteral("SIM BLOQUEADO (PUK)"), QStringLiteral("SIM bloqueado (PUK)"));
+        notReady(head() + QStringLiteral("SIM BLOQUEADO (PUK)"), QStringLiteral("SIM bloqueado (PUK)"), true);
         return;
     case ModemReplies::Pin::Other:
     case ModemReplies::Pin::Unknown:
@@ -231,7 +231,7 @@ void SlotSetup::pinReply(const Lines& lines, bool afterPin) {
     }
     const int error = ModemReplies::cmeError(lines);
     if (error == 10 || error == 13) {
-        notReady(head() + QStringLiteral("SEM SIM (CHIP AUSENTE OU COM DEFEITO)"), QStringLiteral("sem SIM"));
+        notReady(head() + QStringLiteral("SEM SIM (CHIP AUSENTE OU COM DEFEITO)"), QStringLiteral("sem SIM"), true);
         return;
     }
     // A modem that does not say (AT+CPIN? refused) is taken as it is.
@@ -274,8 +274,9 @@ void SlotSetup::abandon(const QString& line) {
     notReady(head() + line, QStringLiteral("porta fechada"));
 }
 
-void SlotSetup::notReady(const QString& line, const QString& condition) {
+void SlotSetup::notReady(const QString& line, const QString& condition, bool lasting) {
     m_report.ready = false;
+    m_report.lasting = lasting;
     m_report.log << line;
     m_report.condition = condition;
     m_stage = Stage::Done;

@@ -25,6 +25,7 @@ struct SlotSetupReport {
     int signal = -1; // +CSQ rssi, -1 when not read
     QString imei, imsi, iccid, maker, model;
     bool markPinRefused = false; // the SIM refused the PIN now: remember it on the slot
+    bool lasting = false;        // not ready until the operator acts (PIN, SIM, SMS centre, daily cap)
     QStringList log;             // "ENTRADA n …" lines for the send log, in order
     QString condition;           // what the slot's light tells the operator ("" when all is well)
 
@@ -89,7 +90,8 @@ private:
     void pinReply(const ModemReplies::Lines& lines, bool afterPin);
     void networkReply(const ModemReplies::Lines& lines, qint64 nowMs);
     bool busy(const ModemReplies::Lines& lines, qint64 nowMs);
-    void notReady(const QString& line, const QString& condition);
+    // `lasting`: only the operator can change it (a PIN, a SIM, an SMS centre); asking again will not help.
+    void notReady(const QString& line, const QString& condition, bool lasting = false);
     QString head() const;
 
     SlotSetupSettings m_settings;

@@ -155,6 +155,20 @@ bool SlotState::timeOut(quint64 sequence) {
     return move({Phase::Prompted, Phase::Submitted}, Phase::TimedOut, sequence, "timeOut");
 }
 
+bool SlotState::timeOut(quint64 sequence, bool* beforePrompt) {
+    {
+        // Read and moved under one lock: a prompt handled in between would make the answer wrong.
+        std::lock_guard lock(m_mutex);
+        *beforePrompt = m_phase == Phase::Prompted && m_sequence == sequence;
+        if (*beforePrompt) {
+            m_phase = Phase::TimedOut;
+            m_changed.notify_all();
+            return true;
+        }
+    }
+    return timeOut(sequence);
+}
+
 bool SlotState::resync() {
     return move({Phase::TimedOut, Phase::Resyncing}, Phase::Resyncing, 0, "resync");
 }
@@ -210,6 +224,17 @@ bool SlotState::replied(bool ok) {
 
 bool SlotState::finishConfiguring() {
     return move({Phase::Configuring}, Phase::Idle, 0, "finishConfiguring");
+}
+
+bool SlotState::portReopened() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_phase == Phase::Idle)
+            return true;
+    }
+    return move(
+        {Phase::Prompted, Phase::Submitted, Phase::PartSent, Phase::TimedOut, Phase::Resyncing, Phase::Configuring},
+        Phase::Idle, 0, "portReopened");
 }
 
 SlotState::Phase SlotState::phase() const {

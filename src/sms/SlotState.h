@@ -53,6 +53,9 @@ enum class TextCharset { Latin1, Ira };
 //   Stored(s)|Unrecorded(s) ──finish──▶ Idle               worker: done with send s
 //   Idle ──configure──▶ Configuring ──replied──▶ Idle      worker/handler: a set-up command
 //   Configuring ──finish──▶ Idle                           worker: the set-up reply never came
+//   Prompted|Submitted|PartSent|TimedOut|Resyncing|Configuring ──portReopened──▶ Idle
+//                                            the port was lost and opened again: nothing the old
+//                                            modem owed can come any more
 //
 // Each part of a PDU-mode message is a send of its own (a time-out, a late result or a refusal is
 // a part's), while the row, its in-flight mark and the parts' message references are the
@@ -95,12 +98,17 @@ public:
     bool store(quint64 sequence);
     bool unrecord(quint64 sequence);
     bool timeOut(quint64 sequence);
+    // The same, saying whether the send was still waiting for its prompt (nothing of it reached the modem).
+    bool timeOut(quint64 sequence, bool* beforePrompt);
     bool resync();
     bool resynced();
     bool finish(quint64 sequence);
     bool configure();
     bool replied(bool ok);
     bool finishConfiguring();
+    // The slot's port came back after it was lost, with no worker on it: a fresh modem owes nothing.
+    // Refused while a result waits for its history row (Answered, Stored, Unrecorded).
+    bool portReopened();
 
     Phase phase() const;
     quint64 sequence() const;

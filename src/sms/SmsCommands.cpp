@@ -5,9 +5,11 @@
 #include "optout/InboxOptOut.h"
 #include "sms/DeliveryReportSetup.h"
 #include "sms/DeliveryReports.h"
+#include "sms/ModemSetup.h"
 #include "sms/ModemStation.h"
 #include "sms/OutboxCommit.h"
 #include "sms/ResponseCoordinator.h"
+#include "sms/SlotRecovery.h"
 #include "sms/SmsInbox.h"
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
@@ -21,6 +23,7 @@
 #include <QSqlQuery>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 
@@ -127,7 +130,12 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterru
         }
     }
     Engine engine(ado, out);
-    if (!engine.openPorts() || !engine.modems.configurator()->VerificaPortas()) {
+    const bool opened = engine.openPorts();
+    // The list of ready slots is rebuilt even when none opened: a slot listed by an earlier run is no late modem.
+    const bool ready = engine.modems.configurator()->VerificaPortas() && opened;
+    SlotRecovery* recovery = engine.modems.recovery();
+    // With no modem ready, the send still waits for the late ones (a slow boot) when there are any.
+    if (!ready && (recovery->lateSlots().isEmpty() || ModemSetup::networkWaitS(ado) <= 0)) {
         err << lines(PortConfigurator::noPortOpenedText()) << Qt::endl;
         return 2;
     }
@@ -138,12 +146,20 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterru
     auto oldInt = std::signal(SIGINT, onSignal);
     auto oldTerm = std::signal(SIGTERM, onSignal);
     SmsSender* sender = engine.sms.sender();
-    bool workerFailed = false;
-    QObject::connect(sender, &SmsSender::workerEnded, [&](int, TMeuThread::End end) {
-        workerFailed = workerFailed || end == TMeuThread::End::PortFailed || end == TMeuThread::End::Failed;
-    });
+    // How each slot's last worker ended: a modem that vanished and came back counts by its second worker.
+    QHash<int, TMeuThread::End> ends;
+    QObject::connect(sender, &SmsSender::workerEnded, [&](int slot, TMeuThread::End end) { ends.insert(slot, end); });
     QEventLoop loop;
-    QObject::connect(sender, &SmsSender::allEnded, &loop, &QEventLoop::quit);
+    // The send is over when every worker has ended and no modem is waited for any more.
+    auto over = [sender, recovery] { return !sender->running() && recovery->idle(); };
+    QObject::connect(sender, &SmsSender::allEnded, &loop, [&] {
+        if (over())
+            loop.quit();
+    });
+    QObject::connect(recovery, &SlotRecovery::settled, &loop, [&] {
+        if (over())
+            loop.quit();
+    });
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [sender] {
         const int interrupts = g_interrupts.load();
@@ -154,7 +170,7 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterru
     });
     watch.start(100);
     sender->startSend();
-    if (sender->running())
+    if (!over())
         loop.exec();
     waitForReports(ado, since, clock ? clock : Clock([] { return QDateTime::currentDateTime(); }), out);
     std::signal(SIGINT, oldInt);
@@ -166,7 +182,14 @@ int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterru
     printSummary(ado, historyBefore, out);
     if (g_interrupts.load() > 0)
         return 130;
-    return workerFailed ? 1 : 0;
+    if (!ready && recovery->joined().isEmpty()) {
+        err << lines(PortConfigurator::noPortOpenedText()) << Qt::endl;
+        return 2;
+    }
+    const bool workerFailed = std::any_of(ends.cbegin(), ends.cend(), [](TMeuThread::End end) {
+        return end == TMeuThread::End::PortFailed || end == TMeuThread::End::Failed;
+    });
+    return workerFailed || !recovery->refused().isEmpty() ? 1 : 0;
 }
 
 int receiveSms(TADO* ado, QTextStream& out, QTextStream& err) {

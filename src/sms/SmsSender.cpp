@@ -23,17 +23,21 @@ void SmsSender::setSlot(int slot, SerialChannel* channel, SlotState* state) {
 
 int SmsSender::startSend() {
     int started = 0;
-    for (int i = 0; i < kSlots; ++i) {
-        if (m_workers[i] && !m_workers[i]->isFinished())
-            continue;
-        auto* worker = new TMeuThread(m_ado, m_slots[i], m_screen, m_timing);
-        m_workers[i] = worker;
-        connect(worker, &QThread::finished, this, [this, worker] { onWorkerFinished(worker); });
-        worker->start();
-        ++m_pending;
-        ++started;
-    }
+    for (int n = 1; n <= kSlots; ++n)
+        started += startSlot(n) ? 1 : 0;
+    Q_EMIT sendStarted();
     return started;
+}
+
+bool SmsSender::startSlot(int n) {
+    if (n < 1 || n > kSlots || slotBusy(n))
+        return false;
+    auto* worker = new TMeuThread(m_ado, m_slots[n - 1], m_screen, m_timing);
+    m_workers[n - 1] = worker;
+    connect(worker, &QThread::finished, this, [this, worker] { onWorkerFinished(worker); });
+    worker->start();
+    ++m_pending;
+    return true;
 }
 
 void SmsSender::onWorkerFinished(TMeuThread* worker) {
@@ -61,12 +65,14 @@ void SmsSender::stop() {
     for (const auto& w : m_workers)
         if (w)
             w->requestStop();
+    Q_EMIT stopRequested();
 }
 
 void SmsSender::abort() {
     for (const auto& w : m_workers)
         if (w)
             w->requestAbort();
+    Q_EMIT stopRequested();
 }
 
 void SmsSender::stopAndWait() {

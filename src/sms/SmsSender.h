@@ -31,6 +31,9 @@ public:
     // "Enviar SMS p/ Destinatários" (the page's btEnvioSMSClick): starts the workers and returns at once; the number
     // started.
     int startSend();
+    // Starts slot n's worker alone (a modem that became ready, or came back, during the send); false when the
+    // slot's worker still runs.
+    bool startSlot(int n);
     // Workers of this or an earlier send whose end has not been handled yet.
     int runningCount() const;
     bool running() const { return runningCount() > 0; }
@@ -45,6 +48,10 @@ public:
     void stopAndWait();
 
 Q_SIGNALS:
+    // startSend() started the workers: a send began.
+    void sendStarted();
+    // stop() or abort() was asked for: no worker is to be started for this send any more.
+    void stopRequested();
     void workerEnded(int slot, TMeuThread::End end);
     // The last running worker has ended.
     void allEnded();

@@ -216,6 +216,8 @@ std::optional<TMeuThread::End> TMeuThread::sendOne(const OutboxRow& row, const Q
         break;
     }
     switch (sendRow(row, sequence, encoded)) {
+    case Outcome::PortLost:
+        return End::PortFailed;
     case Outcome::Failed:
         return End::Failed;
     case Outcome::Aborted:
@@ -268,7 +270,12 @@ TMeuThread::Outcome TMeuThread::sendRow(const OutboxRow& row, quint64 sequence, 
         auto answered = [sequence](Phase p, quint64 s) {
             return s != sequence || (p != Phase::Prompted && p != Phase::Submitted);
         };
-        if (!waitPhase(answered, m_timing.answerTimeoutMs) && state->timeOut(sequence)) {
+        const bool waited = waitPhase(answered, m_timing.answerTimeoutMs);
+        bool beforePrompt = false;
+        if (!waited && portLost() && !m_abort.load() && state->timeOut(sequence, &beforePrompt))
+            // Still waiting for the prompt of the first part: nothing of the message reached the modem.
+            return portLostDuring(row, beforePrompt && state->currentRow().part == 1);
+        if (!waited && state->timeOut(sequence)) {
             onWindow([this] { m_screen->setActivityLight(m_slot.number, false); });
             // Abandoned by an abort: the row stays (marked in flight if its text went out).
             if (m_abort.load())
@@ -285,13 +292,13 @@ TMeuThread::Outcome TMeuThread::sendRow(const OutboxRow& row, quint64 sequence, 
             return Outcome::Aborted;
         sequence = writeNextPart(row, sequence, parts);
         if (sequence == 0)
-            return Outcome::Failed;
+            return portLost() ? Outcome::PortLost : Outcome::Failed;
     }
     // The result is on its way to the disk: the row leaves the outbox only once it is stored.
     auto settled = [sequence](Phase p, quint64 s) {
         return s != sequence || p == Phase::Stored || p == Phase::Unrecorded;
     };
-    if (!waitPhase(settled, kSettleMs, true)) {
+    if (!waitPhase(settled, kSettleMs, Wait::Store)) {
         m_reason = QStringLiteral("O resultado do envio não foi gravado.");
         return m_abort.load() ? Outcome::Aborted : Outcome::Failed;
     }
@@ -303,6 +310,32 @@ TMeuThread::Outcome TMeuThread::sendRow(const OutboxRow& row, quint64 sequence, 
     }
     state->finish(sequence);
     return Outcome::Done;
+}
+
+bool TMeuThread::portLost() const {
+    const SerialChannel* channel = m_slot.channel.data();
+    return channel && channel->lost();
+}
+
+// The modem vanished while the row was on its way (its send is timed out: nothing more can come from it, and a
+// result of the old modem is credited to nothing). The row stays in the outbox: marked in flight once its text
+// (or a part of it) may have gone out, it is not sent again without the operator's word, as after any
+// interruption.
+TMeuThread::Outcome TMeuThread::portLostDuring(const OutboxRow& row, bool nothingOut) {
+    onWindow([this] { m_screen->setActivityLight(m_slot.number, false); });
+    m_reason = portFailureReason(m_slot.number);
+    // The modem went before its prompt: the text never left, so the mark the row may carry (set with the previous
+    // row's result) goes, and the row is sent when the modem is back.
+    if (nothingOut) {
+        QSqlQuery q(m_ado->database());
+        q.prepare(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = NULL WHERE ID = ?"));
+        q.addBindValue(row.id);
+        if (!q.exec())
+            log(prefix() + QStringLiteral(" ERRO AO DESMARCAR O ENVIO: ") + q.lastError().text());
+    }
+    log(prefix() + QStringLiteral(" PORTA DESCONECTADA DURANTE O ENVIO PARA ") + row.fone +
+        QStringLiteral(": MENSAGEM MANTIDA NA CAIXA DE SAÍDA"));
+    return Outcome::PortLost;
 }
 
 bool TMeuThread::isActive(QString* error) {
@@ -500,6 +533,8 @@ bool TMeuThread::command(const QByteArray& bytes) {
     }
     if (!waitPhase([](Phase p, quint64) { return p != Phase::Configuring; }, m_timing.commandTimeoutMs)) {
         state->finishConfiguring();
+        if (portLost())
+            throw SerialChannelError(portFailureReason(m_slot.number));
         return false;
     }
     return state->replyOk();
@@ -546,6 +581,10 @@ bool TMeuThread::resync() {
         return true;
     if (m_abort.load())
         return false;
+    if (portLost()) {
+        m_reason = portFailureReason(m_slot.number);
+        return false;
+    }
     m_reason = QStringLiteral("O modem da entrada %1 não respondeu ao AT.").arg(m_slot.number);
     log(prefix() + QStringLiteral(" MODEM NÃO RESPONDEU AO AT: ENVIO DA ENTRADA %1 PARADO").arg(m_slot.number));
     return false;
@@ -562,6 +601,9 @@ TMeuThread::Start TMeuThread::startRow(const OutboxRow& row, const QList<pdu::Su
         if (outboxChanged)
             m_screen->outboxChanged();
         m_screen->setQueueCounter(n, queued);
+        // A modem that vanished is opened again by the slot's recovery, which first makes sure the SIM is the same.
+        if (portLost())
+            return;
         bool openedNow = false;
         if (!ensureOpen(&openedNow))
             return;
@@ -683,9 +725,12 @@ bool TMeuThread::recordFailure(const OutboxRow& row, const QString& history, con
 
 // Looks at the slot's state at least every pollMs until `done` holds, `ms` have passed or an abort
 // came; true when `done` held.
-bool TMeuThread::waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, bool wallClock) {
+bool TMeuThread::waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, Wait kind) {
     SlotState* state = m_slot.state;
-    auto check = [this, &done](Phase p, quint64 s) { return m_abort.load() || done(p, s); };
+    const bool wallClock = kind == Wait::Store;
+    auto check = [this, &done, kind](Phase p, quint64 s) {
+        return m_abort.load() || done(p, s) || (kind == Wait::Modem && portLost());
+    };
     for (int waited = 0; waited < ms; waited += m_timing.pollMs) {
         if (state->waitFor(check, 0))
             break;

@@ -87,7 +87,7 @@ private:
     bool encode(const OutboxRow& row, QList<pdu::SubmitPart>* parts);
     static bool sendable(const OutboxRow& row);
     void releaseMark();
-    enum class Outcome { Done, Failed, Aborted };
+    enum class Outcome { Done, Failed, Aborted, PortLost };
     Outcome sendRow(const OutboxRow& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
     bool isActive(QString* error);
     QList<OutboxRow> loadRows(QString* error);
@@ -115,8 +115,13 @@ private:
     quint64 writeNextPart(const OutboxRow& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
     bool refuseRow(const OutboxRow& row, bool notEncoded);
     bool recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why);
-    // `wallClock`: real time even when the timing's sleep is injected (a wait that is no time-out).
-    bool waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, bool wallClock = false);
+    // What a wait is for. Modem: a reply, which a lost port will never bring (the wait ends on it). Store: the
+    // window thread's commit of a result, in real time even when the timing's sleep is injected (no time-out).
+    enum class Wait { Modem, Store };
+    bool waitPhase(const std::function<bool(Phase, quint64)>& done, int ms, Wait kind = Wait::Modem);
+    // The slot's device failed while open (an unplugged modem) and nobody has opened it since.
+    bool portLost() const;
+    Outcome portLostDuring(const OutboxRow& row, bool nothingOut);
     static constexpr int kSettleMs = 600000;
     void sleep(int ms);
     bool recordTimeOut(const OutboxRow& row);

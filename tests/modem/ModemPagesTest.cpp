@@ -83,6 +83,12 @@ TEST(PortPanel, SlotCellsInFourRowsOfSixteenFollowTheSlots) {
     EXPECT_EQ(s->signalCaption(), "100%");
     s->setSignal(0);
     EXPECT_EQ(s->signalCaption(), "0%");
+    // A slot with something wrong says it on the whole cell, until the set-up finds it well again.
+    s->setCondition(QStringLiteral("desconectado"));
+    EXPECT_EQ(cell->toolTip(), "Entrada 17: desconectado");
+    EXPECT_EQ(cell->findChild<StatusLight*>("ApdStatusLight17")->toolTip(), "Entrada 17: desconectado");
+    s->setCondition({});
+    EXPECT_EQ(cell->toolTip(), "");
 }
 
 TEST(DebugModem, CommandEntryUpperCasesOnlyAToZ) {

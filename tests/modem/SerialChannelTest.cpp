@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <future>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
@@ -254,10 +255,17 @@ TEST_F(SerialChannelTest, UnpluggedDeviceClosesTheChannelOnce) {
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     EXPECT_EQ(lost, 1);
+    // A worker on another thread reads the loss from the channel itself; an open ends it.
+    EXPECT_TRUE(std::async(std::launch::async, [&] { return channel.lost(); }).get());
     EXPECT_THROW(channel.WriteText(QByteArray("AT\r")), SerialChannelError);
+    EXPECT_THROW(channel.open(), SerialChannelError); // nothing at the link yet
+    EXPECT_TRUE(channel.lost());
     m_sim->plug(0);
     channel.open();
     EXPECT_TRUE(channel.isOpen());
+    EXPECT_FALSE(channel.lost());
+    channel.close(); // closed by the program: no loss
+    EXPECT_FALSE(channel.lost());
 }
 
 TEST_F(SerialChannelTest, WriteTextFromAnotherThread) {

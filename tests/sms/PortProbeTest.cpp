@@ -49,8 +49,11 @@ TEST(PortProbe, OpenAllSortsReadySilentErrorLateAndUnpluggedModems) {
         int entrada;
         State state;
         bool open;
-    } expected[] = {
-        {1, State::Ready, true}, {2, State::NoAnswer, false}, {3, State::NoAnswer, false}, {4, State::Closed, false}};
+        const char* condition; // what the slot's cell tells the operator
+    } expected[] = {{1, State::Ready, true, ""},
+                    {2, State::NoAnswer, false, "modem não responde"},
+                    {3, State::NoAnswer, false, "modem não responde"},
+                    {4, State::Closed, false, "porta não abriu"}};
     for (int i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(r[i].entrada, expected[i].entrada);
@@ -58,6 +61,7 @@ TEST(PortProbe, OpenAllSortsReadySilentErrorLateAndUnpluggedModems) {
         EXPECT_EQ(r[i].state, expected[i].state);
         EXPECT_EQ(rig.slot(expected[i].entrada)->channel()->isOpen(), expected[i].open);
         EXPECT_EQ(rig.slot(expected[i].entrada)->ready(), expected[i].state == State::Ready);
+        EXPECT_EQ(rig.slot(expected[i].entrada)->condition(), QString::fromUtf8(expected[i].condition));
     }
     EXPECT_TRUE(r[3].error.contains("COM4")) << r[3].error.toStdString();
     EXPECT_EQ(rig.slot(1)->signal(), 21);

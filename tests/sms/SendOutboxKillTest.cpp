@@ -248,3 +248,44 @@ TEST(SendOutboxKill, AMessageCutBetweenItsPartsIsNotSentAgain) {
     EXPECT_EQ(scalar(ado, "SELECT COUNT(*) FROM dbHISTORICO"), 1);
     sim.stop();
 }
+
+// Ctrl+C while the send waits for a modem that is not ready (it waits up to ESPERA_REDE_S, ten minutes here):
+// the wait ends at once, the ready slot's row was sent, the late slot's rows stay, exit 130.
+TEST(SendOutboxKill, CtrlCEndsTheWaitForALateModem) {
+    if (!QFileInfo::exists(binary()))
+        VESTRAL_SKIP_MISSING_PEER("vestral-sms not built");
+    TempDataDir data;
+    ASSERT_TRUE(data.start().ok);
+    TADO* ado = data.ado.get();
+    modemsim::SimulatorOptions options;
+    options.dir = QString(data.path() + QStringLiteral("/portas")).toStdString();
+    modemsim::PortConfig silent;
+    silent.silent = true;
+    options.ports = {modemsim::PortConfig{}, silent};
+    modemsim::ModemSimulator sim(options);
+    sim.start();
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(q.exec("UPDATE dbCFG SET TEMPO_SMS = 0, ESPERA_REDE_S = 600"));
+    for (int n = 1; n <= 2; ++n) {
+        ASSERT_TRUE(q.exec(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = %1 WHERE ID = %1").arg(n)));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) "
+                                          "VALUES ('551190000000%1', 'texto', %1)")
+                               .arg(n)));
+    }
+    QProcess child;
+    QString out;
+    const bool waiting =
+        startSending(child, {QStringLiteral("--data-dir"), data.path(), QStringLiteral("--send-outbox")}, [&] {
+            out += QString::fromUtf8(child.readAllStandardOutput());
+            return out.contains(QStringLiteral("ENTRADA 2 NÃO PRONTA: NOVA TENTATIVA")) &&
+                   out.contains(QStringLiteral("MENSAGEM ENVIADA PARA 5511900000001"));
+        });
+    if (child.state() != QProcess::NotRunning && child.processId() > 0)
+        ::kill(pid_t(child.processId()), SIGINT);
+    ASSERT_TRUE(child.waitForFinished(60000)) << out.toStdString();
+    out += QString::fromUtf8(child.readAllStandardOutput());
+    ASSERT_TRUE(waiting) << out.toStdString();
+    EXPECT_EQ(child.exitCode(), 130) << out.toStdString();
+    EXPECT_TRUE(out.contains(QStringLiteral("ENVIADAS: 1  FALHAS: 0  NA CAIXA DE SAÍDA: 1"))) << out.toStdString();
+    EXPECT_EQ(scalar(ado, "SELECT COUNT(*) FROM dbMENSAGEM WHERE PORTA = 2 AND ENVIANDO IS NULL"), 1);
+}

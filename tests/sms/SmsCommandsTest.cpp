@@ -47,8 +47,19 @@ TEST(SmsCommands, SendOutboxWithoutAReadySlotExitsTwo) {
     rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000001', 'oi', 1)");
     QString out, err;
     QTextStream o(&out), e(&err);
+    // No wait for a late modem: at once.
+    rig.exec("UPDATE dbCFG SET ESPERA_REDE_S = 0");
     EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 2);
     EXPECT_TRUE(err.startsWith("Nenhuma porta foi aberta!\n")) << err.toStdString();
+    EXPECT_EQ(count(rig.ado(), "dbMENSAGEM"), 1);
+    // Waited for a second, the modem stays silent: the same end, said in the log too.
+    rig.exec("UPDATE dbCFG SET ESPERA_REDE_S = 1");
+    out.clear();
+    err.clear();
+    EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 2);
+    EXPECT_TRUE(err.startsWith("Nenhuma porta foi aberta!\n")) << err.toStdString();
+    EXPECT_TRUE(out.contains("ENTRADA 1 NÃO FICOU PRONTA EM 1 S: MENSAGENS MANTIDAS NA CAIXA DE SAÍDA"))
+        << out.toStdString();
     EXPECT_EQ(count(rig.ado(), "dbMENSAGEM"), 1);
 }
 
@@ -75,7 +86,8 @@ TEST(SmsCommands, SendOutboxKeepsEveryRowWhateverTheModemsDo) {
     ports[3].unplugAfter = 3;
     ModemTestRig rig(ports);
     rig.station.reset();
-    rig.exec("UPDATE dbCFG SET TEMPO_SMS = 300"); // the unplugged modem is gone before its next row
+    rig.exec("UPDATE dbCFG SET TEMPO_SMS = 300");   // the unplugged modem is gone before its next row
+    rig.exec("UPDATE dbCFG SET ESPERA_REDE_S = 1"); // and does not come back
     for (int slot = 1; slot <= 4; ++slot)
         for (int i = 0; i < 6; ++i)
             rig.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('551190000%1%2', 'm', %1)")

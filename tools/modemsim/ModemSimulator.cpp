@@ -150,13 +150,38 @@ void ModemSimulator::unplug(int port) {
     wake();
 }
 
-void ModemSimulator::plug(int port) {
+void ModemSimulator::plug(int port, const SimCard* sim) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_ports.at(std::size_t(port)).master < 0)
+        Port& p = m_ports.at(std::size_t(port));
+        if (sim)
+            p.config.sim = *sim;
+        p.replugAt.reset();
+        if (p.master < 0)
             openPort(std::size_t(port));
     }
     wake();
+}
+
+// Modems that vanished by themselves and are due back: a fresh modem each (echo on, booting, searching for the
+// network as its SIM says), which does not vanish again; with another SIM when the port says so.
+void ModemSimulator::replugDue() {
+    const auto now = Clock::now();
+    for (std::size_t i = 0; i < m_ports.size(); ++i) {
+        Port& port = m_ports[i];
+        if (port.master >= 0 || !port.replugAt || *port.replugAt > now)
+            continue;
+        port.replugAt.reset();
+        port.config.unplugAfter = 0;
+        if (!port.config.replugImsi.empty() && port.config.sim.imsi != port.config.replugImsi) {
+            port.config.sim.imsi = port.config.replugImsi;
+            // Another SIM has another serial number.
+            port.config.sim.iccid = "89550" + port.config.replugImsi.substr(0, 14);
+        }
+        note(i,
+             "modem reconectado" + (port.config.replugImsi.empty() ? std::string() : " IMSI " + port.config.sim.imsi));
+        openPort(i);
+    }
 }
 
 bool ModemSimulator::plugged(int port) const {
@@ -236,6 +261,11 @@ void ModemSimulator::run() {
             [[maybe_unused]] const auto n = ::read(m_wakeFd, &count, sizeof count);
         }
         std::lock_guard lock(m_mutex);
+        try {
+            replugDue();
+        } catch (const std::exception&) {
+            // No pseudo-terminal to be had now: the modem stays out.
+        }
         for (std::size_t i = 0; i < m_ports.size(); ++i) {
             if (m_ports[i].master >= 0 && m_ports[i].master == fds[i + 1].fd && (fds[i + 1].revents & POLLIN))
                 readPort(i);
@@ -257,6 +287,8 @@ std::chrono::nanoseconds ModemSimulator::pollTimeout() {
             until(port.pending.front().due, 0);
         if (port.master >= 0 && port.unplugAt)
             until(*port.unplugAt, 1);
+        if (port.master < 0 && port.replugAt)
+            until(*port.replugAt, 1);
         for (const auto& report : port.reports)
             until(report.first, 0);
         if (port.releaseAt)
@@ -353,8 +385,12 @@ void ModemSimulator::flushPort(std::size_t index) {
     if (port.master >= 0 && port.modem && port.modem->unplugRequested() && port.pending.empty() && !port.releaseAt) {
         if (!port.unplugAt)
             port.unplugAt = now + kUnplugDelay;
-        else if (*port.unplugAt <= now)
+        else if (*port.unplugAt <= now) {
+            note(index, "modem desconectado");
             closePort(port);
+            if (port.config.replugAfterMs >= 0)
+                port.replugAt = now + std::chrono::milliseconds(port.config.replugAfterMs);
+        }
     }
 }
 

@@ -42,8 +42,9 @@ public:
 
     // The modem vanishes: its pseudo-terminal is closed and its link removed.
     void unplug(int port);
-    // A fresh modem (new pseudo-terminal, same configuration) is attached at the same link.
-    void plug(int port);
+    // A fresh modem (new pseudo-terminal, same configuration) is attached at the same link; with `sim`, holding
+    // that SIM instead (a SIM swapped while the modem was out).
+    void plug(int port, const SimCard* sim = nullptr);
     bool plugged(int port) const;
 
     // Writes raw bytes to the host side of the port, as if the modem had sent them.
@@ -76,7 +77,8 @@ private:
         std::deque<Pending> pending;
         std::vector<SentSms> sentBefore; // of earlier plugs
         std::string received;
-        std::optional<Clock::time_point> unplugAt; // the modem vanishes then (its last reply read)
+        std::optional<Clock::time_point> unplugAt;      // the modem vanishes then (its last reply read)
+        std::optional<Clock::time_point> replugAt = {}; // a vanished modem is back then (PortConfig::replugAfterMs)
         std::deque<std::pair<Clock::time_point, StatusReportSpec>> reports = {}; // on their way from the network
         std::optional<Clock::time_point> releaseAt = {}; // a send's held result goes out then (resultDelayMs)
     };
@@ -86,6 +88,7 @@ private:
 
     void openPort(std::size_t index);
     void closePort(Port& port);
+    void replugDue();
     void run();
     std::chrono::nanoseconds pollTimeout();
     void readPort(std::size_t index);

@@ -101,6 +101,8 @@ struct PortConfig {
     bool silent = false;               // never answers, not even with an echo
     bool garbage = false;              // a line of junk bytes before every reply
     int unplugAfter = 0;               // the modem vanishes after this many messages (0 = never)
+    int replugAfterMs = -1;            // ... and is back this long after, a fresh modem (-1 = never)
+    std::string replugImsi;            // ... with another SIM of this IMSI (empty: the same SIM)
     bool noSim = false;                // no SIM: AT+CMGS answers "+CME ERROR: 10"
     bool holdResults = false;          // a send's final result waits for release(); meanwhile
                                        // the modem takes no command (it queues what it gets)

@@ -29,6 +29,8 @@ const char* const kUsage =
     "  --silent-port P        o modem P nunca responde (repetível)\n"
     "  --garbage-port P       o modem P manda lixo antes de cada resposta (repetível)\n"
     "  --unplug-after P:K     o modem P desaparece após K mensagens\n"
+    "  --replug-after-ms [P:]MS  o modem que desapareceu volta MS depois, recém-ligado (eco ligado, boot)\n"
+    "  --replug-imsi P:IMSI   ... com outro SIM, deste IMSI\n"
     "  --inbox [P:]FILE       mensagens guardadas no modem P (1): linhas remetente<TAB>data<TAB>texto,\n"
     "                         data no formato aa/MM/dd,hh:mm:ss+zz, \\n no texto = quebra de linha;\n"
     "                         um texto maior que um SMS vira partes concatenadas (UCS-2 se preciso);\n"
@@ -233,6 +235,10 @@ void applyPerPort(Parsed& p) {
                 c.garbage = true;
             else if (flag == "--unplug-after")
                 c.unplugAfter = toInt(value, flag);
+            else if (flag == "--replug-after-ms")
+                c.replugAfterMs = toInt(value, flag);
+            else if (flag == "--replug-imsi")
+                c.replugImsi = value;
             else if (!applyChatterOption(c.chatter, flag, value))
                 applySimOption(c, flag, value);
         }
@@ -274,7 +280,8 @@ Parsed parse(int argc, char** argv) {
                  flag == "--first-reference" || flag == "--report-delay-ms" || flag == "--report-status" ||
                  flag == "--refuse-cnmi" || flag == "--profile" || flag == "--noise" || flag == "--noise-line" ||
                  flag == "--sim-pin" || flag == "--sim-busy-ms" || flag == "--register-after-ms" ||
-                 flag == "--refuse-identity" || flag == "--boot-ms")
+                 flag == "--refuse-identity" || flag == "--boot-ms" || flag == "--replug-after-ms" ||
+                 flag == "--replug-imsi")
             p.perPort.emplace_back(flag, value);
         else
             usage("opção desconhecida: " + flag);
