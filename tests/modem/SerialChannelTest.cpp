@@ -11,9 +11,9 @@
 #include <QTemporaryDir>
 
 #include <atomic>
-#include <future>
 #include <fcntl.h>
 #include <functional>
+#include <future>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
