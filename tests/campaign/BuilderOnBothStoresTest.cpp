@@ -108,11 +108,6 @@ TEST_P(BuilderOnBothStores, CancelledBuildLeavesTheOutboxAsItWas) {
     EXPECT_EQ(outbox().size(), 0);
 }
 
-std::string storeName(const ::testing::TestParamInfo<StoreLocation::Kind>& info) {
-    return info.param == StoreLocation::Kind::Postgres ? "PostgreSQL" : "SQLite";
-}
-
-INSTANTIATE_TEST_SUITE_P(Stores, BuilderOnBothStores,
-                         ::testing::Values(StoreLocation::Kind::Sqlite, StoreLocation::Kind::Postgres), storeName);
+INSTANTIATE_TEST_SUITE_P(Stores, BuilderOnBothStores, kBothStores, storeName);
 
 } // namespace
