@@ -19,6 +19,16 @@ QVariant scalar(QSqlDatabase db, const QString& sql) {
     return q.value(0);
 }
 
+// The first column of every row, joined with commas (group_concat is SQLite's only).
+QString joined(QSqlDatabase db, const QString& sql) {
+    QSqlQuery q(db);
+    QStringList values;
+    if (q.exec(sql))
+        while (q.next())
+            values << q.value(0).toString();
+    return values.join(',');
+}
+
 void addContact(QSqlDatabase db, const QString& nome, const QString& fone, const QString& email = {}) {
     QSqlQuery q(db);
     q.prepare("INSERT INTO dbCLIENTE (NOME, FONE, EMAIL, ID_GRUPO, DESATIVADO) VALUES (?, ?, ?, 1, 0)");
@@ -38,11 +48,12 @@ void receive(QSqlDatabase db, const QString& fone, const QString& sms, int entra
     ASSERT_TRUE(q.exec());
 }
 
-class SuppressionListTest : public ::testing::Test {
+class SuppressionListTestBase : public ::testing::Test {
 protected:
+    // The store the test runs on: the SQLite file unless the test runs on both (OnBothStores).
+    virtual StoreLocation::Kind storeKind() const { return StoreLocation::Kind::Sqlite; }
     void SetUp() override {
-        auto r = d.start();
-        ASSERT_TRUE(r.ok) << r.error.toStdString();
+        VESTRAL_START_STORE(d, storeKind());
         db = d.ado->database();
     }
     TempDataDir d;
@@ -50,7 +61,9 @@ protected:
 };
 
 // Five spellings of one number make one row; each spelling disables the contacts written any way.
-TEST_F(SuppressionListTest, OneRowPerPersonWhateverTheSpelling) {
+class SuppressionListTest : public OnBothStores<SuppressionListTestBase> {};
+
+TEST_P(SuppressionListTest, OneRowPerPersonWhateverTheSpelling) {
     addContact(db, "Ana", "(11) 98765-4321");
     addContact(db, "Ana outra vez", "+55 11 98765 4321");
     addContact(db, "Bia", "(11) 98765-4320", "Bia@Exemplo.com");
@@ -87,7 +100,7 @@ TEST_F(SuppressionListTest, OneRowPerPersonWhateverTheSpelling) {
 }
 
 // Removal: any spelling finds the row, the history keeps it, the contacts stay disabled.
-TEST_F(SuppressionListTest, RemovalIsKeptInTheHistory) {
+TEST_P(SuppressionListTest, RemovalIsKeptInTheHistory) {
     addContact(db, "Ana", "11987654321");
     ASSERT_EQ(SuppressionList::add(db, "11987654321", SuppressionList::kOrigemSms).added, 1);
     QString error;
@@ -102,7 +115,7 @@ TEST_F(SuppressionListTest, RemovalIsKeptInTheHistory) {
     EXPECT_EQ(SuppressionList::remove(d.ado.get(), "11987654321", {}, &error), SuppressionList::Removal::NotFound);
 }
 
-TEST_F(SuppressionListTest, SearchFindsAnySpellingAndText) {
+TEST_P(SuppressionListTest, SearchFindsAnySpellingAndText) {
     SuppressionList::add(db, "11987654321", SuppressionList::kOrigemSms, "Sair", "entrada 1");
     SuppressionList::add(db, "ana@exemplo.com", SuppressionList::kOrigemEmail, "100%_certo");
     QList<SuppressionList::Entry> rows;
@@ -121,7 +134,7 @@ TEST_F(SuppressionListTest, SearchFindsAnySpellingAndText) {
 
 // Stored messages are judged once: a whole keyword opts out, a sentence is marked, the rest is left.
 // A concatenated message is stored joined, and the joined text is what counts.
-TEST_F(SuppressionListTest, ReceivedMessagesAreJudgedOnce) {
+TEST_P(SuppressionListTest, ReceivedMessagesAreJudgedOnce) {
     addContact(db, "Ana", "(11) 98765-4321");
     receive(db, "+5511987654321", "Sair\r\n");
     receive(db, "+5511987654321", "SAIR!!!");
@@ -136,9 +149,7 @@ TEST_F(SuppressionListTest, ReceivedMessagesAreJudgedOnce) {
     EXPECT_EQ(r.optedOut, 3); // Ana once, the joined "Sair." and the alphanumeric sender kept as written
     EXPECT_EQ(r.mentions, 2);
     EXPECT_EQ(r.disabled, 1);
-    EXPECT_EQ(
-        scalar(db, "SELECT group_concat(DESCADASTRO, ',') FROM (SELECT DESCADASTRO FROM dbSMS ORDER BY ID)").toString(),
-        "1,1,2,2,1,1,0");
+    EXPECT_EQ(joined(db, "SELECT DESCADASTRO FROM dbSMS ORDER BY ID"), "1,1,2,2,1,1,0");
     EXPECT_EQ(
         scalar(db, "SELECT ENTRADA || '|' || TEXTO FROM dbDESCADASTRO WHERE ENDERECO = '+5511987654321'").toString(),
         "entrada 1|Sair");
@@ -148,7 +159,7 @@ TEST_F(SuppressionListTest, ReceivedMessagesAreJudgedOnce) {
 }
 
 // The operator's own keywords apply to the next pass.
-TEST_F(SuppressionListTest, KeywordsComeFromTheSettings) {
+TEST_P(SuppressionListTest, KeywordsComeFromTheSettings) {
     QSqlQuery q(db);
     ASSERT_TRUE(q.exec("UPDATE dbCFG SET PALAVRAS_SAIR = 'BASTA'"));
     receive(db, "+5511987654321", "Sair");
@@ -183,3 +194,5 @@ TEST(SuppressionListUpgrade, OlderFileGetsTheListAndJudgesStoredMessages) {
 }
 
 } // namespace
+
+INSTANTIATE_TEST_SUITE_P(Store, SuppressionListTest, kBothStores, storeName);
