@@ -9,7 +9,7 @@
 
 namespace OutboxCommit {
 
-QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory) {
+QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory, bool again) {
     if (!ado || outboxId <= 0)
         return writeHistory();
     auto work = [&]() -> QString {
@@ -29,6 +29,8 @@ QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>&
         q.addBindValue(outboxId);
         return q.exec() && !q.next() && !q.lastError().isValid();
     };
+    if (again && !ado->inTransaction() && stored())
+        return {};
     // Inside a caller's open transaction (a nested event) both writes simply join it.
     return ado->transact(work, stored);
 }

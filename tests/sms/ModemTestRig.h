@@ -25,8 +25,9 @@ struct ModemTestRig {
     std::unique_ptr<modemsim::ModemSimulator> sim;
     std::unique_ptr<ModemStation> station;
 
-    explicit ModemTestRig(std::vector<modemsim::PortConfig> ports) {
-        if (!data.start().ok)
+    // On the data folder's SQLite file, or on the database `where` names.
+    explicit ModemTestRig(std::vector<modemsim::PortConfig> ports, const StoreLocation& where = {}) {
+        if (!data.start(where).ok)
             throw std::runtime_error("data module did not start");
         ComMapping::setDataDir(data.path());
         modemsim::SimulatorOptions options;
