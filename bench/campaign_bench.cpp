@@ -1,6 +1,7 @@
 // Campaign figures: the SMS outbox builder over N marked recipients on one slot with CASCATA >= N,
 // the recipient set load, the merge alone, and one keystroke of the contact search over N contacts.
-// Usage: campaign_bench [N]
+// With a PostgreSQL URL (an empty database) the same runs follow on that store, and the ratios to SQLite's.
+// Usage: campaign_bench [N] [postgresql://user@host:port/database]
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSqlDatabase>
@@ -41,22 +42,27 @@ double ms(const QElapsedTimer& t) {
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-} // namespace
+// The runs on one store: the times of the recipient set load, the outbox build and the rare keystroke.
+struct Times {
+    double load = 0, build = 0, keystroke = 0, fill = 0;
+};
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
-    QTemporaryDir dir;
-    TADO ado;
-    if (!ado.start(dir.path()).ok)
-        return 1;
-    fill(&ado, n);
-
-    TDM set(&ado);
+bool runOn(TADO& ado, const QString& folder, int n, Times* times) {
+    if (!ado.start(folder).ok)
+        return false;
+    const bool pg = ado.store().isPostgres();
+    std::printf("== %s\n", pg ? "PostgreSQL" : "SQLite");
     QElapsedTimer t;
     t.start();
+    fill(&ado, n);
+    times->fill = ms(t);
+    std::printf("%d contacts written in one transaction: %.1f ms\n", n, times->fill);
+
+    TDM set(&ado);
+    t.restart();
     set.connectSource(TDM::CadastroLocal);
-    std::printf("recipient set load, %d contacts: %.1f ms\n", set.recordCount(), ms(t));
+    times->load = ms(t);
+    std::printf("recipient set load, %d contacts: %.1f ms\n", set.recordCount(), times->load);
 
     t.restart();
     QString out;
@@ -75,7 +81,9 @@ int main(int argc, char** argv) {
     });
     t.restart();
     const auto r = builder.run(&set);
-    std::printf("outbox builder, %d marked recipients on one slot: %.1f ms (target <= 2000 ms)\n", r.written, ms(t));
+    times->build = ms(t);
+    std::printf("outbox builder, %d marked recipients on one slot: %.1f ms (target <= 2000 ms)\n", r.written,
+                times->build);
 
     // Each keystroke is timed as the operator meets it: the list before it holds only the rows its
     // grid asked for (counting every row here would make the next keystroke free them all first).
@@ -94,6 +102,9 @@ int main(int argc, char** argv) {
         k.listed = ado.dbCLIENTE->recordCount();
         std::printf("contact search keystroke, %d contacts, %d listed: %.1f ms (target <= 50 ms)\n", n, k.listed, k.ms);
     }
+    times->keystroke = keys[1].ms;
+    if (pg)
+        return true;
     // Baselines in the same run: the bare statement on the program's connection (its Unicode LIKE),
     // and SQLite's own instr() over the same index walk.
     for (const char* where : {"NOME LIKE ? ESCAPE '\\'", "instr(NOME, ?) > 0"}) {
@@ -110,5 +121,36 @@ int main(int argc, char** argv) {
         std::printf("  bare statement, %s: %d rows in %.1f ms (rare keystroke / this = %.2f)\n", where, rows, ms(t),
                     keys[1].ms / ms(t));
     }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
+    QTemporaryDir dir;
+    Times sqlite, postgres;
+    {
+        TADO ado;
+        if (!runOn(ado, dir.path(), n, &sqlite))
+            return 1;
+    }
+    if (argc <= 2)
+        return 0;
+    QString error;
+    const StoreLocation pg = StoreLocation::parse(QString::fromLocal8Bit(argv[2]), &error);
+    if (!error.isEmpty() || !pg.isPostgres()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.isEmpty() ? QStringLiteral("URL PostgreSQL esperada") : error));
+        return 2;
+    }
+    TADO ado;
+    ado.setStore(pg);
+    if (!runOn(ado, dir.path() + QStringLiteral("/pg"), n, &postgres))
+        return 1;
+    std::printf("ratio PostgreSQL / SQLite: contacts written %.2f, recipient set load %.2f, outbox build %.2f, "
+                "rare keystroke %.2f\n",
+                postgres.fill / sqlite.fill, postgres.load / sqlite.load, postgres.build / sqlite.build,
+                postgres.keystroke / sqlite.keystroke);
     return 0;
 }

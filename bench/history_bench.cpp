@@ -1,7 +1,8 @@
 // Times the history search over a large history: builds ROWS rows (default 1,000,000) spread over
 // three years in a fresh data folder, then runs the page's search with a one-month and a one-day
-// period, each REPEAT times, and prints the best and the median time of each.
-// Usage: history_bench [ROWS] [REPEAT]
+// period, each REPEAT times, and prints the best and the median time of each. With a PostgreSQL URL
+// (an empty database) the same runs follow on that store, and the ratios to SQLite's.
+// Usage: history_bench [ROWS] [REPEAT] [postgresql://user@host:port/database]
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QSqlError>
@@ -18,12 +19,21 @@ namespace {
 bool fill(TADO& ado, int rows) {
     QSqlQuery q(ado.database());
     // One statement: rows in insertion order, dated 100 s apart from 2024-01-01, one in three an e-mail.
-    q.prepare("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < ?) "
-              "INSERT INTO dbHISTORICO (DATA, DESTINATARIO, MENSAGEM, TIPO, ENVIADO) "
-              "SELECT datetime('2024-01-01 00:00:00', '+' || (i * 100) || ' seconds'), "
-              "CASE i % 3 WHEN 0 THEN '(Cliente ' || i || ') cliente' || i || '@exemplo.com.br' "
-              "ELSE '55119' || printf('%08d', i) END, "
-              "'Mensagem de teste número ' || i, CASE i % 3 WHEN 0 THEN 'E-Mail' ELSE 'SMS' END, i % 2 FROM n");
+    if (ado.store().isPostgres())
+        q.prepare("INSERT INTO dbHISTORICO (DATA, DESTINATARIO, MENSAGEM, TIPO, ENVIADO) "
+                  "SELECT to_char(timestamp '2024-01-01 00:00:00' + i * interval '100 seconds', "
+                  "'YYYY-MM-DD HH24:MI:SS'), "
+                  "CASE i % 3 WHEN 0 THEN '(Cliente ' || i || ') cliente' || i || '@exemplo.com.br' "
+                  "ELSE '55119' || lpad(i::text, 8, '0') END, "
+                  "'Mensagem de teste número ' || i, CASE i % 3 WHEN 0 THEN 'E-Mail' ELSE 'SMS' END, i % 2 "
+                  "FROM generate_series(0, ? - 1) AS n(i)");
+    else
+        q.prepare("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < ?) "
+                  "INSERT INTO dbHISTORICO (DATA, DESTINATARIO, MENSAGEM, TIPO, ENVIADO) "
+                  "SELECT datetime('2024-01-01 00:00:00', '+' || (i * 100) || ' seconds'), "
+                  "CASE i % 3 WHEN 0 THEN '(Cliente ' || i || ') cliente' || i || '@exemplo.com.br' "
+                  "ELSE '55119' || printf('%08d', i) END, "
+                  "'Mensagem de teste número ' || i, CASE i % 3 WHEN 0 THEN 'E-Mail' ELSE 'SMS' END, i % 2 FROM n");
     q.addBindValue(rows);
     if (!q.exec()) {
         std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text()));
@@ -32,7 +42,7 @@ bool fill(TADO& ado, int rows) {
     return true;
 }
 
-void time(TADO& ado, const char* name, const HistorySearch::Filter& f, int repeat) {
+double time(TADO& ado, const char* name, const HistorySearch::Filter& f, int repeat) {
     QList<double> ms;
     int rows = 0;
     for (int i = 0; i < repeat; ++i) {
@@ -45,6 +55,7 @@ void time(TADO& ado, const char* name, const HistorySearch::Filter& f, int repea
     std::sort(ms.begin(), ms.end());
     std::printf("history search %s: best %.1f ms, median %.1f ms (%d rows of the result)\n", name, ms.first(),
                 ms[ms.size() / 2], rows);
+    return ms[ms.size() / 2];
 }
 
 // Baseline: the same statement read with a bare forward-only query, no dataset around it.
@@ -68,18 +79,15 @@ void baseline(TADO& ado, int repeat) {
     std::printf("baseline bare query one month: best %.1f ms, median %.1f ms\n", ms.first(), ms[ms.size() / 2]);
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 1000000;
-    const int repeat = argc > 2 ? QByteArray(argv[2]).toInt() : 9;
-    QTemporaryDir dir;
-    TADO ado;
-    if (!ado.start(dir.path()).ok || !fill(ado, rows))
-        return 1;
-    QSqlQuery(ado.database()).exec("ANALYZE");
-    std::printf("history rows: %d\n", rows);
+// The runs on one store; the medians of the three searches.
+bool runOn(TADO& ado, const QString& where, int rows, int repeat, QList<double>* medians) {
+    QElapsedTimer filling;
+    filling.start();
+    if (!ado.start(where).ok || !fill(ado, rows))
+        return false;
+    QSqlQuery(ado.database()).exec("ANALYZE dbHISTORICO");
+    std::printf("== %s: history rows: %d (written in %.1f s)\n", ado.store().isPostgres() ? "PostgreSQL" : "SQLite",
+                rows, filling.elapsed() / 1000.0);
     HistorySearch::Filter month;
     month.usePeriod = true;
     month.fromDate = QDate(2025, 6, 1);
@@ -87,13 +95,44 @@ int main(int argc, char** argv) {
     month.toDate = QDate(2025, 6, 30);
     month.toTime = QTime(23, 59, 59);
     baseline(ado, repeat);
-    time(ado, "one month", month, repeat);
+    *medians << time(ado, "one month", month, repeat);
     HistorySearch::Filter day = month;
     day.toDate = day.fromDate;
-    time(ado, "one day", day, repeat);
+    *medians << time(ado, "one day", day, repeat);
     HistorySearch::Filter failedMail = month;
     failedMail.outcome = HistorySearch::Outcome::Failed;
     failedMail.channel = HistorySearch::Channel::Email;
-    time(ado, "one month, failed e-mail", failedMail, repeat);
+    *medians << time(ado, "one month, failed e-mail", failedMail, repeat);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 1000000;
+    const int repeat = argc > 2 ? QByteArray(argv[2]).toInt() : 9;
+    QTemporaryDir dir;
+    QList<double> sqlite, postgres;
+    {
+        TADO ado;
+        if (!runOn(ado, dir.path(), rows, repeat, &sqlite))
+            return 1;
+    }
+    if (argc <= 3)
+        return 0;
+    QString error;
+    const StoreLocation pg = StoreLocation::parse(QString::fromLocal8Bit(argv[3]), &error);
+    if (!error.isEmpty() || !pg.isPostgres()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error.isEmpty() ? QStringLiteral("URL PostgreSQL esperada") : error));
+        return 2;
+    }
+    TADO ado;
+    ado.setStore(pg);
+    if (!runOn(ado, dir.path() + QStringLiteral("/pg"), rows, repeat, &postgres))
+        return 1;
+    const char* names[] = {"one month", "one day", "one month, failed e-mail"};
+    for (int i = 0; i < 3; ++i)
+        std::printf("ratio PostgreSQL / SQLite, %s: %.2f\n", names[i], postgres[i] / sqlite[i]);
     return 0;
 }

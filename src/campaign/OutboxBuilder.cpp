@@ -79,6 +79,10 @@ bool OutboxBuilder::begin(QString* error) {
 }
 
 bool OutboxBuilder::commit(QString* error) {
+    if (!flushRows(error)) {
+        rollback();
+        return false;
+    }
     if (!m_inTransaction)
         return true;
     m_inTransaction = false;
@@ -92,6 +96,7 @@ bool OutboxBuilder::commit(QString* error) {
 }
 
 void OutboxBuilder::rollback() {
+    m_pending.clear();
     if (!m_inTransaction)
         return;
     m_inTransaction = false;
@@ -111,6 +116,7 @@ bool OutboxBuilder::createStage(QString* error) {
         m_stage.clear();
         return false;
     }
+    m_rowsPerInsert = SqlDialect::isPostgres(db) ? kRowsPerInsertOnServer : 1;
     return true;
 }
 
@@ -150,6 +156,7 @@ bool OutboxBuilder::publish(QString* error) {
 
 void OutboxBuilder::dropStage() {
     m_insert.reset();
+    m_pending.clear();
     if (m_stage.isEmpty())
         return;
     QSqlDatabase db = m_ado->database();
@@ -212,25 +219,60 @@ bool OutboxBuilder::pickSlot(int* entrada, QString* error, bool* stopped) {
 }
 
 bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entrada, QString* error) {
-    if (!m_insert) {
-        QSqlDatabase db = m_ado->database();
-        m_insert.emplace(db);
-        if (!m_insert->prepare(QStringLiteral("INSERT INTO %2.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)")
-                                   .arg(m_stage, SqlDialect::tempSchema(db)))) {
-            *error = m_insert->lastError().text();
-            return false;
-        }
-    }
-    m_insert->bindValue(0, phone);
-    m_insert->bindValue(1, text);
-    m_insert->bindValue(2, entrada);
-    if (!m_insert->exec()) {
-        *error = m_insert->lastError().text();
+    m_pending.append({phone, text, entrada});
+    if (m_pending.size() >= m_rowsPerInsert && !flushRows(error))
         return false;
-    }
     ++m_spent[entrada];
     --m_slots.first().qtd;
     ++m_state.staged;
+    return true;
+}
+
+// The rows built since the last flush go to the stage in statements of many rows each: on a database server
+// one statement per row would cost a round trip per row.
+bool OutboxBuilder::flushRows(QString* error) {
+    if (m_pending.isEmpty())
+        return true;
+    QSqlDatabase db = m_ado->database();
+    const auto statement = [&](qsizetype rows) {
+        QString sql = QStringLiteral("INSERT INTO %2.%1 (FONE, MENSAGEM, PORTA) VALUES ")
+                          .arg(m_stage, SqlDialect::tempSchema(db));
+        for (qsizetype i = 0; i < rows; ++i)
+            sql += i == 0 ? QStringLiteral("(?, ?, ?)") : QStringLiteral(", (?, ?, ?)");
+        return sql;
+    };
+    const bool full = m_pending.size() == m_rowsPerInsert;
+    std::optional<QSqlQuery> partial;
+    QSqlQuery* q = nullptr;
+    if (full) {
+        if (!m_insert) {
+            m_insert.emplace(db);
+            if (!m_insert->prepare(statement(m_rowsPerInsert))) {
+                *error = m_insert->lastError().text();
+                m_insert.reset();
+                return false;
+            }
+        }
+        q = &*m_insert;
+    } else {
+        partial.emplace(db);
+        if (!partial->prepare(statement(m_pending.size()))) {
+            *error = partial->lastError().text();
+            return false;
+        }
+        q = &*partial;
+    }
+    int column = 0;
+    for (const StagedRow& row : std::as_const(m_pending)) {
+        q->bindValue(column++, row.phone);
+        q->bindValue(column++, row.text);
+        q->bindValue(column++, row.entrada);
+    }
+    if (!q->exec()) {
+        *error = q->lastError().text();
+        return false;
+    }
+    m_pending.clear();
     return true;
 }
 

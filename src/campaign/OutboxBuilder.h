@@ -105,6 +105,7 @@ private:
     bool readSlots(QString* error);
     bool pickSlot(int* entrada, QString* error, bool* stopped);
     bool writeRow(const QString& phone, const QString& text, int entrada, QString* error);
+    bool flushRows(QString* error);
     bool report();
     QString stamp() const;
     void log(const QString& line) const;
@@ -129,6 +130,16 @@ private:
     SuppressionSet m_optOut;        // the opt-out list, read at the start of each run
     int m_suppressed = 0;
     QString m_stage; // the temporary table of this run
-    std::optional<QSqlQuery> m_insert;
-    QMap<int, int> m_spent; // ENTRADA: rows given to the slot since its quota was last written afresh
+    // Rows built and counted, not yet in the stage; they reach it before every commit.
+    struct StagedRow {
+        QString phone, text;
+        int entrada = 0;
+    };
+    // A database server costs a round trip per statement: many rows go in one. SQLite, in the program, pays
+    // nothing per statement, and its driver looks each parameter of a statement up by a walk of them all.
+    static constexpr qsizetype kRowsPerInsertOnServer = 256;
+    qsizetype m_rowsPerInsert = 1;
+    QList<StagedRow> m_pending;
+    std::optional<QSqlQuery> m_insert; // m_rowsPerInsert rows at once
+    QMap<int, int> m_spent;            // ENTRADA: rows given to the slot since its quota was last written afresh
 };

@@ -102,15 +102,18 @@ void ResponseHandler::step(char c, Delivery& d) {
 bool ResponseHandler::ownLine() const {
     if (m_line.contains(kCtrlZ) || m_line.contains(kEsc))
         return true;
-    // During a set-up command its own answer ("+CPIN: READY" to AT+CPIN?) is no line of the modem's own.
-    const bool setUp = m_state.phase() == SlotState::Phase::Configuring;
-    const QByteArray pending = setUp ? m_state.pendingCommand() : QByteArray();
-    const UnsolicitedLine::Kind kind = UnsolicitedLine::classify(m_line, pending);
+    const UnsolicitedLine::Kind kind = unsolicitedKind();
     if (kind == UnsolicitedLine::Kind::None)
         return false;
     qCDebug(lcUnsolicitedTranscript).noquote()
         << "ENTRADA" << m_slot << "LINHA DO MODEM (" + UnsolicitedLine::kindName(kind) + "):" << lineText();
     return true;
+}
+
+// During a set-up command its own answer ("+CPIN: READY" to AT+CPIN?) is no line of the modem's own.
+UnsolicitedLine::Kind ResponseHandler::unsolicitedKind() const {
+    const bool setUp = m_state.phase() == SlotState::Phase::Configuring;
+    return UnsolicitedLine::classify(m_line, setUp ? m_state.pendingCommand() : QByteArray());
 }
 
 namespace {
@@ -253,7 +256,9 @@ void ResponseHandler::endOfLine(char c, Delivery& d) {
     if (m_slot == 1 && c == kCr && m_line.size() > 3) {
         const QString text = lineText();
         d.actions.emplace_back(LogLine{LogTarget::ConsoleLog, text, false});
-        d.actions.emplace_back(LogLine{LogTarget::SendLog, text, false});
+        // What the modem says on its own (^RSSI, ^DSFLOWRPT, +CREG…) is for Debug Modem, not the operator's log.
+        if (unsolicitedKind() == UnsolicitedLine::Kind::None)
+            d.actions.emplace_back(LogLine{LogTarget::SendLog, text, false});
     }
     m_line.clear();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "modem/UnsolicitedLine.h"
 #include "sms/InboxHook.h"
 #include "sms/SlotState.h"
 #include "sms/StatusReportLines.h"
@@ -146,6 +147,7 @@ private:
 
     void step(char c, Delivery& d);
     bool ownLine() const;
+    UnsolicitedLine::Kind unsolicitedKind() const;
     void sendTests(bool lineEnd, Delivery& d);
     bool takeResult(Final kind, Delivery& d);
     void dropResult(Final kind, SlotState::Phase phase, Delivery& d);
