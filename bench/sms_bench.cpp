@@ -11,7 +11,13 @@
 // Each worker also waits for its modem's set-up replies before its first row (text mode: AT+CMGF=1
 // and AT+CSCS; PDU mode: AT+CMGF=0), one latency each: `ideal_setup_s` adds them to the ideal and
 // `ratio_setup` is the time over that sum.
+// Usage: sms_bench --result-delay [MODEMS=64] [ROWS=20] [DELAY_MS=200]: the modems answer every command at
+// once, the "> " prompt too, and give only a send's final result DELAY_MS after its Ctrl-Z, as a network
+// does. A slot's rows then cost ROWS x DELAY_MS of modem time (the ideal), and the bench prints the time from
+// the first AT+CMGS written to the last result stored, the ratio ideal/actual, and the time from the start of
+// the send to the first SMS (its Ctrl-Z at the modem) and to the last slot's first SMS.
 #include "../tests/sms/ModemTestRig.h"
+#include "modem/ModemLog.h"
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
 #include "sms/TMeuThread.h"
@@ -21,17 +27,22 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 
 using namespace modemsim;
 
 namespace {
 
-std::vector<PortConfig> configs(int modems, int latency, bool faults, int rows) {
+std::vector<PortConfig> configs(int modems, int latency, bool faults, int rows, int resultDelay) {
     std::vector<PortConfig> list(static_cast<std::size_t>(modems));
     for (int i = 0; i < modems; ++i) {
         PortConfig& c = list[std::size_t(i)];
         c.latencyMs = latency;
+        c.resultDelayMs = resultDelay;
         if (!faults)
             continue;
         switch (i % 4) {
@@ -70,17 +81,47 @@ int count(TADO* ado, const char* table) {
     return q.next() ? q.value(0).toInt() : -1;
 }
 
+using SteadyClock = std::chrono::steady_clock;
+
+double secondsBetween(SteadyClock::time_point from, SteadyClock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+// The result-delay run's moments, taken from the send log as the lines come (on the window thread): each
+// "Preparando SMS" line is logged in the hand-over that writes its AT+CMGS, each "MENSAGEM ENVIADA" line
+// right after its result's commit.
+struct Moments {
+    std::optional<SteadyClock::time_point> firstCommand;
+    std::optional<SteadyClock::time_point> lastStored;
+    int stored = 0;
+    void line(const QString& text) {
+        const auto now = SteadyClock::now();
+        if (!firstCommand && text.contains(QLatin1String(" Preparando SMS para o Fone=")))
+            firstCommand = now;
+        if (text.contains(QLatin1String(" MENSAGEM ENVIADA PARA "))) {
+            lastStored = now;
+            ++stored;
+        }
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    const bool resultDelayRun = argc > 1 && std::strcmp(argv[1], "--result-delay") == 0;
+    if (resultDelayRun) {
+        --argc;
+        ++argv;
+    }
     const int modems = argc > 1 ? std::atoi(argv[1]) : 64;
-    const int rows = argc > 2 ? std::atoi(argv[2]) : 100;
-    const int latency = argc > 3 ? std::atoi(argv[3]) : 200;
-    const bool faults = argc > 4 && std::atoi(argv[4]) != 0;
-    const int pduParts = argc > 5 ? qBound(0, std::atoi(argv[5]), 6) : 0;
+    const int rows = argc > 2 ? std::atoi(argv[2]) : (resultDelayRun ? 20 : 100);
+    const int latency = resultDelayRun ? 0 : (argc > 3 ? std::atoi(argv[3]) : 200);
+    const int resultDelay = resultDelayRun ? (argc > 3 ? std::atoi(argv[3]) : 200) : 0;
+    const bool faults = !resultDelayRun && argc > 4 && std::atoi(argv[4]) != 0;
+    const int pduParts = !resultDelayRun && argc > 5 ? qBound(0, std::atoi(argv[5]), 6) : 0;
 
-    ModemTestRig rig(configs(modems, latency, faults, rows));
+    ModemTestRig rig(configs(modems, latency, faults, rows, resultDelay));
     TADO* ado = rig.ado();
     SmsStation sms(ado);
     rig.station->attach(&sms);
@@ -134,14 +175,60 @@ int main(int argc, char** argv) {
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
     QObject::connect(&probe, &QTimer::timeout, [&] { longest = qMax(longest, gap.restart() - 5); });
+    Moments moments;
+    if (resultDelayRun) {
+        // The workers' lines come through the send screen, the modem replies' through the station's log.
+        QObject::connect(sms.screen(), &SendScreen::sendLogLine,
+                         [&moments](const QString& line) { moments.line(line); });
+        QObject::connect(rig.station->sendLog(), &ModemLog::lineAppended,
+                         [&moments](const QString& line, bool) { moments.line(line); });
+    }
     QEventLoop loop;
     QObject::connect(sender, &SmsSender::allEnded, &loop, &QEventLoop::quit);
+    const auto started = SteadyClock::now();
     sender->startSend();
     gap.start();
     probe.start(5);
     if (sender->running())
         loop.exec();
     const double seconds = double(total.elapsed()) / 1000.0;
+    if (resultDelayRun) {
+        const int after = count(ado, "dbMENSAGEM");
+        const int history = count(ado, "dbHISTORICO");
+        // The first SMS of the send, and the first SMS of the slot that started last.
+        std::optional<SteadyClock::time_point> firstSms, lastFirstSms;
+        // Each slot's gap between a result due at the modem and the next Ctrl-Z (the engine's share of a cycle).
+        std::vector<double> gaps;
+        for (int port = 0; port < modems; ++port) {
+            const std::vector<SentSms> sent = rig.sim->sent(port);
+            if (sent.empty())
+                continue;
+            for (std::size_t k = 1; k < sent.size(); ++k)
+                gaps.push_back(1000.0 * secondsBetween(sent[k - 1].at, sent[k].at) - resultDelay);
+            firstSms = firstSms ? std::min(*firstSms, sent.front().at) : sent.front().at;
+            lastFirstSms = lastFirstSms ? std::max(*lastFirstSms, sent.front().at) : sent.front().at;
+        }
+        const double actual = moments.firstCommand && moments.lastStored
+                                  ? secondsBetween(*moments.firstCommand, *moments.lastStored)
+                                  : 0.0;
+        const double ideal = rows * resultDelay / 1000.0;
+        std::sort(gaps.begin(), gaps.end());
+        auto gapAt = [&gaps](double share) {
+            return gaps.empty() ? 0.0 : gaps[std::min(gaps.size() - 1, std::size_t(share * double(gaps.size())))];
+        };
+        std::printf("sms_result_delay modems=%d rows=%d result_delay_ms=%d seconds=%.3f "
+                    "first_cmgs_to_last_stored_s=%.3f ideal_s=%.3f ratio_ideal_actual=%.3f "
+                    "start_to_first_cmgs_s=%.3f start_to_first_sms_s=%.3f start_to_last_first_sms_s=%.3f "
+                    "cycle_gap_ms_p50=%.1f p90=%.1f max=%.1f results_logged=%d longest_stall_ms=%lld "
+                    "outbox_before=%d outbox_after=%d history=%d invariant=%s\n",
+                    modems, rows, resultDelay, seconds, actual, ideal, actual > 0 ? ideal / actual : 0.0,
+                    moments.firstCommand ? secondsBetween(started, *moments.firstCommand) : -1.0,
+                    firstSms ? secondsBetween(started, *firstSms) : -1.0,
+                    lastFirstSms ? secondsBetween(started, *lastFirstSms) : -1.0, gapAt(0.5), gapAt(0.9), gapAt(1.0),
+                    moments.stored, static_cast<long long>(longest), before, after, history,
+                    before == after + history ? "holds" : "BROKEN");
+        return before == after + history ? 0 : 3;
+    }
     const double ideal = 2.0 * rows * qMax(1, pduParts) * latency / 1000.0;
     const double idealSetup = ideal + (pduParts > 0 ? 1 : 2) * latency / 1000.0;
     const int after = count(ado, "dbMENSAGEM");

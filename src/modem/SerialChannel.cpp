@@ -252,6 +252,11 @@ void SerialChannel::writeHere(QByteArrayView text) {
     if (m_port->write(text.data(), text.size()) != text.size())
         throw SerialChannelError(
             QStringLiteral("Falha ao escrever na porta COM%1: %2").arg(m_comNumber).arg(m_port->errorString()));
+    // Out at once rather than at the event loop's next pass: with many ports busy, that pass can
+    // come milliseconds later, and every send waits on it twice (the command, then the text).
+    m_inWrite = true;
+    m_port->flush();
+    m_inWrite = false;
 }
 
 char SerialChannel::ReadByte() {
@@ -327,6 +332,13 @@ void SerialChannel::announce() {
 void SerialChannel::onErrorOccurred(QSerialPort::SerialPortError error) {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return;
+    if (m_inWrite) {
+        // A device gone under a write is taken at the next pass, as a write left to the event loop found it, not
+        // inside the writer's own code.
+        QMetaObject::invokeMethod(
+            this, [this, error] { onErrorOccurred(error); }, Qt::QueuedConnection);
+        return;
+    }
     if (!m_port->isOpen())
         return;
     // What the modem said before it went away still counts (its last send's result, say).

@@ -111,6 +111,7 @@ private:
     int m_announcedLeft = 0; // bytes announced by the innermost running event, not taken yet
     bool m_deferred = false;
     bool m_announceQueued = false;
+    bool m_inWrite = false; // a write is flushing its bytes out
     PortChooser m_chooser;
     std::atomic<bool> m_lost{false};
 };

@@ -58,6 +58,9 @@ TEST(ModemSimCommand, PduOptionsAreTakenAndBadValuesRefused) {
         {{QStringLiteral("--first-reference"), QStringLiteral("12x")}},
         {{QStringLiteral("--text-only-port"), QStringLiteral("3")}}, // two ports only
         {{QStringLiteral("--refuse-cnmi")}},
+        {{QStringLiteral("--result-delay-ms"), QStringLiteral("3:200")}}, // two ports only
+        {{QStringLiteral("--result-delay-ms"), QStringLiteral("2x")}},
+        {{QStringLiteral("--result-delay-ms"), QStringLiteral("-200")}},
     };
     for (const Bad& b : bad) {
         QProcess sim;
@@ -70,8 +73,9 @@ TEST(ModemSimCommand, PduOptionsAreTakenAndBadValuesRefused) {
     help.start(binary, {QStringLiteral("--help")});
     ASSERT_TRUE(help.waitForFinished(10000));
     const QString usage = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* option : {"--text-only-port", "--pdu-only-port", "--first-reference", "--report-delay-ms",
-                               "--report-status", "--report-no-smsc-port", "--report-stored-port", "--refuse-cnmi"})
+    for (const char* option :
+         {"--text-only-port", "--pdu-only-port", "--first-reference", "--report-delay-ms", "--report-status",
+          "--report-no-smsc-port", "--report-stored-port", "--refuse-cnmi", "--result-delay-ms"})
         EXPECT_TRUE(usage.contains(QLatin1String(option))) << option;
 
     QProcess good;
@@ -94,7 +98,9 @@ TEST(ModemSimCommand, PduOptionsAreTakenAndBadValuesRefused) {
                         QStringLiteral("--report-no-smsc-port"),
                         QStringLiteral("1"),
                         QStringLiteral("--first-reference"),
-                        QStringLiteral("250")});
+                        QStringLiteral("250"),
+                        QStringLiteral("--result-delay-ms"),
+                        QStringLiteral("1:200")});
     ASSERT_TRUE(good.waitForStarted());
     QByteArray lines;
     while ((lines += good.readAllStandardOutput()).count('\n') < 2 && good.waitForReadyRead(10000)) {

@@ -11,9 +11,9 @@
 #include <QTemporaryDir>
 
 #include <atomic>
-#include <future>
 #include <fcntl.h>
 #include <functional>
+#include <future>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -330,4 +330,48 @@ TEST_F(SerialChannelTest, DeviceTheUserMayNotOpenNamesTheDialoutGroup) {
     ::close(pipeFds[0]);
     ::waitpid(child, nullptr, 0);
     EXPECT_TRUE(text.contains("grupo dialout")) << text.toStdString();
+}
+
+// A write goes out during the call, not at the event loop's next pass (a busy window thread may
+// reach that pass milliseconds later); a device gone under the write closes the channel once.
+TEST_F(SerialChannelTest, WriteLeavesDuringTheCallAndALostDeviceClosesOnce) {
+    struct Case {
+        const char* name;
+        bool unplugged;
+    };
+    for (const Case& c : {Case{"modem there", false}, Case{"modem pulled out before the write", true}}) {
+        SerialChannel channel(1);
+        channel.setComNumber(1);
+        int lost = 0;
+        QObject::connect(&channel, &SerialChannel::portLost, [&](SerialChannel*, const QString&) { ++lost; });
+        channel.open();
+        const std::string before = m_sim->received(0);
+        if (c.unplugged)
+            m_sim->unplug(0);
+        int announced = 0;
+        QObject::connect(&channel, &SerialChannel::TriggerAvail, [&](SerialChannel*, quint16) { ++announced; });
+        EXPECT_NO_THROW(channel.WriteText(QByteArray("AT+CSQ\r"))) << c.name;
+        // Whatever the write ran into, the caller's code goes on undisturbed: no nested event, no close under it;
+        // the loss is taken at the event loop's next pass, as before.
+        EXPECT_TRUE(channel.isOpen()) << c.name;
+        EXPECT_EQ(announced, 0) << c.name;
+        EXPECT_EQ(lost, 0) << c.name;
+        if (!c.unplugged) {
+            // No event is processed here: the bytes must already be on the line.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (m_sim->received(0) == before && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            EXPECT_EQ(m_sim->received(0), before + "AT+CSQ\r") << c.name;
+        }
+        if (c.unplugged) {
+            EXPECT_TRUE(waitUntil([&] { return !channel.isOpen(); })) << c.name;
+        }
+        for (int i = 0; i < 20; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        EXPECT_EQ(lost, c.unplugged ? 1 : 0) << c.name;
+        EXPECT_EQ(channel.isOpen(), !c.unplugged) << c.name;
+        channel.close();
+        if (c.unplugged)
+            m_sim->plug(0);
+    }
 }

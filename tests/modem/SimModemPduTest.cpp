@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <sstream>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace modemsim;
@@ -541,4 +542,83 @@ TEST(SimModemPdu, InboxFileLines) {
     SimModem stored(config);
     const std::string listing = all(stored, {"ATE0\r", "AT+CMGL=4\r"});
     EXPECT_NE(listing.find("+CMGL: 2,0,,6\r\n0791551199900000F0040B915511\r\n"), std::string::npos) << listing;
+}
+
+namespace {
+
+// A send whose final result the network gives late: the dialogue after ATE0, and the result expected.
+struct DelayedSend {
+    const char* name;
+    PortConfig config;
+    std::string start;  // AT+CMGS (after AT+CMGF when in text mode)
+    std::string body;   // the text or PDU, Ctrl-Z included
+    std::string result; // what comes only after the delay
+};
+
+PortConfig delayed(int ms, std::set<std::string> failNumbers = {}) {
+    PortConfig c;
+    c.resultDelayMs = ms;
+    c.failNumbers = std::move(failNumbers);
+    return c;
+}
+
+std::vector<DelayedSend> delayedSends(int ms) {
+    return {
+        {"text, accepted", delayed(ms), "AT+CMGF=1\rAT+CMGS=\"5511987650000\"\r", "oi\x1a", accepted(1)},
+        {"text, refused", delayed(ms, {"5511987650000"}), "AT+CMGF=1\rAT+CMGS=\"5511987650000\"\r", "oi\x1a",
+         "\r\n+CMS ERROR: 500\r\n"},
+        {"PDU, accepted", delayed(ms), cmgs(kHello), kHello + "\x1a", accepted(1)},
+        {"PDU, refused", delayed(ms, {"46708251358"}), cmgs(kHello), kHello + "\x1a", "\r\n+CMS ERROR: 500\r\n"},
+        {"PDU, not a valid PDU", delayed(ms), cmgs(kHello), kHello.substr(1) + "\x1a", kInvalid},
+    };
+}
+
+} // namespace
+
+// The modem answers the prompt at once and holds only the send's final result; what the host writes
+// meanwhile waits behind that result, as a real modem takes one command at a time.
+TEST(SimModemResultDelay, OnlyTheFinalResultOfASendWaits) {
+    for (const DelayedSend& c : delayedSends(600000)) {
+        SimModem modem(c.config);
+        modem.receive("ATE0\r");
+        const std::string opened = all(modem, {c.start});
+        EXPECT_NE(opened.find(kPrompt), std::string::npos) << c.name;
+        const SimModem::Output sent = modem.receive(c.body + "AT+CSQ\r");
+        EXPECT_EQ(sent.reply, "") << c.name;
+        EXPECT_TRUE(modem.holding()) << c.name;
+        EXPECT_EQ(modem.releaseAfterMs(), 600000) << c.name;
+        EXPECT_EQ(modem.release().reply, c.result + "\r\n+CSQ: 21,99\r\n" + kOk) << c.name;
+    }
+}
+
+TEST(SimModemResultDelay, OverTheLineThePromptComesAtOnceAndTheResultAfterTheDelay) {
+    for (const int ms : {600000, 20}) {
+        for (const DelayedSend& c : delayedSends(ms)) {
+            QTemporaryDir dir;
+            SimulatorOptions options;
+            options.dir = dir.filePath(QStringLiteral("portas")).toStdString();
+            options.ports = {c.config};
+            ModemSimulator sim(options);
+            sim.start();
+            HostLine host(sim.linkPath(0));
+            ASSERT_TRUE(host.open());
+            host.write("ATE0\rAT+CSQ\r" + c.start);
+            // Ten minutes of delay: whatever comes in the test's bound came without it.
+            ASSERT_TRUE(host.waitFor("+CSQ: 21,99\r\n\r\nOK\r\n")) << c.name << ' ' << ms;
+            ASSERT_TRUE(host.waitFor(kPrompt)) << c.name << ' ' << ms;
+            host.write(c.body + "AT\r");
+            if (ms > 1000) {
+                // The result (and the AT behind it) stays with the modem until its time.
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                while (!sim.holding(0) && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                EXPECT_TRUE(sim.holding(0)) << c.name;
+                EXPECT_EQ(host.read().find(c.result), std::string::npos) << c.name;
+                sim.release(0);
+            }
+            ASSERT_TRUE(host.waitFor(c.result + kOk)) << c.name << ' ' << ms << ": " << host.read();
+            EXPECT_EQ(host.read().substr(host.read().find(kPrompt) + kPrompt.size()), c.result + kOk)
+                << c.name << ' ' << ms;
+        }
+    }
 }

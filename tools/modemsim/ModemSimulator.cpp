@@ -133,6 +133,7 @@ void ModemSimulator::closePort(Port& port) {
     port.pending.clear();
     port.reports.clear();
     port.unplugAt.reset();
+    port.releaseAt.reset();
     if (port.modem) {
         const auto& sent = port.modem->sent();
         port.sentBefore.insert(port.sentBefore.end(), sent.begin(), sent.end());
@@ -222,6 +223,7 @@ void ModemSimulator::release(int port, bool stopHolding) {
         Port& p = m_ports.at(std::size_t(port));
         if (!p.modem)
             return;
+        p.releaseAt.reset();
         const SimModem::Output out = p.modem->release(stopHolding);
         take(std::size_t(port), {{}, out.reply, out.notes});
     }
@@ -244,14 +246,16 @@ void ModemSimulator::wake() {
 void ModemSimulator::run() {
     while (m_running) {
         std::vector<pollfd> fds{{m_wakeFd, POLLIN, 0}};
-        int timeout = 0;
+        std::chrono::nanoseconds timeout{0};
         {
             std::lock_guard lock(m_mutex);
             for (const Port& port : m_ports)
                 fds.push_back({port.master, short(port.master >= 0 ? POLLIN : 0), 0});
-            timeout = pollTimeoutMs();
+            timeout = pollTimeout();
         }
-        ::poll(fds.data(), fds.size(), timeout);
+        // To the microsecond: a millisecond timeout would wake early and spin until the reply is due.
+        const timespec wait{std::time_t(timeout.count() / 1000000000), long(timeout.count() % 1000000000)};
+        ::ppoll(fds.data(), fds.size(), &wait, nullptr);
         if (fds[0].revents & POLLIN) {
             std::uint64_t count = 0;
             [[maybe_unused]] const auto n = ::read(m_wakeFd, &count, sizeof count);
@@ -270,13 +274,13 @@ void ModemSimulator::run() {
     }
 }
 
-int ModemSimulator::pollTimeoutMs() {
-    int timeout = 200;
+std::chrono::nanoseconds ModemSimulator::pollTimeout() {
+    std::chrono::nanoseconds timeout = std::chrono::milliseconds(200);
     const auto now = Clock::now();
     // Wakes for the next reply due, or just after a modem's moment to vanish.
     auto until = [&](Clock::time_point due, int extraMs) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - now).count();
-        timeout = std::min<int>(timeout, int(std::max<long long>(left + extraMs, 0)));
+        const auto left = due - now + std::chrono::milliseconds(extraMs);
+        timeout = std::min(timeout, std::max<std::chrono::nanoseconds>(left, std::chrono::nanoseconds(0)));
     };
     for (const Port& port : m_ports) {
         if (!port.pending.empty())
@@ -287,6 +291,8 @@ int ModemSimulator::pollTimeoutMs() {
             until(*port.replugAt, 1);
         for (const auto& report : port.reports)
             until(report.first, 0);
+        if (port.releaseAt)
+            until(*port.releaseAt, 0);
     }
     return timeout;
 }
@@ -315,6 +321,21 @@ void ModemSimulator::take(std::size_t index, const SimModem::Output& out) {
         note(index, line);
     for (const SimModem::Report& report : port.modem->takeReports())
         port.reports.emplace_back(Clock::now() + std::chrono::milliseconds(report.delayMs), report.pdu);
+    // A send's result the network gives late: the modem lets it go by itself when its time comes.
+    if (port.modem->holding() && port.modem->releaseAfterMs() >= 0 && !port.releaseAt)
+        port.releaseAt = Clock::now() + std::chrono::milliseconds(port.modem->releaseAfterMs());
+}
+
+// A late result whose time has come goes out, with the answers to what the modem queued behind it.
+void ModemSimulator::releaseDue(std::size_t index) {
+    Port& port = m_ports[index];
+    if (!port.releaseAt || *port.releaseAt > Clock::now())
+        return;
+    port.releaseAt.reset();
+    if (!port.modem || !port.modem->holding())
+        return;
+    const SimModem::Output out = port.modem->release();
+    take(index, {{}, out.reply, out.notes});
 }
 
 // Reports that are due reach the modem, unless it is in the middle of a send (then a little later).
@@ -345,6 +366,7 @@ void ModemSimulator::queue(Port& port, std::string bytes, int delayMs) {
 
 void ModemSimulator::flushPort(std::size_t index) {
     Port& port = m_ports[index];
+    releaseDue(index);
     deliverReports(index);
     const auto now = Clock::now();
     while (port.master >= 0 && !port.pending.empty() && port.pending.front().due <= now) {
@@ -360,7 +382,7 @@ void ModemSimulator::flushPort(std::size_t index) {
         if (bytes.empty())
             port.pending.pop_front();
     }
-    if (port.master >= 0 && port.modem && port.modem->unplugRequested() && port.pending.empty()) {
+    if (port.master >= 0 && port.modem && port.modem->unplugRequested() && port.pending.empty() && !port.releaseAt) {
         if (!port.unplugAt)
             port.unplugAt = now + kUnplugDelay;
         else if (*port.unplugAt <= now) {

@@ -55,9 +55,10 @@ public:
     std::vector<SentSms> sent(int port) const;
     // What the port's PDU sends make on the recipients' phones (parts joined).
     std::vector<SentMessage> sentMessages(int port) const { return joinedSends(sent(port)); }
-    // A modem with held results (PortConfig::holdResults): whether one is held, and letting it go.
+    // A modem with held results (PortConfig::holdResults, or a late one of PortConfig::resultDelayMs): whether
+    // one is held, and letting it go now.
     bool holding(int port) const;
-    // `stopHolding`: later results go out at once again.
+    // `stopHolding`: later results go out at once again (or after resultDelayMs).
     void release(int port, bool stopHolding = false);
     std::vector<StoredSms> inbox(int port) const;
 
@@ -79,6 +80,7 @@ private:
         std::optional<Clock::time_point> unplugAt;      // the modem vanishes then (its last reply read)
         std::optional<Clock::time_point> replugAt = {}; // a vanished modem is back then (PortConfig::replugAfterMs)
         std::deque<std::pair<Clock::time_point, StatusReportSpec>> reports = {}; // on their way from the network
+        std::optional<Clock::time_point> releaseAt = {}; // a send's held result goes out then (resultDelayMs)
     };
     // A modem that is to vanish stays a moment after its last reply, as a real one would be
     // pulled out after it answered: closing at once lets the line discard what it still holds.
@@ -88,9 +90,10 @@ private:
     void closePort(Port& port);
     void replugDue();
     void run();
-    int pollTimeoutMs();
+    std::chrono::nanoseconds pollTimeout();
     void readPort(std::size_t index);
     void flushPort(std::size_t index);
+    void releaseDue(std::size_t index);
     void queue(Port& port, std::string bytes, int delayMs);
     void take(std::size_t index, const SimModem::Output& out);
     void deliverReports(std::size_t index);

@@ -157,7 +157,7 @@ void SimModem::textChar(char c, Output& out) {
         const std::string junkLine = m_config.garbage ? junk() : std::string();
         const std::string result = junkLine + chatterAroundResult(m_sendPdu ? finishPduSend(out) : finishSend());
         m_sendPdu = false;
-        if (m_config.holdResults)
+        if (m_config.holdResults || m_config.resultDelayMs > 0)
             m_held = result;
         else
             out.reply += result;

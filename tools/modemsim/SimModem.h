@@ -49,6 +49,7 @@ struct SentSms {
     bool ucs2 = false;
     bool statusReport = false; // the SUBMIT asked for a status report
     std::u16string units = {}; // the part's text as UTF-16 units (a pair may be split between parts)
+    std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now(); // when its Ctrl-Z came
 };
 
 // A message as the recipient's phone would show it: the PDU parts joined by (number, reference, count).
@@ -105,6 +106,10 @@ struct PortConfig {
     bool noSim = false;                // no SIM: AT+CMGS answers "+CME ERROR: 10"
     bool holdResults = false;          // a send's final result waits for release(); meanwhile
                                        // the modem takes no command (it queues what it gets)
+    // A send's final result ("+CMGS: <mr>" OK, or its error) comes this long after the Ctrl-Z, as the network
+    // answers; the prompt and every other reply come at once (after latencyMs). Meanwhile the modem takes no
+    // command, as with holdResults. 0: no delay of its own.
+    int resultDelayMs = 0;
     std::set<std::string> charsets{"GSM", "IRA", "8859-1", "UCS2"}; // AT+CSCS takes these
     std::vector<StoredSms> inbox;                                   // AT+CMGL/CMGR/CMGD/CPMS? work on these
     bool listError = false;                                         // AT+CMGL answers "ERROR"
@@ -154,6 +159,8 @@ public:
     bool holding() const { return !m_held.empty(); }
     // Prompt open or result held: an unsolicited report would cut into the dialogue, so it waits.
     bool busy() const { return m_inText || holding(); }
+    // A held result that goes out by itself after this many milliseconds; < 0 while it waits for release().
+    int releaseAfterMs() const { return m_config.holdResults ? -1 : m_config.resultDelayMs; }
 
     // The reports the sends so far have asked for (each taken once).
     std::vector<Report> takeReports();

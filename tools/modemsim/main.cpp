@@ -21,6 +21,8 @@ const char* const kUsage =
     "  --first-com N          número COM do primeiro modem (1)\n"
     "  --csq [P:]V            valor de AT+CSQ (21)\n"
     "  --latency-ms [P:]MS    atraso de cada resposta (0)\n"
+    "  --result-delay-ms [P:]MS  atraso só do resultado final de um envio (+CMGS: n / OK ou o erro);\n"
+    "                         o prompt e as outras respostas vêm na hora (0)\n"
     "  --fail-number NUM      AT+CMGS para este número falha (repetível)\n"
     "  --fail-rate [P:]R      fração dos envios que falham (0..1)\n"
     "  --cms-error CODE       código das falhas; 0 responde apenas ERROR (500)\n"
@@ -113,6 +115,14 @@ int toNumber(const std::string& text, const std::string& flag) {
     } catch (const std::exception&) {
     }
     usage("valor inválido para " + flag + ": " + text);
+}
+
+// A delay in milliseconds: a whole number, not negative.
+int toDelay(const std::string& text, const std::string& flag) {
+    const int ms = toNumber(text, flag);
+    if (ms < 0)
+        usage("valor inválido para " + flag + ": " + text);
+    return ms;
 }
 
 void applyPduOption(PortConfig& c, const std::string& flag, const std::string& value) {
@@ -211,6 +221,8 @@ void applyPerPort(Parsed& p) {
                 c.csq = toInt(value, flag);
             else if (flag == "--latency-ms")
                 c.latencyMs = toInt(value, flag);
+            else if (flag == "--result-delay-ms")
+                c.resultDelayMs = toDelay(value, flag);
             else if (flag == "--fail-rate")
                 c.failRate = std::atof(value.c_str());
             else if (flag == "--cms-error")
@@ -263,12 +275,13 @@ Parsed parse(int argc, char** argv) {
                  flag == "--echo-ctrlz-port" || flag == "--not-support-port" || flag == "--keep-lf-port" ||
                  flag == "--sim-puk-port" || flag == "--no-smsc-port" || flag == "--denied-port")
             p.perPort.emplace_back(flag, value + ":1");
-        else if (flag == "--csq" || flag == "--latency-ms" || flag == "--fail-number" || flag == "--fail-rate" ||
-                 flag == "--cms-error" || flag == "--unplug-after" || flag == "--first-reference" ||
-                 flag == "--report-delay-ms" || flag == "--report-status" || flag == "--refuse-cnmi" ||
-                 flag == "--profile" || flag == "--noise" || flag == "--noise-line" || flag == "--sim-pin" ||
-                 flag == "--sim-busy-ms" || flag == "--register-after-ms" || flag == "--refuse-identity" ||
-                 flag == "--boot-ms" || flag == "--replug-after-ms" || flag == "--replug-imsi")
+        else if (flag == "--csq" || flag == "--latency-ms" || flag == "--result-delay-ms" || flag == "--fail-number" ||
+                 flag == "--fail-rate" || flag == "--cms-error" || flag == "--unplug-after" ||
+                 flag == "--first-reference" || flag == "--report-delay-ms" || flag == "--report-status" ||
+                 flag == "--refuse-cnmi" || flag == "--profile" || flag == "--noise" || flag == "--noise-line" ||
+                 flag == "--sim-pin" || flag == "--sim-busy-ms" || flag == "--register-after-ms" ||
+                 flag == "--refuse-identity" || flag == "--boot-ms" || flag == "--replug-after-ms" ||
+                 flag == "--replug-imsi")
             p.perPort.emplace_back(flag, value);
         else
             usage("opção desconhecida: " + flag);
