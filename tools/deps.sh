@@ -5,7 +5,7 @@ set -euo pipefail
 mode=${1:-build}
 pkgs=(cmake g++ ninja-build pkg-config qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-odbc libqt6sql6-psql
       unixodbc-dev libsqlite3-dev libssl-dev libzip-dev libexpat1-dev libxlsxwriter-dev qt6-webengine-dev
-      libqt6svg6 fonts-dejavu-core fonts-liberation2 qt6-translations-l10n ccache libphonenumber-dev)
+      libqt6svg6 fonts-dejavu-core fonts-liberation2 qt6-translations-l10n ccache libphonenumber-dev libpq-dev)
 if [ "$mode" = test ]; then
     pkgs+=(googletest libgtest-dev libgmock-dev libbenchmark-dev python3 python3-aiosmtpd libsqliteodbc
            odbcinst odbc-postgresql postgresql xvfb xauth poppler-utils openssl python3-openpyxl python3-xlrd

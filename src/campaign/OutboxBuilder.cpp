@@ -350,12 +350,16 @@ void OutboxBuilder::finish(Result* r, bool ok, bool stopped) {
         r->outcome = r->error.isEmpty() ? Outcome::Done : Outcome::Failed;
     if (r->outcome == Outcome::Stopped || r->outcome == Outcome::Cancelled)
         r->error.clear();
+    // A server gone during the run took the staged rows with its connection: nothing reached the outbox.
+    if (r->outcome == Outcome::Failed)
+        r->error = m_ado->failureText(r->error, m_reconnects);
     m_ado->dbMENSAGEM->refresh();
     m_ado->dbPORTA_ATIVA->refresh();
 }
 
 OutboxBuilder::Result OutboxBuilder::run(TDM* recipients) {
     Result r;
+    m_reconnects = TADO::reconnects();
     m_state = Progress{};
     m_cancelled = false;
     m_spent.clear();

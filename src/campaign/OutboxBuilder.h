@@ -118,6 +118,7 @@ private:
 
     TADO* m_ado;
     std::function<bool()> m_verificaPortas = [] { return false; };
+    quint64 m_reconnects = 0; // of this thread's connection when the run began
     std::function<void(const QString&)> m_log;
     std::function<QDateTime()> m_clock = [] { return QDateTime::currentDateTime(); };
     std::function<bool(const Progress&)> m_progress;

@@ -141,6 +141,7 @@ QString ContactImport::saveRow(Dataset* dbCLIENTE, const QStringList& cells, con
 
 ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo) {
     SaveResult result;
+    const quint64 reconnects = TADO::reconnects();
     Dataset* clientes = ado->dbCLIENTE;
     // A list left closed by a failed search would take no rows: show everyone again first.
     if (!clientes->isOpen()) {
@@ -182,13 +183,16 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
         ++result.saved;
         result.suppressed += listed ? 1 : 0;
     }
-    if (inTransaction && !db.commit()) {
+    // A connection opened again during the loop: the rows before it went with the old one.
+    if (inTransaction && (TADO::reconnects() != reconnects || !db.commit())) {
         // A full disk or an I/O error on a row makes SQLite roll the whole transaction back by
         // itself; the commit then only says "no transaction is active". The row's error is the one
         // to tell, and nothing of this save is stored.
         result.error = storeErrorText(result.error.isEmpty() ? db.lastError().text() : result.error);
         result.failedIndice = m_preview.rows().first().indice;
         db.rollback();
+        // A server gone under the save undid the whole transaction: nothing of it is stored.
+        result.error = ado->failureText(result.error, reconnects);
         clientes->refresh();
         result.saved = 0;
         result.suppressed = 0;
@@ -197,6 +201,7 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
     if (result.ok()) {
         m_preview.clear();
     } else {
+        result.error = ado->failureText(result.error, reconnects);
         clientes->refresh(); // the list as stored, once the rows before the refused one are committed
         m_preview.removeFirst(result.saved);
     }

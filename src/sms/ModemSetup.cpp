@@ -189,7 +189,7 @@ void ModemSetup::finish(int slot, const SlotSetupReport& report) {
     m_slots->slot(slot)->setCondition(report.condition);
     QSqlQuery q(m_ado->database());
     q.prepare(QStringLiteral("UPDATE dbPORTA SET IMEI = ?, IMSI = ?, ICCID = ?, MODELO = ?, "
-                             "PIN_RECUSADO = CASE WHEN ? THEN 1 ELSE PIN_RECUSADO END WHERE ID = ?"));
+                             "PIN_RECUSADO = CASE WHEN ? = 1 THEN 1 ELSE PIN_RECUSADO END WHERE ID = ?"));
     for (const QString& value : {report.imei, report.imsi, report.iccid, report.modelo()})
         q.addBindValue(value.isEmpty() ? QVariant() : QVariant(value));
     q.addBindValue(report.markPinRefused ? 1 : 0);

@@ -9,28 +9,30 @@
 
 namespace OutboxCommit {
 
-QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory) {
+QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory, bool again) {
     if (!ado || outboxId <= 0)
         return writeHistory();
-    QSqlDatabase db = ado->database();
+    auto work = [&]() -> QString {
+        const QString error = writeHistory();
+        if (!error.isEmpty())
+            return error;
+        QSqlQuery q(ado->database());
+        q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
+        q.addBindValue(outboxId);
+        q.exec();
+        return {};
+    };
+    // A commit whose answer was lost with the connection: the outbox row gone means the result is stored.
+    auto stored = [&] {
+        QSqlQuery q(ado->database());
+        q.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
+        q.addBindValue(outboxId);
+        return q.exec() && !q.next() && !q.lastError().isValid();
+    };
+    if (again && !ado->inTransaction() && stored())
+        return {};
     // Inside a caller's open transaction (a nested event) both writes simply join it.
-    const bool own = db.transaction();
-    const QString error = writeHistory();
-    if (!error.isEmpty()) {
-        if (own)
-            db.rollback();
-        return error;
-    }
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
-    q.addBindValue(outboxId);
-    q.exec();
-    if (own && !db.commit()) {
-        const QString text = db.lastError().text();
-        db.rollback();
-        return text;
-    }
-    return {};
+    return ado->transact(work, stored);
 }
 
 QString markInFlight(TADO* ado, qint64 outboxId) {

@@ -14,7 +14,11 @@ namespace OutboxCommit {
 // outbox row `outboxId` in one transaction. When the history row fails nothing is committed and
 // its error is returned; a failed delete is left to the worker, which deletes the row after every
 // attempt anyway.
-QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory);
+// On a PostgreSQL server whose connection drops under it, the transaction is run once more on a new
+// connection, unless the outbox row is found gone (the commit reached the server, its answer did not).
+// `again`: the result may already be stored (a batch whose commit failed): an outbox row found gone
+// means it is, and nothing is written.
+QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory, bool again = false);
 
 // Marks outbox row `outboxId` in flight (ENVIANDO = now): its text may reach the modem from now
 // on, so after a crash the row is not sent again without the operator's word. "" or the error.

@@ -138,23 +138,27 @@ std::vector<ResponseCoordinator::Pending> ResponseCoordinator::storePending() {
 // that one bad row costs only itself.
 void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
     TADO* ado = TADO::instance();
-    auto store = [&](Pending& p) {
+    auto store = [&](Pending& p, bool again) {
         if (const auto* row = std::get_if<HistoryRow>(&p.action))
-            p.error = OutboxCommit::recordResult(ado, row->outboxId, [&] { return storeHistory(*row, p.slot); });
+            p.error = OutboxCommit::recordResult(
+                ado, row->outboxId, [&] { return storeHistory(*row, p.slot); }, again);
         else if (const auto* mark = std::get_if<MarkInFlight>(&p.action))
             p.error = OutboxCommit::markInFlight(ado, mark->outboxId);
     };
     QSqlDatabase db = ado ? ado->database() : QSqlDatabase();
+    // A connection to the server opened again during the batch: what followed ran outside it.
+    const quint64 reconnects = TADO::reconnects();
     const bool batch = db.isOpen() && db.transaction();
     for (Pending& p : pending)
-        store(p);
-    if (!batch || db.commit())
+        store(p, false);
+    if (!batch || (TADO::reconnects() == reconnects && db.commit()))
         return;
     db.rollback();
     if (ado->dbHISTORICO->isOpen())
         ado->dbHISTORICO->refresh(); // rows of the undone batch leave the grid
+    // A commit whose answer was lost with the connection may have stored them: each is looked at first.
     for (Pending& p : pending)
-        store(p);
+        store(p, true);
 }
 
 // The history row; in the same transaction the parts' message references (for the delivery

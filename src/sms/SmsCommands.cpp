@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTimer>
 
@@ -68,9 +69,13 @@ struct Engine {
     SmsStation sms;
 };
 
-qint64 scalar(TADO* ado, const QString& sql) {
+qint64 scalar(TADO* ado, const QString& sql, QString* error = nullptr) {
     QSqlQuery q(ado->database());
-    return q.exec(sql) && q.next() ? q.value(0).toLongLong() : 0;
+    if (q.exec(sql) && q.next())
+        return q.value(0).toLongLong();
+    if (error && error->isEmpty())
+        *error = ado->failureText(q.lastError().text());
+    return 0;
 }
 
 // Slots that hold outbox rows but are not in the active slot list: their rows stay.
@@ -89,9 +94,15 @@ QStringList notReadySlots(TADO* ado) {
 void printSummary(TADO* ado, qint64 historyBefore, QTextStream& out) {
     const QString added = QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO WHERE ID_HISTORICO > %1 AND TIPO = 'SMS' "
                                          "AND ENVIADO = %2");
-    const qint64 sent = scalar(ado, added.arg(historyBefore).arg(1));
-    const qint64 failed = scalar(ado, added.arg(historyBefore).arg(0));
-    const qint64 left = scalar(ado, QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM"));
+    QString error;
+    const qint64 sent = scalar(ado, added.arg(historyBefore).arg(1), &error);
+    const qint64 failed = scalar(ado, added.arg(historyBefore).arg(0), &error);
+    const qint64 left = scalar(ado, QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM"), &error);
+    if (!error.isEmpty()) {
+        // Numbers that could not be read are not shown as zeros.
+        out << QStringLiteral("RESUMO DO ENVIO INDISPONÍVEL: ") << error.simplified() << Qt::endl;
+        return;
+    }
     out << QStringLiteral("ENVIADAS: %1  FALHAS: %2  NA CAIXA DE SAÍDA: %3").arg(sent).arg(failed).arg(left)
         << Qt::endl;
 }

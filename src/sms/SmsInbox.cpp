@@ -423,7 +423,9 @@ void SmsInbox::readingFailed(const QString& reason) {
     finish(false);
 }
 
-void SmsInbox::storingFailed(const QString& reason) {
+void SmsInbox::storingFailed(const QString& cause) {
+    // The messages stay on the modem until stored; a server gone is said as such.
+    const QString reason = m_ado ? m_ado->failureText(cause) : cause;
     log(QStringLiteral("ERRO AO GRAVAR SMS RECEBIDO: ") + reason);
     m_error = QStringLiteral("Não foi possível gravar no banco de dados: ") + reason;
     const bool firstTime = !m_failing;

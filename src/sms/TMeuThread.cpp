@@ -42,6 +42,7 @@ struct TMeuThread::Statements {
         remove.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
     }
     QSqlQuery rows, tempo, remove;
+    const quint64 reconnects = TADO::reconnects(); // of the worker's connection, when they were prepared
 };
 
 TMeuThread::TMeuThread(TADO* ado, Slot slot, SendScreen* screen, Timing timing, QObject* parent)
@@ -350,8 +351,10 @@ bool TMeuThread::isActive(QString* error) {
 }
 
 TMeuThread::Statements& TMeuThread::statements() {
-    if (!m_statements)
-        m_statements = std::make_unique<Statements>(m_ado->database());
+    // A connection opened again after the server went away holds none of the statements prepared before.
+    QSqlDatabase db = m_ado->database();
+    if (!m_statements || m_statements->reconnects != TADO::reconnects())
+        m_statements = std::make_unique<Statements>(db);
     return *m_statements;
 }
 
@@ -757,7 +760,9 @@ bool TMeuThread::recordTimeOut(const OutboxRow& row) {
                          QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
 }
 
-void TMeuThread::failed(const QString& line, const QString& error) {
+void TMeuThread::failed(const QString& line, const QString& reason) {
+    // A server gone under the worker is said as such, not as the driver's words.
+    const QString error = m_ado ? m_ado->failureText(reason) : reason;
     m_reason = error;
     onWindow([this, line, error] {
         m_screen->appendSendLog(line);

@@ -5,12 +5,15 @@
 #include <QFileInfo>
 #include <QMetaMethod>
 #include <QMutex>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
 #include <QTimeZone>
 #include <atomic>
 #include <fcntl.h>
+#include <libpq-fe.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,6 +26,31 @@
 namespace {
 TADO* g_instance = nullptr;
 QMutex g_connMutex;
+
+thread_local quint64 t_reconnects = 0;
+
+// libpq's connection under Qt's driver; nullptr for the SQLite file or a closed connection.
+PGconn* serverHandle(const QSqlDatabase& db) {
+    if (!db.isValid() || !db.driver())
+        return nullptr;
+    const QVariant h = db.driver()->handle();
+    // Qt names the type as libpq declares it (struct pg_conn).
+    if (qstrcmp(h.typeName(), "PGconn*") != 0 && qstrcmp(h.typeName(), "pg_conn*") != 0)
+        return nullptr;
+    return *static_cast<PGconn* const*>(h.constData());
+}
+
+// A connection whose server went away is known to libpq only once it reads from it. When nothing is under
+// way on it, what the server left on the socket (its last message, then the end of the stream) is read
+// here without waiting: libpq's socket never blocks.
+bool serverGone(PGconn* conn) {
+    if (!conn)
+        return false;
+    for (int i = 0; i < 2 && PQstatus(conn) == CONNECTION_OK && PQtransactionStatus(conn) == PQTRANS_IDLE; ++i)
+        if (!PQconsumeInput(conn))
+            break;
+    return PQstatus(conn) == CONNECTION_BAD;
+}
 
 const QStringList kScratch{"SELECT ID_CLIENTE", "FROM dbCLIENTE", "WHERE ID_CLIENTE = 0"};
 
@@ -182,7 +210,88 @@ bool TADO::configure(QSqlDatabase& db, QString* error) {
 }
 
 QSqlDatabase TADO::database() {
-    return connectionFor(connectionName());
+    QSqlDatabase db = connectionFor(connectionName());
+    if (m_store.isPostgres())
+        reopenIfGone(db);
+    return db;
+}
+
+// A connection to the server that is gone is closed and opened again (the server undid its open
+// transaction); while the server is still away every operation fails at once with libpq's reason.
+bool TADO::reopenIfGone(QSqlDatabase& db) {
+    if (db.isOpen() && !serverGone(serverHandle(db)))
+        return false;
+    db.close();
+    QString error;
+    if (configure(db, &error))
+        ++t_reconnects;
+    return true;
+}
+
+bool TADO::connectionLost() {
+    if (!m_store.isPostgres())
+        return false;
+    QSqlDatabase db = connectionFor(connectionName());
+    PGconn* conn = serverHandle(db);
+    return !db.isOpen() || !conn || PQstatus(conn) == CONNECTION_BAD;
+}
+
+bool TADO::inTransaction() {
+    QSqlDatabase db = connectionFor(connectionName());
+    if (!db.isOpen() || !db.driver())
+        return false;
+    if (PGconn* conn = serverHandle(db))
+        return PQtransactionStatus(conn) != PQTRANS_IDLE && PQtransactionStatus(conn) != PQTRANS_UNKNOWN;
+    const QVariant h = db.driver()->handle();
+    if (qstrcmp(h.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3* file = *static_cast<sqlite3* const*>(h.constData());
+    return file && !sqlite3_get_autocommit(file);
+}
+
+quint64 TADO::reconnects() {
+    return t_reconnects;
+}
+
+QString TADO::failureText(const QString& reason, quint64 reconnectsBefore) {
+    if (!connectionLost() && reconnects() == reconnectsBefore)
+        return reason;
+    static const QString prefix = QStringLiteral("Conexão com o banco de dados perdida: ");
+    return reason.startsWith(prefix) ? reason : prefix + reason.trimmed();
+}
+
+QString TADO::transact(const std::function<QString()>& work, const std::function<bool()>& alreadyStored) {
+    if (inTransaction())
+        return work();
+    QString error;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QSqlDatabase db = database();
+        const quint64 before = reconnects();
+        if (!db.transaction()) {
+            error = db.lastError().text();
+        } else {
+            error = work();
+            // Statements after a loss ran on a new connection, outside this transaction: not committed as one.
+            if (error.isEmpty() && reconnects() != before)
+                error = QStringLiteral("a conexão foi aberta de novo no meio da transação");
+            if (error.isEmpty() && !db.commit())
+                error = db.lastError().text();
+            if (error.isEmpty())
+                return {};
+            db.rollback();
+        }
+        const bool lost = connectionLost() || reconnects() != before;
+        error = failureText(error, before);
+        if (!lost || attempt == 1)
+            return error;
+        // The commit may have reached the server before the connection went: then it is not done twice.
+        database();
+        if (connectionLost())
+            return error;
+        if (alreadyStored && alreadyStored())
+            return {};
+    }
+    return error;
 }
 
 QSqlDatabase TADO::connectionFor(const QString& name) {

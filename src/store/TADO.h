@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSqlDatabase>
 #include <QStringList>
+#include <functional>
 
 #include "store/Dataset.h"
 #include "store/StoreLocation.h"
@@ -38,8 +39,27 @@ public:
     const StoreLocation& store() const { return m_store; }
     void setStore(const StoreLocation& store) { m_store = store; }
 
-    // This thread's connection to the database file (made on first use).
+    // This thread's connection to the database file (made on first use). A connection to a PostgreSQL
+    // server that is found gone (the server stopped or restarted, the network dropped) is opened again here,
+    // so the operation after a lost one works once the server is back.
     QSqlDatabase database();
+    // True when this thread's connection to the server is gone: the failure at hand came from that, and the
+    // next database() opens a new one. Always false on the SQLite file.
+    bool connectionLost();
+    // True while this thread's connection is inside a transaction.
+    bool inTransaction();
+    // How many times this thread's connection was opened again after it was lost.
+    static quint64 reconnects();
+    // The operator's text of a failure: "Conexão com o banco de dados perdida: " and the reason when this
+    // thread's connection is gone (or was opened again since `reconnectsBefore`), the reason alone otherwise.
+    QString failureText(const QString& reason, quint64 reconnectsBefore = reconnects());
+
+    // Runs `work` (the statements of one transaction; "" or the error) in a transaction of its own on this
+    // thread's connection, or inside the caller's when one is open. When the connection drops under it the
+    // server undoes the whole transaction, so it is run once more on a new connection, unless
+    // `alreadyStored` says the work reached the disk (a commit whose answer was lost). "" or the error; a
+    // second loss gives "Conexão com o banco de dados perdida: …" and nothing of the work is stored.
+    QString transact(const std::function<QString()>& work, const std::function<bool()>& alreadyStored = {});
     // Drops this thread's connections; a worker calls it before it ends.
     void releaseThreadConnection();
 
@@ -74,6 +94,7 @@ private:
     QString connectionName() const;
     QSqlDatabase connectionFor(const QString& name);
     bool configure(QSqlDatabase& db, QString* error);
+    bool reopenIfGone(QSqlDatabase& db);
     bool openFile(const QString& dataDir, StartResult* r);
     bool openServer(const QString& dataDir, StartResult* r);
     bool preparePostgres(StartResult* r);

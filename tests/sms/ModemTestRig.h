@@ -29,6 +29,15 @@ struct ModemTestRig {
                           StoreLocation::Kind store = StoreLocation::Kind::Sqlite) {
         if (!data.start(store).ok)
             throw std::runtime_error("data module did not start");
+        init(std::move(ports));
+    }
+    // On the database `where` names (a test that stops and starts its server).
+    ModemTestRig(std::vector<modemsim::PortConfig> ports, const StoreLocation& where) {
+        if (!data.start(where).ok)
+            throw std::runtime_error("data module did not start");
+        init(std::move(ports));
+    }
+    void init(std::vector<modemsim::PortConfig> ports) {
         ComMapping::setDataDir(data.path());
         modemsim::SimulatorOptions options;
         options.dir = QString(data.path() + QStringLiteral("/portas")).toStdString();
