@@ -170,12 +170,18 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
     QSqlQuery savepoint(db);
     for (const ImportPreviewModel::Row& row : m_preview.rows()) {
         const bool listed = optOut.contains(row.cells.value(1), row.cells.value(2));
-        if (rowSavepoints)
-            savepoint.exec(QStringLiteral("SAVEPOINT linha"));
-        result.error = storeErrorText(saveRow(clientes, row.cells, idGrupo, listed));
-        if (rowSavepoints)
-            savepoint.exec(result.error.isEmpty() ? QStringLiteral("RELEASE SAVEPOINT linha")
-                                                  : QStringLiteral("ROLLBACK TO SAVEPOINT linha"));
+        // A savepoint the server refuses ends the save: the transaction is gone (a server that went away), and a
+        // row written after it would be written on its own, outside the save.
+        if (rowSavepoints && !savepoint.exec(QStringLiteral("SAVEPOINT linha")))
+            result.error = storeErrorText(savepoint.lastError().text());
+        else
+            result.error = storeErrorText(saveRow(clientes, row.cells, idGrupo, listed));
+        if (rowSavepoints && result.error.isEmpty() && !savepoint.exec(QStringLiteral("RELEASE SAVEPOINT linha")))
+            result.error = storeErrorText(savepoint.lastError().text());
+        else if (rowSavepoints && !result.error.isEmpty())
+            savepoint.exec(QStringLiteral("ROLLBACK TO SAVEPOINT linha"));
+        if (result.error.isEmpty() && TADO::reconnects() != reconnects)
+            result.error = storeErrorText(QStringLiteral("a conexão foi aberta de novo no meio da importação"));
         if (!result.error.isEmpty()) {
             result.failedIndice = row.indice;
             break;
