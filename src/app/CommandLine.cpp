@@ -320,7 +320,7 @@ bool takesLock(const QString& command) {
 }
 
 QString helpText() {
-    QString t = "Uso: vestral-sms [--data-dir PASTA] [--database URL] [COMANDO]\n"
+    QString t = "Uso: vestral-sms [--data-dir PASTA] [--database URL] [--station NOME] [COMANDO]\n"
                 "Sem comando, abre a janela do VESTRAL SMS.\n\nComandos:\n";
     for (const Command& c : commands()) {
         const QString words = synopsis(c.decl);

@@ -224,7 +224,8 @@ ValueSpec date(const QString& name) {
 const QList<ValueSpec>& sharedOptions() {
     static const QList<ValueSpec> shared{
         {QStringLiteral("data-dir"), ValueKind::Folder, QStringLiteral("PASTA"), {}, 0, 0, false},
-        {QStringLiteral("database"), ValueKind::Text, QStringLiteral("URL"), {}, 0, 0, false}};
+        {QStringLiteral("database"), ValueKind::Text, QStringLiteral("URL"), {}, 0, 0, false},
+        {QStringLiteral("station"), ValueKind::Text, QStringLiteral("NOME"), {}, 0, 0, false}};
     return shared;
 }
 

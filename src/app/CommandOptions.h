@@ -47,7 +47,7 @@ ValueSpec text(const QString& name, const QString& valueName);
 ValueSpec choice(const QString& name, const QStringList& choices);
 ValueSpec date(const QString& name);
 
-// The options every command shares (and the window too): --data-dir PASTA, --database URL.
+// The options every command shares (and the window too): --data-dir PASTA, --database URL, --station NOME.
 const QList<ValueSpec>& sharedOptions();
 
 // The read values of one command: options by name without dashes, and the command's word.

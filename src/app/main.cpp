@@ -19,6 +19,7 @@
 #include "modem/ModemManual.h"
 #include "store/DataDir.h"
 #include "store/Integrity.h"
+#include "store/Station.h"
 #include "store/StoreLocation.h"
 #include "store/StoreLock.h"
 #include "store/TADO.h"
@@ -126,6 +127,15 @@ int main(int argc, char** argv) {
         if (!storeError.isEmpty()) {
             QTextStream(stderr) << storeError << Qt::endl;
             return 2;
+        }
+        // The station's name among the programs sharing the store; the host name by default.
+        if (parsed.values.isSet("station")) {
+            const QString stationError = Station::validate(parsed.values.text("station"));
+            if (!stationError.isEmpty()) {
+                QTextStream(stderr) << stationError << Qt::endl;
+                return 2;
+            }
+            Station::setCurrent(parsed.values.text("station"));
         }
     }
     ComMapping::setDataDir(DataDir::current()); // COM n -> portas/COMn of the data folder

@@ -71,9 +71,17 @@ QStringList step(int from) {
         QStringList s = ddl();
         s << QString::fromUtf8(kFoldFunction) << QString::fromLatin1(kYesNoFunction)
           << QString::fromLatin1(kYesNoOperator) << QString::fromLatin1(kPinFunction)
-          << QString::fromLatin1(kPinTrigger);
+          << QString::fromLatin1(kPinTrigger) << QStringLiteral("CREATE SEQUENCE vestral_ficha");
         s << QStringLiteral("CREATE TABLE %1 (VERSAO INTEGER NOT NULL)").arg(QString::fromLatin1(kVersionTable));
         s << QStringLiteral("INSERT INTO %1 (VERSAO) VALUES (0)").arg(QString::fromLatin1(kVersionTable));
+        return s;
+    }
+    if (from == 1) {
+        // Stations sharing the store: their table, the outbox rows' claims, the claims' token counter.
+        QStringList s{translated(Schema::dbEstacaoDdl())};
+        for (const QString& column : Schema::claimColumns())
+            s << translated(QStringLiteral("ALTER TABLE dbMENSAGEM ADD COLUMN ") + column);
+        s << QStringLiteral("CREATE SEQUENCE vestral_ficha");
         return s;
     }
     return {};
@@ -114,11 +122,13 @@ bool prepareLocked(QSqlDatabase& db, bool firstRunRows, Prepared* p) {
         return false;
     }
     p->created = found == 0;
-    for (int v = found; v < kVersion; ++v) {
+    // An empty database gets the current schema at once; an older one each step after its version.
+    for (int v = found; v < kVersion;) {
         for (const QString& sql : step(v))
             if (!run(db, sql, &p->executed, &p->error))
                 return false;
-        if (!run(db, QStringLiteral("UPDATE %1 SET VERSAO = %2").arg(QString::fromLatin1(kVersionTable)).arg(v + 1),
+        v = v == 0 ? kVersion : v + 1;
+        if (!run(db, QStringLiteral("UPDATE %1 SET VERSAO = %2").arg(QString::fromLatin1(kVersionTable)).arg(v),
                  nullptr, &p->error))
             return false;
     }

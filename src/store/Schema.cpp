@@ -98,6 +98,20 @@ QString dbSmsParteDdl() {
 
 } // namespace
 
+// The programs that share one store, one row each: its name (--station, the host name by default), the
+// machine, the version, when it started and its last heartbeat (both on the store's clock), its last error.
+QString dbEstacaoDdl() {
+    return createTable("dbESTACAO", {"NOME VARCHAR(64) PRIMARY KEY NOT NULL", "HOST TEXT", "VERSAO TEXT", "PID INTEGER",
+                                     "INICIO DATETIME", "BATIDA DATETIME", "ERRO TEXT"});
+}
+
+// An outbox row's claim on a shared store: the station and slot (PORTA) that hold it, the claim's token
+// (a number that only grows: a write about the row counts only while its token is the row's) and when
+// the claim lapses if the row has not gone to a modem by then.
+QStringList claimColumns() {
+    return {"ESTACAO VARCHAR(64)", "FICHA BIGINT", "FICHA_VALIDADE DATETIME"};
+}
+
 QStringList freshDdl() {
     QStringList cliente{"ID_CLIENTE INTEGER PRIMARY KEY AUTOINCREMENT",
                         "NOME TEXT",
@@ -138,8 +152,10 @@ QStringList freshDdl() {
                                     "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
                                     "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO"), "ENTREGUE DATETIME",
                                     "STATUS_ENTREGA TEXT", "IMSI TEXT"}),
-        createTable("dbMENSAGEM", {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT",
-                                   text("MENSAGEM", kSmsColumnMaxChars), "PORTA INTEGER", "ENVIANDO DATETIME"}),
+        createTable("dbMENSAGEM",
+                    QStringList{"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT",
+                                text("MENSAGEM", kSmsColumnMaxChars), "PORTA INTEGER", "ENVIANDO DATETIME"} +
+                        claimColumns()),
         createTable("dbPORTA", QStringList{"ID INTEGER PRIMARY KEY", "COM INTEGER", "VELOCIDADE INTEGER",
                                            "PARIDADE TEXT", "DATABITS INTEGER", "STOPBITS INTEGER", yesNo("ATIVO")} +
                                    portaModemColumns()),
@@ -149,6 +165,7 @@ QStringList freshDdl() {
         dbEntregaPendenteDdl(),
         dbSmsParteDdl(),
         dbDescadastroDdl(),
+        dbEstacaoDdl(),
         "CREATE INDEX IX_HISTORICO_DATA ON dbHISTORICO (DATA)",
         "CREATE INDEX IX_CLIENTE_NOME ON dbCLIENTE (NOME)",
         "CREATE INDEX IX_MENSAGEM_PORTA ON dbMENSAGEM (PORTA, ID)",
@@ -478,6 +495,12 @@ UpgradeResult upgrade(QSqlDatabase& db) {
             return r;
     }
     addOptOut(db, r);
+    addColumns(db, "dbMENSAGEM", claimColumns(), r);
+    if (!hasTable(db, "dbESTACAO")) {
+        r.executed << dbEstacaoDdl();
+        if (!exec(db, dbEstacaoDdl(), &r.fatalError))
+            return r;
+    }
     return r;
 }
 

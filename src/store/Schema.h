@@ -12,6 +12,9 @@ const QStringList& shippedTables();
 
 // The statements that create every table and index of the current schema, as SQLite takes them.
 QStringList freshDdl();
+// The stations table, and the outbox's claim columns (ESTACAO, FICHA, FICHA_VALIDADE).
+QString dbEstacaoDdl();
+QStringList claimColumns();
 // The first-run contents: one settings row, the 64 port rows and one group.
 bool insertFirstRunRows(QSqlDatabase& db, QString* error);
 

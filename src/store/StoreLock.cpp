@@ -1,6 +1,7 @@
 #include "store/StoreLock.h"
 
 #include "store/PgSchema.h"
+#include "store/Station.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -9,12 +10,10 @@
 
 namespace {
 // Any number, the same for every program; not the schema's (PgSchema takes that one per transaction).
-constexpr qint64 kStationLock = 0x56455354524d;
+constexpr qint32 kStationClass = 0x5653544e;
 } // namespace
 
-const char* const StoreLock::kInUse =
-    "O banco de dados %1 já está em uso por outro programa VESTRAL SMS: várias estações no mesmo banco ainda não "
-    "são suportadas.";
+const char* const StoreLock::kInUse = "A estação %1 já está em uso no banco de dados %2.";
 
 StoreLock::StoreLock(StoreLocation store) : m_store(std::move(store)) {}
 
@@ -40,26 +39,31 @@ bool StoreLock::tryLock() {
             return false;
         }
     }
+    // One lock per station name: the two keys are the program's number and the name's hash.
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT pg_try_advisory_lock(%1)").arg(kStationLock)) || !q.next()) {
+    q.prepare(QStringLiteral("SELECT pg_try_advisory_lock(%1, hashtext(?)), hashtext(?)").arg(kStationClass));
+    q.addBindValue(Station::current());
+    q.addBindValue(Station::current());
+    if (!q.exec() || !q.next()) {
         m_message = q.lastError().text();
         return false;
     }
     if (q.value(0).toBool())
         return true;
-    m_message = QString::fromUtf8(kInUse).arg(m_store.shown()) + holder(q);
+    const qint32 key = q.value(1).toInt();
+    m_message = QString::fromUtf8(kInUse).arg(Station::current(), m_store.shown()) + holder(q, key);
     return false;
 }
 
 // Who holds the lock, so that an administrator can end a session left by a machine that vanished from
 // the network (the server only notices when the connection times out): " (em uso pela conexão de
 // ADDRESS, processo do servidor PID)", or nothing when the server does not say.
-QString StoreLock::holder(QSqlQuery& q) {
+QString StoreLock::holder(QSqlQuery& q, qint32 key) {
     const bool read = q.exec(QStringLiteral("SELECT coalesce(host(a.client_addr), 'local'), a.pid FROM pg_locks l "
                                             "JOIN pg_stat_activity a ON a.pid = l.pid WHERE l.locktype = 'advisory' "
-                                            "AND l.granted AND l.classid = %1 AND l.objid = %2 AND l.objsubid = 1")
-                                 .arg(quint32(kStationLock >> 32))
-                                 .arg(quint32(kStationLock & 0xffffffff)));
+                                            "AND l.granted AND l.classid = %1 AND l.objid = %2 AND l.objsubid = 2")
+                                 .arg(quint32(kStationClass))
+                                 .arg(quint32(key)));
     if (!read || !q.next())
         return {};
     return QStringLiteral(" (em uso pela conexão de %1, processo do servidor %2)")

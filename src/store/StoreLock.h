@@ -4,8 +4,8 @@
 
 #include <QString>
 
-// One program at a time on a PostgreSQL database, as one program at a time on a data folder: until
-// stations can share one outbox, two programs on one database would both send its rows. The lock is a
+// One program at a time per station name on a PostgreSQL database, as one program at a time on a data
+// folder: two programs under one name would both take that station's slots and rows. The lock is a
 // session advisory lock on a connection of its own, held for the program's run; the server lets it go
 // when that session ends, also when the program is killed or the network drops. On the SQLite file the
 // data folder's lock does this, and nothing is held here.
@@ -24,7 +24,7 @@ public:
     static const char* const kInUse;
 
 private:
-    static QString holder(class QSqlQuery& q);
+    static QString holder(class QSqlQuery& q, qint32 key);
 
     StoreLocation m_store;
     QString m_connection;

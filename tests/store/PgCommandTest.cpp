@@ -58,7 +58,7 @@ TEST_F(PgCommand, InitThenCheckOnTheServerAndNoFileInTheDataFolder) {
     ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
     const Outcome check = run({"--database", db.url(), "--check-db"});
     EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
-    EXPECT_TRUE(check.out.startsWith("conexão: ok (" + db.url() + ")\nversão do esquema: 1\n"))
+    EXPECT_TRUE(check.out.startsWith("conexão: ok (" + db.url() + ")\nversão do esquema: 2\n"))
         << check.out.toStdString();
     EXPECT_NE(check.out.indexOf("tabela dbCLIENTE: ok\n"), -1);
     EXPECT_TRUE(check.out.endsWith("\nok\n"));
@@ -68,7 +68,7 @@ TEST_F(PgCommand, InitThenCheckOnTheServerAndNoFileInTheDataFolder) {
 // No option: the variable; no variable either: the data folder's vestral.conf.
 TEST_F(PgCommand, TheVariableAndTheSettingsFileChooseTheServerToo) {
     ASSERT_EQ(run({"--init-db"}, db.url()).exitCode, 0);
-    EXPECT_EQ(tables().toInt(), 13); // the program's tables and the schema's version
+    EXPECT_EQ(tables().toInt(), 14); // the program's tables, the stations and the schema's version
     QFile conf(QDir(dir.path()).filePath("vestral.conf"));
     ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
     conf.write(("banco=" + db.url() + "\n").toUtf8());
@@ -183,10 +183,11 @@ TEST_F(PgCommand, ACopyThatFailsLeavesTheTargetEmptyAndOneIntoAFullDatabaseIsRef
     EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbGRUPO"), before);
 }
 
-// Two programs on one database would both send its outbox: while one holds it (here a session of the
-// test's, standing for a program on another machine) every writing command is refused and says who
-// holds it; a read-only one still runs; once that session ends, by closing or by dying, the next start works.
-TEST_F(PgCommand, ASecondProgramOnTheSameDatabaseIsRefusedUntilTheFirstSessionEnds) {
+// Two programs under one station name would both take that station's slots: while one holds the name (here a
+// session of the test's, standing for a program on another machine) every writing command under that name is
+// refused and says who holds it; a read-only one still runs, and so does a station of another name; once that
+// session ends, by closing or by dying, the next start works.
+TEST_F(PgCommand, ASecondProgramUnderTheSameStationNameIsRefusedUntilTheFirstSessionEnds) {
     ASSERT_EQ(run({"--database", db.url(), "--init-db"}).exitCode, 0);
     QString error;
     {
@@ -195,26 +196,27 @@ TEST_F(PgCommand, ASecondProgramOnTheSameDatabaseIsRefusedUntilTheFirstSessionEn
         QSqlQuery q(holder);
         ASSERT_TRUE(q.exec("SELECT pg_backend_pid()") && q.next());
         const QString pid = q.value(0).toString();
-        ASSERT_TRUE(q.exec("SELECT pg_advisory_lock(" + QString::number(0x56455354524dLL) + ")"));
+        ASSERT_TRUE(q.exec("SELECT pg_advisory_lock(" + QString::number(0x5653544e) + ", hashtext('balcao'))"));
         for (const QStringList& args :
              {QStringList{"--init-db"}, QStringList{"--opt-out-add", "11987654321"}, QStringList{"--build-outbox"}}) {
             SCOPED_TRACE(args.join(' ').toStdString());
-            const Outcome o = run(QStringList{"--database", db.url()} + args);
+            const Outcome o = run(QStringList{"--database", db.url(), "--station", "balcao"} + args);
             EXPECT_EQ(o.exitCode, 1);
-            EXPECT_TRUE(o.err.startsWith("O banco de dados " + db.url() +
-                                         " já está em uso por outro programa VESTRAL SMS: várias estações no mesmo "
-                                         "banco ainda não são suportadas. (em uso pela conexão de "))
+            EXPECT_TRUE(o.err.startsWith("A estação balcao já está em uso no banco de dados " + db.url() +
+                                         ". (em uso pela conexão de "))
                 << o.err.toStdString();
             EXPECT_NE(o.err.indexOf("processo do servidor " + pid + ")"), -1) << o.err.toStdString();
         }
         EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbDESCADASTRO"), "0");
-        EXPECT_EQ(run({"--database", db.url(), "--check-db"}).exitCode, 0);
+        EXPECT_EQ(run({"--database", db.url(), "--station", "balcao", "--check-db"}).exitCode, 0);
+        const Outcome other = run({"--database", db.url(), "--station", "fundos", "--opt-out-add", "11912345678"});
+        EXPECT_EQ(other.exitCode, 0) << other.err.toStdString();
         holder.close();
     }
     QSqlDatabase::removeDatabase("outro-programa");
-    const Outcome after = run({"--database", db.url(), "--opt-out-add", "11987654321"});
+    const Outcome after = run({"--database", db.url(), "--station", "balcao", "--opt-out-add", "11987654321"});
     EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
-    EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbDESCADASTRO"), "1");
+    EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbDESCADASTRO"), "2");
 }
 
 } // namespace

@@ -188,6 +188,29 @@ TEST_F(PgStore, DeliveryReferencesAreRememberedWithoutTheCallersTransaction) {
     EXPECT_EQ(scalar("SELECT count(*) FROM dbENTREGA_PENDENTE").toInt(), 2);
 }
 
+// A database made by the program before stations shared the store (version 1): the next start adds the stations
+// table, the outbox's claim columns and the token counter, and keeps the rows waiting in the outbox.
+TEST_F(PgStore, AVersionOneDatabaseGainsTheStationColumnsAndKeepsItsOutbox) {
+    ASSERT_TRUE(start().ok);
+    ado.reset();
+    for (const char* sql :
+         {"DROP TABLE dbESTACAO", "ALTER TABLE dbMENSAGEM DROP COLUMN ESTACAO",
+          "ALTER TABLE dbMENSAGEM DROP COLUMN FICHA", "ALTER TABLE dbMENSAGEM DROP COLUMN FICHA_VALIDADE",
+          "DROP SEQUENCE vestral_ficha", "UPDATE vestral_esquema SET VERSAO = 1",
+          "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('11999990001', 'oi', 3)"})
+        ASSERT_TRUE(db.server->exec(db.name, sql)) << sql;
+    const auto r = start();
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_FALSE(r.created);
+    EXPECT_EQ(PgSchema::version(ado->database()), 2);
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbESTACAO").toInt(), 0);
+    EXPECT_EQ(scalar("SELECT FONE || '|' || PORTA || '|' || coalesce(ESTACAO, '-') || '|' || coalesce(FICHA, 0) "
+                     "FROM dbMENSAGEM")
+                  .toString(),
+              "11999990001|3|-|0");
+    EXPECT_GT(scalar("SELECT nextval('vestral_ficha')").toLongLong(), 0);
+}
+
 TEST_F(PgStore, ANewerSchemaIsRefusedAndLeftAsItIs) {
     ASSERT_TRUE(start().ok);
     ado.reset();
