@@ -139,8 +139,50 @@ QString ContactImport::saveRow(Dataset* dbCLIENTE, const QStringList& cells, con
     return error.isEmpty() ? QStringLiteral("O contato não foi gravado.") : error;
 }
 
+// Rows `batch` in one INSERT of many rows under a savepoint; false (and the savepoint rolled back) when the
+// server refused it, which the caller then writes row by row.
+bool ContactImport::insertBatch(QSqlDatabase& db, const QList<ImportPreviewModel::Row>& batch, const QVariant& idGrupo,
+                                const SuppressionSet& optOut, int* suppressed) {
+    const QStringList& fields = SpreadsheetReader::columnFields();
+    const QString one =
+        QLatin1Char('(') + QStringLiteral("?, ").repeated(int(fields.size()) + 1) + QStringLiteral("?)");
+    QString sql = QStringLiteral("INSERT INTO dbCLIENTE (%1, ID_GRUPO, DESATIVADO) VALUES ")
+                      .arg(fields.join(QStringLiteral(", ")));
+    for (qsizetype i = 0; i < batch.size(); ++i)
+        sql += (i == 0 ? QString() : QStringLiteral(", ")) + one;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SAVEPOINT lote")))
+        return false;
+    bool ok = q.prepare(sql);
+    int listedRows = 0;
+    int column = 0;
+    for (const ImportPreviewModel::Row& row : batch) {
+        for (qsizetype i = 0; i < fields.size(); ++i) {
+            // As a row through the list: an empty cell is an empty text, a NUL character is dropped.
+            QString text = row.cells.value(i);
+            text.remove(QChar(u'\0'));
+            q.bindValue(column++, text.isNull() ? QStringLiteral("") : text);
+        }
+        const bool listed = optOut.contains(row.cells.value(1), row.cells.value(2));
+        listedRows += listed ? 1 : 0;
+        q.bindValue(column++, idGrupo);
+        q.bindValue(column++, listed ? 1 : 0);
+    }
+    ok = ok && q.exec();
+    QSqlQuery end(db);
+    if (ok && end.exec(QStringLiteral("RELEASE SAVEPOINT lote"))) {
+        *suppressed = listedRows;
+        return true;
+    }
+    end.exec(QStringLiteral("ROLLBACK TO SAVEPOINT lote"));
+    return false;
+}
+
 ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo) {
     SaveResult result;
+    // A connection lost since the last operation (while the server was still away) is opened again first: a
+    // reconnection counted during the save means rows went on two connections.
+    ado->database();
     const quint64 reconnects = TADO::reconnects();
     Dataset* clientes = ado->dbCLIENTE;
     // A list left closed by a failed search would take no rows: show everyone again first.
@@ -168,7 +210,8 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
     // before it, as SQLite keeps them by itself.
     const bool rowSavepoints = inTransaction && SqlDialect::isPostgres(db);
     QSqlQuery savepoint(db);
-    for (const ImportPreviewModel::Row& row : m_preview.rows()) {
+    // One row through the contact list; false ends the save (result.error says why).
+    auto saveOne = [&](const ImportPreviewModel::Row& row) {
         const bool listed = optOut.contains(row.cells.value(1), row.cells.value(2));
         // A savepoint the server refuses ends the save: the transaction is gone (a server that went away), and a
         // row written after it would be written on its own, outside the save.
@@ -184,10 +227,35 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
             result.error = storeErrorText(QStringLiteral("a conexão foi aberta de novo no meio da importação"));
         if (!result.error.isEmpty()) {
             result.failedIndice = row.indice;
-            break;
+            return false;
         }
         ++result.saved;
         result.suppressed += listed ? 1 : 0;
+        return true;
+    };
+    const QList<ImportPreviewModel::Row>& rows = m_preview.rows();
+    bool batched = false;
+    for (qsizetype first = 0; first < rows.size();) {
+        const qsizetype count = rowSavepoints ? qMin<qsizetype>(kRowsPerStatement, rows.size() - first) : 1;
+        // On a server, rows go many to a statement (one round trip, not one per row). A batch the server refuses
+        // goes back to its savepoint and is written again row by row, so the refused row is found and the rows
+        // before it are kept.
+        if (count > 1) {
+            int suppressed = 0;
+            if (insertBatch(db, rows.mid(first, count), idGrupo, optOut, &suppressed)) {
+                result.saved += int(count);
+                result.suppressed += suppressed;
+                batched = true;
+                first += count;
+                continue;
+            }
+        }
+        bool ok = true;
+        for (qsizetype i = first; i < first + count && ok; ++i)
+            ok = saveOne(rows.at(i));
+        if (!ok)
+            break;
+        first += count;
     }
     // A connection opened again during the loop: the rows before it went with the old one.
     if (inTransaction && (TADO::reconnects() != reconnects || !db.commit())) {
@@ -206,6 +274,8 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
     }
     if (result.ok()) {
         m_preview.clear();
+        if (batched)
+            clientes->refresh(); // rows written many to a statement were not announced one by one
     } else {
         result.error = ado->failureText(result.error, reconnects);
         clientes->refresh(); // the list as stored, once the rows before the refused one are committed

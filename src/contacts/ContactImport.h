@@ -7,6 +7,8 @@
 #include "contacts/ImportPreviewModel.h"
 
 class Dataset;
+class QSqlDatabase;
+class SuppressionSet;
 class TADO;
 class TransferStatus;
 
@@ -42,7 +44,8 @@ public:
 
     // Stores every preview row, in order, as a contact of group `idGrupo` with DESATIVADO false (true, and
     // counted, when its phone or e-mail is on the opt-out list),
-    // through dbCLIENTE so that its events fire for each row. On success the preview is emptied.
+    // through dbCLIENTE so that its events fire for each row (on a database server, 256 rows to a statement, and
+    // the list read again at the end). On success the preview is emptied.
     // A refused row ends the save there: the rows before it stay stored and leave the preview,
     // which then starts with the refused row, so saving again does not store them twice.
     SaveResult save(TADO* ado, const QVariant& idGrupo);
@@ -58,6 +61,11 @@ private:
     bool listRows(const QList<QStringList>& rows);
     void stopped(const QString& text);
     static QString saveRow(Dataset* dbCLIENTE, const QStringList& cells, const QVariant& idGrupo, bool disabled);
+    static bool insertBatch(QSqlDatabase& db, const QList<ImportPreviewModel::Row>& batch, const QVariant& idGrupo,
+                            const SuppressionSet& optOut, int* suppressed);
+
+    // Rows to one INSERT on a database server.
+    static constexpr qsizetype kRowsPerStatement = 256;
 
     TransferStatus* m_status;
     ImportPreviewModel m_preview;

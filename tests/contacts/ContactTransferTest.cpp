@@ -228,6 +228,45 @@ TEST_P(ContactTransferTest, ARefusedRowEndsTheSaveThereKeepingTheRowsBefore) {
     EXPECT_EQ(contactCount(), 2);
 }
 
+// Many rows, with the refused row at the edges of the 256-row statements a server gets: the rows before it are
+// stored in order, none twice, the opted-out ones disabled, and the refused row and those after it stay listed.
+TEST_P(ContactTransferTest, ARefusedRowAmongHundredsKeepsExactlyTheRowsBeforeIt) {
+    const struct {
+        int rows;
+        int refused; // 1-based; 0: none
+    } cases[] = {{257, 0}, {257, 1}, {257, 256}, {257, 257}, {600, 300}, {513, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rows << " linhas, recusada " << c.refused);
+        exec("DELETE FROM dbCLIENTE");
+        ado->dbCLIENTE->refresh();
+        SuppressionList::add(ado->database(), "11900000007", SuppressionList::kOrigemOperador);
+        QList<QStringList> rows;
+        for (int i = 1; i <= c.rows; ++i)
+            rows << row14({QString("Nome %1").arg(i), QString("119%1").arg(i, 8, 10, QChar('0')), "", "", "", "", "",
+                           "", i == c.refused ? QString(31, QChar('x')) : QString("t%1").arg(i)});
+        ContactImport import(&status);
+        ASSERT_EQ(import.read(sheet("muitos.xlsx", rows)).outcome, ContactImport::ReadOutcome::Finished);
+        const auto saved = import.save(ado, 7);
+        const int kept = c.refused == 0 ? c.rows : c.refused - 1;
+        EXPECT_EQ(saved.ok(), c.refused == 0) << saved.error.toStdString();
+        EXPECT_EQ(saved.saved, kept);
+        EXPECT_EQ(saved.failedIndice, c.refused);
+        EXPECT_EQ(saved.suppressed, kept >= 7 ? 1 : 0);
+        const QList<QStringList> all = stored();
+        ASSERT_EQ(all.size(), kept);
+        for (int i = 0; i < kept; ++i) {
+            ASSERT_EQ(all[i][0], QString("Nome %1").arg(i + 1));
+            ASSERT_EQ(all[i][SpreadsheetReader::ColumnCount], "7");
+            ASSERT_EQ(all[i][SpreadsheetReader::ColumnCount + 1], i + 1 == 7 ? "1" : "0");
+        }
+        EXPECT_EQ(ado->dbCLIENTE->recordCount(), kept);
+        EXPECT_EQ(import.preview()->rowCount(), c.rows - kept);
+        if (c.refused > 0) {
+            EXPECT_EQ(indices(import).value(0), c.refused);
+        }
+    }
+}
+
 TEST_P(ContactTransferTest, AnUnreadableFileEndsTheReadWithItsErrorAndListsNothing) {
     QFile broken(m_files.filePath("quebrado.xlsx"));
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));

@@ -6,6 +6,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "MissingPeer.h"
 #include "PgServer.h"
 #include "campaign/OutboxBuilder.h"
@@ -93,8 +96,11 @@ TEST_F(PgInterrupted, AnOutboxBuildWhoseServerDiesWritesNoRowAndTheNextBuildWrit
     }
 }
 
+// The server dies while the import's transaction is open, with rows of earlier statements written in it: a
+// trigger holds the insert of contact 300 until the test has stopped the server. The save fails while the server
+// is still away; the next save, once it is back, reconnects and stores every row once.
 TEST_F(PgInterrupted, AnImportWhoseServerDiesStoresNothingAndSayingItAgainStoresEveryRowOnce) {
-    const int rows = 40;
+    const int rows = 600;
     const QString path = dir.filePath("contatos.csv");
     {
         QFile f(path);
@@ -103,18 +109,25 @@ TEST_F(PgInterrupted, AnImportWhoseServerDiesStoresNothingAndSayingItAgainStores
         for (int i = 1; i <= rows; ++i)
             f.write(QStringLiteral("Contato %1,5511%2,,,,,,,,,,,,\n").arg(i).arg(i, 8, 10, QChar('0')).toUtf8());
     }
+    ASSERT_TRUE(db.server->exec(
+        db.name, "CREATE FUNCTION segura() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW.NOME = 'Contato 300' "
+                 "THEN PERFORM pg_sleep(60); END IF; RETURN NEW; END $$; CREATE TRIGGER segura BEFORE INSERT ON "
+                 "dbCLIENTE FOR EACH ROW EXECUTE FUNCTION segura()"));
     TransferStatus status;
     ContactImport import(&status);
     ASSERT_EQ(import.read(path).outcome, ContactImport::ReadOutcome::Finished);
     const int listed = int(import.preview()->rows().size());
     ASSERT_GE(listed, rows);
-    int posts = 0;
-    const auto hook = QObject::connect(ado->dbCLIENTE, &Dataset::afterPost, [&] {
-        if (++posts == rows / 2)
-            restart();
+    std::thread killer([this] {
+        for (int i = 0; i < 600 && db.server->scalar(db.name, "SELECT count(*) FROM pg_stat_activity WHERE "
+                                                              "wait_event = 'PgSleep'") != "1";
+             ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        restart();
+        EXPECT_TRUE(db.server->exec(db.name, "DROP TRIGGER segura ON dbCLIENTE"));
     });
     const ContactImport::SaveResult first = import.save(ado.get(), 1);
-    QObject::disconnect(hook);
+    killer.join();
     EXPECT_FALSE(first.ok());
     EXPECT_TRUE(first.error.startsWith(kLost)) << first.error.toStdString();
     EXPECT_EQ(first.saved, 0);
@@ -122,7 +135,7 @@ TEST_F(PgInterrupted, AnImportWhoseServerDiesStoresNothingAndSayingItAgainStores
     EXPECT_EQ(int(import.preview()->rows().size()), listed) << "every row waits for the next save";
 
     const ContactImport::SaveResult again = import.save(ado.get(), 1);
-    EXPECT_TRUE(again.ok()) << again.error.toStdString();
+    EXPECT_TRUE(again.ok()) << "again: " << again.error.toStdString();
     EXPECT_EQ(again.saved, listed);
     EXPECT_EQ(count("SELECT count(*) FROM dbcliente"), listed);
     EXPECT_EQ(count("SELECT count(DISTINCT fone) FROM dbcliente"), listed);
