@@ -96,20 +96,35 @@ TEST_F(PgStore, StampsKeysBoundsAndIndexesBehaveAsOnTheFile) {
             << ix;
 }
 
+// The same matches on a database whose character type leaves accented capitals alone (locale "C": the fold is done
+// by hand) and on one whose lower() folds them (C.UTF-8: lower() alone); NULL names match nothing.
 TEST_F(PgStore, LikeFoldsAccentedCapitalsWhateverTheServerLocale) {
-    ASSERT_TRUE(start().ok);
-    QSqlQuery q(ado->database());
-    ASSERT_TRUE(q.exec("INSERT INTO dbCLIENTE (NOME) VALUES ('ÂNGELA'), ('Ângela Souza'), ('JOÃO'), ('angelo')"));
-    const struct {
-        const char* pattern;
-        int found;
-    } cases[] = {{"%ângela%", 2}, {"%ÂNGELA%", 2}, {"joão", 1}, {"%ANGEL%", 1}, {"%\\%%", 0}};
-    for (const auto& c : cases) {
-        q.prepare("SELECT count(*) FROM dbCLIENTE WHERE " + SqlDialect::foldedLike(ado->database(), "NOME", ":p"));
-        q.bindValue(":p", QString::fromUtf8(c.pattern));
-        ASSERT_TRUE(q.exec() && q.next()) << q.lastError().text().toStdString();
-        EXPECT_EQ(q.value(0).toInt(), c.found) << c.pattern;
+    const QString utf8 = db.name + "_utf8";
+    ASSERT_TRUE(db.server->exec("postgres", "CREATE DATABASE " + utf8 + " OWNER " + db.location().user +
+                                                " TEMPLATE template0 ENCODING 'UTF8' LC_CTYPE 'C.UTF-8' "
+                                                "LC_COLLATE 'C.UTF-8'"));
+    for (const bool byHand : {true, false}) {
+        SCOPED_TRACE(byHand ? "locale C" : "locale C.UTF-8");
+        ASSERT_TRUE(start(byHand ? db.location() : db.server->location(utf8)).ok);
+        QSqlQuery q(ado->database());
+        ASSERT_TRUE(q.exec("SELECT prosrc FROM pg_proc WHERE proname = 'vestral_dobra'") && q.next());
+        EXPECT_EQ(q.value(0).toString().contains("translate"), byHand) << q.value(0).toString().toStdString();
+        ASSERT_TRUE(q.exec("INSERT INTO dbCLIENTE (NOME) VALUES ('ÂNGELA'), ('Ângela Souza'), ('JOÃO'), ('angelo'), "
+                           "(NULL), ('ŒUVRE ŠÍPEK')"));
+        const struct {
+            const char* pattern;
+            int found;
+        } cases[] = {{"%ângela%", 2}, {"%ÂNGELA%", 2},    {"joão", 1}, {"%ANGEL%", 1},
+                     {"%\\%%", 0},    {"œuvre šípek", 1}, {"%", 5},    {"", 0}};
+        for (const auto& c : cases) {
+            q.prepare("SELECT count(*) FROM dbCLIENTE WHERE " + SqlDialect::foldedLike(ado->database(), "NOME", ":p"));
+            q.bindValue(":p", QString::fromUtf8(c.pattern));
+            ASSERT_TRUE(q.exec() && q.next()) << q.lastError().text().toStdString();
+            EXPECT_EQ(q.value(0).toInt(), c.found) << c.pattern;
+        }
+        ado.reset();
     }
+    db.server->exec("postgres", "DROP DATABASE IF EXISTS " + utf8 + " WITH (FORCE)");
 }
 
 // The statements of the design compare yes/no columns with TRUE and FALSE, as SQLite takes them.
