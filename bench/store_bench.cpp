@@ -15,6 +15,7 @@
 
 #include "app/TfPrincipal.h"
 #include "history/TfImp.h"
+#include "store/StoreLocation.h"
 #include "store/TADO.h"
 
 namespace {
@@ -64,6 +65,13 @@ int window(int argc, char** argv, const QString& dir) {
     QApplication app(argc, argv);
     QElapsedTimer t;
     t.start();
+    // VESTRAL_DATABASE names a PostgreSQL store (filled with vestral-sms --copy-db-to), as for the program.
+    QString storeError;
+    StoreLocation::setCurrent(StoreLocation::choose({}, qEnvironmentVariable("VESTRAL_DATABASE"), dir, &storeError));
+    if (!storeError.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(storeError));
+        return 2;
+    }
     TADO ado;
     const TADO::StartResult r = ado.start(dir);
     if (!r.ok) {
