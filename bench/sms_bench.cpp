@@ -4,6 +4,7 @@
 // ratio to the ideal (two modem replies per SMS, each after the latency), SMS per second and the
 // longest time the window thread's event loop could not run a 5 ms timer (a stall of the screen).
 // Usage: sms_bench [MODEMS=64] [ROWS=100] [LATENCY_MS=200] [FAULTS=0] [PDU_PARTS=0]
+// With VESTRAL_BENCH_DATABASE=URL the store is that PostgreSQL database instead of a temporary SQLite file.
 // With FAULTS=1 the modems answer "+CMS ERROR", "ERROR", garbage or nothing at random and one
 // modem is unplugged mid-send; the outbox invariant is checked. With PDU_PARTS=k (1..6) the send
 // runs in PDU mode (MODO_SMS = "PDU") with texts of k concatenated parts (GSM 7-bit), and the ideal
@@ -121,7 +122,16 @@ int main(int argc, char** argv) {
     const bool faults = !resultDelayRun && argc > 4 && std::atoi(argv[4]) != 0;
     const int pduParts = !resultDelayRun && argc > 5 ? qBound(0, std::atoi(argv[5]), 6) : 0;
 
-    ModemTestRig rig(configs(modems, latency, faults, rows, resultDelay));
+    // VESTRAL_BENCH_DATABASE=URL: the same send on that PostgreSQL database (its outbox and history emptied first).
+    const QString url = qEnvironmentVariable("VESTRAL_BENCH_DATABASE");
+    QString urlError;
+    const StoreLocation where = url.isEmpty() ? StoreLocation() : StoreLocation::parse(url, &urlError);
+    if (!urlError.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(urlError));
+        return 2;
+    }
+    ModemTestRig rig = url.isEmpty() ? ModemTestRig(configs(modems, latency, faults, rows, resultDelay))
+                                     : ModemTestRig(configs(modems, latency, faults, rows, resultDelay), where);
     TADO* ado = rig.ado();
     SmsStation sms(ado);
     rig.station->attach(&sms);
@@ -141,6 +151,10 @@ int main(int argc, char** argv) {
     QSqlDatabase db = ado->database();
     db.transaction();
     rig.exec(QStringLiteral("DELETE FROM dbPORTA_ATIVA"));
+    if (!url.isEmpty()) {
+        rig.exec(QStringLiteral("DELETE FROM dbMENSAGEM"));
+        rig.exec(QStringLiteral("DELETE FROM dbHISTORICO"));
+    }
     for (int slot = 1; slot <= modems; ++slot) {
         rig.exec(QStringLiteral("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (%1, 10)").arg(slot));
         QSqlQuery q(db);
