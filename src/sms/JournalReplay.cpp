@@ -1,0 +1,90 @@
+#include "sms/JournalReplay.h"
+
+#include "history/HistoryWriter.h"
+#include "sms/DeliveryReports.h"
+#include "store/SqlDialect.h"
+#include "store/TADO.h"
+#include "store/TimeText.h"
+
+#include <QDir>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace JournalReplay {
+
+ResultJournal::Applied store(TADO* ado, const ResultJournal::Entry& e, QString* error) {
+    ResultJournal::Applied outcome = ResultJournal::Applied::Failed;
+    auto work = [&]() -> QString {
+        QSqlDatabase db = ado->database();
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT FICHA FROM dbMENSAGEM WHERE ID = ?"));
+        q.addBindValue(e.outboxId);
+        if (!q.exec())
+            return q.lastError().text();
+        if (!q.next()) {
+            outcome = ResultJournal::Applied::AlreadyStored;
+            return {};
+        }
+        const qint64 token = q.value(0).isNull() ? 0 : q.value(0).toLongLong();
+        const bool current = e.token == 0 || token == e.token;
+        QString written = HistoryWriter::append(ado, e.destinatario, e.mensagem, e.tipo, e.enviado, e.imsi);
+        if (!written.isEmpty())
+            return written;
+        if (!q.exec(SqlDialect::lastInsertedKey(db)) || !q.next())
+            return q.lastError().text();
+        const qint64 idHistorico = q.value(0).toLongLong();
+        if (e.when.isValid()) {
+            q.prepare(QStringLiteral("UPDATE dbHISTORICO SET DATA = ? WHERE ID_HISTORICO = ?"));
+            q.addBindValue(TimeText::stampStored(e.when));
+            q.addBindValue(idHistorico);
+            if (!q.exec())
+                return q.lastError().text();
+        }
+        QString refError;
+        if (!e.references.isEmpty() &&
+            !DeliveryReports::remember(db, e.slot, e.references, idHistorico, &refError, e.when))
+            return refError;
+        if (current) {
+            q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
+            q.addBindValue(e.outboxId);
+            if (!q.exec())
+                return q.lastError().text();
+        }
+        outcome = ResultJournal::Applied::Stored;
+        return {};
+    };
+    // A commit whose answer was lost: the outbox row gone means it went through.
+    auto stored = [&] {
+        QSqlQuery q(ado->database());
+        q.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
+        q.addBindValue(e.outboxId);
+        return q.exec() && !q.next() && !q.lastError().isValid();
+    };
+    const QString failure = ado->transact(work, stored);
+    if (!failure.isEmpty()) {
+        *error = failure;
+        return ResultJournal::Applied::Failed;
+    }
+    return outcome == ResultJournal::Applied::Failed ? ResultJournal::Applied::AlreadyStored : outcome;
+}
+
+int applyPending(TADO* ado, const QString& dataDir, const std::function<void(const QString&)>& log) {
+    ResultJournal journal(QDir(dataDir).filePath(QString::fromLatin1(ResultJournal::kFileName)));
+    if (journal.isEmpty())
+        return 0;
+    QString error;
+    QStringList warnings;
+    const int done = journal.apply([ado](const ResultJournal::Entry& e, QString* why) { return store(ado, e, why); },
+                                   &error, &warnings);
+    for (const QString& w : std::as_const(warnings))
+        log(w);
+    if (done > 0)
+        log(QStringLiteral("%1 RESULTADO(S) DE ENVIO GUARDADO(S) DURANTE A QUEDA DO BANCO GRAVADO(S) NO HISTÓRICO")
+                .arg(done));
+    if (!error.isEmpty())
+        log(QStringLiteral("Banco de dados indisponível: %1 (resultados mantidos em %2)")
+                .arg(error, QString::fromLatin1(ResultJournal::kFileName)));
+    return done;
+}
+
+} // namespace JournalReplay
