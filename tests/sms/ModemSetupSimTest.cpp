@@ -4,6 +4,7 @@
 #include "sms/ModemSetup.h"
 #include "sms/ProbeCommand.h"
 #include "sms/SmsCommands.h"
+#include "store/TimeText.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,9 @@
 namespace {
 
 using ProbeState = PortConfigurator::ProbeState;
+
+// The modems' set-up on each store: what it writes (PIN refusals, identities, caps) is read back from the store.
+class ModemSetupSim : public StoreParam {};
 
 QVariant value(TADO* ado, const QString& sql) {
     QSqlQuery q(ado->database());
@@ -45,11 +49,11 @@ int count(const std::string& bytes, const std::string& what) {
     return n;
 }
 
-TEST(ModemSetupSim, HealthyModemsAreSetUpSideBySideAndTheirIdentityKept) {
+TEST_P(ModemSetupSim, HealthyModemsAreSetUpSideBySideAndTheirIdentityKept) {
     modemsim::PortConfig second;
     second.sim.imsi = "724059999999999";
     second.sim.iccidReply = "^ICCID: 98555021436587092143"; // a swapped ICCID, as a Huawei writes it
-    ModemTestRig rig({modemsim::PortConfig{}, second});
+    ModemTestRig rig({modemsim::PortConfig{}, second}, GetParam());
     bool found = false;
     openAll(rig, &found);
     EXPECT_TRUE(found);
@@ -67,10 +71,10 @@ TEST(ModemSetupSim, HealthyModemsAreSetUpSideBySideAndTheirIdentityKept) {
 }
 
 // A PIN the SIM refused is not sent again by a later start of the program; a new PIN is.
-TEST(ModemSetupSim, RefusedPinIsNotSentAgainAfterARestart) {
+TEST_P(ModemSetupSim, RefusedPinIsNotSentAgainAfterARestart) {
     modemsim::PortConfig asking;
     asking.sim.pin = "1234";
-    ModemTestRig rig({asking});
+    ModemTestRig rig({asking}, GetParam());
     rig.exec("UPDATE dbPORTA SET PIN = '9999' WHERE ID = 1");
     bool found = true;
     QStringList lines = openAll(rig, &found);
@@ -97,12 +101,12 @@ TEST(ModemSetupSim, RefusedPinIsNotSentAgainAfterARestart) {
     EXPECT_EQ(count(rig.sim->received(0), "AT+CPIN=\""), 2);
 }
 
-TEST(ModemSetupSim, PinMissingPukAndDeniedNetworkLeaveTheSlotNotReady) {
+TEST_P(ModemSetupSim, PinMissingPukAndDeniedNetworkLeaveTheSlotNotReady) {
     modemsim::PortConfig asking, blocked, denied;
     asking.sim.pin = "1234";
     blocked.sim.puk = true;
     denied.sim.denied = true;
-    ModemTestRig rig({asking, blocked, denied, modemsim::PortConfig{}});
+    ModemTestRig rig({asking, blocked, denied, modemsim::PortConfig{}}, GetParam());
     bool found = false;
     const QStringList lines = openAll(rig, &found);
     EXPECT_TRUE(found); // slot 4 is fine
@@ -125,12 +129,12 @@ TEST(ModemSetupSim, PinMissingPukAndDeniedNetworkLeaveTheSlotNotReady) {
 }
 
 // After its PIN the SIM is busy for 5 s, and the network is found 3 s after start: both are waited for.
-TEST(ModemSetupSim, BusySimAndLateRegistrationAreWaitedFor) {
+TEST_P(ModemSetupSim, BusySimAndLateRegistrationAreWaitedFor) {
     modemsim::PortConfig busy, late;
     busy.sim.pin = "4321";
     busy.sim.busyAfterPinMs = 5000;
     late.sim.registerAfterMs = 3000;
-    ModemTestRig rig({busy, late});
+    ModemTestRig rig({busy, late}, GetParam());
     rig.exec("UPDATE dbPORTA SET PIN = '4321' WHERE ID = 1");
     bool found = false;
     const QStringList lines = openAll(rig, &found);
@@ -145,10 +149,10 @@ TEST(ModemSetupSim, BusySimAndLateRegistrationAreWaitedFor) {
 
 // A SIM without an SMS centre: the slot is not ready and its rows stay in the outbox (no +CMS ERROR: 330
 // failures); with the slot's centre set, it is written and the send goes.
-TEST(ModemSetupSim, MissingSmsCentreKeepsTheRowsAndAGivenOneIsWritten) {
+TEST_P(ModemSetupSim, MissingSmsCentreKeepsTheRowsAndAGivenOneIsWritten) {
     modemsim::PortConfig noCentre;
     noCentre.sim.smsc = "";
-    ModemTestRig rig({noCentre});
+    ModemTestRig rig({noCentre}, GetParam());
     rig.station.reset();
     rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000001', 'oi', 1)");
     QString out, err;
@@ -168,12 +172,12 @@ TEST(ModemSetupSim, MissingSmsCentreKeepsTheRowsAndAGivenOneIsWritten) {
 
 // A modem that answers none of the identity commands sends as before, its fields empty; the history row of a
 // send from a SIM that said its IMSI carries it.
-TEST(ModemSetupSim, IdentityRefusedStillSendsAndHistoryCarriesTheImsi) {
+TEST_P(ModemSetupSim, IdentityRefusedStillSendsAndHistoryCarriesTheImsi) {
     modemsim::PortConfig mute;
     mute.sim.refused = {"+CGSN", "+CIMI", "+CCID", "^ICCID?", "+QCCID", "+CGMI", "+CGMM"};
     modemsim::PortConfig plain;
     plain.sim.imsi = "724051111111111";
-    ModemTestRig rig({mute, plain});
+    ModemTestRig rig({mute, plain}, GetParam());
     rig.station.reset();
     rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000001', 'um', 1)");
     rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000002', 'dois', 2)");
@@ -181,12 +185,12 @@ TEST(ModemSetupSim, IdentityRefusedStillSendsAndHistoryCarriesTheImsi) {
     QTextStream o(&out), e(&err);
     EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 0) << err.toStdString() << out.toStdString();
     EXPECT_EQ(value(rig.ado(), "SELECT COUNT(*) FROM dbHISTORICO WHERE ENVIADO = 1").toInt(), 2);
-    EXPECT_EQ(value(rig.ado(), "SELECT ifnull(IMEI, '') || ifnull(IMSI, '') || ifnull(ICCID, '') || "
-                               "ifnull(MODELO, '') FROM dbPORTA WHERE ID = 1")
+    EXPECT_EQ(value(rig.ado(), "SELECT coalesce(IMEI, '') || coalesce(IMSI, '') || coalesce(ICCID, '') || "
+                               "coalesce(MODELO, '') FROM dbPORTA WHERE ID = 1")
                   .toString(),
               "");
     EXPECT_EQ(
-        value(rig.ado(), "SELECT ifnull(IMSI, '-') FROM dbHISTORICO WHERE DESTINATARIO = '5511900000001'").toString(),
+        value(rig.ado(), "SELECT coalesce(IMSI, '-') FROM dbHISTORICO WHERE DESTINATARIO = '5511900000001'").toString(),
         "-");
     EXPECT_EQ(value(rig.ado(), "SELECT IMSI FROM dbHISTORICO WHERE DESTINATARIO = '5511900000002'").toString(),
               "724051111111111");
@@ -197,18 +201,18 @@ TEST(ModemSetupSim, IdentityRefusedStillSendsAndHistoryCarriesTheImsi) {
 namespace {
 
 // `--modems`: one line per active slot after the set-up, and an exit code for scripts.
-TEST(ModemSetupSim, ModemsCommandPrintsEverySlotAndSaysHowManyAreReady) {
+TEST_P(ModemSetupSim, ModemsCommandPrintsEverySlotAndSaysHowManyAreReady) {
     modemsim::PortConfig asking, silent;
     asking.sim.pin = "1234";
     silent.silent = true;
-    ModemTestRig rig({modemsim::PortConfig{}, asking, silent});
+    ModemTestRig rig({modemsim::PortConfig{}, asking, silent}, GetParam());
     rig.station.reset();
     rig.exec("UPDATE dbPORTA SET LIMITE_DIA = 200 WHERE ID = 1");
-    for (const char* when :
-         {"datetime('now', 'localtime')", "datetime('now', 'localtime')", "datetime('now', 'localtime', '-1 day')"})
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QDateTime& when : {now, now, now.addDays(-1)})
         rig.exec(QStringLiteral("INSERT INTO dbHISTORICO (DATA, DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES "
-                                "(%1, '5511', 'x', 'SMS', 1, '724051234567890')")
-                     .arg(QString::fromLatin1(when)));
+                                "('%1', '5511', 'x', 'SMS', 1, '724051234567890')")
+                     .arg(TimeText::stampStored(when)));
     rig.exec("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES "
              "('5511', 'x', 'SMS', 0, '724051234567890')"); // a failure is no SMS sent
     QString out, err;
@@ -239,8 +243,8 @@ TEST(ModemSetupSim, ModemsCommandPrintsEverySlotAndSaysHowManyAreReady) {
 namespace {
 
 // A SIM that already sent its slot's daily cap today takes no rows: they stay in the outbox for tomorrow.
-TEST(ModemSetupSim, SlotAtItsDailyCapTakesNoRows) {
-    ModemTestRig rig({modemsim::PortConfig{}});
+TEST_P(ModemSetupSim, SlotAtItsDailyCapTakesNoRows) {
+    ModemTestRig rig({modemsim::PortConfig{}}, GetParam());
     rig.station.reset();
     rig.exec("UPDATE dbPORTA SET LIMITE_DIA = 2 WHERE ID = 1");
     for (int i = 0; i < 2; ++i)
@@ -264,8 +268,8 @@ TEST(ModemSetupSim, SlotAtItsDailyCapTakesNoRows) {
 namespace {
 
 // The cap is reached in the middle of a send: the SIM sends up to it, the rest stays in the outbox.
-TEST(ModemSetupSim, SendStopsAtTheDailyCap) {
-    ModemTestRig rig({modemsim::PortConfig{}});
+TEST_P(ModemSetupSim, SendStopsAtTheDailyCap) {
+    ModemTestRig rig({modemsim::PortConfig{}}, GetParam());
     rig.station.reset();
     rig.exec("UPDATE dbPORTA SET LIMITE_DIA = 2 WHERE ID = 1");
     rig.exec("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES "
@@ -282,5 +286,7 @@ TEST(ModemSetupSim, SendStopsAtTheDailyCap) {
     EXPECT_EQ(
         value(rig.ado(), "SELECT COUNT(*) FROM dbHISTORICO WHERE IMSI = '724051234567890' AND ENVIADO = 1").toInt(), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, ModemSetupSim, kBothStores, storeName);
 
 } // namespace
