@@ -130,10 +130,14 @@ bool OutboxBuilder::publish(QString* error) {
         return false;
     }
     QSqlQuery q(db);
-    bool ok = q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, PORTA FROM "
-                                    "%2.%1 ORDER BY ID")
-                         .arg(m_stage, SqlDialect::tempSchema(db)));
-    if (ok && !m_spent.isEmpty()) {
+    // On a shared store (PostgreSQL) the rows go to the pool, no slot and no station: each ready slot of each
+    // station claims its batches when it sends, and the slots' quotas are not spent here.
+    const bool pool = SqlDialect::isPostgres(db);
+    bool ok =
+        q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, %3 FROM "
+                              "%2.%1 ORDER BY ID")
+                   .arg(m_stage, SqlDialect::tempSchema(db), pool ? QStringLiteral("NULL") : QStringLiteral("PORTA")));
+    if (ok && !pool && !m_spent.isEmpty()) {
         ok = q.prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - ? WHERE ENTRADA = ?"));
         for (auto it = m_spent.cbegin(); ok && it != m_spent.cend(); ++it) {
             q.bindValue(0, it.value());

@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include "sms/OutboxClaims.h"
 #include "store/SqlDialect.h"
 #include "store/TADO.h"
 
@@ -35,6 +36,36 @@ QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>&
     return ado->transact(work, stored);
 }
 
+QString recordResult(TADO* ado, qint64 outboxId, qint64 token, const std::function<QString(bool)>& writeHistory,
+                     bool again, bool* takenOver) {
+    if (takenOver)
+        *takenOver = false;
+    if (token <= 0)
+        return recordResult(
+            ado, outboxId, [&] { return writeHistory(false); }, again);
+    auto work = [&]() -> QString {
+        QSqlQuery q(ado->database());
+        q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ? AND FICHA = ?"));
+        q.addBindValue(outboxId);
+        q.addBindValue(token);
+        if (!q.exec())
+            return q.lastError().text();
+        const bool refused = q.numRowsAffected() == 0;
+        if (takenOver)
+            *takenOver = refused;
+        return writeHistory(refused);
+    };
+    auto stored = [&] {
+        QSqlQuery q(ado->database());
+        q.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
+        q.addBindValue(outboxId);
+        return q.exec() && !q.next() && !q.lastError().isValid();
+    };
+    if (again && !ado->inTransaction() && stored())
+        return {};
+    return ado->transact(work, stored);
+}
+
 QString markInFlight(TADO* ado, qint64 outboxId) {
     if (!ado || outboxId <= 0)
         return {};
@@ -48,6 +79,9 @@ QString markInFlight(TADO* ado, qint64 outboxId) {
 }
 
 int clearInFlight(TADO* ado, QString* error) {
+    // A shared store: the rows go back to the pool, for any station's slot to claim.
+    if (OutboxClaims::shared(ado->database()))
+        return OutboxClaims::returnInFlight(ado, error);
     QSqlQuery q(ado->database());
     if (!q.exec(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = NULL WHERE ENVIANDO IS NOT NULL"))) {
         if (error)

@@ -20,6 +20,13 @@ namespace OutboxCommit {
 // means it is, and nothing is written.
 QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory, bool again = false);
 
+// The same for a row claimed under `token` (a shared store; 0: as above). The row leaves the outbox only while
+// the claim is still `token`; when another station took it over, the history row is still written (the modem
+// did send it): writeHistory gets takenOver = true and marks it, and *takenOver says so to the caller.
+QString recordResult(TADO* ado, qint64 outboxId, qint64 token,
+                     const std::function<QString(bool takenOver)>& writeHistory, bool again = false,
+                     bool* takenOver = nullptr);
+
 // Marks outbox row `outboxId` in flight (ENVIANDO = now): its text may reach the modem from now
 // on, so after a crash the row is not sent again without the operator's word. "" or the error.
 QString markInFlight(TADO* ado, qint64 outboxId);

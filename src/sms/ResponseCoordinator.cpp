@@ -4,6 +4,7 @@
 #include "modem/ModemLog.h"
 #include "modem/PortSlot.h"
 #include "sms/DeliveryReports.h"
+#include "sms/OutboxClaims.h"
 #include "sms/OutboxCommit.h"
 #include "sms/PduDecoder.h"
 #include "store/SqlDialect.h"
@@ -108,6 +109,8 @@ void ResponseCoordinator::flushResults() {
         else if (!p.error.isEmpty()) // a row that could not be stored is said, not lost in silence
             m_sendLog->append(
                 stamp() + QStringLiteral(" ENTRADA %1 ERRO AO GRAVAR O HISTÓRICO: ").arg(p.slot) + p.error, true);
+        else if (p.takenOver)
+            m_sendLog->append(stamp() + QStringLiteral(" ENTRADA %1 ").arg(p.slot) + OutboxClaims::kRefusedLine, true);
     }
 }
 
@@ -141,7 +144,8 @@ void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
     auto store = [&](Pending& p, bool again) {
         if (const auto* row = std::get_if<HistoryRow>(&p.action))
             p.error = OutboxCommit::recordResult(
-                ado, row->outboxId, [&] { return storeHistory(*row, p.slot); }, again);
+                ado, row->outboxId, row->token, [&](bool takenOver) { return storeHistory(*row, p.slot, takenOver); },
+                again, &p.takenOver);
         else if (const auto* mark = std::get_if<MarkInFlight>(&p.action))
             p.error = OutboxCommit::markInFlight(ado, mark->outboxId);
     };
@@ -163,9 +167,12 @@ void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
 
 // The history row; in the same transaction the parts' message references (for the delivery
 // reports) and the mark of the slot's next row, so that its text needs no commit of its own.
-QString ResponseCoordinator::storeHistory(const HistoryRow& row, int slot) {
+QString ResponseCoordinator::storeHistory(const HistoryRow& row, int slot, bool takenOver) {
     QString error = m_history(row);
     TADO* ado = TADO::instance();
+    // The modem sent it, but the row's claim is another station's now: kept, marked as a possible duplicate.
+    if (error.isEmpty() && takenOver && ado)
+        error = OutboxClaims::markPossibleDuplicate(ado->database());
     if (error.isEmpty() && m_references && !row.references.isEmpty() && ado) {
         QSqlDatabase db = ado->database();
         QSqlQuery q(db);

@@ -99,7 +99,8 @@ private:
     struct Pending {
         int slot;
         HandlerAction action;
-        QString error; // a history row or mark: why it could not be stored
+        QString error;          // a history row or mark: why it could not be stored
+        bool takenOver = false; // a result whose row another station claimed meanwhile
     };
     void applyOne(int slot, const HandlerAction& action);
     void applyReport(int slot, const StatusReportPdu& report);
@@ -110,7 +111,7 @@ private:
     void write(int slot, const QByteArray& bytes);
     std::vector<Pending> storePending();
     void storeResults(std::vector<Pending>& pending);
-    QString storeHistory(const HistoryRow& row, int slot);
+    QString storeHistory(const HistoryRow& row, int slot, bool takenOver);
     QString stamp() const;
 
     PortSlots* m_portSlots;

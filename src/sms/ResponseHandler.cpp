@@ -403,6 +403,7 @@ void ResponseHandler::acknowledged(Delivery& d) {
 void ResponseHandler::finishSend(Delivery& d, HistoryRow row, const QStringList& lines) {
     const OutboxRow current = m_state.currentRow();
     row.outboxId = current.id;
+    row.token = current.token;
     row.sequence = m_resultSequence;
     row.markNextId = current.id > 0 ? current.nextId : 0;
     row.imsi = m_state.imsi();

@@ -51,6 +51,7 @@ struct HistoryRow {
     bool enviado = false;
     qint64 outboxId = 0;     // the outbox row it settles (0: none)
     quint64 sequence = 0;    // ... and the send it is the result of
+    qint64 token = 0;        // ... and its claim token on a shared store (0: none)
     qint64 markNextId = 0;   // the slot's next outbox row, marked in flight in the same commit (0: none)
     QList<int> references{}; // PDU mode, sent with reports asked for: each part's message reference
     QString imsi{};          // the SIM that sent it (empty: unknown)

@@ -27,6 +27,9 @@ struct OutboxRow {
     int part = 1;
     int parts = 1;
     bool statusReport = false; // PDU mode: a delivery report was asked for each part
+    // The row's claim token on a shared store (0: no claim, the single-station file): every write about the row
+    // is conditioned on it.
+    qint64 token = 0;
 };
 
 // The character set the slot's modem reads in text mode (AT+CSCS), chosen when the worker

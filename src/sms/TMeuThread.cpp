@@ -4,14 +4,17 @@
 #include "modem/SerialChannel.h"
 #include "sms/DeliveryReportSetup.h"
 #include "sms/ModemSetup.h"
+#include "sms/OutboxClaims.h"
 #include "sms/OutboxCommit.h"
 #include "sms/PduEncoder.h"
 #include "sms/TextCodec.h"
 #include "store/OwnerThread.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
 #include <QDateTime>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -87,13 +90,19 @@ TMeuThread::End TMeuThread::execute() {
         failed(prefix() + QStringLiteral(" FALHA AO LER AS ENTRADAS ATIVAS!"), error);
         return End::Failed;
     }
-    QList<OutboxRow> rows = loadRows(&error);
+    m_shared = OutboxClaims::shared(m_ado->database());
+    QList<OutboxRow> rows =
+        m_shared ? OutboxClaims::interrupted(m_ado, Station::current(), m_slot.number, &error) : loadRows(&error);
     if (!error.isEmpty()) {
         failed(prefix() + QStringLiteral(" FALHA AO LER A CAIXA DE SAÍDA!"), error);
         return End::Failed;
     }
     reportInterrupted(rows);
     rows.removeIf([](const OutboxRow& r) { return r.inFlight; });
+    if (m_shared && !claimBatch(&rows))
+        return End::Failed;
+    // Rows claimed but never started go back to the pool when the worker ends before them.
+    auto unclaimed = qScopeGuard([this, &rows] { OutboxClaims::release(m_ado, rows); });
     if (rows.isEmpty())
         return End::Finished;
     if (!m_slot.state) {
@@ -114,7 +123,43 @@ TMeuThread::End TMeuThread::execute() {
     case SetUp::Ready:
         break;
     }
-    return sendRows(std::move(rows));
+    return sendRows(rows);
+}
+
+// A shared store: the slot's next batch of rows, claimed for this station (the cascade size, at least one).
+bool TMeuThread::claimBatch(QList<OutboxRow>* rows) {
+    QString error;
+    int cascade = 1;
+    QSqlQuery q(m_ado->database());
+    if (q.exec(QStringLiteral("SELECT CASCATA FROM dbCFG")) && q.next())
+        cascade = qMax(1, q.value(0).toInt());
+    *rows = OutboxClaims::claim(m_ado, Station::current(), m_slot.number, cascade, &error);
+    if (!error.isEmpty()) {
+        failed(prefix() + QStringLiteral(" FALHA AO LER A CAIXA DE SAÍDA!"), error);
+        return false;
+    }
+    return true;
+}
+
+// A shared store: the row is marked in flight under its claim before its text may go out, and the claims of the
+// rows waiting behind it are renewed. False when it must not be sent (taken over: said and dropped; or the
+// database refused: *end says the worker stops).
+bool TMeuThread::markClaimed(OutboxRow* row, const QList<OutboxRow>& waiting, std::optional<End>* end) {
+    QString error;
+    switch (OutboxClaims::markInFlight(m_ado, *row, waiting, &error)) {
+    case OutboxClaims::Mark::Marked:
+        row->inFlight = true;
+        return true;
+    case OutboxClaims::Mark::TakenOver:
+        log(prefix() + QStringLiteral(" PEDIDO ASSUMIDO POR OUTRA ESTAÇÃO: MENSAGEM PARA ") + row->fone +
+            QStringLiteral(" NÃO ENVIADA POR ESTA ENTRADA"));
+        return false;
+    case OutboxClaims::Mark::Failed:
+        failed(prefix() + QStringLiteral(" ERRO AO MARCAR O ENVIO!"), error);
+        *end = End::Failed;
+        return false;
+    }
+    return false;
 }
 
 // Rows an interrupted send left in flight: their text may have reached the phone, so they are not
@@ -126,13 +171,13 @@ void TMeuThread::reportInterrupted(const QList<OutboxRow>& rows) {
                 QStringLiteral(" (PODE TER SIDO ENTREGUE): NÃO REENVIADA"));
 }
 
-TMeuThread::End TMeuThread::sendRows(QList<OutboxRow> rows) {
-    const End end = sendEach(std::move(rows));
+TMeuThread::End TMeuThread::sendRows(QList<OutboxRow>& rows) {
+    const End end = sendEach(rows);
     releaseMark();
     return end;
 }
 
-TMeuThread::End TMeuThread::sendEach(QList<OutboxRow> rows) {
+TMeuThread::End TMeuThread::sendEach(QList<OutboxRow>& rows) {
     const int n = m_slot.number;
     QString error;
     int pauseMs = 0; // read anew before every row
@@ -151,16 +196,43 @@ TMeuThread::End TMeuThread::sendEach(QList<OutboxRow> rows) {
                 showOutbox();
             return End::Stopped;
         }
-        const OutboxRow row = rows.first();
+        OutboxRow row = rows.first();
         QList<pdu::SubmitPart> parts;
+        std::optional<End> markEnd;
         if (!sendable(row) || !encode(row, &parts)) {
             if (!refuseRow(row, sendable(row)))
                 return End::Failed;
+        } else if (m_shared && !markClaimed(&row, rows.mid(1), &markEnd)) {
+            if (markEnd)
+                return *markEnd;
         } else {
-            // Without a pause the next row's mark rides on this row's result commit.
-            const qint64 next = pauseMs == 0 && rows.size() > 1 && sendable(rows.at(1)) ? rows.at(1).id : 0;
+            // Without a pause the next row's mark rides on this row's result commit (on the file; on a shared
+            // store each row is marked under its own claim).
+            const qint64 next =
+                !m_shared && pauseMs == 0 && rows.size() > 1 && sendable(rows.at(1)) ? rows.at(1).id : 0;
             if (const std::optional<End> end = sendOne(row, parts, next, int(rows.size()), sentRow))
                 return *end;
+        }
+        if (m_shared) {
+            // The batch stays in memory: the row just settled (stored, refused or taken over) leaves it, and the
+            // next batch is claimed when it is through.
+            // Usually gone with its history row; deleted here otherwise, still only under this worker's claim.
+            if (!removeClaimed(row, &error)) {
+                failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
+                return End::Failed;
+            }
+            rows.removeFirst();
+            if (rows.isEmpty() && !m_stop.load() && !claimBatch(&rows))
+                return End::Failed;
+            pauseMs = 0;
+            if (!rows.isEmpty() && !tempoSms(&pauseMs, &error)) {
+                showOutbox();
+                return End::Failed;
+            }
+            sentRow = !rows.isEmpty() && pauseMs == 0;
+            if (!sentRow)
+                showOutbox();
+            continue;
         }
         // The row just settled is gone, or goes now (its mark set too); rows left in flight by an
         // earlier send stay aside, the row this worker marked itself does not.
@@ -329,7 +401,8 @@ TMeuThread::Outcome TMeuThread::portLostDuring(const OutboxRow& row, bool nothin
     // row's result) goes, and the row is sent when the modem is back.
     if (nothingOut) {
         QSqlQuery q(m_ado->database());
-        q.prepare(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = NULL WHERE ID = ?"));
+        q.prepare(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = NULL WHERE ID = ?") +
+                  (row.token > 0 ? QStringLiteral(" AND FICHA = %1").arg(row.token) : QString()));
         q.addBindValue(row.id);
         if (!q.exec())
             log(prefix() + QStringLiteral(" ERRO AO DESMARCAR O ENVIO: ") + q.lastError().text());
@@ -424,6 +497,17 @@ bool TMeuThread::removeSent(qint64 id, QList<OutboxRow>& rows, QString* error) {
         *error = q.lastError().text();
     q.finish();
     return ok;
+}
+
+bool TMeuThread::removeClaimed(const OutboxRow& row, QString* error) {
+    QSqlQuery q(m_ado->database());
+    q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ? AND FICHA = ?"));
+    q.addBindValue(row.id);
+    q.addBindValue(row.token);
+    if (q.exec())
+        return true;
+    *error = q.lastError().text();
+    return false;
 }
 
 // Opens a closed channel on the window thread; false when the open failed with an error.
@@ -714,10 +798,20 @@ bool TMeuThread::refuseRow(const OutboxRow& row, bool notEncoded) {
 bool TMeuThread::recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why) {
     QString error;
     onWindow([&] {
-        error = OutboxCommit::recordResult(m_ado, row.id, [&] {
-            return HistoryWriter::append(m_ado, row.fone, history, HistoryWriter::kSms, false, m_slot.state->imsi());
-        });
+        bool takenOver = false;
+        error = OutboxCommit::recordResult(
+            m_ado, row.id, row.token,
+            [&](bool refused) {
+                QString e =
+                    HistoryWriter::append(m_ado, row.fone, history, HistoryWriter::kSms, false, m_slot.state->imsi());
+                if (e.isEmpty() && refused)
+                    e = OutboxClaims::markPossibleDuplicate(m_ado->database());
+                return e;
+            },
+            false, &takenOver);
         m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + fone + why);
+        if (takenOver)
+            m_screen->appendSendLog(prefix() + QStringLiteral(" ") + OutboxClaims::kRefusedLine);
         if (!error.isEmpty())
             m_screen->appendSendLog(prefix() + QStringLiteral(" ERRO AO GRAVAR O HISTÓRICO: ") + error);
     });

@@ -80,8 +80,11 @@ private:
     using Phase = SlotState::Phase;
 
     End execute();
-    End sendRows(QList<OutboxRow> rows);
-    End sendEach(QList<OutboxRow> rows);
+    End sendRows(QList<OutboxRow>& rows);
+    End sendEach(QList<OutboxRow>& rows);
+    bool claimBatch(QList<OutboxRow>* rows);
+    bool removeClaimed(const OutboxRow& row, QString* error);
+    bool markClaimed(OutboxRow* row, const QList<OutboxRow>& waiting, std::optional<End>* end);
     std::optional<End> sendOne(const OutboxRow& row, const QList<pdu::SubmitPart>& parts, qint64 next, int queued,
                                bool outboxChanged);
     bool encode(const OutboxRow& row, QList<pdu::SubmitPart>* parts);
@@ -146,4 +149,5 @@ private:
     qint64 m_marked = 0;
     SmsModeSettings m_settings; // read at every set-up
     QString m_encodeError;      // why the last row could not be encoded in PDU mode
+    bool m_shared = false;      // the outbox is shared between stations: rows are claimed in batches
 };

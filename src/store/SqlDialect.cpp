@@ -14,6 +14,12 @@ QString nowStamp(const QSqlDatabase& db) {
                           : QStringLiteral("datetime('now','localtime')");
 }
 
+QString stampIn(const QSqlDatabase& db, int seconds) {
+    return isPostgres(db)
+               ? QStringLiteral("to_char(localtimestamp + interval '%1 seconds', 'YYYY-MM-DD HH24:MI:SS')").arg(seconds)
+               : QStringLiteral("datetime('now','localtime','%1%2 seconds')").arg(seconds < 0 ? "" : "+").arg(seconds);
+}
+
 QString identityColumn(const QString& table) {
     static const QHash<QString, QString> keys{{"dbcliente", "ID_CLIENTE"},
                                               {"dbhistorico", "ID_HISTORICO"},

@@ -17,6 +17,8 @@ inline bool isPostgres(const QSqlDatabase& db) {
 
 // The local time now as the tables keep it: "yyyy-MM-dd HH:mm:ss" text.
 QString nowStamp(const QSqlDatabase& db);
+// The same, `seconds` from now (negative: before now), on the database's clock.
+QString stampIn(const QSqlDatabase& db, int seconds);
 
 // The column that names one row of `table` for the datasets: SQLite's rowid; on PostgreSQL the table's
 // key, or the ROWID column that the keyless tables carry there.

@@ -88,7 +88,8 @@ TEST_P(Builder, DistributionOverSlotsInBlocks) {
         const auto r = builder->run(set.get());
         EXPECT_EQ(r.outcome, Outcome::Done) << r.error.toStdString();
         EXPECT_EQ(r.written, c.recipients);
-        EXPECT_EQ(ports(), c.expected);
+        // On the server the rows go to the pool (no slot) that the slots claim from; the build's cycles are the same.
+        EXPECT_EQ(ports(), m_data.onPostgres() ? QList<int>(c.recipients, 0) : c.expected);
         EXPECT_EQ(probes, c.probes);
     }
 }
@@ -98,7 +99,9 @@ TEST_P(Builder, QuotasAreDecrementedInTheTable) {
     ready = {3, 5};
     load({"11987654301", "11987654302", "11987654303", "11987654304"});
     builder->run(set.get());
-    EXPECT_EQ(column("SELECT ENTRADA || ':' || QTD FROM dbPORTA_ATIVA ORDER BY ENTRADA"), QStringList({"3:0", "5:2"}));
+    // On the server the quotas are spent when the slots claim, not by the build.
+    EXPECT_EQ(column("SELECT ENTRADA || ':' || QTD FROM dbPORTA_ATIVA ORDER BY ENTRADA"),
+              m_data.onPostgres() ? QStringList({"3:3", "5:3"}) : QStringList({"3:0", "5:2"}));
     EXPECT_EQ(ado->dbMENSAGEM->recordCount(), 4); // the outbox dataset shows the new rows
 }
 
@@ -404,6 +407,9 @@ TEST_P(AtomicBuild, FailureMidBuildLeavesTheOutboxAsItWas) {
           pg ? "DROP TRIGGER falha ON dbMENSAGEM" : "DROP TRIGGER falha"}},
     };
     for (const Case& c : cases) {
+        // On the server the build spends no quota (the slots do when they claim): no update to refuse.
+        if (pg && QByteArray(c.name).startsWith("a slot's quota"))
+            continue;
         SCOPED_TRACE(c.name);
         sql(ado, c.ddl.at(0));
         const auto r = builder->run(set.get());
@@ -442,7 +448,7 @@ TEST_P(AtomicBuild, ProgressAndCancel) {
     EXPECT_EQ(done.written, 600);
     EXPECT_EQ(reports,
               (QList<QList<int>>{{201, 200, 2, 600}, {250, 250, 2, 600}, {401, 400, 3, 600}, {500, 500, 3, 600}}));
-    sql(ado, "DELETE FROM dbMENSAGEM WHERE PORTA <> 9");
+    sql(ado, "DELETE FROM dbMENSAGEM WHERE PORTA IS NULL OR PORTA <> 9"); // the pool rows too, on the server
     for (cancelAt = 1; cancelAt <= 4; ++cancelAt) {
         SCOPED_TRACE(cancelAt);
         reports.clear();

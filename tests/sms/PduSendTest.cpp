@@ -102,8 +102,18 @@ TEST_P(PduSendOnStore, TheNextRowIsMarkedWithTheResultAndAStopUnmarksIt) {
             s.sms.sender()->stop();
     });
     ASSERT_TRUE(s.send());
-    // The first row is marked at its prompt, the second with the first one's result.
-    EXPECT_EQ(markedAtCommand, (QStringList{QString(), QStringLiteral("5511900000001")}));
+    // The first row is marked at its prompt, the second with the first one's result. On the server each row is
+    // marked under its claim before its AT+CMGS, and the rows claimed but never started go back to the pool.
+    if (GetParam() == StoreLocation::Kind::Sqlite) {
+        EXPECT_EQ(markedAtCommand, (QStringList{QString(), QStringLiteral("5511900000001")}));
+    } else {
+        EXPECT_EQ(markedAtCommand, (QStringList{QStringLiteral("5511900000000"), QStringLiteral("5511900000001")}));
+    }
+    if (GetParam() == StoreLocation::Kind::Postgres) {
+        EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM WHERE PORTA IS NULL AND ESTACAO IS NULL AND "
+                                          "FICHA IS NULL")),
+                  3);
+    }
     EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbHISTORICO")), 2);
     EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM")), 3);
     // The third row, marked with the second one's result, never went: its mark is gone.
