@@ -9,15 +9,21 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
+
+#include <signal.h>
 
 namespace {
 
@@ -42,6 +48,80 @@ struct StationRun {
 };
 
 class PgStations : public ::testing::TestWithParam<int> {};
+
+// The pool of `rows` rows on a database of the test's own, two slots ready; the URL for the stations.
+QString makePool(TempDataDir& data, int rows, QString* why) {
+    const TADO::StartResult started = data.start(StoreLocation::Kind::Postgres);
+    if (!data.onPostgres() || !data.pg->ok()) {
+        *why = data.missingPeer;
+        return {};
+    }
+    if (!started.ok) {
+        *why = started.error;
+        return {};
+    }
+    QSqlQuery q(data.ado->database());
+    bool ok = q.exec("UPDATE dbCFG SET TEMPO_SMS = 0, CASCATA = 10");
+    for (int n = 1; ok && n <= 2; ++n)
+        ok = q.exec(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = %1 WHERE ID = %1").arg(n));
+    ok = ok && q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM) SELECT '55119' || lpad(g::text, 6, "
+                                     "'0'), 'texto ' || g FROM generate_series(1, %1) g")
+                          .arg(rows));
+    if (!ok) {
+        *why = q.lastError().text();
+        return {};
+    }
+    data.ado.reset(); // the stations hold the database now
+    return data.pg->url();
+}
+
+// Starts station `name` with two simulated modems of `port`'s kind; `env`: extra environment of its program.
+std::unique_ptr<StationRun> startStation(const QString& url, const QString& name, const modemsim::PortConfig& port,
+                                         const QStringList& env = {}) {
+    auto run = std::make_unique<StationRun>();
+    modemsim::SimulatorOptions options;
+    options.dir = QString(run->dir.path() + QStringLiteral("/portas")).toStdString();
+    options.ports.assign(2, port);
+    run->sim = std::make_unique<modemsim::ModemSimulator>(options);
+    run->sim->start();
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : env)
+        e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    run->child.setProcessEnvironment(e);
+    run->child.start(binary(), {QStringLiteral("--data-dir"), run->dir.path(), QStringLiteral("--database"), url,
+                                QStringLiteral("--station"), name, QStringLiteral("--send-outbox")});
+    run->child.waitForStarted();
+    return run;
+}
+
+// How many times each number reached a modem, over every station.
+std::map<std::string, int> received(const std::vector<StationRun*>& runs) {
+    std::map<std::string, int> times;
+    for (StationRun* run : runs)
+        for (int p = 0; p < 2; ++p)
+            for (const modemsim::SentSms& sms : run->sim->sent(p))
+                ++times[sms.number];
+    return times;
+}
+
+int twice(const std::map<std::string, int>& times) {
+    int n = 0;
+    for (const auto& [number, count] : times)
+        n += count > 1 ? 1 : 0;
+    return n;
+}
+
+// Serves events until `condition` holds; the bound only keeps a broken build from hanging.
+bool waitFor(const std::function<bool()>& condition) {
+    QElapsedTimer guard;
+    guard.start();
+    while (!condition()) {
+        if (guard.elapsed() > 120000)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
 
 TEST_P(PgStations, OnePoolEveryNumberOnceEveryStationAShare) {
     if (!QFileInfo::exists(binary()))
@@ -102,6 +182,55 @@ TEST_P(PgStations, OnePoolEveryNumberOnceEveryStationAShare) {
     EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbhistorico WHERE enviado = 1"),
               QString::number(kRows));
     EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbmensagem"), "0");
+}
+
+// A station killed (SIGKILL) while each of its modems holds the result of a row it marked in flight, with the
+// rest of its batches claimed: once its claims expire (2 s here) another station sends every row but those two,
+// which stay in the outbox, marked, for the operator. No number reaches a modem twice.
+TEST(PgStationsKill, TheOthersSendEveryUnclaimedRowAndNothingTwice) {
+    if (!QFileInfo::exists(binary()))
+        VESTRAL_SKIP_MISSING_PEER("vestral-sms not built");
+    constexpr int kRows = 200;
+    TempDataDir data;
+    QString why;
+    const QString url = makePool(data, kRows, &why);
+    if (url.isEmpty() && !data.onPostgres())
+        VESTRAL_SKIP_MISSING_PEER(why.toStdString());
+    ASSERT_FALSE(url.isEmpty()) << why.toStdString();
+    const QStringList shortClaims{QStringLiteral("VESTRAL_FICHA_SEGUNDOS=2")};
+    modemsim::PortConfig holding;
+    holding.holdResults = true;
+    auto first = startStation(url, "estacao-1", holding, shortClaims);
+    const bool held = waitFor([&] {
+        return (first->sim->holding(0) && first->sim->holding(1)) || first->child.state() == QProcess::NotRunning;
+    });
+    if (first->child.state() != QProcess::NotRunning && first->child.processId() > 0)
+        ::kill(pid_t(first->child.processId()), SIGKILL);
+    ASSERT_TRUE(first->child.waitForFinished(30000));
+    ASSERT_TRUE(held && first->sim->holding(0) && first->sim->holding(1))
+        << first->child.readAllStandardOutput().toStdString();
+    first->sim->release(0, true);
+    first->sim->release(1, true);
+    // The dead station's claims run out, on the server's clock.
+    ASSERT_TRUE(waitFor([&] {
+        return data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbmensagem WHERE enviando IS NULL AND "
+                                                      "ficha_validade >= to_char(localtimestamp, "
+                                                      "'YYYY-MM-DD HH24:MI:SS')") == "0";
+    }));
+
+    auto second = startStation(url, "estacao-2", modemsim::PortConfig{}, shortClaims);
+    ASSERT_TRUE(second->child.waitForFinished(300000));
+    const QString out = QString::fromUtf8(second->child.readAllStandardOutput());
+    EXPECT_EQ(second->child.exitCode(), 0) << out.toStdString();
+
+    const std::map<std::string, int> times = received({first.get(), second.get()});
+    EXPECT_EQ(int(times.size()), kRows);
+    EXPECT_EQ(twice(times), 0);
+    EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbhistorico"), QString::number(kRows - 2));
+    EXPECT_EQ(data.pg->server->scalar(data.pg->name,
+                                      "SELECT string_agg(estacao || ':' || (enviando IS NOT NULL)::text, "
+                                      "',') FROM dbmensagem"),
+              "estacao-1:true,estacao-1:true");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stations, PgStations, ::testing::Values(2, 3), [](const ::testing::TestParamInfo<int>& i) {
