@@ -233,6 +233,67 @@ TEST(PgStationsKill, TheOthersSendEveryUnclaimedRowAndNothingTwice) {
               "estacao-1:true,estacao-1:true");
 }
 
+// A station whose modems stall (their results held) past its claims' life (2 s): the rows waiting in its batches
+// are taken over by the other station, and once its modems answer it sends none of them (its mark finds the
+// token gone). While the stalled results are due the operator resends the interrupted rows: the other station
+// sends them again, and the late results are refused by their tokens but kept in the history, marked as possible
+// duplicates. The numbers received twice are exactly the rows so marked.
+TEST(PgStationsStall, TakenOverRowsAreNotSentAndLateResultsAreMarked) {
+    if (!QFileInfo::exists(binary()))
+        VESTRAL_SKIP_MISSING_PEER("vestral-sms not built");
+    constexpr int kRows = 120;
+    TempDataDir data;
+    QString why;
+    const QString url = makePool(data, kRows, &why);
+    if (url.isEmpty() && !data.onPostgres())
+        VESTRAL_SKIP_MISSING_PEER(why.toStdString());
+    ASSERT_FALSE(url.isEmpty()) << why.toStdString();
+    const QStringList shortClaims{QStringLiteral("VESTRAL_FICHA_SEGUNDOS=2")};
+    modemsim::PortConfig stalling;
+    stalling.holdResults = true;
+    auto slow = startStation(url, "lenta", stalling, shortClaims);
+    ASSERT_TRUE(waitFor([&] {
+        return (slow->sim->holding(0) && slow->sim->holding(1)) || slow->child.state() == QProcess::NotRunning;
+    }));
+    ASSERT_EQ(slow->child.state(), QProcess::Running) << slow->child.readAllStandardOutput().toStdString();
+    // "Reenviar Interrompidas" while the stalled results are due: those rows go back to the pool.
+    EXPECT_EQ(data.pg->server->scalar(data.pg->name,
+                                      "WITH u AS (UPDATE dbmensagem SET enviando = NULL, estacao = NULL, porta = NULL, "
+                                      "ficha = NULL, ficha_validade = NULL WHERE enviando IS NOT NULL RETURNING 1) "
+                                      "SELECT COUNT(*) FROM u"),
+              "2");
+    // The stalled station's waiting claims run out, on the server's clock.
+    ASSERT_TRUE(waitFor([&] {
+        return data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbmensagem WHERE estacao = 'lenta' AND "
+                                                      "ficha_validade >= to_char(localtimestamp, "
+                                                      "'YYYY-MM-DD HH24:MI:SS')") == "0";
+    }));
+    auto fast = startStation(url, "rapida", modemsim::PortConfig{}, shortClaims);
+    ASSERT_TRUE(fast->child.waitForFinished(300000));
+    EXPECT_EQ(fast->child.exitCode(), 0) << fast->child.readAllStandardOutput().toStdString();
+    // The stalled modems answer at last.
+    slow->sim->release(0, true);
+    slow->sim->release(1, true);
+    ASSERT_TRUE(slow->child.waitForFinished(300000));
+    const QString slowOut = QString::fromUtf8(slow->child.readAllStandardOutput());
+    EXPECT_EQ(slow->child.exitCode(), 0) << slowOut.toStdString();
+
+    const std::map<std::string, int> times = received({slow.get(), fast.get()});
+    EXPECT_EQ(int(times.size()), kRows);
+    const QString marked = data.pg->server->scalar(
+        data.pg->name, "SELECT COUNT(*) FROM dbhistorico WHERE status_entrega = 'POSSÍVEL DUPLICADA'");
+    EXPECT_EQ(QString::number(twice(times)), marked);
+    EXPECT_EQ(marked, "2");
+    EXPECT_EQ(slowOut.count(QStringLiteral("RESULTADO DE ENVIO RECUSADO: O PEDIDO FOI ASSUMIDO POR OUTRA ESTAÇÃO")), 2)
+        << slowOut.toStdString();
+    // The nine rows waiting behind each slot's stalled one (batches of CASCATA = 10) were taken over: not sent.
+    EXPECT_EQ(slowOut.count(QStringLiteral("PEDIDO ASSUMIDO POR OUTRA ESTAÇÃO: MENSAGEM PARA")), 18)
+        << slowOut.toStdString();
+    EXPECT_EQ(int(slow->sim->sent(0).size() + slow->sim->sent(1).size()), 2);
+    EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbmensagem"), "0");
+    EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbhistorico"), QString::number(kRows + 2));
+}
+
 INSTANTIATE_TEST_SUITE_P(Stations, PgStations, ::testing::Values(2, 3), [](const ::testing::TestParamInfo<int>& i) {
     return QString::number(i.param).toStdString() + "estacoes";
 });
