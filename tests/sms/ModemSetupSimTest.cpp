@@ -4,6 +4,7 @@
 #include "sms/ModemSetup.h"
 #include "sms/ProbeCommand.h"
 #include "sms/SmsCommands.h"
+#include "store/Station.h"
 #include "store/TimeText.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +182,9 @@ TEST_P(ModemSetupSim, IdentityRefusedStillSendsAndHistoryCarriesTheImsi) {
     rig.station.reset();
     rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000001', 'um', 1)");
     rig.exec("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('5511900000002', 'dois', 2)");
+    // Each row held by its slot of this station (on the server a row without a station is the pool's, for any slot).
+    rig.exec(QStringLiteral("UPDATE dbMENSAGEM SET ESTACAO = '%1', FICHA = ID, FICHA_VALIDADE = '2999-01-01 00:00:00'")
+                 .arg(Station::current()));
     QString out, err;
     QTextStream o(&out), e(&err);
     EXPECT_EQ(SmsCommands::sendOutbox(rig.ado(), o, e), 0) << err.toStdString() << out.toStdString();
