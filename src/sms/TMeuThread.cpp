@@ -215,8 +215,8 @@ TMeuThread::End TMeuThread::sendEach(QList<OutboxRow>& rows) {
         }
         if (m_shared) {
             // The batch stays in memory: the row just settled (stored, refused or taken over) leaves it, and the
-            // next batch is claimed when it is through.
-            // Usually gone with its history row; deleted here otherwise, still only under this worker's claim.
+            // next batch is claimed when it is through. The row is usually gone with its history row; deleted here
+            // otherwise, still only under this worker's claim.
             if (!removeClaimed(row, &error)) {
                 failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
                 return End::Failed;
