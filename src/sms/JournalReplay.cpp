@@ -87,4 +87,16 @@ int applyPending(TADO* ado, const QString& dataDir, const std::function<void(con
     return done;
 }
 
+bool settleBeforeResend(TADO* ado, const QString& dataDir, const std::function<void(const QString&)>& log,
+                        QString* error) {
+    applyPending(ado, dataDir, log);
+    const ResultJournal journal(QDir(dataDir).filePath(QString::fromLatin1(ResultJournal::kFileName)));
+    if (journal.isEmpty())
+        return true;
+    *error = QStringLiteral("Há resultados de envio guardados em %1 que ainda não puderam ser gravados no banco de "
+                            "dados: as mensagens interrompidas não foram liberadas, para não serem enviadas de novo.")
+                 .arg(journal.path());
+    return false;
+}
+
 } // namespace JournalReplay

@@ -5,6 +5,7 @@
 #include "optout/InboxOptOut.h"
 #include "sms/DeliveryReportSetup.h"
 #include "sms/DeliveryReports.h"
+#include "sms/JournalReplay.h"
 #include "sms/ModemSetup.h"
 #include "sms/ModemStation.h"
 #include "sms/OutboxCommit.h"
@@ -133,8 +134,15 @@ void waitForReports(TADO* ado, const QDateTime& since, const Clock& clock, QText
 } // namespace
 
 int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterrupted, const Clock& clock) {
+    // Results kept while the database was away go in first: their rows were sent.
+    const auto log = [&out](const QString& line) { out << line << Qt::endl; };
+    JournalReplay::applyPending(ado, ado->dataDir(), log);
     if (resendInterrupted) {
         QString error;
+        if (!JournalReplay::settleBeforeResend(ado, ado->dataDir(), log, &error)) {
+            err << error << Qt::endl;
+            return 1;
+        }
         if (OutboxCommit::clearInFlight(ado, &error) < 0) {
             err << QStringLiteral("Não foi possível gravar no banco de dados: ") << error << Qt::endl;
             return 1;

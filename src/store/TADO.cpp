@@ -425,6 +425,7 @@ bool TADO::prepareSchema(StartResult* r) {
 
 TADO::StartResult TADO::start(const QString& dataDir, Access access) {
     StartResult r;
+    m_dataDir = dataDir;
     m_path = DataDir::databasePath(dataDir);
     if (m_store.isPostgres() ? !openServer(dataDir, &r) : !openFile(dataDir, &r))
         return r;

@@ -33,6 +33,8 @@ public:
 
     // The SQLite file; empty when the store is a PostgreSQL database.
     QString databasePath() const { return m_store.isPostgres() ? QString() : m_path; }
+    // The data folder start() was given (files the store keeps beside the database go there).
+    const QString& dataDir() const { return m_dataDir; }
 
     // Where the data lives: the SQLite file of the data folder, or a PostgreSQL database. Taken from
     // StoreLocation::current() when the module is made; set before start() to choose another.
@@ -103,6 +105,7 @@ private:
     void wireEvents();
 
     QString m_path;
+    QString m_dataDir;
     StoreLocation m_store = StoreLocation::current();
     QString m_connectError;
     QStringList m_connections;
