@@ -195,6 +195,23 @@ std::optional<Match> newestSend(QSqlDatabase& db, int porta, int ref, QDateTime*
     return Match{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2), q.value(4).toString()};
 }
 
+// Whether a report's recipient can be the send's number: the last eight digits agree (the centre may write the
+// number with the country code, the history as the operator typed it). A number of fewer digits (a short code, an
+// empty or alphanumeric address) is not judged.
+bool sameNumber(const QString& sent, const QString& reported) {
+    constexpr int kDigits = 8;
+    auto digits = [](const QString& n) {
+        QString d;
+        for (const QChar c : n)
+            if (c >= u'0' && c <= u'9')
+                d += c;
+        return d;
+    };
+    const QString a = digits(sent);
+    const QString b = digits(reported);
+    return a.size() < kDigits || b.size() < kDigits || a.right(kDigits) == b.right(kDigits);
+}
+
 QString prefix(const QDateTime& now, int porta) {
     return TimeText::stampShown(now) + QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA").arg(porta);
 }
@@ -231,7 +248,8 @@ bool applyIn(QSqlDatabase& db, int porta, const pdu::StatusReport& r, const QDat
     const QDateTime centre = r.centreTime.time;
     const qint64 window = qint64(DeliveryReports::kMatchWindowMinutes) * 60;
     const qint64 gap = m && centre.isValid() && sent.isValid() ? sent.secsTo(centre) : 0;
-    if (!m || gap > window) { // no send, or one older than the report's: its send may be being recorded
+    // No send, one older than the report's, or one to another number: the report's send may be being recorded.
+    if (!m || gap > window || !sameNumber(m->destinatario, r.recipient.number)) {
         out.kind = DeliveryReports::Kind::Held;
         return hold(db, porta, r, now, &out.error);
     }

@@ -193,6 +193,26 @@ TEST_P(DeliveryReportsTest, SameSlotAndReferenceOnTwoStationsNeverCross) {
     EXPECT_EQ(apply(1, report(20, 0x00, 3), 14).kind, Kind::Held);
 }
 
+// A report names the number it is about: one for another number than the newest send of its reference on the slot
+// is not that send's (an older send of the wrapped reference, or one not recorded yet), whatever its time says.
+// The number is compared on its last eight digits, as the centre may write it with the country code.
+TEST_P(DeliveryReportsTest, AReportForAnotherNumberIsNotTakenByTheSendOfItsReference) {
+    const qint64 id = sent(1, {30}, 0, "11999990001");
+    auto r = report(30, 0x00, 2);
+    r.recipient.number = "+5511988887777";
+    EXPECT_EQ(apply(1, r, 10).kind, Kind::Held);
+    EXPECT_EQ(state(id), "Pendente|");
+    r.recipient.number = "+5511999990001";
+    EXPECT_EQ(apply(1, r, 11).kind, Kind::Applied);
+    EXPECT_EQ(state(id), "Entregue|2026-03-02 10:00:07");
+    // A short code or an empty number is not judged.
+    const qint64 shortCode = sent(1, {31}, 0, "28888");
+    r.reference = 31;
+    r.recipient.number = "28888";
+    EXPECT_EQ(apply(1, r, 12).kind, Kind::Applied);
+    EXPECT_EQ(state(shortCode), "Entregue|2026-03-02 10:00:07");
+}
+
 TEST_P(DeliveryReportsTest, BadReferenceOrDatabaseErrorKeepsNothing) {
     const qint64 id = history("1");
     QSqlDatabase conn = db();
