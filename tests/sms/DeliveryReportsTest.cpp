@@ -191,6 +191,12 @@ TEST_P(DeliveryReportsTest, SameSlotAndReferenceOnTwoStationsNeverCross) {
     // A report no station of its own sent is held, not given to the other station's send.
     Station::setCurrent("estacao-c");
     EXPECT_EQ(apply(1, report(20, 0x00, 3), 14).kind, Kind::Held);
+    // A row remembered before rows carried their station (an upgraded store) is matched by the station at hand.
+    const qint64 older = sent(2, {40}, 0);
+    QSqlQuery(db()).exec("UPDATE dbENTREGA_PENDENTE SET ESTACAO = NULL WHERE REFERENCIA = 40");
+    Station::setCurrent("estacao-d");
+    EXPECT_EQ(apply(2, report(40, 0x00, 2), 15).kind, Kind::Applied);
+    EXPECT_EQ(state(older), "Entregue|2026-03-02 10:00:07");
 }
 
 // A report names the number it is about: one for another number than the newest send of its reference on the slot
