@@ -195,7 +195,8 @@ void TfPrincipal::installSubsystemPages() {
     setPage("Enviar SMS/Caixa de Saída", outbox);
     connect(enviarSms, &EnviarSmsPage::outboxPageWanted, this, [this, outbox] { showSmsSubPage(outbox); });
     setPage("Enviar SMS/SMS Recebido", new SmsRecebidoPage(m_ado));
-    setPage("Enviar SMS/Descadastrados", new DescadastradosPage(m_ado));
+    m_descadastrados = new DescadastradosPage(m_ado);
+    setPage("Enviar SMS/Descadastrados", m_descadastrados);
     connect(this, &TfPrincipal::clockTick, sms, &SmsStation::clockTick);
     connect(this, &TfPrincipal::scheduledTick, sms, &SmsStation::scheduledTick);
     installModemPages(sms, enviarSms, outbox);
@@ -290,6 +291,11 @@ void TfPrincipal::watchSharedStore() {
         return;
     m_watcher = new StoreWatcher(m_ado->store(), this);
     connect(m_watcher, &StoreWatcher::tablesChanged, m_ado, &TADO::rereadTables);
+    // The opt-out list has a model of its own: read again when it is on screen (it reads itself when shown).
+    connect(m_watcher, &StoreWatcher::tablesChanged, this, [this](const QStringList& tables) {
+        if (m_descadastrados && m_descadastrados->isVisible() && tables.contains(QStringLiteral("dbDESCADASTRO")))
+            m_descadastrados->reload();
+    });
     connect(m_watcher, &StoreWatcher::connectionChanged, this, [](bool listening, const QString& text) {
         const QString when = TimeText::stampShown(QDateTime::currentDateTime());
         if (listening)

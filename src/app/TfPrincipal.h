@@ -8,6 +8,7 @@
 
 class TADO;
 class StoreWatcher;
+class DescadastradosPage;
 class RecordNavigator;
 class UpdateCheck;
 class SobrePage;
@@ -71,6 +72,7 @@ private:
 
     TADO* m_ado;
     StoreWatcher* m_watcher = nullptr; // only on a shared store
+    DescadastradosPage* m_descadastrados = nullptr;
     QTabWidget* m_pages;
     QHash<QString, QWidget*> m_byPath;
     std::array<QLabel*, 5> m_panels{};
