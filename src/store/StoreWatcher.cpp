@@ -28,10 +28,27 @@ QString countersText() {
     return parts.join(QStringLiteral(" UNION ALL "));
 }
 
+// The watcher works on the window thread: a server that does not answer (the network gone, not refused) must
+// not hold the window for the system's TCP time-outs. Its connection gives up on a connect after 2 s and on
+// unanswered data after 5 s, unless the store's address sets these itself.
+StoreLocation boundedWaits(StoreLocation store) {
+    const QStringList bounds{"connect_timeout=2", "tcp_user_timeout=5000", "keepalives_idle=5", "keepalives_interval=2",
+                             "keepalives_count=2"};
+    for (const QString& bound : bounds) {
+        const QString key = bound.section(u'=', 0, 0) + u'=';
+        bool given = false;
+        for (const QString& o : std::as_const(store.options))
+            given = given || o.trimmed().startsWith(key);
+        if (!given)
+            store.options << bound;
+    }
+    return store;
+}
+
 } // namespace
 
 StoreWatcher::StoreWatcher(const StoreLocation& store, QObject* parent)
-    : QObject(parent), m_store(store), m_name(QStringLiteral("vestral-avisos-%1").arg(quintptr(this))) {
+    : QObject(parent), m_store(boundedWaits(store)), m_name(QStringLiteral("vestral-avisos-%1").arg(quintptr(this))) {
     m_gather.setSingleShot(true);
     m_gather.setInterval(kGatherMs);
     connect(&m_gather, &QTimer::timeout, this, &StoreWatcher::flush);

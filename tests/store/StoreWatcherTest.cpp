@@ -1,6 +1,7 @@
 #include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QThread>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -71,6 +72,27 @@ TEST(StoreWatcherOnTheFile, NothingRuns) {
     EXPECT_FALSE(watcher.listening());
     watcher.poll();
     EXPECT_EQ(watcher.reconnects(), 0);
+}
+
+// A server that takes the connection and never answers (a network gone half-way): the window thread is not held
+// by the watcher's attempt; it gives up, says why, and tries again at the next poll.
+TEST(StoreWatcherSilentServer, AConnectThatIsNeverAnsweredGivesUp) {
+    QTcpServer silent; // the system takes the connection into its backlog; nothing is ever read or written
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    StoreLocation where;
+    where.kind = StoreLocation::Kind::Postgres;
+    where.host = "127.0.0.1";
+    where.port = silent.serverPort();
+    where.user = "vestral";
+    where.database = "vestral";
+    StoreWatcher watcher(where);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_FALSE(watcher.start());
+    EXPECT_FALSE(watcher.listening());
+    EXPECT_TRUE(watcher.error().startsWith("Não foi possível conectar ao banco de dados 127.0.0.1:"))
+        << watcher.error().toStdString();
+    EXPECT_LT(elapsed.elapsed(), 60000); // a bound far above the 2 s the attempt is given
 }
 
 TEST_P(StoreWatcherTest, EachSharedTableChangedElsewhereReachesItsDatasetAndTheCounts) {
