@@ -39,6 +39,8 @@ public:
     void setSql(const QStringList& lines);
     void setSql(const QString& text) { setSql(QStringList{text}); }
     QString sqlText() const { return m_sql.join('\n'); }
+    // The table the rows come from and edits go to (the table of a table dataset, else the update table).
+    QString sourceTable() const { return m_table.isEmpty() ? m_updateTable : m_table; }
     void setUpdateTable(const QString& table, const QString& keyField);
     void bindValue(const QString& placeholder, const QVariant& value);
     void clearBindings() { m_bindings.clear(); }

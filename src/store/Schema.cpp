@@ -75,13 +75,16 @@ const char* const kPinTrigger =
     "CREATE TRIGGER TR_PORTA_PIN AFTER UPDATE OF PIN ON dbPORTA WHEN NEW.PIN IS NOT OLD.PIN "
     "BEGIN UPDATE dbPORTA SET PIN_RECUSADO = 0 WHERE ID = NEW.ID; END";
 // Message references (TP-MR of "+CMGS: <mr>") of the parts whose delivery report is awaited, one row per
-// part; a row whose ID_HISTORICO is NULL holds a report that came before its send was recorded.
+// part; a row whose ID_HISTORICO is NULL holds a report that came before its send was recorded. ESTACAO is the
+// station whose modem sent the part (each modem counts its references itself, so two stations' slots of one
+// number reuse the same references); NULL in a row written before rows carried it.
 QString dbEntregaPendenteDdl() {
     return createTable("dbENTREGA_PENDENTE",
                        {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "PORTA INTEGER NOT NULL",
                         "REFERENCIA INTEGER NOT NULL CHECK (REFERENCIA BETWEEN 0 AND 255)", "ID_HISTORICO INTEGER",
                         "PARTE INTEGER NOT NULL DEFAULT 1", "PARTES INTEGER NOT NULL DEFAULT 1",
-                        "ENVIO DATETIME NOT NULL", "CENTRAL DATETIME", "SITUACAO INTEGER", "ENTREGUE DATETIME"});
+                        "ENVIO DATETIME NOT NULL", "CENTRAL DATETIME", "SITUACAO INTEGER", "ENTREGUE DATETIME",
+                        entregaEstacaoColumn()});
 }
 
 const char* const kEntregaIndexes[] = {
@@ -97,6 +100,10 @@ QString dbSmsParteDdl() {
 }
 
 } // namespace
+
+QString entregaEstacaoColumn() {
+    return QStringLiteral("ESTACAO VARCHAR(64)");
+}
 
 // The programs that share one store, one row each: its name (--station, the host name by default), the
 // machine, the version, when it started and its last heartbeat (both on the store's clock), its last error.
@@ -489,6 +496,7 @@ UpgradeResult upgrade(QSqlDatabase& db) {
     addHistoricoColumns(db, r);
     addPortaColumns(db, r);
     addEntregaPendente(db, r);
+    addColumns(db, "dbENTREGA_PENDENTE", {entregaEstacaoColumn()}, r);
     if (!hasTable(db, "dbSMS_PARTE")) {
         r.executed << dbSmsParteDdl();
         if (!exec(db, dbSmsParteDdl(), &r.fatalError))

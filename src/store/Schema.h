@@ -15,6 +15,8 @@ QStringList freshDdl();
 // The stations table, and the outbox's claim columns (ESTACAO, FICHA, FICHA_VALIDADE).
 QString dbEstacaoDdl();
 QStringList claimColumns();
+// dbENTREGA_PENDENTE's station: whose modem sent the part a delivery report is awaited for.
+QString entregaEstacaoColumn();
 // The first-run contents: one settings row, the 64 port rows and one group.
 bool insertFirstRunRows(QSqlDatabase& db, QString* error);
 

@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QTimeZone>
+#include <QTimer>
 #include <atomic>
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -22,6 +23,7 @@
 #include "store/PgSchema.h"
 #include "store/Schema.h"
 #include "store/SqlFunctions.h"
+#include "store/StatusSink.h"
 
 namespace {
 TADO* g_instance = nullptr;
@@ -170,6 +172,37 @@ void TADO::wireEvents() {
             Q_EMIT historyCountChanged(dbHISTORICO->recordCount());
     });
     connect(dbCFG, &Dataset::afterPost, this, [this] { Q_EMIT autoSendChanged(dbCFG->boolean("AUTO")); });
+    // A dataset left alone by a re-read while the operator edited it is read once the edit is over (after the
+    // post or cancel that ended it has returned).
+    for (Dataset* d : queryDatasets() + tableDatasets()) {
+        connect(d, &Dataset::stateChanged, this, [this, d] {
+            if (d->state() != Dataset::State::Browse || !m_readAfterEdit.contains(d))
+                return;
+            QTimer::singleShot(0, d, [this, d] {
+                if (d->state() == Dataset::State::Browse && m_readAfterEdit.remove(d))
+                    rereadTables({d->sourceTable()});
+            });
+        });
+    }
+}
+
+void TADO::rereadTables(const QStringList& tables) {
+    for (Dataset* d : queryDatasets() + tableDatasets()) {
+        const QString table = d->sourceTable();
+        if (table.isEmpty() || !d->isOpen() || !tables.contains(table, Qt::CaseInsensitive))
+            continue;
+        if (d->state() != Dataset::State::Browse) {
+            m_readAfterEdit.insert(d); // a re-read now would cancel the operator's edit
+            continue;
+        }
+        if (!d->refresh())
+            continue; // readError told the page
+        if (d == dbMENSAGEM)
+            StatusSink::instance()->setPanel(StatusSink::Outbox,
+                                             QStringLiteral("SMS para envio: %1").arg(d->recordCount()));
+        if (d == dbHISTORICO && isSignalConnected(QMetaMethod::fromSignal(&TADO::historyCountChanged)))
+            Q_EMIT historyCountChanged(d->recordCount());
+    }
 }
 
 QString TADO::connectionName() const {

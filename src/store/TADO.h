@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <functional>
@@ -83,6 +84,11 @@ public:
     Dataset* dbSMS;
     Dataset* dbSMS_BUFFER;
 
+    // Reads again the open datasets whose rows come from `tables` (changed by another station or connection),
+    // each keeping its current row, and says the new counts on the status bar. A dataset the operator is
+    // editing or inserting into is left alone and read once the edit is posted or cancelled.
+    void rereadTables(const QStringList& tables);
+
     QList<Dataset*> queryDatasets() const;
     QList<Dataset*> tableDatasets() const;
 
@@ -109,4 +115,5 @@ private:
     StoreLocation m_store = StoreLocation::current();
     QString m_connectError;
     QStringList m_connections;
+    QSet<Dataset*> m_readAfterEdit;
 };

@@ -58,7 +58,8 @@ TEST_F(PgCommand, InitThenCheckOnTheServerAndNoFileInTheDataFolder) {
     ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
     const Outcome check = run({"--database", db.url(), "--check-db"});
     EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
-    EXPECT_TRUE(check.out.startsWith("conexão: ok (" + db.url() + ")\nversão do esquema: 2\n"))
+    EXPECT_TRUE(check.out.startsWith("conexão: ok (" + db.url() +
+                                     ")\nversão do esquema: " + QString::number(PgSchema::kVersion) + "\n"))
         << check.out.toStdString();
     EXPECT_NE(check.out.indexOf("tabela dbCLIENTE: ok\n"), -1);
     EXPECT_TRUE(check.out.endsWith("\nok\n"));
