@@ -12,7 +12,7 @@
 namespace PgSchema {
 
 // The schema version this program writes and reads.
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
 
 // Adds a PostgreSQL connection `name` for `location` and opens it. On failure *error says
 // "Não foi possível conectar ao banco de dados HOST:PORTA: " and libpq's reason (never a password).
