@@ -12,6 +12,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/EstacoesPage.h"
 #include "app/InfoPages.h"
 #include "app/RegionalFormats.h"
 #include "app/RegionalWidgets.h"
@@ -54,9 +55,17 @@ QWidget* placeholder(const QString& caption, QWidget* parent) {
 } // namespace
 
 const QStringList& TfPrincipal::pageCaptions() {
-    static const QStringList c{
-        "Enviar SMS",           "Enviar EMAIL",       "Configuração Modem", "Debug Modem", "Configuração do Sistema",
-        "Cadastro de Contatos", "Cadastro de Grupos", "Histórico de Envio", "Sobre",       "Manual"};
+    static const QStringList c{"Enviar SMS",
+                               "Enviar EMAIL",
+                               "Configuração Modem",
+                               "Debug Modem",
+                               "Configuração do Sistema",
+                               "Cadastro de Contatos",
+                               "Cadastro de Grupos",
+                               "Histórico de Envio",
+                               "Estações",
+                               "Sobre",
+                               "Manual"};
     return c;
 }
 
@@ -253,6 +262,9 @@ void TfPrincipal::createPages() {
                                    QStringLiteral("Histórico de Envio")}) {
         m_pages->addTab(pageOrPlaceholder(caption), caption);
     }
+    auto* stations = new EstacoesPage(m_ado, m_pages);
+    setPage("Estações", stations);
+    m_pages->addTab(stations, "Estações");
     m_sobre = new SobrePage(m_ado, m_pages);
     setPage("Sobre", m_sobre);
     m_pages->addTab(m_sobre, "Sobre");

@@ -135,7 +135,8 @@ bool OutboxBuilder::publish(QString* error) {
                                     "%2.%1 ORDER BY ID")
                          .arg(m_stage, SqlDialect::tempSchema(db)));
     if (ok && !m_spent.isEmpty()) {
-        ok = q.prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - ? WHERE ENTRADA = ? AND ESTACAO = ?"));
+        ok = q.prepare(QStringLiteral(
+            "UPDATE dbPORTA_ATIVA SET QTD = QTD - ? WHERE ENTRADA = ? AND (ESTACAO IS NULL OR ESTACAO = ?)"));
         for (auto it = m_spent.cbegin(); ok && it != m_spent.cend(); ++it) {
             q.bindValue(0, it.value());
             q.bindValue(1, it.key());
@@ -170,7 +171,8 @@ void OutboxBuilder::dropStage() {
 bool OutboxBuilder::readSlots(QString* error) {
     m_slots.clear();
     QSqlQuery q(m_ado->database());
-    q.prepare(QStringLiteral("SELECT * FROM dbPORTA_ATIVA WHERE QTD > 0 AND ESTACAO = ? ORDER BY ENTRADA"));
+    q.prepare(QStringLiteral(
+        "SELECT * FROM dbPORTA_ATIVA WHERE QTD > 0 AND (ESTACAO IS NULL OR ESTACAO = ?) ORDER BY ENTRADA"));
     q.addBindValue(Station::current());
     if (!q.exec()) {
         *error = q.lastError().text();

@@ -319,7 +319,7 @@ bool PortConfigurator::rebuildActiveList(const QList<int>& answered) {
     QSqlDatabase db = m_ado->database();
     const bool batch = db.transaction();
     QSqlQuery clear(db);
-    clear.prepare(QStringLiteral("DELETE FROM dbPORTA_ATIVA WHERE ESTACAO = ?"));
+    clear.prepare(QStringLiteral("DELETE FROM dbPORTA_ATIVA WHERE ESTACAO IS NULL OR ESTACAO = ?"));
     clear.addBindValue(Station::current());
     if (!clear.exec()) {
         qCWarning(lcPorts) << clear.lastError().text();
@@ -341,7 +341,8 @@ bool PortConfigurator::rebuildActiveList(const QList<int>& answered) {
 
 bool PortConfigurator::addActive(int entrada) {
     QSqlQuery listed(m_ado->database());
-    listed.prepare(QStringLiteral("SELECT COUNT(*) FROM dbPORTA_ATIVA WHERE ENTRADA = ? AND ESTACAO = ?"));
+    listed.prepare(
+        QStringLiteral("SELECT COUNT(*) FROM dbPORTA_ATIVA WHERE ENTRADA = ? AND (ESTACAO IS NULL OR ESTACAO = ?)"));
     listed.addBindValue(entrada);
     listed.addBindValue(Station::current());
     if (listed.exec() && listed.next() && listed.value(0).toInt() > 0)

@@ -42,10 +42,10 @@ void SlotRecovery::attach(SmsSender* sender) {
 QList<int> SlotRecovery::lateSlots() const {
     QList<int> late;
     QSqlQuery q(m_ado->database());
-    q.prepare(
-        QStringLiteral("SELECT DISTINCT m.PORTA FROM dbMENSAGEM m JOIN dbPORTA p ON p.ID = m.PORTA "
-                       "AND p.ESTACAO = ? WHERE p.ATIVO = 1 AND m.ENVIANDO IS NULL "
-                       "AND m.PORTA NOT IN (SELECT ENTRADA FROM dbPORTA_ATIVA WHERE ESTACAO = ?) ORDER BY m.PORTA"));
+    q.prepare(QStringLiteral("SELECT DISTINCT m.PORTA FROM dbMENSAGEM m JOIN dbPORTA p ON p.ID = m.PORTA "
+                             "AND p.ESTACAO = ? WHERE p.ATIVO = 1 AND m.ENVIANDO IS NULL "
+                             "AND m.PORTA NOT IN (SELECT ENTRADA FROM dbPORTA_ATIVA WHERE ESTACAO IS NULL OR ESTACAO = "
+                             "?) ORDER BY m.PORTA"));
     q.addBindValue(Station::current());
     q.addBindValue(Station::current());
     q.exec();

@@ -84,7 +84,7 @@ QStringList notReadySlots(TADO* ado) {
     QStringList slots;
     QSqlQuery q(ado->database());
     q.prepare(QStringLiteral("SELECT DISTINCT PORTA FROM dbMENSAGEM WHERE PORTA NOT IN (SELECT ENTRADA FROM "
-                             "dbPORTA_ATIVA WHERE ESTACAO = ?) ORDER BY PORTA"));
+                             "dbPORTA_ATIVA WHERE ESTACAO IS NULL OR ESTACAO = ?) ORDER BY PORTA"));
     q.addBindValue(Station::current());
     q.exec();
     while (q.next())

@@ -123,7 +123,7 @@ TADO::TADO(QObject* parent) : QObject(parent) {
     dbPORTA->setTable("dbPORTA", "ID");
     dbPORTA->setTableFilter("ESTACAO = :estacao");
     dbPORTA_ATIVA->setTable("dbPORTA_ATIVA");
-    dbPORTA_ATIVA->setTableFilter("ESTACAO = :estacao");
+    dbPORTA_ATIVA->setTableFilter("(ESTACAO IS NULL OR ESTACAO = :estacao)");
     dbCLIENTE->setSql({"SELECT *", "FROM dbCLIENTE", "ORDER BY NOME ASC"});
     dbCLIENTE->setUpdateTable("dbCLIENTE", "ID_CLIENTE");
     dbLIMPEZA->setSql({"SELECT *", "FROM dbCFG"});
@@ -458,7 +458,8 @@ TADO::StartResult TADO::start(const QString& dataDir, Access access) {
             return r;
         }
     }
-    // This station's slots only (several stations share a server store).
+    // This station's slots only (several stations share a server store); an active-list row written without a
+    // station (by an older program) counts as this one's.
     for (Dataset* d : {dbPORTA, dbPORTA_ATIVA})
         d->bindValue(QStringLiteral(":estacao"), Station::current());
     dbATUALIZA->setSql("SELECT * FROM dbCFG");

@@ -212,13 +212,22 @@ TEST_F(PgStore, AVersionOneDatabaseGainsTheStationColumnsAndKeepsItsOutbox) {
          {"DROP TABLE dbESTACAO", "ALTER TABLE dbMENSAGEM DROP COLUMN ESTACAO",
           "ALTER TABLE dbMENSAGEM DROP COLUMN FICHA", "ALTER TABLE dbMENSAGEM DROP COLUMN FICHA_VALIDADE",
           "DROP SEQUENCE vestral_ficha", "UPDATE vestral_esquema SET VERSAO = 1",
+          // one set of slots, keyed by number
+          "ALTER TABLE dbPORTA DROP COLUMN ESTACAO", "ALTER TABLE dbPORTA DROP COLUMN ROWID",
+          "ALTER TABLE dbPORTA ADD PRIMARY KEY (ID)", "ALTER TABLE dbPORTA_ATIVA DROP COLUMN ESTACAO",
+          "ALTER TABLE dbHISTORICO DROP COLUMN ESTACAO", "UPDATE dbPORTA SET LIMITE_DIA = 9 WHERE ID = 4",
           "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('11999990001', 'oi', 3)"})
         ASSERT_TRUE(db.server->exec(db.name, sql)) << sql;
     const auto r = start();
     ASSERT_TRUE(r.ok) << r.error.toStdString();
     EXPECT_FALSE(r.created);
-    EXPECT_EQ(PgSchema::version(ado->database()), 2);
+    EXPECT_EQ(PgSchema::version(ado->database()), PgSchema::kVersion);
     EXPECT_EQ(scalar("SELECT count(*) FROM dbESTACAO").toInt(), 0);
+    // The slots of before are the first station's to start, its settings kept.
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbPORTA").toInt(), 64);
+    EXPECT_EQ(ado->dbPORTA->recordCount(), 64);
+    EXPECT_TRUE(ado->dbPORTA->locate("ID", 4));
+    EXPECT_EQ(ado->dbPORTA->integer("LIMITE_DIA"), 9);
     EXPECT_EQ(scalar("SELECT FONE || '|' || PORTA || '|' || coalesce(ESTACAO, '-') || '|' || coalesce(FICHA, 0) "
                      "FROM dbMENSAGEM")
                   .toString(),
