@@ -29,7 +29,7 @@ protected:
     std::unique_ptr<TfPrincipal> window;
 };
 
-TEST_F(MainWindow, TenPagesInOrderWithSubPages) {
+TEST_F(MainWindow, ElevenPagesInOrderWithSubPages) {
     QTabWidget* pages = window->pages();
     ASSERT_EQ(pages->count(), 11);
     for (int i = 0; i < pages->count(); ++i)
