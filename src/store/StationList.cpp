@@ -1,6 +1,7 @@
 #include "store/StationList.h"
 
 #include "store/SqlDialect.h"
+#include "store/Station.h"
 #include "store/StoreLock.h"
 
 #include <QSqlError>
@@ -8,6 +9,11 @@
 #include <QVariant>
 
 namespace StationList {
+namespace {
+// The file's one station, shown before its first beat too.
+const QString kOneStation = QStringLiteral("(SELECT * FROM dbESTACAO UNION ALL SELECT ?, NULL, NULL, NULL, NULL, NULL, "
+                                           "NULL WHERE NOT EXISTS (SELECT 1 FROM dbESTACAO))");
+} // namespace
 
 bool Row::silent() const {
     return silentSeconds < 0 || silentSeconds > StoreLock::kSilentSeconds;
@@ -29,11 +35,14 @@ bool read(const QSqlDatabase& db, QList<Row>* rows, QString* error) {
                                        "(SELECT count(*) FROM dbPORTA_ATIVA x WHERE 1 = 1%2), "
                                        "(SELECT count(*) FROM dbMENSAGEM x WHERE x.ENVIANDO IS NOT NULL%2), "
                                        "(SELECT count(*) FROM dbHISTORICO x WHERE x.ENVIADO = 1 AND x.DATA >= %3%2), "
-                                       "e.ERRO FROM dbESTACAO e ORDER BY e.NOME")
-                            .arg(silence, mine, hourAgo);
+                                       "e.ERRO FROM %4 e ORDER BY e.NOME")
+                            .arg(silence, mine, hourAgo, shared ? QStringLiteral("dbESTACAO") : kOneStation);
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(sql)) {
+    q.prepare(sql);
+    if (!shared)
+        q.addBindValue(Station::current());
+    if (!q.exec()) {
         *error = q.lastError().databaseText().trimmed();
         if (error->isEmpty())
             *error = q.lastError().text();
