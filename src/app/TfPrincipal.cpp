@@ -13,6 +13,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/EstacoesPage.h"
 #include "app/InfoPages.h"
 #include "app/RegionalFormats.h"
 #include "app/RegionalWidgets.h"
@@ -57,9 +58,17 @@ QWidget* placeholder(const QString& caption, QWidget* parent) {
 } // namespace
 
 const QStringList& TfPrincipal::pageCaptions() {
-    static const QStringList c{
-        "Enviar SMS",           "Enviar EMAIL",       "Configuração Modem", "Debug Modem", "Configuração do Sistema",
-        "Cadastro de Contatos", "Cadastro de Grupos", "Histórico de Envio", "Sobre",       "Manual"};
+    static const QStringList c{"Enviar SMS",
+                               "Enviar EMAIL",
+                               "Configuração Modem",
+                               "Debug Modem",
+                               "Configuração do Sistema",
+                               "Cadastro de Contatos",
+                               "Cadastro de Grupos",
+                               "Histórico de Envio",
+                               "Estações",
+                               "Sobre",
+                               "Manual"};
     return c;
 }
 
@@ -258,6 +267,9 @@ void TfPrincipal::createPages() {
                                    QStringLiteral("Histórico de Envio")}) {
         m_pages->addTab(pageOrPlaceholder(caption), caption);
     }
+    auto* stations = new EstacoesPage(m_ado, m_pages);
+    setPage("Estações", stations);
+    m_pages->addTab(stations, "Estações");
     m_sobre = new SobrePage(m_ado, m_pages);
     setPage("Sobre", m_sobre);
     m_pages->addTab(m_sobre, "Sobre");

@@ -15,6 +15,7 @@
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
 #include "store/SmsModeSettings.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -83,9 +84,10 @@ qint64 scalar(TADO* ado, const QString& sql, QString* error = nullptr) {
 QStringList notReadySlots(TADO* ado) {
     QStringList slots;
     QSqlQuery q(ado->database());
-    q.exec(
-        QStringLiteral("SELECT DISTINCT PORTA FROM dbMENSAGEM WHERE PORTA NOT IN (SELECT ENTRADA FROM dbPORTA_ATIVA) "
-                       "ORDER BY PORTA"));
+    q.prepare(QStringLiteral("SELECT DISTINCT PORTA FROM dbMENSAGEM WHERE PORTA NOT IN (SELECT ENTRADA FROM "
+                             "dbPORTA_ATIVA WHERE ESTACAO IS NULL OR ESTACAO = ?) ORDER BY PORTA"));
+    q.addBindValue(Station::current());
+    q.exec();
     while (q.next())
         slots << q.value(0).toString();
     return slots;

@@ -35,6 +35,8 @@ public:
 
     // A table dataset: every row of the table, optionally ordered; edits update that table.
     void setTable(const QString& table, const QString& orderBy = {});
+    // Only the table's rows that meet `condition` (bound with bindValue); set after setTable.
+    void setTableFilter(const QString& condition) { m_tableFilter = condition; }
     // A query dataset: replaces its text (closing it first). Edits reach `updateTable` when set.
     void setSql(const QStringList& lines);
     void setSql(const QString& text) { setSql(QStringList{text}); }
@@ -172,6 +174,7 @@ private:
     QList<QVariant> m_after; // the cursor columns of the last row read
     QString m_table;
     QString m_orderBy;
+    QString m_tableFilter;
     QStringList m_sql;
     QString m_updateTable;
     QString m_keyField;

@@ -1,5 +1,7 @@
 #include "store/TADO.h"
 
+#include "store/Station.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -120,8 +122,10 @@ TADO::TADO(QObject* parent) : QObject(parent) {
     dbHISTORICO->setUpdateTable("dbHISTORICO", "ID_HISTORICO");
     Query1->setSql(kScratch);
     dbMENSAGEM->setTable("dbMENSAGEM", "ID");
-    dbPORTA->setTable("dbPORTA");
+    dbPORTA->setTable("dbPORTA", "ID");
+    dbPORTA->setTableFilter("ESTACAO = :estacao");
     dbPORTA_ATIVA->setTable("dbPORTA_ATIVA");
+    dbPORTA_ATIVA->setTableFilter("(ESTACAO IS NULL OR ESTACAO = :estacao)");
     dbCLIENTE->setSql({"SELECT *", "FROM dbCLIENTE", "ORDER BY NOME ASC"});
     dbCLIENTE->setUpdateTable("dbCLIENTE", "ID_CLIENTE");
     dbLIMPEZA->setSql({"SELECT *", "FROM dbCFG"});
@@ -480,6 +484,18 @@ TADO::StartResult TADO::start(const QString& dataDir, Access access) {
             return r;
         }
     }
+    if (access == Access::ReadWrite) {
+        QSqlDatabase db = database();
+        QString slotsError;
+        if (!Schema::adoptStationSlots(db, Station::current(), &slotsError)) {
+            r.error = startError(slotsError);
+            return r;
+        }
+    }
+    // This station's slots only (several stations share a server store); an active-list row written without a
+    // station (by an older program) counts as this one's.
+    for (Dataset* d : {dbPORTA, dbPORTA_ATIVA})
+        d->bindValue(QStringLiteral(":estacao"), Station::current());
     dbATUALIZA->setSql("SELECT * FROM dbCFG");
     for (Dataset* d : queryDatasets() + tableDatasets()) {
         if (!d->open()) {

@@ -32,9 +32,9 @@ protected:
     std::unique_ptr<TfPrincipal> window;
 };
 
-TEST_F(MainWindow, TenPagesInOrderWithSubPages) {
+TEST_F(MainWindow, ElevenPagesInOrderWithSubPages) {
     QTabWidget* pages = window->pages();
-    ASSERT_EQ(pages->count(), 10);
+    ASSERT_EQ(pages->count(), 11);
     for (int i = 0; i < pages->count(); ++i)
         EXPECT_EQ(pages->tabText(i), TfPrincipal::pageCaptions()[i]);
     EXPECT_EQ(pages->tabText(pages->currentIndex()), "Configuração Modem");
