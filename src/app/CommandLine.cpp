@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <optional>
 
 #include "app/DataFolderLock.h"
 #include "app/VersionInfo.h"
@@ -20,6 +21,8 @@
 #include "store/PgCopy.h"
 #include "store/PgSchema.h"
 #include "store/Schema.h"
+#include "store/StationList.h"
+#include "store/StationRegistry.h"
 #include "store/StoreLocation.h"
 #include "store/StoreLock.h"
 #include "store/TADO.h"
@@ -115,6 +118,24 @@ int checkDb(const Parsed& p, QTextStream& out, QTextStream& err) {
         out << problem << Qt::endl;
     err << QString(Integrity::adviceText()).replace('\r', '\n') << Qt::endl;
     return 1;
+}
+
+// The stations sharing the store, one line each; reads only, takes no lock.
+int stations(const Parsed& p, QTextStream& out, QTextStream& err) {
+    return withDatabase(
+        p, err,
+        [&](TADO* ado) {
+            QList<StationList::Row> rows;
+            QString error;
+            if (!StationList::read(ado->database(), &rows, &error)) {
+                err << QStringLiteral("A tabela de estações não pôde ser lida: %1").arg(error) << Qt::endl;
+                return 1;
+            }
+            for (const StationList::Row& r : std::as_const(rows))
+                out << StationList::line(r) << Qt::endl;
+            return 0;
+        },
+        TADO::Access::ReadOnly);
 }
 
 // Copies the station's SQLite file (upgraded to the current schema first) into an empty PostgreSQL
@@ -291,6 +312,8 @@ const QList<Command>& commands() {
          optOutRemove},
         {command("opt-out-list"), "mostra a lista de descadastrados, uma linha por endereço", optOutList},
         {command("check-db"), "verifica a integridade do banco de dados: \"ok\", ou os problemas encontrados", checkDb},
+        {command("stations"), "lista as estações do banco de dados: batida, entradas prontas, em envio, enviadas",
+         stations},
         {command("copy-db-to", {}, ValueSpec{QString(), ValueKind::Text, "URL", {}, 0, 0, true}),
          "copia o banco SQLite da estação para um banco PostgreSQL vazio (postgresql://USUÁRIO@SERVIDOR:PORTA/BANCO)",
          copyDbTo},
@@ -315,7 +338,8 @@ Parsed parse(const QStringList& arguments) {
 }
 
 bool takesLock(const QString& command) {
-    static const QStringList readOnly{"--help", "--version", "--report", "--export", "--check-db", "--opt-out-list"};
+    static const QStringList readOnly{"--help",     "--version",      "--report",  "--export",
+                                      "--check-db", "--opt-out-list", "--stations"};
     return !readOnly.contains(command);
 }
 
@@ -356,6 +380,15 @@ int run(const Parsed& parsed, QTextStream& out, QTextStream& err) {
     if (takesLock(parsed.command) && !storeLock.tryLock()) {
         err << storeLock.message() << Qt::endl;
         return 1;
+    }
+    if (!storeLock.notice().isEmpty())
+        err << storeLock.notice() << Qt::endl;
+    // The station's row and heartbeat while a command that works on the store runs.
+    std::optional<StationRegistry> registry;
+    if (takesLock(parsed.command)) {
+        registry.emplace(StoreLocation::current(), parsed.dataDir.isEmpty() ? DataDir::current() : parsed.dataDir,
+                         VersionInfo::current());
+        registry->start();
     }
     return c->run(parsed, out, err);
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QDebug>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QMessageBox>
@@ -12,6 +13,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "app/EstacoesPage.h"
 #include "app/InfoPages.h"
 #include "app/RegionalFormats.h"
 #include "app/RegionalWidgets.h"
@@ -39,7 +41,9 @@
 #include "sms/SmsRecebidoPage.h"
 #include "sms/SmsStation.h"
 #include "store/StatusSink.h"
+#include "store/StoreWatcher.h"
 #include "store/TADO.h"
+#include "store/TimeText.h"
 #include "widgets/RecordNavigator.h"
 #include "widgets/TabRows.h"
 
@@ -54,9 +58,17 @@ QWidget* placeholder(const QString& caption, QWidget* parent) {
 } // namespace
 
 const QStringList& TfPrincipal::pageCaptions() {
-    static const QStringList c{
-        "Enviar SMS",           "Enviar EMAIL",       "Configuração Modem", "Debug Modem", "Configuração do Sistema",
-        "Cadastro de Contatos", "Cadastro de Grupos", "Histórico de Envio", "Sobre",       "Manual"};
+    static const QStringList c{"Enviar SMS",
+                               "Enviar EMAIL",
+                               "Configuração Modem",
+                               "Debug Modem",
+                               "Configuração do Sistema",
+                               "Cadastro de Contatos",
+                               "Cadastro de Grupos",
+                               "Histórico de Envio",
+                               "Estações",
+                               "Sobre",
+                               "Manual"};
     return c;
 }
 
@@ -85,6 +97,7 @@ TfPrincipal::TfPrincipal(TADO* ado, QWidget* parent)
     createPages();
     tabs->rebuild();
     createStatusBar();
+    watchSharedStore();
 
     m_relogio.setInterval(1000);
     connect(&m_relogio, &QTimer::timeout, this, &TfPrincipal::RelogioTimer);
@@ -191,7 +204,8 @@ void TfPrincipal::installSubsystemPages() {
     setPage("Enviar SMS/Caixa de Saída", outbox);
     connect(enviarSms, &EnviarSmsPage::outboxPageWanted, this, [this, outbox] { showSmsSubPage(outbox); });
     setPage("Enviar SMS/SMS Recebido", new SmsRecebidoPage(m_ado));
-    setPage("Enviar SMS/Descadastrados", new DescadastradosPage(m_ado));
+    m_descadastrados = new DescadastradosPage(m_ado);
+    setPage("Enviar SMS/Descadastrados", m_descadastrados);
     connect(this, &TfPrincipal::clockTick, sms, &SmsStation::clockTick);
     connect(this, &TfPrincipal::scheduledTick, sms, &SmsStation::scheduledTick);
     installModemPages(sms, enviarSms, outbox);
@@ -253,6 +267,9 @@ void TfPrincipal::createPages() {
                                    QStringLiteral("Histórico de Envio")}) {
         m_pages->addTab(pageOrPlaceholder(caption), caption);
     }
+    auto* stations = new EstacoesPage(m_ado, m_pages);
+    setPage("Estações", stations);
+    m_pages->addTab(stations, "Estações");
     m_sobre = new SobrePage(m_ado, m_pages);
     setPage("Sobre", m_sobre);
     m_pages->addTab(m_sobre, "Sobre");
@@ -278,6 +295,32 @@ void TfPrincipal::createStatusBar() {
         if (i >= 0 && i < 5)
             m_panels[i]->setText(text);
     });
+}
+
+// On a store shared with other stations, their changes are read again as they come (nothing on the SQLite file).
+void TfPrincipal::watchSharedStore() {
+    if (!m_ado->store().isPostgres())
+        return;
+    m_watcher = new StoreWatcher(m_ado->store(), this);
+    connect(m_watcher, &StoreWatcher::tablesChanged, m_ado, &TADO::rereadTables);
+    // The opt-out list has a model of its own: read again when it is on screen (it reads itself when shown).
+    connect(m_watcher, &StoreWatcher::tablesChanged, this, [this](const QStringList& tables) {
+        if (m_descadastrados && m_descadastrados->isVisible() && tables.contains(QStringLiteral("dbDESCADASTRO")))
+            m_descadastrados->reload();
+    });
+    connect(m_watcher, &StoreWatcher::connectionChanged, this, [](bool listening, const QString& text) {
+        const QString when = TimeText::stampShown(QDateTime::currentDateTime());
+        if (listening)
+            qInfo().noquote() << when << "Avisos de mudança no banco de dados restabelecidos: dados lidos de novo.";
+        else
+            qWarning().noquote() << when
+                                 << "Avisos de mudança no banco de dados interrompidos (" + text +
+                                        "): nova tentativa a cada 2 s.";
+    });
+    if (!m_watcher->start())
+        qWarning().noquote() << TimeText::stampShown(QDateTime::currentDateTime())
+                             << "Avisos de mudança no banco de dados indisponíveis (" + m_watcher->error() +
+                                    "): nova tentativa a cada 2 s.";
 }
 
 void TfPrincipal::fillStatusPanels() {

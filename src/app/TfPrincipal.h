@@ -7,6 +7,8 @@
 #include <array>
 
 class TADO;
+class StoreWatcher;
+class DescadastradosPage;
 class RecordNavigator;
 class UpdateCheck;
 class SobrePage;
@@ -60,6 +62,7 @@ private:
     void showSmsSubPage(QWidget* subPage);
     QWidget* pageOrPlaceholder(const QString& path);
     void createStatusBar();
+    void watchSharedStore();
     void setPage(const QString& path, QWidget* widget);
     QTabWidget* makeSubPages(const QString& caption, const QStringList& subCaptions);
     QWidget* makeSettingsPage();
@@ -68,6 +71,8 @@ private:
     void fillStatusPanels();
 
     TADO* m_ado;
+    StoreWatcher* m_watcher = nullptr; // only on a shared store
+    DescadastradosPage* m_descadastrados = nullptr;
     QTabWidget* m_pages;
     QHash<QString, QWidget*> m_byPath;
     std::array<QLabel*, 5> m_panels{};

@@ -3,6 +3,7 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QTextStream>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "app/QtTextGaps.h"
 #include "app/RegionalFormats.h"
 #include "app/TfPrincipal.h"
+#include "app/VersionInfo.h"
 #include "app/WheelTranslator.h"
 #include "history/TfImp.h"
 #include "modem/ComMapping.h"
@@ -20,6 +22,7 @@
 #include "store/DataDir.h"
 #include "store/Integrity.h"
 #include "store/Station.h"
+#include "store/StationRegistry.h"
 #include "store/StoreLocation.h"
 #include "store/StoreLock.h"
 #include "store/TADO.h"
@@ -54,6 +57,8 @@ int runWindow(QApplication& app, const QString& dataDir) {
         QMessageBox::critical(nullptr, app.applicationName(), storeLock.message());
         return 1;
     }
+    if (!storeLock.notice().isEmpty())
+        QTextStream(stderr) << storeLock.notice() << Qt::endl;
     TADO ado;
     const TADO::StartResult started = ado.start(dataDir);
     if (!started.ok) {
@@ -62,6 +67,8 @@ int runWindow(QApplication& app, const QString& dataDir) {
     }
     for (const QString& w : started.warnings)
         QMessageBox::warning(nullptr, app.applicationName(), w);
+    StationRegistry registry(StoreLocation::current(), dataDir, VersionInfo::current()); // row and heartbeat
+    registry.start();
     ModemManual::ensure(DataDir::current()); // the manual the modem pages open
     WheelTranslator wheel;
     app.installEventFilter(&wheel);

@@ -9,6 +9,7 @@
 #include "optout/SuppressionList.h"
 #include "sms/PduEncoder.h"
 #include "store/SqlDialect.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -138,10 +139,12 @@ bool OutboxBuilder::publish(QString* error) {
                               "%2.%1 ORDER BY ID")
                    .arg(m_stage, SqlDialect::tempSchema(db), pool ? QStringLiteral("NULL") : QStringLiteral("PORTA")));
     if (ok && !pool && !m_spent.isEmpty()) {
-        ok = q.prepare(QStringLiteral("UPDATE dbPORTA_ATIVA SET QTD = QTD - ? WHERE ENTRADA = ?"));
+        ok = q.prepare(QStringLiteral(
+            "UPDATE dbPORTA_ATIVA SET QTD = QTD - ? WHERE ENTRADA = ? AND (ESTACAO IS NULL OR ESTACAO = ?)"));
         for (auto it = m_spent.cbegin(); ok && it != m_spent.cend(); ++it) {
             q.bindValue(0, it.value());
             q.bindValue(1, it.key());
+            q.bindValue(2, Station::current());
             ok = q.exec();
         }
     }
@@ -172,7 +175,10 @@ void OutboxBuilder::dropStage() {
 bool OutboxBuilder::readSlots(QString* error) {
     m_slots.clear();
     QSqlQuery q(m_ado->database());
-    if (!q.exec(QStringLiteral("SELECT * FROM dbPORTA_ATIVA WHERE QTD > 0 ORDER BY ENTRADA"))) {
+    q.prepare(QStringLiteral(
+        "SELECT * FROM dbPORTA_ATIVA WHERE QTD > 0 AND (ESTACAO IS NULL OR ESTACAO = ?) ORDER BY ENTRADA"));
+    q.addBindValue(Station::current());
+    if (!q.exec()) {
         *error = q.lastError().text();
         return false;
     }

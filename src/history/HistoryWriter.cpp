@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "store/OwnerThread.h"
+#include "store/Station.h"
 #include "store/StatusSink.h"
 #include "store/TADO.h"
 
@@ -15,12 +16,14 @@ namespace {
 QString insertDirect(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado,
                      const QString& imsi) {
     QSqlQuery q(ado->database());
-    q.prepare("INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI) VALUES (?, ?, ?, ?, ?)");
+    q.prepare(
+        "INSERT INTO dbHISTORICO (DESTINATARIO, MENSAGEM, TIPO, ENVIADO, IMSI, ESTACAO) VALUES (?, ?, ?, ?, ?, ?)");
     q.addBindValue(destinatario);
     q.addBindValue(mensagem);
     q.addBindValue(tipo);
     q.addBindValue(enviado ? 1 : 0);
     q.addBindValue(imsi.isEmpty() ? QVariant() : QVariant(imsi));
+    q.addBindValue(Station::current());
     if (!q.exec())
         return q.lastError().text();
     return {};
@@ -38,6 +41,7 @@ QString appendHere(TADO* ado, const QString& destinatario, const QString& mensag
     h->setValue("ENVIADO", enviado ? 1 : 0);
     if (!imsi.isEmpty())
         h->setValue("IMSI", imsi);
+    h->setValue("ESTACAO", Station::current());
     QString error;
     if (!h->post()) {
         error = h->lastError();

@@ -2,6 +2,7 @@
 
 #include "modem/ModemLog.h"
 #include "modem/PortSlot.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 
 #include <QCoreApplication>
@@ -318,7 +319,9 @@ bool PortConfigurator::rebuildActiveList(const QList<int>& answered) {
     QSqlDatabase db = m_ado->database();
     const bool batch = db.transaction();
     QSqlQuery clear(db);
-    if (!clear.exec(QStringLiteral("DELETE FROM dbPORTA_ATIVA"))) {
+    clear.prepare(QStringLiteral("DELETE FROM dbPORTA_ATIVA WHERE ESTACAO IS NULL OR ESTACAO = ?"));
+    clear.addBindValue(Station::current());
+    if (!clear.exec()) {
         qCWarning(lcPorts) << clear.lastError().text();
         if (batch)
             db.rollback();
@@ -338,8 +341,10 @@ bool PortConfigurator::rebuildActiveList(const QList<int>& answered) {
 
 bool PortConfigurator::addActive(int entrada) {
     QSqlQuery listed(m_ado->database());
-    listed.prepare(QStringLiteral("SELECT COUNT(*) FROM dbPORTA_ATIVA WHERE ENTRADA = ?"));
+    listed.prepare(
+        QStringLiteral("SELECT COUNT(*) FROM dbPORTA_ATIVA WHERE ENTRADA = ? AND (ESTACAO IS NULL OR ESTACAO = ?)"));
     listed.addBindValue(entrada);
+    listed.addBindValue(Station::current());
     if (listed.exec() && listed.next() && listed.value(0).toInt() > 0)
         return true;
     const bool added = listActive(entrada, cascata());
@@ -350,9 +355,10 @@ bool PortConfigurator::addActive(int entrada) {
 
 bool PortConfigurator::listActive(int entrada, int qtd) {
     QSqlQuery insert(m_ado->database());
-    insert.prepare(QStringLiteral("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (?, ?)"));
+    insert.prepare(QStringLiteral("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD, ESTACAO) VALUES (?, ?, ?)"));
     insert.addBindValue(entrada);
     insert.addBindValue(qtd);
+    insert.addBindValue(Station::current());
     if (!insert.exec()) {
         qCWarning(lcPorts) << "ENTRADA" << entrada << insert.lastError().text();
         return false;

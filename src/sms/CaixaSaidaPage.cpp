@@ -1,6 +1,7 @@
 #include "sms/CaixaSaidaPage.h"
 
 #include "history/Maintenance.h"
+#include "sms/JournalReplay.h"
 #include "sms/OutboxCommit.h"
 #include "sms/ScheduledSend.h"
 #include "sms/SendScreen.h"
@@ -211,7 +212,9 @@ void CaixaSaidaPage::reenviarInterrompidas() {
         return;
     }
     QString error;
-    if (OutboxCommit::clearInFlight(m_ado, &error) < 0)
+    const auto log = [this](const QString& line) { m_station->screen()->appendSendLog(line); };
+    if (!JournalReplay::settleBeforeResend(m_ado, m_ado->dataDir(), log, &error) ||
+        OutboxCommit::clearInFlight(m_ado, &error) < 0)
         m_dialog(QMessageBox::Critical, error, QMessageBox::Ok);
     outboxChanged();
 }

@@ -1,6 +1,7 @@
 #include "sms/DeliveryReports.h"
 
 #include "store/SqlDialect.h"
+#include "store/Station.h"
 #include "store/TimeText.h"
 
 #include <QSqlError>
@@ -15,6 +16,13 @@ using pdu::DeliveryState;
 
 QDateTime parsed(const QVariant& v) {
     return v.isNull() ? QDateTime() : TimeText::stampFromStored(v.toString());
+}
+
+// This station's rows: the ones it wrote, and those written before rows carried a station (one station then).
+const char* const kThisStation = "(ESTACAO = ? OR ESTACAO IS NULL)";
+
+QString station() {
+    return Station::current();
 }
 
 QVariant storedOrNull(const QDateTime& t) {
@@ -123,9 +131,10 @@ bool settle(QSqlDatabase& db, qint64 idHistorico, DeliveryReports::Outcome* out,
 std::optional<qint64> heldReport(QSqlDatabase& db, int porta, int ref, const QDateTime& sent, QString* error) {
     QSqlQuery q(db);
     if (!run(q,
-             "SELECT ID, CENTRAL FROM dbENTREGA_PENDENTE WHERE PORTA = ? AND REFERENCIA = ? "
-             "AND ID_HISTORICO IS NULL ORDER BY ID DESC",
-             {porta, ref}, error))
+             QStringLiteral("SELECT ID, CENTRAL FROM dbENTREGA_PENDENTE WHERE PORTA = ? AND REFERENCIA = ? "
+                            "AND ID_HISTORICO IS NULL AND %1 ORDER BY ID DESC")
+                 .arg(QLatin1String(kThisStation)),
+             {porta, ref, station()}, error))
         return std::nullopt;
     const qint64 window = qint64(DeliveryReports::kMatchWindowMinutes) * 60;
     while (q.next()) {
@@ -139,9 +148,13 @@ std::optional<qint64> heldReport(QSqlDatabase& db, int porta, int ref, const QDa
 bool rememberPart(QSqlDatabase& db, int porta, int ref, int parte, int partes, qint64 idHistorico,
                   const QDateTime& sent, QString* error) {
     QSqlQuery q(db);
-    // The modem reuses a reference after 256 sends: only the newest send of it can still be matched.
-    if (!run(q, "DELETE FROM dbENTREGA_PENDENTE WHERE PORTA = ? AND REFERENCIA = ? AND ID_HISTORICO IS NOT NULL",
-             {porta, ref}, error))
+    // The modem reuses a reference after 256 sends: only the newest send of it can still be matched. Another
+    // station's modem on a slot of the same number counts its own references: its rows stay.
+    if (!run(q,
+             QStringLiteral("DELETE FROM dbENTREGA_PENDENTE WHERE PORTA = ? AND REFERENCIA = ? AND ID_HISTORICO IS NOT "
+                            "NULL AND %1")
+                 .arg(QLatin1String(kThisStation)),
+             {porta, ref, station()}, error))
         return false;
     QString heldError;
     const std::optional<qint64> held = heldReport(db, porta, ref, sent, &heldError);
@@ -151,12 +164,14 @@ bool rememberPart(QSqlDatabase& db, int porta, int ref, int parte, int partes, q
         return false;
     }
     if (held)
-        return run(q, "UPDATE dbENTREGA_PENDENTE SET ID_HISTORICO = ?, PARTE = ?, PARTES = ?, ENVIO = ? WHERE ID = ?",
-                   {idHistorico, parte, partes, DeliveryReports::stored(sent), *held}, error);
+        return run(q,
+                   "UPDATE dbENTREGA_PENDENTE SET ID_HISTORICO = ?, PARTE = ?, PARTES = ?, ENVIO = ?, ESTACAO = ? "
+                   "WHERE ID = ?",
+                   {idHistorico, parte, partes, DeliveryReports::stored(sent), station(), *held}, error);
     return run(q,
-               "INSERT INTO dbENTREGA_PENDENTE (PORTA, REFERENCIA, ID_HISTORICO, PARTE, PARTES, ENVIO) "
-               "VALUES (?, ?, ?, ?, ?, ?)",
-               {porta, ref, idHistorico, parte, partes, DeliveryReports::stored(sent)}, error);
+               "INSERT INTO dbENTREGA_PENDENTE (ESTACAO, PORTA, REFERENCIA, ID_HISTORICO, PARTE, PARTES, ENVIO) "
+               "VALUES (?, ?, ?, ?, ?, ?, ?)",
+               {station(), porta, ref, idHistorico, parte, partes, DeliveryReports::stored(sent)}, error);
 }
 
 struct Match {
@@ -172,12 +187,29 @@ std::optional<Match> newestSend(QSqlDatabase& db, int porta, int ref, QDateTime*
     if (!run(q,
              "SELECT E.ID, E.ID_HISTORICO, E.SITUACAO, E.ENVIO, H.DESTINATARIO FROM dbENTREGA_PENDENTE E "
              "LEFT JOIN dbHISTORICO H ON H.ID_HISTORICO = E.ID_HISTORICO WHERE E.PORTA = ? AND E.REFERENCIA = ? "
-             "AND E.ID_HISTORICO IS NOT NULL ORDER BY E.ID DESC LIMIT 1",
-             {porta, ref}, error) ||
+             "AND E.ID_HISTORICO IS NOT NULL AND (E.ESTACAO = ? OR E.ESTACAO IS NULL) ORDER BY E.ID DESC LIMIT 1",
+             {porta, ref, station()}, error) ||
         !q.next())
         return std::nullopt;
     *sent = parsed(q.value(3));
     return Match{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2), q.value(4).toString()};
+}
+
+// Whether a report's recipient can be the send's number: the last eight digits agree (the centre may write the
+// number with the country code, the history as the operator typed it). A number of fewer digits (a short code, an
+// empty or alphanumeric address) is not judged.
+bool sameNumber(const QString& sent, const QString& reported) {
+    constexpr int kDigits = 8;
+    auto digits = [](const QString& n) {
+        QString d;
+        for (const QChar c : n)
+            if (c >= u'0' && c <= u'9')
+                d += c;
+        return d;
+    };
+    const QString a = digits(sent);
+    const QString b = digits(reported);
+    return a.size() < kDigits || b.size() < kDigits || a.right(kDigits) == b.right(kDigits);
 }
 
 QString prefix(const QDateTime& now, int porta) {
@@ -188,10 +220,10 @@ bool hold(QSqlDatabase& db, int porta, const pdu::StatusReport& r, const QDateTi
     QSqlQuery q(db);
     const bool delivered = r.state == DeliveryState::Delivered;
     return run(q,
-               "INSERT INTO dbENTREGA_PENDENTE (PORTA, REFERENCIA, ENVIO, CENTRAL, SITUACAO, ENTREGUE) "
-               "VALUES (?, ?, ?, ?, ?, ?)",
-               {porta, r.reference, DeliveryReports::stored(now), storedOrNull(r.centreTime.time.toLocalTime()),
-                int(r.status),
+               "INSERT INTO dbENTREGA_PENDENTE (ESTACAO, PORTA, REFERENCIA, ENVIO, CENTRAL, SITUACAO, ENTREGUE) "
+               "VALUES (?, ?, ?, ?, ?, ?, ?)",
+               {station(), porta, r.reference, DeliveryReports::stored(now),
+                storedOrNull(r.centreTime.time.toLocalTime()), int(r.status),
                 delivered ? storedOrNull(r.dischargeTime.time.toLocalTime()) : QVariant(QMetaType(QMetaType::QString))},
                error);
 }
@@ -216,7 +248,8 @@ bool applyIn(QSqlDatabase& db, int porta, const pdu::StatusReport& r, const QDat
     const QDateTime centre = r.centreTime.time;
     const qint64 window = qint64(DeliveryReports::kMatchWindowMinutes) * 60;
     const qint64 gap = m && centre.isValid() && sent.isValid() ? sent.secsTo(centre) : 0;
-    if (!m || gap > window) { // no send, or one older than the report's: its send may be being recorded
+    // No send, one older than the report's, or one to another number: the report's send may be being recorded.
+    if (!m || gap > window || !sameNumber(m->destinatario, r.recipient.number)) {
         out.kind = DeliveryReports::Kind::Held;
         return hold(db, porta, r, now, &out.error);
     }
@@ -297,15 +330,22 @@ QStringList DeliveryReports::expire(QSqlDatabase& db, const QDateTime& now, QStr
     QStringList lines;
     QSqlQuery q(db);
     const QString heldBefore = stored(now.addSecs(-kHoldSeconds));
-    if (!run(q, "SELECT PORTA, REFERENCIA FROM dbENTREGA_PENDENTE WHERE ID_HISTORICO IS NULL AND ENVIO < ? ORDER BY ID",
-             {heldBefore}, error))
+    // The reports this station holds: another station says its own when it drops them.
+    if (!run(q,
+             QStringLiteral("SELECT PORTA, REFERENCIA FROM dbENTREGA_PENDENTE WHERE ID_HISTORICO IS NULL AND ENVIO < ? "
+                            "AND %1 ORDER BY ID")
+                 .arg(QLatin1String(kThisStation)),
+             {heldBefore, station()}, error))
         return lines;
     while (q.next())
         lines << prefix(now, q.value(0).toInt()) +
                      QStringLiteral(" ID %1 SEM ENVIO CORRESPONDENTE: DESCARTADO").arg(q.value(1).toInt());
     q.finish();
-    if (!run(q, "DELETE FROM dbENTREGA_PENDENTE WHERE (ID_HISTORICO IS NULL AND ENVIO < ?) OR ENVIO < ?",
-             {heldBefore, stored(now.addDays(-kKeepDays))}, error))
+    if (!run(q,
+             QStringLiteral("DELETE FROM dbENTREGA_PENDENTE WHERE (ID_HISTORICO IS NULL AND ENVIO < ? AND %1) OR "
+                            "ENVIO < ?")
+                 .arg(QLatin1String(kThisStation)),
+             {heldBefore, station(), stored(now.addDays(-kKeepDays))}, error))
         return {};
     return lines;
 }
@@ -313,9 +353,10 @@ QStringList DeliveryReports::expire(QSqlDatabase& db, const QDateTime& now, QStr
 int DeliveryReports::outstanding(QSqlDatabase& db, const QDateTime& since) {
     QSqlQuery q(db);
     if (!run(q,
-             "SELECT COUNT(*) FROM dbENTREGA_PENDENTE WHERE ID_HISTORICO IS NOT NULL AND ENVIO >= ? "
-             "AND (SITUACAO IS NULL OR (SITUACAO >= 32 AND SITUACAO <= 63))",
-             {stored(since)}, nullptr) ||
+             QStringLiteral("SELECT COUNT(*) FROM dbENTREGA_PENDENTE WHERE ID_HISTORICO IS NOT NULL AND ENVIO >= ? "
+                            "AND (SITUACAO IS NULL OR (SITUACAO >= 32 AND SITUACAO <= 63)) AND %1")
+                 .arg(QLatin1String(kThisStation)),
+             {stored(since), station()}, nullptr) ||
         !q.next())
         return -1;
     return q.value(0).toInt();

@@ -13,8 +13,10 @@
 //
 // When a message goes out with a report requested, the sender remembers each part's message reference
 // (the <mr> of "+CMGS: <mr>", 0..255, counted by the modem per slot) with the history row, in
-// dbENTREGA_PENDENTE. A report names its slot (the port it came in on) and that reference; it is matched
-// to the newest send of that reference on that slot:
+// dbENTREGA_PENDENTE, with this station's name (Station::current()): on a shared store each station's modems
+// count their references themselves. A report names its slot (the port it came in on), that reference and the
+// number; it is matched to the newest send of that reference on that slot of this station, when that send's
+// number ends in the same eight digits (a report for another number is held like one that finds no send):
 //   - the modem wraps its reference at 256, so a new send of reference r replaces the older row of r;
 //   - the report's centre time stamp (when the centre took the part, a few seconds after it was sent) tells
 //     an old report from a new one: more than kMatchWindowMinutes before the newest send of r, the report

@@ -2,6 +2,7 @@
 
 #include "history/HistoryWriter.h"
 #include "sms/DeliveryReports.h"
+#include "sms/OutboxClaims.h"
 #include "store/SqlDialect.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -33,6 +34,14 @@ ResultJournal::Applied store(TADO* ado, const ResultJournal::Entry& e, QString* 
         if (!q.exec(SqlDialect::lastInsertedKey(db)) || !q.next())
             return q.lastError().text();
         const qint64 idHistorico = q.value(0).toLongLong();
+        // Its claim moved on to another station meanwhile: the row stays theirs, this send is a possible duplicate.
+        if (!current) {
+            q.prepare(QStringLiteral("UPDATE dbHISTORICO SET STATUS_ENTREGA = ? WHERE ID_HISTORICO = ?"));
+            q.addBindValue(OutboxClaims::kPossibleDuplicate);
+            q.addBindValue(idHistorico);
+            if (!q.exec())
+                return q.lastError().text();
+        }
         if (e.when.isValid()) {
             q.prepare(QStringLiteral("UPDATE dbHISTORICO SET DATA = ? WHERE ID_HISTORICO = ?"));
             q.addBindValue(TimeText::stampStored(e.when));
@@ -85,6 +94,18 @@ int applyPending(TADO* ado, const QString& dataDir, const std::function<void(con
         log(QStringLiteral("Banco de dados indisponível: %1 (resultados mantidos em %2)")
                 .arg(error, QString::fromLatin1(ResultJournal::kFileName)));
     return done;
+}
+
+bool settleBeforeResend(TADO* ado, const QString& dataDir, const std::function<void(const QString&)>& log,
+                        QString* error) {
+    applyPending(ado, dataDir, log);
+    const ResultJournal journal(QDir(dataDir).filePath(QString::fromLatin1(ResultJournal::kFileName)));
+    if (journal.isEmpty())
+        return true;
+    *error = QStringLiteral("Há resultados de envio guardados em %1 que ainda não puderam ser gravados no banco de "
+                            "dados: as mensagens interrompidas não foram liberadas, para não serem enviadas de novo.")
+                 .arg(journal.path());
+    return false;
 }
 
 } // namespace JournalReplay

@@ -19,4 +19,9 @@ ResultJournal::Applied store(TADO* ado, const ResultJournal::Entry& e, QString* 
 // Returns the entries stored (or found stored).
 int applyPending(TADO* ado, const QString& dataDir, const std::function<void(const QString&)>& log);
 
+// Before the in-flight marks are cleared ("Reenviar Interrompidas"): the journal applied first, since its rows were
+// sent and clearing their marks would send them again. False with *error while results wait in it.
+bool settleBeforeResend(TADO* ado, const QString& dataDir, const std::function<void(const QString&)>& log,
+                        QString* error);
+
 } // namespace JournalReplay

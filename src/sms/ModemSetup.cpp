@@ -3,6 +3,7 @@
 #include "modem/ModemLog.h"
 #include "modem/PortSlot.h"
 #include "sms/ResponseCoordinator.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -51,8 +52,9 @@ SlotSetupSettings ModemSetup::settingsOf(int slot, int waitS) const {
     s.entrada = slot;
     s.networkWaitS = waitS;
     QSqlQuery q(m_ado->database());
-    q.prepare(QStringLiteral("SELECT PIN, PIN_RECUSADO, SMSC FROM dbPORTA WHERE ID = ?"));
+    q.prepare(QStringLiteral("SELECT PIN, PIN_RECUSADO, SMSC FROM dbPORTA WHERE ID = ? AND ESTACAO = ?"));
     q.addBindValue(slot);
+    q.addBindValue(Station::current());
     if (q.exec() && q.next()) {
         s.pin = q.value(0).toString().trimmed();
         s.pinRefused = q.value(1).toInt() != 0;
@@ -110,8 +112,9 @@ void ModemSetup::checkDailyCap(int slot, SlotSetupReport* report) const {
 
 int ModemSetup::dailyCap(TADO* ado, int slot) {
     QSqlQuery q(ado->database());
-    q.prepare(QStringLiteral("SELECT LIMITE_DIA FROM dbPORTA WHERE ID = ?"));
+    q.prepare(QStringLiteral("SELECT LIMITE_DIA FROM dbPORTA WHERE ID = ? AND ESTACAO = ?"));
     q.addBindValue(slot);
+    q.addBindValue(Station::current());
     return q.exec() && q.next() ? q.value(0).toInt() : 0;
 }
 
@@ -188,12 +191,14 @@ void ModemSetup::finish(int slot, const SlotSetupReport& report) {
     m_coordinator->state(slot).setImsi(report.imsi);
     m_slots->slot(slot)->setCondition(report.condition);
     QSqlQuery q(m_ado->database());
-    q.prepare(QStringLiteral("UPDATE dbPORTA SET IMEI = ?, IMSI = ?, ICCID = ?, MODELO = ?, "
-                             "PIN_RECUSADO = CASE WHEN ? = 1 THEN 1 ELSE PIN_RECUSADO END WHERE ID = ?"));
+    q.prepare(
+        QStringLiteral("UPDATE dbPORTA SET IMEI = ?, IMSI = ?, ICCID = ?, MODELO = ?, "
+                       "PIN_RECUSADO = CASE WHEN ? = 1 THEN 1 ELSE PIN_RECUSADO END WHERE ID = ? AND ESTACAO = ?"));
     for (const QString& value : {report.imei, report.imsi, report.iccid, report.modelo()})
         q.addBindValue(value.isEmpty() ? QVariant() : QVariant(value));
     q.addBindValue(report.markPinRefused ? 1 : 0);
     q.addBindValue(slot);
+    q.addBindValue(Station::current());
     if (!q.exec())
         log(slot,
             QStringLiteral("ENTRADA %1 FALHA AO GRAVAR OS DADOS DO MODEM: %2").arg(slot).arg(q.lastError().text()));

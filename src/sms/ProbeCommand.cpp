@@ -6,6 +6,7 @@
 #include "sms/ModemSetup.h"
 #include "sms/ModemStation.h"
 #include "store/SmsModeSettings.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 
 #include <QSqlError>
@@ -102,8 +103,9 @@ bool activateDemo(QSqlDatabase db, int count, QString* error) {
         return false;
     }
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = ID WHERE ID <= ?"));
+    q.prepare(QStringLiteral("UPDATE dbPORTA SET ATIVO = 1, COM = ID WHERE ID <= ? AND ESTACAO = ?"));
     q.addBindValue(count);
+    q.addBindValue(Station::current());
     bool ok = q.exec();
     if (!ok)
         *error = q.lastError().text();

@@ -7,11 +7,14 @@
 #include "sms/OutboxClaims.h"
 #include "sms/OutboxCommit.h"
 #include "sms/PduDecoder.h"
+#include "sms/ResultJournal.h"
 #include "store/SqlDialect.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -32,6 +35,25 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
         QString error;
         DeliveryReports::remember(db, porta, references, idHistorico, &error);
         return error;
+    };
+    m_keeper = [this](const HistoryRow& row, int slot, QString* error) {
+        TADO* ado = TADO::instance();
+        if (!ado || ado->dataDir().isEmpty() || !ado->connectionLost())
+            return false; // a refusal of the database itself would be refused again later
+        ResultJournal journal(QDir(ado->dataDir()).filePath(QString::fromLatin1(ResultJournal::kFileName)));
+        ResultJournal::Entry e;
+        e.outboxId = row.outboxId;
+        e.token = row.token;
+        e.slot = slot;
+        e.station = Station::current();
+        e.destinatario = row.destinatario;
+        e.mensagem = row.mensagem;
+        e.tipo = row.tipo;
+        e.enviado = row.enviado;
+        e.imsi = row.imsi;
+        e.references = row.references;
+        e.when = m_clock();
+        return journal.append(e, error);
     };
     m_flush.setSingleShot(true);
     m_flush.setInterval(0);
@@ -106,6 +128,13 @@ void ResponseCoordinator::flushResults() {
                     stamp() + QStringLiteral(" ENTRADA %1 ERRO AO MARCAR O ENVIO: ").arg(p.slot) + p.error, true);
         } else if (!std::holds_alternative<HistoryRow>(p.action))
             applyOne(p.slot, p.action);
+        else if (p.kept) // the server is away: the result waits in the journal, the slot stops
+            m_sendLog->append(stamp() + QStringLiteral(" ENTRADA %1 Banco de dados indisponível: %2 RESULTADO PARA %3 "
+                                                       "GUARDADO EM %4; ENVIO DA ENTRADA PARADO")
+                                            .arg(p.slot)
+                                            .arg(p.error.trimmed(), std::get<HistoryRow>(p.action).destinatario,
+                                                 QString::fromLatin1(ResultJournal::kFileName)),
+                              true);
         else if (!p.error.isEmpty()) // a row that could not be stored is said, not lost in silence
             m_sendLog->append(
                 stamp() + QStringLiteral(" ENTRADA %1 ERRO AO GRAVAR O HISTÓRICO: ").arg(p.slot) + p.error, true);
@@ -124,14 +153,19 @@ std::vector<ResponseCoordinator::Pending> ResponseCoordinator::storePending() {
     if (pending.empty())
         return pending;
     storeResults(pending);
-    for (const Pending& p : pending) {
+    for (Pending& p : pending) {
         if (p.error.isEmpty())
             continue;
         // The row stays in the outbox and the slot stops: its result is not on the disk, or its
-        // text must not go out unmarked (applyOne cancels the prompt).
-        if (const auto* row = std::get_if<HistoryRow>(&p.action); row && row->outboxId > 0)
+        // text must not go out unmarked (applyOne cancels the prompt). A result the server could not take is
+        // kept in the journal, so that it is not lost and the row, marked in flight, is not sent again.
+        if (const auto* row = std::get_if<HistoryRow>(&p.action); row && row->outboxId > 0) {
+            QString keepError;
+            p.kept = m_keeper && m_keeper(*row, p.slot, &keepError);
+            if (!keepError.isEmpty())
+                p.error += QStringLiteral(" (e não foi possível guardá-lo: %1)").arg(keepError);
             state(p.slot).unrecord(row->sequence);
-        else if (const auto* mark = std::get_if<MarkInFlight>(&p.action))
+        } else if (const auto* mark = std::get_if<MarkInFlight>(&p.action))
             state(p.slot).unrecord(mark->sequence);
     }
     return pending;

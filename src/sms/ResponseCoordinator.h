@@ -53,6 +53,12 @@ public:
         std::function<QString(QSqlDatabase& db, int porta, const QList<int>& references, qint64 idHistorico)>;
     void setReferenceSink(ReferenceSink sink) { m_references = std::move(sink); }
 
+    // Where the result of a send goes when the database cannot take it (the server is out of reach): true when it
+    // is kept (the data folder's journal by default, applied once the server is back), with *error when not.
+    // Either way the slot stops: its next row's mark was not stored with the result.
+    using ResultKeeper = std::function<bool(const HistoryRow& row, int slot, QString* error)>;
+    void setResultKeeper(ResultKeeper keeper) { m_keeper = std::move(keeper); }
+
     // Per-slot state shared with the slot's sender worker (slot 1..64).
     SlotState& state(int slot) { return m_slots[slot - 1]->state; }
     ResponseHandler& handler(int slot) { return m_slots[slot - 1]->handler; }
@@ -100,6 +106,7 @@ private:
         int slot;
         HandlerAction action;
         QString error;          // a history row or mark: why it could not be stored
+        bool kept = false;      // ... and the result was kept for later instead
         bool takenOver = false; // a result whose row another station claimed meanwhile
     };
     void applyOne(int slot, const HandlerAction& action);
@@ -121,6 +128,7 @@ private:
     InboxMode m_inbox;
     HistorySink m_history;
     ReferenceSink m_references;
+    ResultKeeper m_keeper;
     std::array<std::unique_ptr<Slot>, 64> m_slots;
     std::vector<Pending> m_pending;
     std::array<bool, 64> m_waiting{};                // slot n-1 has actions waiting on a pending history row

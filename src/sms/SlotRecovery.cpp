@@ -6,6 +6,7 @@
 #include "sms/ModemSetup.h"
 #include "sms/ResponseCoordinator.h"
 #include "sms/SmsSender.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -41,9 +42,13 @@ void SlotRecovery::attach(SmsSender* sender) {
 QList<int> SlotRecovery::lateSlots() const {
     QList<int> late;
     QSqlQuery q(m_ado->database());
-    q.exec(QStringLiteral("SELECT DISTINCT m.PORTA FROM dbMENSAGEM m JOIN dbPORTA p ON p.ID = m.PORTA "
-                          "WHERE p.ATIVO = 1 AND m.ENVIANDO IS NULL "
-                          "AND m.PORTA NOT IN (SELECT ENTRADA FROM dbPORTA_ATIVA) ORDER BY m.PORTA"));
+    q.prepare(QStringLiteral("SELECT DISTINCT m.PORTA FROM dbMENSAGEM m JOIN dbPORTA p ON p.ID = m.PORTA "
+                             "AND p.ESTACAO = ? WHERE p.ATIVO = 1 AND m.ENVIANDO IS NULL "
+                             "AND m.PORTA NOT IN (SELECT ENTRADA FROM dbPORTA_ATIVA WHERE ESTACAO IS NULL OR ESTACAO = "
+                             "?) ORDER BY m.PORTA"));
+    q.addBindValue(Station::current());
+    q.addBindValue(Station::current());
+    q.exec();
     while (q.next()) {
         const int n = q.value(0).toInt();
         if (n >= 1 && n <= PortSlots::kCount && !lasting(n))

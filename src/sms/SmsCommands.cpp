@@ -5,6 +5,7 @@
 #include "optout/InboxOptOut.h"
 #include "sms/DeliveryReportSetup.h"
 #include "sms/DeliveryReports.h"
+#include "sms/JournalReplay.h"
 #include "sms/ModemSetup.h"
 #include "sms/ModemStation.h"
 #include "sms/OutboxCommit.h"
@@ -14,6 +15,7 @@
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
 #include "store/SmsModeSettings.h"
+#include "store/Station.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
 
@@ -82,9 +84,10 @@ qint64 scalar(TADO* ado, const QString& sql, QString* error = nullptr) {
 QStringList notReadySlots(TADO* ado) {
     QStringList slots;
     QSqlQuery q(ado->database());
-    q.exec(
-        QStringLiteral("SELECT DISTINCT PORTA FROM dbMENSAGEM WHERE PORTA NOT IN (SELECT ENTRADA FROM dbPORTA_ATIVA) "
-                       "ORDER BY PORTA"));
+    q.prepare(QStringLiteral("SELECT DISTINCT PORTA FROM dbMENSAGEM WHERE PORTA NOT IN (SELECT ENTRADA FROM "
+                             "dbPORTA_ATIVA WHERE ESTACAO IS NULL OR ESTACAO = ?) ORDER BY PORTA"));
+    q.addBindValue(Station::current());
+    q.exec();
     while (q.next())
         slots << q.value(0).toString();
     return slots;
@@ -133,8 +136,15 @@ void waitForReports(TADO* ado, const QDateTime& since, const Clock& clock, QText
 } // namespace
 
 int sendOutbox(TADO* ado, QTextStream& out, QTextStream& err, bool resendInterrupted, const Clock& clock) {
+    // Results kept while the database was away go in first: their rows were sent.
+    const auto log = [&out](const QString& line) { out << line << Qt::endl; };
+    JournalReplay::applyPending(ado, ado->dataDir(), log);
     if (resendInterrupted) {
         QString error;
+        if (!JournalReplay::settleBeforeResend(ado, ado->dataDir(), log, &error)) {
+            err << error << Qt::endl;
+            return 1;
+        }
         if (OutboxCommit::clearInFlight(ado, &error) < 0) {
             err << QStringLiteral("Não foi possível gravar no banco de dados: ") << error << Qt::endl;
             return 1;

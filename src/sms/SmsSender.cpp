@@ -1,7 +1,9 @@
 #include "sms/SmsSender.h"
 
 #include "modem/SerialChannel.h"
+#include "sms/JournalReplay.h"
 #include "sms/SendScreen.h"
+#include "store/TADO.h"
 
 #include <QCoreApplication>
 
@@ -22,6 +24,10 @@ void SmsSender::setSlot(int slot, SerialChannel* channel, SlotState* state) {
 }
 
 int SmsSender::startSend() {
+    // Results kept while the database was away go in before anything is sent: their rows were sent.
+    if (m_ado && m_screen)
+        JournalReplay::applyPending(m_ado, m_ado->dataDir(),
+                                    [this](const QString& line) { m_screen->appendSendLog(line); });
     int started = 0;
     for (int n = 1; n <= kSlots; ++n)
         started += startSlot(n) ? 1 : 0;

@@ -414,8 +414,10 @@ TMeuThread::Outcome TMeuThread::portLostDuring(const OutboxRow& row, bool nothin
 
 bool TMeuThread::isActive(QString* error) {
     QSqlQuery q(m_ado->database());
-    q.prepare(QStringLiteral("SELECT COUNT(*) FROM dbPORTA_ATIVA WHERE ENTRADA = ?"));
+    q.prepare(
+        QStringLiteral("SELECT COUNT(*) FROM dbPORTA_ATIVA WHERE ENTRADA = ? AND (ESTACAO IS NULL OR ESTACAO = ?)"));
     q.addBindValue(m_slot.number);
+    q.addBindValue(Station::current());
     if (!q.exec() || !q.next()) {
         *error = q.lastError().text();
         return false;

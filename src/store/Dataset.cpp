@@ -35,6 +35,7 @@ void Dataset::setTable(const QString& table, const QString& orderBy) {
     close();
     m_table = table;
     m_orderBy = orderBy;
+    m_tableFilter.clear();
     m_sql.clear();
     m_updateTable = table;
     m_keyField.clear();
@@ -65,6 +66,7 @@ QString Dataset::selectText() const {
         return m_sql.join('\n');
     return QStringLiteral("SELECT %1 AS %2, * FROM %3")
                .arg(SqlDialect::rowKey(m_connection(), m_table), kRowId, m_table) +
+           (m_tableFilter.isEmpty() ? QString() : QStringLiteral(" WHERE ") + m_tableFilter) +
            (m_orderBy.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + m_orderBy);
 }
 

@@ -35,10 +35,14 @@ public:
 
     // A table dataset: every row of the table, optionally ordered; edits update that table.
     void setTable(const QString& table, const QString& orderBy = {});
+    // Only the table's rows that meet `condition` (bound with bindValue); set after setTable.
+    void setTableFilter(const QString& condition) { m_tableFilter = condition; }
     // A query dataset: replaces its text (closing it first). Edits reach `updateTable` when set.
     void setSql(const QStringList& lines);
     void setSql(const QString& text) { setSql(QStringList{text}); }
     QString sqlText() const { return m_sql.join('\n'); }
+    // The table the rows come from and edits go to (the table of a table dataset, else the update table).
+    QString sourceTable() const { return m_table.isEmpty() ? m_updateTable : m_table; }
     void setUpdateTable(const QString& table, const QString& keyField);
     void bindValue(const QString& placeholder, const QVariant& value);
     void clearBindings() { m_bindings.clear(); }
@@ -170,6 +174,7 @@ private:
     QList<QVariant> m_after; // the cursor columns of the last row read
     QString m_table;
     QString m_orderBy;
+    QString m_tableFilter;
     QStringList m_sql;
     QString m_updateTable;
     QString m_keyField;

@@ -12,7 +12,13 @@
 namespace PgSchema {
 
 // The schema version this program writes and reads.
-constexpr int kVersion = 2;
+constexpr int kVersion = 4;
+
+// The tables every station shows and the others change: a statement on one of them bumps the table's change
+// counter (a sequence, changeCounter()) and notifies the channel kChannel with the table's name.
+const QStringList& watchedTables();
+QString changeCounter(const QString& table);
+inline constexpr const char* kChannel = "vestral";
 
 // Adds a PostgreSQL connection `name` for `location` and opens it. On failure *error says
 // "Não foi possível conectar ao banco de dados HOST:PORTA: " and libpq's reason (never a password).

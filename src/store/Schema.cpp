@@ -3,6 +3,7 @@
 #include "store/PgSchema.h"
 #include "store/SmsModeSettings.h"
 #include "store/SqlDialect.h"
+#include "store/Station.h"
 #include "store/TableRebuild.h"
 
 #include <QSqlError>
@@ -73,15 +74,18 @@ QStringList portaModemColumns() {
 // A new PIN saved for a slot lifts the refusal of the old one.
 const char* const kPinTrigger =
     "CREATE TRIGGER TR_PORTA_PIN AFTER UPDATE OF PIN ON dbPORTA WHEN NEW.PIN IS NOT OLD.PIN "
-    "BEGIN UPDATE dbPORTA SET PIN_RECUSADO = 0 WHERE ID = NEW.ID; END";
+    "BEGIN UPDATE dbPORTA SET PIN_RECUSADO = 0 WHERE rowid = NEW.rowid; END";
 // Message references (TP-MR of "+CMGS: <mr>") of the parts whose delivery report is awaited, one row per
-// part; a row whose ID_HISTORICO is NULL holds a report that came before its send was recorded.
+// part; a row whose ID_HISTORICO is NULL holds a report that came before its send was recorded. ESTACAO is the
+// station whose modem sent the part (each modem counts its references itself, so two stations' slots of one
+// number reuse the same references); NULL in a row written before rows carried it.
 QString dbEntregaPendenteDdl() {
     return createTable("dbENTREGA_PENDENTE",
                        {"ID INTEGER PRIMARY KEY AUTOINCREMENT", "PORTA INTEGER NOT NULL",
                         "REFERENCIA INTEGER NOT NULL CHECK (REFERENCIA BETWEEN 0 AND 255)", "ID_HISTORICO INTEGER",
                         "PARTE INTEGER NOT NULL DEFAULT 1", "PARTES INTEGER NOT NULL DEFAULT 1",
-                        "ENVIO DATETIME NOT NULL", "CENTRAL DATETIME", "SITUACAO INTEGER", "ENTREGUE DATETIME"});
+                        "ENVIO DATETIME NOT NULL", "CENTRAL DATETIME", "SITUACAO INTEGER", "ENTREGUE DATETIME",
+                        entregaEstacaoColumn()});
 }
 
 const char* const kEntregaIndexes[] = {
@@ -98,6 +102,10 @@ QString dbSmsParteDdl() {
 
 } // namespace
 
+QString entregaEstacaoColumn() {
+    return QStringLiteral("ESTACAO VARCHAR(64)");
+}
+
 // The programs that share one store, one row each: its name (--station, the host name by default), the
 // machine, the version, when it started and its last heartbeat (both on the store's clock), its last error.
 QString dbEstacaoDdl() {
@@ -108,6 +116,9 @@ QString dbEstacaoDdl() {
 // An outbox row's claim on a shared store: the station and slot (PORTA) that hold it, the claim's token
 // (a number that only grows: a write about the row counts only while its token is the row's) and when
 // the claim lapses if the row has not gone to a modem by then.
+// The station a slot row (dbPORTA, dbPORTA_ATIVA) or a history row belongs to.
+const char* const kEstacaoColumn = "ESTACAO VARCHAR(64)";
+
 QStringList claimColumns() {
     return {"ESTACAO VARCHAR(64)", "FICHA BIGINT", "FICHA_VALIDADE DATETIME"};
 }
@@ -151,15 +162,15 @@ QStringList freshDdl() {
         createTable("dbHISTORICO", {"ID_HISTORICO INTEGER PRIMARY KEY AUTOINCREMENT",
                                     "DATA DATETIME NOT NULL DEFAULT (datetime('now','localtime'))", "DESTINATARIO TEXT",
                                     "MENSAGEM TEXT", "TIPO TEXT", yesNo("ENVIADO"), "ENTREGUE DATETIME",
-                                    "STATUS_ENTREGA TEXT", "IMSI TEXT"}),
+                                    "STATUS_ENTREGA TEXT", "IMSI TEXT", kEstacaoColumn}),
         createTable("dbMENSAGEM",
                     QStringList{"ID INTEGER PRIMARY KEY AUTOINCREMENT", "FONE TEXT",
                                 text("MENSAGEM", kSmsColumnMaxChars), "PORTA INTEGER", "ENVIANDO DATETIME"} +
                         claimColumns()),
-        createTable("dbPORTA", QStringList{"ID INTEGER PRIMARY KEY", "COM INTEGER", "VELOCIDADE INTEGER",
-                                           "PARIDADE TEXT", "DATABITS INTEGER", "STOPBITS INTEGER", yesNo("ATIVO")} +
-                                   portaModemColumns()),
-        createTable("dbPORTA_ATIVA", {"ENTRADA INTEGER", "QTD INTEGER"}),
+        createTable("dbPORTA", QStringList{"ID INTEGER NOT NULL", "COM INTEGER", "VELOCIDADE INTEGER", "PARIDADE TEXT",
+                                           "DATABITS INTEGER", "STOPBITS INTEGER", yesNo("ATIVO")} +
+                                   portaModemColumns() + QStringList{kEstacaoColumn, "UNIQUE (ESTACAO, ID)"}),
+        createTable("dbPORTA_ATIVA", {"ENTRADA INTEGER", "QTD INTEGER", kEstacaoColumn, "UNIQUE (ESTACAO, ENTRADA)"}),
         dbSmsDdl(),
         dbSmsBufferDdl(),
         dbEntregaPendenteDdl(),
@@ -228,11 +239,20 @@ bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
             *error = q.lastError().text();
         return false;
     }
+    return insertStationSlots(db, Station::current(), error) &&
+           exec(db, "INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (1, 'GERAL')", error);
+}
+
+bool insertStationSlots(QSqlDatabase& db, const QString& station, QString* error) {
     QSqlQuery port(db);
-    port.prepare("INSERT INTO dbPORTA (ID, COM, VELOCIDADE, PARIDADE, DATABITS, STOPBITS, ATIVO) "
-                 "VALUES (?, ?, 115200, 'pNone', 8, 1, 0)");
+    port.prepare("INSERT INTO dbPORTA (ESTACAO, ID, COM, VELOCIDADE, PARIDADE, DATABITS, STOPBITS, ATIVO) "
+                 "SELECT ?, ?, ?, 115200, 'pNone', 8, 1, 0 WHERE NOT EXISTS "
+                 "(SELECT 1 FROM dbPORTA WHERE ESTACAO = ? AND ID = ?)");
     for (int n = 1; n <= 64; ++n) {
+        port.addBindValue(station);
         port.addBindValue(n);
+        port.addBindValue(n);
+        port.addBindValue(station);
         port.addBindValue(n);
         if (!port.exec()) {
             if (error)
@@ -240,7 +260,27 @@ bool insertFirstRunRows(QSqlDatabase& db, QString* error) {
             return false;
         }
     }
-    return exec(db, "INSERT INTO dbGRUPO (ID_GRUPO, GRUPO) VALUES (1, 'GERAL')", error);
+    return true;
+}
+
+bool adoptStationSlots(QSqlDatabase& db, const QString& station, QString* error) {
+    // Rows from before stations were named belong to the first station that starts on them. On SQLite the
+    // file is one station's: a renamed machine keeps its slots.
+    const bool shared = SqlDialect::isPostgres(db);
+    for (const char* table : {"dbPORTA", "dbPORTA_ATIVA"}) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("UPDATE %1 SET ESTACAO = ? WHERE ESTACAO IS NULL%2")
+                      .arg(QLatin1String(table), shared ? QString() : QStringLiteral(" OR ESTACAO <> ?")));
+        q.addBindValue(station);
+        if (!shared)
+            q.addBindValue(station);
+        if (!q.exec()) {
+            if (error)
+                *error = q.lastError().text();
+            return false;
+        }
+    }
+    return insertStationSlots(db, station, error);
 }
 
 namespace {
@@ -488,7 +528,11 @@ UpgradeResult upgrade(QSqlDatabase& db) {
     }
     addHistoricoColumns(db, r);
     addPortaColumns(db, r);
+    addColumns(db, "dbPORTA", {kEstacaoColumn}, r);
+    addColumns(db, "dbPORTA_ATIVA", {kEstacaoColumn}, r);
+    addColumns(db, "dbHISTORICO", {kEstacaoColumn}, r);
     addEntregaPendente(db, r);
+    addColumns(db, "dbENTREGA_PENDENTE", {entregaEstacaoColumn()}, r);
     if (!hasTable(db, "dbSMS_PARTE")) {
         r.executed << dbSmsParteDdl();
         if (!exec(db, dbSmsParteDdl(), &r.fatalError))

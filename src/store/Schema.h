@@ -15,8 +15,15 @@ QStringList freshDdl();
 // The stations table, and the outbox's claim columns (ESTACAO, FICHA, FICHA_VALIDADE).
 QString dbEstacaoDdl();
 QStringList claimColumns();
+// dbENTREGA_PENDENTE's station: whose modem sent the part a delivery report is awaited for.
+QString entregaEstacaoColumn();
 // The first-run contents: one settings row, the 64 port rows and one group.
 bool insertFirstRunRows(QSqlDatabase& db, QString* error);
+// The 64 slot rows of `station` in dbPORTA that are missing (settings of a new slot).
+bool insertStationSlots(QSqlDatabase& db, const QString& station, QString* error);
+// Gives `station` the slot rows that have no station yet (on SQLite, every row: the file is one station's) and
+// its missing slot rows.
+bool adoptStationSlots(QSqlDatabase& db, const QString& station, QString* error);
 
 // Creates every table and index of the current schema with the first-run contents: one settings
 // row, the 64 port rows and one group. Returns an empty string on success, else the error text.

@@ -32,7 +32,7 @@ QString identityColumn(const QString& table) {
 QString rowKey(const QSqlDatabase& db, const QString& table) {
     if (!isPostgres(db))
         return QStringLiteral("rowid");
-    static const QHash<QString, QString> keys{{"dbgrupo", "ID_GRUPO"}, {"dbporta", "ID"}};
+    static const QHash<QString, QString> keys{{"dbgrupo", "ID_GRUPO"}};
     const QString key = keys.value(table.toLower(), identityColumn(table));
     return key.isEmpty() ? QStringLiteral("ROWID") : key;
 }

@@ -6,6 +6,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <QVariant>
 
 namespace {
@@ -14,6 +15,8 @@ constexpr qint32 kStationClass = 0x5653544e;
 } // namespace
 
 const char* const StoreLock::kInUse = "A estação %1 já está em uso no banco de dados %2.";
+const char* const StoreLock::kInUseAt = "A estação %1 já está em uso em %2 (PID %3).";
+const char* const StoreLock::kTakenOver = "A estação %1 em %2 não dava sinal havia %3 s: assumida por esta.";
 
 StoreLock::StoreLock(StoreLocation store) : m_store(std::move(store)) {}
 
@@ -51,6 +54,10 @@ bool StoreLock::tryLock() {
     if (q.value(0).toBool())
         return true;
     const qint32 key = q.value(1).toInt();
+    if (takeOver(q, key))
+        return true;
+    if (!m_message.isEmpty())
+        return false;
     m_message = QString::fromUtf8(kInUse).arg(Station::current(), m_store.shown()) + holder(q, key);
     return false;
 }
@@ -69,4 +76,48 @@ QString StoreLock::holder(QSqlQuery& q, qint32 key) {
     return QStringLiteral(" (em uso pela conexão de %1, processo do servidor %2)")
         .arg(q.value(0).toString())
         .arg(q.value(1).toLongLong());
+}
+
+qint64 StoreLock::holderPid(QSqlQuery& q, qint32 key) {
+    if (!q.exec(QStringLiteral("SELECT pid FROM pg_locks WHERE locktype = 'advisory' AND granted AND classid = %1 "
+                               "AND objid = %2 AND objsubid = 2")
+                    .arg(quint32(kStationClass))
+                    .arg(quint32(key))) ||
+        !q.next())
+        return 0;
+    return q.value(0).toLongLong();
+}
+
+// The holder's row in the stations table says where it runs and when it last gave a sign of life. A holder silent
+// for longer than kSilentSeconds is a machine that vanished while the server still keeps its session: that session
+// is ended (a role may end its own) and the name taken. Otherwise m_message names the holder (empty when the table
+// has no row for the name: the caller then says what the server knows).
+bool StoreLock::takeOver(QSqlQuery& q, qint32 key) {
+    q.prepare(QStringLiteral("SELECT HOST, PID, CAST(EXTRACT(EPOCH FROM now() - to_timestamp(BATIDA, "
+                             "'YYYY-MM-DD HH24:MI:SS')) AS BIGINT) FROM dbESTACAO WHERE NOME = ?"));
+    q.addBindValue(Station::current());
+    if (!q.exec() || !q.next())
+        return false;
+    const QString host = q.value(0).toString();
+    const qint64 pid = q.value(1).toLongLong();
+    const qint64 silent = q.value(2).isNull() ? -1 : q.value(2).toLongLong();
+    if (silent <= kSilentSeconds) {
+        m_message = QString::fromUtf8(kInUseAt).arg(Station::current(), host).arg(pid);
+        return false;
+    }
+    // The server ends the session a moment after it is asked to; the lock goes with it.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const qint64 backend = holderPid(q, key);
+        if (backend > 0)
+            q.exec(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(backend));
+        q.prepare(QStringLiteral("SELECT pg_try_advisory_lock(%1, ?)").arg(kStationClass));
+        q.addBindValue(key);
+        if (q.exec() && q.next() && q.value(0).toBool()) {
+            m_notice = QString::fromUtf8(kTakenOver).arg(Station::current(), host).arg(silent);
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    m_message = QString::fromUtf8(kInUseAt).arg(Station::current(), host).arg(pid);
+    return false;
 }

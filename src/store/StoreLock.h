@@ -20,13 +20,22 @@ public:
     // says why: another program holds it, or the server could not be reached.
     bool tryLock();
     const QString& message() const { return m_message; }
+    // After tryLock took over the name from a station that had gone silent: the line that says so; else empty.
+    const QString& notice() const { return m_notice; }
 
     static const char* const kInUse;
+    static const char* const kInUseAt;
+    static const char* const kTakenOver;
+    // A station whose heartbeat is older than this (seconds) is taken as gone.
+    static constexpr int kSilentSeconds = 30;
 
 private:
     static QString holder(class QSqlQuery& q, qint32 key);
+    static qint64 holderPid(class QSqlQuery& q, qint32 key);
+    bool takeOver(class QSqlQuery& q, qint32 key);
 
     StoreLocation m_store;
     QString m_connection;
     QString m_message;
+    QString m_notice;
 };

@@ -1,5 +1,7 @@
 #include "store/TADO.h"
 
+#include "store/Station.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +12,7 @@
 #include <QSqlQuery>
 #include <QThread>
 #include <QTimeZone>
+#include <QTimer>
 #include <atomic>
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -22,6 +25,7 @@
 #include "store/PgSchema.h"
 #include "store/Schema.h"
 #include "store/SqlFunctions.h"
+#include "store/StatusSink.h"
 
 namespace {
 TADO* g_instance = nullptr;
@@ -118,8 +122,10 @@ TADO::TADO(QObject* parent) : QObject(parent) {
     dbHISTORICO->setUpdateTable("dbHISTORICO", "ID_HISTORICO");
     Query1->setSql(kScratch);
     dbMENSAGEM->setTable("dbMENSAGEM", "ID");
-    dbPORTA->setTable("dbPORTA");
+    dbPORTA->setTable("dbPORTA", "ID");
+    dbPORTA->setTableFilter("ESTACAO = :estacao");
     dbPORTA_ATIVA->setTable("dbPORTA_ATIVA");
+    dbPORTA_ATIVA->setTableFilter("(ESTACAO IS NULL OR ESTACAO = :estacao)");
     dbCLIENTE->setSql({"SELECT *", "FROM dbCLIENTE", "ORDER BY NOME ASC"});
     dbCLIENTE->setUpdateTable("dbCLIENTE", "ID_CLIENTE");
     dbLIMPEZA->setSql({"SELECT *", "FROM dbCFG"});
@@ -170,6 +176,37 @@ void TADO::wireEvents() {
             Q_EMIT historyCountChanged(dbHISTORICO->recordCount());
     });
     connect(dbCFG, &Dataset::afterPost, this, [this] { Q_EMIT autoSendChanged(dbCFG->boolean("AUTO")); });
+    // A dataset left alone by a re-read while the operator edited it is read once the edit is over (after the
+    // post or cancel that ended it has returned).
+    for (Dataset* d : queryDatasets() + tableDatasets()) {
+        connect(d, &Dataset::stateChanged, this, [this, d] {
+            if (d->state() != Dataset::State::Browse || !m_readAfterEdit.contains(d))
+                return;
+            QTimer::singleShot(0, d, [this, d] {
+                if (d->state() == Dataset::State::Browse && m_readAfterEdit.remove(d))
+                    rereadTables({d->sourceTable()});
+            });
+        });
+    }
+}
+
+void TADO::rereadTables(const QStringList& tables) {
+    for (Dataset* d : queryDatasets() + tableDatasets()) {
+        const QString table = d->sourceTable();
+        if (table.isEmpty() || !d->isOpen() || !tables.contains(table, Qt::CaseInsensitive))
+            continue;
+        if (d->state() != Dataset::State::Browse) {
+            m_readAfterEdit.insert(d); // a re-read now would cancel the operator's edit
+            continue;
+        }
+        if (!d->refresh())
+            continue; // readError told the page
+        if (d == dbMENSAGEM)
+            StatusSink::instance()->setPanel(StatusSink::Outbox,
+                                             QStringLiteral("SMS para envio: %1").arg(d->recordCount()));
+        if (d == dbHISTORICO && isSignalConnected(QMetaMethod::fromSignal(&TADO::historyCountChanged)))
+            Q_EMIT historyCountChanged(d->recordCount());
+    }
 }
 
 QString TADO::connectionName() const {
@@ -425,6 +462,7 @@ bool TADO::prepareSchema(StartResult* r) {
 
 TADO::StartResult TADO::start(const QString& dataDir, Access access) {
     StartResult r;
+    m_dataDir = dataDir;
     m_path = DataDir::databasePath(dataDir);
     if (m_store.isPostgres() ? !openServer(dataDir, &r) : !openFile(dataDir, &r))
         return r;
@@ -446,6 +484,18 @@ TADO::StartResult TADO::start(const QString& dataDir, Access access) {
             return r;
         }
     }
+    if (access == Access::ReadWrite) {
+        QSqlDatabase db = database();
+        QString slotsError;
+        if (!Schema::adoptStationSlots(db, Station::current(), &slotsError)) {
+            r.error = startError(slotsError);
+            return r;
+        }
+    }
+    // This station's slots only (several stations share a server store); an active-list row written without a
+    // station (by an older program) counts as this one's.
+    for (Dataset* d : {dbPORTA, dbPORTA_ATIVA})
+        d->bindValue(QStringLiteral(":estacao"), Station::current());
     dbATUALIZA->setSql("SELECT * FROM dbCFG");
     for (Dataset* d : queryDatasets() + tableDatasets()) {
         if (!d->open()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QStringList>
 #include <functional>
@@ -33,6 +34,8 @@ public:
 
     // The SQLite file; empty when the store is a PostgreSQL database.
     QString databasePath() const { return m_store.isPostgres() ? QString() : m_path; }
+    // The data folder start() was given (files the store keeps beside the database go there).
+    const QString& dataDir() const { return m_dataDir; }
 
     // Where the data lives: the SQLite file of the data folder, or a PostgreSQL database. Taken from
     // StoreLocation::current() when the module is made; set before start() to choose another.
@@ -81,6 +84,11 @@ public:
     Dataset* dbSMS;
     Dataset* dbSMS_BUFFER;
 
+    // Reads again the open datasets whose rows come from `tables` (changed by another station or connection),
+    // each keeping its current row, and says the new counts on the status bar. A dataset the operator is
+    // editing or inserting into is left alone and read once the edit is posted or cancelled.
+    void rereadTables(const QStringList& tables);
+
     QList<Dataset*> queryDatasets() const;
     QList<Dataset*> tableDatasets() const;
 
@@ -103,7 +111,9 @@ private:
     void wireEvents();
 
     QString m_path;
+    QString m_dataDir;
     StoreLocation m_store = StoreLocation::current();
     QString m_connectError;
     QStringList m_connections;
+    QSet<Dataset*> m_readAfterEdit;
 };

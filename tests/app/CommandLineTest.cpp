@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CommandLine.h"
+#include "store/Station.h"
 
 namespace {
 
@@ -96,6 +97,37 @@ TEST(CommandLine, OptOutAddListRemove) {
         << out.toStdString();
     EXPECT_TRUE(lines.contains(QRegularExpression("^LOJA\\?\\[2J \\(não normalizado\\)\t.*\tOPERADOR\t\t$")))
         << out.toStdString();
+}
+
+// --stations on the file: its one station, before its first beat (a new folder) and after a command
+// that wrote its row; it reads only.
+TEST(CommandLine, StationsOnTheFileShowTheOneStation) {
+    QTemporaryDir dir;
+    Station::setCurrent(QStringLiteral("caixa '%1'"));
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    const QStringList head{"x", "--data-dir", dir.path()};
+    const struct {
+        QStringList before;
+        const char* line;
+    } cases[] = {
+        {{},
+         "^caixa '%1'  -  v  PID 0  batida há - s  entradas prontas 0  em envio 0  enviadas na última hora 0 "
+         "\\(SEM SINAL\\)\\n$"},
+        {{"--demo-ports", "3"},
+         "^caixa '%1'  \\S+  v[0-9.]+  PID [1-9][0-9]*  batida há [0-9]+ s  entradas prontas 0  "
+         "em envio 0  enviadas na última hora 0\\n$"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before.join(' ').toStdString());
+        if (!c.before.isEmpty()) {
+            ASSERT_EQ(CommandLine::run(CommandLine::parse(head + c.before), o, e), 0) << err.toStdString();
+        }
+        out.clear();
+        EXPECT_EQ(CommandLine::run(CommandLine::parse(head + QStringList{"--stations"}), o, e), 0) << err.toStdString();
+        EXPECT_TRUE(QRegularExpression(QString::fromUtf8(c.line)).match(out).hasMatch()) << out.toStdString();
+    }
+    Station::setCurrent(QString());
 }
 
 } // namespace

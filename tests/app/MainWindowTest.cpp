@@ -1,10 +1,13 @@
 #include <QApplication>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <gtest/gtest.h>
 
 #include "TempDataDir.h"
+#include "WaitUntil.h"
 #include "app/TfPrincipal.h"
 #include "app/UpdateCheck.h"
 #include "campaign/EnviarSmsPage.h"
@@ -29,9 +32,9 @@ protected:
     std::unique_ptr<TfPrincipal> window;
 };
 
-TEST_F(MainWindow, TenPagesInOrderWithSubPages) {
+TEST_F(MainWindow, ElevenPagesInOrderWithSubPages) {
     QTabWidget* pages = window->pages();
-    ASSERT_EQ(pages->count(), 10);
+    ASSERT_EQ(pages->count(), 11);
     for (int i = 0; i < pages->count(); ++i)
         EXPECT_EQ(pages->tabText(i), TfPrincipal::pageCaptions()[i]);
     EXPECT_EQ(pages->tabText(pages->currentIndex()), "Configuração Modem");
@@ -126,5 +129,29 @@ TEST(MainWindowScreen, AsksOnlyBelowTheRecommendedSize) {
     EXPECT_TRUE(TfPrincipal::needsResolutionQuestion({800, 600}));
     EXPECT_FALSE(TfPrincipal::needsResolutionQuestion({1920, 1080}));
 }
+
+// Two stations' windows on one shared store: a contact, an outbox row and a history row written by the other station
+// show in this window's grids and status bar without the operator asking.
+class MainWindowOnSharedStore : public StoreParam {};
+
+TEST_P(MainWindowOnSharedStore, TheOtherStationsChangesReachTheGridsAndTheStatusBar) {
+    TempDataDir d;
+    VESTRAL_START_STORE(d, GetParam());
+    TfPrincipal window(d.ado.get());
+    TempDataDir other;
+    ASSERT_TRUE(other.start(d.ado->store()).ok) << "the other station";
+    QSqlQuery q(other.ado->database());
+    for (const char* sql : {"INSERT INTO dbCLIENTE (NOME, FONE) VALUES ('Da Outra Estacao', '11977776666')",
+                            "INSERT INTO dbMENSAGEM (FONE, MENSAGEM) VALUES ('11977776666', 'oi')"})
+        ASSERT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+    EXPECT_TRUE(waitUntil([&] {
+        return window.statusPanel(1)->text() == "Contatos Cadastrados: 1" &&
+               window.statusPanel(3)->text() == "SMS para envio: 1";
+    })) << window.statusPanel(1)->text().toStdString()
+        << " / " << window.statusPanel(3)->text().toStdString();
+    EXPECT_EQ(d.ado->dbCLIENTE->text("NOME"), "Da Outra Estacao");
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, MainWindowOnSharedStore, ::testing::Values(StoreLocation::Kind::Postgres), storeName);
 
 } // namespace

@@ -12,12 +12,14 @@
 #include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimeEdit>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
 #include "TempDataDir.h"
+#include "app/EstacoesPage.h"
 #include "app/QtTextGaps.h"
 #include "app/RegionalWidgets.h"
 #include "app/SettingsPages.h"
@@ -307,6 +309,36 @@ TEST(GridRows, LineBreaksBecomeOneLine) {
                  {"\nfim\n", " fim "}};
     for (const auto& c : cases)
         EXPECT_EQ(painter.displayText(QString::fromLatin1(c.text), QLocale()), QString::fromLatin1(c.shown)) << c.text;
+}
+
+// Page "Estações": the stations' figures, a silent one in red with its silence said; read again only while shown;
+// a name from the store with control characters shown on one line.
+TEST_F(OperatorPages, StationsPageShowsTheFiguresAndASilentStationInRed) {
+    ASSERT_TRUE(sql("INSERT INTO dbESTACAO (NOME, HOST, VERSAO, PID, BATIDA) VALUES ('balcao', 'maq1', '2.0', 11, "
+                    "datetime('now', 'localtime'))"));
+    ASSERT_TRUE(sql("INSERT INTO dbESTACAO (NOME, HOST, VERSAO, PID, BATIDA, ERRO) VALUES ('fundos\n\x01', 'maq2', "
+                    "'2.0', 12, '2001-01-01 00:00:00', 'sem resposta')"));
+    open();
+    auto* page = qobject_cast<EstacoesPage*>(window->page("Estações"));
+    ASSERT_NE(page, nullptr);
+    EXPECT_FALSE(page->refreshing());
+    showPage("Estações");
+    EXPECT_TRUE(page->refreshing());
+    QTableWidget* grid = page->grid();
+    ASSERT_EQ(grid->rowCount(), 2);
+    EXPECT_EQ(grid->item(0, 0)->text(), "balcao");
+    EXPECT_EQ(grid->item(0, 0)->background().style(), Qt::NoBrush);
+    EXPECT_EQ(grid->item(1, 1)->text(), "maq2");
+    EXPECT_TRUE(grid->item(1, 4)->text().endsWith(" (SEM SINAL)")) << grid->item(1, 4)->text().toStdString();
+    EXPECT_EQ(grid->item(1, 8)->text(), "sem resposta");
+    EXPECT_EQ(grid->item(1, 0)->background().color().red(), 0xC0);
+    EXPECT_EQ(page->status()->text(), "2 estação(ões), 1 sem sinal");
+    // A station that starts beating again loses its red at the next reading.
+    ASSERT_TRUE(sql("UPDATE dbESTACAO SET BATIDA = datetime('now', 'localtime')"));
+    page->refresh();
+    EXPECT_EQ(grid->item(1, 0)->background().style(), Qt::NoBrush);
+    showPage("Sobre");
+    EXPECT_FALSE(page->refreshing());
 }
 
 } // namespace

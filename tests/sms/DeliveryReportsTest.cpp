@@ -4,6 +4,7 @@
 
 #include "TempDataDir.h"
 #include "sms/DeliveryReports.h"
+#include "store/Station.h"
 
 namespace {
 
@@ -159,6 +160,63 @@ TEST_P(DeliveryReportsTest, AMessageWhosePartWasOverwrittenByAWrapNeverReadsDeli
     sent(1, {2}, 15 * 60);
     EXPECT_EQ(apply(1, report(1, 0x00, 1), 10).statusEntrega, "Pendente");
     EXPECT_EQ(state(id), "Pendente|");
+}
+
+// Two stations on one store count their modems' references on their own: the same slot number and the same
+// reference, for different numbers and for the same number. Each report reaches only its own station's send,
+// and one station's new send of a reference never drops the other's awaited row.
+TEST_P(DeliveryReportsTest, SameSlotAndReferenceOnTwoStationsNeverCross) {
+    struct StationGuard {
+        QString before = Station::current();
+        ~StationGuard() { Station::setCurrent(before); }
+    } guard;
+    for (const bool sameNumber : {false, true}) {
+        SCOPED_TRACE(sameNumber ? "same number" : "different numbers");
+        const int ref = sameNumber ? 21 : 20;
+        Station::setCurrent("estacao-a");
+        const qint64 a = sent(1, {ref}, 0, "11999990001");
+        Station::setCurrent("estacao-b");
+        const qint64 b = sent(1, {ref}, 3, sameNumber ? "11999990001" : "11999990002");
+        EXPECT_EQ(state(a), "Pendente|");
+        // B's report: only B's row.
+        EXPECT_EQ(apply(1, report(ref, 0x41, 4), 10).kind, Kind::Applied);
+        EXPECT_EQ(state(b), "Falhou: destino incompatível|");
+        EXPECT_EQ(state(a), "Pendente|");
+        // A's report, later: A's row, and B's failure stays.
+        Station::setCurrent("estacao-a");
+        EXPECT_EQ(apply(1, report(ref, 0x00, 2, 7), 12).kind, Kind::Applied);
+        EXPECT_EQ(state(a), "Entregue|2026-03-02 10:00:07");
+        EXPECT_EQ(state(b), "Falhou: destino incompatível|");
+    }
+    // A report no station of its own sent is held, not given to the other station's send.
+    Station::setCurrent("estacao-c");
+    EXPECT_EQ(apply(1, report(20, 0x00, 3), 14).kind, Kind::Held);
+    // A row remembered before rows carried their station (an upgraded store) is matched by the station at hand.
+    const qint64 older = sent(2, {40}, 0);
+    QSqlQuery(db()).exec("UPDATE dbENTREGA_PENDENTE SET ESTACAO = NULL WHERE REFERENCIA = 40");
+    Station::setCurrent("estacao-d");
+    EXPECT_EQ(apply(2, report(40, 0x00, 2), 15).kind, Kind::Applied);
+    EXPECT_EQ(state(older), "Entregue|2026-03-02 10:00:07");
+}
+
+// A report names the number it is about: one for another number than the newest send of its reference on the slot
+// is not that send's (an older send of the wrapped reference, or one not recorded yet), whatever its time says.
+// The number is compared on its last eight digits, as the centre may write it with the country code.
+TEST_P(DeliveryReportsTest, AReportForAnotherNumberIsNotTakenByTheSendOfItsReference) {
+    const qint64 id = sent(1, {30}, 0, "11999990001");
+    auto r = report(30, 0x00, 2);
+    r.recipient.number = "+5511988887777";
+    EXPECT_EQ(apply(1, r, 10).kind, Kind::Held);
+    EXPECT_EQ(state(id), "Pendente|");
+    r.recipient.number = "+5511999990001";
+    EXPECT_EQ(apply(1, r, 11).kind, Kind::Applied);
+    EXPECT_EQ(state(id), "Entregue|2026-03-02 10:00:07");
+    // A short code or an empty number is not judged.
+    const qint64 shortCode = sent(1, {31}, 0, "28888");
+    r.reference = 31;
+    r.recipient.number = "28888";
+    EXPECT_EQ(apply(1, r, 12).kind, Kind::Applied);
+    EXPECT_EQ(state(shortCode), "Entregue|2026-03-02 10:00:07");
 }
 
 TEST_P(DeliveryReportsTest, BadReferenceOrDatabaseErrorKeepsNothing) {

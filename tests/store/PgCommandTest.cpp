@@ -2,6 +2,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -58,7 +59,8 @@ TEST_F(PgCommand, InitThenCheckOnTheServerAndNoFileInTheDataFolder) {
     ASSERT_EQ(init.exitCode, 0) << init.err.toStdString();
     const Outcome check = run({"--database", db.url(), "--check-db"});
     EXPECT_EQ(check.exitCode, 0) << check.err.toStdString();
-    EXPECT_TRUE(check.out.startsWith("conexão: ok (" + db.url() + ")\nversão do esquema: 2\n"))
+    EXPECT_TRUE(check.out.startsWith("conexão: ok (" + db.url() +
+                                     ")\nversão do esquema: " + QString::number(PgSchema::kVersion) + "\n"))
         << check.out.toStdString();
     EXPECT_NE(check.out.indexOf("tabela dbCLIENTE: ok\n"), -1);
     EXPECT_TRUE(check.out.endsWith("\nok\n"));
@@ -217,6 +219,82 @@ TEST_F(PgCommand, ASecondProgramUnderTheSameStationNameIsRefusedUntilTheFirstSes
     const Outcome after = run({"--database", db.url(), "--station", "balcao", "--opt-out-add", "11987654321"});
     EXPECT_EQ(after.exitCode, 0) << after.err.toStdString();
     EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbDESCADASTRO"), "2");
+}
+
+// The name's holder as the stations table shows it: with a fresh heartbeat it is named (host and process) and the
+// second program refused; silent for longer than 30 s it is a machine gone from the network whose session the
+// server still keeps: that session is ended and the name taken, and the program says so and goes on. --stations
+// then shows the station that took over, reading only.
+TEST_F(PgCommand, AHolderGivingSignsOfLifeIsNamedAndASilentOneIsTakenOver) {
+    const QString name = QStringLiteral("caixa 'um' ção");
+    ASSERT_EQ(run({"--database", db.url(), "--station", name, "--init-db"}).exitCode, 0);
+    QString error;
+    QSqlDatabase holder = PgSchema::connect(db.location(), "maquina-sumida", &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    {
+        QSqlQuery q(holder);
+        q.prepare("SELECT pg_advisory_lock(" + QString::number(0x5653544e) + ", hashtext(?))");
+        q.addBindValue(name);
+        ASSERT_TRUE(q.exec());
+        q.prepare("INSERT INTO dbESTACAO (NOME, HOST, PID, BATIDA) VALUES (?, 'maq-sumida', 777, "
+                  "to_char(localtimestamp - interval '3 seconds', 'YYYY-MM-DD HH24:MI:SS')) ON CONFLICT (NOME) DO "
+                  "UPDATE SET HOST = excluded.HOST, PID = excluded.PID, BATIDA = excluded.BATIDA");
+        q.addBindValue(name);
+        ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+    }
+    const Outcome refused = run({"--database", db.url(), "--station", name, "--opt-out-add", "11987654321"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err.trimmed(), "A estação " + name + " já está em uso em maq-sumida (PID 777).");
+    {
+        QSqlQuery q(holder);
+        q.prepare("UPDATE dbESTACAO SET BATIDA = to_char(localtimestamp - interval '45 seconds', "
+                  "'YYYY-MM-DD HH24:MI:SS') WHERE NOME = ?");
+        q.addBindValue(name);
+        ASSERT_TRUE(q.exec());
+    }
+    const Outcome taken = run({"--database", db.url(), "--station", name, "--opt-out-add", "11987654321"});
+    EXPECT_EQ(taken.exitCode, 0) << taken.err.toStdString();
+    EXPECT_TRUE(QRegularExpression("^A estação " + QRegularExpression::escape(name) +
+                                   " em maq-sumida não dava sinal havia (4[5-9]|[5-9][0-9]|[0-9]{3,}) s: assumida por "
+                                   "esta\\.$")
+                    .match(taken.err.trimmed())
+                    .hasMatch())
+        << taken.err.toStdString();
+    EXPECT_EQ(db.server->scalar(db.name, "SELECT count(*) FROM dbDESCADASTRO"), "1");
+    {
+        QSqlQuery q(holder);
+        EXPECT_FALSE(q.exec("SELECT 1")) << "the vanished machine's session was ended";
+    }
+    holder.close();
+    QSqlDatabase::removeDatabase("maquina-sumida");
+
+    const Outcome listed = run({"--database", db.url(), "--station", "outra", "--stations"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err.toStdString();
+    EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(name) +
+                                   "  \\S+  v[0-9.]+  PID [1-9][0-9]*  batida há [0-9]+ s  entradas prontas 0  em "
+                                   "envio 0  enviadas na última hora 0\\n$")
+                    .match(listed.out)
+                    .hasMatch())
+        << listed.out.toStdString();
+}
+
+// --stations reads only: a store that cannot be reached is said and exits 1; a name too long is refused before.
+TEST_F(PgCommand, StationsListingFailures) {
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char* err;
+    } cases[] = {
+        {{"--database", "postgresql://vestral@127.0.0.1:1/nada", "--stations"}, 1, "Não foi possível conectar"},
+        {{"--station", QString(65, 'a'), "--stations"}, 2, "mais de 64 caracteres"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const Outcome o = run(c.args);
+        EXPECT_EQ(o.exitCode, c.exitCode) << o.err.toStdString();
+        EXPECT_NE(o.err.indexOf(QString::fromUtf8(c.err)), -1) << o.err.toStdString();
+        EXPECT_TRUE(o.out.isEmpty()) << o.out.toStdString();
+    }
 }
 
 } // namespace

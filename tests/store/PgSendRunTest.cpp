@@ -1,5 +1,7 @@
 // A send run through simulated modems on a PostgreSQL store whose server is killed and started again
 // while the modems send.
+#include <QDir>
+#include <QFile>
 #include <QSqlQuery>
 #include <QTextStream>
 #include <atomic>
@@ -10,6 +12,7 @@
 #include "MissingPeer.h"
 #include "ModemTestRig.h"
 #include "PgServer.h"
+#include "sms/ResultJournal.h"
 #include "sms/SmsCommands.h"
 
 namespace {
@@ -82,6 +85,80 @@ TEST(PgSendRun, TheServerKilledDuringASendLosesNoRowAndSendsNoneTwice) {
                     out.contains("FALHA") || err.contains("FALHA"))
             << out.toStdString() << err.toStdString();
     }
+}
+
+// The server away for seconds while results come in: each result the modems give meanwhile is kept in the data
+// folder's journal and the slot stops; the next run, once the server is back, stores them first, then sends the
+// rest. Every number is sent once and ends once in the history.
+TEST(PgSendRun, ResultsThatCameWhileTheServerWasAwayAreKeptAndStoredOnceByTheNextRun) {
+    PgDatabase db;
+    if (!db.ok())
+        VESTRAL_SKIP_MISSING_PEER("PostgreSQL: " << db.why.toStdString());
+    std::vector<modemsim::PortConfig> ports(2);
+    for (auto& p : ports)
+        p.resultDelayMs = 300; // a result always on its way when the server goes
+    ModemTestRig rig(ports, db.location());
+    rig.station.reset(); // the command makes its own
+    rig.exec("UPDATE dbCFG SET TEMPO_SMS = 0");
+    const int rows = 16;
+    for (int i = 0; i < rows; ++i)
+        rig.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('55119100%1', 'oi', %2)")
+                     .arg(i, 4, 10, QChar('0'))
+                     .arg(i % 2 + 1));
+    auto sentCount = [&] { return rig.sim->sent(0).size() + rig.sim->sent(1).size(); };
+    std::atomic<bool> done{false};
+    QString why;
+    bool away = false;
+    std::thread killer([&] {
+        while (!done.load() && sentCount() < 4)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (done.load() || !db.server->stop(&why))
+            return;
+        away = true;
+        std::this_thread::sleep_for(std::chrono::seconds(3)); // longer than a result's delay
+        db.server->start(&why);
+    });
+    const QString journal = QDir(rig.data.path()).filePath(ResultJournal::kFileName);
+    QString out, err;
+    {
+        QTextStream o(&out), e(&err);
+        SmsCommands::sendOutbox(rig.ado(), o, e);
+    }
+    done.store(true);
+    killer.join();
+    ASSERT_TRUE(db.server->running() || db.server->start(&why)) << why.toStdString();
+    ASSERT_TRUE(away) << out.toStdString();
+    EXPECT_TRUE(QFile::exists(journal)) << out.toStdString();
+    EXPECT_TRUE(out.contains("Banco de dados indisponível: ")) << out.toStdString();
+    // The next run: the journal first, then what is left.
+    QString out2, err2;
+    {
+        QTextStream o(&out2), e(&err2);
+        SmsCommands::sendOutbox(rig.ado(), o, e);
+    }
+    EXPECT_FALSE(QFile::exists(journal)) << out2.toStdString();
+    EXPECT_TRUE(out2.contains("GRAVADO(S) NO HISTÓRICO")) << out2.toStdString();
+    auto phones = [&](const QString& sql) {
+        const QString all = db.server->scalar(db.name, sql);
+        return all.isEmpty() ? QStringList() : all.split('|');
+    };
+    const QStringList history = phones("SELECT string_agg(destinatario, '|') FROM dbhistorico");
+    const QStringList outbox = phones("SELECT string_agg(fone, '|') FROM dbmensagem");
+    EXPECT_EQ(history.size() + outbox.size(), rows) << out.toStdString() << out2.toStdString();
+    std::set<QString> seen;
+    for (const QString& p : history + outbox)
+        EXPECT_TRUE(seen.insert(p).second) << "twice: " << p.toStdString();
+    std::multiset<std::string> sent;
+    for (int port = 0; port < 2; ++port)
+        for (const auto& s : rig.sim->sent(port))
+            sent.insert(s.number);
+    // Every message a modem took is in the history: none waits as "interrupted" for the operator's word.
+    for (const auto& number : sent) {
+        EXPECT_EQ(sent.count(number), 1u) << "sent twice: " << number;
+        EXPECT_TRUE(history.contains(QString::fromStdString(number))) << "sent, not in the history: " << number;
+    }
+    EXPECT_EQ(phones("SELECT string_agg(fone, '|') FROM dbmensagem WHERE enviando IS NOT NULL"), QStringList())
+        << out.toStdString() << out2.toStdString();
 }
 
 } // namespace

@@ -203,6 +203,36 @@ TEST_F(PgStore, DeliveryReferencesAreRememberedWithoutTheCallersTransaction) {
     EXPECT_EQ(scalar("SELECT count(*) FROM dbENTREGA_PENDENTE").toInt(), 2);
 }
 
+// What version 4 added: the station of an awaited delivery report, the shared tables' change counters and triggers.
+QStringList versionFourUndone() {
+    QStringList s{"ALTER TABLE dbENTREGA_PENDENTE DROP COLUMN ESTACAO", "DROP FUNCTION vestral_mudou() CASCADE"};
+    for (const QString& t : PgSchema::watchedTables())
+        s << "DROP SEQUENCE " + PgSchema::changeCounter(t);
+    return s;
+}
+
+// A database of version 3: the next start adds the report's station (rows kept, matched by any station) and
+// the change counters, and a statement on a shared table then bumps its counter.
+TEST_F(PgStore, AVersionThreeDatabaseGainsTheChangeCountersAndTheReportStation) {
+    ASSERT_TRUE(start().ok);
+    ado.reset();
+    for (const QString& sql : versionFourUndone() + QStringList{"UPDATE vestral_esquema SET VERSAO = 3",
+                                                                "INSERT INTO dbENTREGA_PENDENTE (PORTA, REFERENCIA, "
+                                                                "ID_HISTORICO, ENVIO) VALUES (1, 5, 1, '2026-01-01')"})
+        ASSERT_TRUE(db.server->exec(db.name, sql)) << sql.toStdString();
+    const auto r = start();
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(PgSchema::version(ado->database()), PgSchema::kVersion);
+    EXPECT_EQ(scalar("SELECT PORTA || '|' || coalesce(ESTACAO, '-') FROM dbENTREGA_PENDENTE").toString(), "1|-");
+    for (const QString& t : PgSchema::watchedTables()) {
+        const QString counter =
+            "SELECT CASE WHEN is_called THEN last_value ELSE 0 END FROM " + PgSchema::changeCounter(t);
+        const qint64 before = scalar(counter).toLongLong();
+        scalar("DELETE FROM " + t + " WHERE 1 = 0 RETURNING 1");
+        EXPECT_EQ(scalar(counter).toLongLong(), before + 1) << t.toStdString();
+    }
+}
+
 // A database made by the program before stations shared the store (version 1): the next start adds the stations
 // table, the outbox's claim columns and the token counter, and keeps the rows waiting in the outbox.
 TEST_F(PgStore, AVersionOneDatabaseGainsTheStationColumnsAndKeepsItsOutbox) {
@@ -212,13 +242,24 @@ TEST_F(PgStore, AVersionOneDatabaseGainsTheStationColumnsAndKeepsItsOutbox) {
          {"DROP TABLE dbESTACAO", "ALTER TABLE dbMENSAGEM DROP COLUMN ESTACAO",
           "ALTER TABLE dbMENSAGEM DROP COLUMN FICHA", "ALTER TABLE dbMENSAGEM DROP COLUMN FICHA_VALIDADE",
           "DROP SEQUENCE vestral_ficha", "UPDATE vestral_esquema SET VERSAO = 1",
+          // one set of slots, keyed by number
+          "ALTER TABLE dbPORTA DROP COLUMN ESTACAO", "ALTER TABLE dbPORTA DROP COLUMN ROWID",
+          "ALTER TABLE dbPORTA ADD PRIMARY KEY (ID)", "ALTER TABLE dbPORTA_ATIVA DROP COLUMN ESTACAO",
+          "ALTER TABLE dbHISTORICO DROP COLUMN ESTACAO", "UPDATE dbPORTA SET LIMITE_DIA = 9 WHERE ID = 4",
           "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) VALUES ('11999990001', 'oi', 3)"})
         ASSERT_TRUE(db.server->exec(db.name, sql)) << sql;
+    for (const QString& sql : versionFourUndone())
+        ASSERT_TRUE(db.server->exec(db.name, sql)) << sql.toStdString();
     const auto r = start();
     ASSERT_TRUE(r.ok) << r.error.toStdString();
     EXPECT_FALSE(r.created);
-    EXPECT_EQ(PgSchema::version(ado->database()), 2);
+    EXPECT_EQ(PgSchema::version(ado->database()), PgSchema::kVersion);
     EXPECT_EQ(scalar("SELECT count(*) FROM dbESTACAO").toInt(), 0);
+    // The slots of before are the first station's to start, its settings kept.
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbPORTA").toInt(), 64);
+    EXPECT_EQ(ado->dbPORTA->recordCount(), 64);
+    EXPECT_TRUE(ado->dbPORTA->locate("ID", 4));
+    EXPECT_EQ(ado->dbPORTA->integer("LIMITE_DIA"), 9);
     EXPECT_EQ(scalar("SELECT FONE || '|' || PORTA || '|' || coalesce(ESTACAO, '-') || '|' || coalesce(FICHA, 0) "
                      "FROM dbMENSAGEM")
                   .toString(),

@@ -1,0 +1,146 @@
+#include "store/StationRegistry.h"
+
+#include "store/DataDir.h"
+#include "store/PgSchema.h"
+#include "store/SqlDialect.h"
+#include "store/Station.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSysInfo>
+#include <QVariant>
+
+namespace {
+
+QMutex& errorGuard() {
+    static QMutex m;
+    return m;
+}
+
+QString& lastError() {
+    static QString text;
+    return text;
+}
+
+QString currentError() {
+    QMutexLocker lock(&errorGuard());
+    return lastError();
+}
+
+QVariant orNull(const QString& text) {
+    return text.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
+}
+
+} // namespace
+
+StationRegistry::StationRegistry(StoreLocation store, QString dataDir, QString version, int intervalMs)
+    : m_store(std::move(store)), m_dataDir(std::move(dataDir)), m_version(std::move(version)),
+      m_intervalMs(intervalMs) {}
+
+StationRegistry::~StationRegistry() {
+    stop();
+}
+
+void StationRegistry::start() {
+    if (m_thread.joinable())
+        return;
+    m_stopping = false;
+    m_thread = std::thread([this] { run(); });
+}
+
+void StationRegistry::stop() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void StationRegistry::recordError(const QString& text) {
+    QMutexLocker lock(&errorGuard());
+    lastError() = text.trimmed();
+}
+
+void StationRegistry::run() {
+    const QString connection = QStringLiteral("vestral-estacao-%1").arg(quintptr(this));
+    bool registered = false;
+    for (;;) {
+        if (beat(connection, &registered))
+            ++m_beats;
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs), [this] { return m_stopping; }))
+            break;
+    }
+    // A short command that ended before the store had its schema still leaves its row.
+    if (m_beats.load() == 0 && beat(connection, &registered))
+        ++m_beats;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        db.close();
+    }
+    if (QSqlDatabase::contains(connection))
+        QSqlDatabase::removeDatabase(connection);
+}
+
+// One beat: the connection (opened again after a failure), then the heartbeat, or the whole row when it is not
+// there yet.
+bool StationRegistry::beat(const QString& connection, bool* registered) {
+    if (!QSqlDatabase::contains(connection)) {
+        if (m_store.isPostgres()) {
+            QString error;
+            PgSchema::connect(m_store, connection, &error);
+        } else {
+            // The file is the data module's to create: a beat before it exists waits for the next one.
+            const QString path = DataDir::databasePath(m_dataDir);
+            if (!QFileInfo::exists(path))
+                return false;
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            db.setDatabaseName(path);
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+            db.open();
+        }
+    }
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    if (!db.isOpen() && !db.open()) {
+        db.close();
+        return false;
+    }
+    const QString now = SqlDialect::nowStamp(db);
+    const QString name = Station::current();
+    const QString error = currentError();
+    QSqlQuery q(db);
+    if (*registered) {
+        q.prepare(QStringLiteral("UPDATE dbESTACAO SET BATIDA = %1, ERRO = ? WHERE NOME = ?").arg(now));
+        q.addBindValue(orNull(error));
+        q.addBindValue(name);
+        if (q.exec() && q.numRowsAffected() > 0)
+            return true;
+        *registered = false;
+    } else {
+        q.prepare(
+            QStringLiteral("INSERT INTO dbESTACAO (NOME, HOST, VERSAO, PID, INICIO, BATIDA, ERRO) "
+                           "VALUES (?, ?, ?, ?, %1, %1, ?) ON CONFLICT (NOME) DO UPDATE SET HOST = excluded.HOST, "
+                           "VERSAO = excluded.VERSAO, PID = excluded.PID, INICIO = excluded.INICIO, "
+                           "BATIDA = excluded.BATIDA, ERRO = excluded.ERRO")
+                .arg(now));
+        q.addBindValue(name);
+        q.addBindValue(QSysInfo::machineHostName());
+        q.addBindValue(m_version);
+        q.addBindValue(QCoreApplication::applicationPid());
+        q.addBindValue(orNull(error));
+        if (q.exec()) {
+            *registered = true;
+            return true;
+        }
+    }
+    // The server may be away: the connection is opened again at the next beat.
+    if (m_store.isPostgres())
+        db.close();
+    return false;
+}
