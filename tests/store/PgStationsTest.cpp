@@ -84,6 +84,10 @@ std::unique_ptr<StationRun> startStation(const QString& url, const QString& name
     options.ports.assign(2, port);
     run->sim = std::make_unique<modemsim::ModemSimulator>(options);
     run->sim->start();
+    // The station's own port rows, slots 1 and 2 on COM1 and COM2 (slots belong to a station).
+    QProcess::execute(binary(),
+                      {QStringLiteral("--data-dir"), run->dir.path(), QStringLiteral("--database"), url,
+                       QStringLiteral("--station"), name, QStringLiteral("--demo-ports"), QStringLiteral("2")});
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (const QString& kv : env)
         e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
