@@ -159,6 +159,9 @@ TEST_P(PgStations, OnePoolEveryNumberOnceEveryStationAShare) {
         options.seed = unsigned(s + 1);
         run->sim = std::make_unique<modemsim::ModemSimulator>(options);
         run->sim->start();
+        QProcess::execute(binary(), {QStringLiteral("--data-dir"), run->dir.path(), QStringLiteral("--database"), url,
+                                     QStringLiteral("--station"), QStringLiteral("estacao-%1").arg(s + 1),
+                                     QStringLiteral("--demo-ports"), QStringLiteral("2")});
         run->child.start(binary(), {QStringLiteral("--data-dir"), run->dir.path(), QStringLiteral("--database"), url,
                                     QStringLiteral("--station"), QStringLiteral("estacao-%1").arg(s + 1),
                                     QStringLiteral("--send-outbox")});
