@@ -1,5 +1,6 @@
 #include "sms/DeliveryReports.h"
 
+#include "sms/OutboxClaims.h"
 #include "store/SqlDialect.h"
 #include "store/Station.h"
 #include "store/TimeText.h"
@@ -116,8 +117,12 @@ bool settle(QSqlDatabase& db, qint64 idHistorico, DeliveryReports::Outcome* out,
     const QString text = !failure.isEmpty() ? failure : all ? QStringLiteral("Entregue") : QStringLiteral("Pendente");
     const QVariant when = all ? storedOrNull(last) : QVariant(QMetaType(QMetaType::QString));
     QSqlQuery u(db);
-    if (!run(u, "UPDATE dbHISTORICO SET STATUS_ENTREGA = ?, ENTREGUE = ? WHERE ID_HISTORICO = ?",
-             {text, when, idHistorico}, error))
+    // A send marked as a possible duplicate (another station held its row) keeps that word: it matters more to the
+    // operator than its delivery, whose time still goes to ENTREGUE.
+    if (!run(u,
+             "UPDATE dbHISTORICO SET STATUS_ENTREGA = CASE WHEN STATUS_ENTREGA = ? THEN STATUS_ENTREGA ELSE ? END, "
+             "ENTREGUE = ? WHERE ID_HISTORICO = ?",
+             {OutboxClaims::kPossibleDuplicate, text, when, idHistorico}, error))
         return false;
     if (out) {
         out->idHistorico = idHistorico;

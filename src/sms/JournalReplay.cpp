@@ -31,17 +31,9 @@ ResultJournal::Applied store(TADO* ado, const ResultJournal::Entry& e, QString* 
         QString written = HistoryWriter::append(ado, e.destinatario, e.mensagem, e.tipo, e.enviado, e.imsi);
         if (!written.isEmpty())
             return written;
-        if (!q.exec(SqlDialect::lastInsertedKey(db)) || !q.next())
+        if (!q.exec(SqlDialect::lastInsertedKey(db, QStringLiteral("dbHISTORICO"))) || !q.next())
             return q.lastError().text();
         const qint64 idHistorico = q.value(0).toLongLong();
-        // Its claim moved on to another station meanwhile: the row stays theirs, this send is a possible duplicate.
-        if (!current) {
-            q.prepare(QStringLiteral("UPDATE dbHISTORICO SET STATUS_ENTREGA = ? WHERE ID_HISTORICO = ?"));
-            q.addBindValue(OutboxClaims::kPossibleDuplicate);
-            q.addBindValue(idHistorico);
-            if (!q.exec())
-                return q.lastError().text();
-        }
         if (e.when.isValid()) {
             q.prepare(QStringLiteral("UPDATE dbHISTORICO SET DATA = ? WHERE ID_HISTORICO = ?"));
             q.addBindValue(TimeText::stampStored(e.when));
@@ -53,6 +45,15 @@ ResultJournal::Applied store(TADO* ado, const ResultJournal::Entry& e, QString* 
         if (!e.references.isEmpty() &&
             !DeliveryReports::remember(db, e.slot, e.references, idHistorico, &refError, e.when))
             return refError;
+        // Its claim moved on to another station meanwhile: the row stays theirs, this send is a possible duplicate
+        // (marked after the references, which set the delivery status).
+        if (!current) {
+            q.prepare(QStringLiteral("UPDATE dbHISTORICO SET STATUS_ENTREGA = ? WHERE ID_HISTORICO = ?"));
+            q.addBindValue(OutboxClaims::kPossibleDuplicate);
+            q.addBindValue(idHistorico);
+            if (!q.exec())
+                return q.lastError().text();
+        }
         if (current) {
             q.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
             q.addBindValue(e.outboxId);

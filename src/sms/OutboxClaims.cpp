@@ -171,10 +171,7 @@ int returnInFlight(TADO* ado, QString* error) {
 
 QString markPossibleDuplicate(const QSqlDatabase& db) {
     QSqlQuery q(db);
-    // The history key's own sequence on the server: lastval() may name a sequence a trigger moved since.
-    const QString key = SqlDialect::isPostgres(db)
-                            ? QStringLiteral("SELECT currval(pg_get_serial_sequence('dbhistorico', 'id_historico'))")
-                            : SqlDialect::lastInsertedKey(db);
+    const QString key = SqlDialect::lastInsertedKey(db, QStringLiteral("dbHISTORICO"));
     q.prepare(QStringLiteral("UPDATE dbHISTORICO SET STATUS_ENTREGA = ? WHERE ID_HISTORICO = (%1)").arg(key));
     q.addBindValue(kPossibleDuplicate);
     if (!q.exec())

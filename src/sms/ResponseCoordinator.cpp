@@ -204,15 +204,18 @@ void ResponseCoordinator::storeResults(std::vector<Pending>& pending) {
 QString ResponseCoordinator::storeHistory(const HistoryRow& row, int slot, bool takenOver) {
     QString error = m_history(row);
     TADO* ado = TADO::instance();
-    // The modem sent it, but the row's claim is another station's now: kept, marked as a possible duplicate.
-    if (error.isEmpty() && takenOver && ado)
-        error = OutboxClaims::markPossibleDuplicate(ado->database());
     if (error.isEmpty() && m_references && !row.references.isEmpty() && ado) {
         QSqlDatabase db = ado->database();
         QSqlQuery q(db);
-        const qint64 id = q.exec(SqlDialect::lastInsertedKey(db)) && q.next() ? q.value(0).toLongLong() : 0;
+        const qint64 id = q.exec(SqlDialect::lastInsertedKey(db, QStringLiteral("dbHISTORICO"))) && q.next()
+                              ? q.value(0).toLongLong()
+                              : 0;
         error = id > 0 ? m_references(db, slot, row.references, id) : QStringLiteral("histórico sem identificador");
     }
+    // The modem sent it, but the row's claim is another station's now: kept, marked as a possible duplicate (after
+    // the references, which set the row's delivery status to "Pendente").
+    if (error.isEmpty() && takenOver && ado)
+        error = OutboxClaims::markPossibleDuplicate(ado->database());
     if (error.isEmpty() && row.markNextId > 0)
         error = OutboxCommit::markInFlight(ado, row.markNextId);
     return error;

@@ -125,7 +125,7 @@ bool SmsInboxStore::insertStaged(const InboxRecord& r, qint64* rowid, QString* e
     if (!q.exec())
         return failed(q, error);
     // The driver's insert id is SQLite's rowid only: PostgreSQL's comes from the ROWID column's sequence.
-    if (!q.exec(SqlDialect::lastInsertedKey(m_ado->database())) || !q.next())
+    if (!q.exec(SqlDialect::lastInsertedKey(m_ado->database(), QStringLiteral("dbSMS_BUFFER"))) || !q.next())
         return failed(q, error);
     *rowid = q.value(0).toLongLong();
     return true;

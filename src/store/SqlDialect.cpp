@@ -65,8 +65,12 @@ QString autoKey(const QSqlDatabase& db) {
                           : QStringLiteral("INTEGER PRIMARY KEY");
 }
 
-QString lastInsertedKey(const QSqlDatabase& db) {
-    return isPostgres(db) ? QStringLiteral("SELECT lastval()") : QStringLiteral("SELECT last_insert_rowid()");
+QString lastInsertedKey(const QSqlDatabase& db, const QString& table) {
+    if (!isPostgres(db))
+        return QStringLiteral("SELECT last_insert_rowid()");
+    // The table's own sequence: lastval() would give the change counter its trigger drew last.
+    return QStringLiteral("SELECT currval(pg_get_serial_sequence('%1', '%2'))")
+        .arg(table.toLower(), rowKey(db, table).toLower());
 }
 
 } // namespace SqlDialect

@@ -44,7 +44,8 @@ QString tempSchema(const QSqlDatabase& db);
 // An integer key the database numbers itself on insert.
 QString autoKey(const QSqlDatabase& db);
 
-// The key of the row this connection inserted last (SQLite's last_insert_rowid, PostgreSQL's lastval).
-QString lastInsertedKey(const QSqlDatabase& db);
+// The key of the row this connection inserted last into `table` (SQLite's last_insert_rowid; on PostgreSQL the
+// current value of the table's own key sequence, never lastval(), which a trigger's counter may have moved).
+QString lastInsertedKey(const QSqlDatabase& db, const QString& table);
 
 } // namespace SqlDialect

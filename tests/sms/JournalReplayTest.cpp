@@ -66,7 +66,9 @@ TEST_P(JournalReplayTest, EachEntryEndsOnceWhateverHappenedToItsRow) {
     QString error;
     ASSERT_TRUE(j.append(entry(waiting, 41, "5511900000001"), &error));
     ASSERT_TRUE(j.append(entry(gone, 42, "5511900000002"), &error));
-    ASSERT_TRUE(j.append(entry(moved, 43, "5511900000003"), &error));
+    ResultJournal::Entry late = entry(moved, 43, "5511900000003");
+    late.references = {8}; // a reference of its own: a reused one replaces the one awaited before
+    ASSERT_TRUE(j.append(late, &error));
     QStringList lines;
     const int applied = JournalReplay::applyPending(ado, data.path(), [&](const QString& l) { lines << l; });
     EXPECT_EQ(applied, 3) << lines.join('|').toStdString();
@@ -76,11 +78,16 @@ TEST_P(JournalReplayTest, EachEntryEndsOnceWhateverHappenedToItsRow) {
     EXPECT_EQ(scalar("SELECT DATA || '|' || IMSI || '|' || ENVIADO FROM dbHISTORICO WHERE DESTINATARIO = "
                      "'5511900000001'"),
               "2026-12-10 17:30:05|724051234567890|1");
-    EXPECT_EQ(scalar("SELECT count(*) FROM dbENTREGA_PENDENTE WHERE REFERENCIA = 7"), "1");
+    // The reference points at that history row (on the server, not at a key a trigger's counter drew).
+    EXPECT_EQ(scalar("SELECT count(*) FROM dbENTREGA_PENDENTE e JOIN dbHISTORICO h ON h.ID_HISTORICO = e.ID_HISTORICO "
+                     "WHERE e.REFERENCIA = 7 AND h.DESTINATARIO = '5511900000001'"),
+              "1");
     // Stored before: nothing written again.
     EXPECT_EQ(scalar("SELECT count(*) FROM dbHISTORICO WHERE DESTINATARIO = '5511900000002'"), "0");
     // Its claim moved on: the modem's result is in the history, the row stays for whoever holds it now.
     EXPECT_EQ(scalar("SELECT count(*) FROM dbHISTORICO WHERE DESTINATARIO = '5511900000003'"), "1");
+    EXPECT_EQ(scalar("SELECT STATUS_ENTREGA FROM dbHISTORICO WHERE DESTINATARIO = '5511900000003'"),
+              "POSSÍVEL DUPLICADA");
     EXPECT_EQ(scalar("SELECT FICHA FROM dbMENSAGEM WHERE ID = " + QString::number(moved)), "99");
     EXPECT_EQ(JournalReplay::applyPending(ado, data.path(), [](const QString&) {}), 0);
     EXPECT_EQ(scalar("SELECT count(*) FROM dbHISTORICO"), "2");
