@@ -3,6 +3,7 @@
 #include "history/HistoryWriter.h"
 #include "sms/DeliveryReports.h"
 #include "sms/OutboxClaims.h"
+#include "sms/OutboxCommit.h"
 #include "store/SqlDialect.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -64,12 +65,7 @@ ResultJournal::Applied store(TADO* ado, const ResultJournal::Entry& e, QString* 
         return {};
     };
     // A commit whose answer was lost: the outbox row gone means it went through.
-    auto stored = [&] {
-        QSqlQuery q(ado->database());
-        q.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
-        q.addBindValue(e.outboxId);
-        return q.exec() && !q.next() && !q.lastError().isValid();
-    };
+    auto stored = [&] { return OutboxCommit::rowGone(ado, e.outboxId); };
     const QString failure = ado->transact(work, stored);
     if (!failure.isEmpty()) {
         *error = failure;

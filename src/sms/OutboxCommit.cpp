@@ -10,6 +10,13 @@
 
 namespace OutboxCommit {
 
+bool rowGone(TADO* ado, qint64 outboxId) {
+    QSqlQuery q(ado->database());
+    q.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
+    q.addBindValue(outboxId);
+    return q.exec() && !q.next() && !q.lastError().isValid();
+}
+
 QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>& writeHistory, bool again) {
     if (!ado || outboxId <= 0)
         return writeHistory();
@@ -24,12 +31,7 @@ QString recordResult(TADO* ado, qint64 outboxId, const std::function<QString()>&
         return {};
     };
     // A commit whose answer was lost with the connection: the outbox row gone means the result is stored.
-    auto stored = [&] {
-        QSqlQuery q(ado->database());
-        q.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
-        q.addBindValue(outboxId);
-        return q.exec() && !q.next() && !q.lastError().isValid();
-    };
+    auto stored = [&] { return rowGone(ado, outboxId); };
     if (again && !ado->inTransaction() && stored())
         return {};
     // Inside a caller's open transaction (a nested event) both writes simply join it.
@@ -55,12 +57,7 @@ QString recordResult(TADO* ado, qint64 outboxId, qint64 token, const std::functi
             *takenOver = refused;
         return writeHistory(refused);
     };
-    auto stored = [&] {
-        QSqlQuery q(ado->database());
-        q.prepare(QStringLiteral("SELECT 1 FROM dbMENSAGEM WHERE ID = ?"));
-        q.addBindValue(outboxId);
-        return q.exec() && !q.next() && !q.lastError().isValid();
-    };
+    auto stored = [&] { return rowGone(ado, outboxId); };
     if (again && !ado->inTransaction() && stored())
         return {};
     return ado->transact(work, stored);

@@ -10,6 +10,9 @@ class TADO;
 // workers' own writes. The worker's later delete of the same row then changes nothing.
 namespace OutboxCommit {
 
+// True when outbox row `outboxId` is read and found gone: a result whose commit answer was lost was stored.
+bool rowGone(TADO* ado, qint64 outboxId);
+
 // Runs writeHistory (which stores the history row and returns "" or the error text) and deletes
 // outbox row `outboxId` in one transaction. When the history row fails nothing is committed and
 // its error is returned; a failed delete is left to the worker, which deletes the row after every
