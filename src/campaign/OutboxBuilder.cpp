@@ -8,6 +8,7 @@
 #include "campaign/TDM.h"
 #include "optout/SuppressionList.h"
 #include "sms/PduEncoder.h"
+#include "store/ServerCommit.h"
 #include "store/SqlDialect.h"
 #include "store/Station.h"
 #include "store/TADO.h"
@@ -130,6 +131,8 @@ bool OutboxBuilder::publish(QString* error) {
         *error = db.lastError().text();
         return false;
     }
+    // Its id on the server, so a COMMIT whose answer is lost can be looked up instead of reported as failed.
+    const qint64 transaction = ServerCommit::transactionId(db);
     QSqlQuery q(db);
     // On a shared store (PostgreSQL) the rows go to the pool, no slot and no station: each ready slot of each
     // station claims its batches when it sends, and the slots' quotas are not spent here.
@@ -153,8 +156,7 @@ bool OutboxBuilder::publish(QString* error) {
         db.rollback();
         return false;
     }
-    if (!db.commit()) {
-        *error = db.lastError().text();
+    if (!ServerCommit::commit(m_ado, db, transaction, error)) {
         db.rollback();
         return false;
     }

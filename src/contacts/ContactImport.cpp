@@ -11,6 +11,7 @@
 #include "contacts/TransferStatus.h"
 #include "optout/SuppressionSet.h"
 #include "store/Dataset.h"
+#include "store/ServerCommit.h"
 #include "store/SqlDialect.h"
 #include "store/TADO.h"
 
@@ -206,6 +207,8 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
     // inserted and announced on its own, and the rows before a refused one are committed.
     QSqlDatabase db = ado->database();
     const bool inTransaction = db.transaction();
+    // Its id on the server, so a COMMIT whose answer is lost can be looked up instead of reported as failed.
+    const qint64 transaction = inTransaction ? ServerCommit::transactionId(db) : 0;
     // A refused statement aborts a PostgreSQL transaction as a whole: a savepoint per row keeps the rows
     // before it, as SQLite keeps them by itself.
     const bool rowSavepoints = inTransaction && SqlDialect::isPostgres(db);
@@ -258,11 +261,14 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
         first += count;
     }
     // A connection opened again during the loop: the rows before it went with the old one.
-    if (inTransaction && (TADO::reconnects() != reconnects || !db.commit())) {
+    QString commitError;
+    if (inTransaction &&
+        (TADO::reconnects() != reconnects || !ServerCommit::commit(ado, db, transaction, &commitError))) {
         // A full disk or an I/O error on a row makes SQLite roll the whole transaction back by
         // itself; the commit then only says "no transaction is active". The row's error is the one
         // to tell, and nothing of this save is stored.
-        result.error = storeErrorText(result.error.isEmpty() ? db.lastError().text() : result.error);
+        result.error = storeErrorText(
+            result.error.isEmpty() ? (commitError.isEmpty() ? db.lastError().text() : commitError) : result.error);
         result.failedIndice = m_preview.rows().first().indice;
         db.rollback();
         // A server gone under the save undid the whole transaction: nothing of it is stored.
@@ -277,7 +283,9 @@ ContactImport::SaveResult ContactImport::save(TADO* ado, const QVariant& idGrupo
         if (batched)
             clientes->refresh(); // rows written many to a statement were not announced one by one
     } else {
-        result.error = ado->failureText(result.error, reconnects);
+        // The row's refusal came while the connection stood (a commit whose lost answer was looked up may have
+        // opened a new one since): say it as the server said it.
+        result.error = ado->failureText(result.error, TADO::reconnects());
         clientes->refresh(); // the list as stored, once the rows before the refused one are committed
         m_preview.removeFirst(result.saved);
     }

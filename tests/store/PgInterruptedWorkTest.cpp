@@ -9,6 +9,7 @@
 #include <chrono>
 #include <thread>
 
+#include "CuttingProxy.h"
 #include "MissingPeer.h"
 #include "PgServer.h"
 #include "campaign/OutboxBuilder.h"
@@ -139,6 +140,98 @@ TEST_F(PgInterrupted, AnImportWhoseServerDiesStoresNothingAndSayingItAgainStores
     EXPECT_EQ(again.saved, listed);
     EXPECT_EQ(count("SELECT count(*) FROM dbcliente"), listed);
     EXPECT_EQ(count("SELECT count(DISTINCT fone) FROM dbcliente"), listed);
+}
+
+// A COMMIT lost with the connection, on its way to the server (nothing stored) or on its way back (all stored,
+// but the broken connection cannot say so): the build and the import tell which, from the server, so a stored
+// build is not reported as failed and done again, and a lost one is reported and stores nothing.
+TEST_F(PgInterrupted, ACommitLostWithTheConnectionIsReportedAsWhatTheServerDid) {
+    const int contacts = 40;
+    const int rows = 300;
+    ASSERT_TRUE(db.server->exec(db.name, QStringLiteral("INSERT INTO dbCLIENTE (NOME, FONE, ID_GRUPO, DESATIVADO) "
+                                                        "SELECT 'C' || g, '5511' || lpad(g::text, 8, '0'), 1, 0 "
+                                                        "FROM generate_series(1, %1) g; UPDATE dbCFG SET BODY_SMS = "
+                                                        "'Ola [NOME]'")
+                                             .arg(contacts)));
+    const QString path = dir.filePath("contatos.csv");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("NOME,TELEFONE,EMAIL,TEXTO,TEXTO0,TEXTO1,TEXTO2,TEXTO3,TEXTO4,TEXTO5,TEXTO6,TEXTO7,TEXTO8,TEXTO9\n");
+        for (int i = 1; i <= rows; ++i)
+            f.write(QStringLiteral("Importado %1,5521%2,,,,,,,,,,,,\n").arg(i).arg(i, 8, 10, QChar('0')).toUtf8());
+    }
+    struct Case {
+        const char* name;
+        CuttingProxy::Direction cut;
+        bool stored;
+    };
+    const Case cases[] = {
+        {"the COMMIT never reaches the server", CuttingProxy::Direction::ToServer, false},
+        {"the COMMIT's answer never comes back", CuttingProxy::Direction::ToClient, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(
+            db.server->exec(db.name, "DELETE FROM dbMENSAGEM; DELETE FROM dbCLIENTE WHERE NOME !~ '^C[0-9]+$'"));
+        CuttingProxy proxy(db.server->port());
+        ASSERT_GT(proxy.port(), 0);
+        StoreLocation through = db.location();
+        through.port = proxy.port();
+        ado.reset();
+        ado = std::make_unique<TADO>();
+        ado->setStore(through);
+        const auto started = ado->start(dir.path());
+        ASSERT_TRUE(started.ok) << started.error.toStdString();
+
+        {
+            TDM set(ado.get());
+            ASSERT_TRUE(set.connectSource(TDM::CadastroLocal));
+            set.markAll();
+            OutboxBuilder builder(ado.get());
+            builder.setVerificaPortas([this] {
+                QSqlQuery q(ado->database());
+                return q.exec("DELETE FROM dbPORTA_ATIVA") &&
+                       q.exec(QStringLiteral("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (1, 100000)"));
+            });
+            proxy.arm(c.cut, "COMMIT", "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT");
+            const OutboxBuilder::Result r = builder.run(&set);
+            EXPECT_EQ(proxy.cuts(), 1);
+            if (c.stored) {
+                EXPECT_EQ(r.outcome, OutboxBuilder::Outcome::Done) << r.error.toStdString();
+                EXPECT_EQ(r.written, contacts);
+            } else {
+                EXPECT_EQ(r.outcome, OutboxBuilder::Outcome::Failed);
+                EXPECT_TRUE(r.error.startsWith(kLost)) << r.error.toStdString();
+                EXPECT_EQ(r.written, 0);
+            }
+            EXPECT_EQ(count("SELECT count(*) FROM dbmensagem"), c.stored ? contacts : 0);
+            EXPECT_EQ(count("SELECT count(DISTINCT fone) FROM dbmensagem"), c.stored ? contacts : 0);
+        }
+        {
+            TransferStatus status;
+            ContactImport import(&status);
+            ASSERT_EQ(import.read(path).outcome, ContactImport::ReadOutcome::Finished);
+            const int listed = int(import.preview()->rows().size());
+            proxy.arm(c.cut, "COMMIT", "INSERT INTO dbCLIENTE");
+            const ContactImport::SaveResult saved = import.save(ado.get(), 1);
+            EXPECT_EQ(proxy.cuts(), 2);
+            const int imported = count("SELECT count(*) FROM dbcliente WHERE nome !~ '^C[0-9]+$'");
+            if (c.stored) {
+                EXPECT_TRUE(saved.ok()) << saved.error.toStdString();
+                EXPECT_EQ(saved.saved, listed);
+                EXPECT_EQ(imported, listed);
+                EXPECT_EQ(int(import.preview()->rows().size()), 0) << "nothing waits to be saved again";
+            } else {
+                EXPECT_FALSE(saved.ok());
+                EXPECT_TRUE(saved.error.startsWith(kLost)) << saved.error.toStdString();
+                EXPECT_EQ(saved.saved, 0);
+                EXPECT_EQ(imported, 0);
+                EXPECT_EQ(int(import.preview()->rows().size()), listed) << "every row waits for the next save";
+            }
+        }
+        ado.reset();
+    }
 }
 
 } // namespace
