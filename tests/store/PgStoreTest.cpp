@@ -211,6 +211,29 @@ QStringList versionFourUndone() {
     return s;
 }
 
+// A database of version 4, whose claims walk the whole outbox for rows to the same number: the next start adds
+// the index of the claimed and in-flight rows' numbers, and a claim's look-up uses it.
+TEST_F(PgStore, AVersionFourDatabaseGainsTheIndexOfBusyNumbers) {
+    ASSERT_TRUE(start().ok);
+    ado.reset();
+    for (const char* sql :
+         {"DROP INDEX ix_mensagem_fone_ocupada", "UPDATE vestral_esquema SET VERSAO = 4",
+          "INSERT INTO dbMENSAGEM (FONE, MENSAGEM) SELECT '5511' || g, 'x' FROM "
+          "generate_series(1, 20000) g",
+          "UPDATE dbMENSAGEM SET FICHA_VALIDADE = '2099-01-01 00:00:00' WHERE ID % 1000 = 0", "ANALYZE dbMENSAGEM"})
+        ASSERT_TRUE(db.server->exec(db.name, sql)) << sql;
+    const auto r = start();
+    ASSERT_TRUE(r.ok) << r.error.toStdString();
+    EXPECT_EQ(PgSchema::version(ado->database()), PgSchema::kVersion);
+    QSqlQuery q(ado->database());
+    ASSERT_TRUE(q.exec("EXPLAIN SELECT 1 FROM dbMENSAGEM o WHERE o.FONE = '551150' AND (o.ENVIANDO IS NOT NULL OR "
+                       "o.FICHA_VALIDADE >= '2026-01-01 00:00:00')"));
+    QString plan;
+    while (q.next())
+        plan += q.value(0).toString() + "\n";
+    EXPECT_TRUE(plan.contains("ix_mensagem_fone_ocupada")) << plan.toStdString();
+}
+
 // A database of version 3: the next start adds the report's station (rows kept, matched by any station) and
 // the change counters, and a statement on a shared table then bumps its counter.
 TEST_F(PgStore, AVersionThreeDatabaseGainsTheChangeCountersAndTheReportStation) {
