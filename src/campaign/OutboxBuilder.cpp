@@ -108,9 +108,17 @@ void OutboxBuilder::rollback() {
 // The rows of this run, kept apart from dbMENSAGEM until the run ends. A temporary table belongs
 // to the connection: a killed process leaves nothing of it.
 bool OutboxBuilder::createStage(QString* error) {
+    QSqlDatabase db = m_ado->database();
+    // On a shared store (PostgreSQL) the rows go to the pool, no slot and no station: each ready slot of each
+    // station claims its batches when it sends, and the slots' quotas are not spent here.
+    m_copying = SqlDialect::isPostgres(db);
+    if (m_copying) {
+        *error = m_copy.open(m_ado->store(), QStringLiteral("dbMENSAGEM"),
+                             {QStringLiteral("FONE"), QStringLiteral("MENSAGEM")});
+        return error->isEmpty();
+    }
     static int serial = 0;
     m_stage = QStringLiteral("vestral_caixa_%1").arg(++serial);
-    QSqlDatabase db = m_ado->database();
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("CREATE TEMP TABLE %1 (ID %2, FONE TEXT, MENSAGEM TEXT, PORTA INTEGER)")
                     .arg(m_stage, SqlDialect::autoKey(db)))) {
@@ -118,7 +126,6 @@ bool OutboxBuilder::createStage(QString* error) {
         m_stage.clear();
         return false;
     }
-    m_rowsPerInsert = SqlDialect::isPostgres(db) ? kRowsPerInsertOnServer : 1;
     return true;
 }
 
@@ -126,6 +133,12 @@ bool OutboxBuilder::createStage(QString* error) {
 // quotas are spent by as many rows, or neither happens. Until then the quotas spent live only here, so a
 // build that is cancelled, fails or is killed leaves dbPORTA_ATIVA as it found it.
 bool OutboxBuilder::publish(QString* error) {
+    if (m_copying) {
+        *error = m_copy.commit();
+        if (!error->isEmpty() && m_copy.connectionLost())
+            *error = QStringLiteral("Conexão com o banco de dados perdida: ") + *error;
+        return error->isEmpty();
+    }
     QSqlDatabase db = m_ado->database();
     if (!db.transaction()) {
         *error = db.lastError().text();
@@ -134,14 +147,11 @@ bool OutboxBuilder::publish(QString* error) {
     // Its id on the server, so a COMMIT whose answer is lost can be looked up instead of reported as failed.
     const qint64 transaction = ServerCommit::transactionId(db);
     QSqlQuery q(db);
-    // On a shared store (PostgreSQL) the rows go to the pool, no slot and no station: each ready slot of each
-    // station claims its batches when it sends, and the slots' quotas are not spent here.
-    const bool pool = SqlDialect::isPostgres(db);
     bool ok =
-        q.exec(QStringLiteral("INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, %3 FROM "
-                              "%2.%1 ORDER BY ID")
-                   .arg(m_stage, SqlDialect::tempSchema(db), pool ? QStringLiteral("NULL") : QStringLiteral("PORTA")));
-    if (ok && !pool && !m_spent.isEmpty()) {
+        q.exec(QStringLiteral(
+                   "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT FONE, MENSAGEM, PORTA FROM %2.%1 ORDER BY ID")
+                   .arg(m_stage, SqlDialect::tempSchema(db)));
+    if (ok && !m_spent.isEmpty()) {
         ok = q.prepare(QStringLiteral(
             "UPDATE dbPORTA_ATIVA SET QTD = QTD - ? WHERE ENTRADA = ? AND (ESTACAO IS NULL OR ESTACAO = ?)"));
         for (auto it = m_spent.cbegin(); ok && it != m_spent.cend(); ++it) {
@@ -166,6 +176,8 @@ bool OutboxBuilder::publish(QString* error) {
 void OutboxBuilder::dropStage() {
     m_insert.reset();
     m_pending.clear();
+    m_copy.cancel(); // rows not committed by publish() are dropped
+    m_copying = false;
     if (m_stage.isEmpty())
         return;
     QSqlDatabase db = m_ado->database();
@@ -231,9 +243,15 @@ bool OutboxBuilder::pickSlot(int* entrada, QString* error, bool* stopped) {
 }
 
 bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entrada, QString* error) {
-    m_pending.append({phone, text, entrada});
-    if (m_pending.size() >= m_rowsPerInsert && !flushRows(error))
-        return false;
+    if (m_copying) {
+        *error = m_copy.add({phone, text});
+        if (!error->isEmpty())
+            return false;
+    } else {
+        m_pending.append({phone, text, entrada});
+        if (!flushRows(error))
+            return false;
+    }
     ++m_spent[entrada];
     --m_slots.first().qtd;
     ++m_state.staged;
@@ -245,44 +263,24 @@ bool OutboxBuilder::writeRow(const QString& phone, const QString& text, int entr
 bool OutboxBuilder::flushRows(QString* error) {
     if (m_pending.isEmpty())
         return true;
-    QSqlDatabase db = m_ado->database();
-    const auto statement = [&](qsizetype rows) {
-        QString sql = QStringLiteral("INSERT INTO %2.%1 (FONE, MENSAGEM, PORTA) VALUES ")
-                          .arg(m_stage, SqlDialect::tempSchema(db));
-        for (qsizetype i = 0; i < rows; ++i)
-            sql += i == 0 ? QStringLiteral("(?, ?, ?)") : QStringLiteral(", (?, ?, ?)");
-        return sql;
-    };
-    const bool full = m_pending.size() == m_rowsPerInsert;
-    std::optional<QSqlQuery> partial;
-    QSqlQuery* q = nullptr;
-    if (full) {
-        if (!m_insert) {
-            m_insert.emplace(db);
-            if (!m_insert->prepare(statement(m_rowsPerInsert))) {
-                *error = m_insert->lastError().text();
-                m_insert.reset();
-                return false;
-            }
-        }
-        q = &*m_insert;
-    } else {
-        partial.emplace(db);
-        if (!partial->prepare(statement(m_pending.size()))) {
-            *error = partial->lastError().text();
+    if (!m_insert) {
+        QSqlDatabase db = m_ado->database();
+        m_insert.emplace(db);
+        if (!m_insert->prepare(QStringLiteral("INSERT INTO %2.%1 (FONE, MENSAGEM, PORTA) VALUES (?, ?, ?)")
+                                   .arg(m_stage, SqlDialect::tempSchema(db)))) {
+            *error = m_insert->lastError().text();
+            m_insert.reset();
             return false;
         }
-        q = &*partial;
     }
-    int column = 0;
     for (const StagedRow& row : std::as_const(m_pending)) {
-        q->bindValue(column++, row.phone);
-        q->bindValue(column++, row.text);
-        q->bindValue(column++, row.entrada);
-    }
-    if (!q->exec()) {
-        *error = q->lastError().text();
-        return false;
+        m_insert->bindValue(0, row.phone);
+        m_insert->bindValue(1, row.text);
+        m_insert->bindValue(2, row.entrada);
+        if (!m_insert->exec()) {
+            *error = m_insert->lastError().text();
+            return false;
+        }
     }
     m_pending.clear();
     return true;

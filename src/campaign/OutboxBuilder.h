@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "optout/SuppressionSet.h"
+#include "store/PgCopyWriter.h"
 #include "store/SmsModeSettings.h"
 
 class TADO;
@@ -129,17 +130,18 @@ private:
     SmsMode m_mode = SmsMode::Text; // read from the settings row at the start of each run
     SuppressionSet m_optOut;        // the opt-out list, read at the start of each run
     int m_suppressed = 0;
-    QString m_stage; // the temporary table of this run
+    QString m_stage; // the temporary table of this run (the SQLite file)
+    // On a server the rows stream to the outbox by COPY on a connection of their own, in one transaction that
+    // commits at the end of the run: no round trip per row, no copy from a stage, and the station's connection
+    // stays free for what runs between stretches.
+    PgCopyWriter m_copy;
+    bool m_copying = false;
     // Rows built and counted, not yet in the stage; they reach it before every commit.
     struct StagedRow {
         QString phone, text;
         int entrada = 0;
     };
-    // A database server costs a round trip per statement: many rows go in one. SQLite, in the program, pays
-    // nothing per statement, and its driver looks each parameter of a statement up by a walk of them all.
-    static constexpr qsizetype kRowsPerInsertOnServer = 256;
-    qsizetype m_rowsPerInsert = 1;
     QList<StagedRow> m_pending;
-    std::optional<QSqlQuery> m_insert; // m_rowsPerInsert rows at once
+    std::optional<QSqlQuery> m_insert; // one row into the stage
     QMap<int, int> m_spent;            // ENTRADA: rows given to the slot since its quota was last written afresh
 };

@@ -45,6 +45,7 @@ void CuttingProxy::arm(Direction direction, const QByteArray& pattern, const QBy
     m_direction = direction;
     m_pattern = pattern;
     m_after = after;
+    m_afterClient = -1;
 }
 
 // Passes what one side sent to the other; false when the link is to be closed (a side closed, or the cut).
@@ -57,10 +58,11 @@ bool CuttingProxy::relay(Link& link, bool toServer) {
         std::lock_guard<std::mutex> lock(m_mutex);
         const Direction d = toServer ? Direction::ToServer : Direction::ToClient;
         const QByteArray chunk = QByteArray::fromRawData(buf, n);
-        if (m_armed && !m_after.isEmpty()) {
+        if (m_armed && !m_after.isEmpty() && m_afterClient < 0) {
             if (toServer && chunk.contains(m_after))
-                m_after.clear();
-        } else if (m_armed && m_direction == d && chunk.contains(m_pattern)) {
+                m_afterClient = link.client;
+        } else if (m_armed && (m_after.isEmpty() || m_afterClient == link.client) && m_direction == d &&
+                   chunk.contains(m_pattern)) {
             m_armed = false;
             ++m_cuts;
             return false;
@@ -85,6 +87,7 @@ void CuttingProxy::run() {
         }
         if (::poll(fds.data(), fds.size(), 1000) <= 0)
             continue;
+        const size_t polled = m_links.size(); // a link accepted below waits for the next poll
         if (fds[0].revents & POLLIN) {
             const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
             const int server = client < 0 ? -1 : ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -104,6 +107,10 @@ void CuttingProxy::run() {
         std::vector<Link> kept;
         for (size_t i = 0; i < m_links.size(); ++i) {
             Link& l = m_links[i];
+            if (i >= polled) {
+                kept.push_back(l);
+                continue;
+            }
             const short fromClient = fds[2 + 2 * i].revents;
             const short fromServer = fds[3 + 2 * i].revents;
             bool alive = true;

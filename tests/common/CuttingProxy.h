@@ -24,7 +24,8 @@ public:
     // The port the program connects to; 0 when the relay could not listen.
     int port() const { return m_port; }
     // Cuts the next chunk carrying `pattern` in `direction` (once), and disarms. With `after`, only a chunk that
-    // comes after one carrying `after` on its way to the server (a statement that must come first).
+    // comes after one carrying `after` on its way to the server, on that same connection (a statement that must
+    // come first).
     void arm(Direction direction, const QByteArray& pattern, const QByteArray& after = {});
     // How many connections were cut so far.
     int cuts() const { return m_cuts.load(); }
@@ -48,6 +49,7 @@ private:
     Direction m_direction = Direction::ToServer;
     QByteArray m_pattern;
     QByteArray m_after;
+    int m_afterClient = -1; // the connection that sent `after`
     std::vector<Link> m_links;
     std::thread m_thread;
 };

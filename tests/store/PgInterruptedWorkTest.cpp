@@ -194,7 +194,7 @@ TEST_F(PgInterrupted, ACommitLostWithTheConnectionIsReportedAsWhatTheServerDid) 
                 return q.exec("DELETE FROM dbPORTA_ATIVA") &&
                        q.exec(QStringLiteral("INSERT INTO dbPORTA_ATIVA (ENTRADA, QTD) VALUES (1, 100000)"));
             });
-            proxy.arm(c.cut, "COMMIT", "INSERT INTO dbMENSAGEM (FONE, MENSAGEM, PORTA) SELECT");
+            proxy.arm(c.cut, "COMMIT", "COPY dbMENSAGEM");
             const OutboxBuilder::Result r = builder.run(&set);
             EXPECT_EQ(proxy.cuts(), 1);
             if (c.stored) {
