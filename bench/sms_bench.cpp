@@ -26,6 +26,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -196,6 +197,19 @@ int main(int argc, char** argv) {
                          [&moments](const QString& line) { moments.line(line); });
         QObject::connect(rig.station->sendLog(), &ModemLog::lineAppended,
                          [&moments](const QString& line, bool) { moments.line(line); });
+    }
+    // VESTRAL_BENCH_LOG=FILE: every send-log and modem-log line, with the milliseconds since the start, for a run
+    // whose time is to be explained.
+    QFile logFile(qEnvironmentVariable("VESTRAL_BENCH_LOG"));
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    if (!logFile.fileName().isEmpty() && logFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        auto write = [&](const QString& line) {
+            logFile.write(QByteArray::number(sinceStart.elapsed()) + ' ' + line.toUtf8() + '\n');
+        };
+        QObject::connect(sms.screen(), &SendScreen::sendLogLine, write);
+        QObject::connect(rig.station->sendLog(), &ModemLog::lineAppended,
+                         [write](const QString& line, bool) { write(line); });
     }
     QEventLoop loop;
     QObject::connect(sender, &SmsSender::allEnded, &loop, &QEventLoop::quit);
