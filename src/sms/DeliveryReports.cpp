@@ -132,20 +132,43 @@ bool settle(QSqlDatabase& db, qint64 idHistorico, DeliveryReports::Outcome* out,
     return true;
 }
 
-// A report that came before its send was recorded, kept for remember(): the newest whose centre time fits.
-std::optional<qint64> heldReport(QSqlDatabase& db, int porta, int ref, const QDateTime& sent, QString* error) {
+// Whether a report's recipient can be the send's number: the last eight digits agree (the centre may write the
+// number with the country code, the history as the operator typed it). A number of fewer digits (a short code, an
+// empty or alphanumeric address) is not judged.
+bool sameNumber(const QString& sent, const QString& reported) {
+    constexpr int kDigits = 8;
+    auto digits = [](const QString& n) {
+        QString d;
+        for (const QChar c : n)
+            if (c >= u'0' && c <= u'9')
+                d += c;
+        return d;
+    };
+    const QString a = digits(sent);
+    const QString b = digits(reported);
+    return a.size() < kDigits || b.size() < kDigits || a.right(kDigits) == b.right(kDigits);
+}
+
+// A report that came before its send was recorded, kept for remember(): the newest whose centre time fits and
+// whose number is the send's (the history row `idHistorico`'s recipient).
+std::optional<qint64> heldReport(QSqlDatabase& db, int porta, int ref, qint64 idHistorico, const QDateTime& sent,
+                                 QString* error) {
     QSqlQuery q(db);
     if (!run(q,
-             QStringLiteral("SELECT ID, CENTRAL FROM dbENTREGA_PENDENTE WHERE PORTA = ? AND REFERENCIA = ? "
-                            "AND ID_HISTORICO IS NULL AND %1 ORDER BY ID DESC")
-                 .arg(QLatin1String(kThisStation)),
-             {porta, ref, station()}, error))
+             QStringLiteral("SELECT E.ID, E.CENTRAL, E.FONE, (SELECT H.DESTINATARIO FROM dbHISTORICO H WHERE "
+                            "H.ID_HISTORICO = ?) FROM dbENTREGA_PENDENTE E WHERE E.PORTA = ? AND E.REFERENCIA = ? "
+                            "AND E.ID_HISTORICO IS NULL AND %1 ORDER BY E.ID DESC")
+                 .arg(QString::fromLatin1(kThisStation).replace(QLatin1String("ESTACAO"), QLatin1String("E.ESTACAO"))),
+             {idHistorico, porta, ref, station()}, error))
         return std::nullopt;
     const qint64 window = qint64(DeliveryReports::kMatchWindowMinutes) * 60;
     while (q.next()) {
         const QDateTime centre = parsed(q.value(1));
-        if (!centre.isValid() || qAbs(sent.secsTo(centre)) <= window)
-            return q.value(0).toLongLong();
+        if (centre.isValid() && qAbs(sent.secsTo(centre)) > window)
+            continue;
+        if (!sameNumber(q.value(3).toString(), q.value(2).toString()))
+            continue; // another send's report, on a reference the modem reused
+        return q.value(0).toLongLong();
     }
     return std::nullopt;
 }
@@ -162,7 +185,7 @@ bool rememberPart(QSqlDatabase& db, int porta, int ref, int parte, int partes, q
              {porta, ref, station()}, error))
         return false;
     QString heldError;
-    const std::optional<qint64> held = heldReport(db, porta, ref, sent, &heldError);
+    const std::optional<qint64> held = heldReport(db, porta, ref, idHistorico, sent, &heldError);
     if (!heldError.isEmpty()) {
         if (error)
             *error = heldError;
@@ -200,23 +223,6 @@ std::optional<Match> newestSend(QSqlDatabase& db, int porta, int ref, QDateTime*
     return Match{q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2), q.value(4).toString()};
 }
 
-// Whether a report's recipient can be the send's number: the last eight digits agree (the centre may write the
-// number with the country code, the history as the operator typed it). A number of fewer digits (a short code, an
-// empty or alphanumeric address) is not judged.
-bool sameNumber(const QString& sent, const QString& reported) {
-    constexpr int kDigits = 8;
-    auto digits = [](const QString& n) {
-        QString d;
-        for (const QChar c : n)
-            if (c >= u'0' && c <= u'9')
-                d += c;
-        return d;
-    };
-    const QString a = digits(sent);
-    const QString b = digits(reported);
-    return a.size() < kDigits || b.size() < kDigits || a.right(kDigits) == b.right(kDigits);
-}
-
 QString prefix(const QDateTime& now, int porta) {
     return TimeText::stampShown(now) + QStringLiteral(" ENTRADA %1 RELATÓRIO DE ENTREGA").arg(porta);
 }
@@ -225,11 +231,12 @@ bool hold(QSqlDatabase& db, int porta, const pdu::StatusReport& r, const QDateTi
     QSqlQuery q(db);
     const bool delivered = r.state == DeliveryState::Delivered;
     return run(q,
-               "INSERT INTO dbENTREGA_PENDENTE (ESTACAO, PORTA, REFERENCIA, ENVIO, CENTRAL, SITUACAO, ENTREGUE) "
-               "VALUES (?, ?, ?, ?, ?, ?, ?)",
+               "INSERT INTO dbENTREGA_PENDENTE (ESTACAO, PORTA, REFERENCIA, ENVIO, CENTRAL, SITUACAO, ENTREGUE, FONE) "
+               "VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
                {station(), porta, r.reference, DeliveryReports::stored(now),
                 storedOrNull(r.centreTime.time.toLocalTime()), int(r.status),
-                delivered ? storedOrNull(r.dischargeTime.time.toLocalTime()) : QVariant(QMetaType(QMetaType::QString))},
+                delivered ? storedOrNull(r.dischargeTime.time.toLocalTime()) : QVariant(QMetaType(QMetaType::QString)),
+                r.recipient.number},
                error);
 }
 

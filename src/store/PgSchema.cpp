@@ -144,6 +144,9 @@ QStringList step(int from) {
     }
     if (from == 4)
         return {QString::fromLatin1(kBusyPhoneIndex)};
+    if (from == 5) // a held delivery report's number
+        return {translated(QStringLiteral("ALTER TABLE dbENTREGA_PENDENTE ADD COLUMN IF NOT EXISTS ") +
+                           Schema::entregaFoneColumn())};
     return {};
 }
 

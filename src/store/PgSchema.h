@@ -12,7 +12,7 @@
 namespace PgSchema {
 
 // The schema version this program writes and reads.
-constexpr int kVersion = 5;
+constexpr int kVersion = 6;
 
 // The tables every station shows and the others change: a statement on one of them bumps the table's change
 // counter (a sequence, changeCounter()) and notifies the channel kChannel with the table's name.

@@ -76,7 +76,8 @@ const char* const kPinTrigger =
     "CREATE TRIGGER TR_PORTA_PIN AFTER UPDATE OF PIN ON dbPORTA WHEN NEW.PIN IS NOT OLD.PIN "
     "BEGIN UPDATE dbPORTA SET PIN_RECUSADO = 0 WHERE rowid = NEW.rowid; END";
 // Message references (TP-MR of "+CMGS: <mr>") of the parts whose delivery report is awaited, one row per
-// part; a row whose ID_HISTORICO is NULL holds a report that came before its send was recorded. ESTACAO is the
+// part; a row whose ID_HISTORICO is NULL holds a report that came before its send was recorded, FONE the number
+// that report names (so it is adopted only by a send to that number). ESTACAO is the
 // station whose modem sent the part (each modem counts its references itself, so two stations' slots of one
 // number reuse the same references); NULL in a row written before rows carried it.
 QString dbEntregaPendenteDdl() {
@@ -85,7 +86,7 @@ QString dbEntregaPendenteDdl() {
                         "REFERENCIA INTEGER NOT NULL CHECK (REFERENCIA BETWEEN 0 AND 255)", "ID_HISTORICO INTEGER",
                         "PARTE INTEGER NOT NULL DEFAULT 1", "PARTES INTEGER NOT NULL DEFAULT 1",
                         "ENVIO DATETIME NOT NULL", "CENTRAL DATETIME", "SITUACAO INTEGER", "ENTREGUE DATETIME",
-                        entregaEstacaoColumn()});
+                        entregaEstacaoColumn(), entregaFoneColumn()});
 }
 
 const char* const kEntregaIndexes[] = {
@@ -104,6 +105,10 @@ QString dbSmsParteDdl() {
 
 QString entregaEstacaoColumn() {
     return QStringLiteral("ESTACAO VARCHAR(64)");
+}
+
+QString entregaFoneColumn() {
+    return QStringLiteral("FONE TEXT");
 }
 
 // The programs that share one store, one row each: its name (--station, the host name by default), the
@@ -532,7 +537,7 @@ UpgradeResult upgrade(QSqlDatabase& db) {
     addColumns(db, "dbPORTA_ATIVA", {kEstacaoColumn}, r);
     addColumns(db, "dbHISTORICO", {kEstacaoColumn}, r);
     addEntregaPendente(db, r);
-    addColumns(db, "dbENTREGA_PENDENTE", {entregaEstacaoColumn()}, r);
+    addColumns(db, "dbENTREGA_PENDENTE", {entregaEstacaoColumn(), entregaFoneColumn()}, r);
     if (!hasTable(db, "dbSMS_PARTE")) {
         r.executed << dbSmsParteDdl();
         if (!exec(db, dbSmsParteDdl(), &r.fatalError))

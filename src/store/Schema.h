@@ -17,6 +17,7 @@ QString dbEstacaoDdl();
 QStringList claimColumns();
 // dbENTREGA_PENDENTE's station: whose modem sent the part a delivery report is awaited for.
 QString entregaEstacaoColumn();
+QString entregaFoneColumn();
 // The first-run contents: one settings row, the 64 port rows and one group.
 bool insertFirstRunRows(QSqlDatabase& db, QString* error);
 // The 64 slot rows of `station` in dbPORTA that are missing (settings of a new slot).

@@ -219,6 +219,34 @@ TEST_P(DeliveryReportsTest, AReportForAnotherNumberIsNotTakenByTheSendOfItsRefer
     EXPECT_EQ(state(shortCode), "Entregue|2026-03-02 10:00:07");
 }
 
+// A report held because its send was not recorded yet names its number too: a send of the same reference to
+// another number (the modem reused it, or the report is of a send this station never recorded) does not adopt it;
+// the send it names does, and one with no number or a short code is not judged.
+TEST_P(DeliveryReportsTest, AHeldReportIsAdoptedOnlyByASendToItsNumber) {
+    struct Case {
+        const char* name;
+        const char* reported;
+        const char* sentTo;
+        bool adopted;
+    };
+    const Case cases[] = {
+        {"another number", "+5511988887777", "11999990001", false},
+        {"the same number, with the country code", "+5511999990001", "11999990001", true},
+        {"the same number, as typed", "11999990001", "11999990001", true},
+        {"a report without a number", "", "11999990001", true},
+        {"a short code", "28888", "11999990001", true},
+    };
+    int ref = 40;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = report(++ref, 0x00, 1, 4);
+        r.recipient.number = c.reported;
+        EXPECT_EQ(apply(2, r, 5).kind, Kind::Held);
+        const qint64 id = sent(2, {ref}, 0, c.sentTo);
+        EXPECT_EQ(state(id), c.adopted ? "Entregue|2026-03-02 10:00:04" : "Pendente|");
+    }
+}
+
 TEST_P(DeliveryReportsTest, BadReferenceOrDatabaseErrorKeepsNothing) {
     const qint64 id = history("1");
     QSqlDatabase conn = db();

@@ -211,9 +211,10 @@ QStringList versionFourUndone() {
     return s;
 }
 
-// A database of version 4, whose claims walk the whole outbox for rows to the same number: the next start adds
-// the index of the claimed and in-flight rows' numbers, and a claim's look-up uses it.
-TEST_F(PgStore, AVersionFourDatabaseGainsTheIndexOfBusyNumbers) {
+// A database of version 4, whose claims walk the whole outbox for rows to the same number and whose held delivery
+// reports have no number: the next start adds the index of the claimed and in-flight rows' numbers (a claim's
+// look-up uses it) and the held reports' number.
+TEST_F(PgStore, AVersionFourDatabaseGainsTheIndexOfBusyNumbersAndTheHeldReportsNumber) {
     ASSERT_TRUE(start().ok);
     ado.reset();
     for (const char* sql :
@@ -232,6 +233,7 @@ TEST_F(PgStore, AVersionFourDatabaseGainsTheIndexOfBusyNumbers) {
     while (q.next())
         plan += q.value(0).toString() + "\n";
     EXPECT_TRUE(plan.contains("ix_mensagem_fone_ocupada")) << plan.toStdString();
+    EXPECT_TRUE(q.exec("SELECT FONE FROM dbENTREGA_PENDENTE")) << q.lastError().text().toStdString();
 }
 
 // A database of version 3: the next start adds the report's station (rows kept, matched by any station) and
