@@ -5,10 +5,12 @@
 #include "ModemSimulator.h"
 #include "PgServer.h"
 #include "TempDataDir.h"
+#include "sms/ResultJournal.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -299,6 +302,111 @@ TEST(PgStationsStall, TakenOverRowsAreNotSentAndLateResultsAreMarked) {
     EXPECT_EQ(int(slow->sim->sent(0).size() + slow->sim->sent(1).size()), 2);
     EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbmensagem"), "0");
     EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbhistorico"), QString::number(kRows + 2));
+}
+
+// The server stopped dead (pg_ctl stop -m immediate) for 10 s while two stations send one pool. A result a modem
+// gives meanwhile waits in the station's journal and that slot stops, saying so; a station whose slots have all
+// stopped ends, and the operator starts it again once the server is back. The journals go in first, once each,
+// and the rest is sent. No row is lost, no number reaches a modem twice unless its history row is marked, and
+// every message a modem took ends in the history (none waits as interrupted for the operator's word).
+TEST(PgStationsAway, TheServerAwayTenSecondsLosesNothingAndKeepsNoSentRowWaiting) {
+    if (!QFileInfo::exists(binary()))
+        VESTRAL_SKIP_MISSING_PEER("vestral-sms not built");
+    constexpr int kRows = 400;
+    TempDataDir data;
+    QString why;
+    const QString url = makePool(data, kRows, &why);
+    if (url.isEmpty() && !data.onPostgres())
+        VESTRAL_SKIP_MISSING_PEER(why.toStdString());
+    ASSERT_FALSE(url.isEmpty()) << why.toStdString();
+    PgServer* server = data.pg->server;
+    modemsim::PortConfig port;
+    port.resultDelayMs = 40; // a result is always on its way when the server goes
+    std::vector<std::unique_ptr<StationRun>> runs;
+    runs.push_back(startStation(url, "s1", port));
+    runs.push_back(startStation(url, "s2", port));
+    const auto sentSoFar = [&] {
+        int n = 0;
+        for (auto& run : runs)
+            n += run->sent();
+        return n;
+    };
+    const auto allEnded = [&] {
+        for (auto& run : runs)
+            if (run->child.state() != QProcess::NotRunning)
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(waitFor([&] { return sentSoFar() >= 60 || allEnded(); }));
+    ASSERT_FALSE(allEnded()) << "the stations ended before the server went away";
+    // Whatever fails below, the server is running again for the next case.
+    struct Restart {
+        PgServer* server;
+        ~Restart() {
+            QString ignored;
+            if (!server->running())
+                server->start(&ignored);
+        }
+    } restart{server};
+    ASSERT_TRUE(server->stop(&why)) << why.toStdString();
+    QThread::sleep(10);
+    ASSERT_TRUE(server->start(&why)) << why.toStdString();
+
+    // First round: whatever each station does with the server back, it ends by itself.
+    QString firstOut;
+    std::vector<bool> journalKept;
+    for (auto& run : runs) {
+        ASSERT_TRUE(run->child.waitForFinished(300000));
+        firstOut += QString::fromUtf8(run->child.readAllStandardOutput());
+        journalKept.push_back(QFileInfo::exists(QDir(run->dir.path()).filePath(ResultJournal::kFileName)));
+    }
+    EXPECT_TRUE(firstOut.contains(QStringLiteral("Banco de dados indisponível: "))) << firstOut.toStdString();
+    EXPECT_NE(std::count(journalKept.begin(), journalKept.end(), true), 0)
+        << "no result was kept while the server was away" << firstOut.toStdString();
+
+    // The operator starts each station again: its journal first, then the rest of the pool.
+    QString secondOut;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        StationRun& run = *runs[i];
+        run.child.start(binary(), {QStringLiteral("--data-dir"), run.dir.path(), QStringLiteral("--database"), url,
+                                   QStringLiteral("--station"), QStringLiteral("s%1").arg(i + 1),
+                                   QStringLiteral("--send-outbox")});
+        ASSERT_TRUE(run.child.waitForStarted());
+    }
+    for (size_t i = 0; i < runs.size(); ++i) {
+        StationRun& run = *runs[i];
+        ASSERT_TRUE(run.child.waitForFinished(300000));
+        const QString out = QString::fromUtf8(run.child.readAllStandardOutput());
+        secondOut += out;
+        EXPECT_EQ(run.child.exitCode(), 0) << out.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(QDir(run.dir.path()).filePath(ResultJournal::kFileName))) << out.toStdString();
+        EXPECT_EQ(out.count(QStringLiteral("GRAVADO(S) NO HISTÓRICO")), journalKept[i] ? 1 : 0) << out.toStdString();
+    }
+
+    std::vector<StationRun*> all;
+    for (auto& run : runs)
+        all.push_back(run.get());
+    const std::map<std::string, int> times = received(all);
+    const QString marked =
+        server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbhistorico WHERE status_entrega = 'POSSÍVEL DUPLICADA'");
+    EXPECT_EQ(QString::number(twice(times)), marked);
+    for (const auto& [number, count] : times)
+        EXPECT_LE(count, 2) << number;
+    // Every pool row is in the history or still in the outbox; a marked duplicate is the only second row.
+    EXPECT_EQ(server->scalar(data.pg->name, "SELECT COUNT(*) FROM (SELECT destinatario FROM dbhistorico UNION "
+                                            "SELECT fone FROM dbmensagem) r"),
+              QString::number(kRows));
+    EXPECT_EQ(
+        server->scalar(data.pg->name, "SELECT (SELECT COUNT(*) FROM dbhistorico) + (SELECT COUNT(*) FROM dbmensagem)"),
+        QString::number(kRows + marked.toInt()))
+        << firstOut.toStdString() << secondOut.toStdString();
+    // A message a modem took is in the history, not waiting in the outbox.
+    const QString history = server->scalar(data.pg->name, "SELECT string_agg(destinatario, '|') FROM dbhistorico");
+    const QStringList stored = history.split(QLatin1Char('|'));
+    int sentNotStored = 0;
+    for (const auto& [number, count] : times)
+        sentNotStored += stored.contains(QString::fromStdString(number)) ? 0 : 1;
+    EXPECT_EQ(sentNotStored, 0) << firstOut.toStdString() << secondOut.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Stations, PgStations, ::testing::Values(2, 3), [](const ::testing::TestParamInfo<int>& i) {
