@@ -3,6 +3,7 @@
 #include "modem/ModemLog.h"
 #include "modem/PortSlot.h"
 #include "store/Station.h"
+#include "store/StationRegistry.h"
 #include "store/TADO.h"
 
 #include <QCoreApplication>
@@ -231,6 +232,8 @@ PortConfigurator::ProbeResult PortConfigurator::openAndWrite(const Row& row) {
         }
     } catch (const SerialChannelError& e) {
         result.error = e.text();
+        // No send log line says it: the other stations' operators see it on the stations' list.
+        StationRegistry::recordError(QStringLiteral("ENTRADA %1 FECHADA: %2").arg(row.id).arg(result.error));
     }
     channel->close();
     slot->setReady(false);

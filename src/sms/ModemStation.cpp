@@ -10,6 +10,7 @@
 #include "sms/SmsInbox.h"
 #include "sms/SmsSender.h"
 #include "sms/SmsStation.h"
+#include "sms/StationErrors.h"
 
 ModemStation::ModemStation(TADO* ado, QObject* parent)
     : QObject(parent), m_slots(new PortSlots(this)), m_sendLog(new ModemLog(this)), m_consoleLog(new ModemLog(this)),
@@ -30,6 +31,8 @@ ModemStation::~ModemStation() {
 
 void ModemStation::attach(SmsStation* sms) {
     m_recovery->attach(sms->sender());
+    // Both send logs meet here: their failures become the station's last error on the stations' list.
+    StationErrors::watch(m_sendLog, sms);
     for (int n = 1; n <= PortSlots::kCount; ++n)
         sms->setSlot(n, m_slots->slot(n)->channel(), &m_coordinator->state(n));
     sms->setInboxMode(&m_coordinator->inboxMode());

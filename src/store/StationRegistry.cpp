@@ -26,9 +26,22 @@ QString& lastError() {
     return text;
 }
 
-QString currentError() {
+// Grows with each recorded error, so that a stop writes an error the last beat did not.
+quint64& errorVersion() {
+    static quint64 version = 0;
+    return version;
+}
+
+QString currentError(quint64* version = nullptr) {
     QMutexLocker lock(&errorGuard());
+    if (version)
+        *version = errorVersion();
     return lastError();
+}
+
+bool lineBreakOrControl(QChar c) {
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7f && u <= 0x9f) || u == 0x2028 || u == 0x2029;
 }
 
 QVariant orNull(const QString& text) {
@@ -63,8 +76,25 @@ void StationRegistry::stop() {
 }
 
 void StationRegistry::recordError(const QString& text) {
+    const QString clean = cleanError(text);
     QMutexLocker lock(&errorGuard());
-    lastError() = text.trimmed();
+    lastError() = clean;
+    ++errorVersion();
+}
+
+QString StationRegistry::cleanError(const QString& text) {
+    // Only what can be shown is looked at: a huge text costs no more than its head.
+    QString head = text.left(kErrorChars * 4);
+    for (QChar& c : head)
+        if (lineBreakOrControl(c))
+            c = QLatin1Char(' ');
+    head = head.simplified();
+    if (head.size() > kErrorChars) {
+        // A character outside the basic plane is two units: never cut between them.
+        const int cut = head.at(kErrorChars - 1).isHighSurrogate() ? kErrorChars - 1 : kErrorChars;
+        head = head.left(cut).trimmed();
+    }
+    return head;
 }
 
 void StationRegistry::run() {
@@ -77,8 +107,11 @@ void StationRegistry::run() {
         if (m_wake.wait_for(lock, std::chrono::milliseconds(m_intervalMs), [this] { return m_stopping; }))
             break;
     }
-    // A short command that ended before the store had its schema still leaves its row.
-    if (m_beats.load() == 0 && beat(connection, &registered))
+    // A short command that ended before the store had its schema still leaves its row, and one that failed
+    // after the last beat leaves its error.
+    quint64 version = 0;
+    currentError(&version);
+    if ((m_beats.load() == 0 || version != m_errorWritten) && beat(connection, &registered))
         ++m_beats;
     {
         QSqlDatabase db = QSqlDatabase::database(connection, false);
@@ -113,14 +146,17 @@ bool StationRegistry::beat(const QString& connection, bool* registered) {
     }
     const QString now = SqlDialect::nowStamp(db);
     const QString name = Station::current();
-    const QString error = currentError();
+    quint64 version = 0;
+    const QString error = currentError(&version);
     QSqlQuery q(db);
     if (*registered) {
         q.prepare(QStringLiteral("UPDATE dbESTACAO SET BATIDA = %1, ERRO = ? WHERE NOME = ?").arg(now));
         q.addBindValue(orNull(error));
         q.addBindValue(name);
-        if (q.exec() && q.numRowsAffected() > 0)
+        if (q.exec() && q.numRowsAffected() > 0) {
+            m_errorWritten = version;
             return true;
+        }
         *registered = false;
     } else {
         q.prepare(
@@ -136,6 +172,7 @@ bool StationRegistry::beat(const QString& connection, bool* registered) {
         q.addBindValue(orNull(error));
         if (q.exec()) {
             *registered = true;
+            m_errorWritten = version;
             return true;
         }
     }

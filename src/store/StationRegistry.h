@@ -28,8 +28,14 @@ public:
     // Rows written so far (the first one and each heartbeat that reached the store).
     int beats() const { return m_beats.load(); }
 
-    // The station's last error, kept in its row at the next beat; an empty text clears it. Safe from any thread.
+    // The station's last error, kept in its row at the next beat (and at the registry's stop, when it changed
+    // since the last write); an empty text clears it. Cleaned by cleanError. Safe from any thread, and never
+    // waits for the server: the beat's thread writes it, and keeps trying while the server is away.
     static void recordError(const QString& text);
+    // The error as other operators see it: one line (control characters and line breaks become spaces, runs of
+    // spaces one), at most kErrorChars characters.
+    static QString cleanError(const QString& text);
+    static constexpr int kErrorChars = 300;
 
 private:
     void run();
@@ -44,4 +50,5 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::atomic<int> m_beats{0};
+    quint64 m_errorWritten = 0; // the error's version the last beat wrote (beat thread only)
 };

@@ -409,6 +409,68 @@ TEST(PgStationsAway, TheServerAwayTenSecondsLosesNothingAndKeepsNoSentRowWaiting
     EXPECT_EQ(sentNotStored, 0) << firstOut.toStdString() << secondOut.toStdString();
 }
 
+// A station's failures reach its row on the server (dbESTACAO.ERRO, the stations' list) in the send log's own
+// words, the latest one; even when the command ends a moment after the failure.
+TEST(PgStationsLastError, EachKindOfFailureIsTheStationsLastError) {
+    if (!QFileInfo::exists(binary()))
+        VESTRAL_SKIP_MISSING_PEER("vestral-sms not built");
+    struct Case {
+        const char* name;
+        modemsim::PortConfig port;
+        int com2; // the COM of slot 2 (no such device: its port does not open)
+        const char* expected;
+        bool logged; // said on the send log too, in those words
+    };
+    modemsim::PortConfig refused;
+    refused.failRate = 1.0;
+    refused.cmsError = 500;
+    modemsim::PortConfig denied;
+    denied.sim.denied = true;
+    modemsim::PortConfig unplugged;
+    unplugged.unplugAfter = 2;
+    const std::vector<Case> cases{
+        {"fechada", modemsim::PortConfig{}, 9, "ENTRADA 2 FECHADA: A porta COM9", false},
+        {"recusada", refused, 2, "FALHA NO ENVIO DO SMS", true},
+        {"negada", denied, 2, "REGISTRO NA REDE NEGADO", true},
+        {"perdida", unplugged, 2, "NÃO VOLTOU EM", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDataDir data;
+        QString why;
+        const QString url = makePool(data, 6, &why);
+        if (url.isEmpty() && !data.onPostgres())
+            VESTRAL_SKIP_MISSING_PEER(why.toStdString());
+        ASSERT_FALSE(url.isEmpty()) << why.toStdString();
+        StationRun run;
+        modemsim::SimulatorOptions options;
+        options.dir = QString(run.dir.path() + QStringLiteral("/portas")).toStdString();
+        options.ports.assign(2, c.port);
+        run.sim = std::make_unique<modemsim::ModemSimulator>(options);
+        run.sim->start();
+        const QStringList common{QStringLiteral("--data-dir"), run.dir.path(),
+                                 QStringLiteral("--database"), url,
+                                 QStringLiteral("--station"),  QString::fromLatin1(c.name)};
+        QProcess::execute(binary(), common + QStringList{QStringLiteral("--demo-ports"), QStringLiteral("2")});
+        ASSERT_TRUE(data.pg->server->exec(data.pg->name,
+                                          QStringLiteral("UPDATE dbporta SET com = %1 WHERE id = 2 AND estacao = '%2'")
+                                              .arg(c.com2)
+                                              .arg(QString::fromLatin1(c.name)),
+                                          &why))
+            << why.toStdString();
+        run.child.start(binary(), common + QStringList{QStringLiteral("--send-outbox")});
+        ASSERT_TRUE(run.child.waitForFinished(300000));
+        const QString out = QString::fromUtf8(run.child.readAllStandardOutput() + run.child.readAllStandardError());
+        const QString error = data.pg->server->scalar(
+            data.pg->name, QStringLiteral("SELECT erro FROM dbestacao WHERE nome = '%1'").arg(c.name));
+        EXPECT_TRUE(error.contains(QString::fromUtf8(c.expected))) << error.toStdString() << "\n" << out.toStdString();
+        // The send log's own line.
+        if (c.logged) {
+            EXPECT_TRUE(out.contains(error)) << error.toStdString() << "\n" << out.toStdString();
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Stations, PgStations, ::testing::Values(2, 3), [](const ::testing::TestParamInfo<int>& i) {
     return QString::number(i.param).toStdString() + "estacoes";
 });

@@ -168,6 +168,67 @@ TEST_P(Stations, TheRowBeatsThroughAServerAwayAndTheListCountsEachStationsWork) 
     }
 }
 
+// The last error is shown to other operators: one line, no control characters, bounded; what the registry is
+// handed is what the row holds, even when it comes just before the program ends or while the server is away.
+TEST_P(Stations, TheLastErrorIsStoredCleanedCutAndWrittenWhenTheServerReturns) {
+    const bool shared = GetParam() == StoreLocation::Kind::Postgres;
+    Station::setCurrent(QStringLiteral("erros"));
+    TempDataDir d;
+    VESTRAL_START_STORE(d, GetParam());
+    QSqlDatabase db = d.ado->database();
+    const StoreLocation where = shared ? d.pg->location() : StoreLocation{};
+    const QString huge = QStringLiteral("ENTRADA 1 ") + QString(10000, QLatin1Char('x'));
+    const QString emoji = QString(StationRegistry::kErrorChars - 1, QLatin1Char('y')) + QString::fromUtf8("😀z");
+    struct Case {
+        const char* what;
+        QString given;
+        QString stored;
+    };
+    const std::vector<Case> cases{
+        {"control bytes and line breaks",
+         QString::fromUtf8("ENTRADA 2\r\n+CMS ERROR: 500\x1b[31m\x07\t fim\x7f\u0085\u2028."),
+         QStringLiteral("ENTRADA 2 +CMS ERROR: 500 [31m fim .")},
+        {"10,000 characters", huge, huge.left(StationRegistry::kErrorChars)},
+        {"10,000 control bytes", QString(10000, QChar(0x01)), QString()},
+        {"a pair not cut in two", emoji, emoji.left(StationRegistry::kErrorChars - 1)},
+        {"the database away", QString::fromUtf8("  Banco de dados indisponível: servidor fora  "),
+         QString::fromUtf8("Banco de dados indisponível: servidor fora")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StationRegistry::cleanError(c.given).toStdString(), c.stored.toStdString()) << c.what;
+
+    const auto stored = [&] {
+        return text(db, "SELECT COALESCE(ERRO, '') FROM dbESTACAO WHERE NOME = ?", {Station::current()});
+    };
+    {
+        // A slow beat: each error is written by the registry's stop, after the one beat at its start.
+        StationRegistry registry(where, d.path(), QStringLiteral("02.01.00.7"), 3600000);
+        registry.start();
+        ASSERT_TRUE(waitFor([&] { return registry.beats() >= 1; }));
+        StationRegistry::recordError(cases[0].given);
+        registry.stop();
+        EXPECT_EQ(stored().toStdString(), cases[0].stored.toStdString());
+    }
+    StationRegistry registry(where, d.path(), QStringLiteral("02.01.00.7"), 50);
+    registry.start();
+    for (const Case& c : cases) {
+        StationRegistry::recordError(c.given);
+        EXPECT_TRUE(waitFor([&] { return stored() == c.stored; })) << c.what << ": " << stored().toStdString();
+    }
+    if (shared) {
+        QString why;
+        ASSERT_TRUE(d.pg->server->stop(&why)) << why.toStdString();
+        StationRegistry::recordError(QStringLiteral("ENTRADA 1 Banco de dados indisponível: durante a queda"));
+        QThread::msleep(300); // beats fail meanwhile; the error waits
+        ASSERT_TRUE(d.pg->server->start(&why)) << why.toStdString();
+        d.ado->releaseThreadConnection();
+        db = d.ado->database();
+        EXPECT_TRUE(waitFor([&] { return stored() == "ENTRADA 1 Banco de dados indisponível: durante a queda"; }))
+            << stored().toStdString();
+    }
+    registry.stop();
+}
+
 INSTANTIATE_TEST_SUITE_P(Store, Stations, kBothStores, storeName);
 
 } // namespace
