@@ -6,6 +6,8 @@
 #include "store/Station.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSqlDatabase>
@@ -97,9 +99,21 @@ QString StationRegistry::cleanError(const QString& text) {
     return head;
 }
 
+// The error a program could not write before it ended (the server away): the next program of this data folder
+// writes it.
+QString StationRegistry::pendingErrorPath() const {
+    return m_dataDir.isEmpty() ? QString() : QDir(m_dataDir).filePath(QString::fromLatin1(kPendingErrorFile));
+}
+
 void StationRegistry::run() {
     const QString connection = QStringLiteral("vestral-estacao-%1").arg(quintptr(this));
     bool registered = false;
+    const QString pendingPath = pendingErrorPath();
+    if (!pendingPath.isEmpty() && currentError().isEmpty()) {
+        QFile pending(pendingPath);
+        if (pending.open(QIODevice::ReadOnly))
+            recordError(QString::fromUtf8(pending.read(kErrorChars * 4)));
+    }
     for (;;) {
         if (beat(connection, &registered))
             ++m_beats;
@@ -111,8 +125,20 @@ void StationRegistry::run() {
     // after the last beat leaves its error.
     quint64 version = 0;
     currentError(&version);
-    if ((m_beats.load() == 0 || version != m_errorWritten) && beat(connection, &registered))
-        ++m_beats;
+    // A connection the server dropped while it was away fails once and is opened again: a second try.
+    for (int attempt = 0; attempt < 2 && (m_beats.load() == 0 || version != m_errorWritten); ++attempt)
+        if (beat(connection, &registered))
+            ++m_beats;
+    if (!pendingPath.isEmpty()) {
+        const QString error = currentError();
+        if (version != m_errorWritten && !error.isEmpty()) {
+            QFile pending(pendingPath);
+            if (pending.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                pending.write(error.toUtf8());
+        } else if (version == m_errorWritten) {
+            QFile::remove(pendingPath);
+        }
+    }
     {
         QSqlDatabase db = QSqlDatabase::database(connection, false);
         db.close();

@@ -36,9 +36,13 @@ public:
     // spaces one), at most kErrorChars characters.
     static QString cleanError(const QString& text);
     static constexpr int kErrorChars = 300;
+    // In the data folder: the last error a program ended without writing (the server away); the next program
+    // of the folder writes it and removes the file.
+    static constexpr const char* kPendingErrorFile = "erro-estacao-pendente.txt";
 
 private:
     void run();
+    QString pendingErrorPath() const;
     bool beat(const QString& connection, bool* registered);
 
     StoreLocation m_store;

@@ -383,6 +383,12 @@ TEST(PgStationsAway, TheServerAwayTenSecondsLosesNothingAndKeepsNoSentRowWaiting
         EXPECT_EQ(out.count(QStringLiteral("GRAVADO(S) NO HISTÓRICO")), journalKept[i] ? 1 : 0) << out.toStdString();
     }
 
+    // The stations ended while the server was away: their last error is written by the next run, and tells the
+    // other operators why they stopped.
+    const QString errors = server->scalar(data.pg->name, "SELECT string_agg(erro, '|') FROM dbestacao");
+    EXPECT_TRUE(errors.contains(QStringLiteral("Banco de dados indisponível: ")) ||
+                errors.contains(QStringLiteral("Conexão com o banco de dados perdida")))
+        << errors.toStdString() << firstOut.toStdString();
     std::vector<StationRun*> all;
     for (auto& run : runs)
         all.push_back(run.get());

@@ -1,5 +1,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QThread>
@@ -225,6 +226,22 @@ TEST_P(Stations, TheLastErrorIsStoredCleanedCutAndWrittenWhenTheServerReturns) {
         db = d.ado->database();
         EXPECT_TRUE(waitFor([&] { return stored() == "ENTRADA 1 Banco de dados indisponível: durante a queda"; }))
             << stored().toStdString();
+        // The program ends while the server is away: its error waits in the data folder for the next one.
+        ASSERT_TRUE(d.pg->server->stop(&why)) << why.toStdString();
+        StationRegistry::recordError(QStringLiteral("ENTRADA 2 Banco de dados indisponível: ao sair"));
+        registry.stop();
+        StationRegistry::recordError(QString());
+        ASSERT_TRUE(d.pg->server->start(&why)) << why.toStdString();
+        d.ado->releaseThreadConnection();
+        db = d.ado->database();
+        const QString pending = d.path() + QLatin1Char('/') + QLatin1String(StationRegistry::kPendingErrorFile);
+        EXPECT_TRUE(QFileInfo::exists(pending));
+        StationRegistry next(where, d.path(), QStringLiteral("02.01.00.7"), 50);
+        next.start();
+        EXPECT_TRUE(waitFor([&] { return stored() == "ENTRADA 2 Banco de dados indisponível: ao sair"; }))
+            << stored().toStdString();
+        next.stop();
+        EXPECT_FALSE(QFileInfo::exists(pending));
     }
     registry.stop();
 }
