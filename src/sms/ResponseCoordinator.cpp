@@ -27,7 +27,7 @@ ResponseCoordinator::ResponseCoordinator(PortSlots* slots, ModemLog* sendLog, Mo
                                          ResponseHandler::Clock clock, QObject* parent)
     : QObject(parent), m_portSlots(slots), m_sendLog(sendLog), m_consoleLog(consoleLog), m_clock(std::move(clock)) {
     if (!m_clock)
-        m_clock = [] { return QDateTime::currentDateTime(); };
+        m_clock = [] { return TimeText::localNow(); };
     m_history = [](const HistoryRow& row) {
         return HistoryWriter::append(TADO::instance(), row.destinatario, row.mensagem, row.tipo, row.enviado, row.imsi);
     };
@@ -79,7 +79,7 @@ ResponseCoordinator::~ResponseCoordinator() {
 }
 
 void ResponseCoordinator::setClock(ResponseHandler::Clock clock) {
-    m_clock = clock ? std::move(clock) : [] { return QDateTime::currentDateTime(); };
+    m_clock = clock ? std::move(clock) : [] { return TimeText::localNow(); };
 }
 
 QString ResponseCoordinator::stamp() const {

@@ -56,7 +56,7 @@ int signalPercent(int value) {
 ResponseHandler::ResponseHandler(int slot, SlotState& state, InboxMode* inbox, Clock clock)
     : m_slot(slot), m_state(state), m_inbox(inbox), m_clock(std::move(clock)) {
     if (!m_clock)
-        m_clock = [] { return QDateTime::currentDateTime(); };
+        m_clock = [] { return TimeText::localNow(); };
 }
 
 HandlerActions ResponseHandler::feed(QByteArrayView bytes) {

@@ -29,8 +29,12 @@ void setCurrent(const QString& name) {
 }
 
 QString defaultName() {
-    const QString host = QSysInfo::machineHostName().trimmed();
-    return validate(host).isEmpty() ? host : QStringLiteral("estacao");
+    // Asked for with every history row and every claim: the host's name is read once.
+    static const QString name = [] {
+        const QString host = QSysInfo::machineHostName().trimmed();
+        return validate(host).isEmpty() ? host : QStringLiteral("estacao");
+    }();
+    return name;
 }
 
 QString validate(const QString& name) {

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <limits>
+
 namespace TimeText {
 namespace {
 const QString kShownStamp = QStringLiteral("dd/MM/yyyy HH:mm:ss");
@@ -33,6 +35,18 @@ const QRegularExpression& timePattern() {
     return re;
 }
 } // namespace
+
+QDateTime localNow() {
+    thread_local qint64 second = std::numeric_limits<qint64>::min();
+    thread_local int offset = 0;
+    const QDateTime utc = QDateTime::currentDateTimeUtc();
+    const qint64 now = utc.toSecsSinceEpoch();
+    if (now != second) {
+        offset = utc.toLocalTime().offsetFromUtc();
+        second = now;
+    }
+    return utc.toOffsetFromUtc(offset);
+}
 
 QString stampShown(const QDateTime& at) {
     return at.toString(kShownStamp);

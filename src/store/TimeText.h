@@ -11,6 +11,12 @@
 // date and time from an older file): read it, and write a new time back in the same form.
 namespace TimeText {
 
+// The local date and time now, as QDateTime::currentDateTime() gives it, with the zone's offset from UTC looked up
+// again only when the second changes: the C library reads /etc/localtime at every conversion to local time, and a
+// send of 64 modems stamps hundreds of log lines a second. Its time spec is that offset (the same date, time and
+// text as the local time). Per thread.
+QDateTime localNow();
+
 // "dd/MM/yyyy HH:mm:ss": the stamp of a log line, a status line, a grid cell.
 QString stampShown(const QDateTime& at);
 // "yyyy-MM-dd HH:mm:ss": the stamp as a table column keeps it.

@@ -1,7 +1,9 @@
 #include <QDateTime>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
+#include <thread>
 
 #include "MissingPeer.h"
 #include "store/TimeText.h"
@@ -179,4 +181,48 @@ TEST(TimeText, HourSkippedByDaylightSaving) {
     EXPECT_FALSE(TimeText::stampFromStored(QStringLiteral("2018-11-04 00:30:00")).isValid());
     EXPECT_EQ(TimeText::stampFromStored(QStringLiteral("2018-11-04 01:30:00")),
               QDateTime(QDate(2018, 11, 4), QTime(1, 30)));
+}
+
+// The cheap local clock of the log lines reads as the local time in zones west and east of UTC, on a half hour
+// and on a quarter hour: same offset, same shown stamp (up to the second the two calls straddle). Each zone in a
+// thread of its own, whose cached offset starts empty.
+TEST(TimeText, LocalNowReadsAsTheLocalTime) {
+    for (const char* name : {"UTC", "America/Sao_Paulo", "Asia/Kolkata", "Asia/Kathmandu", "Pacific/Chatham"}) {
+        SCOPED_TRACE(name);
+        LocalZone zone(name);
+        QDateTime fast, local;
+        std::thread([&] {
+            local = QDateTime::currentDateTime();
+            fast = TimeText::localNow();
+        }).join();
+        EXPECT_EQ(fast.offsetFromUtc(), local.offsetFromUtc());
+        EXPECT_LE(local.secsTo(fast), 1);
+        EXPECT_GE(local.secsTo(fast), 0);
+        if (local.secsTo(fast) == 0) {
+            EXPECT_EQ(TimeText::stampShown(fast), TimeText::stampShown(local));
+        }
+    }
+}
+
+// Within a thread the offset is looked up again when the second changes: a zone changed under a running program
+// shows in its stamps a second later at the latest.
+TEST(TimeText, LocalNowFollowsAZoneChangeWithinASecond) {
+    std::thread([] {
+        QDateTime before, after;
+        {
+            LocalZone zone("Asia/Kolkata");
+            if (QDateTime::currentDateTime().offsetFromUtc() != 5 * 3600 + 1800)
+                VESTRAL_SKIP_MISSING_PEER("no zone data for Asia/Kolkata (tzdata)");
+            before = TimeText::localNow();
+        }
+        LocalZone zone("America/Sao_Paulo");
+        // Past the next second boundary (a bound far above the wait itself).
+        const QDateTime until = QDateTime::currentDateTimeUtc().addMSecs(1100);
+        while (QDateTime::currentDateTimeUtc() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        after = TimeText::localNow();
+        EXPECT_EQ(before.offsetFromUtc(), 5 * 3600 + 1800);
+        EXPECT_EQ(after.offsetFromUtc(), QDateTime::currentDateTime().offsetFromUtc());
+        EXPECT_NE(after.offsetFromUtc(), before.offsetFromUtc());
+    }).join();
 }
