@@ -25,7 +25,7 @@
 namespace {
 
 QString timestamp() {
-    return TimeText::stampShown(QDateTime::currentDateTime());
+    return TimeText::stampShown(TimeText::localNow());
 }
 
 // Runs `fn` on `context`'s thread and waits for it; on that thread already, runs it at once.
@@ -38,13 +38,20 @@ void runOn(QObject* context, const std::function<void()>& fn) {
 
 // The worker's statements, prepared once on its own connection.
 struct TMeuThread::Statements {
-    explicit Statements(const QSqlDatabase& db) : rows(db), tempo(db), remove(db) {
+    explicit Statements(const QSqlDatabase& db) : rows(db), head(db), queued(db), tempo(db), remove(db) {
         rows.prepare(QStringLiteral("SELECT ID, FONE, MENSAGEM, ENVIANDO IS NOT NULL FROM dbMENSAGEM WHERE PORTA = ? "
                                     "ORDER BY ID"));
+        // After each row only the next rows to send are read (rows an interrupted send left in flight stay aside; the
+        // row marked with the previous result, and the row just settled when it is still there, come too), and the
+        // rest is only counted: reading the whole queue again made every SMS of a long outbox dearer than the last.
+        head.prepare(QStringLiteral("SELECT ID, FONE, MENSAGEM, ENVIANDO IS NOT NULL FROM dbMENSAGEM WHERE PORTA = ? "
+                                    "AND (ENVIANDO IS NULL OR ID = ? OR ID = ?) ORDER BY ID LIMIT 3"));
+        queued.prepare(
+            QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM WHERE PORTA = ? AND (ENVIANDO IS NULL OR ID = ?)"));
         tempo.prepare(QStringLiteral("SELECT TEMPO_SMS FROM dbCFG"));
         remove.prepare(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID = ?"));
     }
-    QSqlQuery rows, tempo, remove;
+    QSqlQuery rows, head, queued, tempo, remove;
     const quint64 reconnects = TADO::reconnects(); // of the worker's connection, when they were prepared
 };
 
@@ -183,9 +190,10 @@ TMeuThread::End TMeuThread::sendEach(QList<OutboxRow>& rows) {
     int pauseMs = 0; // read anew before every row
     if (!tempoSms(&pauseMs, &error))
         return End::Failed;
-    bool sentRow = false; // the outbox lost a row the screen has not shown yet
-    auto showOutbox = [this, n, &rows] {
-        onWindow([this, n, count = int(rows.size())] {
+    bool sentRow = false;          // the outbox lost a row the screen has not shown yet
+    int queued = int(rows.size()); // the slot's rows still to send (on the file, more than the few held in `rows`)
+    auto showOutbox = [this, n, &queued] {
+        onWindow([this, n, count = queued] {
             m_screen->outboxChanged();
             m_screen->setQueueCounter(n, count);
         });
@@ -210,7 +218,7 @@ TMeuThread::End TMeuThread::sendEach(QList<OutboxRow>& rows) {
             // store each row is marked under its own claim).
             const qint64 next =
                 !m_shared && pauseMs == 0 && rows.size() > 1 && sendable(rows.at(1)) ? rows.at(1).id : 0;
-            if (const std::optional<End> end = sendOne(row, parts, next, int(rows.size()), sentRow))
+            if (const std::optional<End> end = sendOne(row, parts, next, queued, sentRow))
                 return *end;
         }
         if (m_shared) {
@@ -224,6 +232,7 @@ TMeuThread::End TMeuThread::sendEach(QList<OutboxRow>& rows) {
             rows.removeFirst();
             if (rows.isEmpty() && !m_stop.load() && !claimBatch(&rows))
                 return End::Failed;
+            queued = int(rows.size());
             pauseMs = 0;
             if (!rows.isEmpty() && !tempoSms(&pauseMs, &error)) {
                 showOutbox();
@@ -236,8 +245,8 @@ TMeuThread::End TMeuThread::sendEach(QList<OutboxRow>& rows) {
         }
         // The row just settled is gone, or goes now (its mark set too); rows left in flight by an
         // earlier send stay aside, the row this worker marked itself does not.
-        rows = loadRows(&error);
-        if (!error.isEmpty() || !removeSent(row.id, rows, &error)) {
+        rows = loadHead(row.id, &error);
+        if (!error.isEmpty() || !removeSent(row.id, rows, &error) || !countQueued(&queued, &error)) {
             failed(prefix() + QStringLiteral(" FALHA AO ATUALIZAR A CAIXA DE SAÍDA!"), error);
             return End::Failed;
         }
@@ -434,9 +443,22 @@ TMeuThread::Statements& TMeuThread::statements() {
 }
 
 QList<OutboxRow> TMeuThread::loadRows(QString* error) {
-    QList<OutboxRow> rows;
     QSqlQuery& q = statements().rows;
     q.addBindValue(m_slot.number);
+    return readRows(q, error);
+}
+
+// The next rows to send after the row `settled` (itself too while it is still there).
+QList<OutboxRow> TMeuThread::loadHead(qint64 settled, QString* error) {
+    QSqlQuery& q = statements().head;
+    q.addBindValue(m_slot.number);
+    q.addBindValue(m_marked);
+    q.addBindValue(settled);
+    return readRows(q, error);
+}
+
+QList<OutboxRow> TMeuThread::readRows(QSqlQuery& q, QString* error) {
+    QList<OutboxRow> rows;
     if (!q.exec()) {
         *error = q.lastError().text();
         return rows;
@@ -453,6 +475,20 @@ QList<OutboxRow> TMeuThread::loadRows(QString* error) {
     }
     q.finish();
     return rows;
+}
+
+// The slot's rows still to send, for its queue counter: the rows in flight left aside.
+bool TMeuThread::countQueued(int* count, QString* error) {
+    QSqlQuery& q = statements().queued;
+    q.addBindValue(m_slot.number);
+    q.addBindValue(m_marked);
+    const bool ok = q.exec() && q.next();
+    if (ok)
+        *count = q.value(0).toInt();
+    else
+        *error = q.lastError().text();
+    q.finish();
+    return ok;
 }
 
 // The slot's SIM has sent its daily cap (dbPORTA.LIMITE_DIA, 0 = none) today: the rows left wait for

@@ -16,6 +16,7 @@
 
 #include "modem/SerialChannel.h"
 
+class QSqlQuery;
 class TADO;
 
 // How a sender worker waits; tests make time run faster.
@@ -94,6 +95,9 @@ private:
     Outcome sendRow(const OutboxRow& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
     bool isActive(QString* error);
     QList<OutboxRow> loadRows(QString* error);
+    QList<OutboxRow> loadHead(qint64 settled, QString* error);
+    static QList<OutboxRow> readRows(QSqlQuery& q, QString* error);
+    bool countQueued(int* count, QString* error);
     void reportInterrupted(const QList<OutboxRow>& rows);
     bool tempoSms(int* ms, QString* error);
     bool atDailyCap();

@@ -87,6 +87,54 @@ TEST_P(SendOnStore, SendsRowsInIdOrderCountingDown) {
     EXPECT_EQ(bench.count("dbHISTORICO"), 3);
 }
 
+// After each row the worker reads only the next few rows of its queue. Rows an interrupted send left in flight,
+// more of them than that read holds, ahead of the queue and in its middle, are stepped over (and stay); rows the
+// operator deletes or adds between two rows are left out or sent, in ID order; the counter counts what is left.
+// (A shared store hands the slots claimed batches instead.)
+TEST(Sender, ReadsOnlyTheHeadOfTheQueueYetSkipsNothing) {
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({PortConfig{}}));
+    bench.activate({1});
+    for (qint64 id = 1; id <= 30; ++id)
+        bench.addRow(1, QStringLiteral("55119000000%1").arg(id, 2, 10, QChar('0')), QStringLiteral("m%1").arg(id), id);
+    // Left in flight by an earlier run: 1-5 ahead of everything, 9-14 between 8 and 15.
+    bench.sql(
+        QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = '2026-12-11 08:00:00' WHERE ID <= 5 OR ID BETWEEN 9 AND 14"));
+    // When the counter first shows 17 rows to go (row 8 starting): 16-18 and 25 are deleted, 31 and 40 added, and 20
+    // and 21 left in flight by another program's crash meanwhile.
+    bool edited = false;
+    QObject::connect(bench.screen.get(), &SendScreen::queueCounterChanged, [&](int, int count) {
+        if (edited || count != 17)
+            return;
+        edited = true;
+        bench.sql(QStringLiteral("DELETE FROM dbMENSAGEM WHERE ID IN (16, 17, 18, 25)"));
+        bench.addRow(1, QStringLiteral("5511900000031"), QStringLiteral("m31"), 31);
+        bench.addRow(1, QStringLiteral("5511900000040"), QStringLiteral("m40"), 40);
+        bench.sql(QStringLiteral("UPDATE dbMENSAGEM SET ENVIANDO = '2026-12-11 08:00:00' WHERE ID IN (20, 21)"));
+    });
+    ASSERT_TRUE(bench.send(fastTiming()));
+
+    ASSERT_TRUE(edited);
+    QStringList texts;
+    for (const SentSms& sms : bench.sim->sent(0))
+        texts << QString::fromStdString(sms.text);
+    // The edits land as row 8 starts, when 15 is already the row to mark with 8's result.
+    QStringList expected{"m6", "m7", "m8", "m15"};
+    for (int id : {19, 22, 23, 24, 26, 27, 28, 29, 30, 31, 40})
+        expected << QStringLiteral("m%1").arg(id);
+    EXPECT_EQ(texts, expected);
+    QList<qint64> left;
+    QSqlQuery q = bench.sql(QStringLiteral("SELECT ID FROM dbMENSAGEM ORDER BY ID"));
+    while (q.next())
+        left << q.value(0).toLongLong();
+    EXPECT_EQ(left, (QList<qint64>{1, 2, 3, 4, 5, 9, 10, 11, 12, 13, 14, 20, 21}));
+    EXPECT_EQ(linesWith(bench.log, QStringLiteral(" ENVIO INTERROMPIDO PARA ")).size(), 11);
+    ASSERT_FALSE(bench.counters.empty());
+    EXPECT_EQ(bench.counters.front().second, 19); // 6-8 and 15-30
+    EXPECT_EQ(bench.counters.back().second, 0);
+    EXPECT_EQ(bench.count("dbHISTORICO"), int(expected.size()));
+}
+
 // Slots that are not active or have no rows end at once without a byte on the wire; a row of an
 // inactive slot stays in the outbox.
 TEST(Sender, SlotsWithNothingToDoEndAtOnce) {
