@@ -13,3 +13,7 @@ export QT_QPA_PLATFORM=offscreen
 # 64 modems x 20 rows, and 4 x 50 as the baseline.
 "$build/bench/sms_bench" --result-delay 64 20 200
 "$build/bench/sms_bench" --result-delay 4 50 200
+# The floor of those two runs on this machine: the same simulated bank driven by a bare poll() loop (no database,
+# no log, no worker threads).
+"$build/bench/sms_floor_bench" 64 20 200
+"$build/bench/sms_floor_bench" 4 50 200
