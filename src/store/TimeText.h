@@ -13,7 +13,7 @@ namespace TimeText {
 
 // The local date and time now, as QDateTime::currentDateTime() gives it, with the zone's offset from UTC looked up
 // again only when the second changes: the C library reads /etc/localtime at every conversion to local time, and a
-// send of 64 modems stamps hundreds of log lines a second. Its time spec is that offset (the same date, time and
+// send of 64 modems stamps hundreds of log lines a second. It carries that offset from UTC (the same date, time and
 // text as the local time). Per thread.
 QDateTime localNow();
 
