@@ -71,6 +71,18 @@ QString append(TADO* ado, const QString& destinatario, const QString& mensagem, 
     return error;
 }
 
+QString markSent(QSqlDatabase& db, qint64 id, const QString& mensagem) {
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("UPDATE dbHISTORICO SET MENSAGEM = ?, ENVIADO = 1 WHERE ID_HISTORICO = ?"));
+    q.addBindValue(mensagem);
+    q.addBindValue(id);
+    if (!q.exec())
+        return q.lastError().text();
+    if (q.numRowsAffected() != 1)
+        return QStringLiteral("a linha %1 do histórico não existe mais").arg(id);
+    return {};
+}
+
 QString append(const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado) {
     return append(TADO::instance(), destinatario, mensagem, tipo, enviado);
 }

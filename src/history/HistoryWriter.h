@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
+class QSqlDatabase;
 class TADO;
 
 // The one way a sender records an attempt: one row in the history result set (`dbHISTORICO`) with
@@ -20,6 +22,10 @@ QString append(const QString& destinatario, const QString& mensagem, const QStri
 // `imsi`: the SIM that sent an SMS (dbHISTORICO.IMSI), empty when unknown.
 QString append(TADO* ado, const QString& destinatario, const QString& mensagem, const QString& tipo, bool enviado,
                const QString& imsi = {});
+
+// A failure row whose message went out after all (a send's result that came after its wait ran out): the text
+// without the failure, and ENVIADO = 1. On `db` as it is (inside the caller's transaction, if any).
+QString markSent(QSqlDatabase& db, qint64 id, const QString& mensagem);
 
 // "Total SMS Histórico: N" for panel 4, from the open result set.
 QString historyPanelText(int count);

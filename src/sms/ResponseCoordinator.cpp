@@ -16,6 +16,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 
 namespace {
@@ -249,12 +250,48 @@ void ResponseCoordinator::applyOne(int n, const HandlerAction& action) {
                        slot->setActive(false);
                    },
                    [&](const StatusReportPdu& r) { applyReport(n, r); },
+                   [&](const LateResult& l) { applyLateResult(n, l); },
                    [&](const StoredStatusReport& r) {
                        m_storedReports[std::size_t(n - 1)].push_back(r.index);
                        readStoredReports(n);
                    },
                },
                action);
+}
+
+// The modem sent a message whose answer wait had run out. Its failure row, once the worker has written it, becomes
+// a sent row (with its parts' references for the delivery reports); before that the worker writes it as sent.
+void ResponseCoordinator::applyLateResult(int n, const LateResult& late) {
+    const QString line = storeLateResult(state(n), n, late, TADO::instance(), m_references);
+    if (!line.isEmpty())
+        m_sendLog->append(stamp() + QStringLiteral(" ENTRADA %1 ").arg(n) + line, true, n);
+}
+
+QString ResponseCoordinator::storeLateResult(SlotState& state, int n, const LateResult& late, TADO* ado,
+                                             const ReferenceSink& references) {
+    const qint64 id = state.timedOutRow(late.sequence);
+    if (id == 0) {
+        state.setLateResult(late.sequence, late.references);
+        return {};
+    }
+    state.setTimedOutRow(0, 0); // corrected once
+    QString error = ado ? QString() : QStringLiteral("O módulo de dados não foi iniciado.");
+    if (ado) {
+        QSqlDatabase db = ado->database();
+        const bool own = db.transaction();
+        error = HistoryWriter::markSent(db, id, late.mensagem);
+        if (error.isEmpty() && references && !late.references.isEmpty())
+            error = references(db, n, late.references, id);
+        if (own && error.isEmpty() && !db.commit())
+            error = db.lastError().text();
+        if (own && !error.isEmpty())
+            db.rollback();
+        if (error.isEmpty() && ado->dbHISTORICO->isOpen())
+            ado->dbHISTORICO->reloadKey(qlonglong(id));
+    }
+    return error.isEmpty() ? QString(QStringLiteral("HISTÓRICO CORRIGIDO: MENSAGEM PARA ") + late.destinatario +
+                                     QStringLiteral(" ENVIADA"))
+                           : QString(QStringLiteral("ERRO AO CORRIGIR O HISTÓRICO: ") + error);
 }
 
 void ResponseCoordinator::write(int n, const QByteArray& bytes) {

@@ -19,6 +19,7 @@
 class ModemLog;
 class PortSlots;
 class SerialChannel;
+class TADO;
 
 // The window thread's side of the modem replies: takes the bytes each slot's channel announces,
 // shows them in the slot's terminal view, feeds the slot's response handler and carries out its
@@ -58,6 +59,12 @@ public:
     // Either way the slot stops: its next row's mark was not stored with the result.
     using ResultKeeper = std::function<bool(const HistoryRow& row, int slot, QString* error)>;
     void setResultKeeper(ResultKeeper keeper) { m_keeper = std::move(keeper); }
+
+    // A send's "+CMGS:" that came after its answer wait ran out: the failure row the worker wrote for it becomes a
+    // sent one, or, not written yet, the worker writes it as sent. The send-log text (after the slot's prefix), or
+    // nothing when it is left to the worker.
+    static QString storeLateResult(SlotState& state, int slot, const LateResult& late, TADO* ado,
+                                   const ReferenceSink& references);
 
     // Per-slot state shared with the slot's sender worker (slot 1..64).
     SlotState& state(int slot) { return m_slots[slot - 1]->state; }
@@ -111,6 +118,7 @@ private:
     };
     void applyOne(int slot, const HandlerAction& action);
     void applyReport(int slot, const StatusReportPdu& report);
+    void applyLateResult(int slot, const LateResult& late);
     bool applyReportPdu(int slot, const QByteArray& hex, int tpduLength);
     bool slotFree(int slot);
     void awaitStoredReply(int slot, int index);

@@ -196,6 +196,17 @@ bool ResponseHandler::takeResult(Final kind, Delivery& d) {
 // "+CMGS:" before this send's prompt. "ERROR" and "+CME ERROR:" outside a send keep their own
 // general lines only.
 void ResponseHandler::dropResult(Final kind, Phase phase, Delivery& d) {
+    // The answer wait ran out after the text went out, and the modem says now that it sent the message.
+    if (const quint64 late = kind == Final::Sent ? m_state.lateResultSequence() : 0) {
+        const OutboxRow row = m_state.currentRow();
+        LateResult result{late, row.fone, row.mensagem};
+        const QString ids = sentIds(row, &result.references);
+        m_lineTaken = true;
+        d.actions.emplace_back(std::move(result));
+        log(d, {prefix() + QStringLiteral(" RESPOSTA ATRASADA: MENSAGEM ENVIADA PARA ") + row.fone +
+                QStringLiteral(" ID ") + ids});
+        return;
+    }
     const bool sendResult = kind == Final::Sent || kind == Final::MessageService;
     const bool nearSend = phase == Phase::Prompted || phase == Phase::TimedOut || phase == Phase::Resyncing;
     if (sendResult || nearSend)
@@ -298,19 +309,24 @@ void ResponseHandler::answerPrompt(quint64 sequence, Delivery& d) {
 void ResponseHandler::sendSucceeded(Delivery& d) {
     const OutboxRow row = m_state.currentRow();
     HistoryRow history{row.fone, row.mensagem, kSms, true};
-    QString ids = lineDigits();
-    if (!row.pdu.isEmpty()) {
-        QList<int> references = m_state.references();
-        references.append(codeOf(ids));
-        QStringList all;
-        for (const int reference : references)
-            all << QString::number(reference);
-        ids = all.join(QLatin1Char(','));
-        if (row.statusReport)
-            history.references = references;
-    }
+    const QString ids = sentIds(row, &history.references);
     finishSend(d, std::move(history),
                {prefix() + QStringLiteral(" MENSAGEM ENVIADA PARA ") + row.fone + QStringLiteral(" ID ") + ids});
+}
+
+// The "+CMGS:" line's reference; in PDU mode every part's, and *references gets them when reports were asked for.
+QString ResponseHandler::sentIds(const OutboxRow& row, QList<int>* references) const {
+    QString ids = lineDigits();
+    if (row.pdu.isEmpty())
+        return ids;
+    QList<int> all = m_state.references();
+    all.append(codeOf(ids));
+    QStringList texts;
+    for (const int reference : all)
+        texts << QString::number(reference);
+    if (row.statusReport)
+        *references = all;
+    return texts.join(QLatin1Char(','));
 }
 
 // A part before the last one is on its way; the worker writes the next.

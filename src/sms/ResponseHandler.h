@@ -71,6 +71,15 @@ struct LowerAwaiting {
     quint64 sequence = 0;
 };
 
+// The "+CMGS:" of a send whose answer wait had run out after its text went out: the modem sent it after all. Its
+// failure row becomes a sent row (or is written as one, when the worker has not written it yet).
+struct LateResult {
+    quint64 sequence = 0;
+    QString destinatario;
+    QString mensagem;
+    QList<int> references{}; // PDU mode, reports asked for: each part's message reference
+};
+
 // A delivery report's PDU: "+CDS: <length>" and its line, or the reply to AT+CMGR for a "+CDSI:" (`storedIndex`
 // is then the report's place in the modem, deleted once the report is applied; -1 otherwise).
 struct StatusReportPdu {
@@ -86,7 +95,7 @@ struct StoredStatusReport {
 };
 
 using HandlerAction = std::variant<WriteToChannel, MarkInFlight, LogLine, HistoryRow, SignalValue, ReadyLightOn,
-                                   LowerAwaiting, StatusReportPdu, StoredStatusReport>;
+                                   LowerAwaiting, StatusReportPdu, StoredStatusReport, LateResult>;
 using HandlerActions = std::vector<HandlerAction>;
 
 // Returns the text between the first `startMarker` and the first `endMarker` after it; a marker
@@ -152,6 +161,7 @@ private:
     void sendTests(bool lineEnd, Delivery& d);
     bool takeResult(Final kind, Delivery& d);
     void dropResult(Final kind, SlotState::Phase phase, Delivery& d);
+    QString sentIds(const OutboxRow& row, QList<int>* references) const;
     void generalTests(bool lineEnd, Delivery& d);
     void endOfLine(char c, Delivery& d);
     void reportLine(const QByteArray& line, Delivery& d);

@@ -4,6 +4,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcSlotState, "vestral.sms.slot")
 
@@ -92,6 +93,7 @@ quint64 SlotState::beginSend(const OutboxRow& row) {
     }
     m_row = row;
     m_references.clear();
+    m_timedOutAfterText = false;
     m_phase = Phase::Prompted;
     ++m_sequence;
     m_changed.notify_all();
@@ -152,7 +154,19 @@ bool SlotState::unrecord(quint64 sequence) {
 }
 
 bool SlotState::timeOut(quint64 sequence) {
-    return move({Phase::Prompted, Phase::Submitted}, Phase::TimedOut, sequence, "timeOut");
+    {
+        // Whether the text may have gone out is read and kept with the move, under one lock: the handler reads both
+        // together when a late result comes.
+        std::lock_guard lock(m_mutex);
+        const bool waiting = m_phase == Phase::Prompted || m_phase == Phase::Submitted;
+        if (waiting && (sequence == 0 || sequence == m_sequence)) {
+            m_timedOutAfterText = m_phase == Phase::Submitted;
+            m_phase = Phase::TimedOut;
+            m_changed.notify_all();
+            return true;
+        }
+    }
+    return move({Phase::Prompted, Phase::Submitted}, Phase::TimedOut, sequence, "timeOut"); // refused, and said
 }
 
 bool SlotState::timeOut(quint64 sequence, bool* beforePrompt) {
@@ -162,6 +176,7 @@ bool SlotState::timeOut(quint64 sequence, bool* beforePrompt) {
         *beforePrompt = m_phase == Phase::Prompted && m_sequence == sequence;
         if (*beforePrompt) {
             m_phase = Phase::TimedOut;
+            m_timedOutAfterText = false;
             m_changed.notify_all();
             return true;
         }
@@ -302,4 +317,36 @@ bool SlotState::waitFor(const std::function<bool(Phase, quint64)>& done, int ms)
 void SlotState::wake() {
     std::lock_guard lock(m_mutex);
     m_changed.notify_all();
+}
+
+quint64 SlotState::lateResultSequence() const {
+    std::lock_guard lock(m_mutex);
+    const bool afterTimeOut = m_phase == Phase::TimedOut || m_phase == Phase::Resyncing;
+    return afterTimeOut && m_timedOutAfterText && m_row.part >= m_row.parts ? m_sequence : 0;
+}
+
+void SlotState::setTimedOutRow(quint64 sequence, qint64 historyId) {
+    std::lock_guard lock(m_mutex);
+    m_timedOutRowSequence = sequence;
+    m_timedOutRowId = historyId;
+}
+
+qint64 SlotState::timedOutRow(quint64 sequence) const {
+    std::lock_guard lock(m_mutex);
+    return sequence > 0 && sequence == m_timedOutRowSequence ? m_timedOutRowId : 0;
+}
+
+void SlotState::setLateResult(quint64 sequence, const QList<int>& references) {
+    std::lock_guard lock(m_mutex);
+    m_lateSequence = sequence;
+    m_lateReferences = references;
+}
+
+bool SlotState::takeLateResult(quint64 sequence, QList<int>* references) {
+    std::lock_guard lock(m_mutex);
+    if (sequence == 0 || sequence != m_lateSequence)
+        return false;
+    m_lateSequence = 0;
+    *references = std::exchange(m_lateReferences, {});
+    return true;
 }

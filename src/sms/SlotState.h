@@ -141,6 +141,19 @@ public:
     void setPendingCommand(const QByteArray& command);
     QByteArray pendingCommand() const;
 
+    // A send whose answer wait ran out after its text went out may still get its "+CMGS:": a network that answers
+    // late. While the slot is TimedOut or Resyncing from such a send (its last part, in PDU mode), the send's
+    // sequence; 0 otherwise (a result then belongs to nothing).
+    quint64 lateResultSequence() const;
+    // The failure row the worker wrote for timed-out send `sequence` (window thread), and its reading: 0 when not
+    // written yet.
+    void setTimedOutRow(quint64 sequence, qint64 historyId);
+    qint64 timedOutRow(quint64 sequence) const;
+    // A late "+CMGS:" of `sequence` that came before its failure row was written: the worker writes the row as sent,
+    // with these message references (PDU mode with delivery reports asked for).
+    void setLateResult(quint64 sequence, const QList<int>& references);
+    bool takeLateResult(quint64 sequence, QList<int>* references);
+
     // Waits until `done` holds (checked under the lock at every transition) or `ms` have passed.
     bool waitFor(const std::function<bool(Phase, quint64)>& done, int ms);
     // Wakes every waiter (a stop request) so that it looks at its own conditions again.
@@ -165,4 +178,9 @@ private:
     TextCharset m_charset = TextCharset::Latin1;
     QByteArray m_pendingCommand;
     Logger m_logger;
+    bool m_timedOutAfterText = false; // the last time-out came after the "> " (the text may have gone out)
+    quint64 m_timedOutRowSequence = 0;
+    qint64 m_timedOutRowId = 0;
+    quint64 m_lateSequence = 0; // a late "+CMGS:" waits for the worker's row
+    QList<int> m_lateReferences;
 };

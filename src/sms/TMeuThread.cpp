@@ -3,12 +3,14 @@
 #include "history/HistoryWriter.h"
 #include "modem/SerialChannel.h"
 #include "sms/DeliveryReportSetup.h"
+#include "sms/DeliveryReports.h"
 #include "sms/ModemSetup.h"
 #include "sms/OutboxClaims.h"
 #include "sms/OutboxCommit.h"
 #include "sms/PduEncoder.h"
 #include "sms/TextCodec.h"
 #include "store/OwnerThread.h"
+#include "store/SqlDialect.h"
 #include "store/Station.h"
 #include "store/TADO.h"
 #include "store/TimeText.h"
@@ -362,7 +364,7 @@ TMeuThread::Outcome TMeuThread::sendRow(const OutboxRow& row, quint64 sequence, 
             // Abandoned by an abort: the row stays (marked in flight if its text went out).
             if (m_abort.load())
                 return Outcome::Aborted;
-            if (!recordTimeOut(row))
+            if (!recordTimeOut(row, sequence))
                 return Outcome::Failed;
             return resync() ? Outcome::Done : (m_abort.load() ? Outcome::Aborted : Outcome::Failed);
         }
@@ -833,21 +835,40 @@ bool TMeuThread::refuseRow(const OutboxRow& row, bool notEncoded) {
 }
 
 // A failed history row with the removal of the row, and its log line, on the window thread.
-bool TMeuThread::recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why) {
+bool TMeuThread::recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why,
+                               quint64 timedOut) {
     QString error;
+    SlotState* state = m_slot.state;
     onWindow([&] {
         bool takenOver = false;
+        QList<int> references;
+        const bool late = timedOut > 0 && state->takeLateResult(timedOut, &references);
+        qint64 historyId = 0;
         error = OutboxCommit::recordResult(
             m_ado, row.id, row.token,
             [&](bool refused) {
-                QString e =
-                    HistoryWriter::append(m_ado, row.fone, history, HistoryWriter::kSms, false, m_slot.state->imsi());
+                QSqlDatabase db = m_ado->database();
+                QString e = HistoryWriter::append(m_ado, row.fone, late ? row.mensagem : history, HistoryWriter::kSms,
+                                                  late, state->imsi());
+                if (e.isEmpty() && timedOut > 0) {
+                    QSqlQuery q(db);
+                    historyId = q.exec(SqlDialect::lastInsertedKey(db, QStringLiteral("dbHISTORICO"))) && q.next()
+                                    ? q.value(0).toLongLong()
+                                    : 0;
+                }
+                if (e.isEmpty() && late && !references.isEmpty())
+                    DeliveryReports::remember(db, m_slot.number, references, historyId, &e);
                 if (e.isEmpty() && refused)
-                    e = OutboxClaims::markPossibleDuplicate(m_ado->database());
+                    e = OutboxClaims::markPossibleDuplicate(db);
                 return e;
             },
             false, &takenOver);
-        m_screen->appendSendLog(prefix() + QStringLiteral(" MENSAGEM NÃO ENVIADA ") + fone + why);
+        if (error.isEmpty() && timedOut > 0 && !late)
+            state->setTimedOutRow(timedOut, historyId);
+        const QString outcome = late ? QString(QStringLiteral(" MENSAGEM ENVIADA PARA ") + fone +
+                                               QStringLiteral(" (RESPOSTA APÓS O TEMPO DE ESPERA)"))
+                                     : QString(QStringLiteral(" MENSAGEM NÃO ENVIADA ") + fone + why);
+        m_screen->appendSendLog(prefix() + outcome);
         if (takenOver)
             m_screen->appendSendLog(prefix() + QStringLiteral(" ") + OutboxClaims::kRefusedLine);
         if (!error.isEmpty())
@@ -884,12 +905,12 @@ void TMeuThread::sleep(int ms) {
         QThread::msleep(static_cast<unsigned long>(ms));
 }
 
-// The modem never gave a final result (the send is TimedOut, so a result arriving now is
-// dropped): a failed history row with the removal of the row, and the log line, on the window
-// thread.
-bool TMeuThread::recordTimeOut(const OutboxRow& row) {
+// The modem gave no final result in time: a failed history row with the removal of the row, and the log line, on
+// the window thread. A "+CMGS:" that still comes for it (the network answered late) makes the row a sent one, before
+// or after it is written.
+bool TMeuThread::recordTimeOut(const OutboxRow& row, quint64 sequence) {
     return recordFailure(row, QStringLiteral(" FALHA :TIMEOUT\r") + row.mensagem, row.fone,
-                         QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"));
+                         QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!"), sequence);
 }
 
 void TMeuThread::failed(const QString& line, const QString& reason) {

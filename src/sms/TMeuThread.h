@@ -121,7 +121,10 @@ private:
     static QByteArray submitCommand(const pdu::SubmitPart& part);
     quint64 writeNextPart(const OutboxRow& row, quint64 sequence, const QList<pdu::SubmitPart>& parts);
     bool refuseRow(const OutboxRow& row, bool notEncoded);
-    bool recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why);
+    // `timedOut`: the send whose answer wait ran out (0: none); its late "+CMGS:", come meanwhile, makes the row a
+    // sent one, and the failure row is remembered for one that comes later.
+    bool recordFailure(const OutboxRow& row, const QString& history, const QString& fone, const QString& why,
+                       quint64 timedOut = 0);
     // What a wait is for. Modem: a reply, which a lost port will never bring (the wait ends on it). Store: the
     // window thread's commit of a result, in real time even when the timing's sleep is injected (no time-out).
     enum class Wait { Modem, Store };
@@ -131,7 +134,7 @@ private:
     Outcome portLostDuring(const OutboxRow& row, bool nothingOut);
     static constexpr int kSettleMs = 600000;
     void sleep(int ms);
-    bool recordTimeOut(const OutboxRow& row);
+    bool recordTimeOut(const OutboxRow& row, quint64 sequence);
     void failed(const QString& prefix, const QString& error);
     bool pause(int ms);
     void write(const QByteArray& bytes);

@@ -38,13 +38,13 @@ QString historyOf(SmsBench& bench, const QString& fone) {
 // Each modem holds back the final result of its first SMS and takes no command meanwhile (as real
 // modems do). The worker's answer time runs out (its clock runs fast only while the modem holds a
 // result back), it records " FALHA :TIMEOUT" and resynchronises: ESC and "AT" queue behind the held
-// result. Then the modem lets go: the late result is logged and dropped, the "OK" ends the resync,
-// and the second row gets its own result.
+// result. Then the modem lets go: a late failure is logged and dropped, a late "+CMGS:" makes the first row's
+// history row a sent one (the modem did send it), the "OK" ends the resync, and the second row gets its own result.
 TEST(Integrity, AResultAfterTheWaitBelongsToNoOtherRow) {
     struct Kind {
         const char* name;
         PortConfig config;
-        const char* late; // the dropped line
+        const char* late; // the late line
     };
     PortConfig sent;
     PortConfig cms;
@@ -103,13 +103,63 @@ TEST(Integrity, AResultAfterTheWaitBelongsToNoOtherRow) {
         EXPECT_EQ(attempted, (std::multiset<Pair>{{"5511900000100", "primeira " + std::to_string(slot)},
                                                   {second, "segunda " + std::to_string(slot)}}));
         // Each history row carries its own outcome.
+        const bool sentLate = slot == 1;
         EXPECT_EQ(historyOf(bench, "5511900000100").split(" / ").filter(QStringLiteral("primeira %1").arg(slot)),
-                  QStringList{QStringLiteral(" FALHA :TIMEOUT\rprimeira %1|0").arg(slot)});
+                  QStringList{sentLate ? QStringLiteral("primeira %1|1").arg(slot)
+                                       : QStringLiteral(" FALHA :TIMEOUT\rprimeira %1|0").arg(slot)});
         EXPECT_EQ(historyOf(bench, QString::fromStdString(second)), QStringLiteral("segunda %1|1").arg(slot));
         const QString dropped = QStringLiteral(" ENTRADA %1 RESPOSTA DE ENVIO ANTERIOR DESCARTADA: ").arg(slot) +
                                 QString::fromLatin1(k.late);
-        EXPECT_EQ(bench.log.filter(dropped).size(), 1) << bench.log.join('\n').toStdString();
+        EXPECT_EQ(bench.log.filter(dropped).size(), sentLate ? 0 : 1) << bench.log.join('\n').toStdString();
+        const QString corrected =
+            QStringLiteral(" ENTRADA %1 HISTÓRICO CORRIGIDO: MENSAGEM PARA 5511900000100 ENVIADA").arg(slot);
+        EXPECT_EQ(bench.log.filter(corrected).size(), sentLate ? 1 : 0) << bench.log.join('\n').toStdString();
     }
+    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+}
+
+// The late "+CMGS:" comes after the worker's wait ran out but before it wrote the failure row: the row is written as
+// sent, once, and the slot goes on with its next row after the resync.
+TEST(Integrity, ALateSentResultBeforeItsFailureRowIsWrittenAsSent) {
+    PortConfig held;
+    held.holdResults = true;
+    SmsBench bench;
+    ASSERT_TRUE(bench.start({held}));
+    bench.activate({1});
+    bench.setTempoSms(0);
+    bench.addRow(1, "5511900000100", "primeira");
+    bench.addRow(1, "5511900000200", "segunda");
+    TMeuThread::Timing timing;
+    timing.sleep = [&](int, int ms) {
+        const bool heldNow = bench.sim->holding(0) && bench.slots[0].state->awaiting();
+        if (heldNow)
+            QThread::usleep(static_cast<unsigned long>(ms)); // the answer time runs out at once
+        else
+            QThread::msleep(static_cast<unsigned long>(ms));
+    };
+    // The worker puts the activity light out between the time-out and the failure row, and waits for the window
+    // thread meanwhile: the modem lets the result go then, and it is read before the worker goes on.
+    bool released = false;
+    QObject::connect(bench.screen.get(), &SendScreen::activityLightChanged, [&](int slot, bool lit) {
+        if (slot != 1 || lit || released || bench.slots[0].state->phase() != SlotState::Phase::TimedOut)
+            return;
+        released = true;
+        bench.sim->release(0, true);
+        SmsBench::waitUntil([&] { return !bench.log.filter(" RESPOSTA ATRASADA: ").isEmpty(); });
+    });
+    bench.sender->setTiming(timing);
+    bench.sender->startSend();
+    ASSERT_TRUE(SmsBench::waitUntil([&] { return !bench.sender->running(); }));
+    ASSERT_TRUE(released);
+    EXPECT_EQ(historyOf(bench, "5511900000100"), "primeira|1");
+    EXPECT_EQ(historyOf(bench, "5511900000200"), "segunda|1");
+    EXPECT_EQ(bench.log.filter(" ENTRADA 1 RESPOSTA ATRASADA: MENSAGEM ENVIADA PARA 5511900000100 ID ").size(), 1);
+    EXPECT_EQ(
+        bench.log.filter(" ENTRADA 1 MENSAGEM ENVIADA PARA 5511900000100 (RESPOSTA APÓS O TEMPO DE ESPERA)").size(), 1)
+        << bench.log.join('\n').toStdString();
+    EXPECT_TRUE(bench.log.filter("TIMEOUT NA TENTATIVA").isEmpty());
+    EXPECT_TRUE(bench.log.filter("CORRIGIDO").isEmpty());
+    EXPECT_EQ(accepted(bench, 0), (std::multiset<Pair>{{"5511900000100", "primeira"}, {"5511900000200", "segunda"}}));
     EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
 }
 

@@ -231,8 +231,9 @@ TEST_P(PduSendOnStore, ARefusedPartEndsItsMessageWithOneFailureRow) {
 }
 
 // The modem keeps the last part's result past the worker's wait: the message gets one failure row
-// " FALHA :TIMEOUT", the slot is resynchronised, and the late "+CMGS:" is dropped, not credited.
-TEST(PduSend, ATimeOutOnTheLastPartFailsTheMessageOnce) {
+// " FALHA :TIMEOUT" and the slot is resynchronised; then the late "+CMGS:" of the last part says the whole message
+// went out, and that one row becomes a sent one (no second row, nothing sent again).
+TEST(PduSend, ALastPartAnsweredAfterTheWaitMakesItsOneRowSent) {
     modemsim::PortConfig port;
     port.holdResults = true;
     Station s({port});
@@ -267,10 +268,15 @@ TEST(PduSend, ATimeOutOnTheLastPartFailsTheMessageOnce) {
         [&] { return !s.log().filter(QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!")).isEmpty(); }));
     s.rig.sim->release(0, true); // the late result, then the resync queued behind it
     ASSERT_TRUE(ModemTestRig::waitUntil([&] { return !s.sms.sender()->running(); }));
-    EXPECT_EQ(s.column(QStringLiteral("SELECT MENSAGEM FROM dbHISTORICO")),
-              QStringList{QStringLiteral(" FALHA :TIMEOUT\r") + gsm});
+    EXPECT_TRUE(ModemTestRig::waitUntil([&] { return !s.log().filter(QStringLiteral("CORRIGIDO")).isEmpty(); }));
+    EXPECT_EQ(s.column(QStringLiteral("SELECT MENSAGEM || '|' || ENVIADO FROM dbHISTORICO")),
+              QStringList{gsm + QStringLiteral("|1")});
     EXPECT_EQ(s.scalar(QStringLiteral("SELECT COUNT(*) FROM dbMENSAGEM")), 0);
-    EXPECT_EQ(s.log().filter(QStringLiteral("RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMGS:")).size(), 1);
+    EXPECT_EQ(s.log().filter(QStringLiteral(" TIMEOUT NA TENTATIVA DE ENVIO!")).size(), 1);
+    EXPECT_EQ(s.log().filter(QStringLiteral(" RESPOSTA ATRASADA: MENSAGEM ENVIADA PARA 5511900000001")).size(), 1);
+    EXPECT_EQ(s.log().filter(QStringLiteral(" HISTÓRICO CORRIGIDO: MENSAGEM PARA 5511900000001 ENVIADA")).size(), 1);
+    EXPECT_TRUE(s.log().filter(QStringLiteral("DESCARTADA")).isEmpty());
+    EXPECT_EQ(s.rig.sim->sent(0).size(), 3u);
     EXPECT_EQ(s.ends[1], TMeuThread::End::Finished);
 }
 

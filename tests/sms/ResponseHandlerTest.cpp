@@ -38,6 +38,13 @@ struct Describe {
     QString operator()(const StoredStatusReport& a) const {
         return QStringLiteral("stored:") + QString::fromLatin1(a.memory) + QStringLiteral(":%1").arg(a.index);
     }
+    QString operator()(const LateResult& a) const {
+        QStringList refs;
+        for (const int r : a.references)
+            refs << QString::number(r);
+        return QStringLiteral("late:%1:").arg(a.sequence) + a.destinatario + "|" + visible(a.mensagem) + "|" +
+               refs.join(',');
+    }
 };
 
 // Applies the actions as the coordinator does (only the flag matters here) and describes them.
@@ -773,5 +780,59 @@ TEST(ResponseHandler, PromptsAndEchoesOfRealModems) {
             EXPECT_EQ(r.actions.filter(QStringLiteral("history:")).size(), 1) << c.name;
             EXPECT_FALSE(r.awaitingAfter) << c.name;
         }
+    }
+}
+
+// A "+CMGS:" after the worker's answer wait ran out: only a send whose text went out (its last part in PDU mode) can
+// have been sent by it, so only then is it a late result that makes the message sent; before the prompt, between
+// parts, or once the resync's "OK" came, it is dropped as before.
+TEST(ResponseHandler, LateSentResultOnlyForATextThatWentOut) {
+    struct LateCase {
+        const char* name;
+        int parts;
+        int partsAccepted; // PDU parts accepted before the time-out
+        bool prompted;     // the "> " came before the time-out
+        bool resynced;     // the resync's "OK" came before the result
+        QStringList expected;
+    };
+    const QString dropped = e("send:", " ENTRADA 2 RESPOSTA DE ENVIO ANTERIOR DESCARTADA: +CMGS: 7 [last]");
+    const QList<LateCase> cases{
+        {"text sent, result late",
+         1,
+         0,
+         true,
+         false,
+         {"late:1:5511999990000|Olá mundo|", e("send:", " ENTRADA 2 RESPOSTA ATRASADA: MENSAGEM ENVIADA PARA "
+                                                        "5511999990000 ID 7 [last]")}},
+        {"no prompt before the time-out", 1, 0, false, false, {dropped}},
+        {"result after the resync ended", 1, 0, true, true, {dropped}},
+        {"last of three parts, reports asked for",
+         3,
+         2,
+         true,
+         false,
+         {"late:3:5511999990000|Olá mundo|5,6,7", e("send:", " ENTRADA 2 RESPOSTA ATRASADA: MENSAGEM ENVIADA PARA "
+                                                             "5511999990000 ID 5,6,7 [last]")}},
+        {"second of three parts: the third never went", 3, 1, true, false, {dropped}},
+    };
+    for (const LateCase& c : cases) {
+        SlotState state;
+        const bool pdu = c.parts > 1;
+        quint64 seq = state.beginSend({kRow.fone, kRow.mensagem, 42, 0, true, pdu ? "0A1B" : "", 1, c.parts, pdu});
+        for (int part = 1; part <= c.partsAccepted; ++part) {
+            ASSERT_TRUE(state.submit(seq));
+            ASSERT_TRUE(state.acceptPart(seq, 4 + part));
+            seq = state.nextPart(seq, "0A1B");
+        }
+        if (c.prompted) {
+            ASSERT_TRUE(state.submit(seq)) << c.name;
+        }
+        ASSERT_TRUE(state.timeOut(seq)) << c.name;
+        ASSERT_TRUE(state.resync()) << c.name;
+        if (c.resynced) {
+            ASSERT_TRUE(state.resynced()) << c.name;
+        }
+        ResponseHandler handler(2, state, nullptr, fixedClock);
+        EXPECT_EQ(applyActions(handler.feed("\r\n+CMGS: 7\r\n"), state), c.expected) << c.name;
     }
 }

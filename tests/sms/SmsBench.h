@@ -9,6 +9,7 @@
 #include "modem/ComMapping.h"
 #include "modem/SerialChannel.h"
 #include "sms/OutboxCommit.h"
+#include "sms/ResponseCoordinator.h"
 #include "sms/ResponseHandler.h"
 #include "sms/SendScreen.h"
 #include "sms/SmsSender.h"
@@ -111,6 +112,10 @@ struct SmsBench {
             } else if (const auto* lower = std::get_if<LowerAwaiting>(&action)) {
                 if (state.is(SlotState::Phase::Answered, lower->sequence))
                     state.store(lower->sequence);
+            } else if (const auto* late = std::get_if<LateResult>(&action)) {
+                const QString said = ResponseCoordinator::storeLateResult(state, c->tag(), *late, data.ado.get(), {});
+                if (!said.isEmpty())
+                    log << QStringLiteral(" ENTRADA %1 ").arg(c->tag()) + said;
             }
         }
     }
