@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <vector>
@@ -160,11 +161,13 @@ TEST_P(PgStations, OnePoolEveryNumberOnceEveryStationAShare) {
         options.dir = QString(run->dir.path() + QStringLiteral("/portas")).toStdString();
         options.ports.resize(kModems);
         options.seed = unsigned(s + 1);
+        options.transcriptPath = QString(run->dir.path() + QStringLiteral("/transcript.txt")).toStdString();
         run->sim = std::make_unique<modemsim::ModemSimulator>(options);
         run->sim->start();
         QProcess::execute(binary(), {QStringLiteral("--data-dir"), run->dir.path(), QStringLiteral("--database"), url,
                                      QStringLiteral("--station"), QStringLiteral("estacao-%1").arg(s + 1),
                                      QStringLiteral("--demo-ports"), QStringLiteral("2")});
+        run->child.setStandardOutputFile(run->dir.path() + QStringLiteral("/saida.txt"));
         run->child.start(binary(), {QStringLiteral("--data-dir"), run->dir.path(), QStringLiteral("--database"), url,
                                     QStringLiteral("--station"), QStringLiteral("estacao-%1").arg(s + 1),
                                     QStringLiteral("--send-outbox")});
@@ -190,8 +193,18 @@ TEST_P(PgStations, OnePoolEveryNumberOnceEveryStationAShare) {
         twice += count > 1 ? 1 : 0;
     EXPECT_EQ(twice, 0);
     EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbhistorico WHERE enviado = 1"),
-              QString::number(kRows));
+              QString::number(kRows))
+        << data.pg->server
+               ->scalar(data.pg->name,
+                        "SELECT string_agg(destinatario || ' ' || estacao || ' ' || mensagem, ' | ') FROM "
+                        "dbhistorico WHERE enviado <> 1")
+               .toStdString();
     EXPECT_EQ(data.pg->server->scalar(data.pg->name, "SELECT COUNT(*) FROM dbmensagem"), "0");
+    if (HasFailure())
+        for (auto& run : runs) {
+            run->dir.setAutoRemove(false);
+            std::cerr << "kept: " << run->dir.path().toStdString() << "\n";
+        }
 }
 
 // A station killed (SIGKILL) while each of its modems holds the result of a row it marked in flight, with the
