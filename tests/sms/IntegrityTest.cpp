@@ -118,50 +118,70 @@ TEST(Integrity, AResultAfterTheWaitBelongsToNoOtherRow) {
     EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
 }
 
-// The late "+CMGS:" comes after the worker's wait ran out but before it wrote the failure row: the row is written as
-// sent, once, and the slot goes on with its next row after the resync.
-TEST(Integrity, ALateSentResultBeforeItsFailureRowIsWrittenAsSent) {
-    PortConfig held;
-    held.holdResults = true;
-    SmsBench bench;
-    ASSERT_TRUE(bench.start({held}));
-    bench.activate({1});
-    bench.setTempoSms(0);
-    bench.addRow(1, "5511900000100", "primeira");
-    bench.addRow(1, "5511900000200", "segunda");
-    TMeuThread::Timing timing;
-    timing.sleep = [&](int, int ms) {
-        const bool heldNow = bench.sim->holding(0) && bench.slots[0].state->awaiting();
-        if (heldNow)
-            QThread::usleep(static_cast<unsigned long>(ms)); // the answer time runs out at once
-        else
-            QThread::msleep(static_cast<unsigned long>(ms));
-    };
-    // The worker puts the activity light out between the time-out and the failure row, and waits for the window
-    // thread meanwhile: the modem lets the result go then, and it is read before the worker goes on.
-    bool released = false;
-    QObject::connect(bench.screen.get(), &SendScreen::activityLightChanged, [&](int slot, bool lit) {
-        if (slot != 1 || lit || released || bench.slots[0].state->phase() != SlotState::Phase::TimedOut)
-            return;
-        released = true;
-        bench.sim->release(0, true);
-        SmsBench::waitUntil([&] { return !bench.log.filter(" RESPOSTA ATRASADA: ").isEmpty(); });
-    });
-    bench.sender->setTiming(timing);
-    bench.sender->startSend();
-    ASSERT_TRUE(SmsBench::waitUntil([&] { return !bench.sender->running(); }));
-    ASSERT_TRUE(released);
-    EXPECT_EQ(historyOf(bench, "5511900000100"), "primeira|1");
-    EXPECT_EQ(historyOf(bench, "5511900000200"), "segunda|1");
-    EXPECT_EQ(bench.log.filter(" ENTRADA 1 RESPOSTA ATRASADA: MENSAGEM ENVIADA PARA 5511900000100 ID ").size(), 1);
-    EXPECT_EQ(
-        bench.log.filter(" ENTRADA 1 MENSAGEM ENVIADA PARA 5511900000100 (RESPOSTA APÓS O TEMPO DE ESPERA)").size(), 1)
-        << bench.log.join('\n').toStdString();
-    EXPECT_TRUE(bench.log.filter("TIMEOUT NA TENTATIVA").isEmpty());
-    EXPECT_TRUE(bench.log.filter("CORRIGIDO").isEmpty());
-    EXPECT_EQ(accepted(bench, 0), (std::multiset<Pair>{{"5511900000100", "primeira"}, {"5511900000200", "segunda"}}));
-    EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+// The late "+CMGS:" comes after the worker's wait ran out, either before it wrote the failure row (the row is written
+// as sent) or after (the row is made a sent one, once): on either store one sent row, nothing sent twice, and the
+// slot goes on with its next row after the resync.
+class LateResultOnStore : public StoreParam {};
+
+TEST_P(LateResultOnStore, ASentResultAfterTheWaitLeavesOneSentRow) {
+    for (const bool beforeTheRow : {true, false}) {
+        SCOPED_TRACE(beforeTheRow ? "before the failure row" : "after the failure row");
+        PortConfig held;
+        held.holdResults = true;
+        SmsBench bench;
+        bench.store = GetParam();
+        ASSERT_TRUE(bench.start({held}));
+        bench.activate({1});
+        bench.setTempoSms(0);
+        bench.addRow(1, "5511900000100", "primeira");
+        bench.addRow(1, "5511900000200", "segunda");
+        TMeuThread::Timing timing;
+        timing.sleep = [&](int, int ms) {
+            const bool heldNow = bench.sim->holding(0) && bench.slots[0].state->awaiting();
+            if (heldNow)
+                QThread::usleep(static_cast<unsigned long>(ms)); // the answer time runs out at once
+            else
+                QThread::msleep(static_cast<unsigned long>(ms));
+        };
+        // Before: the worker puts the activity light out between the time-out and the failure row, and waits for
+        // the window thread meanwhile; the modem lets the result go then, and it is read before the worker goes on.
+        // After: the modem lets go once the worker resynchronises (the row is written by then).
+        bool released = false;
+        QObject::connect(bench.screen.get(), &SendScreen::activityLightChanged, [&](int slot, bool lit) {
+            if (!beforeTheRow || slot != 1 || lit || released ||
+                bench.slots[0].state->phase() != SlotState::Phase::TimedOut)
+                return;
+            released = true;
+            bench.sim->release(0, true);
+            SmsBench::waitUntil([&] { return !bench.log.filter(" RESPOSTA ATRASADA: ").isEmpty(); });
+        });
+        bench.sender->setTiming(timing);
+        bench.sender->startSend();
+        ASSERT_TRUE(SmsBench::waitUntil([&] {
+            if (!beforeTheRow && !released && bench.slots[0].state->phase() == SlotState::Phase::Resyncing) {
+                released = true;
+                bench.sim->release(0, true);
+            }
+            return !bench.sender->running();
+        }));
+        ASSERT_TRUE(released);
+        EXPECT_EQ(historyOf(bench, "5511900000100"), "primeira|1");
+        EXPECT_EQ(historyOf(bench, "5511900000200"), "segunda|1");
+        EXPECT_EQ(bench.log.filter(" ENTRADA 1 RESPOSTA ATRASADA: MENSAGEM ENVIADA PARA 5511900000100 ID ").size(), 1);
+        const QString writtenSent =
+            QStringLiteral(" ENTRADA 1 MENSAGEM ENVIADA PARA 5511900000100 (RESPOSTA APÓS O TEMPO DE ESPERA)");
+        const QString corrected = QStringLiteral(" ENTRADA 1 HISTÓRICO CORRIGIDO: MENSAGEM PARA 5511900000100 ENVIADA");
+        EXPECT_EQ(bench.log.filter(writtenSent).size(), beforeTheRow ? 1 : 0) << bench.log.join('\n').toStdString();
+        EXPECT_EQ(bench.log.filter(corrected).size(), beforeTheRow ? 0 : 1) << bench.log.join('\n').toStdString();
+        EXPECT_EQ(bench.log.filter("TIMEOUT NA TENTATIVA").size(), beforeTheRow ? 0 : 1);
+        EXPECT_TRUE(bench.log.filter("DESCARTADA").isEmpty());
+        EXPECT_EQ(accepted(bench, 0),
+                  (std::multiset<Pair>{{"5511900000100", "primeira"}, {"5511900000200", "segunda"}}));
+        EXPECT_EQ(bench.count("dbMENSAGEM"), 0);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Store, LateResultOnStore, kBothStores, storeName);
 
 // A modem without a SIM refuses AT+CMGS with "+CME ERROR: 10": each row fails at once with its own
 // history row, no 30 s wait and no " FALHA :TIMEOUT" (the answer time here is far above any run).
