@@ -53,8 +53,8 @@ struct Host {
     bool held = false;        // pipelined: the prompt came before that commit, the text waits for it
 };
 
-// Where the commits run: on the poll() thread after its pass, or on a thread of their own ("--threaded"), which
-// takes every result queued meanwhile in one transaction and wakes the poll() through a pipe when it is done.
+// When a modem's next AT+CMGS may go: no store; once its result is committed; or at once, with its text held
+// until that commit.
 enum class StoreMode { None, After, Pipelined };
 
 // The results' store: a file with the shape of the program's history and outbox tables.
@@ -202,7 +202,8 @@ int main(int argc, char** argv) {
         fds[std::size_t(i)] = {hosts[std::size_t(i)].fd, POLLIN, 0};
         writeAll(hosts[std::size_t(i)].fd, "AT+CMGF=1\r");
     }
-    // The commit thread: takes every queued result in one transaction, then hands the modems back.
+    // --threaded: the commit thread takes every result queued meanwhile in one transaction, then hands the modems
+    // back through a pipe that wakes the poll().
     std::mutex queueMutex;
     std::condition_variable queueChanged;
     std::vector<std::pair<int, int>> queue; // modem, results read
