@@ -352,6 +352,15 @@ TEST(PgStationsAway, TheServerAwayTenSecondsLosesNothingAndKeepsNoSentRowWaiting
     };
     ASSERT_TRUE(waitFor([&] { return sentSoFar() >= 60 || allEnded(); }));
     ASSERT_FALSE(allEnded()) << "the stations ended before the server went away";
+    // Each station's first modem keeps its next result until the server is gone: a result is then surely on its
+    // way (the slots run in step, and all of them could otherwise be between two rows when the server goes).
+    for (auto& run : runs)
+        run->sim->hold(0);
+    ASSERT_TRUE(waitFor([&] {
+        return std::all_of(runs.begin(), runs.end(), [](const auto& run) { return run->sim->holding(0); }) ||
+               allEnded();
+    }));
+    ASSERT_FALSE(allEnded()) << "the stations ended before their results were held";
     // Whatever fails below, the server is running again for the next case.
     struct Restart {
         PgServer* server;
@@ -362,6 +371,8 @@ TEST(PgStationsAway, TheServerAwayTenSecondsLosesNothingAndKeepsNoSentRowWaiting
         }
     } restart{server};
     ASSERT_TRUE(server->stop(&why)) << why.toStdString();
+    for (auto& run : runs)
+        run->sim->release(0, true);
     QThread::sleep(10);
     ASSERT_TRUE(server->start(&why)) << why.toStdString();
 

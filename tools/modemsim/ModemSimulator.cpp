@@ -217,6 +217,15 @@ bool ModemSimulator::holding(int port) const {
     return p.modem && p.modem->holding();
 }
 
+void ModemSimulator::hold(int port) {
+    std::lock_guard lock(m_mutex);
+    Port& p = m_ports.at(std::size_t(port));
+    p.config.holdResults = true;
+    p.releaseAt.reset();
+    if (p.modem)
+        p.modem->hold();
+}
+
 void ModemSimulator::release(int port, bool stopHolding) {
     {
         std::lock_guard lock(m_mutex);

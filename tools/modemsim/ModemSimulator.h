@@ -60,6 +60,8 @@ public:
     bool holding(int port) const;
     // `stopHolding`: later results go out at once again (or after resultDelayMs).
     void release(int port, bool stopHolding = false);
+    // From now on the port's results wait for release(), the one already on its way too (as PortConfig::holdResults).
+    void hold(int port);
     std::vector<StoredSms> inbox(int port) const;
 
 private:

@@ -156,6 +156,8 @@ public:
 
     // A held final result goes out, then the input queued behind it is taken.
     Output release(bool stopHolding = false);
+    // Results wait for release() from now on.
+    void hold() { m_config.holdResults = true; }
     bool holding() const { return !m_held.empty(); }
     // Prompt open or result held: an unsolicited report would cut into the dialogue, so it waits.
     bool busy() const { return m_inText || holding(); }
